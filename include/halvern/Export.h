@@ -1,0 +1,12 @@
+// Marks HalvernDriver's public entry points; everything else stays inside the library.
+#pragma once
+
+#if defined(_WIN32)
+#if defined(HALVERN_BUILDING_LIBRARY)
+#define HALVERN_API __declspec(dllexport)
+#else
+#define HALVERN_API __declspec(dllimport)
+#endif
+#else
+#define HALVERN_API __attribute__((visibility("default")))
+#endif

@@ -1,0 +1,83 @@
+#include "ordex/Heartbeat.h"
+
+#include <algorithm>
+
+#include "hal/HALBase.h"
+#include "ordex/OrdexBus.h"
+
+namespace halvern::ordex {
+
+HeartbeatLoop::~HeartbeatLoop() {
+  const std::lock_guard lifecycle(lifecycleMutex);
+  stopThread();
+}
+
+void HeartbeatLoop::add(int32_t handle, int32_t deviceNumber) {
+  const std::lock_guard lifecycle(lifecycleMutex);
+  if (!heartbeatThread.joinable()) {
+    heartbeatStop.store(false);
+    heartbeatThread = std::thread([this] { heartbeatLoop(); });
+  }
+  {
+    const std::lock_guard lock(controllersMutex);
+    controllers.push_back({handle, deviceNumber, Clock::now()});
+  }
+  wake.notify_one();
+}
+
+void HeartbeatLoop::remove(int32_t handle) {
+  const std::lock_guard lifecycle(lifecycleMutex);
+  bool noneLeft = false;
+  {
+    // The loop sends while holding this mutex, so once the entry is gone no frame follows.
+    const std::lock_guard lock(controllersMutex);
+    std::erase_if(controllers, [handle](const Controller& c) { return c.handle == handle; });
+    noneLeft = controllers.empty();
+  }
+  if (noneLeft) {
+    stopThread();
+  }
+}
+
+void HeartbeatLoop::stopThread() {
+  {
+    const std::lock_guard lock(controllersMutex);
+    heartbeatStop.store(true);
+  }
+  wake.notify_one();
+  if (heartbeatThread.joinable()) {
+    heartbeatThread.join();
+  }
+}
+
+void HeartbeatLoop::heartbeatLoop() {
+  std::unique_lock lock(controllersMutex);
+  while (!heartbeatStop.load()) {
+    const auto now = Clock::now();
+    const bool anyDue = std::any_of(controllers.begin(), controllers.end(),
+                                    [now](const Controller& c) { return c.nextDue <= now; });
+    if (anyDue) {
+      int32_t status = 0;
+      const Api api = HAL_GetSystemActive(&status) != 0 ? Api::EnabledHeartbeat
+                                                         : Api::DisabledHeartbeat;
+      for (auto& controller : controllers) {
+        if (controller.nextDue <= now) {
+          ordexSend(messageBase(api), Frame{}, controller.deviceNumber);
+          controller.nextDue = Clock::now() + kPeriod;
+        }
+      }
+    }
+    // Woken early by add() and by a stop; every wake-up recomputes what is due.
+    if (controllers.empty()) {
+      wake.wait(lock);
+    } else {
+      const auto next = std::min_element(controllers.begin(), controllers.end(),
+                                         [](const Controller& a, const Controller& b) {
+                                           return a.nextDue < b.nextDue;
+                                         })->nextDue;
+      wake.wait_until(lock, next);
+    }
+  }
+}
+
+}  // namespace halvern::ordex

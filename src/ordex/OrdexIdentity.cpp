@@ -1,0 +1,36 @@
+// Identity of an Ordex controller, served from the per-handle cache once fetched.
+#include "halvern/Ordex.h"
+#include "ordex/OrdexBus.h"
+
+namespace {
+
+using namespace halvern::ordex;  // NOLINT(google-build-using-namespace)
+
+// The cached IdentityReply of a handle, fetching it first if needed; null when unavailable.
+const Frame* cachedIdentity(int32_t handle) {
+  if (!ensureIdentity(handle, lookupDeviceId(handle))) {
+    return nullptr;
+  }
+  return &registry().infoByHandle.at(handle);
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t c_Ordex_getID(int32_t handle) {
+  const Frame* reply = cachedIdentity(handle);
+  return reply == nullptr ? 0 : (*reply)[0];
+}
+
+std::string c_Ordex_getFirmwareVersion(int32_t handle) {
+  const Frame* reply = cachedIdentity(handle);
+  return reply == nullptr ? kFirmwareReadFailed : firmwareVersionText(*reply);
+}
+
+std::string c_Ordex_getHardwareVersion(int32_t handle) {
+  const Frame* reply = cachedIdentity(handle);
+  return reply == nullptr ? kHardwareReadFailed : hardwareVersionText(*reply);
+}
+
+}  // extern "C"

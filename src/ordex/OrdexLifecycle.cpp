@@ -1,0 +1,74 @@
+// Creating and destroying Ordex controllers.
+#include <exception>
+
+#include "core/ErrorText.h"
+#include "core/LibraryState.h"
+#include "hal/CANAPI.h"
+#include "halvern/Ordex.h"
+#include "ordex/OrdexBus.h"
+
+namespace {
+
+using namespace halvern::ordex;  // NOLINT(google-build-using-namespace)
+
+constexpr int32_t kNotInitialized = 1000;
+constexpr int32_t kFrequencyOutOfRange = 1001;
+constexpr int32_t kDeviceIdOutOfRange = 1002;
+
+void forget(int32_t handle) {
+  auto& reg = registry();
+  reg.deviceIdByHandle.erase(handle);
+  reg.infoByHandle.erase(handle);
+  reg.infoReadyByHandle.erase(handle);
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
+  if (deviceId < kMinDeviceNumber || deviceId > kMaxDeviceNumber) {
+    halvern::reportError(kDeviceIdOutOfRange);
+    return 0;
+  }
+  if (frequency < kMinFrequency || frequency > kMaxFrequency) {
+    halvern::reportError(kFrequencyOutOfRange);
+    return 0;
+  }
+
+  int32_t status = 0;
+  const HAL_CANHandle handle =
+      HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(kManufacturer), deviceId,
+                        static_cast<HAL_CANDeviceType>(kDeviceType), &status);
+  if (status != 0) {
+    halvern::reportError(kNotInitialized);
+    return 0;
+  }
+
+  try {
+    auto& reg = registry();
+    reg.deviceIdByHandle[handle] = deviceId;
+    reg.infoReadyByHandle[handle] = false;
+    reg.infoByHandle.erase(handle);
+    for (int8_t motor = 0; motor < kChannelCount; ++motor) {
+      ordexSend(messageBase(Api::ConfigureMotor), configureMotorPayload(motor, frequency),
+                deviceId);
+    }
+    halvern::libraryState().ordexHeartbeat.add(handle, deviceId);
+  } catch (const std::exception&) {
+    // Leave nothing behind: a failed creation holds no handle and no registry entry.
+    forget(handle);
+    HAL_CleanCAN(handle);
+    halvern::reportError(kNotInitialized);
+    return 0;
+  }
+  return handle;
+}
+
+void c_Ordex_destroy(int32_t handle) {
+  halvern::libraryState().ordexHeartbeat.remove(handle);
+  forget(handle);
+  HAL_CleanCAN(handle);
+}
+
+}  // extern "C"

@@ -1,0 +1,199 @@
+#include "ordex/OrdexMessages.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace halvern::ordex {
+namespace {
+
+uint8_t byteOf(int8_t value) { return static_cast<uint8_t>(value); }
+
+void putUint16(Frame& frame, std::size_t offset, uint32_t value) {
+  frame.at(offset) = static_cast<uint8_t>(value & 0xFFU);
+  frame.at(offset + 1) = static_cast<uint8_t>((value >> 8U) & 0xFFU);
+}
+
+void putUint32(Frame& frame, std::size_t offset, uint32_t value) {
+  putUint16(frame, offset, value & 0xFFFFU);
+  putUint16(frame, offset + 2, value >> 16U);
+}
+
+// Truncates toward zero. A value that is not a number reads as 0 and one beyond the int32
+// range saturates: converting either directly would be undefined behaviour.
+int32_t truncateToInt32(double value) {
+  if (std::isnan(value)) {
+    return 0;
+  }
+  constexpr double kLow = std::numeric_limits<int32_t>::min();
+  constexpr double kHigh = std::numeric_limits<int32_t>::max();
+  return static_cast<int32_t>(std::clamp(std::trunc(value), kLow, kHigh));
+}
+
+Frame payloadWithChannel(int8_t channel) {
+  Frame frame{};
+  frame[0] = byteOf(channel);
+  return frame;
+}
+
+}  // namespace
+
+Frame channelPayload(int8_t channel) { return payloadWithChannel(channel); }
+
+Frame motorSpeedPayload(int8_t motor, double speed) {
+  // NaN passes the clamp unchanged and falls through to "reverse" with duty 0.
+  const double clamped = std::isnan(speed) ? speed : std::clamp(speed, -1.0, 1.0);
+  uint8_t forward = 0;
+  uint8_t reverse = 1;
+  if (clamped == 0.0) {
+    forward = 1;
+    reverse = 1;
+  } else if (clamped > 0.0) {
+    forward = 1;
+    reverse = 0;
+  }
+  const int32_t duty = std::clamp(truncateToInt32(std::fabs(clamped) * 100.0), 0, 100);
+
+  Frame frame = payloadWithChannel(motor);
+  frame[1] = static_cast<uint8_t>(duty);
+  frame[2] = forward;
+  frame[3] = reverse;
+  return frame;
+}
+
+Frame configureMotorPayload(int8_t motor, int32_t frequency) {
+  Frame frame = payloadWithChannel(motor);
+  putUint16(frame, 1, static_cast<uint32_t>(frequency) & 0xFFFFU);
+  return frame;
+}
+
+Frame currentLimitPayload(int8_t motor, float limit) {
+  const float nonNegative = limit < 0.0F ? 0.0F : limit;
+  const float scaled = nonNegative * 100.0F;
+  Frame frame = payloadWithChannel(motor);
+  putUint16(frame, 1, static_cast<uint32_t>(truncateToInt32(scaled)) & 0xFFFFU);
+  return frame;
+}
+
+Frame motorStopModePayload(uint8_t mode) {
+  Frame frame{};
+  frame[0] = mode;
+  return frame;
+}
+
+Frame targetVelocityPayload(int8_t motor, float velocity) {
+  const float scaled = velocity * 100.0F;
+  const float rounded = scaled >= 0.0F ? scaled + 0.5F : scaled - 0.5F;
+  Frame frame = payloadWithChannel(motor);
+  putUint32(frame, 1, static_cast<uint32_t>(truncateToInt32(rounded)));
+  return frame;
+}
+
+Frame targetDistancePayload(int8_t motor, int32_t distance) {
+  const auto bits = static_cast<uint32_t>(distance);
+  Frame frame = payloadWithChannel(motor);
+  frame[1] = static_cast<uint8_t>(bits & 0xFFU);
+  frame[2] = static_cast<uint8_t>((bits >> 8U) & 0xFFU);
+  frame[3] = static_cast<uint8_t>((bits >> 16U) & 0xFFU);
+  return frame;
+}
+
+Frame encoderResolutionPayload(int8_t motor, uint16_t resolution) {
+  Frame frame = payloadWithChannel(motor);
+  putUint16(frame, 1, resolution);
+  return frame;
+}
+
+Frame currentLimitModePayload(int8_t motor, uint8_t mode) {
+  Frame frame = payloadWithChannel(motor);
+  frame[1] = mode != 0 ? 1 : 0;
+  return frame;
+}
+
+Frame pidTypePayload(uint8_t motorByte, uint8_t type) {
+  Frame frame{};
+  frame[0] = motorByte;
+  frame[1] = type;
+  frame[2] = kPidTypeMarker;
+  return frame;
+}
+
+Frame sensitivityPayload(int8_t motor, uint8_t sensitivity) {
+  Frame frame = payloadWithChannel(motor);
+  frame[1] = sensitivity;
+  return frame;
+}
+
+Frame targetAnglePayload(int8_t motor, double angleDegrees) {
+  double angle = std::isnan(angleDegrees) ? 0.0 : angleDegrees;
+  angle = std::clamp(angle, 0.0, 360.0);
+  Frame frame = payloadWithChannel(motor);
+  putUint16(frame, 1, static_cast<uint32_t>(truncateToInt32(angle * 100.0)));
+  return frame;
+}
+
+Frame positionHoldPayload(int8_t motor, bool hold) {
+  Frame frame = payloadWithChannel(motor);
+  frame[1] = hold ? 1 : 0;
+  return frame;
+}
+
+Frame sensorDelayPayload(uint16_t delay) {
+  Frame frame{};
+  putUint16(frame, 0, std::max(delay, kMinSensorDelay));
+  return frame;
+}
+
+uint16_t decodeUint16(const Frame& frame, std::size_t offset) {
+  return static_cast<uint16_t>(frame.at(offset) | (frame.at(offset + 1) << 8U));
+}
+
+uint32_t decodeUint32(const Frame& frame, std::size_t offset) {
+  return static_cast<uint32_t>(decodeUint16(frame, offset)) |
+         (static_cast<uint32_t>(decodeUint16(frame, offset + 2)) << 16U);
+}
+
+int32_t decodeInt32(const Frame& frame, std::size_t offset) {
+  return static_cast<int32_t>(decodeUint32(frame, offset));
+}
+
+double decodeHundredths(const Frame& frame) { return decodeInt32(frame) / 100.0; }
+
+double decodeTemperature(const Frame& frame) { return frame[0] + frame[1] / 100.0; }
+
+bool decodeLimitSwitch(const Frame& frame, int8_t motor, bool direction) {
+  return frame.at(static_cast<std::size_t>(2 * motor + (direction ? 1 : 0))) != 0;
+}
+
+double decodeQuorinPosition(const Frame& frame, int8_t motor) {
+  return decodeUint16(frame, static_cast<std::size_t>(2 * motor)) / 100.0;
+}
+
+std::string firmwareVersionText(const Frame& reply) {
+  return "Firmware Version: [" + std::to_string(reply[1]) + "." + std::to_string(reply[2]) + "." +
+         std::to_string(reply[3]) + "]";
+}
+
+std::string hardwareVersionText(const Frame& reply) {
+  const char* kind = nullptr;
+  switch (reply[4]) {
+    case 1:
+      kind = "Ordex Quad";
+      break;
+    case 2:
+      kind = "Ordex Small";
+      break;
+    default:
+      return "No Hardware Found!";
+  }
+  return std::string("Hardware: ") + kind + ", Version: " + std::to_string(reply[5]);
+}
+
+std::string serialNumberText(const std::array<uint32_t, 3>& words) {
+  std::array<char, 3 * 9> text{};
+  std::snprintf(text.data(), text.size(), "%08X-%08X-%08X", words[0], words[1], words[2]);
+  return text.data();
+}
+
+}  // namespace halvern::ordex

@@ -1,0 +1,202 @@
+// Creating and destroying Ordex controllers through the library's C face, on the simulated bus.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "SimOrdex.h"
+#include "halsim/SimControl.h"
+#include "halvern/Ordex.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using halvern::sim::IdentityBehaviour;
+using halvern::sim::SimOrdex;
+
+constexpr uint32_t kExactId = 0x1FFFFFFF;
+
+class OrdexLifecycle : public testing::Test {
+ protected:
+  void SetUp() override { halsim::reset(); }
+  void TearDown() override { halsim::reset(); }
+};
+
+// Creates a controller while capturing what it prints on standard output.
+std::pair<int32_t, std::string> createCapturing(int32_t deviceId, int32_t frequency) {
+  testing::internal::CaptureStdout();
+  const int32_t handle = c_Ordex_create(deviceId, frequency);
+  return {handle, testing::internal::GetCapturedStdout()};
+}
+
+TEST_F(OrdexLifecycle, RejectsArgumentsWithTheirMessages) {
+  const int handlesBefore = halsim::openCanHandleCount();
+  EXPECT_EQ(createCapturing(0, 1000), std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
+  EXPECT_EQ(createCapturing(64, 1000), std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
+  // Both wrong: only the device message.
+  EXPECT_EQ(createCapturing(64, -1), std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
+  EXPECT_EQ(createCapturing(1, 20001),
+            std::make_pair(0, std::string("Motor frequency out of range [0;20000]\n")));
+  EXPECT_EQ(createCapturing(1, -1),
+            std::make_pair(0, std::string("Motor frequency out of range [0;20000]\n")));
+  EXPECT_EQ(halsim::openCanHandleCount(), handlesBefore);
+  EXPECT_TRUE(halsim::sentFrames().empty());
+}
+
+TEST_F(OrdexLifecycle, ReportsARefusedCanDevice) {
+  halsim::setInitializeCanStatus(-1);
+  EXPECT_EQ(createCapturing(5, 1000), std::make_pair(0, std::string("Ordex could not be initialized\n")));
+  EXPECT_TRUE(halsim::sentFrames().empty());
+}
+
+TEST_F(OrdexLifecycle, EdgeArgumentsAreAccepted) {
+  const auto [handle, printed] = createCapturing(63, 0);
+  EXPECT_NE(handle, 0);
+  EXPECT_EQ(printed, "");
+  c_Ordex_destroy(handle);
+}
+
+TEST_F(OrdexLifecycle, CreationConfiguresAllFourMotors) {
+  const int32_t handle = c_Ordex_create(5, 15000);
+  ASSERT_NE(handle, 0);
+  const auto frames = halsim::sentFrames(0x020C0285, kExactId);
+  ASSERT_EQ(frames.size(), 4U);
+  for (uint8_t motor = 0; motor < 4; ++motor) {
+    EXPECT_EQ(frames[motor].length, 8);
+    EXPECT_EQ(frames[motor].data, (std::array<uint8_t, 8>{motor, 0x98, 0x3A, 0, 0, 0, 0, 0}));
+  }
+  c_Ordex_destroy(handle);
+}
+
+TEST_F(OrdexLifecycle, HeartbeatFollowsTheEnabledStateEveryHundredMilliseconds) {
+  SimOrdex controller(12);
+  const int32_t handle = c_Ordex_create(12, 1000);
+  ASSERT_NE(handle, 0);
+  std::this_thread::sleep_for(450ms);
+  halsim::setSystemActive(true);
+  std::this_thread::sleep_for(450ms);
+  c_Ordex_destroy(handle);
+
+  const auto disabled = halsim::sentFrames(0x020C000C, kExactId);
+  const auto enabled = halsim::sentFrames(0x020C004C, kExactId);
+  EXPECT_GE(disabled.size(), 3U);
+  EXPECT_LE(disabled.size(), 7U);
+  EXPECT_GE(enabled.size(), 3U);
+  EXPECT_LE(enabled.size(), 7U);
+  ASSERT_FALSE(disabled.empty());
+  ASSERT_FALSE(enabled.empty());
+  EXPECT_LT(disabled.back().timestampUs, enabled.front().timestampUs);
+  EXPECT_EQ(enabled.front().data, (std::array<uint8_t, 8>{}));
+
+  const auto beats = controller.heartbeats();
+  for (std::size_t i = 1; i < beats.size(); ++i) {
+    const auto gap = beats[i].at - beats[i - 1].at;
+    EXPECT_GE(gap, 90ms);
+    EXPECT_LE(gap, 400ms);  // generous: shared machines
+  }
+}
+
+TEST_F(OrdexLifecycle, DestroyStopsTheHeartbeatPromptly) {
+  SimOrdex controller(7);
+  const int32_t handle = c_Ordex_create(7, 1000);
+  ASSERT_NE(handle, 0);
+  std::this_thread::sleep_for(150ms);
+  const auto start = Clock::now();
+  c_Ordex_destroy(handle);
+  EXPECT_LT(Clock::now() - start, 1s);
+  const std::size_t atDestroy = controller.heartbeats().size();
+  EXPECT_GE(atDestroy, 1U);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(controller.heartbeats().size(), atDestroy);
+}
+
+TEST_F(OrdexLifecycle, EachControllerKeepsItsHeartbeatWhenAnotherIsDestroyed) {
+  SimOrdex first(5);
+  SimOrdex second(6);
+  const int32_t a = c_Ordex_create(5, 1000);
+  const int32_t b = c_Ordex_create(6, 1000);
+  ASSERT_NE(a, 0);
+  ASSERT_NE(b, 0);
+  ASSERT_NE(a, b);
+  std::this_thread::sleep_for(250ms);
+  c_Ordex_destroy(a);
+  const std::size_t firstAtDestroy = first.heartbeats().size();
+  const std::size_t secondAtDestroy = second.heartbeats().size();
+  std::this_thread::sleep_for(350ms);
+  EXPECT_EQ(first.heartbeats().size(), firstAtDestroy);
+  EXPECT_GE(second.heartbeats().size(), secondAtDestroy + 2);
+  c_Ordex_destroy(b);
+  const std::size_t secondAfter = second.heartbeats().size();
+  std::this_thread::sleep_for(250ms);
+  EXPECT_EQ(second.heartbeats().size(), secondAfter);
+}
+
+TEST_F(OrdexLifecycle, DestroyOfAnUnknownHandleReleasesItAnyway) {
+  const int before = halsim::openCanHandleCount();
+  c_Ordex_destroy(987654);
+  c_Ordex_destroy(0);
+  EXPECT_EQ(halsim::openCanHandleCount(), before);
+
+  const int32_t handle = c_Ordex_create(9, 1000);
+  ASSERT_NE(handle, 0);
+  EXPECT_EQ(halsim::openCanHandleCount(), before + 1);
+  c_Ordex_destroy(handle);
+  EXPECT_EQ(halsim::openCanHandleCount(), before);
+  c_Ordex_destroy(handle);  // twice is harmless
+}
+
+TEST_F(OrdexLifecycle, IdentityIsFetchedOnceAndCached) {
+  SimOrdex controller(5);
+  controller.setIdentity({.firmware = {2, 1, 7}, .hardwareKind = 2, .hardwareVersion = 4});
+  const int32_t handle = c_Ordex_create(5, 1000);
+  ASSERT_NE(handle, 0);
+  EXPECT_EQ(c_Ordex_getID(handle), 5);
+  EXPECT_EQ(c_Ordex_getFirmwareVersion(handle), "Firmware Version: [2.1.7]");
+  EXPECT_EQ(c_Ordex_getHardwareVersion(handle), "Hardware: Ordex Small, Version: 4");
+  EXPECT_EQ(controller.identityRequestCount(), 1);
+  EXPECT_EQ(halsim::sentFrames(0x020C0105, kExactId).size(), 1U);
+  c_Ordex_destroy(handle);
+}
+
+TEST_F(OrdexLifecycle, IdentityGivesUpAfterEightAttemptsWithOneLine) {
+  for (const auto behaviour : {IdentityBehaviour::Silent, IdentityBehaviour::ZeroDeviceId}) {
+    halsim::reset();
+    SimOrdex controller(5);
+    controller.setIdentityBehaviour(behaviour);
+    const int32_t handle = c_Ordex_create(5, 1000);
+    ASSERT_NE(handle, 0);
+
+    testing::internal::CaptureStderr();
+    const auto start = Clock::now();
+    EXPECT_EQ(c_Ordex_getID(handle), 0);
+    const auto elapsed = Clock::now() - start;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "[Ordex] Device ID could not be obtained (handle=" + std::to_string(handle) +
+                  ", deviceID=5)\n");
+    EXPECT_EQ(controller.identityRequestCount(), 8);
+    EXPECT_GE(elapsed, 1000ms);  // 50 + 75 + ... + 225 ms of waiting
+    EXPECT_LT(elapsed, 5s);
+
+    // The next identity call tries again, and reports its own failure text.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(c_Ordex_getFirmwareVersion(handle), "Firmware Version: (read failed)");
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(controller.identityRequestCount(), 16);
+    c_Ordex_destroy(handle);
+  }
+}
+
+TEST_F(OrdexLifecycle, RecreatingClearsTheIdentityCache) {
+  SimOrdex controller(5);
+  int32_t handle = c_Ordex_create(5, 1000);
+  EXPECT_EQ(c_Ordex_getID(handle), 5);
+  c_Ordex_destroy(handle);
+  handle = c_Ordex_create(5, 1000);
+  EXPECT_EQ(c_Ordex_getHardwareVersion(handle), "Hardware: Ordex Quad, Version: 3");
+  EXPECT_EQ(controller.identityRequestCount(), 2);
+  c_Ordex_destroy(handle);
+}
+
+}  // namespace
