@@ -30,4 +30,92 @@ HALVERN_API std::string c_Ordex_getFirmwareVersion(int32_t handle);
 /** "Hardware: Ordex Quad, Version: n", "No Hardware Found!" or "Hardware: (read failed)". */
 HALVERN_API std::string c_Ordex_getHardwareVersion(int32_t handle);
 
+/** The motor PWM frequency the controller reports (0 when it never reported). */
+HALVERN_API int32_t c_Ordex_getFrequency(int32_t handle);
+
+/**
+ * The controller's serial number as three groups of 8 hex digits joined by hyphens. Asks the
+ * controller and waits 10 ms; a group that did not arrive in time reads 00000000.
+ */
+HALVERN_API std::string c_Ordex_getSerialNumber(int32_t handle);
+
+/** Controller temperature in degrees Celsius. */
+HALVERN_API double c_Ordex_getControllerTemp(int32_t handle);
+
+/** Duty cycle -1 to 1 (clamped) for motor 0 to 3; 0 brakes. */
+HALVERN_API void c_Ordex_setMotorSpeed(int32_t handle, int8_t motor, double speed);
+
+/** Sends the motor PWM frequency (its low 16 bits) to one motor. */
+HALVERN_API void c_Ordex_configureMotor(int32_t handle, int8_t motor, int32_t frequency);
+
+HALVERN_API void c_Ordex_disableMotor(int32_t handle, int8_t motor);
+
+/** Motor speed in revolutions per minute. */
+HALVERN_API double c_Ordex_getRPM(int32_t handle, int8_t motor);
+
+/** One limit switch of a motor 0 to 3: direction false is the first, true the second. */
+HALVERN_API bool c_Ordex_getLimitSwitch(int32_t handle, int8_t motor, bool direction);
+
+HALVERN_API double c_Ordex_getQuorinPosition(int32_t handle, int8_t motor);
+
+/** Sets the distance per encoder count of encoder 0 to 3, for every controller. */
+HALVERN_API void c_Ordex_setEncoder(int32_t handle, int8_t encoder, double distancePerCount);
+
+/** Encoder count times the encoder's distance per count. */
+HALVERN_API double c_Ordex_getEncoderDistance(int32_t handle, int8_t encoder);
+
+HALVERN_API void c_Ordex_resetEncoder(int32_t handle, int8_t encoder);
+
+HALVERN_API double c_Ordex_getEncoderRaw(int32_t handle, int8_t encoder);
+
+/** The speed of the motor with the encoder's number, in revolutions per minute. */
+HALVERN_API double c_Ordex_getEncoderSpeed(int32_t handle, int8_t encoder);
+
+HALVERN_API int32_t c_Ordex_getEncoderCount(int32_t handle, int8_t encoder);
+
+/** Velocity target in revolutions per minute, sent in hundredths. */
+HALVERN_API void c_Ordex_setTargetVelocity(int32_t handle, int8_t motor, float velocity);
+
+/** Distance target in encoder counts (24 bits are sent). */
+HALVERN_API void c_Ordex_setTargetDistance(int32_t handle, int8_t motor, int32_t distance);
+
+/** Angle target in degrees, clamped to 0 to 360. */
+HALVERN_API void c_Ordex_setTargetAngle(int32_t handle, int8_t motor, double angle);
+
+HALVERN_API void c_Ordex_setPositionHold(int32_t handle, int8_t motor, bool hold);
+
+HALVERN_API void c_Ordex_setEncoderResolution(int32_t handle, int8_t motor, uint16_t resolution);
+
+/** Current limit in amperes; a negative limit becomes 0. */
+HALVERN_API void c_Ordex_setCurrentLimit(int32_t handle, int8_t motor, float limit);
+
+HALVERN_API void c_Ordex_setCurrentLimitMode(int32_t handle, int8_t motor, uint8_t mode);
+
+HALVERN_API void c_Ordex_setMotorStopMode(int32_t handle, uint8_t mode);
+
+/** PID type 0 to 2 for every motor. */
+HALVERN_API void c_Ordex_setPIDType(int32_t handle, uint8_t type);
+
+/** PID type 0 to 2 for motor 0 to 3. */
+HALVERN_API void c_Ordex_setMotorPIDType(int32_t handle, int8_t motor, uint8_t type);
+
+HALVERN_API void c_Ordex_autotuneAll(int32_t handle);
+
+HALVERN_API void c_Ordex_autotuneMotor(int32_t handle, int8_t motor);
+
+/** CAN sensor delay; values below 5 are raised to 5. */
+HALVERN_API void c_Ordex_setCANSensorOsDelay(int32_t handle, uint16_t delay);
+
+/** Sensitivity 0 to 10. */
+HALVERN_API void c_Ordex_setSensitivity(int32_t handle, int8_t motor, uint8_t sensitivity);
+
+/** Motor speed in RPM if the controller ever reported it; false (and 0.0) otherwise. */
+HALVERN_API bool c_Ordex_tryGetRPM(int32_t handle, int8_t motor, double* rpm);
+
+/** Target speed of motor 0 to 3 in RPM if the controller reported it. */
+HALVERN_API bool c_Ordex_tryGetTargetRPM(int32_t handle, int8_t motor, double* rpm);
+
+/** Target speeds of all four motors; false when any is missing (missing ones read 0.0). */
+HALVERN_API bool c_Ordex_getTargetRPMFromDevice(int32_t handle, double* rpms);
+
 }  // extern "C"
