@@ -1,0 +1,254 @@
+// Driving, configuring and reading an Ordex controller: one frame sent or one message read.
+#include <array>
+#include <exception>
+
+#include "halvern/Ordex.h"
+#include "ordex/OrdexBus.h"
+
+namespace {
+
+using namespace halvern::ordex;  // NOLINT(google-build-using-namespace)
+
+// Guard codes: the message printed when a reading raises a standard exception.
+constexpr int32_t kFrequencyUnavailable = 1011;
+constexpr int32_t kTemperatureUnavailable = 1015;
+constexpr int32_t kLimitSwitchUnavailable = 1016;
+constexpr int32_t kMotorRpmUnavailable = 1017;  // + motor
+constexpr int32_t kSerialWordUnavailable = 1021;  // + word index
+constexpr int32_t kEncoderDistanceUnavailable = 1100;  // + encoder
+constexpr int32_t kEncoderRawUnavailable = 1104;  // + encoder
+constexpr int32_t kEncoderSpeedUnavailable = 1108;  // + encoder
+
+constexpr double kSerialReplyWaitSeconds = 0.01;
+
+void send(int32_t handle, Api api, const Frame& payload) {
+  ordexSend(messageBase(api), payload, lookupDeviceId(handle));
+}
+
+// "motor not above 3": negative numbers pass and go out as their two's-complement byte.
+constexpr bool notAboveThree(int8_t motor) { return motor <= 3; }
+
+Frame readChannel(int32_t handle, Api first, int8_t channel, int32_t guardBase) {
+  return readGuarded(handle, channelApi(first, channel), guardBase + channel);
+}
+
+// A read that reports whether the controller ever sent the message.
+bool tryReadHundredths(int32_t handle, int32_t apiId, double* out) {
+  try {
+    const ReadResult result = readMessage(handle, apiId, ReadMode::Latest);
+    if (!result.received) {
+      return false;
+    }
+    *out = decodeHundredths(result.frame);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t c_Ordex_getFrequency(int32_t handle) {
+  return decodeUint16(readGuarded(handle, apiNumber(Api::FrequencyStatus), kFrequencyUnavailable));
+}
+
+std::string c_Ordex_getSerialNumber(int32_t handle) {
+  send(handle, Api::SerialRequest, Frame{});
+  sleepSeconds(kSerialReplyWaitSeconds);
+  constexpr std::array<Api, 3> kWords{Api::SerialWord1, Api::SerialWord2, Api::SerialWord3};
+  std::array<uint32_t, 3> words{};
+  for (std::size_t i = 0; i < kWords.size(); ++i) {
+    words.at(i) = decodeUint32(readGuarded(handle, apiNumber(kWords.at(i)),
+                                           kSerialWordUnavailable + static_cast<int32_t>(i),
+                                           ReadMode::New));
+  }
+  return serialNumberText(words);
+}
+
+double c_Ordex_getControllerTemp(int32_t handle) {
+  return decodeTemperature(
+      readGuarded(handle, apiNumber(Api::ControllerTemp), kTemperatureUnavailable));
+}
+
+void c_Ordex_setMotorSpeed(int32_t handle, int8_t motor, double speed) {
+  if (!isChannel(motor)) {
+    return;
+  }
+  send(handle, Api::MotorSpeed, motorSpeedPayload(motor, speed));
+}
+
+void c_Ordex_configureMotor(int32_t handle, int8_t motor, int32_t frequency) {
+  send(handle, Api::ConfigureMotor, configureMotorPayload(motor, frequency));
+}
+
+void c_Ordex_disableMotor(int32_t handle, int8_t motor) {
+  send(handle, Api::DisableMotor, channelPayload(motor));
+}
+
+double c_Ordex_getRPM(int32_t handle, int8_t motor) {
+  return decodeHundredths(readChannel(handle, Api::MotorRPM, motor, kMotorRpmUnavailable));
+}
+
+bool c_Ordex_getLimitSwitch(int32_t handle, int8_t motor, bool direction) {
+  // Another motor number would address a byte beyond the 8-byte frame.
+  if (!isChannel(motor)) {
+    return false;
+  }
+  const Frame frame =
+      readGuarded(handle, apiNumber(Api::LimitSwitches), kLimitSwitchUnavailable);
+  return decodeLimitSwitch(frame, motor, direction);
+}
+
+double c_Ordex_getQuorinPosition(int32_t handle, int8_t motor) {
+  if (!isChannel(motor)) {
+    return 0.0;
+  }
+  const Frame frame =
+      readGuarded(handle, apiNumber(Api::QuorinPositions), kLimitSwitchUnavailable);
+  return decodeQuorinPosition(frame, motor);
+}
+
+void c_Ordex_setEncoder(int32_t /*handle*/, int8_t encoder, double distancePerCount) {
+  if (!isChannel(encoder)) {
+    return;
+  }
+  registry().encoderDistanceScale.at(static_cast<std::size_t>(encoder)) = distancePerCount;
+}
+
+double c_Ordex_getEncoderDistance(int32_t handle, int8_t encoder) {
+  // Another encoder number has no distance scale.
+  if (!isChannel(encoder)) {
+    return 0.0;
+  }
+  const Frame frame =
+      readChannel(handle, Api::EncoderCount, encoder, kEncoderDistanceUnavailable);
+  return decodeInt32(frame) * registry().encoderDistanceScale.at(static_cast<std::size_t>(encoder));
+}
+
+void c_Ordex_resetEncoder(int32_t handle, int8_t encoder) {
+  send(handle, Api::ResetEncoder, channelPayload(encoder));
+}
+
+double c_Ordex_getEncoderRaw(int32_t handle, int8_t encoder) {
+  return decodeInt32(readChannel(handle, Api::EncoderCount, encoder, kEncoderRawUnavailable));
+}
+
+double c_Ordex_getEncoderSpeed(int32_t handle, int8_t encoder) {
+  // The controller reports encoder speed as the speed of the motor with the same number.
+  return decodeHundredths(readChannel(handle, Api::MotorRPM, encoder, kEncoderSpeedUnavailable));
+}
+
+int32_t c_Ordex_getEncoderCount(int32_t handle, int8_t encoder) {
+  return decodeInt32(readChannel(handle, Api::EncoderCount, encoder, kEncoderRawUnavailable));
+}
+
+void c_Ordex_setTargetVelocity(int32_t handle, int8_t motor, float velocity) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::TargetVelocity, targetVelocityPayload(motor, velocity));
+  }
+}
+
+void c_Ordex_setTargetDistance(int32_t handle, int8_t motor, int32_t distance) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::TargetDistance, targetDistancePayload(motor, distance));
+  }
+}
+
+void c_Ordex_setTargetAngle(int32_t handle, int8_t motor, double angle) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::TargetAngle, targetAnglePayload(motor, angle));
+  }
+}
+
+void c_Ordex_setPositionHold(int32_t handle, int8_t motor, bool hold) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::PositionHold, positionHoldPayload(motor, hold));
+  }
+}
+
+void c_Ordex_setEncoderResolution(int32_t handle, int8_t motor, uint16_t resolution) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::EncoderResolution, encoderResolutionPayload(motor, resolution));
+  }
+}
+
+void c_Ordex_setCurrentLimit(int32_t handle, int8_t motor, float limit) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::CurrentLimit, currentLimitPayload(motor, limit));
+  }
+}
+
+void c_Ordex_setCurrentLimitMode(int32_t handle, int8_t motor, uint8_t mode) {
+  if (notAboveThree(motor)) {
+    send(handle, Api::CurrentLimitMode, currentLimitModePayload(motor, mode));
+  }
+}
+
+void c_Ordex_setMotorStopMode(int32_t handle, uint8_t mode) {
+  send(handle, Api::MotorStopMode, motorStopModePayload(mode));
+}
+
+void c_Ordex_setPIDType(int32_t handle, uint8_t type) {
+  if (type <= kMaxPidType) {
+    send(handle, Api::PIDType, pidTypePayload(kAllMotors, type));
+  }
+}
+
+void c_Ordex_setMotorPIDType(int32_t handle, int8_t motor, uint8_t type) {
+  if (isChannel(motor) && type <= kMaxPidType) {
+    send(handle, Api::PIDType, pidTypePayload(static_cast<uint8_t>(motor), type));
+  }
+}
+
+void c_Ordex_autotuneAll(int32_t handle) { send(handle, Api::AutotuneAll, Frame{}); }
+
+void c_Ordex_autotuneMotor(int32_t handle, int8_t motor) {
+  if (isChannel(motor)) {
+    send(handle, Api::AutotuneMotor, channelPayload(motor));
+  }
+}
+
+void c_Ordex_setCANSensorOsDelay(int32_t handle, uint16_t delay) {
+  send(handle, Api::CANSensorOsDelay, sensorDelayPayload(delay));
+}
+
+void c_Ordex_setSensitivity(int32_t handle, int8_t motor, uint8_t sensitivity) {
+  if (notAboveThree(motor) && sensitivity <= kMaxSensitivity) {
+    send(handle, Api::Sensitivity, sensitivityPayload(motor, sensitivity));
+  }
+}
+
+bool c_Ordex_tryGetRPM(int32_t handle, int8_t motor, double* rpm) {
+  if (rpm == nullptr) {
+    return false;
+  }
+  *rpm = 0.0;
+  return tryReadHundredths(handle, channelApi(Api::MotorRPM, motor), rpm);
+}
+
+bool c_Ordex_tryGetTargetRPM(int32_t handle, int8_t motor, double* rpm) {
+  if (rpm == nullptr || !isChannel(motor)) {
+    return false;
+  }
+  *rpm = 0.0;
+  return tryReadHundredths(handle, channelApi(Api::TargetRPM, motor), rpm);
+}
+
+bool c_Ordex_getTargetRPMFromDevice(int32_t handle, double* rpms) {
+  if (rpms == nullptr) {
+    return false;
+  }
+  bool allRead = true;
+  for (int8_t motor = 0; motor < kChannelCount; ++motor) {
+    double* entry = rpms + motor;
+    if (!c_Ordex_tryGetTargetRPM(handle, motor, entry)) {
+      *entry = 0.0;
+      allRead = false;
+    }
+  }
+  return allRead;
+}
+
+}  // extern "C"
