@@ -20,8 +20,8 @@ void section(const char* title) { std::printf("\n== %s ==\n", title); }
 void showHeartbeats(const halvern::sim::SimOrdex& controller, std::size_t& shown) {
   const auto beats = controller.heartbeats();
   for (; shown < beats.size(); ++shown) {
-    const auto sinceFirst = std::chrono::duration_cast<std::chrono::milliseconds>(
-        beats[shown].at - beats.front().at);
+    const auto sinceFirst =
+        std::chrono::duration_cast<std::chrono::milliseconds>(beats[shown].at - beats.front().at);
     std::printf("  +%4lld ms  %s heartbeat\n", static_cast<long long>(sinceFirst.count()),
                 beats[shown].enabled ? "enabled " : "disabled");
   }

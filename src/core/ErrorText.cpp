@@ -57,8 +57,6 @@ std::string_view errorText(int32_t code) noexcept {
   return kUnknownError;
 }
 
-void reportError(int32_t code) noexcept {
-  std::cout << errorText(code) << '\n' << std::flush;
-}
+void reportError(int32_t code) noexcept { std::cout << errorText(code) << '\n' << std::flush; }
 
 }  // namespace halvern

@@ -58,8 +58,8 @@ void HeartbeatLoop::heartbeatLoop() {
                                     [now](const Controller& c) { return c.nextDue <= now; });
     if (anyDue) {
       int32_t status = 0;
-      const Api api = HAL_GetSystemActive(&status) != 0 ? Api::EnabledHeartbeat
-                                                         : Api::DisabledHeartbeat;
+      const Api api =
+          HAL_GetSystemActive(&status) != 0 ? Api::EnabledHeartbeat : Api::DisabledHeartbeat;
       for (auto& controller : controllers) {
         if (controller.nextDue <= now) {
           ordexSend(messageBase(api), Frame{}, controller.deviceNumber);
@@ -74,7 +74,8 @@ void HeartbeatLoop::heartbeatLoop() {
       const auto next = std::min_element(controllers.begin(), controllers.end(),
                                          [](const Controller& a, const Controller& b) {
                                            return a.nextDue < b.nextDue;
-                                         })->nextDue;
+                                         })
+                            ->nextDue;
       wake.wait_until(lock, next);
     }
   }

@@ -23,6 +23,8 @@ class HeartbeatLoop {
   HeartbeatLoop() = default;
   HeartbeatLoop(const HeartbeatLoop&) = delete;
   HeartbeatLoop& operator=(const HeartbeatLoop&) = delete;
+  HeartbeatLoop(HeartbeatLoop&&) = delete;
+  HeartbeatLoop& operator=(HeartbeatLoop&&) = delete;
   /** Stops and joins the thread, so it never outlives the library. */
   ~HeartbeatLoop();
 
@@ -36,9 +38,9 @@ class HeartbeatLoop {
  private:
   using Clock = std::chrono::steady_clock;
   struct Controller {
-    int32_t handle;
-    int32_t deviceNumber;
-    Clock::time_point nextDue;
+    int32_t handle = 0;
+    int32_t deviceNumber = 0;
+    Clock::time_point nextDue{};
   };
 
   void heartbeatLoop();

@@ -22,8 +22,7 @@ OrdexRegistry& registry() { return libraryState().ordex; }
 void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber) {
   int32_t status = 0;
   HAL_CAN_SendMessage(baseId + static_cast<uint32_t>(deviceNumber), payload.data(),
-                      static_cast<uint8_t>(payload.size()), HAL_CAN_SEND_PERIOD_NO_REPEAT,
-                      &status);
+                      static_cast<uint8_t>(payload.size()), HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
 }
 
 int32_t lookupDeviceId(int32_t handle) {

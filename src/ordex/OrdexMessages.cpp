@@ -163,11 +163,12 @@ double decodeHundredths(const Frame& frame) { return decodeInt32(frame) / 100.0;
 double decodeTemperature(const Frame& frame) { return frame[0] + frame[1] / 100.0; }
 
 bool decodeLimitSwitch(const Frame& frame, int8_t motor, bool direction) {
-  return frame.at(static_cast<std::size_t>(2 * motor + (direction ? 1 : 0))) != 0;
+  const auto index = (2 * static_cast<std::size_t>(motor)) + (direction ? 1U : 0U);
+  return frame.at(index) != 0;
 }
 
 double decodeQuorinPosition(const Frame& frame, int8_t motor) {
-  return decodeUint16(frame, static_cast<std::size_t>(2 * motor)) / 100.0;
+  return decodeUint16(frame, 2 * static_cast<std::size_t>(motor)) / 100.0;
 }
 
 std::string firmwareVersionText(const Frame& reply) {
@@ -191,7 +192,7 @@ std::string hardwareVersionText(const Frame& reply) {
 }
 
 std::string serialNumberText(const std::array<uint32_t, 3>& words) {
-  std::array<char, 3 * 9> text{};
+  std::array<char, sizeof "XXXXXXXX-XXXXXXXX-XXXXXXXX"> text{};
   std::snprintf(text.data(), text.size(), "%08X-%08X-%08X", words[0], words[1], words[2]);
   return text.data();
 }

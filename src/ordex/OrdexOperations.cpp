@@ -13,11 +13,11 @@ using namespace halvern::ordex;  // NOLINT(google-build-using-namespace)
 constexpr int32_t kFrequencyUnavailable = 1011;
 constexpr int32_t kTemperatureUnavailable = 1015;
 constexpr int32_t kLimitSwitchUnavailable = 1016;
-constexpr int32_t kMotorRpmUnavailable = 1017;  // + motor
-constexpr int32_t kSerialWordUnavailable = 1021;  // + word index
+constexpr int32_t kMotorRpmUnavailable = 1017;         // + motor
+constexpr int32_t kSerialWordUnavailable = 1021;       // + word index
 constexpr int32_t kEncoderDistanceUnavailable = 1100;  // + encoder
-constexpr int32_t kEncoderRawUnavailable = 1104;  // + encoder
-constexpr int32_t kEncoderSpeedUnavailable = 1108;  // + encoder
+constexpr int32_t kEncoderRawUnavailable = 1104;       // + encoder
+constexpr int32_t kEncoderSpeedUnavailable = 1108;     // + encoder
 
 constexpr double kSerialReplyWaitSeconds = 0.01;
 
@@ -60,9 +60,9 @@ std::string c_Ordex_getSerialNumber(int32_t handle) {
   constexpr std::array<Api, 3> kWords{Api::SerialWord1, Api::SerialWord2, Api::SerialWord3};
   std::array<uint32_t, 3> words{};
   for (std::size_t i = 0; i < kWords.size(); ++i) {
-    words.at(i) = decodeUint32(readGuarded(handle, apiNumber(kWords.at(i)),
-                                           kSerialWordUnavailable + static_cast<int32_t>(i),
-                                           ReadMode::New));
+    words.at(i) =
+        decodeUint32(readGuarded(handle, apiNumber(kWords.at(i)),
+                                 kSerialWordUnavailable + static_cast<int32_t>(i), ReadMode::New));
   }
   return serialNumberText(words);
 }
@@ -96,8 +96,7 @@ bool c_Ordex_getLimitSwitch(int32_t handle, int8_t motor, bool direction) {
   if (!isChannel(motor)) {
     return false;
   }
-  const Frame frame =
-      readGuarded(handle, apiNumber(Api::LimitSwitches), kLimitSwitchUnavailable);
+  const Frame frame = readGuarded(handle, apiNumber(Api::LimitSwitches), kLimitSwitchUnavailable);
   return decodeLimitSwitch(frame, motor, direction);
 }
 
@@ -105,8 +104,7 @@ double c_Ordex_getQuorinPosition(int32_t handle, int8_t motor) {
   if (!isChannel(motor)) {
     return 0.0;
   }
-  const Frame frame =
-      readGuarded(handle, apiNumber(Api::QuorinPositions), kLimitSwitchUnavailable);
+  const Frame frame = readGuarded(handle, apiNumber(Api::QuorinPositions), kLimitSwitchUnavailable);
   return decodeQuorinPosition(frame, motor);
 }
 
@@ -122,8 +120,7 @@ double c_Ordex_getEncoderDistance(int32_t handle, int8_t encoder) {
   if (!isChannel(encoder)) {
     return 0.0;
   }
-  const Frame frame =
-      readChannel(handle, Api::EncoderCount, encoder, kEncoderDistanceUnavailable);
+  const Frame frame = readChannel(handle, Api::EncoderCount, encoder, kEncoderDistanceUnavailable);
   return decodeInt32(frame) * registry().encoderDistanceScale.at(static_cast<std::size_t>(encoder));
 }
 

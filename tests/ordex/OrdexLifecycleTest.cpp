@@ -33,10 +33,13 @@ std::pair<int32_t, std::string> createCapturing(int32_t deviceId, int32_t freque
 
 TEST_F(OrdexLifecycle, RejectsArgumentsWithTheirMessages) {
   const int handlesBefore = halsim::openCanHandleCount();
-  EXPECT_EQ(createCapturing(0, 1000), std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
-  EXPECT_EQ(createCapturing(64, 1000), std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
+  EXPECT_EQ(createCapturing(0, 1000),
+            std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
+  EXPECT_EQ(createCapturing(64, 1000),
+            std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
   // Both wrong: only the device message.
-  EXPECT_EQ(createCapturing(64, -1), std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
+  EXPECT_EQ(createCapturing(64, -1),
+            std::make_pair(0, std::string("Device ID out of range [1;63]\n")));
   EXPECT_EQ(createCapturing(1, 20001),
             std::make_pair(0, std::string("Motor frequency out of range [0;20000]\n")));
   EXPECT_EQ(createCapturing(1, -1),
@@ -47,7 +50,8 @@ TEST_F(OrdexLifecycle, RejectsArgumentsWithTheirMessages) {
 
 TEST_F(OrdexLifecycle, ReportsARefusedCanDevice) {
   halsim::setInitializeCanStatus(-1);
-  EXPECT_EQ(createCapturing(5, 1000), std::make_pair(0, std::string("Ordex could not be initialized\n")));
+  EXPECT_EQ(createCapturing(5, 1000),
+            std::make_pair(0, std::string("Ordex could not be initialized\n")));
   EXPECT_TRUE(halsim::sentFrames().empty());
 }
 

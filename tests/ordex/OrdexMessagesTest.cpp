@@ -105,8 +105,7 @@ TEST(OrdexTexts, IdentityAndSerialNumber) {
   EXPECT_EQ(firmwareVersionText(bytes({5, 2, 1, 7})), "Firmware Version: [2.1.7]");
   EXPECT_EQ(firmwareVersionText(bytes({5, 255, 0, 10})), "Firmware Version: [255.0.10]");
   EXPECT_EQ(hardwareVersionText(bytes({5, 0, 0, 0, 1, 3})), "Hardware: Ordex Quad, Version: 3");
-  EXPECT_EQ(hardwareVersionText(bytes({5, 0, 0, 0, 2, 12})),
-            "Hardware: Ordex Small, Version: 12");
+  EXPECT_EQ(hardwareVersionText(bytes({5, 0, 0, 0, 2, 12})), "Hardware: Ordex Small, Version: 12");
   EXPECT_EQ(hardwareVersionText(bytes({5, 0, 0, 0, 3, 1})), "No Hardware Found!");
   EXPECT_EQ(serialNumberText({0x0012ABCD, 0, 0xFFFFFFFF}), "0012ABCD-00000000-FFFFFFFF");
 }

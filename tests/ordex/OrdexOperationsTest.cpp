@@ -175,7 +175,7 @@ TEST_F(OrdexOperations, EncoderScaleIsSharedByEveryController) {
   halsim::transmitToRobot(idFor(37 + 2, 6), std::vector<uint8_t>{50});
 
   c_Ordex_setEncoder(handle, 2, 0.5);
-  c_Ordex_setEncoder(handle, 4, 9.0);   // no such encoder: changes nothing
+  c_Ordex_setEncoder(handle, 4, 9.0);  // no such encoder: changes nothing
   c_Ordex_setEncoder(handle, -1, 9.0);
   EXPECT_DOUBLE_EQ(c_Ordex_getEncoderDistance(handle, 2), 50.0);
   EXPECT_DOUBLE_EQ(c_Ordex_getEncoderDistance(second, 2), 25.0);

@@ -1,0 +1,286 @@
+// The JNI face of the Ordex family: the native methods of com.halvern.frc.jni.OrdexJNI.
+//
+// Every binding converts its Java arguments, calls the C function of the same name and
+// converts the result back; none keeps state. Java has no unsigned or 8-bit integer parameter
+// types, so narrower C parameters receive the low bits of the Java value.
+#include <jni.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "halvern/Ordex.h"
+
+namespace {
+
+constexpr int kTargetRpmCount = 4;
+
+// A Java handle reaches C as its low 32 bits; the upper bits are ignored.
+int32_t toHandle(jlong handle) {
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(handle) & 0xFFFFFFFFU));
+}
+
+// A C handle widens with its sign, so a negative handle stays negative in Java.
+jlong toJavaHandle(int32_t handle) { return static_cast<jlong>(handle); }
+
+// A motor or encoder number is the low byte read as signed: 260 becomes 4, 255 becomes -1.
+int8_t toChannel(jint channel) {
+  return static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(channel) & 0xFFU));
+}
+
+uint8_t lowByte(jint value) {
+  return static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xFFU);
+}
+
+uint16_t lowWord(jint value) {
+  return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFU);
+}
+
+bool toBool(jboolean value) { return value == JNI_TRUE; }
+
+jboolean toJavaBoolean(bool value) { return value ? JNI_TRUE : JNI_FALSE; }
+
+jstring toJavaString(JNIEnv* env, const std::string& text) {
+  return env->NewStringUTF(text.c_str());
+}
+
+// Stores one double in out[0] (raising ArrayIndexOutOfBoundsException for an empty array).
+void storeFirst(JNIEnv* env, jdoubleArray out, double value) {
+  const jdouble element = value;
+  env->SetDoubleArrayRegion(out, 0, 1, &element);
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1create(JNIEnv* /*env*/,
+                                                                           jclass /*cls*/,
+                                                                           jint deviceId,
+                                                                           jint frequency) {
+  return toJavaHandle(c_Ordex_create(deviceId, frequency));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1destroy(JNIEnv* /*env*/,
+                                                                           jclass /*cls*/,
+                                                                           jlong handle) {
+  c_Ordex_destroy(toHandle(handle));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getID(JNIEnv* /*env*/,
+                                                                         jclass /*cls*/,
+                                                                         jlong handle) {
+  return c_Ordex_getID(toHandle(handle));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getFrequency(JNIEnv* /*env*/,
+                                                                                jclass /*cls*/,
+                                                                                jlong handle) {
+  return c_Ordex_getFrequency(toHandle(handle));
+}
+
+JNIEXPORT jstring JNICALL
+Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getFirmwareVersion(JNIEnv* env, jclass /*cls*/,
+                                                               jlong handle) {
+  return toJavaString(env, c_Ordex_getFirmwareVersion(toHandle(handle)));
+}
+
+JNIEXPORT jstring JNICALL
+Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getHardwareVersion(JNIEnv* env, jclass /*cls*/,
+                                                               jlong handle) {
+  return toJavaString(env, c_Ordex_getHardwareVersion(toHandle(handle)));
+}
+
+JNIEXPORT jstring JNICALL
+Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getSerialNumber(JNIEnv* env, jclass /*cls*/,
+                                                            jlong handle) {
+  return toJavaString(env, c_Ordex_getSerialNumber(toHandle(handle)));
+}
+
+JNIEXPORT jdouble JNICALL
+Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getControllerTemp(JNIEnv* /*env*/, jclass /*cls*/,
+                                                              jlong handle) {
+  return c_Ordex_getControllerTemp(toHandle(handle));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setMotorSpeed(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jdouble speed) {
+  c_Ordex_setMotorSpeed(toHandle(handle), toChannel(motor), speed);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1configureMotor(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jint frequency) {
+  c_Ordex_configureMotor(toHandle(handle), toChannel(motor), frequency);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1disableMotor(JNIEnv* /*env*/,
+                                                                                jclass /*cls*/,
+                                                                                jlong handle,
+                                                                                jint motor) {
+  c_Ordex_disableMotor(toHandle(handle), toChannel(motor));
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getRPM(JNIEnv* /*env*/,
+                                                                             jclass /*cls*/,
+                                                                             jlong handle,
+                                                                             jint motor) {
+  return c_Ordex_getRPM(toHandle(handle), toChannel(motor));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getLimitSwitch(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jboolean direction) {
+  return toJavaBoolean(
+      c_Ordex_getLimitSwitch(toHandle(handle), toChannel(motor), toBool(direction)));
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getQuorinPosition(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor) {
+  return c_Ordex_getQuorinPosition(toHandle(handle), toChannel(motor));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setEncoder(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder, jdouble distancePerCount) {
+  c_Ordex_setEncoder(toHandle(handle), toChannel(encoder), distancePerCount);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderDistance(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder) {
+  return c_Ordex_getEncoderDistance(toHandle(handle), toChannel(encoder));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1resetEncoder(JNIEnv* /*env*/,
+                                                                                jclass /*cls*/,
+                                                                                jlong handle,
+                                                                                jint encoder) {
+  c_Ordex_resetEncoder(toHandle(handle), toChannel(encoder));
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderRaw(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder) {
+  return c_Ordex_getEncoderRaw(toHandle(handle), toChannel(encoder));
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderSpeed(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder) {
+  return c_Ordex_getEncoderSpeed(toHandle(handle), toChannel(encoder));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderCount(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder) {
+  return c_Ordex_getEncoderCount(toHandle(handle), toChannel(encoder));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setTargetVelocity(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jfloat velocity) {
+  c_Ordex_setTargetVelocity(toHandle(handle), toChannel(motor), velocity);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setTargetDistance(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jint distance) {
+  c_Ordex_setTargetDistance(toHandle(handle), toChannel(motor), distance);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setTargetAngle(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jdouble angle) {
+  c_Ordex_setTargetAngle(toHandle(handle), toChannel(motor), angle);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setPositionHold(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jboolean hold) {
+  c_Ordex_setPositionHold(toHandle(handle), toChannel(motor), toBool(hold));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setEncoderResolution(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jint resolution) {
+  c_Ordex_setEncoderResolution(toHandle(handle), toChannel(motor), lowWord(resolution));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setCurrentLimit(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jfloat limit) {
+  c_Ordex_setCurrentLimit(toHandle(handle), toChannel(motor), limit);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setCurrentLimitMode(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jint mode) {
+  c_Ordex_setCurrentLimitMode(toHandle(handle), toChannel(motor), lowByte(mode));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setMotorStopMode(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint mode) {
+  c_Ordex_setMotorStopMode(toHandle(handle), lowByte(mode));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setPIDType(JNIEnv* /*env*/,
+                                                                              jclass /*cls*/,
+                                                                              jlong handle,
+                                                                              jint type) {
+  c_Ordex_setPIDType(toHandle(handle), lowByte(type));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setMotorPIDType(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jint type) {
+  c_Ordex_setMotorPIDType(toHandle(handle), toChannel(motor), lowByte(type));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1autotuneAll(JNIEnv* /*env*/,
+                                                                               jclass /*cls*/,
+                                                                               jlong handle) {
+  c_Ordex_autotuneAll(toHandle(handle));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1autotuneMotor(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor) {
+  c_Ordex_autotuneMotor(toHandle(handle), toChannel(motor));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setCANSensorOsDelay(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint delay) {
+  c_Ordex_setCANSensorOsDelay(toHandle(handle), lowWord(delay));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setSensitivity(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor, jint sensitivity) {
+  c_Ordex_setSensitivity(toHandle(handle), toChannel(motor), lowByte(sensitivity));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1tryGetRPM(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jdoubleArray out) {
+  if (out == nullptr) {
+    return JNI_FALSE;
+  }
+  double rpm = 0.0;
+  const bool read = c_Ordex_tryGetRPM(toHandle(handle), toChannel(motor), &rpm);
+  if (read) {
+    storeFirst(env, out, rpm);
+  }
+  return toJavaBoolean(read);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1tryGetTargetRPM(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jdoubleArray out) {
+  if (out == nullptr) {
+    return JNI_FALSE;
+  }
+  double rpm = 0.0;
+  const bool read = c_Ordex_tryGetTargetRPM(toHandle(handle), toChannel(motor), &rpm);
+  if (read) {
+    storeFirst(env, out, rpm);
+  }
+  return toJavaBoolean(read);
+}
+
+JNIEXPORT jdoubleArray JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getTargetRPMFromDevice(
+    JNIEnv* env, jclass /*cls*/, jlong handle) {
+  std::array<double, kTargetRpmCount> rpms{};
+  if (!c_Ordex_getTargetRPMFromDevice(toHandle(handle), rpms.data())) {
+    return nullptr;  // partial readings are not handed out
+  }
+  jdoubleArray result = env->NewDoubleArray(kTargetRpmCount);
+  if (result == nullptr) {
+    return nullptr;  // OutOfMemoryError is pending
+  }
+  env->SetDoubleArrayRegion(result, 0, kTargetRpmCount, rpms.data());
+  return result;
+}
+
+}  // extern "C"
