@@ -1,0 +1,231 @@
+// The clock, the serial ports and the I2C buses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hal/HALBase.h"
+#include "hal/I2C.h"
+#include "hal/SerialPort.h"
+#include "hal/cpp/fpga_clock.h"
+#include "halsim/SimControl.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kHandleError = -1098;
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override { halsim::reset(); }
+  void TearDown() override { halsim::reset(); }
+};
+
+TEST(HalClock, FpgaTimeIsMonotonicMicroseconds) {
+  int32_t status = 1;
+  const uint64_t start = HAL_GetFPGATime(&status);
+  EXPECT_EQ(status, 0);
+  auto previous = hal::fpga_clock::now();
+  for (int i = 0; i < 1000; ++i) {
+    const auto now = hal::fpga_clock::now();
+    ASSERT_GE(now, previous);
+    previous = now;
+  }
+  std::this_thread::sleep_for(20ms);
+  const uint64_t elapsedUs = HAL_GetFPGATime(&status) - start;
+  EXPECT_GE(elapsedUs, 20000U);
+  EXPECT_LT(elapsedUs, 10'000'000U);
+}
+
+class HalSerial : public SimTest {
+ protected:
+  static constexpr int32_t kPort = HAL_SerialPort_MXP;
+
+  void SetUp() override {
+    SimTest::SetUp();
+    int32_t status = 1;
+    handle_ = HAL_InitializeSerialPort(HAL_SerialPort_MXP, &status);
+    ASSERT_EQ(status, 0);
+    ASSERT_NE(handle_, HAL_kInvalidHandle);
+  }
+  void TearDown() override {
+    HAL_CloseSerial(handle_);
+    SimTest::TearDown();
+  }
+
+  void setTimeout(double seconds) {
+    int32_t status = 1;
+    HAL_SetSerialTimeout(handle_, seconds, &status);
+    ASSERT_EQ(status, 0);
+  }
+  static void push(const std::string& text) {
+    halsim::pushSerialBytes(kPort, std::vector<uint8_t>(text.begin(), text.end()));
+  }
+  std::string read(int32_t count, int32_t* status) {
+    std::string buffer(static_cast<std::size_t>(count), '\0');
+    const int32_t got = HAL_ReadSerial(handle_, buffer.data(), count, status);
+    buffer.resize(static_cast<std::size_t>(std::max(got, 0)));
+    return buffer;
+  }
+
+  HAL_SerialPortHandle handle_ = HAL_kInvalidHandle;
+};
+
+TEST_F(HalSerial, SettingsAreRecordedUntilClose) {
+  int32_t status = 1;
+  HAL_SetSerialBaudRate(handle_, 115200, &status);
+  HAL_SetSerialDataBits(handle_, 7, &status);
+  HAL_SetSerialParity(handle_, 2, &status);
+  HAL_SetSerialStopBits(handle_, 15, &status);
+  HAL_SetSerialWriteMode(handle_, 1, &status);
+  HAL_SetSerialTimeout(handle_, 0.5, &status);
+  HAL_DisableSerialTermination(handle_, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(HAL_InitializeSerialPort(HAL_SerialPort_MXP, &status), handle_);  // reopening
+
+  const halsim::SerialSettings settings = halsim::serialSettings(kPort);
+  EXPECT_TRUE(settings.open);
+  EXPECT_EQ(settings.baudRate, 115200);
+  EXPECT_EQ(settings.dataBits, 7);
+  EXPECT_EQ(settings.parity, 2);
+  EXPECT_EQ(settings.stopBits, 15);
+  EXPECT_EQ(settings.writeMode, 1);
+  EXPECT_DOUBLE_EQ(settings.timeoutSeconds, 0.5);
+  EXPECT_FALSE(settings.terminationEnabled);
+  EXPECT_FALSE(halsim::serialSettings(HAL_SerialPort_Onboard).open);
+
+  HAL_CloseSerial(handle_);
+  EXPECT_FALSE(halsim::serialSettings(kPort).open);
+  HAL_SetSerialBaudRate(handle_, 9600, &status);
+  EXPECT_EQ(status, kHandleError);
+}
+
+TEST_F(HalSerial, ReadTakesQueuedBytesAndWaitsUpToTheTimeoutForTheRest) {
+  setTimeout(0.2);
+  push("abcde");
+  int32_t status = 1;
+  EXPECT_EQ(HAL_GetSerialBytesReceived(handle_, &status), 5);
+  EXPECT_EQ(read(3, &status), "abc");
+  EXPECT_EQ(status, 0);
+
+  const auto start = Clock::now();
+  EXPECT_EQ(read(5, &status), "de");
+  const auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, 150ms);
+  EXPECT_LT(elapsed, 5s);
+
+  setTimeout(0.0);  // zero: never wait
+  const auto immediate = Clock::now();
+  EXPECT_EQ(read(4, &status), "");
+  EXPECT_LT(Clock::now() - immediate, 1s);
+}
+
+TEST_F(HalSerial, WaitingReadWakesForBytesAndForClose) {
+  setTimeout(30.0);
+  int32_t status = 1;
+  auto start = Clock::now();
+  std::thread device([] {
+    std::this_thread::sleep_for(50ms);
+    push("wxyz");
+  });
+  EXPECT_EQ(read(4, &status), "wxyz");
+  EXPECT_LT(Clock::now() - start, 10s);
+  device.join();
+
+  start = Clock::now();
+  std::thread closer([this] {
+    std::this_thread::sleep_for(50ms);
+    HAL_CloseSerial(handle_);
+  });
+  EXPECT_EQ(read(4, &status), "");
+  EXPECT_NE(status, 0);
+  EXPECT_LT(Clock::now() - start, 10s);
+  closer.join();
+}
+
+TEST_F(HalSerial, FaultsBadPortsAndUnknownHandlesYieldNothing) {
+  push("xy");
+  halsim::setSerialReadStatus(-11);
+  int32_t status = 0;
+  EXPECT_EQ(HAL_GetSerialBytesReceived(handle_, &status), 0);
+  EXPECT_EQ(status, -11);
+  EXPECT_EQ(read(2, &status), "");
+  EXPECT_EQ(status, -11);
+  halsim::setSerialReadStatus(0);
+  EXPECT_EQ(HAL_GetSerialBytesReceived(handle_, &status), 2);
+
+  std::array<char, 2> buffer{};
+  EXPECT_EQ(HAL_ReadSerial(handle_ + 1000, buffer.data(), 2, &status), 0);
+  EXPECT_NE(status, 0);
+  EXPECT_EQ(HAL_InitializeSerialPort(static_cast<HAL_SerialPort>(4), &status), 0);
+  EXPECT_NE(status, 0);
+  halsim::setSerialOpenStatus(-12);
+  EXPECT_EQ(HAL_InitializeSerialPort(HAL_SerialPort_USB1, &status), HAL_kInvalidHandle);
+  EXPECT_EQ(status, -12);
+  EXPECT_FALSE(halsim::serialSettings(HAL_SerialPort_USB1).open);
+}
+
+/** Keeps what is written; answers reads with a counting pattern. */
+class FakeI2CDevice : public halsim::I2CDevice {
+ public:
+  int32_t write(std::span<const uint8_t> data) override {
+    written.assign(data.begin(), data.end());
+    return result >= 0 ? static_cast<int32_t>(data.size()) : result;
+  }
+  int32_t read(std::span<uint8_t> buffer) override {
+    for (std::size_t i = 0; i < buffer.size(); ++i) {
+      buffer[i] = static_cast<uint8_t>(0xA0 + i);
+    }
+    return result >= 0 ? static_cast<int32_t>(buffer.size()) : result;
+  }
+
+  std::vector<uint8_t> written;
+  int32_t result = 0;  // negative: fail transfers with it
+};
+
+using HalI2C = SimTest;
+
+TEST_F(HalI2C, TransfersReachOnlyTheAttachedDeviceOnAnOpenPort) {
+  constexpr int32_t kAddress = 0x52;
+  constexpr HAL_I2CPort kPort = HAL_I2C_kOnboard;
+  auto device = std::make_shared<FakeI2CDevice>();
+  halsim::attachI2CDevice(kPort, kAddress, device);
+  const std::array<uint8_t, 3> command{1, 2, 3};
+  std::array<uint8_t, 4> reply{};
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), -1);  // not open yet
+
+  int32_t status = 1;
+  HAL_InitializeI2C(kPort, &status);
+  ASSERT_EQ(status, 0);
+  EXPECT_TRUE(halsim::i2cPortOpen(kPort));
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), 3);
+  EXPECT_EQ(device->written, std::vector<uint8_t>(command.begin(), command.end()));
+  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, reply.data(), 4), 4);
+  EXPECT_EQ(reply, (std::array<uint8_t, 4>{0xA0, 0xA1, 0xA2, 0xA3}));
+  device->result = -5;
+  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, reply.data(), 4), -5);
+  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress + 1, reply.data(), 4), -1);
+
+  halsim::attachI2CDevice(kPort, kAddress, nullptr);
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), -1);
+  HAL_CloseI2C(kPort);
+  EXPECT_FALSE(halsim::i2cPortOpen(kPort));
+
+  HAL_InitializeI2C(static_cast<HAL_I2CPort>(2), &status);
+  EXPECT_NE(status, 0);
+  halsim::setI2CInitializeStatus(-4);
+  HAL_InitializeI2C(HAL_I2C_kMXP, &status);
+  EXPECT_EQ(status, -4);
+  EXPECT_FALSE(halsim::i2cPortOpen(HAL_I2C_kMXP));
+}
+
+}  // namespace
