@@ -4,6 +4,8 @@
 #if defined(_WIN32)
 #if defined(HALVERN_BUILDING_LIBRARY)
 #define HALVERN_API __declspec(dllexport)
+#elif defined(HALVERN_STATIC)  // linked into a test from the static twin
+#define HALVERN_API
 #else
 #define HALVERN_API __declspec(dllimport)
 #endif

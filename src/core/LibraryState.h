@@ -2,6 +2,7 @@
 // construction at load, and of destruction at unload, is fixed.
 #pragma once
 
+#include "core/DevicePath.h"
 #include "ordex/Heartbeat.h"
 #include "ordex/OrdexRegistry.h"
 
@@ -13,6 +14,8 @@ struct LibraryState {
   // Destroyed before the registries: unloading stops and joins the heartbeat thread, so no
   // thread runs on in unloaded code even if a controller was never destroyed.
   ordex::HeartbeatLoop ordexHeartbeat;
+  // Serial device paths added beside the host's own ports.
+  serial::AddedDevicePaths addedDevicePaths;
 };
 
 /** The state of the loaded library. */

@@ -1,0 +1,103 @@
+#include "PseudoTerminal.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace halvern::sim {
+
+using Clock = std::chrono::steady_clock;
+
+PseudoTerminal::PseudoTerminal() {
+  deviceFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (deviceFd_ < 0 || ::grantpt(deviceFd_) != 0 || ::unlockpt(deviceFd_) != 0) {
+    throw std::runtime_error("cannot create a pseudo-terminal");
+  }
+  std::array<char, 128> name{};
+  if (::ptsname_r(deviceFd_, name.data(), name.size()) != 0) {
+    throw std::runtime_error("cannot name the pseudo-terminal");
+  }
+  devicePath_ = name.data();
+  holdFd_ = ::open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (holdFd_ < 0) {
+    throw std::runtime_error("cannot open " + devicePath_);
+  }
+  termios raw{};
+  ::tcgetattr(holdFd_, &raw);
+  ::cfmakeraw(&raw);
+  ::tcsetattr(holdFd_, TCSANOW, &raw);
+}
+
+PseudoTerminal::~PseudoTerminal() {
+  unplug();
+  if (holdFd_ >= 0) {
+    ::close(holdFd_);
+  }
+}
+
+bool PseudoTerminal::send(std::span<const uint8_t> bytes) {
+  std::size_t sent = 0;
+  while (deviceFd_ >= 0 && sent < bytes.size()) {
+    const ssize_t count = ::write(deviceFd_, bytes.data() + sent, bytes.size() - sent);
+    if (count < 0 && errno != EINTR && errno != EAGAIN) {
+      return false;
+    }
+    sent += count > 0 ? static_cast<std::size_t>(count) : 0;
+  }
+  return deviceFd_ >= 0;
+}
+
+bool PseudoTerminal::send(std::string_view text) {
+  return send(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+}
+
+std::vector<uint8_t> PseudoTerminal::receive(std::chrono::milliseconds timeout,
+                                             std::size_t maxBytes) {
+  constexpr int kQuietGapMs = 20;
+  std::vector<uint8_t> bytes;
+  const auto deadline = Clock::now() + timeout;
+  while (deviceFd_ >= 0 && bytes.size() < maxBytes) {
+    int waitMs = kQuietGapMs;
+    if (bytes.empty()) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) {
+        break;
+      }
+      waitMs = static_cast<int>(left.count());
+    }
+    pollfd ready{deviceFd_, POLLIN, 0};
+    if (::poll(&ready, 1, waitMs) <= 0 || (ready.revents & POLLIN) == 0) {
+      break;
+    }
+    std::array<uint8_t, 4096> chunk{};
+    const ssize_t count =
+        ::read(deviceFd_, chunk.data(), std::min(chunk.size(), maxBytes - bytes.size()));
+    if (count <= 0) {
+      break;
+    }
+    bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + count);
+  }
+  return bytes;
+}
+
+std::string PseudoTerminal::receiveText(std::chrono::milliseconds timeout) {
+  const auto bytes = receive(timeout);
+  return {bytes.begin(), bytes.end()};
+}
+
+void PseudoTerminal::unplug() {
+  if (deviceFd_ >= 0) {
+    ::close(deviceFd_);
+    deviceFd_ = -1;
+  }
+}
+
+}  // namespace halvern::sim
