@@ -168,7 +168,7 @@ TEST_F(OrdexOperations, ReadingsDecodeWhatTheControllerReported) {
 }
 
 TEST_F(OrdexOperations, EncoderScaleIsSharedByEveryController) {
-  halvern::sim::SimOrdex other(6);
+  halvern::sim::SimOrdex other(6, {.timing = halvern::sim::OrdexTiming::Manual});
   const int32_t second = c_Ordex_create(6, 1000);
   ASSERT_NE(second, 0);
   report(37 + 2, {100});
@@ -214,7 +214,7 @@ TEST_F(OrdexOperations, TryGetReportsWhetherTheControllerAnswered) {
 }
 
 TEST_F(OrdexOperations, SerialNumberAsksAndFormatsThreeWords) {
-  halvern::sim::SimOrdex controller(kDevice);
+  halvern::sim::SimOrdex controller(kDevice, {.timing = halvern::sim::OrdexTiming::Manual});
   controller.setSerialWords({0x0012ABCD, 0, 0xFFFFFFFF});
   EXPECT_EQ(c_Ordex_getSerialNumber(handle), "0012ABCD-00000000-FFFFFFFF");
   EXPECT_EQ(sent(6), (Sent{{}}));

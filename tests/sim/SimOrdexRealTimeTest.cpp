@@ -1,0 +1,112 @@
+// The simulated Ordex on its own thread, on the wall clock. Limits are generous: these run on
+// shared machines and under sanitizers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "RobotSide.h"
+#include "SimOrdex.h"
+#include "halsim/SimControl.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using halvern::sim::SimOrdex;
+using halvern::sim::testing::HeartbeatSender;
+using halvern::sim::testing::int32At;
+using halvern::sim::testing::RobotSide;
+namespace msg = halvern::ordex;
+
+constexpr int32_t kDevice = 17;
+constexpr uint32_t kExactId = 0x1FFFFFFF;
+
+class SimOrdexRealTime : public ::testing::Test {
+ protected:
+  void SetUp() override { halsim::reset(); }
+  void TearDown() override { halsim::reset(); }
+};
+
+/** Polls until `condition` holds or `limit` passes; true if it held. */
+bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  while (Clock::now() < deadline) {
+    if (condition()) {
+      return true;
+    }
+    std::this_thread::sleep_for(10ms);
+  }
+  return condition();
+}
+
+/** Frames of one identifier queued by a stream session, drained by count(). */
+class FrameCounter {
+ public:
+  explicit FrameCounter(uint32_t id) {
+    int32_t status = 0;
+    HAL_CAN_OpenStreamSession(&session_, id, kExactId, 1000, &status);
+    EXPECT_EQ(status, 0);
+  }
+  FrameCounter(const FrameCounter&) = delete;
+  FrameCounter& operator=(const FrameCounter&) = delete;
+  FrameCounter(FrameCounter&&) = delete;
+  FrameCounter& operator=(FrameCounter&&) = delete;
+  ~FrameCounter() { HAL_CAN_CloseStreamSession(session_); }
+
+  std::size_t count() {  // NOLINT(readability-make-member-function-const): drains the queue
+    std::vector<HAL_CANStreamMessage> messages(1000);
+    uint32_t read = 0;
+    int32_t status = 0;
+    HAL_CAN_ReadStreamSession(session_, messages.data(), 1000, &read, &status);
+    return read;
+  }
+
+ private:
+  uint32_t session_ = 0;
+};
+
+TEST_F(SimOrdexRealTime, SendsStatusFramesAtItsRateUntilDestroyed) {
+  FrameCounter rpmFrames(msg::ordexMessageId(msg::Api::MotorRPM, kDevice) + 64U);  // motor 1
+  FrameCounter temperatureFrames(msg::ordexMessageId(msg::Api::ControllerTemp, kDevice));
+  auto controller = std::make_unique<SimOrdex>(kDevice);  // every 20 ms
+  std::this_thread::sleep_for(1s);
+  const std::size_t rpmCount = rpmFrames.count();
+  EXPECT_GE(rpmCount, 20U);  // 50 expected
+  EXPECT_LE(rpmCount, 60U);
+  EXPECT_GE(temperatureFrames.count(), 20U);
+  EXPECT_THROW(controller->advance(10ms), std::logic_error);
+
+  const auto start = Clock::now();
+  controller.reset();
+  EXPECT_LT(Clock::now() - start, 1s);  // the status thread wakes to stop, it is not waited out
+  (void)rpmFrames.count();
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(rpmFrames.count(), 0U);
+}
+
+TEST_F(SimOrdexRealTime, MotorRunsWithTheHeartbeatAndCoastsWithoutIt) {
+  SimOrdex controller(kDevice);
+  RobotSide robot(kDevice);
+  const auto reportedRpm = [&robot](int motor) {
+    const auto frame = robot.latest(msg::Api::MotorRPM, motor);
+    return frame ? int32At(*frame) / 100.0 : -1.0;
+  };
+
+  robot.motorSpeed(2, 50);
+  {
+    const HeartbeatSender heartbeat(robot);
+    EXPECT_TRUE(eventually([&] { return reportedRpm(2) > 2900.0; }, 5s))
+        << "reported " << reportedRpm(2);
+    EXPECT_TRUE(controller.motorsEnabled());
+    EXPECT_DOUBLE_EQ(reportedRpm(0), 0.0);
+  }
+  EXPECT_TRUE(eventually([&] { return reportedRpm(2) < 1000.0; }, 5s))
+      << "reported " << reportedRpm(2);
+  EXPECT_FALSE(controller.motorsEnabled());
+}
+
+}  // namespace
