@@ -7,21 +7,25 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
+#include "core/JniSupport.h"
 #include "halvern/Ordex.h"
 
 namespace {
 
+using halvern::jni::toBool;
+using halvern::jni::toJavaBoolean;
+using halvern::jni::toJavaString;
+
 constexpr int kTargetRpmCount = 4;
 
-// A Java handle reaches C as its low 32 bits; the upper bits are ignored.
+// An Ordex handle is a CAN handle, not an address: a Java handle reaches C as its low 32 bits.
 int32_t toHandle(jlong handle) {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(handle) & 0xFFFFFFFFU));
 }
 
-// A C handle widens with its sign, so a negative handle stays negative in Java.
-jlong toJavaHandle(int32_t handle) { return static_cast<jlong>(handle); }
+// A CAN handle widens with its sign, so a negative handle stays negative in Java.
+jlong widenHandle(int32_t handle) { return static_cast<jlong>(handle); }
 
 // A motor or encoder number is the low byte read as signed: 260 becomes 4, 255 becomes -1.
 int8_t toChannel(jint channel) {
@@ -34,14 +38,6 @@ uint8_t lowByte(jint value) {
 
 uint16_t lowWord(jint value) {
   return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFU);
-}
-
-bool toBool(jboolean value) { return value == JNI_TRUE; }
-
-jboolean toJavaBoolean(bool value) { return value ? JNI_TRUE : JNI_FALSE; }
-
-jstring toJavaString(JNIEnv* env, const std::string& text) {
-  return env->NewStringUTF(text.c_str());
 }
 
 // Stores one double in out[0] (raising ArrayIndexOutOfBoundsException for an empty array).
@@ -58,7 +54,7 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1create(JNIEn
                                                                            jclass /*cls*/,
                                                                            jint deviceId,
                                                                            jint frequency) {
-  return toJavaHandle(c_Ordex_create(deviceId, frequency));
+  return widenHandle(c_Ordex_create(deviceId, frequency));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1destroy(JNIEnv* /*env*/,

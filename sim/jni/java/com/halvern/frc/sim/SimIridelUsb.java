@@ -1,0 +1,72 @@
+package com.halvern.frc.sim;
+
+import java.util.List;
+
+/**
+ * A simulated Iridel colour sensor on a USB serial port (a pseudo-terminal): it records the
+ * command lines the robot program writes and sends an "XYZ:" sample line every sample time.
+ */
+public final class SimIridelUsb implements AutoCloseable {
+  static {
+    SimLibrary.load();
+  }
+
+  private long handle;
+
+  /**
+   * Plugs in a sensor that samples (0.25, 0.5, 0.75) every 20 ms.
+   *
+   * @throws IllegalStateException if no pseudo-terminal could be made
+   */
+  public SimIridelUsb() {
+    handle = create();
+  }
+
+  /** Unplugs and removes the sensor; closing again does nothing. */
+  @Override
+  public void close() {
+    if (handle != 0) {
+      destroy(handle);
+      handle = 0;
+    }
+  }
+
+  /** The path the library opens. */
+  public String devicePath() {
+    return devicePath(open());
+  }
+
+  /** The components of the samples sent from now on. */
+  public void setColor(float x, float y, float z) {
+    setColor(open(), x, y, z);
+  }
+
+  /** Stops (or resumes) sending samples; commands are still read. */
+  public void setSilent(boolean silent) {
+    setSilent(open(), silent);
+  }
+
+  /** Command lines received from the library, without their line ends, oldest first. */
+  public List<String> receivedLines() {
+    return List.of(receivedLines(open()));
+  }
+
+  private long open() {
+    if (handle == 0) {
+      throw new IllegalStateException("simulated sensor closed");
+    }
+    return handle;
+  }
+
+  private static native long create();
+
+  private static native void destroy(long handle);
+
+  private static native String devicePath(long handle);
+
+  private static native void setColor(long handle, float x, float y, float z);
+
+  private static native void setSilent(long handle, boolean silent);
+
+  private static native String[] receivedLines(long handle);
+}

@@ -1,0 +1,186 @@
+package com.halvern.frc;
+
+import static com.halvern.frc.testing.OrdexWire.commandsSentTo;
+import static com.halvern.frc.testing.OrdexWire.onlySent;
+import static com.halvern.frc.testing.OrdexWire.payload;
+import static com.halvern.frc.testing.OrdexWire.replyInt32;
+import static com.halvern.frc.testing.OrdexWire.sent;
+import static org.junit.jupiter.api.Assertions.assertAll;
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.halvern.frc.sim.SimBus;
+import com.halvern.frc.testing.OrdexWire;
+import java.util.List;
+import java.util.OptionalDouble;
+import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Nested;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
+
+/** The robot programmer's class: its life cycle, argument checks and optional readings. */
+class OrdexTest {
+  static final int DEVICE = 9;
+
+  @BeforeEach
+  void resetSimulation() {
+    SimBus.reset();
+  }
+
+  @AfterEach
+  void resetSimulationAfter() {
+    SimBus.reset();
+  }
+
+  @Nested
+  class Lifecycle {
+    @Test
+    void outOfRangeArgumentsThrowIllegalArgumentAndOpenNothingButTheEdgesAreAccepted() {
+      int open = SimBus.openCanHandleCount();
+      assertAll(
+          () -> assertThrows(IllegalArgumentException.class, () -> new Ordex(0, 1000)),
+          () -> assertThrows(IllegalArgumentException.class, () -> new Ordex(64, 1000)),
+          () -> assertThrows(IllegalArgumentException.class, () -> new Ordex(DEVICE, -1)),
+          () -> assertThrows(IllegalArgumentException.class, () -> new Ordex(DEVICE, 20001)));
+      assertEquals(open, SimBus.openCanHandleCount());
+      assertTrue(SimBus.sentFrames(0, 0).isEmpty());
+      new Ordex(Ordex.MAX_DEVICE_ID, Ordex.MAX_FREQUENCY).close();
+      new Ordex(Ordex.MIN_DEVICE_ID, Ordex.MIN_FREQUENCY).close();
+    }
+
+    @Test
+    void aRefusedCanDeviceThrowsIllegalState() {
+      SimBus.setInitializeCanStatus(-1);
+      IllegalStateException refused =
+          assertThrows(IllegalStateException.class, () -> new Ordex(DEVICE, 1000));
+      assertTrue(refused.getMessage().contains("device " + DEVICE), refused.getMessage());
+    }
+
+    @Test
+    void closeReleasesTheControllerOnceAndStopsItsHeartbeat() throws Exception {
+      int open = SimBus.openCanHandleCount();
+      Ordex ordex = new Ordex(DEVICE, 1000);
+      assertEquals(open + 1, SimBus.openCanHandleCount());
+      Thread.sleep(250);
+      assertFalse(sent(OrdexWire.DISABLED_HEARTBEAT, DEVICE).isEmpty(), "heartbeat while open");
+
+      ordex.close();
+      assertTrue(ordex.isClosed());
+      assertEquals(open, SimBus.openCanHandleCount());
+      ordex.close();
+      assertEquals(open, SimBus.openCanHandleCount());
+
+      SimBus.clearSentFrames();
+      Thread.sleep(250);
+      assertTrue(sent(OrdexWire.DISABLED_HEARTBEAT, DEVICE).isEmpty(), "no heartbeat once closed");
+    }
+
+    @Test
+    void aClosedControllerRefusesEveryCall() {
+      Ordex ordex = new Ordex(DEVICE, 1000);
+      ordex.close();
+      SimBus.clearSentFrames();
+      assertAll(
+          () -> assertThrows(IllegalStateException.class, () -> ordex.setMotorSpeed(0, 0.5)),
+          () -> assertThrows(IllegalStateException.class, () -> ordex.getRPM(0)),
+          () -> assertThrows(IllegalStateException.class, ordex::getFirmwareVersion));
+      assertTrue(SimBus.sentFrames(0, 0).isEmpty());
+    }
+  }
+
+  @Nested
+  class OpenController {
+    Ordex ordex;
+
+    @BeforeEach
+    void open() {
+      ordex = new Ordex(DEVICE, 1000);
+      SimBus.clearSentFrames();
+    }
+
+    @AfterEach
+    void close() {
+      ordex.close();
+    }
+
+    @Test
+    void motorNumbersOutsideZeroToThreeThrowInsteadOfWrappingAround() {
+      for (int motor : new int[] {-1, 4, 256}) {
+        assertAll(
+            "motor " + motor,
+            rejects(() -> ordex.setMotorSpeed(motor, 0.5)),
+            rejects(() -> ordex.setTargetVelocity(motor, 10.0)),
+            rejects(() -> ordex.getLimitSwitch(motor, false)),
+            rejects(() -> ordex.tryGetRPM(motor)),
+            rejects(() -> ordex.resetEncoder(motor)));
+      }
+      assertEquals(List.of(), commandsSentTo(DEVICE));
+    }
+
+    @Test
+    void settingsOutsideTheirRangesThrow() {
+      assertAll(
+          rejects(() -> ordex.configureMotor(0, 20001)),
+          rejects(() -> ordex.setSensitivity(0, 11)),
+          rejects(() -> ordex.setPIDType(3)),
+          rejects(() -> ordex.setMotorPIDType(0, -1)),
+          rejects(() -> ordex.setEncoderResolution(0, 65536)),
+          rejects(() -> ordex.setCanSensorDelay(-1)),
+          rejects(() -> ordex.setCurrentLimitMode(0, 2)),
+          rejects(() -> ordex.setMotorStopMode(256)),
+          rejects(() -> ordex.setTargetDistance(0, 1 << 23)));
+      assertEquals(List.of(), commandsSentTo(DEVICE));
+    }
+
+    @Test
+    void settingsInRangeReachTheController() {
+      ordex.setTargetDistance(2, -(1 << 23));
+      ordex.setTargetVelocity(1, 1.5);
+      ordex.setCanSensorDelay(65535);
+      assertArrayEquals(payload(2, 0, 0, 0x80), onlySent(OrdexWire.TARGET_DISTANCE, DEVICE));
+      assertArrayEquals(payload(1, 150), onlySent(OrdexWire.TARGET_VELOCITY, DEVICE));
+      assertArrayEquals(payload(0xFF, 0xFF), onlySent(OrdexWire.CAN_SENSOR_OS_DELAY, DEVICE));
+    }
+
+    @Test
+    void tryGetRpmIsEmptyUntilTheControllerReports() {
+      assertEquals(OptionalDouble.empty(), ordex.tryGetRPM(3));
+      assertEquals(OptionalDouble.empty(), ordex.tryGetTargetRPM(3));
+      replyInt32(OrdexWire.MOTOR_RPM + 3, DEVICE, 0);
+      replyInt32(OrdexWire.TARGET_RPM + 3, DEVICE, 4321);
+      assertEquals(OptionalDouble.of(0.0), ordex.tryGetRPM(3));
+      assertEquals(OptionalDouble.of(43.21), ordex.tryGetTargetRPM(3));
+    }
+
+    @Test
+    void targetRpmsArePresentOnlyWhenAllFourWereReported() {
+      for (int motor = 0; motor < 3; ++motor) {
+        replyInt32(OrdexWire.TARGET_RPM + motor, DEVICE, 100 * motor);
+      }
+      assertTrue(ordex.tryGetTargetRPMs().isEmpty());
+      replyInt32(OrdexWire.TARGET_RPM + 3, DEVICE, 300);
+      assertArrayEquals(new double[] {0.0, 1.0, 2.0, 3.0}, ordex.tryGetTargetRPMs().orElseThrow(), 1e-9);
+    }
+
+    @Test
+    void encoderDistancePerCountAppliesToEveryController() {
+      try (Ordex other = new Ordex(DEVICE + 1, 1000)) {
+        replyInt32(OrdexWire.ENCODER_COUNT + 2, DEVICE, 10);
+        replyInt32(OrdexWire.ENCODER_COUNT + 2, DEVICE + 1, -4);
+        Ordex.setEncoderDistancePerCount(2, 0.5);
+        assertEquals(5.0, ordex.getEncoderDistance(2), 1e-9);
+        assertEquals(-2.0, other.getEncoderDistance(2), 1e-9);
+      } finally {
+        Ordex.setEncoderDistancePerCount(2, 1.0);
+      }
+    }
+  }
+
+  static Executable rejects(Executable call) {
+    return () -> assertThrows(IllegalArgumentException.class, call);
+  }
+}
