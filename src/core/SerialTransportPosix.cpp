@@ -29,15 +29,32 @@ int fdOf(SerialHandle h) { return static_cast<int>(h); }
 
 bool speedFor(int baudRate, speed_t& speed) {
   switch (baudRate) {
-    case 9600: speed = B9600; return true;
-    case 19200: speed = B19200; return true;
-    case 38400: speed = B38400; return true;
-    case 57600: speed = B57600; return true;
-    case 115200: speed = B115200; return true;
-    case 230400: speed = B230400; return true;
-    case 460800: speed = B460800; return true;
-    case 921600: speed = B921600; return true;
-    default: return false;
+    case 9600:
+      speed = B9600;
+      return true;
+    case 19200:
+      speed = B19200;
+      return true;
+    case 38400:
+      speed = B38400;
+      return true;
+    case 57600:
+      speed = B57600;
+      return true;
+    case 115200:
+      speed = B115200;
+      return true;
+    case 230400:
+      speed = B230400;
+      return true;
+    case 460800:
+      speed = B460800;
+      return true;
+    case 921600:
+      speed = B921600;
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -61,8 +78,8 @@ bool applyLineSettings(int fd, int baudRate) {
 }
 
 void reportOpenFailure(const char* tag, const std::string& path, int error) {
-  std::cerr << "[" << (tag != nullptr ? tag : "") << "] Cannot open " << path << " (errno "
-            << error << ")\n";
+  std::cerr << "[" << (tag != nullptr ? tag : "") << "] Cannot open " << path << " (errno " << error
+            << ")\n";
 }
 
 }  // namespace
@@ -116,7 +133,8 @@ bool WriteSerialBytes(SerialHandle h, const uint8_t* data, int length) {
     if (written < 0 && errno != EAGAIN && errno != EINTR) {
       return false;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       return false;
     }

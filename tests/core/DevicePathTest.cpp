@@ -40,8 +40,8 @@ TEST(DevicePath, PortsAreOrderedByteWise) {
 }
 
 TEST(DevicePath, OnlyTextValuesCount) {
-  const std::vector<DeviceMapValue> map{
-      {4, std::string("\x05\0\0\0", 4)}, {kTextValueType, std::string("COM9\0junk", 9)}};
+  const std::vector<DeviceMapValue> map{{4, std::string("\x05\0\0\0", 4)},
+                                        {kTextValueType, std::string("COM9\0junk", 9)}};
   EXPECT_EQ(pick(map, 0), R"(\\.\COM9)");
   EXPECT_EQ(pick(map, 3), R"(\\.\COM4)");
 }
@@ -49,8 +49,7 @@ TEST(DevicePath, OnlyTextValuesCount) {
 TEST(DevicePath, PosixFallBacks) {
   EXPECT_EQ(selectDevicePath({}, 0, kPosixPathRules), "/dev/ttyUSB0");
   EXPECT_EQ(selectDevicePath({}, 3, kPosixPathRules), "/dev/ttyUSB1");
-  EXPECT_EQ(selectDevicePath({"/dev/ttyUSB1", "/dev/ttyACM0"}, 3, kPosixPathRules),
-            "/dev/ttyUSB1");
+  EXPECT_EQ(selectDevicePath({"/dev/ttyUSB1", "/dev/ttyACM0"}, 3, kPosixPathRules), "/dev/ttyUSB1");
 }
 
 TEST(DevicePath, AddedPathsAreListedBesideTheHostPorts) {

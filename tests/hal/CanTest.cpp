@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <future>
 #include <initializer_list>
-#include <latch>
 #include <memory>
 #include <optional>
 #include <span>
@@ -450,10 +449,18 @@ TEST_F(HalConcurrency, SendersReadersAndSubscriptionChurnShareTheBus) {
   ScopedCanHandle device(kManufacturer, kDevice, kDeviceType);
   ScopedStreamSession session(kReply, kExtendedMask, 16);
   std::atomic<bool> stop{false};
-  std::latch started(3);  // all three threads are running before the first frame goes out
+  // All three threads are running before the first frame goes out. A spinning gate, as
+  // std::latch can miss its wake-up where libstdc++ 12 has no futex to wait on (Windows).
+  std::atomic<int> notStarted{3};
+  const auto arriveAndWait = [&notStarted] {
+    notStarted.fetch_sub(1);
+    while (notStarted.load() > 0) {
+      std::this_thread::yield();
+    }
+  };
 
   std::thread sender([&] {
-    started.arrive_and_wait();
+    arriveAndWait();
     for (int i = 0; i < kSends; ++i) {
       const std::array<uint8_t, 2> data{static_cast<uint8_t>(i & 0xFF),
                                         static_cast<uint8_t>(i >> 8)};
@@ -463,7 +470,7 @@ TEST_F(HalConcurrency, SendersReadersAndSubscriptionChurnShareTheBus) {
     }
   });
   std::thread reader([&] {
-    started.arrive_and_wait();
+    arriveAndWait();
     while (!stop.load()) {
       readLatest(device.handle(), kReplyApi);
       readNew(device.handle(), kReplyApi);
@@ -478,7 +485,7 @@ TEST_F(HalConcurrency, SendersReadersAndSubscriptionChurnShareTheBus) {
   });
   std::thread churn([&] {
     auto heard = std::make_shared<std::atomic<int>>(0);
-    started.arrive_and_wait();
+    arriveAndWait();
     while (!stop.load()) {
       const auto subscription = halsim::subscribeToRobotFrames(
           kRequest, kExtendedMask, [heard](const halsim::CanFrame&) { heard->fetch_add(1); });
