@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "SimIridel.h"
 #include "SimOrdex.h"
 #include "halsim/SimControl.h"
+#include "halvern/Iridel.h"
 #include "halvern/Ordex.h"
+#include "halvern/Serial.h"
 
 namespace {
 
@@ -27,48 +29,148 @@ void showHeartbeats(const halvern::sim::SimOrdex& controller, std::size_t& shown
   }
 }
 
+void showMotors(int32_t ordex, const char* when) {
+  std::printf("  %-28s", when);
+  for (int8_t motor = 0; motor < 2; ++motor) {
+    std::printf("  m%d %7.1f rpm %9.2f m", motor, c_Ordex_getRPM(ordex, motor),
+                c_Ordex_getEncoderDistance(ordex, motor));
+  }
+  std::printf("  %5.2f C\n", c_Ordex_getControllerTemp(ordex));
+}
+
 void ordexTour() {
   section("Ordex motor controller on CAN device 5");
   halvern::sim::SimOrdex simulated(5);
   simulated.setIdentity({.firmware = {2, 1, 7}, .hardwareKind = 1, .hardwareVersion = 3});
+  simulated.setSerialWords({0x0012ABCD, 0x00C0FFEE, 0x20261208});
 
-  const int32_t handle = c_Ordex_create(5, 15000);
-  if (handle == 0) {
+  const int32_t ordex = c_Ordex_create(5, 15000);
+  if (ordex == 0) {
     std::printf("  creation failed\n");
     return;
   }
-  std::printf("  created, CAN handle %d\n", handle);
-  std::printf("  device ID: %d\n", c_Ordex_getID(handle));
-  std::printf("  %s\n", c_Ordex_getFirmwareVersion(handle).c_str());
-  std::printf("  %s\n", c_Ordex_getHardwareVersion(handle).c_str());
-
-  const auto frames = halsim::sentFrames(0x020C0280, 0x1FFFFFC0);
-  std::printf("  motor frequency frames sent at creation: %zu\n", frames.size());
+  std::printf("  created, CAN handle %d; motor frequency frames sent: %zu\n", ordex,
+              halsim::sentFrames(0x020C0285, 0x1FFFFFFF).size());
+  std::printf("  device ID %d, %s, %s\n", c_Ordex_getID(ordex),
+              c_Ordex_getFirmwareVersion(ordex).c_str(), c_Ordex_getHardwareVersion(ordex).c_str());
+  std::printf("  serial number %s\n", c_Ordex_getSerialNumber(ordex).c_str());
 
   std::size_t shown = 0;
   halsim::setSystemActive(false);
   std::printf("  robot disabled:\n");
   std::this_thread::sleep_for(350ms);
   showHeartbeats(simulated, shown);
-
   halsim::setSystemActive(true);
   std::printf("  robot enabled:\n");
   std::this_thread::sleep_for(350ms);
   showHeartbeats(simulated, shown);
 
+  // A wheel of 0.1 m circumference on a 2048-count encoder.
+  c_Ordex_setEncoder(ordex, 0, 0.1 / 2048);
+  c_Ordex_setEncoder(ordex, 1, 0.1 / 2048);
+  c_Ordex_resetEncoder(ordex, 0);
+  c_Ordex_resetEncoder(ordex, 1);
+  std::printf("  driving motor 0 at 50%% duty and motor 1 at a 1500 rpm target:\n");
+  c_Ordex_setMotorSpeed(ordex, 0, 0.5);
+  c_Ordex_setTargetVelocity(ordex, 1, 1500.0F);
+  for (int step = 1; step <= 4; ++step) {
+    std::this_thread::sleep_for(150ms);
+    showMotors(ordex, ("after " + std::to_string(step * 150) + " ms").c_str());
+  }
+  std::printf("  reversing motor 0 at full duty:\n");
+  c_Ordex_setMotorSpeed(ordex, 0, -1.0);
+  std::this_thread::sleep_for(400ms);
+  showMotors(ordex, "after 400 ms");
+  std::printf("  robot disabled: the controller stops driving\n");
   halsim::setSystemActive(false);
-  c_Ordex_destroy(handle);
+  std::this_thread::sleep_for(700ms);
+  showMotors(ordex, "after 700 ms");
+
+  c_Ordex_destroy(ordex);
   const std::size_t atDestroy = simulated.heartbeats().size();
   std::this_thread::sleep_for(250ms);
   std::printf("  destroyed; heartbeats after destroy: %zu\n",
               simulated.heartbeats().size() - atDestroy);
 }
 
+void printColor(const char* label, void* sensor) {
+  ColorData color{};
+  c_Iridel_getColor(sensor, &color);
+  if (color.valid) {
+    std::printf("  %-22s #%-5u x %.4f  y %.4f  z %.4f\n", label, color.sequence,
+                static_cast<double>(color.x), static_cast<double>(color.y),
+                static_cast<double>(color.z));
+  } else {
+    std::printf("  %-22s no sample\n", label);
+  }
+}
+
+void iridelCanTour() {
+  section("Iridel colour sensor on CAN ID 3");
+  halvern::sim::SimIridelCan simulated;
+  simulated.setConfigValue(4000000000U);
+  void* sensor = c_Iridel_create(3);
+  if (sensor == nullptr) {
+    return;
+  }
+  printColor("before any frame:", sensor);
+  std::printf("  set brightness 150 (sent as 100): %s\n",
+              c_Iridel_setBrightness(sensor, 150) ? "ok" : "failed");
+  uint32_t value = 0;
+  if (c_Iridel_getConfig(sensor, 1, &value)) {
+    std::printf("  config key 1: %u\n", value);
+  }
+  simulated.sendColor(41, 0.3127F, 0.3290F, 0.3583F);
+  printColor("after a colour frame:", sensor);
+  simulated.setReplies(halvern::sim::SimIridelCan::Replies::Silent);
+  const auto start = std::chrono::steady_clock::now();
+  const bool answered = c_Iridel_setColorFormat(sensor, 4);
+  std::printf("  a command the sensor ignores: %s after %lld ms\n", answered ? "ok" : "false",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - start)
+                                         .count()));
+  c_Iridel_destroy(sensor);
+}
+
+#if !defined(_WIN32)  // the simulated USB sensor speaks on a POSIX pseudo-terminal
+void iridelUsbTour() {
+  section("Iridel colour sensor on USB serial");
+  halvern::sim::SimIridelUsb simulated;
+  c_Serial_addDevicePath(simulated.devicePath().c_str());
+  const std::string path = FindDevicePath(0);
+  std::printf("  found %s\n", path.c_str());
+  void* sensor = c_Iridel_createUsb(path.c_str(), 25);
+  if (sensor == nullptr) {
+    c_Serial_removeDevicePath(simulated.devicePath().c_str());
+    return;
+  }
+  std::this_thread::sleep_for(100ms);
+  printColor("first samples:", sensor);
+  simulated.setColor(0.64F, 0.33F, 0.03F);
+  std::this_thread::sleep_for(100ms);
+  printColor("a red surface:", sensor);
+  simulated.setDistanceMode(true);
+  simulated.setColor(0.15F, 0.06F, 0.79F);
+  std::this_thread::sleep_for(100ms);
+  printColor("distance-mode lines:", sensor);
+  simulated.sendRaw("noise\n" + std::string(600, '#') + "\n");
+  simulated.unplug();
+  std::this_thread::sleep_for(100ms);
+  printColor("after unplugging:", sensor);
+  c_Iridel_destroy(sensor);
+  c_Serial_removeDevicePath(simulated.devicePath().c_str());
+}
+#endif
+
 }  // namespace
 
 int main() {
   std::printf("HalvernDriver demo: a simulated robot, no hardware needed\n");
   ordexTour();
+  iridelCanTour();
+#if !defined(_WIN32)
+  iridelUsbTour();
+#endif
   std::printf("\nDone.\n");
   return 0;
 }

@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
-#   install-deps.sh demo   what the demo needs
-#   install-deps.sh test   what every test suite needs
+#   install-deps.sh demo      what the demo needs
+#   install-deps.sh test      what every test suite needs, the Windows ones included
+#   install-deps.sh windows   what the Windows build and its tests under Wine need
 set -euo pipefail
 
 what=${1:-test}
-packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev)
+# The JDK: jni.h for the library's Java bindings, javac for halvern.jar.
+packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev openjdk-17-jdk-headless)
 if [[ $what == test ]]; then
-  packages+=(python3)
+  packages+=(python3 junit5 clang-14 libclang-rt-14-dev)
+fi
+# The Windows x64 build (mingw-w64 with POSIX threads, GoogleTest built from source) and its
+# tests under Wine, whose serial port a Python relay feeds.
+if [[ $what == test || $what == windows ]]; then
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 python3)
 fi
 
 missing=()

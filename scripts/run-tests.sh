@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: the default build, then AddressSanitizer with
-# UndefinedBehaviorSanitizer, then ThreadSanitizer. Fails when any suite fails.
+# UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
+# decoders, then the Windows x64 build under Wine. Fails when any suite fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,9 +20,17 @@ for preset in default asan tsan; do
   fi
 done
 
+if ! scripts/run-fuzz.sh 60; then
+  failed+=("fuzz")
+fi
+
+if ! scripts/run-windows-tests.sh; then
+  failed+=("windows")
+fi
+
 echo
 if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All suites passed in the default, asan and tsan builds."
+echo "All suites passed: default, asan and tsan builds, fuzzing, and the Windows build."

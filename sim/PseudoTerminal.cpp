@@ -15,8 +15,7 @@ namespace halvern::sim {
 
 using Clock = std::chrono::steady_clock;
 
-PseudoTerminal::PseudoTerminal() {
-  deviceFd_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+PseudoTerminal::PseudoTerminal() : deviceFd_(::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)) {
   if (deviceFd_ < 0 || ::grantpt(deviceFd_) != 0 || ::unlockpt(deviceFd_) != 0) {
     throw std::runtime_error("cannot create a pseudo-terminal");
   }
@@ -91,6 +90,21 @@ std::vector<uint8_t> PseudoTerminal::receive(std::chrono::milliseconds timeout,
 std::string PseudoTerminal::receiveText(std::chrono::milliseconds timeout) {
   const auto bytes = receive(timeout);
   return {bytes.begin(), bytes.end()};
+}
+
+std::vector<uint8_t> PseudoTerminal::receiveAvailable(std::chrono::milliseconds wait) {
+  std::vector<uint8_t> bytes;
+  pollfd ready{deviceFd_, POLLIN, 0};
+  if (deviceFd_ < 0 || ::poll(&ready, 1, static_cast<int>(wait.count())) <= 0 ||
+      (ready.revents & POLLIN) == 0) {
+    return bytes;
+  }
+  std::array<uint8_t, 4096> chunk{};
+  const ssize_t count = ::read(deviceFd_, chunk.data(), chunk.size());
+  if (count > 0) {
+    bytes.assign(chunk.begin(), chunk.begin() + count);
+  }
+  return bytes;
 }
 
 void PseudoTerminal::unplug() {

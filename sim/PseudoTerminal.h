@@ -34,6 +34,8 @@ class PseudoTerminal {
    */
   std::vector<uint8_t> receive(std::chrono::milliseconds timeout, std::size_t maxBytes = 65536);
   std::string receiveText(std::chrono::milliseconds timeout);
+  /** What the library wrote and is waiting now, after waiting up to `wait` for a first byte. */
+  std::vector<uint8_t> receiveAvailable(std::chrono::milliseconds wait);
 
   /** Closes the device side, as pulling the USB cable would. */
   void unplug();

@@ -1,0 +1,81 @@
+// A timed tool for the colour sensor on USB: how long a line written by the sensor takes to
+// come out of c_Iridel_getColor, and how much CPU an idle reader thread uses.
+//   iridel_latency [samples, default 2000]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PseudoTerminal.h"
+#include "halvern/Iridel.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Micros = std::chrono::duration<double, std::micro>;
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+  return values.at(index);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int samples = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+  halvern::sim::PseudoTerminal sensorPort;
+  void* sensor = c_Iridel_createUsb(sensorPort.devicePath().c_str(), 0);
+  if (sensor == nullptr) {
+    std::fprintf(stderr, "cannot open %s\n", sensorPort.devicePath().c_str());
+    return 1;
+  }
+  sensorPort.receive(std::chrono::milliseconds(100));  // the start-up command
+
+  // Latency: write one line, then poll until the sample with the next sequence shows up.
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(samples));
+  ColorData color{};
+  uint16_t expected = 0;
+  for (int i = 0; i < samples; ++i) {
+    ++expected;
+    const std::string line = "XYZ: " + std::to_string(i) + ", 0.5, 0.75\n";
+    const auto written = Clock::now();
+    sensorPort.send(line);
+    const auto deadline = written + std::chrono::seconds(2);
+    do {
+      c_Iridel_getColor(sensor, &color);
+    } while (color.sequence != expected && Clock::now() < deadline);
+    if (color.sequence != expected) {
+      std::fprintf(stderr, "sample %d never arrived\n", i);
+      c_Iridel_destroy(sensor);
+      return 1;
+    }
+    latencies.push_back(Micros(Clock::now() - written).count());
+  }
+  std::printf("line to getColor over %d samples: median %.0f us, p99 %.0f us, max %.0f us\n",
+              samples, percentile(latencies, 0.5), percentile(latencies, 0.99),
+              percentile(latencies, 1.0));
+
+  // Idle cost: the sensor is silent; the reader thread is the only thing running.
+  constexpr double kIdleSeconds = 3.0;
+  const double cpuBefore = processCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::duration<double>(kIdleSeconds));
+  const double cpuUsed = processCpuSeconds() - cpuBefore;
+  std::printf("idle reader thread: %.1f ms of CPU per second\n", cpuUsed / kIdleSeconds * 1000.0);
+
+  c_Iridel_destroy(sensor);
+  return 0;
+}

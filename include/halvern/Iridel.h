@@ -1,0 +1,64 @@
+// Iridel colour sensor on CAN or USB serial: the C face of HalvernDriver.
+//
+// A sensor is created on one transport and referred to by the handle creation returns (null
+// on failure); destroy it with c_Iridel_destroy. Apart from destroy, functions expect a live
+// handle.
+#pragma once
+
+#include <cstdint>
+
+#include "halvern/Export.h"
+
+/** One colour sample. When `valid` is false there is no sample and every other field is 0. */
+struct ColorData {
+  uint16_t sequence;  // sample counter, wraps at 65535
+  float x;
+  float y;
+  float z;
+  bool valid;
+};
+
+extern "C" {
+
+/** A sensor on the CAN bus with CAN ID 0 to 63. */
+HALVERN_API void* c_Iridel_create(int canId);
+
+/**
+ * A sensor on a USB serial port (see FindDevicePath). A sample time above 0 ms is sent to the
+ * sensor. Null when the path is null or the port cannot be opened.
+ */
+HALVERN_API void* c_Iridel_createUsb(const char* portPath, int sampleTimeMs);
+
+/** Stops the sensor's reader, closes its port or CAN session and frees it; null is ignored. */
+HALVERN_API void c_Iridel_destroy(void* handle);
+
+/** The latest sample: fills `out` and returns it. */
+HALVERN_API ColorData* c_Iridel_getColor(void* handle, ColorData* out);
+
+/** Format 0 RGB, 1 RAW, 2 SRGB, 3 HEX, 4 XYZ; false for another number or without a reply. */
+HALVERN_API bool c_Iridel_setColorFormat(void* handle, int format);
+
+/** Sample time in ms, clamped to 0 to 65535. */
+HALVERN_API bool c_Iridel_setSampleTimeMs(void* handle, int milliseconds);
+
+// CAN only: on a USB sensor these return false at once.
+
+/** Brightness 0 to 100 (clamped). */
+HALVERN_API bool c_Iridel_setBrightness(void* handle, int level);
+HALVERN_API bool c_Iridel_setStatusLed(void* handle, bool enable, int level);
+/** Mode 0, 1 or 2; the parameter is sent in mode 2 only. */
+HALVERN_API bool c_Iridel_setMeasureMode(void* handle, int mode, float parameter);
+HALVERN_API bool c_Iridel_setZmm(void* handle, float value);
+HALVERN_API bool c_Iridel_setUsbOverride(void* handle, bool on);
+/** Sends the sensor a new CAN ID; this handle keeps reporting the one it was created with. */
+HALVERN_API bool c_Iridel_setCanId(void* handle, int newId);
+/** Reads one configuration value of the sensor. */
+HALVERN_API bool c_Iridel_getConfig(void* handle, int key, uint32_t* value);
+
+/** The CAN ID given at creation, or -1 for a USB sensor. */
+HALVERN_API int c_Iridel_getCanID(void* handle);
+
+/** 0 for CAN, 1 for USB. */
+HALVERN_API int c_Iridel_getTransport(void* handle);
+
+}  // extern "C"

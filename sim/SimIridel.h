@@ -1,0 +1,114 @@
+// Simulated Iridel colour sensors: one on the virtual CAN bus, one behind a pseudo-terminal.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "halsim/SimControl.h"
+
+namespace halvern::sim {
+
+/** A colour sensor on the CAN bus: answers commands 18 to 26 and sends colour frames. */
+class SimIridelCan {
+ public:
+  enum class Replies {
+    Answer,     // reply to each command with the configured status and value
+    Silent,     // never reply
+    OtherCode,  // reply naming another command code
+  };
+  struct Command {
+    uint8_t code;
+    std::vector<uint8_t> payload;
+  };
+
+  SimIridelCan();
+  SimIridelCan(const SimIridelCan&) = delete;
+  SimIridelCan& operator=(const SimIridelCan&) = delete;
+  SimIridelCan(SimIridelCan&&) = delete;
+  SimIridelCan& operator=(SimIridelCan&&) = delete;
+  ~SimIridelCan();
+
+  void setReplies(Replies replies);
+  void setReplyStatus(uint8_t status);
+  void setConfigValue(uint32_t value);
+
+  /** Sends one colour frame now (components as the sensor scales them: x 10000). */
+  void sendColor(uint16_t sequence, float x, float y, float z);
+  /** Sends a colour frame every period, with a growing sequence, until stopped. */
+  void startColorFrames(std::chrono::milliseconds period, float x, float y, float z);
+  void stopColorFrames();
+
+  /** Every command the sensor received, oldest first. */
+  [[nodiscard]] std::vector<Command> commands() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;  // shared with the bus listener
+  halsim::CanSubscription subscription_;
+  std::thread colorThread_;
+  std::atomic<bool> colorRunning_{false};
+};
+
+class PseudoTerminal;
+
+/**
+ * A colour sensor on a USB serial port: answers "COLORFORMAT,..." and "SAMPLETIME,..." and
+ * sends an "XYZ:" line (optionally led by "DIST:") every sample time.
+ */
+class SimIridelUsb {
+ public:
+  static constexpr std::chrono::milliseconds kDefaultSampleTime{20};
+
+  SimIridelUsb();
+  SimIridelUsb(const SimIridelUsb&) = delete;
+  SimIridelUsb& operator=(const SimIridelUsb&) = delete;
+  SimIridelUsb(SimIridelUsb&&) = delete;
+  SimIridelUsb& operator=(SimIridelUsb&&) = delete;
+  ~SimIridelUsb();
+
+  /** The path the library opens. */
+  [[nodiscard]] const std::string& devicePath() const;
+
+  void setColor(float x, float y, float z);
+  /** Prefixes each sample with "DIST: <mm>  " as the sensor does in its distance mode. */
+  void setDistanceMode(bool on);
+  /** Stops (or resumes) sending samples; commands are still read. */
+  void setSilent(bool silent);
+  /** Sends arbitrary bytes: garbage, an overlong line, half a line. */
+  void sendRaw(const std::string& bytes);
+  /** Closes the device side, as pulling the cable would. */
+  void unplug();
+
+  /** Command lines received from the library, without their line ends. */
+  [[nodiscard]] std::vector<std::string> receivedLines() const;
+  [[nodiscard]] int samplesSent() const;
+  [[nodiscard]] std::chrono::milliseconds sampleTime() const;
+
+ private:
+  void run();
+  void handleCommand(const std::string& line);
+
+  std::unique_ptr<PseudoTerminal> terminal_;
+  mutable std::mutex mutex_;
+  float x_ = 0.25F;
+  float y_ = 0.5F;
+  float z_ = 0.75F;
+  bool distanceMode_ = false;
+  bool silent_ = false;
+  std::chrono::milliseconds sampleTime_{kDefaultSampleTime};
+  std::vector<std::string> received_;
+  std::string partialCommand_;  // the device thread's alone
+  std::string pendingRaw_;
+  bool unplugRequested_ = false;
+  int samplesSent_ = 0;
+  std::atomic<bool> running_{true};
+  std::thread thread_;
+};
+
+}  // namespace halvern::sim

@@ -1,0 +1,78 @@
+// The shape shared by the sensors that are reached either over CAN or over USB serial: which
+// transport the object uses (fixed at creation), its CAN stream session or its serial port, and
+// on USB the reader thread that turns received bytes into readings.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "core/SerialTransport.h"
+
+namespace halvern {
+
+/** The transport code reported to callers. */
+enum class TransportKind : int32_t { CAN = 0, USB = 1 };
+
+/** A HAL CAN stream session, closed when destroyed. */
+class CanStreamSession {
+ public:
+  CanStreamSession() = default;
+  CanStreamSession(const CanStreamSession&) = delete;
+  CanStreamSession& operator=(const CanStreamSession&) = delete;
+  CanStreamSession(CanStreamSession&&) = delete;
+  CanStreamSession& operator=(CanStreamSession&&) = delete;
+  ~CanStreamSession() { close(); }
+
+  /** Opens a session queueing up to `depth` frames matching `id` under `mask`; the status. */
+  int32_t open(uint32_t id, uint32_t mask, uint32_t depth);
+  void close();
+  [[nodiscard]] bool isOpen() const { return streamOpen; }
+  [[nodiscard]] uint32_t handle() const { return streamHandle; }
+
+ private:
+  uint32_t streamHandle = 0;
+  bool streamOpen = false;
+};
+
+class DualTransportDevice {
+ public:
+  DualTransportDevice(const DualTransportDevice&) = delete;
+  DualTransportDevice& operator=(const DualTransportDevice&) = delete;
+  DualTransportDevice(DualTransportDevice&&) = delete;
+  DualTransportDevice& operator=(DualTransportDevice&&) = delete;
+
+  /** Derived classes stop the reader in their own destructor, before their state goes. */
+  virtual ~DualTransportDevice();
+
+  [[nodiscard]] TransportKind transportKind() const { return transport; }
+
+ protected:
+  /** The reader reads received bytes in blocks of this size. */
+  static constexpr int kReadBlockSize = 256;
+
+  DualTransportDevice(TransportKind kind, uint8_t deviceCanId)
+      : transport(kind), canId(deviceCanId) {}
+  /** Starts the reader thread when a port is open and no reader runs yet. */
+  void startReader();
+  /** Stops the reader thread and waits for it; harmless when none runs. */
+  void stopReader();
+
+  /** Called on the reader thread with every block of bytes received. */
+  virtual void onBytesReceived(const uint8_t* bytes, std::size_t count) = 0;
+
+  const TransportKind transport;
+  const uint8_t canId;  // the CAN ID given at creation; 0 on USB
+  CanStreamSession stream;
+  serial::SerialPort port;
+  std::mutex sampleMutex;  // guards the derived class's latest reading
+
+ private:
+  void readerLoop();
+
+  std::thread reader;
+  std::atomic<bool> running{false};
+};
+
+}  // namespace halvern

@@ -1,0 +1,225 @@
+#include "iridel/IridelDevice.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "hal/CAN.h"
+
+namespace halvern::iridel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kStartupSettleTime = std::chrono::milliseconds(50);
+constexpr auto kReplyPollInterval = std::chrono::milliseconds(2);
+constexpr uint8_t kNoReplyStatus = 2;
+
+bool usb(TransportKind kind) { return kind == TransportKind::USB; }
+
+}  // namespace
+
+std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId) {
+  if (canId < kMinCanId || canId > kMaxCanId) {
+    std::cout << "[Iridel] CAN ID " << canId << " is out of range (0 - 63)" << std::endl;
+    return nullptr;
+  }
+  std::unique_ptr<IridelDevice> device(
+      new IridelDevice(TransportKind::CAN, static_cast<uint8_t>(canId)));
+  const int32_t status = device->stream.open(kStreamId, kStreamMask, kStreamDepth);
+  if (status != 0) {
+    std::cout << "[Iridel] Failed to open CAN stream session (status " << status << ")"
+              << std::endl;
+    return nullptr;
+  }
+  return device;
+}
+
+std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int sampleTimeMs) {
+  if (path == nullptr) {
+    return nullptr;
+  }
+  std::unique_ptr<IridelDevice> device(new IridelDevice(TransportKind::USB, 0));
+  device->port.reset(serial::OpenSerialPort(path, kBaudRate, kTag));
+  if (!device->port.isOpen()) {
+    return nullptr;
+  }
+  serial::WriteSerialLine(device->port.handle(), colorFormatLine("XYZ"));
+  if (sampleTimeMs > 0) {
+    serial::WriteSerialLine(device->port.handle(), sampleTimeLine(sampleTimeMs));
+  }
+  // Drop what the sensor answered to the start-up commands before reading samples.
+  std::this_thread::sleep_for(kStartupSettleTime);
+  serial::PurgeSerialInput(device->port.handle());
+  device->startReader();
+  return device;
+}
+
+IridelDevice::~IridelDevice() {
+  stopReader();  // before the port closes and before the sample goes
+  port.reset();
+  stream.close();
+}
+
+ColorData IridelDevice::getColor() {
+  if (usb(transport)) {
+    const std::lock_guard lock(sampleMutex);
+    return sample;
+  }
+  return readCanSample();
+}
+
+ColorData IridelDevice::readCanSample() {
+  if (!stream.isOpen()) {
+    return ColorData{};
+  }
+  uint32_t id = kColorFrameId;
+  std::array<uint8_t, 8> data{};
+  uint8_t length = 0;
+  uint32_t timestamp = 0;
+  int32_t status = 0;
+  HAL_CAN_ReceiveMessage(&id, kExactMask, data.data(), &length, &timestamp, &status);
+  if (status != 0) {
+    return ColorData{};
+  }
+  return decodeColorFrame(data.data(), length);
+}
+
+bool IridelDevice::setColorFormat(int format) {
+  const auto name = colorFormatName(format);
+  if (!name) {
+    return false;
+  }
+  if (usb(transport)) {
+    return serial::WriteSerialLine(port.handle(), colorFormatLine(*name));
+  }
+  return sendCommand(Command::ColorFormat, *colorFormatPayload(format), nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::setSampleTimeMs(int milliseconds) {
+  if (usb(transport)) {
+    return serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)));
+  }
+  return sendCommand(Command::SampleTime, sampleTimePayload(milliseconds), nullptr,
+                     kReplyTimeoutMs);
+}
+
+bool IridelDevice::setBrightness(int level) {
+  return !usb(transport) &&
+         sendCommand(Command::Brightness, brightnessPayload(level), nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::setStatusLed(bool enable, int level) {
+  return !usb(transport) &&
+         sendCommand(Command::StatusLed, statusLedPayload(enable, level), nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::setMeasureMode(int mode, float parameter) {
+  if (usb(transport)) {
+    return false;
+  }
+  const auto payload = measureModePayload(mode, parameter);
+  return payload && sendCommand(Command::MeasureMode, *payload, nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::setZmm(float value) {
+  return !usb(transport) && sendCommand(Command::Zmm, zmmPayload(value), nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::setUsbOverride(bool on) {
+  return !usb(transport) &&
+         sendCommand(Command::UsbOverride, usbOverridePayload(on), nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::setCanId(int newId) {
+  return !usb(transport) &&
+         sendCommand(Command::CanId, canIdPayload(newId), nullptr, kReplyTimeoutMs);
+}
+
+bool IridelDevice::getConfig(int key, uint32_t* value) {
+  if (value == nullptr || usb(transport)) {
+    return false;
+  }
+  return sendCommand(Command::GetConfig, getConfigPayload(key), value, kReplyTimeoutMs);
+}
+
+int IridelDevice::getCanID() const { return usb(transport) ? -1 : canId; }
+
+bool IridelDevice::sendCommand(Command command, const CommandPayload& payload, uint32_t* value,
+                               int timeoutMs) {
+  if (!stream.isOpen() || payload.length == 0 || payload.length > 8) {
+    return false;
+  }
+  int32_t status = 0;
+  HAL_CAN_SendMessage(commandId(command), payload.bytes.data(), payload.length,
+                      HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
+  if (status != 0) {
+    return false;
+  }
+  uint8_t replyStatus = kNoReplyStatus;
+  uint32_t replyValue = 0;
+  if (!awaitReply(static_cast<uint8_t>(command), &replyValue, &replyStatus, timeoutMs)) {
+    return false;
+  }
+  if (value != nullptr) {
+    *value = replyValue;  // delivered even when the status reports a failure
+  }
+  return replyStatus == 0;
+}
+
+bool IridelDevice::awaitReply(uint8_t code, uint32_t* value, uint8_t* status, int timeoutMs) {
+  if (!stream.isOpen()) {
+    return false;
+  }
+  const auto timeout = std::chrono::milliseconds(std::max(timeoutMs, 0));
+  const auto start = Clock::now();
+  std::array<HAL_CANStreamMessage, kStreamDepth> messages{};
+  while (true) {
+    uint32_t count = 0;
+    int32_t readStatus = 0;
+    HAL_CAN_ReadStreamSession(stream.handle(), messages.data(), kStreamDepth, &count, &readStatus);
+    // An overrun is a warning: the frames read are valid, the oldest ones were dropped.
+    if (readStatus == 0 || readStatus == HAL_ERR_CANSessionMux_SessionOverrun) {
+      for (uint32_t i = 0; i < count && i < kStreamDepth; ++i) {
+        const auto& message = messages.at(i);
+        if (const auto reply =
+                matchReply(message.messageID, static_cast<const uint8_t*>(message.data),
+                           message.dataSize, code)) {
+          if (status != nullptr) {
+            *status = reply->status;
+          }
+          if (value != nullptr) {
+            *value = reply->value;
+          }
+          return true;
+        }
+      }
+    }
+    if (Clock::now() - start >= timeout) {
+      return false;
+    }
+    std::this_thread::sleep_for(kReplyPollInterval);
+  }
+}
+
+void IridelDevice::onBytesReceived(const uint8_t* bytes, std::size_t count) {
+  lineBuffer.feed(bytes, count, [this](std::string_view line) { handleLine(line); });
+}
+
+void IridelDevice::handleLine(std::string_view line) {
+  const auto components = parseColorLine(line);
+  if (!components) {
+    return;
+  }
+  const std::lock_guard lock(sampleMutex);
+  sample.x = (*components)[0];
+  sample.y = (*components)[1];
+  sample.z = (*components)[2];
+  ++usbSequence;  // wraps at 16 bits
+  sample.sequence = usbSequence;
+  sample.valid = true;
+}
+
+}  // namespace halvern::iridel

@@ -1,0 +1,156 @@
+// The colour sensor's JNI face: the native methods of com.halvern.frc.jni.IridelJNI.
+//
+// A handle of 0 never reaches the device: such calls answer false, null or -1.
+#include <jni.h>
+
+#include "core/JniSupport.h"
+#include "halvern/Iridel.h"
+
+namespace {
+
+using halvern::jni::toBool;
+using halvern::jni::toJavaBoolean;
+
+bool isNull(jlong handle) { return handle == 0; }
+void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
+
+// A new com.halvern.frc.Iridel$ColorData filled from a valid sample; null if a lookup fails
+// (the lookup's exception is left pending for the Java caller).
+jobject newColorData(JNIEnv* env, const ColorData& color) {
+  jclass type = env->FindClass("com/halvern/frc/Iridel$ColorData");
+  if (type == nullptr) {
+    return nullptr;
+  }
+  jmethodID constructor = env->GetMethodID(type, "<init>", "()V");
+  if (constructor == nullptr) {
+    return nullptr;
+  }
+  jobject object = env->NewObject(type, constructor);
+  if (object == nullptr) {
+    return nullptr;
+  }
+  jfieldID sequence = env->GetFieldID(type, "sequence", "I");
+  jfieldID x = env->GetFieldID(type, "x", "F");
+  jfieldID y = env->GetFieldID(type, "y", "F");
+  jfieldID z = env->GetFieldID(type, "z", "F");
+  if (sequence == nullptr || x == nullptr || y == nullptr || z == nullptr) {
+    return nullptr;
+  }
+  env->SetIntField(object, sequence, static_cast<jint>(color.sequence));
+  env->SetFloatField(object, x, color.x);
+  env->SetFloatField(object, y, color.y);
+  env->SetFloatField(object, z, color.z);
+  return object;
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1create(JNIEnv* /*env*/,
+                                                                             jclass /*cls*/,
+                                                                             jint canId) {
+  return halvern::jni::toJavaHandle(c_Iridel_create(canId));
+}
+
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1createUsb(JNIEnv* env,
+                                                                                jclass /*cls*/,
+                                                                                jstring path,
+                                                                                jint sampleTimeMs) {
+  const halvern::jni::JavaStringChars chars(env, path);
+  if (chars.get() == nullptr) {
+    return 0;
+  }
+  return halvern::jni::toJavaHandle(c_Iridel_createUsb(chars.get(), sampleTimeMs));
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1destroy(JNIEnv* /*env*/,
+                                                                             jclass /*cls*/,
+                                                                             jlong handle) {
+  c_Iridel_destroy(toHandle(handle));
+}
+
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getColor(JNIEnv* env,
+                                                                                 jclass /*cls*/,
+                                                                                 jlong handle) {
+  if (isNull(handle)) {
+    return nullptr;
+  }
+  ColorData color{};
+  c_Iridel_getColor(toHandle(handle), &color);
+  return color.valid ? newColorData(env, color) : nullptr;
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setColorFormat(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint format) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_setColorFormat(toHandle(handle), format));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setSampleTimeMs(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint milliseconds) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_setSampleTimeMs(toHandle(handle), milliseconds));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setBrightness(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint level) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_setBrightness(toHandle(handle), level));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setStatusLed(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jboolean enable, jint level) {
+  return toJavaBoolean(!isNull(handle) &&
+                       c_Iridel_setStatusLed(toHandle(handle), toBool(enable), level));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setMeasureMode(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint mode, jfloat parameter) {
+  return toJavaBoolean(!isNull(handle) &&
+                       c_Iridel_setMeasureMode(toHandle(handle), mode, parameter));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setZmm(JNIEnv* /*env*/,
+                                                                                jclass /*cls*/,
+                                                                                jlong handle,
+                                                                                jfloat value) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_setZmm(toHandle(handle), value));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setUsbOverride(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jboolean on) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_setUsbOverride(toHandle(handle), toBool(on)));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setCanId(JNIEnv* /*env*/,
+                                                                                  jclass /*cls*/,
+                                                                                  jlong handle,
+                                                                                  jint newId) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_setCanId(toHandle(handle), newId));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getConfig(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint key, jlongArray out) {
+  if (isNull(handle) || out == nullptr) {
+    return JNI_FALSE;
+  }
+  uint32_t value = 0;
+  if (!c_Iridel_getConfig(toHandle(handle), key, &value)) {
+    return JNI_FALSE;
+  }
+  const auto element = static_cast<jlong>(value);  // zero-extended: 4000000000 stays positive
+  env->SetLongArrayRegion(out, 0, 1, &element);
+  return JNI_TRUE;
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getCanID(JNIEnv* /*env*/,
+                                                                              jclass /*cls*/,
+                                                                              jlong handle) {
+  return isNull(handle) ? -1 : c_Iridel_getCanID(toHandle(handle));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getTransport(JNIEnv* /*env*/,
+                                                                                  jclass /*cls*/,
+                                                                                  jlong handle) {
+  return isNull(handle) ? -1 : c_Iridel_getTransport(toHandle(handle));
+}
+
+}  // extern "C"

@@ -1,0 +1,187 @@
+#include "iridel/IridelProtocol.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+
+namespace halvern::iridel {
+namespace {
+
+constexpr std::array<std::string_view, 5> kFormatNames{"RGB", "RAW", "SRGB", "HEX", "XYZ"};
+constexpr int kMaxLevel = 100;
+constexpr float kColorScale = 10000.0F;
+
+CommandPayload payloadOf(std::initializer_list<uint8_t> bytes) {
+  CommandPayload payload;
+  std::copy(bytes.begin(), bytes.end(), payload.bytes.begin());
+  payload.length = static_cast<uint8_t>(bytes.size());
+  return payload;
+}
+
+void putUint32(CommandPayload& payload, std::size_t offset, uint32_t value) {
+  for (std::size_t i = 0; i < 4; ++i) {
+    payload.bytes.at(offset + i) = static_cast<uint8_t>((value >> (8U * i)) & 0xFFU);
+  }
+}
+
+uint8_t clampLevel(int level) { return static_cast<uint8_t>(std::clamp(level, 0, kMaxLevel)); }
+
+int16_t int16At(const uint8_t* data, std::size_t offset) {
+  return static_cast<int16_t>(data[offset] | (data[offset + 1] << 8U));
+}
+
+// A decimal number at the start of the text; 0 when there is none. Locale-independent.
+float leadingNumber(std::string_view text) {
+  if (text.starts_with('+')) {
+    text.remove_prefix(1);
+  }
+  float value = 0.0F;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() ? value : 0.0F;
+}
+
+constexpr std::string_view kXyzPrefix = "XYZ:";
+constexpr std::string_view kDistPrefix = "DIST:";
+constexpr std::string_view kDistSeparator = "  ";
+
+}  // namespace
+
+std::optional<CommandPayload> measureModePayload(int mode, float parameter) {
+  switch (mode) {
+    case 0:
+      return payloadOf({0x00});
+    case 1:
+      return payloadOf({0x01, 0x00});
+    case 2: {
+      CommandPayload payload = payloadOf({0x02, 0x00, 0, 0, 0, 0});
+      putUint32(payload, 2, std::bit_cast<uint32_t>(parameter));
+      return payload;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<CommandPayload> colorFormatPayload(int format) {
+  if (!colorFormatName(format)) {
+    return std::nullopt;
+  }
+  return payloadOf({static_cast<uint8_t>(format)});
+}
+
+CommandPayload sampleTimePayload(int milliseconds) {
+  const auto clamped = static_cast<uint16_t>(clampSampleTimeMs(milliseconds));
+  return payloadOf({static_cast<uint8_t>(clamped & 0xFFU), static_cast<uint8_t>(clamped >> 8U)});
+}
+
+CommandPayload brightnessPayload(int level) { return payloadOf({clampLevel(level)}); }
+
+CommandPayload usbOverridePayload(bool on) { return payloadOf({static_cast<uint8_t>(on ? 1 : 0)}); }
+
+CommandPayload statusLedPayload(bool enable, int level) {
+  return payloadOf({static_cast<uint8_t>(enable ? 1 : 0), clampLevel(level)});
+}
+
+CommandPayload canIdPayload(int32_t newId) {
+  CommandPayload payload = payloadOf({0, 0, 0, 0});
+  putUint32(payload, 0, static_cast<uint32_t>(newId));
+  return payload;
+}
+
+CommandPayload zmmPayload(float value) {
+  CommandPayload payload = payloadOf({0, 0, 0, 0});
+  putUint32(payload, 0, std::bit_cast<uint32_t>(value));
+  return payload;
+}
+
+CommandPayload getConfigPayload(int key) {
+  return payloadOf({static_cast<uint8_t>(static_cast<unsigned>(key) & 0xFFU)});
+}
+
+ColorData decodeColorFrame(const uint8_t* data, uint8_t length) {
+  ColorData color{};
+  if (data == nullptr || length < 8) {
+    return color;
+  }
+  color.sequence = static_cast<uint16_t>(data[0] | (data[1] << 8U));
+  color.x = static_cast<float>(int16At(data, 2)) / kColorScale;
+  color.y = static_cast<float>(int16At(data, 4)) / kColorScale;
+  color.z = static_cast<float>(int16At(data, 6)) / kColorScale;
+  color.valid = true;
+  return color;
+}
+
+std::optional<CommandReply> matchReply(uint32_t id, const uint8_t* data, uint8_t length,
+                                       uint8_t code) {
+  if ((id & kExactMask) != kReplyId || length < 6 || data == nullptr || data[0] != code) {
+    return std::nullopt;
+  }
+  CommandReply reply;
+  reply.status = data[1];
+  reply.value = static_cast<uint32_t>(data[2]) | (static_cast<uint32_t>(data[3]) << 8U) |
+                (static_cast<uint32_t>(data[4]) << 16U) | (static_cast<uint32_t>(data[5]) << 24U);
+  return reply;
+}
+
+std::optional<std::string_view> colorFormatName(int format) {
+  if (format < 0 || format >= static_cast<int>(kFormatNames.size())) {
+    return std::nullopt;
+  }
+  return kFormatNames.at(static_cast<std::size_t>(format));
+}
+
+int clampSampleTimeMs(int milliseconds) { return std::clamp(milliseconds, 0, kMaxSampleTimeMs); }
+
+std::string colorFormatLine(std::string_view name) { return "COLORFORMAT," + std::string(name); }
+
+std::string sampleTimeLine(int milliseconds) {
+  return "SAMPLETIME," + std::to_string(milliseconds);
+}
+
+std::string_view trim(std::string_view text) {
+  constexpr std::string_view kBlank = " \t\r\n";
+  const auto first = text.find_first_not_of(kBlank);
+  if (first == std::string_view::npos) {
+    return {};
+  }
+  const auto last = text.find_last_not_of(kBlank);
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string_view> splitFields(std::string_view text) {
+  std::vector<std::string_view> pieces;
+  std::size_t start = 0;
+  while (true) {
+    const auto comma = text.find(',', start);
+    if (comma == std::string_view::npos) {
+      pieces.push_back(trim(text.substr(start)));
+      return pieces;
+    }
+    pieces.push_back(trim(text.substr(start, comma - start)));
+    start = comma + 1;
+  }
+}
+
+std::optional<std::array<float, 3>> parseColorLine(std::string_view line) {
+  if (line.empty()) {
+    return std::nullopt;
+  }
+  if (line.starts_with(kDistPrefix)) {
+    const auto separator = line.find(kDistSeparator);
+    if (separator == std::string_view::npos) {
+      return std::nullopt;
+    }
+    line = trim(line.substr(separator + kDistSeparator.size()));
+  }
+  if (!line.starts_with(kXyzPrefix)) {
+    return std::nullopt;
+  }
+  const auto fields = splitFields(trim(line.substr(kXyzPrefix.size())));
+  if (fields.size() < 3) {
+    return std::nullopt;
+  }
+  return std::array<float, 3>{leadingNumber(fields[0]), leadingNumber(fields[1]),
+                              leadingNumber(fields[2])};
+}
+
+}  // namespace halvern::iridel

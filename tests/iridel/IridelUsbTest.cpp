@@ -1,0 +1,185 @@
+// The colour sensor on a simulated USB serial port, through the library's C face.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "SimIridel.h"
+#include "halvern/Iridel.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using halvern::sim::SimIridelUsb;
+
+struct SensorDeleter {
+  void operator()(void* handle) const { c_Iridel_destroy(handle); }
+};
+using Sensor = std::unique_ptr<void, SensorDeleter>;
+
+ColorData colorOf(void* sensor) {
+  ColorData color{};
+  c_Iridel_getColor(sensor, &color);
+  return color;
+}
+
+// Waits (generously) until the sensor holds a sample that satisfies the condition.
+template <typename Condition>
+ColorData waitForColor(void* sensor, Condition condition) {
+  const auto deadline = Clock::now() + 5s;
+  ColorData color = colorOf(sensor);
+  while (!condition(color) && Clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+    color = colorOf(sensor);
+  }
+  return color;
+}
+
+// Waits until the simulated device received `count` command lines.
+std::vector<std::string> waitForLines(const SimIridelUsb& device, std::size_t count) {
+  const auto deadline = Clock::now() + 5s;
+  while (device.receivedLines().size() < count && Clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  return device.receivedLines();
+}
+
+std::chrono::microseconds processCpuTime() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto toMicros = [](const timeval& t) {
+    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+  };
+  return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
+}
+
+TEST(IridelUsb, CreationConfiguresTheSensorAndRejectsBadPorts) {
+  EXPECT_EQ(c_Iridel_createUsb(nullptr, 50), nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_Iridel_createUsb("/dev/halvern-no-such-port", 50), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "[Iridel] Cannot open /dev/halvern-no-such-port (errno 2)\n");
+
+  SimIridelUsb device;
+  const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 50));
+  ASSERT_NE(sensor, nullptr);
+  EXPECT_EQ(waitForLines(device, 2),
+            (std::vector<std::string>{"COLORFORMAT,XYZ", "SAMPLETIME,50"}));
+  EXPECT_EQ(c_Iridel_getTransport(sensor.get()), 1);
+  EXPECT_EQ(c_Iridel_getCanID(sensor.get()), -1);
+
+  // Without a sample time, only the format is sent.
+  SimIridelUsb other;
+  const Sensor second(c_Iridel_createUsb(other.devicePath().c_str(), 0));
+  ASSERT_NE(second, nullptr);
+  std::this_thread::sleep_for(100ms);
+  EXPECT_EQ(other.receivedLines(), (std::vector<std::string>{"COLORFORMAT,XYZ"}));
+}
+
+TEST(IridelUsb, SamplesArriveWithARisingSequence) {
+  SimIridelUsb device;
+  device.setSilent(true);
+  const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 10));
+  ASSERT_NE(sensor, nullptr);
+  std::this_thread::sleep_for(100ms);
+  const ColorData none = colorOf(sensor.get());
+  EXPECT_FALSE(none.valid);
+  EXPECT_EQ(none.sequence, 0);
+  EXPECT_EQ(none.x, 0.0F);
+
+  device.setSilent(false);
+  const ColorData first = waitForColor(sensor.get(), [](const ColorData& c) { return c.valid; });
+  ASSERT_TRUE(first.valid);
+  EXPECT_FLOAT_EQ(first.x, 0.25F);
+  EXPECT_FLOAT_EQ(first.y, 0.5F);
+  EXPECT_FLOAT_EQ(first.z, 0.75F);
+  const ColorData later = waitForColor(
+      sensor.get(), [&](const ColorData& c) { return c.sequence >= first.sequence + 3; });
+  EXPECT_GE(later.sequence, first.sequence + 3);
+
+  device.setDistanceMode(true);
+  device.setColor(0.1F, 0.2F, 0.3F);
+  const ColorData fromDistanceLine =
+      waitForColor(sensor.get(), [](const ColorData& c) { return c.x < 0.2F; });
+  EXPECT_FLOAT_EQ(fromDistanceLine.z, 0.3F);
+}
+
+TEST(IridelUsb, BadLinesChangeNothingAndSplitLinesStillCount) {
+  SimIridelUsb device;
+  const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 10));
+  ASSERT_NE(sensor, nullptr);
+  ASSERT_TRUE(waitForColor(sensor.get(), [](const ColorData& c) { return c.valid; }).valid);
+  device.setSilent(true);
+  std::this_thread::sleep_for(100ms);
+  const ColorData before = colorOf(sensor.get());
+
+  device.sendRaw("garbage\n\xFF\xFE\x00\x01\nXYZ: 1, 2\nDIST: 5 XYZ: 1, 2, 3\nxyz:1,2,3\n");
+  device.sendRaw(std::string(600, '7') + "\n");  // overlong: dropped at its 513th byte
+  std::this_thread::sleep_for(150ms);
+  const ColorData after = colorOf(sensor.get());
+  EXPECT_EQ(after.sequence, before.sequence);
+  EXPECT_EQ(after.x, before.x);
+
+  device.sendRaw("XYZ: 9,\r ");
+  std::this_thread::sleep_for(50ms);
+  device.sendRaw("8, 7\r\n");
+  const ColorData split = waitForColor(
+      sensor.get(), [&](const ColorData& c) { return c.sequence == before.sequence + 1; });
+  EXPECT_EQ(split.sequence, before.sequence + 1);
+  EXPECT_FLOAT_EQ(split.x, 9.0F);
+  EXPECT_FLOAT_EQ(split.z, 7.0F);
+}
+
+TEST(IridelUsb, SettersSendTextAndCanOnlyOperationsRefuse) {
+  SimIridelUsb device;
+  const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 0));
+  ASSERT_NE(sensor, nullptr);
+  EXPECT_TRUE(c_Iridel_setColorFormat(sensor.get(), 2));
+  EXPECT_FALSE(c_Iridel_setColorFormat(sensor.get(), 5));
+  EXPECT_TRUE(c_Iridel_setSampleTimeMs(sensor.get(), 70000));
+  EXPECT_TRUE(c_Iridel_setSampleTimeMs(sensor.get(), -5));
+  EXPECT_EQ(waitForLines(device, 4),
+            (std::vector<std::string>{"COLORFORMAT,XYZ", "COLORFORMAT,SRGB", "SAMPLETIME,65535",
+                                      "SAMPLETIME,0"}));
+
+  uint32_t value = 0;
+  EXPECT_FALSE(c_Iridel_setBrightness(sensor.get(), 10));
+  EXPECT_FALSE(c_Iridel_setStatusLed(sensor.get(), true, 10));
+  EXPECT_FALSE(c_Iridel_setMeasureMode(sensor.get(), 0, 0.0F));
+  EXPECT_FALSE(c_Iridel_setZmm(sensor.get(), 1.0F));
+  EXPECT_FALSE(c_Iridel_setUsbOverride(sensor.get(), true));
+  EXPECT_FALSE(c_Iridel_setCanId(sensor.get(), 3));
+  EXPECT_FALSE(c_Iridel_getConfig(sensor.get(), 1, &value));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(device.receivedLines().size(), 4U);
+}
+
+TEST(IridelUsb, AnUnpluggedSensorKeepsItsLastSampleWithoutSpinning) {
+  SimIridelUsb device;
+  Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 10));
+  ASSERT_NE(sensor, nullptr);
+  const ColorData last = waitForColor(sensor.get(), [](const ColorData& c) { return c.valid; });
+  ASSERT_TRUE(last.valid);
+  device.unplug();
+  std::this_thread::sleep_for(100ms);
+
+  const auto cpuBefore = processCpuTime();
+  const auto wallBefore = Clock::now();
+  std::this_thread::sleep_for(1s);
+  const auto cpuUsed = processCpuTime() - cpuBefore;
+  const auto wall = Clock::now() - wallBefore;
+  // A spinning reader would burn about a whole core; an idle one a small fraction.
+  EXPECT_LT(cpuUsed, wall / 2);
+
+  EXPECT_TRUE(colorOf(sensor.get()).valid);
+  EXPECT_GE(colorOf(sensor.get()).sequence, last.sequence);
+  const auto destroyStart = Clock::now();
+  sensor.reset();
+  EXPECT_LT(Clock::now() - destroyStart, 1s);
+}
+
+}  // namespace
