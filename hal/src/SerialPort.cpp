@@ -17,10 +17,10 @@ SerialPortState* openPort(SerialBus& serial, HAL_SerialPortHandle handle) {
   if (handle == HAL_kInvalidHandle) {
     return nullptr;
   }
-  const auto found = std::find_if(serial.ports.begin(), serial.ports.end(),
-                                  [handle](const SerialPortState& port) {
-                                    return port.settings.open && port.handle == handle;
-                                  });
+  auto* const found =
+      std::find_if(serial.ports.begin(), serial.ports.end(), [handle](const SerialPortState& port) {
+        return port.settings.open && port.handle == handle;
+      });
   return found == serial.ports.end() ? nullptr : &*found;
 }
 
@@ -88,8 +88,7 @@ void HAL_SetSerialParity(HAL_SerialPortHandle handle, int32_t parity, int32_t* s
 }
 
 void HAL_SetSerialStopBits(HAL_SerialPortHandle handle, int32_t stopBits, int32_t* status) {
-  changeSettings(handle, status,
-                 [stopBits](halsim::SerialSettings& s) { s.stopBits = stopBits; });
+  changeSettings(handle, status, [stopBits](halsim::SerialSettings& s) { s.stopBits = stopBits; });
 }
 
 void HAL_SetSerialWriteMode(HAL_SerialPortHandle handle, int32_t mode, int32_t* status) {
@@ -102,8 +101,7 @@ void HAL_SetSerialTimeout(HAL_SerialPortHandle handle, double timeout, int32_t* 
 }
 
 void HAL_DisableSerialTermination(HAL_SerialPortHandle handle, int32_t* status) {
-  changeSettings(handle, status,
-                 [](halsim::SerialSettings& s) { s.terminationEnabled = false; });
+  changeSettings(handle, status, [](halsim::SerialSettings& s) { s.terminationEnabled = false; });
 }
 
 int32_t HAL_GetSerialBytesReceived(HAL_SerialPortHandle handle, int32_t* status) {
@@ -123,8 +121,7 @@ int32_t HAL_GetSerialBytesReceived(HAL_SerialPortHandle handle, int32_t* status)
       std::min<std::size_t>(port->incoming.size(), std::numeric_limits<int32_t>::max()));
 }
 
-int32_t HAL_ReadSerial(HAL_SerialPortHandle handle, char* buffer, int32_t count,
-                       int32_t* status) {
+int32_t HAL_ReadSerial(HAL_SerialPortHandle handle, char* buffer, int32_t count, int32_t* status) {
   auto& serial = simState().serial;
   std::unique_lock lock(serial.mutex);
   if (serial.readStatus != 0) {

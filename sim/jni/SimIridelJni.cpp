@@ -16,7 +16,9 @@ using halvern::sim::SimIridelUsb;
 
 template <typename Simulator>
 Simulator* simulator(jlong handle) {
-  return reinterpret_cast<Simulator*>(static_cast<std::intptr_t>(handle));
+  // The handle is an address this library handed to Java, so the cast is the point.
+  return reinterpret_cast<Simulator*>(  // NOLINT(performance-no-int-to-ptr)
+      static_cast<std::intptr_t>(handle));
 }
 
 template <typename Simulator>
@@ -43,8 +45,7 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelCan_create(JNIEnv* /*e
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/,
-                                                                     jlong handle) {
+                                                                     jclass /*cls*/, jlong handle) {
   delete simulator<SimIridelCan>(handle);
 }
 
@@ -71,8 +72,7 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_setConfigValue(JNIE
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_sendColor(JNIEnv* /*env*/,
-                                                                       jclass /*cls*/,
-                                                                       jlong handle,
+                                                                       jclass /*cls*/, jlong handle,
                                                                        jint sequence, jfloat x,
                                                                        jfloat y, jfloat z) {
   simulator<SimIridelCan>(handle)->sendColor(static_cast<uint16_t>(sequence), x, y, z);
@@ -97,8 +97,7 @@ JNIEXPORT jintArray JNICALL Java_com_halvern_frc_sim_SimIridelCan_commandRecords
 
 // --- SimIridelUsb ----------------------------------------------------------------------------
 
-JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelUsb_create(JNIEnv* env,
-                                                                     jclass /*cls*/) {
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelUsb_create(JNIEnv* env, jclass /*cls*/) {
   try {
     return toHandle(new SimIridelUsb());
   } catch (const std::exception& error) {
@@ -108,8 +107,7 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelUsb_create(JNIEnv* env
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/,
-                                                                     jlong handle) {
+                                                                     jclass /*cls*/, jlong handle) {
   delete simulator<SimIridelUsb>(handle);
 }
 
@@ -120,28 +118,27 @@ JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimIridelUsb_devicePath(JNIEn
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_setColor(JNIEnv* /*env*/,
-                                                                      jclass /*cls*/,
-                                                                      jlong handle, jfloat x,
-                                                                      jfloat y, jfloat z) {
+                                                                      jclass /*cls*/, jlong handle,
+                                                                      jfloat x, jfloat y,
+                                                                      jfloat z) {
   simulator<SimIridelUsb>(handle)->setColor(x, y, z);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_setSilent(JNIEnv* /*env*/,
-                                                                       jclass /*cls*/,
-                                                                       jlong handle,
+                                                                       jclass /*cls*/, jlong handle,
                                                                        jboolean silent) {
   simulator<SimIridelUsb>(handle)->setSilent(silent == JNI_TRUE);
 }
 
-JNIEXPORT jobjectArray JNICALL Java_com_halvern_frc_sim_SimIridelUsb_receivedLines(
-    JNIEnv* env, jclass /*cls*/, jlong handle) {
+JNIEXPORT jobjectArray JNICALL Java_com_halvern_frc_sim_SimIridelUsb_receivedLines(JNIEnv* env,
+                                                                                   jclass /*cls*/,
+                                                                                   jlong handle) {
   const std::vector<std::string> lines = simulator<SimIridelUsb>(handle)->receivedLines();
   jclass stringType = env->FindClass("java/lang/String");
   if (stringType == nullptr) {
     return nullptr;
   }
-  jobjectArray result =
-      env->NewObjectArray(static_cast<jsize>(lines.size()), stringType, nullptr);
+  jobjectArray result = env->NewObjectArray(static_cast<jsize>(lines.size()), stringType, nullptr);
   if (result == nullptr) {
     return nullptr;
   }
