@@ -1,4 +1,6 @@
 // Raw CAN: sending by full identifier, receiving by identifier and mask, stream sessions.
+#include "hal/CAN.h"
+
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "SimState.h"
-#include "hal/CAN.h"
 
 namespace {
 
@@ -99,8 +100,8 @@ void HAL_CAN_ReceiveMessage(uint32_t* messageID, uint32_t messageIDMask, uint8_t
   setStatus(status, 0);
 }
 
-void HAL_CAN_OpenStreamSession(uint32_t* sessionHandle, uint32_t messageID,
-                               uint32_t messageIDMask, uint32_t maxMessages, int32_t* status) {
+void HAL_CAN_OpenStreamSession(uint32_t* sessionHandle, uint32_t messageID, uint32_t messageIDMask,
+                               uint32_t maxMessages, int32_t* status) {
   auto& can = simState().can;
   std::scoped_lock lock(can.mutex);
   if (can.streamOpenStatus != 0) {
@@ -132,8 +133,7 @@ void HAL_CAN_CloseStreamSession(uint32_t sessionHandle) {
 }
 
 void HAL_CAN_ReadStreamSession(uint32_t sessionHandle, struct HAL_CANStreamMessage* messages,
-                               uint32_t messagesToRead, uint32_t* messagesRead,
-                               int32_t* status) {
+                               uint32_t messagesToRead, uint32_t* messagesRead, int32_t* status) {
   auto& can = simState().can;
   std::scoped_lock lock(can.mutex);
   const auto found = can.sessions.find(sessionHandle);

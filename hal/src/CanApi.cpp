@@ -1,10 +1,11 @@
 // Handle-based CAN: a handle names one device; reads look up frames by its full identifier.
+#include "hal/CANAPI.h"
+
 #include <algorithm>
 #include <mutex>
 
 #include "SimState.h"
 #include "hal/CAN.h"
-#include "hal/CANAPI.h"
 
 namespace {
 
@@ -12,8 +13,8 @@ using namespace halsim::detail;
 
 enum class ReadKind { Latest, NewSinceLastRead };
 
-void readPacket(ReadKind kind, HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                int32_t* length, uint64_t* receivedTimestamp, int32_t* status) {
+void readPacket(ReadKind kind, HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                uint64_t* receivedTimestamp, int32_t* status) {
   auto& can = simState().can;
   std::scoped_lock lock(can.mutex);
   const auto record = can.handles.find(handle);
@@ -75,8 +76,8 @@ void HAL_ReadCANPacketNew(HAL_CANHandle handle, int32_t apiId, uint8_t* data, in
   readPacket(ReadKind::NewSinceLastRead, handle, apiId, data, length, receivedTimestamp, status);
 }
 
-void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data,
-                             int32_t* length, uint64_t* receivedTimestamp, int32_t* status) {
+void HAL_ReadCANPacketLatest(HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
+                             uint64_t* receivedTimestamp, int32_t* status) {
   readPacket(ReadKind::Latest, handle, apiId, data, length, receivedTimestamp, status);
 }
 

@@ -83,9 +83,9 @@ void transmitToRobot(uint32_t id, std::span<const uint8_t> data) {
   std::scoped_lock lock(can.mutex);
   // Stamped under the lock so timestamps rise with sequence numbers.
   frame.timestampUs = nowMicros();
-  can.received.insert_or_assign(
-      frame.id, ReceivedFrame{.frame = frame, .sequence = can.nextSequence++,
-                              .returnedByReceiveMessage = false});
+  can.received.insert_or_assign(frame.id, ReceivedFrame{.frame = frame,
+                                                        .sequence = can.nextSequence++,
+                                                        .returnedByReceiveMessage = false});
   for (auto& entry : can.sessions) {
     StreamSession& session = entry.second;
     if (!session.matches(frame.id)) {

@@ -44,14 +44,14 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_reset(JNIEnv* /*env*/, jc
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setSystemActive(JNIEnv* /*env*/,
-                                                                      jclass /*cls*/,
-                                                                      jboolean enabled) {
+                                                                       jclass /*cls*/,
+                                                                       jboolean enabled) {
   halsim::setSystemActive(enabled == JNI_TRUE);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setInitializeCanStatus(JNIEnv* /*env*/,
-                                                                             jclass /*cls*/,
-                                                                             jint status) {
+                                                                              jclass /*cls*/,
+                                                                              jint status) {
   halsim::setInitializeCanStatus(status);
 }
 
@@ -61,25 +61,24 @@ JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_openCanHandleCount(JNIEnv
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setStreamOpenStatus(JNIEnv* /*env*/,
-                                                                          jclass /*cls*/,
-                                                                          jint status) {
+                                                                           jclass /*cls*/,
+                                                                           jint status) {
   halsim::setStreamOpenStatus(status);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_openStreamSessionCount(JNIEnv* /*env*/,
-                                                                             jclass /*cls*/) {
+                                                                              jclass /*cls*/) {
   return halsim::openStreamSessionCount();
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_clearSentFrames(JNIEnv* /*env*/,
-                                                                      jclass /*cls*/) {
+                                                                       jclass /*cls*/) {
   halsim::clearSentFrames();
 }
 
 JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimBus_sentFrameRecords(JNIEnv* env,
                                                                               jclass /*cls*/,
-                                                                              jint id,
-                                                                              jint mask) {
+                                                                              jint id, jint mask) {
   const std::vector<jbyte> records = encodeFrames(halsim::sentFrames(toId(id), toId(mask)));
   const auto size = static_cast<jsize>(records.size());
   jbyteArray result = env->NewByteArray(size);
@@ -90,7 +89,7 @@ JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimBus_sentFrameRecords(JN
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_transmit(JNIEnv* env, jclass /*cls*/,
-                                                               jint id, jbyteArray data) {
+                                                                jint id, jbyteArray data) {
   // SimBus.java hands over a non-null array of at most 8 bytes.
   std::array<uint8_t, 8> payload{};
   const jsize length = env->GetArrayLength(data);

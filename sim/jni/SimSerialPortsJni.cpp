@@ -25,14 +25,14 @@ void withChars(JNIEnv* env, jstring text, Use use) {
 extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimSerialPorts_addDevicePath(JNIEnv* env,
-                                                                            jclass /*cls*/,
-                                                                            jstring path) {
+                                                                             jclass /*cls*/,
+                                                                             jstring path) {
   withChars(env, path, c_Serial_addDevicePath);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimSerialPorts_removeDevicePath(JNIEnv* env,
-                                                                               jclass /*cls*/,
-                                                                               jstring path) {
+                                                                                jclass /*cls*/,
+                                                                                jstring path) {
   withChars(env, path, c_Serial_removeDevicePath);
 }
 

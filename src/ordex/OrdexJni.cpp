@@ -32,9 +32,7 @@ int8_t toChannel(jint channel) {
   return static_cast<int8_t>(static_cast<uint8_t>(static_cast<uint32_t>(channel) & 0xFFU));
 }
 
-uint8_t lowByte(jint value) {
-  return static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xFFU);
-}
+uint8_t lowByte(jint value) { return static_cast<uint8_t>(static_cast<uint32_t>(value) & 0xFFU); }
 
 uint16_t lowWord(jint value) {
   return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFU);
@@ -75,27 +73,23 @@ JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getFrequency(
   return c_Ordex_getFrequency(toHandle(handle));
 }
 
-JNIEXPORT jstring JNICALL
-Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getFirmwareVersion(JNIEnv* env, jclass /*cls*/,
-                                                               jlong handle) {
+JNIEXPORT jstring JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getFirmwareVersion(
+    JNIEnv* env, jclass /*cls*/, jlong handle) {
   return toJavaString(env, c_Ordex_getFirmwareVersion(toHandle(handle)));
 }
 
-JNIEXPORT jstring JNICALL
-Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getHardwareVersion(JNIEnv* env, jclass /*cls*/,
-                                                               jlong handle) {
+JNIEXPORT jstring JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getHardwareVersion(
+    JNIEnv* env, jclass /*cls*/, jlong handle) {
   return toJavaString(env, c_Ordex_getHardwareVersion(toHandle(handle)));
 }
 
-JNIEXPORT jstring JNICALL
-Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getSerialNumber(JNIEnv* env, jclass /*cls*/,
-                                                            jlong handle) {
+JNIEXPORT jstring JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getSerialNumber(
+    JNIEnv* env, jclass /*cls*/, jlong handle) {
   return toJavaString(env, c_Ordex_getSerialNumber(toHandle(handle)));
 }
 
-JNIEXPORT jdouble JNICALL
-Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getControllerTemp(JNIEnv* /*env*/, jclass /*cls*/,
-                                                              jlong handle) {
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getControllerTemp(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
   return c_Ordex_getControllerTemp(toHandle(handle));
 }
 
@@ -151,8 +145,10 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1resetEncoder(
   c_Ordex_resetEncoder(toHandle(handle), toChannel(encoder));
 }
 
-JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderRaw(
-    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder) {
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderRaw(JNIEnv* /*env*/,
+                                                                                    jclass /*cls*/,
+                                                                                    jlong handle,
+                                                                                    jint encoder) {
   return c_Ordex_getEncoderRaw(toHandle(handle), toChannel(encoder));
 }
 
@@ -161,8 +157,10 @@ JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoder
   return c_Ordex_getEncoderSpeed(toHandle(handle), toChannel(encoder));
 }
 
-JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderCount(
-    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint encoder) {
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getEncoderCount(JNIEnv* /*env*/,
+                                                                                   jclass /*cls*/,
+                                                                                   jlong handle,
+                                                                                   jint encoder) {
   return c_Ordex_getEncoderCount(toHandle(handle), toChannel(encoder));
 }
 
@@ -201,8 +199,10 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setCurrentLim
   c_Ordex_setCurrentLimitMode(toHandle(handle), toChannel(motor), lowByte(mode));
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setMotorStopMode(
-    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint mode) {
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setMotorStopMode(JNIEnv* /*env*/,
+                                                                                    jclass /*cls*/,
+                                                                                    jlong handle,
+                                                                                    jint mode) {
   c_Ordex_setMotorStopMode(toHandle(handle), lowByte(mode));
 }
 
@@ -224,8 +224,10 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1autotuneAll(J
   c_Ordex_autotuneAll(toHandle(handle));
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1autotuneMotor(
-    JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint motor) {
+JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1autotuneMotor(JNIEnv* /*env*/,
+                                                                                 jclass /*cls*/,
+                                                                                 jlong handle,
+                                                                                 jint motor) {
   c_Ordex_autotuneMotor(toHandle(handle), toChannel(motor));
 }
 

@@ -202,10 +202,8 @@ TEST_F(HalCanApi, CleanedHandleIsForgottenAndTouchesNothing) {
 
 TEST_F(HalCanSend, LogsEveryFrameAndDeliversMatchingOnes) {
   auto heard = std::make_shared<std::vector<halsim::CanFrame>>();
-  const auto subscription =
-      halsim::subscribeToRobotFrames(0x02000000U, 0x1F000000U, [heard](const halsim::CanFrame& f) {
-        heard->push_back(f);
-      });
+  const auto subscription = halsim::subscribeToRobotFrames(
+      0x02000000U, 0x1F000000U, [heard](const halsim::CanFrame& f) { heard->push_back(f); });
 
   EXPECT_EQ(send(0x02001234U, {1, 2}), 0);
   EXPECT_EQ(send(0x03001234U, {3}), 0);
