@@ -1,8 +1,8 @@
 // Iridel colour sensor on CAN or USB serial: the C face of HalvernDriver.
 //
 // A sensor is created on one transport and referred to by the handle creation returns (null
-// on failure); destroy it with c_Iridel_destroy. Apart from destroy, functions expect a live
-// handle.
+// on failure); destroy it with c_Iridel_destroy. Every function accepts a null handle and then
+// answers false, an invalid sample or -1, touching nothing.
 #pragma once
 
 #include <cstdint>

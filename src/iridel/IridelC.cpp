@@ -1,4 +1,8 @@
-// The colour sensor's C face: a handle is the address of the device object.
+// The colour sensor's C face: a handle is the address of the device object. A null handle
+// (what a failed create returns) never reaches the device: such calls answer false, an
+// invalid sample or -1.
+#include <memory>
+
 #include "halvern/Iridel.h"
 #include "iridel/IridelDevice.h"
 
@@ -7,6 +11,12 @@ namespace {
 using halvern::iridel::IridelDevice;
 
 IridelDevice* device(void* handle) { return static_cast<IridelDevice*>(handle); }
+
+// Runs the operation on a live handle; a null handle answers `none` instead.
+template <typename Operation, typename Result>
+Result onDevice(void* handle, Result none, Operation operation) {
+  return handle != nullptr ? operation(*device(handle)) : none;
+}
 
 }  // namespace
 
@@ -25,45 +35,55 @@ void c_Iridel_destroy(void* handle) {
 
 ColorData* c_Iridel_getColor(void* handle, ColorData* out) {
   if (out != nullptr) {
-    *out = device(handle)->getColor();
+    *out = onDevice(handle, ColorData{}, [](IridelDevice& d) { return d.getColor(); });
   }
   return out;
 }
 
 bool c_Iridel_setColorFormat(void* handle, int format) {
-  return device(handle)->setColorFormat(format);
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setColorFormat(format); });
 }
 
 bool c_Iridel_setSampleTimeMs(void* handle, int milliseconds) {
-  return device(handle)->setSampleTimeMs(milliseconds);
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setSampleTimeMs(milliseconds); });
 }
 
 bool c_Iridel_setBrightness(void* handle, int level) {
-  return device(handle)->setBrightness(level);
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setBrightness(level); });
 }
 
 bool c_Iridel_setStatusLed(void* handle, bool enable, int level) {
-  return device(handle)->setStatusLed(enable, level);
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setStatusLed(enable, level); });
 }
 
 bool c_Iridel_setMeasureMode(void* handle, int mode, float parameter) {
-  return device(handle)->setMeasureMode(mode, parameter);
+  return onDevice(handle, false,
+                  [&](IridelDevice& d) { return d.setMeasureMode(mode, parameter); });
 }
 
-bool c_Iridel_setZmm(void* handle, float value) { return device(handle)->setZmm(value); }
+bool c_Iridel_setZmm(void* handle, float value) {
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setZmm(value); });
+}
 
-bool c_Iridel_setUsbOverride(void* handle, bool on) { return device(handle)->setUsbOverride(on); }
+bool c_Iridel_setUsbOverride(void* handle, bool on) {
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setUsbOverride(on); });
+}
 
-bool c_Iridel_setCanId(void* handle, int newId) { return device(handle)->setCanId(newId); }
+bool c_Iridel_setCanId(void* handle, int newId) {
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.setCanId(newId); });
+}
 
 bool c_Iridel_getConfig(void* handle, int key, uint32_t* value) {
-  return device(handle)->getConfig(key, value);
+  return onDevice(handle, false, [&](IridelDevice& d) { return d.getConfig(key, value); });
 }
 
-int c_Iridel_getCanID(void* handle) { return device(handle)->getCanID(); }
+int c_Iridel_getCanID(void* handle) {
+  return onDevice(handle, -1, [](IridelDevice& d) { return d.getCanID(); });
+}
 
 int c_Iridel_getTransport(void* handle) {
-  return static_cast<int>(device(handle)->transportKind());
+  return onDevice(handle, -1,
+                  [](IridelDevice& d) { return static_cast<int>(d.transportKind()); });
 }
 
 }  // extern "C"

@@ -1,0 +1,66 @@
+// Dystal multi-zone distance sensor on CAN or USB serial: the C face of HalvernDriver.
+//
+// A sensor is created on one transport and referred to by the handle creation returns (null
+// on failure); destroy it with c_Dystal_destroy. Every function accepts a null handle and then
+// answers an empty reading, an invalid configuration or -1, touching nothing.
+#pragma once
+
+#include <cstdint>
+
+#include "halvern/Export.h"
+
+/** The most distances one reading holds (an 8x8 grid of zones). */
+#define DYSTAL_MAX_DISTANCES 64
+
+/**
+ * One reading of up to 64 distances, as the sensor sends them. An empty reading has every
+ * field 0.
+ */
+struct DystalScanData {
+  uint8_t sequence;  // sequence number of the sensor's frame the distances come from
+  int32_t count;     // number of meaningful entries in `distance`
+  // -1 marks a zone for which nothing was received. Entries beyond the requested count are 0.
+  int16_t distance[DYSTAL_MAX_DISTANCES];
+};
+
+/** The sensor's configuration; all zero (`valid` 0) when it could not be read. */
+struct DystalConfig {
+  uint8_t version;
+  uint8_t distanceEnabled;  // flags: non-zero means on
+  uint8_t canFdEnabled;
+  uint8_t canBrsEnabled;
+  uint8_t canID;
+  uint8_t valid;  // 1 when the record was filled
+};
+
+extern "C" {
+
+/** A sensor on the CAN bus with CAN ID 0 to 63; null (after printing why) on failure. */
+HALVERN_API void* c_Dystal_create(int canId);
+
+/**
+ * A sensor on a USB serial port (see FindDevicePath), switched to binary output. An output
+ * data rate above 0 is sent to the sensor. Null when the path is null or the port cannot be
+ * opened. Creation takes about a third of a second, and at most about 2 s.
+ */
+HALVERN_API void* c_Dystal_createUsb(const char* portPath, int outputDataRate);
+
+/** Stops the sensor's reader, closes its port or CAN session and frees it; null is ignored. */
+HALVERN_API void c_Dystal_destroy(void* handle);
+
+/**
+ * The latest reading, up to `count` distances (clamped to 64): fills `out` and returns it.
+ * On USB it returns at once; on CAN it gathers the reading's frames for about 24 ms.
+ */
+HALVERN_API DystalScanData* c_Dystal_getData(void* handle, DystalScanData* out, int count);
+
+/** Asks the sensor for its configuration, waiting up to `timeoutMs`: fills `out`, returns it. */
+HALVERN_API DystalConfig* c_Dystal_getConfig(void* handle, DystalConfig* out, int timeoutMs);
+
+/** The CAN ID given at creation, or -1 for a USB sensor. */
+HALVERN_API int c_Dystal_getCanID(void* handle);
+
+/** 0 for CAN, 1 for USB. */
+HALVERN_API int c_Dystal_getTransport(void* handle);
+
+}  // extern "C"

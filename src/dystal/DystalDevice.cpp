@@ -1,0 +1,247 @@
+#include "dystal/DystalDevice.h"
+
+#include <algorithm>
+#include <iostream>
+#include <thread>
+
+#include "hal/CAN.h"
+
+namespace halvern::dystal {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Creation on USB: the sensor answers "GETCONFIG" within this time, and the start-up commands
+// within the second; each drain then reads reply lines until the sensor pauses.
+constexpr milliseconds kConfigReplySettleTime{150};
+constexpr milliseconds kConfigReplyPause{50};
+constexpr milliseconds kStartupSettleTime{100};
+constexpr milliseconds kStartupReplyPause{20};
+// A drain ends after this long whatever the sensor sends, so a sensor that never pauses its
+// text output cannot hold creation up.
+constexpr milliseconds kDrainLimit{500};
+
+// A reading on CAN arrives as several chunk frames: three passes over the stream session,
+// with a pause between them, let the chunks of one reading come in.
+constexpr int kGatheringPasses = 3;
+constexpr milliseconds kGatheringPause{12};
+
+constexpr milliseconds kReplyPollInterval{2};
+
+bool usb(TransportKind kind) { return kind == TransportKind::USB; }
+
+}  // namespace
+
+std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId) {
+  if (canId < kMinCanId || canId > kMaxCanId) {
+    std::cout << "[Dystal] CAN ID " << canId << " is out of range (0 - 63)" << std::endl;
+    return nullptr;
+  }
+  std::unique_ptr<DystalDevice> device(
+      new DystalDevice(TransportKind::CAN, static_cast<uint8_t>(canId)));
+  const int32_t status = device->stream.open(kStreamId, kStreamMask, kStreamDepth);
+  if (status != 0) {
+    std::cout << "[Dystal] Failed to open CAN stream session (status " << status << ")"
+              << std::endl;
+    return nullptr;
+  }
+  return device;
+}
+
+std::unique_ptr<DystalDevice> DystalDevice::createUsb(const char* path, int outputDataRate) {
+  if (path == nullptr) {
+    return nullptr;
+  }
+  std::unique_ptr<DystalDevice> device(new DystalDevice(TransportKind::USB, 0));
+  device->port.reset(serial::OpenSerialPort(path, kBaudRate, kTag));
+  if (!device->port.isOpen()) {
+    return nullptr;
+  }
+  const serial::SerialHandle handle = device->port.handle();
+  serial::WriteSerialLine(handle, std::string(kGetConfigLine));
+  std::this_thread::sleep_for(kConfigReplySettleTime);
+  device->drainLines(kConfigReplyPause);
+
+  serial::WriteSerialLine(handle, std::string(kVerboseOffLine));
+  serial::WriteSerialLine(handle, std::string(kBinaryFormatLine));
+  if (outputDataRate > 0) {
+    serial::WriteSerialLine(handle, outputDataRateLine(outputDataRate));
+  }
+  std::this_thread::sleep_for(kStartupSettleTime);
+  device->drainLines(kStartupReplyPause);
+
+  // Whatever is left of the text replies would only delay the first binary frame.
+  serial::PurgeSerialInput(handle);
+  device->startReader();
+  return device;
+}
+
+DystalDevice::~DystalDevice() {
+  stopReader();  // before the port closes and before the frame goes
+  port.reset();
+  stream.close();
+}
+
+ScanData DystalDevice::getData(int count) {
+  if (count <= 0) {
+    return ScanData{};
+  }
+  count = std::min(count, kMaxDistances);
+  if (!usb(transport)) {
+    return collectCanScan(count);
+  }
+  ScanData scan{};
+  const std::lock_guard lock(sampleMutex);
+  if (!frameValid) {
+    return scan;
+  }
+  const int available = std::min<int>(count, frameCount);
+  scan.sequence = frameSequence;
+  scan.count = available;
+  std::copy_n(distances.begin(), available, std::begin(scan.distance));
+  return scan;
+}
+
+ScanData DystalDevice::collectCanScan(int count) {
+  if (!stream.isOpen()) {
+    return ScanData{};
+  }
+  const uint32_t target = canMessageId(canId, Api::DistanceChunk);
+  ChunkGathering gathering;
+  std::array<HAL_CANStreamMessage, kStreamDepth> messages{};
+  for (int pass = 0; pass < kGatheringPasses; ++pass) {
+    if (pass > 0) {
+      std::this_thread::sleep_for(kGatheringPause);
+    }
+    // Empty the session: a full batch may mean more are waiting.
+    while (true) {
+      uint32_t received = 0;
+      int32_t status = 0;
+      HAL_CAN_ReadStreamSession(stream.handle(), messages.data(), kStreamDepth, &received,
+                                &status);
+      // An overrun is a warning: the frames read are valid, the oldest ones were dropped.
+      if (status != 0 && status != HAL_ERR_CANSessionMux_SessionOverrun) {
+        break;
+      }
+      const uint32_t usable = std::min<uint32_t>(received, kStreamDepth);
+      for (uint32_t i = 0; i < usable; ++i) {
+        const auto& message = messages.at(i);
+        if ((message.messageID & kExactMask) == target) {
+          gathering.add(static_cast<const uint8_t*>(message.data), message.dataSize);
+        }
+      }
+      if (received < kStreamDepth) {
+        break;
+      }
+    }
+  }
+  return gathering.assemble(count);
+}
+
+Config DystalDevice::getConfig(int timeoutMs) {
+  timeoutMs = std::max(timeoutMs, 0);
+  return usb(transport) ? readUsbConfig(timeoutMs) : requestConfig(timeoutMs);
+}
+
+Config DystalDevice::requestConfig(int timeoutMs) {
+  if (!stream.isOpen()) {
+    return Config{};
+  }
+  int32_t status = 0;
+  HAL_CAN_SendMessage(canMessageId(canId, Api::ConfigRequest), kConfigRequestPayload.data(),
+                      static_cast<uint8_t>(kConfigRequestPayload.size()),
+                      HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
+  if (status != 0) {
+    return Config{};
+  }
+  const auto timeout = milliseconds(timeoutMs);
+  const auto start = Clock::now();
+  while (true) {
+    uint32_t id = canMessageId(canId, Api::ConfigReply);
+    std::array<uint8_t, kCanFrameLength> data{};
+    uint8_t length = 0;
+    uint32_t timestamp = 0;
+    status = 0;
+    HAL_CAN_ReceiveMessage(&id, kExactMask, data.data(), &length, &timestamp, &status);
+    if (status == 0 && length >= kCanFrameLength) {
+      return decodeConfigReply(data.data(), length);
+    }
+    if (Clock::now() - start >= timeout) {
+      return Config{};
+    }
+    std::this_thread::sleep_for(kReplyPollInterval);
+  }
+}
+
+Config DystalDevice::readUsbConfig(int timeoutMs) {
+  if (!port.isOpen()) {
+    return Config{};
+  }
+  // The reply is read here, on the caller's thread, so the reader must not take its bytes. A
+  // USB sensor's reader runs from creation to destruction, so it is started again afterwards.
+  stopReader();
+  serial::PurgeSerialInput(port.handle());
+  rxBuffer.clear();
+
+  Config config{};
+  std::string line;
+  if (serial::WriteSerialLine(port.handle(), std::string(kGetConfigLine)) &&
+      readLine(line, milliseconds(timeoutMs > 0 ? timeoutMs : kDefaultUsbConfigTimeoutMs))) {
+    // The reply's text is not interpreted: the sensor answering is what counts.
+    config.distanceEnabled = 1;
+    config.valid = line.empty() ? 0 : 1;
+  }
+  startReader();
+  return config;
+}
+
+int DystalDevice::getCanID() const { return usb(transport) ? -1 : canId; }
+
+bool DystalDevice::readLine(std::string& line, milliseconds timeout) {
+  line.clear();
+  if (!port.isOpen()) {
+    return false;
+  }
+  const auto deadline = Clock::now() + timeout;
+  while (Clock::now() < deadline) {
+    uint8_t byte = 0;
+    if (serial::ReadSerialBytes(port.handle(), &byte, 1) == 1) {
+      if (byte == '\n') {
+        return true;
+      }
+      if (byte != '\r') {
+        line.push_back(static_cast<char>(byte));
+      }
+    } else if (!line.empty()) {
+      return true;  // a line cut short by a pause counts as complete
+    }
+  }
+  return !line.empty();
+}
+
+void DystalDevice::drainLines(milliseconds pause) {
+  const auto limit = Clock::now() + kDrainLimit;
+  std::string line;
+  while (true) {
+    const auto left = std::chrono::duration_cast<milliseconds>(limit - Clock::now());
+    if (left.count() <= 0 || !readLine(line, std::min(pause, left))) {
+      return;
+    }
+  }
+}
+
+void DystalDevice::onBytesReceived(const uint8_t* bytes, std::size_t count) {
+  appendReceived(rxBuffer, bytes, count);
+  parseBuffer(rxBuffer, [this](const DistanceFrame& frame) { storeFrame(frame); });
+}
+
+void DystalDevice::storeFrame(const DistanceFrame& frame) {
+  const std::lock_guard lock(sampleMutex);
+  frameSequence = frame.sequence;
+  frameCount = frame.count;
+  distances = frame.distances;  // positions from the count on already read -1
+  frameValid = true;
+}
+
+}  // namespace halvern::dystal

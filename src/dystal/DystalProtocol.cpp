@@ -1,0 +1,154 @@
+#include "dystal/DystalProtocol.h"
+
+#include <algorithm>
+
+namespace halvern::dystal {
+namespace {
+
+int16_t int16At(const uint8_t* data, std::size_t offset) {
+  return static_cast<int16_t>(data[offset] | (data[offset + 1] << 8U));
+}
+
+// Offsets within a chunk frame.
+constexpr std::size_t kChunkSequence = 0;
+constexpr std::size_t kChunkIndex = 1;
+constexpr std::size_t kChunkFirstDistance = 2;
+
+// Offsets within a binary frame.
+constexpr std::size_t kFrameLengthField = 2;
+constexpr std::size_t kFrameLengthFieldEnd = 4;  // the length counts the bytes after it
+constexpr std::size_t kFrameType = 4;
+constexpr std::size_t kFrameSequence = 5;
+constexpr std::size_t kFrameCount = 6;
+constexpr std::size_t kFrameFlags = 7;
+
+}  // namespace
+
+Config decodeConfigReply(const uint8_t* data, std::size_t length) {
+  if (data == nullptr || length < kCanFrameLength) {
+    return Config{};
+  }
+  return Config{.version = data[0],
+                .distanceEnabled = data[1],
+                .canFdEnabled = data[2],
+                .canBrsEnabled = data[3],
+                .canID = data[4],
+                .valid = 1};
+}
+
+void ChunkGathering::add(const uint8_t* data, std::size_t length) {
+  if (data == nullptr || length < kCanFrameLength) {
+    return;
+  }
+  Chunk& chunk = chunks[data[kChunkSequence]][data[kChunkIndex]];
+  for (std::size_t p = 0; p < chunk.size(); ++p) {
+    chunk.at(p) = int16At(data, kChunkFirstDistance + 2 * p);
+  }
+}
+
+ScanData ChunkGathering::assemble(int count) const {
+  ScanData scan{};
+  if (chunks.empty() || count <= 0) {
+    return scan;
+  }
+  count = std::min(count, kMaxDistances);
+
+  // The sequence with the most chunks; a later one with as many wins if it holds chunk 0.
+  uint8_t bestSequence = 0;
+  std::size_t bestChunks = 0;
+  for (const auto& [sequence, received] : chunks) {
+    if (received.size() > bestChunks ||
+        (received.size() == bestChunks && received.contains(0))) {
+      bestSequence = sequence;
+      bestChunks = received.size();
+    }
+  }
+  const auto best = chunks.find(bestSequence);
+
+  int lastPresent = -1;
+  for (int k = 0; k < count; ++k) {
+    int16_t distance = kMissingDistance;
+    if (best != chunks.end()) {
+      const auto chunk = best->second.find(static_cast<uint8_t>(k / kDistancesPerChunk));
+      if (chunk != best->second.end()) {
+        distance = chunk->second.at(static_cast<std::size_t>(k % kDistancesPerChunk));
+      }
+    }
+    scan.distance[k] = distance;
+    if (distance != kMissingDistance) {
+      lastPresent = k;
+    }
+  }
+  scan.sequence = bestSequence;
+  scan.count = lastPresent >= 0 ? lastPresent + 1 : count;
+  return scan;
+}
+
+std::string outputDataRateLine(int rate) { return "ODR," + std::to_string(rate); }
+
+namespace detail {
+
+std::optional<std::size_t> findSync(std::span<const uint8_t> bytes, std::size_t from) {
+  for (std::size_t i = from; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] == kSyncFirst && bytes[i + 1] == kSyncSecond) {
+      return i;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace detail
+
+FrameStep decodeFrame(std::span<const uint8_t> bytes) {
+  FrameStep step;
+  if (bytes.size() < kFrameHeaderLength) {
+    return step;  // NeedMore
+  }
+  if (bytes[0] != kSyncFirst || bytes[1] != kSyncSecond) {
+    step.outcome = FrameStep::Outcome::DroppedByte;
+    step.consumed = 1;
+    return step;
+  }
+  const std::size_t frameLength =
+      static_cast<std::size_t>(bytes[kFrameLengthField] | (bytes[kFrameLengthField + 1] << 8U)) +
+      kFrameLengthFieldEnd;
+  if (frameLength < kFrameHeaderLength) {
+    step.outcome = FrameStep::Outcome::DroppedByte;
+    step.consumed = 1;
+    return step;
+  }
+  if (bytes.size() < frameLength) {
+    return step;  // NeedMore
+  }
+
+  // From here the whole frame is consumed, whatever it holds.
+  step.outcome = FrameStep::Outcome::Consumed;
+  step.consumed = frameLength;
+  const std::size_t count = bytes[kFrameCount];
+  if (bytes[kFrameType] != kDistanceFrameType || (bytes[kFrameFlags] & kDistancesPresentFlag) == 0 ||
+      frameLength - kFrameHeaderLength < 2 * count) {
+    return step;
+  }
+  DistanceFrame frame;
+  frame.sequence = bytes[kFrameSequence];
+  frame.count = static_cast<uint8_t>(std::min<std::size_t>(count, kMaxDistances));
+  frame.distances.fill(kMissingDistance);
+  for (std::size_t k = 0; k < frame.count; ++k) {
+    frame.distances.at(k) = int16At(bytes.data(), kFrameHeaderLength + 2 * k);
+  }
+  step.frame = frame;
+  return step;
+}
+
+void appendReceived(std::vector<uint8_t>& rxBuffer, const uint8_t* bytes, std::size_t count) {
+  if (bytes == nullptr || count == 0) {
+    return;
+  }
+  rxBuffer.insert(rxBuffer.end(), bytes, bytes + count);
+  if (rxBuffer.size() > kBufferLimit) {
+    rxBuffer.erase(rxBuffer.begin(),
+                   rxBuffer.end() - static_cast<std::ptrdiff_t>(kBufferKeep));
+  }
+}
+
+}  // namespace halvern::dystal

@@ -1,0 +1,241 @@
+// The distance sensor's wire formats alone: binary frames, chunk assembly, the configuration.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "dystal/DystalProtocol.h"
+
+namespace {
+
+using namespace halvern::dystal;
+using Bytes = std::vector<uint8_t>;
+
+// A distance frame of `distances`, with `padding` extra bytes after them.
+Bytes distanceFrame(uint8_t sequence, std::initializer_list<int16_t> distances,
+                    std::size_t padding = 0, uint8_t type = 1, uint8_t flags = 1) {
+  const std::size_t length = 4 + 2 * distances.size() + padding;
+  Bytes frame{0xA5,
+              0x5A,
+              static_cast<uint8_t>(length & 0xFFU),
+              static_cast<uint8_t>(length >> 8U),
+              type,
+              sequence,
+              static_cast<uint8_t>(distances.size()),
+              flags};
+  for (const int16_t d : distances) {
+    frame.push_back(static_cast<uint8_t>(static_cast<uint16_t>(d) & 0xFFU));
+    frame.push_back(static_cast<uint8_t>(static_cast<uint16_t>(d) >> 8U));
+  }
+  frame.resize(frame.size() + padding, 0);
+  return frame;
+}
+
+// Feeds bytes as the reader does and returns the frames decoded, in order.
+std::vector<DistanceFrame> feed(Bytes& rxBuffer, const Bytes& bytes) {
+  std::vector<DistanceFrame> frames;
+  appendReceived(rxBuffer, bytes.data(), bytes.size());
+  parseBuffer(rxBuffer, [&](const DistanceFrame& frame) { frames.push_back(frame); });
+  return frames;
+}
+
+Bytes chunk(uint8_t sequence, uint8_t index, uint16_t d0, uint16_t d1, uint16_t d2) {
+  return {sequence,
+          index,
+          static_cast<uint8_t>(d0 & 0xFFU),
+          static_cast<uint8_t>(d0 >> 8U),
+          static_cast<uint8_t>(d1 & 0xFFU),
+          static_cast<uint8_t>(d1 >> 8U),
+          static_cast<uint8_t>(d2 & 0xFFU),
+          static_cast<uint8_t>(d2 >> 8U)};
+}
+
+ChunkGathering gather(std::initializer_list<Bytes> chunks) {
+  ChunkGathering gathering;
+  for (const Bytes& c : chunks) {
+    gathering.add(c.data(), c.size());
+  }
+  return gathering;
+}
+
+TEST(DystalFrames, ADistanceFrameDecodesAndFillsTheRestWithMissing) {
+  Bytes rx;
+  const auto frames = feed(rx, {0xA5, 0x5A, 0x06, 0x00, 0x01, 0x07, 0x01, 0x01, 0x2C, 0x01});
+  ASSERT_EQ(frames.size(), 1U);
+  EXPECT_EQ(frames[0].sequence, 7);
+  EXPECT_EQ(frames[0].count, 1);
+  EXPECT_EQ(frames[0].distances[0], 300);
+  for (std::size_t k = 1; k < frames[0].distances.size(); ++k) {
+    EXPECT_EQ(frames[0].distances.at(k), -1) << k;
+  }
+  EXPECT_TRUE(rx.empty());
+}
+
+TEST(DystalFrames, StrayBytesSplitFramesAndBackToBackFrames) {
+  Bytes rx;
+  Bytes stream{0x00, 0xA5, 0x13};  // stray bytes, one of them half a sync
+  const Bytes first = distanceFrame(1, {100, -200, 0x7FFF});
+  const Bytes second = distanceFrame(2, {5, 6}, 3);
+  stream.insert(stream.end(), first.begin(), first.end());
+  stream.insert(stream.end(), second.begin(), second.end());
+
+  // Byte by byte: nothing is decoded until a frame is whole, and nothing is decoded twice.
+  std::vector<DistanceFrame> frames;
+  for (const uint8_t byte : stream) {
+    const auto decoded = feed(rx, {byte});
+    frames.insert(frames.end(), decoded.begin(), decoded.end());
+  }
+  ASSERT_EQ(frames.size(), 2U);
+  EXPECT_EQ(frames[0].sequence, 1);
+  EXPECT_EQ(frames[0].distances[1], -200);
+  EXPECT_EQ(frames[0].distances[2], 0x7FFF);
+  EXPECT_EQ(frames[1].sequence, 2);
+  EXPECT_EQ(frames[1].count, 2);
+  EXPECT_TRUE(rx.empty());
+
+  // All at once: both frames, the second one last.
+  Bytes whole;
+  const auto together = feed(whole, stream);
+  ASSERT_EQ(together.size(), 2U);
+  EXPECT_EQ(together.back().sequence, 2);
+}
+
+TEST(DystalFrames, FramesThatCarryNoDistancesAreConsumedWithoutAReading) {
+  Bytes rx;
+  Bytes stream = distanceFrame(1, {1, 2}, 0, /*type=*/2);
+  const Bytes noFlag = distanceFrame(2, {1, 2}, 0, 1, /*flags=*/0);
+  Bytes tooShort = distanceFrame(3, {1, 2, 3, 4});
+  tooShort[6] = 5;  // claims five distances in room for four
+  const Bytes good = distanceFrame(4, {9});
+  for (const Bytes* part : std::initializer_list<const Bytes*>{&noFlag, &tooShort, &good}) {
+    stream.insert(stream.end(), part->begin(), part->end());
+  }
+  const auto frames = feed(rx, stream);
+  ASSERT_EQ(frames.size(), 1U);
+  EXPECT_EQ(frames[0].sequence, 4);
+  EXPECT_TRUE(rx.empty());
+}
+
+TEST(DystalFrames, AnImpossibleLengthDropsOneByteAndWaitsForTheNextRead) {
+  Bytes rx;
+  Bytes stream{0xA5, 0x5A, 0x02, 0x00};  // a frame of 6 bytes cannot be
+  const Bytes good = distanceFrame(8, {42});
+  stream.insert(stream.end(), good.begin(), good.end());
+  EXPECT_TRUE(feed(rx, stream).empty());
+  EXPECT_EQ(rx.size(), stream.size() - 1);
+  // The next read lets the pass go on to the good frame.
+  const auto later = feed(rx, {0x00});
+  ASSERT_EQ(later.size(), 1U);
+  EXPECT_EQ(later[0].distances[0], 42);
+}
+
+TEST(DystalFrames, MoreThanSixtyFourDistancesKeepTheFirstSixtyFour) {
+  Bytes frame{0xA5, 0x5A, 4 + 140, 0x00, 0x01, 0x09, 70, 0x01};
+  for (int k = 0; k < 70; ++k) {
+    frame.push_back(static_cast<uint8_t>(k));
+    frame.push_back(0);
+  }
+  Bytes rx;
+  const auto frames = feed(rx, frame);
+  ASSERT_EQ(frames.size(), 1U);
+  EXPECT_EQ(frames[0].count, 64);
+  EXPECT_EQ(frames[0].distances[63], 63);
+}
+
+TEST(DystalFrames, TheBufferIsCutToItsNewestBytesAndGarbageLeavesOneByte) {
+  Bytes rx;
+  feed(rx, Bytes(5000, 0x11));  // no sync anywhere: all but the last byte go
+  EXPECT_EQ(rx.size(), 1U);
+
+  // A frame so long it never completes holds the buffer until the cut.
+  Bytes hold{0xA5, 0x5A, 0xF0, 0xFF, 0x01, 0x01, 0x01, 0x01};
+  feed(rx, hold);
+  feed(rx, Bytes(8000, 0x22));
+  EXPECT_LE(rx.size(), kBufferLimit);
+  feed(rx, Bytes(300, 0x22));
+  EXPECT_LE(rx.size(), kBufferLimit);
+
+  // After the cut the stale header is gone and a fresh frame decodes.
+  const auto frames = feed(rx, distanceFrame(3, {77}));
+  ASSERT_EQ(frames.size(), 1U);
+  EXPECT_EQ(frames[0].distances[0], 77);
+}
+
+TEST(DystalChunks, MissingChunksReadMinusOneAndSetTheCount) {
+  const auto gapInTheMiddle = gather({chunk(5, 0, 10, 11, 12), chunk(5, 2, 16, 17, 18)});
+  const ScanData scan = gapInTheMiddle.assemble(9);
+  EXPECT_EQ(scan.sequence, 5);
+  EXPECT_EQ(scan.count, 9);
+  const std::vector<int16_t> expected{10, 11, 12, -1, -1, -1, 16, 17, 18};
+  EXPECT_EQ(std::vector<int16_t>(scan.distance, scan.distance + 9), expected);
+  EXPECT_EQ(scan.distance[9], 0);  // beyond the request
+
+  const ScanData tailMissing = gather({chunk(5, 0, 1, 2, 3), chunk(5, 1, 4, 5, 6)}).assemble(9);
+  EXPECT_EQ(tailMissing.count, 6);
+  EXPECT_EQ(tailMissing.distance[8], -1);
+
+  // Every distance sent as 0xFFFF: all missing, the count is the request.
+  const ScanData allMissing =
+      gather({chunk(2, 0, 0xFFFF, 0xFFFF, 0xFFFF), chunk(2, 1, 0xFFFF, 0xFFFF, 0xFFFF)})
+          .assemble(6);
+  EXPECT_EQ(allMissing.count, 6);
+  EXPECT_EQ(allMissing.distance[0], -1);
+
+  // A count that ends inside a chunk takes only its first positions.
+  const ScanData partial = gather({chunk(1, 0, 1, 2, 3), chunk(1, 1, 4, 5, 6)}).assemble(4);
+  EXPECT_EQ(partial.count, 4);
+  EXPECT_EQ(partial.distance[3], 4);
+  EXPECT_EQ(partial.distance[4], 0);
+}
+
+TEST(DystalChunks, TheSequenceWithMostChunksWinsAndTiesGoToChunkZero) {
+  const auto laterHoldsChunkZero = gather({chunk(3, 1, 1, 1, 1), chunk(3, 2, 1, 1, 1),
+                                           chunk(4, 0, 2, 2, 2), chunk(4, 1, 2, 2, 2)});
+  EXPECT_EQ(laterHoldsChunkZero.assemble(9).sequence, 4);
+
+  const auto laterLacksChunkZero = gather({chunk(3, 1, 1, 1, 1), chunk(3, 2, 1, 1, 1),
+                                           chunk(4, 1, 2, 2, 2), chunk(4, 2, 2, 2, 2)});
+  EXPECT_EQ(laterLacksChunkZero.assemble(9).sequence, 3);
+
+  const auto moreChunksWin = gather({chunk(9, 0, 1, 1, 1), chunk(9, 1, 1, 1, 1),
+                                     chunk(200, 0, 2, 2, 2)});
+  EXPECT_EQ(moreChunksWin.assemble(6).sequence, 9);
+
+  // A repeated chunk replaces the earlier one rather than counting twice.
+  const auto repeated = gather({chunk(6, 0, 1, 1, 1), chunk(6, 0, 7, 7, 7), chunk(5, 0, 3, 3, 3),
+                                chunk(5, 1, 3, 3, 3)});
+  EXPECT_EQ(repeated.assemble(3).sequence, 5);
+  EXPECT_EQ(gather({chunk(6, 0, 1, 1, 1), chunk(6, 0, 7, 7, 7)}).assemble(3).distance[0], 7);
+}
+
+TEST(DystalChunks, ShortFramesAndNothingGatheredGiveAnEmptyReading) {
+  ChunkGathering gathering;
+  const Bytes shortFrame{1, 0, 5, 0, 6, 0, 7};
+  gathering.add(shortFrame.data(), shortFrame.size());
+  EXPECT_TRUE(gathering.empty());
+  const ScanData scan = gathering.assemble(9);
+  EXPECT_EQ(scan.sequence, 0);
+  EXPECT_EQ(scan.count, 0);
+  EXPECT_EQ(scan.distance[0], 0);
+}
+
+TEST(DystalCan, IdentifiersAndTheConfigurationReply) {
+  EXPECT_EQ(canMessageId(0, Api::DistanceChunk), 0x06090040U);
+  EXPECT_EQ(canMessageId(0, Api::ConfigRequest), 0x06090400U);
+  EXPECT_EQ(canMessageId(5, Api::ConfigReply), 0x06090445U);
+  EXPECT_EQ(canMessageId(63, Api::DistanceChunk), 0x0609007FU);
+
+  const Bytes reply{3, 1, 0, 2, 9, 0xEE, 0xEE, 0xEE};
+  const Config config = decodeConfigReply(reply.data(), reply.size());
+  EXPECT_EQ(config.version, 3);
+  EXPECT_EQ(config.distanceEnabled, 1);
+  EXPECT_EQ(config.canFdEnabled, 0);
+  EXPECT_EQ(config.canBrsEnabled, 2);
+  EXPECT_EQ(config.canID, 9);
+  EXPECT_EQ(config.valid, 1);
+  EXPECT_EQ(decodeConfigReply(reply.data(), 7).valid, 0);
+  EXPECT_EQ(outputDataRateLine(30), "ODR,30");
+}
+
+}  // namespace
