@@ -76,6 +76,32 @@ TEST(IridelCanCreation, ChecksTheCanIdAndTheStreamSession) {
   halsim::reset();
 }
 
+// What a failed create returns must not crash the robot program when it is used.
+TEST(IridelNullHandle, EveryOperationAnswersWithoutTouchingADevice) {
+  halsim::reset();
+  ColorData color{7, 1.0F, 2.0F, 3.0F, true};
+  EXPECT_EQ(c_Iridel_getColor(nullptr, &color), &color);
+  EXPECT_FALSE(color.valid);
+  EXPECT_EQ(color.sequence, 0);
+  EXPECT_EQ(color.x, 0.0F);
+  EXPECT_EQ(c_Iridel_getColor(nullptr, nullptr), nullptr);
+  uint32_t value = 5;
+  EXPECT_FALSE(c_Iridel_setColorFormat(nullptr, 4));
+  EXPECT_FALSE(c_Iridel_setSampleTimeMs(nullptr, 10));
+  EXPECT_FALSE(c_Iridel_setBrightness(nullptr, 10));
+  EXPECT_FALSE(c_Iridel_setStatusLed(nullptr, true, 10));
+  EXPECT_FALSE(c_Iridel_setMeasureMode(nullptr, 0, 0.0F));
+  EXPECT_FALSE(c_Iridel_setZmm(nullptr, 1.0F));
+  EXPECT_FALSE(c_Iridel_setUsbOverride(nullptr, true));
+  EXPECT_FALSE(c_Iridel_setCanId(nullptr, 3));
+  EXPECT_FALSE(c_Iridel_getConfig(nullptr, 1, &value));
+  EXPECT_EQ(value, 5U);
+  EXPECT_EQ(c_Iridel_getCanID(nullptr), -1);
+  EXPECT_EQ(c_Iridel_getTransport(nullptr), -1);
+  c_Iridel_destroy(nullptr);
+  EXPECT_TRUE(halsim::sentFrames(0, 0).empty());
+}
+
 TEST_F(IridelCan, ColorFramesAreScaledByTenThousand) {
   ColorData color{};
   EXPECT_FALSE(c_Iridel_getColor(sensor.get(), &color)->valid);
