@@ -10,7 +10,7 @@
 #include "halvern/Export.h"
 
 /** The most distances one reading holds (an 8x8 grid of zones). */
-#define DYSTAL_MAX_DISTANCES 64
+#define DYSTAL_MAX_DISTANCES 64  // NOLINT(cppcoreguidelines-macro-usage): a C array bound
 
 /**
  * One reading of up to 64 distances, as the sensor sends them. An empty reading has every

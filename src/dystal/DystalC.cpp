@@ -41,9 +41,7 @@ DystalConfig* c_Dystal_getConfig(void* handle, DystalConfig* out, int timeoutMs)
   return out;
 }
 
-int c_Dystal_getCanID(void* handle) {
-  return handle != nullptr ? device(handle)->getCanID() : -1;
-}
+int c_Dystal_getCanID(void* handle) { return handle != nullptr ? device(handle)->getCanID() : -1; }
 
 int c_Dystal_getTransport(void* handle) {
   return handle != nullptr ? static_cast<int>(device(handle)->transportKind()) : -1;

@@ -118,8 +118,7 @@ ScanData DystalDevice::collectCanScan(int count) {
     while (true) {
       uint32_t received = 0;
       int32_t status = 0;
-      HAL_CAN_ReadStreamSession(stream.handle(), messages.data(), kStreamDepth, &received,
-                                &status);
+      HAL_CAN_ReadStreamSession(stream.handle(), messages.data(), kStreamDepth, &received, &status);
       // An overrun is a warning: the frames read are valid, the oldest ones were dropped.
       if (status != 0 && status != HAL_ERR_CANSessionMux_SessionOverrun) {
         break;

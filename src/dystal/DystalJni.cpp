@@ -123,8 +123,10 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getData(
   return newScanData(env, scan);
 }
 
-JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getConfig(
-    JNIEnv* env, jclass /*cls*/, jlong handle, jint timeoutMs) {
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getConfig(JNIEnv* env,
+                                                                                  jclass /*cls*/,
+                                                                                  jlong handle,
+                                                                                  jint timeoutMs) {
   if (isNull(handle)) {
     return nullptr;
   }

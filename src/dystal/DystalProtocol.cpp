@@ -57,8 +57,7 @@ ScanData ChunkGathering::assemble(int count) const {
   uint8_t bestSequence = 0;
   std::size_t bestChunks = 0;
   for (const auto& [sequence, received] : chunks) {
-    if (received.size() > bestChunks ||
-        (received.size() == bestChunks && received.contains(0))) {
+    if (received.size() > bestChunks || (received.size() == bestChunks && received.contains(0))) {
       bestSequence = sequence;
       bestChunks = received.size();
     }
@@ -125,7 +124,8 @@ FrameStep decodeFrame(std::span<const uint8_t> bytes) {
   step.outcome = FrameStep::Outcome::Consumed;
   step.consumed = frameLength;
   const std::size_t count = bytes[kFrameCount];
-  if (bytes[kFrameType] != kDistanceFrameType || (bytes[kFrameFlags] & kDistancesPresentFlag) == 0 ||
+  if (bytes[kFrameType] != kDistanceFrameType ||
+      (bytes[kFrameFlags] & kDistancesPresentFlag) == 0 ||
       frameLength - kFrameHeaderLength < 2 * count) {
     return step;
   }
@@ -146,8 +146,7 @@ void appendReceived(std::vector<uint8_t>& rxBuffer, const uint8_t* bytes, std::s
   }
   rxBuffer.insert(rxBuffer.end(), bytes, bytes + count);
   if (rxBuffer.size() > kBufferLimit) {
-    rxBuffer.erase(rxBuffer.begin(),
-                   rxBuffer.end() - static_cast<std::ptrdiff_t>(kBufferKeep));
+    rxBuffer.erase(rxBuffer.begin(), rxBuffer.end() - static_cast<std::ptrdiff_t>(kBufferKeep));
   }
 }
 

@@ -82,8 +82,7 @@ int c_Iridel_getCanID(void* handle) {
 }
 
 int c_Iridel_getTransport(void* handle) {
-  return onDevice(handle, -1,
-                  [](IridelDevice& d) { return static_cast<int>(d.transportKind()); });
+  return onDevice(handle, -1, [](IridelDevice& d) { return static_cast<int>(d.transportKind()); });
 }
 
 }  // extern "C"

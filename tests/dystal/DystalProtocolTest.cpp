@@ -16,14 +16,9 @@ using Bytes = std::vector<uint8_t>;
 Bytes distanceFrame(uint8_t sequence, std::initializer_list<int16_t> distances,
                     std::size_t padding = 0, uint8_t type = 1, uint8_t flags = 1) {
   const std::size_t length = 4 + 2 * distances.size() + padding;
-  Bytes frame{0xA5,
-              0x5A,
-              static_cast<uint8_t>(length & 0xFFU),
-              static_cast<uint8_t>(length >> 8U),
-              type,
-              sequence,
-              static_cast<uint8_t>(distances.size()),
-              flags};
+  Bytes frame{
+      0xA5, 0x5A,     static_cast<uint8_t>(length & 0xFFU),   static_cast<uint8_t>(length >> 8U),
+      type, sequence, static_cast<uint8_t>(distances.size()), flags};
   for (const int16_t d : distances) {
     frame.push_back(static_cast<uint8_t>(static_cast<uint16_t>(d) & 0xFFU));
     frame.push_back(static_cast<uint8_t>(static_cast<uint16_t>(d) >> 8U));
@@ -190,21 +185,21 @@ TEST(DystalChunks, MissingChunksReadMinusOneAndSetTheCount) {
 }
 
 TEST(DystalChunks, TheSequenceWithMostChunksWinsAndTiesGoToChunkZero) {
-  const auto laterHoldsChunkZero = gather({chunk(3, 1, 1, 1, 1), chunk(3, 2, 1, 1, 1),
-                                           chunk(4, 0, 2, 2, 2), chunk(4, 1, 2, 2, 2)});
+  const auto laterHoldsChunkZero = gather(
+      {chunk(3, 1, 1, 1, 1), chunk(3, 2, 1, 1, 1), chunk(4, 0, 2, 2, 2), chunk(4, 1, 2, 2, 2)});
   EXPECT_EQ(laterHoldsChunkZero.assemble(9).sequence, 4);
 
-  const auto laterLacksChunkZero = gather({chunk(3, 1, 1, 1, 1), chunk(3, 2, 1, 1, 1),
-                                           chunk(4, 1, 2, 2, 2), chunk(4, 2, 2, 2, 2)});
+  const auto laterLacksChunkZero = gather(
+      {chunk(3, 1, 1, 1, 1), chunk(3, 2, 1, 1, 1), chunk(4, 1, 2, 2, 2), chunk(4, 2, 2, 2, 2)});
   EXPECT_EQ(laterLacksChunkZero.assemble(9).sequence, 3);
 
-  const auto moreChunksWin = gather({chunk(9, 0, 1, 1, 1), chunk(9, 1, 1, 1, 1),
-                                     chunk(200, 0, 2, 2, 2)});
+  const auto moreChunksWin =
+      gather({chunk(9, 0, 1, 1, 1), chunk(9, 1, 1, 1, 1), chunk(200, 0, 2, 2, 2)});
   EXPECT_EQ(moreChunksWin.assemble(6).sequence, 9);
 
   // A repeated chunk replaces the earlier one rather than counting twice.
-  const auto repeated = gather({chunk(6, 0, 1, 1, 1), chunk(6, 0, 7, 7, 7), chunk(5, 0, 3, 3, 3),
-                                chunk(5, 1, 3, 3, 3)});
+  const auto repeated = gather(
+      {chunk(6, 0, 1, 1, 1), chunk(6, 0, 7, 7, 7), chunk(5, 0, 3, 3, 3), chunk(5, 1, 3, 3, 3)});
   EXPECT_EQ(repeated.assemble(3).sequence, 5);
   EXPECT_EQ(gather({chunk(6, 0, 1, 1, 1), chunk(6, 0, 7, 7, 7)}).assemble(3).distance[0], 7);
 }
