@@ -184,15 +184,30 @@ Config DystalDevice::readUsbConfig(int timeoutMs) {
   rxBuffer.clear();
 
   Config config{};
-  std::string line;
   if (serial::WriteSerialLine(port.handle(), std::string(kGetConfigLine)) &&
-      readLine(line, milliseconds(timeoutMs > 0 ? timeoutMs : kDefaultUsbConfigTimeoutMs))) {
+      awaitReplyLine(milliseconds(timeoutMs > 0 ? timeoutMs : kDefaultUsbConfigTimeoutMs))) {
     // The reply's text is not interpreted: the sensor answering is what counts.
     config.distanceEnabled = 1;
-    config.valid = line.empty() ? 0 : 1;
+    config.valid = 1;
   }
   startReader();
   return config;
+}
+
+bool DystalDevice::awaitReplyLine(milliseconds timeout) {
+  // The sensor keeps streaming binary frames while it answers; pieces of them (cut at a pause
+  // or at a 0x0A byte) are not its answer, so they are skipped until a text line comes.
+  const auto deadline = Clock::now() + timeout;
+  std::string line;
+  while (true) {
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
+    if (left.count() <= 0 || !readLine(line, left)) {
+      return false;
+    }
+    if (isReplyText(line)) {
+      return true;
+    }
+  }
 }
 
 int DystalDevice::getCanID() const { return usb(transport) ? -1 : canId; }

@@ -46,6 +46,8 @@ class DystalDevice final : public DualTransportDevice {
   Config readUsbConfig(int timeoutMs);
   /** Reads one text line, byte by byte, until a line feed, a pause or the time-out. */
   bool readLine(std::string& line, std::chrono::milliseconds timeout);
+  /** Reads lines until a text line comes (true) or the time-out passes (false). */
+  bool awaitReplyLine(std::chrono::milliseconds timeout);
   /** Reads and drops lines until one does not come within `pause` (or after 500 ms in all). */
   void drainLines(std::chrono::milliseconds pause);
   void onBytesReceived(const uint8_t* bytes, std::size_t count) override;

@@ -85,6 +85,11 @@ ScanData ChunkGathering::assemble(int count) const {
 
 std::string outputDataRateLine(int rate) { return "ODR," + std::to_string(rate); }
 
+bool isReplyText(std::string_view line) {
+  return !line.empty() && std::all_of(line.begin(), line.end(),
+                                      [](char c) { return c == '\t' || (c >= ' ' && c <= '~'); });
+}
+
 namespace detail {
 
 std::optional<std::size_t> findSync(std::span<const uint8_t> bytes, std::size_t from) {

@@ -96,6 +96,11 @@ inline constexpr std::string_view kVerboseOffLine = "VERBOSE,0";
 inline constexpr std::string_view kBinaryFormatLine = "DATAFORMAT,BIN";
 /** "ODR,<rate>": the output data rate. */
 std::string outputDataRateLine(int rate);
+/**
+ * Whether a received line is the sensor's text: not empty, and printable ASCII or tabs only.
+ * A piece of a binary frame read as a line is not.
+ */
+bool isReplyText(std::string_view line);
 
 /** The binary frame: A5 5A, a 16-bit length of what follows, then type, sequence, n, flags. */
 inline constexpr uint8_t kSyncFirst = 0xA5;

@@ -233,4 +233,15 @@ TEST(DystalCan, IdentifiersAndTheConfigurationReply) {
   EXPECT_EQ(outputDataRateLine(30), "ODR,30");
 }
 
+TEST(DystalUsbReplies, OnlyTextLinesCountAsTheSensorsAnswer) {
+  EXPECT_TRUE(isReplyText("CONFIG,VERSION=3\tDIST=1"));
+  EXPECT_TRUE(isReplyText("OK"));
+  EXPECT_FALSE(isReplyText(""));
+  // A binary frame cut at a pause: its header holds non-text bytes.
+  const Bytes frame = distanceFrame(7, {300});
+  EXPECT_FALSE(isReplyText(std::string(frame.begin(), frame.end())));
+  EXPECT_FALSE(isReplyText(std::string("ab\x01", 3)));
+  EXPECT_FALSE(isReplyText("caf\xC3\xA9"));
+}
+
 }  // namespace
