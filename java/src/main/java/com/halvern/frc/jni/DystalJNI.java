@@ -1,0 +1,109 @@
+package com.halvern.frc.jni;
+
+import com.halvern.frc.Dystal;
+
+/**
+ * The raw native methods of the Dystal distance sensor: one per C function {@code c_Dystal_*}
+ * of HalvernDriver, with the same name and meaning.
+ *
+ * <p>Robot programs normally use {@link com.halvern.frc.Dystal} instead. These methods check
+ * nothing on the Java side and pass their arguments the way the library receives them:
+ *
+ * <ul>
+ *   <li>A handle is the value {@link #c_Dystal_create} or {@link #c_Dystal_createUsb} returned,
+ *       the sensor object's address; 0 means failure. Every method given the handle 0 answers
+ *       null or -1 without touching a sensor. Any other value must be a live handle: after
+ *       {@link #c_Dystal_destroy} it must not be used again.
+ *   <li>Distances are the sensor's 16-bit values, in its own unit (millimetres), read as signed:
+ *       a value above 32767 arrives negative, and -1 marks a zone for which nothing was
+ *       received.
+ *   <li>On CAN, {@link #c_Dystal_getData} blocks for about 24 ms while it gathers the reading's
+ *       frames, and {@link #c_Dystal_getConfig} waits up to its timeout for the sensor's reply.
+ * </ul>
+ *
+ * <p>Loading this class loads the native library {@code HalvernDriver} from {@code
+ * java.library.path}; it throws {@link UnsatisfiedLinkError} when the library is not there.
+ */
+public final class DystalJNI {
+  static {
+    NativeLibrary.load();
+  }
+
+  private DystalJNI() {}
+
+  /**
+   * Opens a sensor on the CAN bus.
+   *
+   * @param canId the sensor's CAN ID, 0 to 63
+   * @return the handle, or 0 after the library printed why it failed (an ID out of range, or no
+   *     CAN stream session)
+   */
+  public static native long c_Dystal_create(int canId);
+
+  /**
+   * Opens a sensor on a USB serial port and switches it to binary output. This takes about a
+   * third of a second, and at most about 2 s.
+   *
+   * @param path the port's device path, for example from {@link #c_Dystal_findDevicePath}
+   * @param outputDataRate readings per second to send the sensor; 0 or less sends none
+   * @return the handle, or 0 when {@code path} is null or the port cannot be opened
+   */
+  public static native long c_Dystal_createUsb(String path, int outputDataRate);
+
+  /**
+   * Finds the device path of a USB serial port.
+   *
+   * @param port 3 for the second port found, any other value for the first
+   * @return the path; {@code "/dev/ttyUSB0"} or {@code "/dev/ttyUSB1"} ({@code "\\.\COM3"} or
+   *     {@code "\\.\COM4"} on Windows) when too few ports are found
+   */
+  public static native String c_Dystal_findDevicePath(int port);
+
+  /**
+   * Stops the sensor's reader, closes its port or CAN session and frees it; 0 is ignored.
+   *
+   * @param handle the sensor's handle
+   */
+  public static native void c_Dystal_destroy(long handle);
+
+  /**
+   * Returns the sensor's latest reading: on USB the newest frame it sent, at once and again
+   * until a newer one arrives; on CAN the reading assembled from the chunk frames gathered for
+   * about 24 ms.
+   *
+   * @param handle the sensor's handle
+   * @param count the most distances to return; 0 or less gives an empty reading, more than 64
+   *     counts as 64
+   * @return a new reading, whose array is as long as the reading's count (sequence 0 and an empty
+   *     array when there is none), or null when the handle is 0
+   */
+  public static native Dystal.ScanData c_Dystal_getData(long handle, int count);
+
+  /**
+   * Asks the sensor for its configuration, waiting up to {@code timeoutMs} for the reply. On USB
+   * the reader pauses meanwhile, and the reply's text is not read: an answering sensor reports
+   * distances enabled, version and CAN ID 0 and both CAN flags false.
+   *
+   * @param handle the sensor's handle
+   * @param timeoutMs the longest wait for the reply, in milliseconds; on USB 0 or less waits
+   *     500 ms
+   * @return a new configuration, or null when the sensor did not answer (or the handle is 0)
+   */
+  public static native Dystal.Config c_Dystal_getConfig(long handle, int timeoutMs);
+
+  /**
+   * Returns the CAN ID the sensor was created with.
+   *
+   * @param handle the sensor's handle
+   * @return 0 to 63, or -1 for a USB sensor or the handle 0
+   */
+  public static native int c_Dystal_getCanID(long handle);
+
+  /**
+   * Returns how the sensor is connected.
+   *
+   * @param handle the sensor's handle
+   * @return 0 for CAN, 1 for USB, -1 for the handle 0
+   */
+  public static native int c_Dystal_getTransport(long handle);
+}
