@@ -116,7 +116,9 @@ FrameStep decodeFrame(std::span<const uint8_t> bytes) {
   const std::size_t frameLength =
       static_cast<std::size_t>(bytes[kFrameLengthField] | (bytes[kFrameLengthField + 1] << 8U)) +
       kFrameLengthFieldEnd;
-  if (frameLength < kFrameHeaderLength) {
+  // A frame longer than the buffer may grow could never be completed: the buffer would be
+  // cut first, the stale header holding up every frame behind it until then.
+  if (frameLength < kFrameHeaderLength || frameLength > kBufferLimit) {
     step.outcome = FrameStep::Outcome::DroppedByte;
     step.consumed = 1;
     return step;

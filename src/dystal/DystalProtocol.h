@@ -123,7 +123,8 @@ struct DistanceFrame {
 /** What decodeFrame did with the front of the buffer. */
 struct FrameStep {
   enum class Outcome {
-    DroppedByte,  // no sync or an impossible length: one byte goes, then the pass stops
+    DroppedByte,  // no sync, or a length below 8 or above the buffer limit: one byte goes,
+                  // then the pass stops
     NeedMore,     // a frame has begun but is not all here yet
     Consumed,     // a whole frame was taken (decoded into `frame` if it is a distance frame)
   };

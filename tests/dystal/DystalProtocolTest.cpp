@@ -125,6 +125,27 @@ TEST(DystalFrames, AnImpossibleLengthDropsOneByteAndWaitsForTheNextRead) {
   EXPECT_EQ(later[0].distances[0], 42);
 }
 
+TEST(DystalFrames, ALengthTheBufferCouldNeverHoldDoesNotHoldUpLaterFrames) {
+  Bytes rx;
+  Bytes stream{0xA5, 0x5A, 0xFF, 0x7F};  // a corrupted length: 32771 bytes
+  const Bytes good = distanceFrame(9, {55});
+  stream.insert(stream.end(), good.begin(), good.end());
+  EXPECT_TRUE(feed(rx, stream).empty());  // one byte goes
+  const auto frames = feed(rx, distanceFrame(10, {66}));
+  ASSERT_EQ(frames.size(), 2U);
+  EXPECT_EQ(frames[0].distances[0], 55);
+  EXPECT_EQ(frames[1].distances[0], 66);
+
+  // The longest frame the buffer can hold is still awaited whole.
+  Bytes longest = distanceFrame(11, {1}, kBufferLimit - 10);
+  ASSERT_EQ(longest.size(), kBufferLimit);
+  Bytes waiting;
+  EXPECT_TRUE(feed(waiting, Bytes(longest.begin(), longest.end() - 1)).empty());
+  const auto completed = feed(waiting, {longest.back()});
+  ASSERT_EQ(completed.size(), 1U);
+  EXPECT_EQ(completed[0].sequence, 11);
+}
+
 TEST(DystalFrames, MoreThanSixtyFourDistancesKeepTheFirstSixtyFour) {
   Bytes frame{0xA5, 0x5A, 4 + 140, 0x00, 0x01, 0x09, 70, 0x01};
   for (int k = 0; k < 70; ++k) {

@@ -1,0 +1,157 @@
+// Simulated Dystal distance sensors: one on the virtual CAN bus, one behind a pseudo-terminal.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <stop_token>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "halsim/SimControl.h"
+
+namespace halvern::sim {
+
+/** What both simulated sensors measure until told otherwise: 64 zones, 0.5 m rising by 1 cm a
+ *  zone, row by row. */
+std::vector<int16_t> defaultDystalDistances();
+
+/** The sensor's configuration as it reports it. */
+struct SimDystalConfig {
+  uint8_t version = 3;
+  bool distanceEnabled = true;
+  bool canFdEnabled = false;
+  bool canBrsEnabled = false;
+};
+
+/**
+ * A distance sensor on the CAN bus under a CAN ID: sends each reading as distance chunk frames
+ * (three distances a frame) and answers configuration requests.
+ */
+class SimDystalCan {
+ public:
+  static constexpr std::chrono::milliseconds kDefaultPeriod{10};
+
+  explicit SimDystalCan(uint8_t canId);
+  SimDystalCan(const SimDystalCan&) = delete;
+  SimDystalCan& operator=(const SimDystalCan&) = delete;
+  SimDystalCan(SimDystalCan&&) = delete;
+  SimDystalCan& operator=(SimDystalCan&&) = delete;
+  ~SimDystalCan();
+
+  /** The distances of every reading from now on: up to 64 (an 8x8 grid of zones). */
+  void setDistances(std::vector<int16_t> distances);
+  /** Chunk indexes left out of every reading, as a lossy bus would. */
+  void setMissingChunks(std::set<int> chunks);
+  /** Sends one reading now, with the next sequence number (it wraps at 255). */
+  void sendReading();
+  /** Sends one chunk frame as given: distances raw, so 0xFFFF can be sent. */
+  void sendChunk(uint8_t sequence, uint8_t chunk, uint16_t d0, uint16_t d1, uint16_t d2);
+  /** Sends a reading every period, until stopped. */
+  void startReadings(std::chrono::milliseconds period = kDefaultPeriod);
+  void stopReadings();
+
+  void setConfig(const SimDystalConfig& config);
+  /** Stops (or resumes) answering configuration requests. */
+  void setConfigSilent(bool silent);
+  [[nodiscard]] int configRequests() const;
+  [[nodiscard]] uint8_t lastSequence() const;
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;  // shared with the bus listener
+  halsim::CanSubscription subscription_;
+  std::mutex wakeMutex_;
+  std::condition_variable_any wakeReadings_;  // only ever woken to stop
+  std::jthread readingThread_;                // last: stops before the rest goes
+};
+
+class PseudoTerminal;
+
+/**
+ * A distance sensor on a USB serial port. It answers the text commands ("GETCONFIG" with a
+ * configuration line, "VERBOSE,0", "DATAFORMAT,BIN", "ODR,<rate>"), and once in binary output
+ * it streams a distance frame at its output data rate (frames per second), the first with
+ * sequence 1. Like a USB device the host stops polling, it holds its output back while the
+ * library leaves about 2 KB unread, so it never blocks and always stops promptly.
+ */
+class SimDystalUsb {
+ public:
+  static constexpr int kDefaultOutputDataRate = 15;
+
+  SimDystalUsb();
+  SimDystalUsb(const SimDystalUsb&) = delete;
+  SimDystalUsb& operator=(const SimDystalUsb&) = delete;
+  SimDystalUsb(SimDystalUsb&&) = delete;
+  SimDystalUsb& operator=(SimDystalUsb&&) = delete;
+  ~SimDystalUsb();
+
+  /** The path the library opens. */
+  [[nodiscard]] const std::string& devicePath() const;
+
+  void setDistances(std::vector<int16_t> distances);
+  /** The configuration the "GETCONFIG" reply line reports. */
+  void setConfig(const SimDystalConfig& config);
+  /** Stops (or resumes) sending frames; commands are still read and answered. */
+  void setSilent(bool silent);
+  /** Stops (or resumes) answering "GETCONFIG". */
+  void setConfigSilent(bool silent);
+  /** Sends a text line every millisecond, never pausing, as a sensor stuck in verbose output. */
+  void setChatty(bool chatty);
+  /** Splits every frame in two writes with a pause between them. */
+  void setSplitFrames(bool split);
+  /** Sends arbitrary bytes: garbage, a frame with a bad length field, half a frame. */
+  void sendRaw(const std::vector<uint8_t>& bytes);
+  /** Closes the device side, as pulling the cable would. */
+  void unplug();
+
+  /** Command lines received from the library, without their line ends. */
+  [[nodiscard]] std::vector<std::string> receivedLines() const;
+  [[nodiscard]] int framesSent() const;
+  [[nodiscard]] int outputDataRate() const;
+  [[nodiscard]] uint8_t lastSequence() const;
+
+  /** A distance frame as the sensor sends it (type 1, distances-present flag set). */
+  static std::vector<uint8_t> distanceFrame(uint8_t sequence,
+                                            const std::vector<int16_t>& distances);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void run();
+  void handleCommand(const std::string& line);
+  /** Takes the received bytes, answering each command line as it completes. */
+  void takeCommandBytes(const std::vector<uint8_t>& bytes);
+  /** Writes queued output, then the frame or chatter line that is due, as room allows. */
+  void sendOutput(Clock::time_point now);
+  [[nodiscard]] bool hostQueueFull() const;
+
+  std::unique_ptr<PseudoTerminal> terminal_;
+  mutable std::mutex mutex_;
+  std::vector<int16_t> distances_;
+  SimDystalConfig config_;
+  bool silent_ = false;
+  bool configSilent_ = false;
+  bool chatty_ = false;
+  bool splitFrames_ = false;
+  bool binaryOutput_ = false;  // after "DATAFORMAT,BIN"; text replies before
+  int outputDataRate_ = kDefaultOutputDataRate;
+  std::vector<std::string> received_;
+  std::vector<uint8_t> pendingOutput_;  // replies and raw bytes, written in order, never dropped
+  bool unplugRequested_ = false;
+  int framesSent_ = 0;
+  uint8_t sequence_ = 0;
+  // The device thread's alone.
+  std::string partialCommand_;
+  Clock::time_point nextFrame_;
+  Clock::time_point nextChatter_;
+  std::atomic<bool> running_{true};
+  std::thread thread_;
+};
+
+}  // namespace halvern::sim

@@ -1,0 +1,430 @@
+// The distance sensor on a simulated USB serial port, through the library's C face.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "SimDystal.h"
+#include "halvern/Dystal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using halvern::sim::SimDystalUsb;
+using Bytes = std::vector<uint8_t>;
+using Distances = std::vector<int16_t>;
+using Lines = std::vector<std::string>;
+
+const Lines kStartupLines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN"};
+
+struct SensorDeleter {
+  void operator()(void* handle) const { c_Dystal_destroy(handle); }
+};
+using Sensor = std::unique_ptr<void, SensorDeleter>;
+
+// A reading as c_Dystal_getData leaves it, starting from bytes it must overwrite.
+DystalScanData readingOf(void* sensor, int count = DYSTAL_MAX_DISTANCES) {
+  DystalScanData scan{};
+  std::memset(&scan, 0x55, sizeof scan);
+  EXPECT_EQ(c_Dystal_getData(sensor, &scan, count), &scan);
+  return scan;
+}
+
+DystalConfig configOf(void* sensor, int timeoutMs) {
+  DystalConfig config{};
+  std::memset(&config, 0x55, sizeof config);
+  EXPECT_EQ(c_Dystal_getConfig(sensor, &config, timeoutMs), &config);
+  return config;
+}
+
+Distances firstDistances(const DystalScanData& scan, int count) {
+  return {std::begin(scan.distance), std::begin(scan.distance) + count};
+}
+
+void expectEmpty(const DystalScanData& scan) {
+  EXPECT_EQ(scan.sequence, 0);
+  EXPECT_EQ(scan.count, 0);
+  EXPECT_EQ(firstDistances(scan, DYSTAL_MAX_DISTANCES), Distances(DYSTAL_MAX_DISTANCES, 0));
+}
+
+std::string describe(const DystalConfig& c) {
+  return "valid " + std::to_string(c.valid) + ", version " + std::to_string(c.version) +
+         ", distance " + std::to_string(c.distanceEnabled) + ", FD " +
+         std::to_string(c.canFdEnabled) + ", BRS " + std::to_string(c.canBrsEnabled) + ", CAN ID " +
+         std::to_string(c.canID);
+}
+
+// An invalid configuration is all 0.
+void expectInvalid(const DystalConfig& config) {
+  EXPECT_EQ(describe(config), describe(DystalConfig{}));
+}
+
+// How far a sequence number moved on, across its wrap at 255.
+int advance(uint8_t from, uint8_t to) { return static_cast<uint8_t>(to - from); }
+
+// Waits (generously) until the sensor holds a reading that satisfies the condition.
+template <typename Condition>
+DystalScanData waitForReading(void* sensor, Condition condition) {
+  const auto deadline = Clock::now() + 5s;
+  DystalScanData scan = readingOf(sensor);
+  while (!condition(scan) && Clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+    scan = readingOf(sensor);
+  }
+  return scan;
+}
+
+DystalScanData waitForSequence(void* sensor, uint8_t sequence) {
+  return waitForReading(
+      sensor, [&](const DystalScanData& s) { return s.count > 0 && s.sequence == sequence; });
+}
+
+// Waits until the simulated sensor received `count` command lines.
+Lines waitForLines(const SimDystalUsb& device, std::size_t count) {
+  const auto deadline = Clock::now() + 5s;
+  while (device.receivedLines().size() < count && Clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
+  return device.receivedLines();
+}
+
+long configRequests(const SimDystalUsb& device) {
+  const Lines lines = device.receivedLines();
+  return std::count(lines.begin(), lines.end(), "GETCONFIG");
+}
+
+// A frame header with the given length field (the bytes after it), as a sender might get it wrong.
+Bytes frameHeader(uint16_t length, uint8_t type, uint8_t sequence, uint8_t count, uint8_t flags) {
+  return {0xA5,
+          0x5A,
+          static_cast<uint8_t>(length & 0xFFU),
+          static_cast<uint8_t>(length >> 8U),
+          type,
+          sequence,
+          count,
+          flags};
+}
+
+Bytes joined(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) {
+    all.insert(all.end(), part.begin(), part.end());
+  }
+  return all;
+}
+
+std::chrono::microseconds processCpuTime() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto toMicros = [](const timeval& t) {
+    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
+  };
+  return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
+}
+
+std::size_t entriesIn(const char* directory) {
+  const std::filesystem::directory_iterator entries(directory);
+  return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
+}
+
+TEST(DystalUsb, CreationSwitchesTheSensorToBinaryOutputAndRejectsBadPorts) {
+  EXPECT_EQ(c_Dystal_createUsb(nullptr, 30), nullptr);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(c_Dystal_createUsb("/dev/halvern-no-such-port", 30), nullptr);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "[Dystal] Cannot open /dev/halvern-no-such-port (errno 2)\n");
+
+  SimDystalUsb device;
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 30));
+  ASSERT_NE(sensor, nullptr);
+  EXPECT_EQ(waitForLines(device, 4), (Lines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN", "ODR,30"}));
+  EXPECT_EQ(device.outputDataRate(), 30);
+  EXPECT_EQ(c_Dystal_getTransport(sensor.get()), 1);
+  EXPECT_EQ(c_Dystal_getCanID(sensor.get()), -1);
+
+  // Without a rate, the sensor keeps its own.
+  for (const int noRate : {0, -5}) {
+    SimDystalUsb other;
+    const Sensor second(c_Dystal_createUsb(other.devicePath().c_str(), noRate));
+    ASSERT_NE(second, nullptr);
+    waitForLines(other, kStartupLines.size());
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(other.receivedLines(), kStartupLines) << "rate " << noRate;
+    EXPECT_EQ(other.outputDataRate(), SimDystalUsb::kDefaultOutputDataRate);
+  }
+}
+
+TEST(DystalUsb, ReadingsArriveWithARisingSequence) {
+  SimDystalUsb device;
+  device.setSilent(true);
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 100));
+  ASSERT_NE(sensor, nullptr);
+  std::this_thread::sleep_for(100ms);
+  expectEmpty(readingOf(sensor.get()));
+
+  device.setSilent(false);
+  const DystalScanData first =
+      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; });
+  ASSERT_EQ(first.count, 64);
+  EXPECT_EQ(firstDistances(first, 64), halvern::sim::defaultDystalDistances());
+  const DystalScanData later = waitForReading(sensor.get(), [&](const DystalScanData& s) {
+    return advance(first.sequence, s.sequence) >= 3;
+  });
+  EXPECT_GE(advance(first.sequence, later.sequence), 3);
+
+  const DystalScanData part = readingOf(sensor.get(), 10);
+  EXPECT_EQ(part.count, 10);
+  EXPECT_EQ(firstDistances(part, 10), firstDistances(first, 10));
+  for (int k = 10; k < DYSTAL_MAX_DISTANCES; ++k) {
+    EXPECT_EQ(part.distance[k], 0) << "at " << k;
+  }
+  expectEmpty(readingOf(sensor.get(), 0));
+  expectEmpty(readingOf(sensor.get(), -3));
+  EXPECT_EQ(readingOf(sensor.get(), 100).count, 64);
+
+  device.setDistances({120, -1, 340});
+  const DystalScanData fewer =
+      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.distance[0] == 120; });
+  EXPECT_EQ(fewer.count, 3);
+  EXPECT_EQ(firstDistances(fewer, 3), (Distances{120, -1, 340}));
+}
+
+TEST(DystalUsb, DamagedAndForeignFramesAreSkipped) {
+  SimDystalUsb device;
+  device.setSilent(true);
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 100));
+  ASSERT_NE(sensor, nullptr);
+
+  // Text, binary noise and half a sync before a frame.
+  const std::string text = "INFO,BOOT\r\n";
+  device.sendRaw(joined({Bytes(text.begin(), text.end()), Bytes{0x00, 0xFF, 0x5A, 0xA5, 0x00, 0x13},
+                         SimDystalUsb::distanceFrame(10, {1, 2, 3})}));
+  const DystalScanData afterNoise = waitForSequence(sensor.get(), 10);
+  EXPECT_EQ(afterNoise.count, 3);
+  EXPECT_EQ(firstDistances(afterNoise, 3), (Distances{1, 2, 3}));
+
+  // A length too small for any frame: the frame right behind it still counts. (Decoding may
+  // wait for the next bytes after such a length; a sensor that keeps talking sends them.)
+  device.setChatty(true);
+  device.sendRaw(joined({frameHeader(2, 1, 11, 3, 1), SimDystalUsb::distanceFrame(12, {4, 5, 6})}));
+  EXPECT_EQ(firstDistances(waitForSequence(sensor.get(), 12), 3), (Distances{4, 5, 6}));
+  device.setChatty(false);
+
+  // Whole frames that carry no distances: another type, the flag clear, too short for the count.
+  device.sendRaw(joined({frameHeader(6, 2, 13, 1, 1), Bytes{7, 0}, frameHeader(6, 1, 14, 1, 0),
+                         Bytes{7, 0}, frameHeader(8, 1, 15, 5, 1), Bytes{7, 0, 7, 0}}));
+  std::this_thread::sleep_for(150ms);
+  EXPECT_EQ(readingOf(sensor.get()).sequence, 12);
+
+  // Padding after the distances belongs to the frame, even when it looks like a frame itself.
+  const Bytes inner = SimDystalUsb::distanceFrame(99, {99});
+  device.sendRaw(joined(
+      {frameHeader(static_cast<uint16_t>(6 + inner.size()), 1, 17, 1, 1), Bytes{17, 0}, inner}));
+  waitForReading(sensor.get(),
+                 [](const DystalScanData& s) { return s.sequence == 17 || s.sequence == 99; });
+  std::this_thread::sleep_for(100ms);
+  const DystalScanData padded = readingOf(sensor.get());
+  EXPECT_EQ(padded.sequence, 17);
+  EXPECT_EQ(firstDistances(padded, padded.count), (Distances{17}));
+
+  // A frame cut in two with a pause between its halves.
+  const Bytes whole = SimDystalUsb::distanceFrame(18, {18, 18});
+  device.sendRaw(Bytes(whole.begin(), whole.begin() + 5));
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(readingOf(sensor.get()).sequence, 17);
+  device.sendRaw(Bytes(whole.begin() + 5, whole.end()));
+  EXPECT_EQ(firstDistances(waitForSequence(sensor.get(), 18), 2), (Distances{18, 18}));
+
+  // More distances than a reading holds: the reading keeps to 64.
+  Bytes overlong = frameHeader(4 + 2 * 70, 1, 19, 70, 1);
+  for (int k = 0; k < 70; ++k) {
+    overlong.insert(overlong.end(), {static_cast<uint8_t>(k), 0});
+  }
+  device.sendRaw(joined({overlong, SimDystalUsb::distanceFrame(20, {20})}));
+  waitForSequence(sensor.get(), 20);
+  EXPECT_LE(readingOf(sensor.get()).count, 64);
+
+  // The sensor's own stream, every frame split.
+  device.setSplitFrames(true);
+  device.setSilent(false);
+  const DystalScanData split = waitForReading(
+      sensor.get(), [](const DystalScanData& s) { return s.count == 64 && s.sequence >= 3; });
+  EXPECT_GE(split.sequence, 3);
+  EXPECT_EQ(firstDistances(split, 64), halvern::sim::defaultDystalDistances());
+}
+
+TEST(DystalUsb, AnOverfullBufferKeepsOnlyItsNewestBytes) {
+  SimDystalUsb device;
+  device.setSilent(true);
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 0));
+  ASSERT_NE(sensor, nullptr);
+
+  // A header announcing 65535 more bytes, then 9000 bytes without a sync: the good frame behind
+  // them lies inside the announced frame, so only dropping the oldest buffered bytes frees it.
+  device.sendRaw(joined({frameHeader(0xFFFF, 1, 41, 64, 1), Bytes(9000, 'g'),
+                         SimDystalUsb::distanceFrame(42, {42, 43})}));
+  const DystalScanData freed = waitForSequence(sensor.get(), 42);
+  EXPECT_EQ(freed.sequence, 42);
+  EXPECT_EQ(firstDistances(freed, 2), (Distances{42, 43}));
+
+  device.sendRaw(SimDystalUsb::distanceFrame(43, {43}));
+  EXPECT_EQ(waitForSequence(sensor.get(), 43).sequence, 43);
+}
+
+TEST(DystalUsb, AnUnpluggedSensorKeepsItsLastReadingWithoutSpinning) {
+  SimDystalUsb device;
+  Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 100));
+  ASSERT_NE(sensor, nullptr);
+  const DystalScanData last =
+      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; });
+  ASSERT_EQ(last.count, 64);
+  device.unplug();
+  std::this_thread::sleep_for(100ms);
+  const uint8_t lastSequence = readingOf(sensor.get()).sequence;
+
+  const auto cpuBefore = processCpuTime();
+  const auto wallBefore = Clock::now();
+  std::this_thread::sleep_for(1s);
+  const auto cpuUsed = processCpuTime() - cpuBefore;
+  const auto wall = Clock::now() - wallBefore;
+  // A spinning reader would burn about a whole core; an idle one a small fraction.
+  EXPECT_LT(cpuUsed, wall / 2);
+
+  const DystalScanData kept = readingOf(sensor.get());
+  EXPECT_EQ(kept.count, 64);
+  EXPECT_EQ(firstDistances(kept, 64), halvern::sim::defaultDystalDistances());
+  EXPECT_EQ(kept.sequence, lastSequence);
+  const auto destroyStart = Clock::now();
+  sensor.reset();
+  EXPECT_LT(Clock::now() - destroyStart, 1s);
+}
+
+TEST(DystalUsb, TheConfigurationIsReadWhileFramesStream) {
+  SimDystalUsb device;
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 100));
+  ASSERT_NE(sensor, nullptr);
+  ASSERT_GT(waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; }).count,
+            0);
+
+  const DystalConfig config = configOf(sensor.get(), 500);
+  // The reply's text is not interpreted: the sensor answering is what the record says.
+  EXPECT_EQ(config.valid, 1);
+  EXPECT_EQ(config.distanceEnabled, 1);
+  EXPECT_EQ(config.version, 0);
+  EXPECT_EQ(config.canID, 0);
+  EXPECT_EQ(config.canFdEnabled, 0);
+  EXPECT_EQ(config.canBrsEnabled, 0);
+  EXPECT_EQ(configRequests(device), 2);  // creation's and this one
+
+  // Pieces of frames read as lines are no answer.
+  device.setConfigSilent(true);
+  expectInvalid(configOf(sensor.get(), 300));
+
+  // The reader is back: readings go on.
+  const DystalScanData after = readingOf(sensor.get());
+  const DystalScanData resumed = waitForReading(sensor.get(), [&](const DystalScanData& s) {
+    return advance(after.sequence, s.sequence) >= 3;
+  });
+  EXPECT_GE(advance(after.sequence, resumed.sequence), 3);
+  EXPECT_EQ(resumed.count, 64);
+}
+
+TEST(DystalUsb, ANonAnswerGivesAnInvalidConfigurationAndReadingGoesOn) {
+  SimDystalUsb device;
+  device.setSilent(true);
+  device.setConfigSilent(true);
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 100));
+  ASSERT_NE(sensor, nullptr);
+
+  auto start = Clock::now();
+  expectInvalid(configOf(sensor.get(), 100));
+  auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 95ms);
+  EXPECT_LT(waited, 3s);
+
+  start = Clock::now();
+  expectInvalid(configOf(sensor.get(), 0));  // no time-out given: the default half second
+  waited = Clock::now() - start;
+  EXPECT_GE(waited, 450ms);
+  EXPECT_LT(waited, 3s);
+
+  // An empty line is no answer either.
+  const long asked = configRequests(device);
+  DystalConfig emptyReply{};
+  std::thread reader([&] { emptyReply = configOf(sensor.get(), 1000); });
+  const auto deadline = Clock::now() + 5s;
+  while (configRequests(device) == asked && Clock::now() < deadline) {
+    std::this_thread::sleep_for(1ms);
+  }
+  device.sendRaw({'\r', '\n'});
+  reader.join();
+  {
+    SCOPED_TRACE("an empty reply line");
+    expectInvalid(emptyReply);
+  }
+
+  device.setSilent(false);
+  EXPECT_EQ(waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; }).count,
+            64);
+}
+
+TEST(DystalUsb, ASensorThatNeverPausesStillComesUp) {
+  SimDystalUsb device;
+  device.setChatty(true);
+  const auto start = Clock::now();
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 50));
+  EXPECT_LT(Clock::now() - start, 5s);
+  ASSERT_NE(sensor, nullptr);
+  EXPECT_EQ(waitForLines(device, 4), (Lines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN", "ODR,50"}));
+
+  const DystalScanData first =
+      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; });
+  ASSERT_EQ(first.count, 64);
+  EXPECT_EQ(firstDistances(first, 64), halvern::sim::defaultDystalDistances());
+  const DystalScanData later = waitForReading(sensor.get(), [&](const DystalScanData& s) {
+    return advance(first.sequence, s.sequence) >= 3;
+  });
+  EXPECT_GE(advance(first.sequence, later.sequence), 3);
+  EXPECT_EQ(configOf(sensor.get(), 500).valid, 1);
+}
+
+TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
+  // Several sensors side by side, so the cycles also run concurrently.
+  constexpr int kSensors = 8;
+  constexpr int kCyclesEach = 25;
+  std::vector<std::unique_ptr<SimDystalUsb>> devices;
+  for (int i = 0; i < kSensors; ++i) {
+    devices.push_back(std::make_unique<SimDystalUsb>());
+    // A streaming sensor never pauses for the creation's drains; a quiet one keeps cycles short.
+    devices.back()->setSilent(true);
+  }
+  const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
+  const std::size_t threadsBefore = entriesIn("/proc/self/task");
+
+  std::vector<std::thread> workers;
+  workers.reserve(devices.size());
+  for (const auto& device : devices) {
+    workers.emplace_back([&device] {
+      for (int cycle = 0; cycle < kCyclesEach; ++cycle) {
+        const Sensor sensor(c_Dystal_createUsb(device->devicePath().c_str(), cycle % 2 * 100));
+        EXPECT_NE(sensor, nullptr) << device->devicePath() << " cycle " << cycle;
+        readingOf(sensor.get());
+      }
+    });
+  }
+  for (std::thread& worker : workers) {
+    worker.join();
+  }
+  EXPECT_EQ(entriesIn("/proc/self/fd"), descriptorsBefore);
+  EXPECT_EQ(entriesIn("/proc/self/task"), threadsBefore);
+}
+
+}  // namespace
