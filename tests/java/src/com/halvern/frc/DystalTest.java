@@ -1,0 +1,282 @@
+package com.halvern.frc;
+
+import static com.halvern.frc.testing.DystalWire.ramp;
+import static com.halvern.frc.testing.DystalWire.waitForLines;
+import static com.halvern.frc.testing.DystalWire.withoutChunks;
+import static com.halvern.frc.testing.IridelWire.sleep;
+import static com.halvern.frc.testing.IridelWire.waitFor;
+import static org.junit.jupiter.api.Assertions.assertAll;
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import com.halvern.frc.sim.SimBus;
+import com.halvern.frc.sim.SimDystalCan;
+import com.halvern.frc.sim.SimDystalUsb;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Optional;
+import org.junit.jupiter.api.AfterEach;
+import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Nested;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.function.Executable;
+
+/** The robot programmer's distance sensor: its life cycle, argument checks and transports. */
+class DystalTest {
+  static final int CAN_ID = 12;
+
+  @BeforeEach
+  void resetSimulation() {
+    SimBus.reset();
+  }
+
+  @AfterEach
+  void resetSimulationAfter() {
+    SimBus.reset();
+  }
+
+  @Nested
+  class Lifecycle {
+    @Test
+    void canIdsOutsideZeroToSixtyThreeThrowAndOpenNothingButTheEdgesOpen() {
+      int sessions = SimBus.openStreamSessionCount();
+      assertAll(
+          () -> assertThrows(IllegalArgumentException.class, () -> new Dystal(-1)),
+          () -> assertThrows(IllegalArgumentException.class, () -> new Dystal(64)));
+      assertEquals(sessions, SimBus.openStreamSessionCount());
+      try (Dystal lowest = new Dystal(Dystal.MIN_CAN_ID);
+          Dystal highest = new Dystal(Dystal.MAX_CAN_ID)) {
+        assertEquals(0, lowest.getCanId());
+        assertEquals(63, highest.getCanId());
+        assertEquals(Dystal.Transport.CAN, highest.getTransport());
+      }
+    }
+
+    @Test
+    void aRefusedCanSessionThrowsIllegalState() {
+      SimBus.setStreamOpenStatus(-44088);
+      IllegalStateException refused =
+          assertThrows(IllegalStateException.class, () -> new Dystal(CAN_ID));
+      assertTrue(refused.getMessage().contains("CAN ID " + CAN_ID), refused.getMessage());
+    }
+
+    @Test
+    void badUsbArgumentsThrowBeforeAnyPortIsOpened() {
+      assertAll(
+          () -> assertThrows(NullPointerException.class, () -> new Dystal(null, 10)),
+          () -> assertThrows(IllegalArgumentException.class, () -> new Dystal("/dev/null", -1)),
+          () -> assertThrows(IllegalStateException.class,
+              () -> new Dystal("/dev/halvern-no-such-port", 10)));
+    }
+
+    @Test
+    void closeReleasesTheCanSessionOnceAndThenEveryCallThrows() {
+      int sessions = SimBus.openStreamSessionCount();
+      Dystal dystal = new Dystal(CAN_ID);
+      assertEquals(sessions + 1, SimBus.openStreamSessionCount());
+      dystal.close();
+      assertTrue(dystal.isClosed());
+      assertEquals(sessions, SimBus.openStreamSessionCount());
+      dystal.close();
+      assertEquals(sessions, SimBus.openStreamSessionCount());
+
+      assertAll(
+          () -> assertThrows(IllegalStateException.class, dystal::getData),
+          () -> assertThrows(IllegalStateException.class, () -> dystal.getData(1)),
+          () -> assertThrows(IllegalStateException.class, dystal::getConfig),
+          () -> assertThrows(IllegalStateException.class, dystal::getCanId),
+          () -> assertThrows(IllegalStateException.class, dystal::getTransport));
+      assertEquals(List.of(), SimBus.sentFrames(0, 0));
+    }
+
+    @Test
+    void closingAUsbSensorTwiceFreesItOnce() {
+      try (SimDystalUsb device = new SimDystalUsb()) {
+        Dystal dystal = new Dystal(device.devicePath(), 0);
+        dystal.close();
+        dystal.close();
+        assertThrows(IllegalStateException.class, () -> dystal.getData(8));
+        // The port is free again.
+        new Dystal(device.devicePath(), 0).close();
+      }
+    }
+  }
+
+  @Nested
+  class CanSensor {
+    SimDystalCan sensor;
+    Dystal dystal;
+
+    @BeforeEach
+    void open() {
+      sensor = new SimDystalCan(CAN_ID);
+      dystal = new Dystal(CAN_ID);
+    }
+
+    @AfterEach
+    void close() {
+      dystal.close();
+      sensor.close();
+    }
+
+    @Test
+    void zonesOfLostChunksReadMinusOneAndTheOthersKeepTheirPlaces() {
+      int[] distances = ramp(Dystal.MAX_DISTANCES);
+      sensor.setDistances(distances);
+      sensor.setMissingChunks(1, 10);
+      sensor.sendReading();
+      Dystal.ScanData scan = dystal.getData();
+      assertEquals(sensor.lastSequence(), scan.sequence);
+      assertArrayEquals(withoutChunks(distances, 1, 10), scan.distance, scan::toString);
+    }
+
+    @Test
+    void aReadingOfSixteenZonesGivesSixteenDistancesAndACountCutsTheReading() {
+      sensor.setDistances(ramp(16));
+      sensor.sendReading();
+      assertArrayEquals(ramp(16), dystal.getData().distance);
+
+      sensor.setDistances(ramp(Dystal.MAX_DISTANCES));
+      sensor.sendReading();
+      assertArrayEquals(ramp(5), dystal.getData(5).distance);
+    }
+
+    @Test
+    void withoutChunksTheReadingIsEmptyAfterGatheringForItsWindow() {
+      long start = System.nanoTime();
+      assertEquals(new Dystal.ScanData(), dystal.getData());
+      long elapsedMs = (System.nanoTime() - start) / 1_000_000L;
+      assertTrue(elapsedMs >= Dystal.CAN_GATHER_MS - 4, "returned after " + elapsedMs + " ms");
+    }
+
+    @Test
+    void argumentsOutsideTheirRangesThrowAndSendNothing() {
+      assertAll(
+          rejects(() -> dystal.getData(0)),
+          rejects(() -> dystal.getData(-1)),
+          rejects(() -> dystal.getData(Dystal.MAX_DISTANCES + 1)),
+          rejects(() -> dystal.getConfig(-1)));
+      assertEquals(0, sensor.configRequests());
+      assertEquals(List.of(), SimBus.sentFrames(0, 0));
+    }
+
+    @Test
+    void theConfigurationCarriesEveryFieldTheSensorReports() {
+      sensor.setConfig(7, false, true, true);
+      assertEquals(Optional.of(new Dystal.Config(7, false, true, true, CAN_ID)),
+          dystal.getConfig());
+      sensor.setConfig(200, true, false, false);
+      assertEquals(Optional.of(new Dystal.Config(200, true, false, false, CAN_ID)),
+          dystal.getConfig(100));
+      assertEquals(2, sensor.configRequests());
+    }
+
+    @Test
+    void theConfigurationIsEmptyWhenTheSensorDoesNotAnswer() {
+      sensor.setConfigSilent(true);
+      assertEquals(Optional.empty(), dystal.getConfig(50));
+      assertEquals(1, sensor.configRequests());
+      sensor.setConfigSilent(false);
+      assertTrue(dystal.getConfig().isPresent());
+    }
+  }
+
+  @Nested
+  class UsbSensor {
+    SimDystalUsb device;
+    Dystal dystal;
+
+    @BeforeEach
+    void open() {
+      device = new SimDystalUsb();
+      device.setSilent(true);
+      dystal = new Dystal(device.devicePath(), 10);
+    }
+
+    @AfterEach
+    void close() {
+      dystal.close();
+      device.close();
+    }
+
+    @Test
+    void opensInBinaryOutputAtTheOutputDataRateAndHasNoCanId() {
+      assertEquals(List.of("GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN", "ODR,10"),
+          waitForLines(device, 4));
+      assertEquals(10, device.outputDataRate());
+      assertEquals(Dystal.Transport.USB, dystal.getTransport());
+      assertEquals(-1, dystal.getCanId());
+    }
+
+    @Test
+    void anOutputDataRateOfZeroKeepsTheSensorsOwn() {
+      try (SimDystalUsb other = new SimDystalUsb()) {
+        int own = other.outputDataRate();
+        new Dystal(other.devicePath(), 0).close();
+        waitForLines(other, 3);
+        sleep(50);
+        assertEquals(List.of("GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN"), other.receivedLines());
+        assertEquals(own, other.outputDataRate());
+      }
+    }
+
+    @Test
+    void theReadingIsEmptyUntilTheFirstFrameThenTheLatestIsReturnedAgain() {
+      sleep(100);
+      assertEquals(new Dystal.ScanData(), dystal.getData());
+      int[] distances = ramp(Dystal.MAX_DISTANCES);
+      device.setDistances(distances);
+      device.setSilent(false);
+      Dystal.ScanData first = waitFor(dystal::getData, scan -> scan.distance.length > 0);
+      assertArrayEquals(distances, first.distance, first::toString);
+      assertArrayEquals(Arrays.copyOf(distances, 8), dystal.getData(8).distance);
+
+      device.setSilent(true);
+      sleep(100);
+      int last = device.lastSequence();
+      Dystal.ScanData kept = waitFor(dystal::getData, scan -> scan.sequence == last);
+      assertEquals(last, kept.sequence);
+      assertEquals(kept, dystal.getData(), "the latest frame stays until a newer one");
+    }
+
+    @Test
+    void aFrameOfSixteenZonesGivesSixteenDistances() {
+      device.setDistances(ramp(16));
+      device.setSilent(false);
+      Dystal.ScanData scan = waitFor(dystal::getData, reading -> reading.distance.length > 0);
+      assertArrayEquals(ramp(16), scan.distance, scan::toString);
+    }
+
+    @Test
+    void theConfigurationSaysOnlyThatDistancesAreEnabled() {
+      assertEquals(Optional.of(new Dystal.Config(0, true, false, false, 0)), dystal.getConfig());
+      assertTrue(device.receivedLines().stream().filter("GETCONFIG"::equals).count() >= 2,
+          device.receivedLines()::toString);
+    }
+
+    @Test
+    void aSensorThatDoesNotAnswerGivesNoConfigurationEvenWhileItStreams() {
+      device.setConfigSilent(true);
+      assertEquals(Optional.empty(), dystal.getConfig(100), "silent sensor");
+      device.setSilent(false);
+      assertEquals(Optional.empty(), dystal.getConfig(300), "streaming but not answering");
+    }
+
+    @Test
+    void readingsGoOnAfterTheConfigurationWasRead() {
+      device.setSilent(false);
+      waitFor(dystal::getData, scan -> scan.distance.length > 0);
+      assertTrue(dystal.getConfig().isPresent());
+      int before = dystal.getData().sequence;
+      Dystal.ScanData later = waitFor(dystal::getData, scan -> scan.sequence != before);
+      assertNotEquals(before, later.sequence, "no frame read after the configuration");
+    }
+  }
+
+  static Executable rejects(Executable call) {
+    return () -> assertThrows(IllegalArgumentException.class, call);
+  }
+}
