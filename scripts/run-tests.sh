@@ -20,7 +20,7 @@ for preset in default asan tsan; do
   fi
 done
 
-if ! scripts/run-fuzz.sh 60; then
+if ! scripts/run-fuzz.sh 30; then
   failed+=("fuzz")
 fi
 
