@@ -1,13 +1,18 @@
 // A tour of HalvernDriver against the simulated robot: every device family the library drives,
 // through the same C functions a robot program calls.
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <numbers>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "SimDystal.h"
 #include "SimIridel.h"
 #include "SimOrdex.h"
 #include "halsim/SimControl.h"
+#include "halvern/Dystal.h"
 #include "halvern/Iridel.h"
 #include "halvern/Ordex.h"
 #include "halvern/Serial.h"
@@ -162,6 +167,106 @@ void iridelUsbTour() {
 }
 #endif
 
+// The distance sensor's zones: an 8x8 grid, each zone about 5.6 degrees wide.
+constexpr int kGridSide = 8;
+constexpr double kZoneAngle = 45.0 / kGridSide * std::numbers::pi / 180.0;
+constexpr double kGridCentre = (kGridSide - 1) / 2.0;
+
+// What the sensor sees: a wall straight ahead and a box standing in front of it, covering
+// the lower rows from `firstColumn` to `lastColumn`. Distances in mm along each zone's ray.
+std::vector<int16_t> wallWithBox(double wallMm, double boxMm, int firstColumn, int lastColumn) {
+  std::vector<int16_t> distances;
+  for (int row = 0; row < kGridSide; ++row) {
+    for (int column = 0; column < kGridSide; ++column) {
+      const double across = std::tan((column - kGridCentre) * kZoneAngle);
+      const double down = std::tan((row - kGridCentre) * kZoneAngle);
+      const bool box = row > kGridCentre && column >= firstColumn && column <= lastColumn;
+      const double ahead = box ? boxMm : wallMm;
+      distances.push_back(
+          static_cast<int16_t>(ahead * std::sqrt(1 + across * across + down * down)));
+    }
+  }
+  return distances;
+}
+
+void printDystalConfig(void* sensor) {
+  DystalConfig config{};
+  c_Dystal_getConfig(sensor, &config, 200);
+  if (config.valid && c_Dystal_getTransport(sensor) == 1) {  // 1: USB
+    // On USB the library takes the sensor's answer as the sign that distances are on.
+    std::printf("  configuration: the sensor answered, distances on\n");
+  } else if (config.valid) {
+    std::printf("  configuration: version %u, distances %s, CAN FD %s, CAN ID %u\n", config.version,
+                config.distanceEnabled ? "on" : "off", config.canFdEnabled ? "on" : "off",
+                config.canID);
+  } else {
+    std::printf("  configuration: no reply\n");
+  }
+}
+
+// One reading as the grid of zones, in mm; "--" marks a zone nothing was received for.
+void printDystalReading(void* sensor) {
+  DystalScanData scan{};
+  const auto start = std::chrono::steady_clock::now();
+  c_Dystal_getData(sensor, &scan, DYSTAL_MAX_DISTANCES);
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  std::printf("  reading #%u, %d distances in mm (getData took %lld ms):\n", scan.sequence,
+              scan.count, static_cast<long long>(took.count()));
+  for (int row = 0; row < kGridSide; ++row) {
+    std::printf("   ");
+    for (int column = 0; column < kGridSide; ++column) {
+      const int zone = row * kGridSide + column;
+      if (zone >= scan.count || scan.distance[zone] == -1) {
+        std::printf("%6s", "--");
+      } else {
+        std::printf("%6d", scan.distance[zone]);
+      }
+    }
+    std::printf("\n");
+  }
+}
+
+void dystalCanTour() {
+  section("Dystal distance sensor on CAN ID 7: a wall 1.8 m away, a box at 0.7 m");
+  halvern::sim::SimDystalCan simulated(7);
+  simulated.setDistances(wallWithBox(1800, 700, 1, 3));
+  simulated.setMissingChunks({9});  // a lossy bus: zones 27 to 29 never arrive
+  simulated.startReadings();
+  void* sensor = c_Dystal_create(7);
+  if (sensor == nullptr) {
+    return;
+  }
+  printDystalConfig(sensor);
+  printDystalReading(sensor);
+  c_Dystal_destroy(sensor);
+}
+
+#if !defined(_WIN32)  // the simulated USB sensor speaks on a POSIX pseudo-terminal
+void dystalUsbTour() {
+  section("Dystal distance sensor on USB serial: the box moved to the right, at 0.5 m");
+  halvern::sim::SimDystalUsb simulated;
+  simulated.setDistances(wallWithBox(1800, 500, 5, 7));
+  c_Serial_addDevicePath(simulated.devicePath().c_str());
+  const std::string path = FindDevicePath(0);
+  const auto start = std::chrono::steady_clock::now();
+  void* sensor = c_Dystal_createUsb(path.c_str(), 30);  // 30 readings a second
+  if (sensor == nullptr) {
+    c_Serial_removeDevicePath(simulated.devicePath().c_str());
+    return;
+  }
+  std::printf("  found %s, switched to binary output in %lld ms\n", path.c_str(),
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - start)
+                                         .count()));
+  printDystalConfig(sensor);
+  std::this_thread::sleep_for(100ms);
+  printDystalReading(sensor);
+  c_Dystal_destroy(sensor);
+  c_Serial_removeDevicePath(simulated.devicePath().c_str());
+}
+#endif
+
 }  // namespace
 
 int main() {
@@ -170,6 +275,10 @@ int main() {
   iridelCanTour();
 #if !defined(_WIN32)
   iridelUsbTour();
+#endif
+  dystalCanTour();
+#if !defined(_WIN32)
+  dystalUsbTour();
 #endif
   std::printf("\nDone.\n");
   return 0;

@@ -1,0 +1,121 @@
+// A timed tool for the distance sensor on USB: how long a frame written by the sensor takes to
+// come out of c_Dystal_getData, how much CPU an idle reader thread uses, and how long creating
+// and destroying a sensor on a silent port take.
+//   dystal_latency [samples, default 2000]
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "PseudoTerminal.h"
+#include "SimDystal.h"
+#include "halvern/Dystal.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Micros = std::chrono::duration<double, std::micro>;
+using Millis = std::chrono::duration<double, std::milli>;
+
+// Each round creates a sensor, which takes about a third of a second on a silent port.
+constexpr int kLifecycleRounds = 5;
+
+double processCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double percentile(std::vector<double> values, double fraction) {
+  std::sort(values.begin(), values.end());
+  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+  return values.at(index);
+}
+
+// A sensor on `port`, with the time its creation took; null if it could not be created.
+void* createTimed(const halvern::sim::PseudoTerminal& port, std::vector<double>& createMs) {
+  const auto start = Clock::now();
+  void* sensor = c_Dystal_createUsb(port.devicePath().c_str(), 0);
+  createMs.push_back(Millis(Clock::now() - start).count());
+  if (sensor == nullptr) {
+    std::fprintf(stderr, "cannot open %s\n", port.devicePath().c_str());
+  }
+  return sensor;
+}
+
+void destroyTimed(void* sensor, std::vector<double>& destroyMs) {
+  const auto start = Clock::now();
+  c_Dystal_destroy(sensor);
+  destroyMs.push_back(Millis(Clock::now() - start).count());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int samples = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+  std::vector<double> createMs;
+  std::vector<double> destroyMs;
+
+  // The port stays silent through creation: no configuration reply, no acknowledgements.
+  halvern::sim::PseudoTerminal sensorPort;
+  void* sensor = createTimed(sensorPort, createMs);
+  if (sensor == nullptr) {
+    return 1;
+  }
+  sensorPort.receive(std::chrono::milliseconds(100));  // the start-up commands
+
+  // Latency: write one frame, then poll until the reading with its sequence shows up.
+  const std::vector<int16_t> distances(DYSTAL_MAX_DISTANCES, 1234);
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(samples));
+  DystalScanData scan{};
+  for (int i = 0; i < samples; ++i) {
+    const auto sequence = static_cast<uint8_t>(i + 1);  // never the empty reading's 0 at first
+    const auto frame = halvern::sim::SimDystalUsb::distanceFrame(sequence, distances);
+    const auto written = Clock::now();
+    sensorPort.send(frame);
+    const auto deadline = written + std::chrono::seconds(2);
+    do {
+      c_Dystal_getData(sensor, &scan, DYSTAL_MAX_DISTANCES);
+    } while ((scan.sequence != sequence || scan.count != DYSTAL_MAX_DISTANCES) &&
+             Clock::now() < deadline);
+    if (scan.sequence != sequence || scan.count != DYSTAL_MAX_DISTANCES) {
+      std::fprintf(stderr, "frame %d never arrived\n", i);
+      c_Dystal_destroy(sensor);
+      return 1;
+    }
+    latencies.push_back(Micros(Clock::now() - written).count());
+  }
+  std::printf("frame to getData over %d samples: median %.0f us, p99 %.0f us, max %.0f us\n",
+              samples, percentile(latencies, 0.5), percentile(latencies, 0.99),
+              percentile(latencies, 1.0));
+
+  // Idle cost: the sensor is silent; the reader thread is the only thing running.
+  constexpr double kIdleSeconds = 3.0;
+  const double cpuBefore = processCpuSeconds();
+  std::this_thread::sleep_for(std::chrono::duration<double>(kIdleSeconds));
+  const double cpuUsed = processCpuSeconds() - cpuBefore;
+  std::printf("idle reader thread: %.1f ms of CPU per second\n", cpuUsed / kIdleSeconds * 1000.0);
+  destroyTimed(sensor, destroyMs);
+
+  // More creations and destructions, each on a port of its own.
+  for (int round = 1; round < kLifecycleRounds; ++round) {
+    halvern::sim::PseudoTerminal port;
+    void* another = createTimed(port, createMs);
+    if (another == nullptr) {
+      return 1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the reader settles idle
+    destroyTimed(another, destroyMs);
+  }
+  std::printf("creation on a silent port over %d rounds: median %.0f ms, max %.0f ms\n",
+              kLifecycleRounds, percentile(createMs, 0.5), percentile(createMs, 1.0));
+  std::printf("destroy of an idle sensor over %d rounds: median %.2f ms, max %.2f ms\n",
+              kLifecycleRounds, percentile(destroyMs, 0.5), percentile(destroyMs, 1.0));
+  return 0;
+}
