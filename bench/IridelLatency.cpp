@@ -1,5 +1,6 @@
 // A timed tool for the colour sensor on USB: how long a line written by the sensor takes to
-// come out of c_Iridel_getColor, and how much CPU an idle reader thread uses.
+// come out of c_Iridel_getColor, how much CPU an idle reader thread uses, and how long
+// destroying an idle sensor takes (it has to stop its reader).
 //   iridel_latency [samples, default 2000]
 #include <sys/resource.h>
 
@@ -30,6 +31,25 @@ double percentile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());
   const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
   return values.at(index);
+}
+
+// Creates silent sensors, leaves each idle for a while so its reader is waiting, and times
+// c_Iridel_destroy; the times in microseconds, none when a sensor cannot be created.
+std::vector<double> idleDestroyTimes(int sensors) {
+  constexpr auto kIdleBeforeDestroy = std::chrono::milliseconds(20);
+  std::vector<double> times;
+  for (int i = 0; i < sensors; ++i) {
+    const halvern::sim::PseudoTerminal sensorPort;
+    void* sensor = c_Iridel_createUsb(sensorPort.devicePath().c_str(), 0);
+    if (sensor == nullptr) {
+      return {};
+    }
+    std::this_thread::sleep_for(kIdleBeforeDestroy);
+    const auto start = Clock::now();
+    c_Iridel_destroy(sensor);
+    times.push_back(Micros(Clock::now() - start).count());
+  }
+  return times;
 }
 
 }  // namespace
@@ -75,7 +95,15 @@ int main(int argc, char** argv) {
   std::this_thread::sleep_for(std::chrono::duration<double>(kIdleSeconds));
   const double cpuUsed = processCpuSeconds() - cpuBefore;
   std::printf("idle reader thread: %.1f ms of CPU per second\n", cpuUsed / kIdleSeconds * 1000.0);
-
   c_Iridel_destroy(sensor);
+
+  constexpr int kDestroyedSensors = 20;
+  const std::vector<double> destroyTimes = idleDestroyTimes(kDestroyedSensors);
+  if (destroyTimes.empty()) {
+    std::fprintf(stderr, "cannot create a sensor to destroy\n");
+    return 1;
+  }
+  std::printf("destroy of an idle sensor over %d sensors: median %.0f us, max %.0f us\n",
+              kDestroyedSensors, percentile(destroyTimes, 0.5), percentile(destroyTimes, 1.0));
   return 0;
 }

@@ -1,10 +1,18 @@
 #include "core/DualTransportDevice.h"
 
 #include <array>
+#include <chrono>
 
 #include "hal/CAN.h"
 
 namespace halvern {
+namespace {
+
+// How often a reader looks again at a port that hung up or failed. Long enough to cost next to
+// nothing, short enough to resume soon after a passing failure; a stop ends the pause at once.
+constexpr auto kGonePortRecheck = std::chrono::milliseconds(20);
+
+}  // namespace
 
 int32_t CanStreamSession::open(uint32_t id, uint32_t mask, uint32_t depth) {
   close();
@@ -32,24 +40,40 @@ void DualTransportDevice::startReader() {
   if (!port.isOpen() || running.load()) {
     return;
   }
+  readerWaiter = std::make_unique<serial::SerialReadWaiter>();
   running.store(true);
-  reader = std::thread([this] { readerLoop(); });
+  reader = std::thread([this, &waiter = *readerWaiter] { readerLoop(waiter); });
 }
 
 void DualTransportDevice::stopReader() {
   running.store(false);
+  if (readerWaiter) {
+    readerWaiter->wake();
+  }
   if (reader.joinable()) {
     reader.join();
   }
+  readerWaiter.reset();
 }
 
-void DualTransportDevice::readerLoop() {
+void DualTransportDevice::readerLoop(serial::SerialReadWaiter& waiter) {
+  using serial::ReadReadiness;
   std::array<uint8_t, kReadBlockSize> buffer{};
   while (running.load()) {
-    // Paced by the read itself: it waits about 1 ms when nothing has arrived.
+    const ReadReadiness readiness = waiter.waitForBytes(port.handle());
+    if (readiness == ReadReadiness::Woken) {
+      return;  // only a stop wakes the reader
+    }
+    if (readiness == ReadReadiness::PortGone) {
+      waiter.waitForWake(kGonePortRecheck);
+      continue;
+    }
     const int count = serial::ReadSerialBytes(port.handle(), buffer.data(), kReadBlockSize);
     if (count > 0) {
       onBytesReceived(buffer.data(), static_cast<std::size_t>(count));
+    } else if (readiness == ReadReadiness::BytesWaiting) {
+      // Bytes were announced yet none could be read: the port is failing, treat it as gone.
+      waiter.waitForWake(kGonePortRecheck);
     }
   }
 }

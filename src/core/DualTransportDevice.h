@@ -5,9 +5,11 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 
 namespace halvern {
@@ -38,6 +40,9 @@ class CanStreamSession {
 
 class DualTransportDevice {
  public:
+  /** The reader reads received bytes in blocks of this size. */
+  static constexpr int kReadBlockSize = 256;
+
   DualTransportDevice(const DualTransportDevice&) = delete;
   DualTransportDevice& operator=(const DualTransportDevice&) = delete;
   DualTransportDevice(DualTransportDevice&&) = delete;
@@ -49,14 +54,12 @@ class DualTransportDevice {
   [[nodiscard]] TransportKind transportKind() const { return transport; }
 
  protected:
-  /** The reader reads received bytes in blocks of this size. */
-  static constexpr int kReadBlockSize = 256;
-
   DualTransportDevice(TransportKind kind, uint8_t deviceCanId)
       : transport(kind), canId(deviceCanId) {}
-  /** Starts the reader thread when a port is open and no reader runs yet. */
+  /** Starts the reader thread when a port is open and no reader runs yet. The reader sleeps
+   *  until bytes arrive; a reader stopped can be started again. */
   void startReader();
-  /** Stops the reader thread and waits for it; harmless when none runs. */
+  /** Stops the reader thread, waking it, and waits for it; harmless when none runs. */
   void stopReader();
 
   /** Called on the reader thread with every block of bytes received. */
@@ -69,9 +72,10 @@ class DualTransportDevice {
   std::mutex sampleMutex;  // guards the derived class's latest reading
 
  private:
-  void readerLoop();
+  void readerLoop(serial::SerialReadWaiter& waiter);
 
   std::thread reader;
+  std::unique_ptr<serial::SerialReadWaiter> readerWaiter;  // the running reader's, fresh per start
   std::atomic<bool> running{false};
 };
 

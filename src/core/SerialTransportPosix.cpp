@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "core/DevicePath.h"
+#include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 
 namespace halvern::serial {
@@ -176,6 +178,75 @@ int SerialBytesWaiting(SerialHandle h) {
     return 0;
   }
   return waiting;
+}
+
+// The pipe that wakes a waiting reader: wake() writes to it, and the waits watch its read end,
+// which stays readable from then on.
+struct SerialReadWaiter::WakeUp {
+  WakeUp(int readFd, int writeFd) : readEnd(readFd), writeEnd(writeFd) {}
+  WakeUp(const WakeUp&) = delete;
+  WakeUp& operator=(const WakeUp&) = delete;
+  WakeUp(WakeUp&&) = delete;
+  WakeUp& operator=(WakeUp&&) = delete;
+  ~WakeUp() {
+    ::close(readEnd);
+    ::close(writeEnd);
+  }
+
+  const int readEnd;
+  const int writeEnd;
+};
+
+SerialReadWaiter::SerialReadWaiter() {
+  std::array<int, 2> ends{};
+  if (::pipe2(ends.data(), O_CLOEXEC | O_NONBLOCK) == 0) {
+    wakeUp = std::make_unique<WakeUp>(ends[0], ends[1]);
+  }
+}
+
+SerialReadWaiter::~SerialReadWaiter() = default;
+
+ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h) {
+  if (h == kInvalidSerialHandle) {
+    return ReadReadiness::PortGone;
+  }
+  if (!wakeUp) {
+    return ReadReadiness::ReadToFind;
+  }
+  std::array<pollfd, 2> watched{{{fdOf(h), POLLIN, 0}, {wakeUp->readEnd, POLLIN, 0}}};
+  int polled = 0;
+  do {
+    polled = ::poll(watched.data(), watched.size(), -1);
+  } while (polled < 0 && errno == EINTR);
+  if (polled < 0) {
+    return ReadReadiness::PortGone;  // so the caller pauses instead of retrying a failing wait
+  }
+  if (watched[1].revents != 0) {
+    return ReadReadiness::Woken;
+  }
+  // A hung-up terminal also reports itself readable, but a read gives nothing: what it had
+  // buffered went with the hang-up.
+  if ((watched[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+    return ReadReadiness::PortGone;
+  }
+  return ReadReadiness::BytesWaiting;
+}
+
+bool SerialReadWaiter::waitForWake(std::chrono::milliseconds timeout) {
+  if (!wakeUp) {
+    std::this_thread::sleep_for(timeout);
+    return false;
+  }
+  pollfd watched{wakeUp->readEnd, POLLIN, 0};
+  return ::poll(&watched, 1, static_cast<int>(timeout.count())) > 0;
+}
+
+void SerialReadWaiter::wake() {
+  if (wakeUp) {
+    // A full pipe (EAGAIN) is already readable, which is all a wake needs.
+    const uint8_t signal = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeUp->writeEnd, &signal, 1);
+  }
 }
 
 std::vector<std::string> listHostSerialPorts() {

@@ -8,9 +8,12 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <iostream>
+#include <thread>
 
 #include "core/DevicePath.h"
+#include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 
 namespace halvern::serial {
@@ -169,6 +172,58 @@ int SerialBytesWaiting(SerialHandle h) {
   COMSTAT status{};  // stays zero when the call fails
   ClearCommError(handleOf(h), &errors, &status);
   return static_cast<int>(status.cbInQue);
+}
+
+// The event that wakes a reader pausing in waitForWake (manual-reset, so it stays set once
+// woken), and the same news as a flag, which the reader's every look checks without a call.
+struct SerialReadWaiter::WakeUp {
+  explicit WakeUp(HANDLE createdEvent) : event(createdEvent) {}
+  WakeUp(const WakeUp&) = delete;
+  WakeUp& operator=(const WakeUp&) = delete;
+  WakeUp(WakeUp&&) = delete;
+  WakeUp& operator=(WakeUp&&) = delete;
+  ~WakeUp() { CloseHandle(event); }
+
+  const HANDLE event;
+  std::atomic<bool> woken{false};
+};
+
+SerialReadWaiter::SerialReadWaiter() {
+  const HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (event != nullptr) {
+    wakeUp = std::make_unique<WakeUp>(event);
+  }
+}
+
+SerialReadWaiter::~SerialReadWaiter() = default;
+
+// The port is opened for blocking I/O, which cannot be waited on beside an event: on Windows a
+// blocking WaitCommEvent would hold up every write on the port until a byte arrives, and under
+// Wine it returns within a few milliseconds reporting no event. The reader's timed read does
+// the waiting instead; it returns as soon as a first byte arrives.
+ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h) {
+  if (h == kInvalidSerialHandle) {
+    return ReadReadiness::PortGone;
+  }
+  if (wakeUp && wakeUp->woken.load()) {
+    return ReadReadiness::Woken;
+  }
+  return ReadReadiness::ReadToFind;
+}
+
+bool SerialReadWaiter::waitForWake(std::chrono::milliseconds timeout) {
+  if (!wakeUp) {
+    std::this_thread::sleep_for(timeout);
+    return false;
+  }
+  return WaitForSingleObject(wakeUp->event, static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+}
+
+void SerialReadWaiter::wake() {
+  if (wakeUp) {
+    wakeUp->woken.store(true);
+    SetEvent(wakeUp->event);
+  }
 }
 
 std::vector<std::string> listHostSerialPorts() {
