@@ -13,10 +13,8 @@ namespace {
 
 using namespace halvern::dystal;  // NOLINT(google-build-using-namespace)
 
-// The reader's block size belongs to the device frame, where only a derived class may name it.
-struct Reader : halvern::DualTransportDevice {
-  static constexpr std::size_t kBlockSize = kReadBlockSize;
-};
+// The reader thread receives bytes in blocks of this size.
+constexpr auto kReadBlock = static_cast<std::size_t>(halvern::DualTransportDevice::kReadBlockSize);
 
 constexpr int kFramesPerRun = 100;
 constexpr int kChunksPerReading = (kMaxDistances + kDistancesPerChunk - 1) / kDistancesPerChunk;
@@ -53,8 +51,8 @@ void UsbFrames(benchmark::State& state) {
   std::vector<uint8_t> rxBuffer;
   int64_t frames = 0;
   for (auto _ : state) {
-    for (std::size_t offset = 0; offset < stream.size(); offset += Reader::kBlockSize) {
-      const std::size_t block = std::min(Reader::kBlockSize, stream.size() - offset);
+    for (std::size_t offset = 0; offset < stream.size(); offset += kReadBlock) {
+      const std::size_t block = std::min(kReadBlock, stream.size() - offset);
       appendReceived(rxBuffer, stream.data() + offset, block);
       parseBuffer(rxBuffer, [&](const DistanceFrame& frame) {
         benchmark::DoNotOptimize(frame.distances.data());

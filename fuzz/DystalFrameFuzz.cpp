@@ -18,16 +18,12 @@ namespace {
 
 using namespace halvern::dystal;  // NOLINT(google-build-using-namespace)
 
-// The reader's block size belongs to the device frame, where only a derived class may name it.
-struct Reader : halvern::DualTransportDevice {
-  static constexpr std::size_t kBlockSize = kReadBlockSize;
-};
+// The reader thread receives bytes in blocks of this size.
+constexpr auto kReadBlock = static_cast<std::size_t>(halvern::DualTransportDevice::kReadBlockSize);
 
 constexpr std::size_t kPieceSizeBytes = 4;
 constexpr std::size_t kInputHeader = kPieceSizeBytes + 1;
 constexpr std::size_t kMaxRepeats = 64;
-// A frame's length field counts what follows it: the sync and the field itself are not counted.
-constexpr std::size_t kUncountedBytes = 4;
 constexpr std::size_t kLargestFrame = kFrameHeaderLength + 2 * kMaxDistances;
 
 void require(bool condition) {
@@ -58,7 +54,7 @@ void checkStep(std::span<const uint8_t> bytes) {
   const FrameStep step = decodeFrame(bytes);
   require(step.consumed <= bytes.size());
   const bool sync = bytes[0] == kSyncFirst && bytes[1] == kSyncSecond;
-  const std::size_t declared = le16(bytes, 2) + kUncountedBytes;
+  const std::size_t declared = le16(bytes, 2) + kUncountedFrameBytes;
   switch (step.outcome) {
     case FrameStep::Outcome::DroppedByte:
       require(step.consumed == 1 && !step.frame);
@@ -142,9 +138,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::size_t offset = 0;
   for (std::size_t turn = 0; offset < sent.size(); ++turn) {
     const std::size_t piece =
-        std::min(pieceSizes[turn % kPieceSizeBytes] % Reader::kBlockSize + 1, sent.size() - offset);
+        std::min(pieceSizes[turn % kPieceSizeBytes] % kReadBlock + 1, sent.size() - offset);
     appendReceived(rxBuffer, sent.data() + offset, piece);
-    require(rxBuffer.size() <= kBufferLimit + Reader::kBlockSize);
+    require(rxBuffer.size() <= kBufferLimit + kReadBlock);
     // Whatever is cut, the newest bytes stay.
     require(rxBuffer.size() >= piece &&
             std::equal(rxBuffer.end() - static_cast<std::ptrdiff_t>(piece), rxBuffer.end(),

@@ -16,7 +16,6 @@ constexpr std::size_t kChunkFirstDistance = 2;
 
 // Offsets within a binary frame.
 constexpr std::size_t kFrameLengthField = 2;
-constexpr std::size_t kFrameLengthFieldEnd = 4;  // the length counts the bytes after it
 constexpr std::size_t kFrameType = 4;
 constexpr std::size_t kFrameSequence = 5;
 constexpr std::size_t kFrameCount = 6;
@@ -115,7 +114,7 @@ FrameStep decodeFrame(std::span<const uint8_t> bytes) {
   }
   const std::size_t frameLength =
       static_cast<std::size_t>(bytes[kFrameLengthField] | (bytes[kFrameLengthField + 1] << 8U)) +
-      kFrameLengthFieldEnd;
+      kUncountedFrameBytes;
   // A frame longer than the buffer may grow could never be completed: the buffer would be
   // cut first, the stale header holding up every frame behind it until then.
   if (frameLength < kFrameHeaderLength || frameLength > kBufferLimit) {

@@ -106,6 +106,8 @@ bool isReplyText(std::string_view line);
 inline constexpr uint8_t kSyncFirst = 0xA5;
 inline constexpr uint8_t kSyncSecond = 0x5A;
 inline constexpr std::size_t kFrameHeaderLength = 8;
+/** The length field counts the bytes after it: a frame is that many bytes longer. */
+inline constexpr std::size_t kUncountedFrameBytes = 4;
 inline constexpr uint8_t kDistanceFrameType = 1;
 inline constexpr uint8_t kDistancesPresentFlag = 0x01;
 
