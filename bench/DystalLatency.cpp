@@ -2,8 +2,6 @@
 // come out of c_Dystal_getData, how much CPU an idle reader thread uses, and how long creating
 // and destroying a sensor on a silent port take.
 //   dystal_latency [samples, default 2000]
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +11,7 @@
 
 #include "PseudoTerminal.h"
 #include "SimDystal.h"
+#include "TimingSupport.h"
 #include "halvern/Dystal.h"
 
 namespace {
@@ -24,18 +23,7 @@ using Millis = std::chrono::duration<double, std::milli>;
 // Each round creates a sensor, which takes about a third of a second on a silent port.
 constexpr int kLifecycleRounds = 5;
 
-double processCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-  return values.at(index);
-}
+using halvern::bench::percentile;
 
 // A sensor on `port`, with the time its creation took; null if it could not be created.
 void* createTimed(const halvern::sim::PseudoTerminal& port, std::vector<double>& createMs) {
@@ -96,11 +84,7 @@ int main(int argc, char** argv) {
               percentile(latencies, 1.0));
 
   // Idle cost: the sensor is silent; the reader thread is the only thing running.
-  constexpr double kIdleSeconds = 3.0;
-  const double cpuBefore = processCpuSeconds();
-  std::this_thread::sleep_for(std::chrono::duration<double>(kIdleSeconds));
-  const double cpuUsed = processCpuSeconds() - cpuBefore;
-  std::printf("idle reader thread: %.1f ms of CPU per second\n", cpuUsed / kIdleSeconds * 1000.0);
+  halvern::bench::printIdleReaderCpu();
   destroyTimed(sensor, destroyMs);
 
   // More creations and destructions, each on a port of its own.

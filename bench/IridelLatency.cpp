@@ -2,8 +2,6 @@
 // come out of c_Iridel_getColor, how much CPU an idle reader thread uses, and how long
 // destroying an idle sensor takes (it has to stop its reader).
 //   iridel_latency [samples, default 2000]
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "PseudoTerminal.h"
+#include "TimingSupport.h"
 #include "halvern/Iridel.h"
 
 namespace {
@@ -20,18 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Micros = std::chrono::duration<double, std::micro>;
 
-double processCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-double percentile(std::vector<double> values, double fraction) {
-  std::sort(values.begin(), values.end());
-  const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
-  return values.at(index);
-}
+using halvern::bench::percentile;
 
 // Creates silent sensors, leaves each idle for a while so its reader is waiting, and times
 // c_Iridel_destroy; the times in microseconds, none when a sensor cannot be created.
@@ -90,11 +78,7 @@ int main(int argc, char** argv) {
               percentile(latencies, 1.0));
 
   // Idle cost: the sensor is silent; the reader thread is the only thing running.
-  constexpr double kIdleSeconds = 3.0;
-  const double cpuBefore = processCpuSeconds();
-  std::this_thread::sleep_for(std::chrono::duration<double>(kIdleSeconds));
-  const double cpuUsed = processCpuSeconds() - cpuBefore;
-  std::printf("idle reader thread: %.1f ms of CPU per second\n", cpuUsed / kIdleSeconds * 1000.0);
+  halvern::bench::printIdleReaderCpu();
   c_Iridel_destroy(sensor);
 
   constexpr int kDestroyedSensors = 20;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <iostream>
 
 #include "hal/CAN.h"
 
@@ -35,6 +36,25 @@ void CanStreamSession::close() {
 }
 
 DualTransportDevice::~DualTransportDevice() { stopReader(); }
+
+bool DualTransportDevice::acceptCanId(int canId, const char* family) {
+  if (canId < kMinCanId || canId > kMaxCanId) {
+    std::cout << "[" << family << "] CAN ID " << canId << " is out of range (0 - 63)" << std::endl;
+    return false;
+  }
+  return true;
+}
+
+bool DualTransportDevice::openCanStream(const char* family, uint32_t id, uint32_t mask,
+                                        uint32_t depth) {
+  const int32_t status = stream.open(id, mask, depth);
+  if (status != 0) {
+    std::cout << "[" << family << "] Failed to open CAN stream session (status " << status << ")"
+              << std::endl;
+    return false;
+  }
+  return true;
+}
 
 void DualTransportDevice::startReader() {
   if (!port.isOpen() || running.load()) {

@@ -40,6 +40,9 @@ class CanStreamSession {
 
 class DualTransportDevice {
  public:
+  /** The CAN IDs a sensor can have. */
+  static constexpr int kMinCanId = 0;
+  static constexpr int kMaxCanId = 63;
   /** The reader reads received bytes in blocks of this size. */
   static constexpr int kReadBlockSize = 256;
 
@@ -56,6 +59,13 @@ class DualTransportDevice {
  protected:
   DualTransportDevice(TransportKind kind, uint8_t deviceCanId)
       : transport(kind), canId(deviceCanId) {}
+  /** Whether a CAN ID given at creation is 0 to 63; if not, prints
+   *  "[<family>] CAN ID <id> is out of range (0 - 63)" on standard output. */
+  static bool acceptCanId(int canId, const char* family);
+  /** Opens the CAN stream session; on failure prints
+   *  "[<family>] Failed to open CAN stream session (status <status>)" on standard output. */
+  bool openCanStream(const char* family, uint32_t id, uint32_t mask, uint32_t depth);
+
   /** Starts the reader thread when a port is open and no reader runs yet. The reader sleeps
    *  until bytes arrive; a reader stopped can be started again. */
   void startReader();

@@ -29,6 +29,30 @@ inline jlong toJavaHandle(void* object) {
   return static_cast<jlong>(reinterpret_cast<std::intptr_t>(object));
 }
 
+/** A Java object made with its class's no-argument constructor, beside its class. */
+struct ConstructedObject {
+  jclass type = nullptr;
+  jobject object = nullptr;  // null when the class, its constructor or the allocation failed
+};
+
+/**
+ * Finds the class (a JNI name such as "com/halvern/frc/Iridel$ColorData") and makes an object
+ * with its no-argument constructor. On failure the object is null and the lookup's exception is
+ * left pending for the Java caller.
+ */
+inline ConstructedObject constructDefault(JNIEnv* env, const char* className) {
+  ConstructedObject made;
+  made.type = env->FindClass(className);
+  if (made.type == nullptr) {
+    return made;
+  }
+  jmethodID constructor = env->GetMethodID(made.type, "<init>", "()V");
+  if (constructor != nullptr) {
+    made.object = env->NewObject(made.type, constructor);
+  }
+  return made;
+}
+
 /** The modified-UTF-8 characters of a Java string, released when this goes. */
 class JavaStringChars {
  public:

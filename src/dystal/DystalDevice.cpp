@@ -1,7 +1,6 @@
 #include "dystal/DystalDevice.h"
 
 #include <algorithm>
-#include <iostream>
 #include <thread>
 
 #include "hal/CAN.h"
@@ -34,16 +33,12 @@ bool usb(TransportKind kind) { return kind == TransportKind::USB; }
 }  // namespace
 
 std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId) {
-  if (canId < kMinCanId || canId > kMaxCanId) {
-    std::cout << "[Dystal] CAN ID " << canId << " is out of range (0 - 63)" << std::endl;
+  if (!acceptCanId(canId, kTag)) {
     return nullptr;
   }
   std::unique_ptr<DystalDevice> device(
       new DystalDevice(TransportKind::CAN, static_cast<uint8_t>(canId)));
-  const int32_t status = device->stream.open(kStreamId, kStreamMask, kStreamDepth);
-  if (status != 0) {
-    std::cout << "[Dystal] Failed to open CAN stream session (status " << status << ")"
-              << std::endl;
+  if (!device->openCanStream(kTag, kStreamId, kStreamMask, kStreamDepth)) {
     return nullptr;
   }
   return device;

@@ -19,15 +19,8 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // A new com.halvern.frc.Dystal$ScanData holding the reading's `count` distances; null if a
 // lookup or an allocation fails (its exception is left pending for the Java caller).
 jobject newScanData(JNIEnv* env, const DystalScanData& scan) {
-  jclass type = env->FindClass("com/halvern/frc/Dystal$ScanData");
-  if (type == nullptr) {
-    return nullptr;
-  }
-  jmethodID constructor = env->GetMethodID(type, "<init>", "()V");
-  if (constructor == nullptr) {
-    return nullptr;
-  }
-  jobject object = env->NewObject(type, constructor);
+  const auto [type, object] =
+      halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$ScanData");
   if (object == nullptr) {
     return nullptr;
   }
@@ -54,15 +47,7 @@ jobject newScanData(JNIEnv* env, const DystalScanData& scan) {
 
 // A new com.halvern.frc.Dystal$Config from a valid record; null if a lookup fails.
 jobject newConfig(JNIEnv* env, const DystalConfig& config) {
-  jclass type = env->FindClass("com/halvern/frc/Dystal$Config");
-  if (type == nullptr) {
-    return nullptr;
-  }
-  jmethodID constructor = env->GetMethodID(type, "<init>", "()V");
-  if (constructor == nullptr) {
-    return nullptr;
-  }
-  jobject object = env->NewObject(type, constructor);
+  const auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$Config");
   if (object == nullptr) {
     return nullptr;
   }

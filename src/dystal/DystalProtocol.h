@@ -28,9 +28,6 @@ inline constexpr int16_t kMissingDistance = -1;
 
 // --- CAN ------------------------------------------------------------------------------------
 
-inline constexpr int kMinCanId = 0;
-inline constexpr int kMaxCanId = 63;
-
 /** The stream session collects every frame of the sensor's device type and manufacturer. */
 inline constexpr uint32_t kStreamId = 0x06090000;
 inline constexpr uint32_t kStreamMask = 0x1FFF0000;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <iostream>
 #include <thread>
 
 #include "hal/CAN.h"
@@ -22,16 +21,12 @@ bool usb(TransportKind kind) { return kind == TransportKind::USB; }
 }  // namespace
 
 std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId) {
-  if (canId < kMinCanId || canId > kMaxCanId) {
-    std::cout << "[Iridel] CAN ID " << canId << " is out of range (0 - 63)" << std::endl;
+  if (!acceptCanId(canId, kTag)) {
     return nullptr;
   }
   std::unique_ptr<IridelDevice> device(
       new IridelDevice(TransportKind::CAN, static_cast<uint8_t>(canId)));
-  const int32_t status = device->stream.open(kStreamId, kStreamMask, kStreamDepth);
-  if (status != 0) {
-    std::cout << "[Iridel] Failed to open CAN stream session (status " << status << ")"
-              << std::endl;
+  if (!device->openCanStream(kTag, kStreamId, kStreamMask, kStreamDepth)) {
     return nullptr;
   }
   return device;

@@ -17,15 +17,8 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // A new com.halvern.frc.Iridel$ColorData filled from a valid sample; null if a lookup fails
 // (the lookup's exception is left pending for the Java caller).
 jobject newColorData(JNIEnv* env, const ColorData& color) {
-  jclass type = env->FindClass("com/halvern/frc/Iridel$ColorData");
-  if (type == nullptr) {
-    return nullptr;
-  }
-  jmethodID constructor = env->GetMethodID(type, "<init>", "()V");
-  if (constructor == nullptr) {
-    return nullptr;
-  }
-  jobject object = env->NewObject(type, constructor);
+  const auto [type, object] =
+      halvern::jni::constructDefault(env, "com/halvern/frc/Iridel$ColorData");
   if (object == nullptr) {
     return nullptr;
   }

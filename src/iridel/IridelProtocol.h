@@ -27,9 +27,6 @@ inline constexpr uint32_t kStreamMask = 0x1FFF0000;
 inline constexpr uint32_t kStreamDepth = 32;
 inline constexpr uint32_t kExactMask = 0x1FFFFFFF;
 
-inline constexpr int kMinCanId = 0;
-inline constexpr int kMaxCanId = 63;
-
 enum class Command : uint8_t {
   MeasureMode = 18,
   ColorFormat = 19,
