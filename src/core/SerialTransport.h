@@ -47,6 +47,9 @@ void PurgeSerialInput(SerialHandle h);
 /** The number of bytes received and not yet read; 0 for the invalid handle or on failure. */
 int SerialBytesWaiting(SerialHandle h);
 
+/** The platform's code for why the calling thread's last port operation failed. */
+unsigned long LastSerialError();
+
 /** The line a write sends for a text command (the termination rule of WriteSerialLine). */
 std::string terminatedLine(const std::string& line);
 

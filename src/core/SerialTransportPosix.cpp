@@ -249,6 +249,8 @@ void SerialReadWaiter::wake() {
   }
 }
 
+unsigned long LastSerialError() { return static_cast<unsigned long>(errno); }
+
 std::vector<std::string> listHostSerialPorts() {
   std::vector<std::string> paths;
   std::error_code error;

@@ -226,6 +226,8 @@ void SerialReadWaiter::wake() {
   }
 }
 
+unsigned long LastSerialError() { return static_cast<unsigned long>(GetLastError()); }
+
 std::vector<std::string> listHostSerialPorts() {
   const RegistryKey deviceMap(HKEY_LOCAL_MACHINE, "HARDWARE\\DEVICEMAP\\SERIALCOMM");
   if (!deviceMap.isOpen()) {

@@ -1,0 +1,257 @@
+#include "lidarmini/LidarMiniDevice.h"
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+#include <system_error>
+
+#include "core/DevicePath.h"
+#include "lidarmini/LidarMiniLink.h"
+
+namespace halvern::lidarmini {
+namespace {
+
+using std::chrono::milliseconds;
+
+// After StopScan at creation the lidar falls quiet within this time; what it sent is dropped.
+constexpr milliseconds kQuietTime{200};
+// A scanning lidar has sent bytes this long after StartScan.
+constexpr milliseconds kStartCheckDelay{300};
+// The scan thread begins this long after its start, dropping the start reply and whatever
+// arrived before, so framing starts clean.
+constexpr milliseconds kScanSettleTime{150};
+// How often the thread looks again at a port that hung up or failed; a stop ends it at once.
+constexpr milliseconds kGonePortRecheck{20};
+// Without a wait in the operating system (Windows), the thread polls this often when idle.
+constexpr milliseconds kIdlePoll{1};
+constexpr std::size_t kReceiveReserve = 4096;
+// The points of one packet: at most 255 samples.
+constexpr std::size_t kPacketPointsReserve = 255;
+
+constexpr float kSmallStepHz = 0.1F;
+constexpr float kBigStepHz = 1.0F;
+
+int64_t steadyNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+LidarMiniScanner::LidarMiniScanner(serial::SerialHandle lidarPort,
+                                   const std::atomic<bool>& deviceScanning)
+    : port(lidarPort), scanning(deviceScanning), thread([this] { run(); }) {}
+
+LidarMiniScanner::~LidarMiniScanner() {
+  running.store(false);
+  waiter.wake();
+  if (thread.joinable()) {
+    thread.join();
+  }
+}
+
+void LidarMiniScanner::run() {
+  if (waiter.waitForWake(kScanSettleTime)) {
+    return;
+  }
+  if (const int stale = serial::SerialBytesWaiting(port); stale > 0) {
+    std::vector<uint8_t> scratch(static_cast<std::size_t>(stale));
+    serial::ReadSerialBytes(port, scratch.data(), stale);
+  }
+
+  std::vector<uint8_t> received;
+  received.reserve(kReceiveReserve);
+  packetPoints.reserve(kPacketPointsReserve);
+  while (running.load() && scanning.load()) {
+    const serial::ReadReadiness readiness = waiter.waitForBytes(port);
+    if (readiness == serial::ReadReadiness::Woken) {
+      return;
+    }
+    if (readiness == serial::ReadReadiness::PortGone) {
+      waiter.waitForWake(kGonePortRecheck);
+      continue;
+    }
+    const int waiting = serial::SerialBytesWaiting(port);
+    if (waiting > 0) {
+      const std::size_t before = received.size();
+      received.resize(before + static_cast<std::size_t>(waiting));
+      const int read = serial::ReadSerialBytes(port, received.data() + before, waiting);
+      received.resize(before + static_cast<std::size_t>(std::max(read, 0)));
+      takePackets(received);
+    } else if (readiness == serial::ReadReadiness::BytesWaiting) {
+      // Bytes were announced yet none are queued: the port is failing, treat it as gone.
+      waiter.waitForWake(kGonePortRecheck);
+    } else {
+      waiter.waitForWake(kIdlePoll);
+    }
+  }
+}
+
+void LidarMiniScanner::takePackets(std::vector<uint8_t>& received) {
+  // Packets are taken from an offset, and the buffer is compacted once per read.
+  std::size_t offset = 0;
+  while (received.size() - offset >= kPacketHeaderLength) {
+    const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
+    const PacketSearch found = findScanPacket(rest);
+    offset += found.skip;
+    if (found.length == 0) {
+      break;
+    }
+    packetPoints.clear();
+    const bool start = DecodeScanPacket(rest.subspan(found.skip, found.length), packetPoints);
+    publish(start, packetPoints);
+    offset += found.length;
+  }
+  received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+void LidarMiniScanner::publish(bool start, const std::vector<ScanPoint>& points) {
+  const int64_t now = steadyNanoseconds();
+  const std::lock_guard lock(frameMutex);
+  if (start) {
+    // The revolution that ends here is whole; what came before the first start is not.
+    if (!first && !current.points.empty()) {
+      last.timestamp = current.timestamp;
+      last.points.assign(current.points.begin(), current.points.end());
+    }
+    current.points.clear();
+    current.timestamp = now;
+    first = false;
+  }
+  current.points.insert(current.points.end(), points.begin(), points.end());
+}
+
+ScanFrame LidarMiniScanner::latest() const {
+  const std::lock_guard lock(frameMutex);
+  return last;
+}
+
+int32_t LidarMiniScanner::copyLatest(float* angles, float* distances, float* intensities,
+                                     int32_t capacity, int64_t* timestamp) const {
+  const std::lock_guard lock(frameMutex);
+  if (timestamp != nullptr) {
+    *timestamp = last.timestamp;
+  }
+  const std::size_t copied =
+      std::min(last.points.size(), static_cast<std::size_t>(std::max(capacity, 0)));
+  for (std::size_t i = 0; i < copied; ++i) {
+    const ScanPoint& point = last.points[i];
+    if (angles != nullptr) {
+      angles[i] = point.angle;
+    }
+    if (distances != nullptr) {
+      distances[i] = point.distance;
+    }
+    if (intensities != nullptr) {
+      intensities[i] = point.intensity;
+    }
+  }
+  return static_cast<int32_t>(last.points.size());
+}
+
+std::unique_ptr<LidarMiniDevice> LidarMiniDevice::create(int port) {
+  std::unique_ptr<LidarMiniDevice> device(new LidarMiniDevice());
+  const std::string path = serial::findDevicePath(port);
+  std::cout << "[LidarMini] Opening " << path << " (port " << port << ")" << std::endl;
+  {
+    const std::lock_guard lock(device->portMutex);
+    device->port.reset(serial::OpenSerialPort(path, kBaudRate, kTag));
+  }
+  if (!device->port.isOpen()) {
+    return nullptr;
+  }
+  // A lidar left scanning by an earlier program falls quiet before anything is asked of it.
+  SendCmd(device->port.handle(), Command::StopScan);
+  std::this_thread::sleep_for(kQuietTime);
+  serial::PurgeSerialInput(device->port.handle());
+  std::cout << "[LidarMini] Initialised on port " << port << " (" << path << ")" << std::endl;
+  return device;
+}
+
+LidarMiniDevice::~LidarMiniDevice() {
+  if (!port.isOpen()) {
+    return;  // creation failed: nothing was announced
+  }
+  scanner.reset();
+  {
+    const std::lock_guard lock(portMutex);
+    port.reset();
+  }
+  std::cout << "[LidarMini] Destroyed" << std::endl;
+}
+
+void LidarMiniDevice::start() {
+  if (scanning.load()) {
+    std::cerr << "[LidarMini] Already scanning\n";
+    return;
+  }
+  if (!SendCmd(port.handle(), Command::StartScan)) {
+    return;
+  }
+  std::this_thread::sleep_for(kStartCheckDelay);
+  if (const int waiting = serial::SerialBytesWaiting(port.handle()); waiting > 0) {
+    std::cout << "[LidarMini] Confirmed: " << waiting << " bytes received after scan start."
+              << std::endl;
+  } else {
+    std::cerr << "[LidarMini] WARNING: 0 bytes 300 ms after scan start. Check device path and "
+                 "T-mini Plus power.\n";
+  }
+  scanning.store(true);
+  try {
+    scanner = std::make_unique<LidarMiniScanner>(port.handle(), scanning);
+  } catch (const std::system_error&) {
+    scanning.store(false);
+    std::cerr << "[LidarMini] Cannot start the scan thread\n";
+    return;
+  }
+  std::cout << "[LidarMini] Scanning started" << std::endl;
+}
+
+void LidarMiniDevice::stop() {
+  SendCmd(port.handle(), Command::StopScan);
+  scanning.store(false);
+  scanner.reset();
+  std::cout << "[LidarMini] Scanning stopped" << std::endl;
+}
+
+void LidarMiniDevice::increaseFrequency(bool big) {
+  const float candidate = frequencyHz + (big ? kBigStepHz : kSmallStepHz);
+  if (candidate > kMaxFrequencyHz) {
+    std::cerr << "[LidarMini] increaseFrequency blocked: max is " << 12.0F << " Hz\n";
+    return;
+  }
+  if (SendCmd(port.handle(), big ? Command::FrequencyUpOne : Command::FrequencyUpTenth)) {
+    frequencyHz = candidate;
+  }
+}
+
+void LidarMiniDevice::decreaseFrequency(bool big) {
+  const float candidate = frequencyHz - (big ? kBigStepHz : kSmallStepHz);
+  if (candidate < kMinFrequencyHz) {
+    std::cerr << "[LidarMini] decreaseFrequency blocked: min is " << 6.0F << " Hz\n";
+    return;
+  }
+  if (SendCmd(port.handle(), big ? Command::FrequencyDownOne : Command::FrequencyDownTenth)) {
+    frequencyHz = candidate;
+  }
+}
+
+LidarInfo LidarMiniDevice::getInfo() { return QueryInfo(port.handle()); }
+
+LidarHealth LidarMiniDevice::getHealth() { return QueryHealth(port.handle()); }
+
+ScanFrame LidarMiniDevice::getData() const { return scanner ? scanner->latest() : ScanFrame{}; }
+
+int32_t LidarMiniDevice::copyData(float* angles, float* distances, float* intensities,
+                                  int32_t capacity, int64_t* timestamp) const {
+  if (!scanner) {
+    if (timestamp != nullptr) {
+      *timestamp = 0;
+    }
+    return 0;
+  }
+  return scanner->copyLatest(angles, distances, intensities, capacity, timestamp);
+}
+
+}  // namespace halvern::lidarmini

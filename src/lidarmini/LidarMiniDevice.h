@@ -1,0 +1,95 @@
+// One LidarMini on a serial port, and the scan thread that turns its packet stream into whole
+// revolutions while it scans.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "core/SerialReadWaiter.h"
+#include "core/SerialTransport.h"
+#include "lidarmini/LidarMiniProtocol.h"
+
+namespace halvern::lidarmini {
+
+/** The frequency a lidar scans at after creation, and the range the steps keep to. */
+inline constexpr float kInitialFrequencyHz = 6.0F;
+inline constexpr float kMaxFrequencyHz = 12.001F;  // 12 Hz, with room for the steps' rounding
+inline constexpr float kMinFrequencyHz = 5.999F;
+
+/** One scan: a thread reading the port and publishing each revolution once it is whole. */
+class LidarMiniScanner {
+ public:
+  /** Starts the thread; it reads the lidar's port while the device's flag stays true. */
+  LidarMiniScanner(serial::SerialHandle lidarPort, const std::atomic<bool>& deviceScanning);
+  LidarMiniScanner(const LidarMiniScanner&) = delete;
+  LidarMiniScanner& operator=(const LidarMiniScanner&) = delete;
+  LidarMiniScanner(LidarMiniScanner&&) = delete;
+  LidarMiniScanner& operator=(LidarMiniScanner&&) = delete;
+  /** Stops the thread, waking it, and waits for it. */
+  ~LidarMiniScanner();
+
+  /** The latest whole revolution. */
+  [[nodiscard]] ScanFrame latest() const;
+  /** Copies the latest whole revolution into arrays; see c_LidarMini_copyData. */
+  int32_t copyLatest(float* angles, float* distances, float* intensities, int32_t capacity,
+                     int64_t* timestamp) const;
+
+ private:
+  void run();
+  /** Frames and decodes what `received` holds, dropping what it used. */
+  void takePackets(std::vector<uint8_t>& received);
+  void publish(bool start, const std::vector<ScanPoint>& points);
+
+  const serial::SerialHandle port;
+  const std::atomic<bool>& scanning;
+  std::atomic<bool> running{true};
+  serial::SerialReadWaiter waiter;
+
+  mutable std::mutex frameMutex;  // guards the frames and `first`
+  ScanFrame current{};            // the revolution being filled
+  ScanFrame last{};               // the latest whole revolution
+  bool first = true;              // no start packet seen yet
+
+  std::vector<ScanPoint> packetPoints;  // the thread's: one packet's points, reused
+
+  std::thread thread;  // last: it starts once everything above exists
+};
+
+class LidarMiniDevice {
+ public:
+  /** Opens the port that FindDevicePath gives for `port` and quiets the lidar; none if the port
+   *  cannot be opened. */
+  static std::unique_ptr<LidarMiniDevice> create(int port);
+
+  /** Stops a running scan (sending nothing to the lidar) and closes the port. */
+  ~LidarMiniDevice();
+  LidarMiniDevice(const LidarMiniDevice&) = delete;
+  LidarMiniDevice& operator=(const LidarMiniDevice&) = delete;
+  LidarMiniDevice(LidarMiniDevice&&) = delete;
+  LidarMiniDevice& operator=(LidarMiniDevice&&) = delete;
+
+  void start();
+  void stop();
+  void increaseFrequency(bool big);
+  void decreaseFrequency(bool big);
+  LidarInfo getInfo();
+  LidarHealth getHealth();
+  [[nodiscard]] ScanFrame getData() const;
+  int32_t copyData(float* angles, float* distances, float* intensities, int32_t capacity,
+                   int64_t* timestamp) const;
+
+ private:
+  LidarMiniDevice() = default;
+
+  std::unique_ptr<LidarMiniScanner> scanner;  // while scanning
+  serial::SerialPort port;
+  std::atomic<bool> scanning{false};
+  float frequencyHz = kInitialFrequencyHz;  // counted here, never read back from the lidar
+  std::mutex portMutex;                     // held while the port opens and closes
+};
+
+}  // namespace halvern::lidarmini

@@ -1,0 +1,104 @@
+#include "lidarmini/LidarMiniLink.h"
+
+#include <array>
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+namespace halvern::lidarmini {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// An empty read waits up to 1 ms itself; this pause follows it before the next one.
+constexpr auto kEmptyReadPause = std::chrono::milliseconds(1);
+
+// Writes a request; a port that refuses it is reported with the platform's reason.
+bool writeRequest(serial::SerialHandle h, const std::array<uint8_t, 2>& bytes) {
+  if (h == serial::kInvalidSerialHandle) {
+    return false;
+  }
+  if (!serial::WriteSerialBytes(h, bytes.data(), static_cast<int>(bytes.size()))) {
+    std::cerr << "[LidarMini] WriteFile error " << serial::LastSerialError() << "\n";
+    return false;
+  }
+  return true;
+}
+
+// Sends the request and reads the descriptor of a reply of `expectedType`; `what` names the
+// exchange in its error line.
+bool requestReply(serial::SerialHandle h, Command command, uint8_t expectedType, const char* what) {
+  uint8_t type = 0;
+  if (!SendCmd(h, command) || !ReadResponseHeader(h, type)) {
+    return false;
+  }
+  if (type != expectedType) {
+    std::cerr << "[LidarMini] " << what << ": unexpected type 0x" << std::hex
+              << static_cast<unsigned>(type) << std::dec << "\n";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool SendCmd(serial::SerialHandle h, Command command) {
+  const bool written = writeRequest(h, request(command));
+  if (!written) {
+    std::cerr << "[LidarMini] SendCmd 0x" << std::hex << static_cast<unsigned>(command) << std::dec
+              << " failed\n";
+  }
+  return written;
+}
+
+bool ReadExact(serial::SerialHandle h, uint8_t* buffer, int count, int timeoutMs) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  int received = 0;
+  while (received < count) {
+    if (Clock::now() >= deadline) {
+      std::cerr << "[LidarMini] ReadExact timeout (got " << received << "/" << count << " bytes)\n";
+      return false;
+    }
+    const int read = serial::ReadSerialBytes(h, buffer + received, count - received);
+    received += read;
+    if (read == 0) {
+      std::this_thread::sleep_for(kEmptyReadPause);
+    }
+  }
+  return true;
+}
+
+bool ReadResponseHeader(serial::SerialHandle h, uint8_t& type) {
+  std::array<uint8_t, kDescriptorLength> descriptor{};
+  if (!ReadExact(h, descriptor.data(), static_cast<int>(descriptor.size()), kReplyTimeoutMs)) {
+    return false;
+  }
+  const auto found = descriptorType(descriptor);
+  if (!found) {
+    std::cerr << "[LidarMini] Bad header (0x" << std::hex << static_cast<unsigned>(descriptor[0])
+              << " 0x" << static_cast<unsigned>(descriptor[1]) << std::dec << ")\n";
+    return false;
+  }
+  type = *found;
+  return true;
+}
+
+LidarInfo QueryInfo(serial::SerialHandle h) {
+  std::array<uint8_t, kInfoPayloadLength> payload{};
+  if (!requestReply(h, Command::GetDeviceInfo, kInfoType, "getInfo") ||
+      !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {
+    return LidarInfo{};
+  }
+  return decodeInfo(payload);
+}
+
+LidarHealth QueryHealth(serial::SerialHandle h) {
+  std::array<uint8_t, kHealthPayloadLength> payload{};
+  if (!requestReply(h, Command::GetDeviceHealth, kHealthType, "getHealth") ||
+      !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {
+    return LidarHealth{};
+  }
+  return decodeHealth(payload);
+}
+
+}  // namespace halvern::lidarmini
