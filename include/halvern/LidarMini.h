@@ -71,7 +71,14 @@ HALVERN_API LidarHealth c_LidarMini_getHealth(void* lidar);
  * The latest whole revolution, as a copy. It holds a std::vector: for callers built with
  * another compiler or standard library, c_LidarMini_copyData gives the same data in arrays.
  */
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"  // meant for C++ callers
+#endif
 HALVERN_API LidarMiniScanFrame c_LidarMini_getData(void* lidar);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 /**
  * The latest whole revolution copied into the caller's arrays: up to `capacity` points, each
@@ -80,7 +87,6 @@ HALVERN_API LidarMiniScanFrame c_LidarMini_getData(void* lidar);
  * more than `capacity`; 0 when there is none.
  */
 HALVERN_API int32_t c_LidarMini_copyData(void* lidar, float* angles, float* distances,
-                                         float* intensities, int32_t capacity,
-                                         int64_t* timestamp);
+                                         float* intensities, int32_t capacity, int64_t* timestamp);
 
 }  // extern "C"

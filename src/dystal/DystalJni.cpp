@@ -19,8 +19,7 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // A new com.halvern.frc.Dystal$ScanData holding the reading's `count` distances; null if a
 // lookup or an allocation fails (its exception is left pending for the Java caller).
 jobject newScanData(JNIEnv* env, const DystalScanData& scan) {
-  const auto [type, object] =
-      halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$ScanData");
+  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$ScanData");
   if (object == nullptr) {
     return nullptr;
   }
@@ -47,7 +46,7 @@ jobject newScanData(JNIEnv* env, const DystalScanData& scan) {
 
 // A new com.halvern.frc.Dystal$Config from a valid record; null if a lookup fails.
 jobject newConfig(JNIEnv* env, const DystalConfig& config) {
-  const auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$Config");
+  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$Config");
   if (object == nullptr) {
     return nullptr;
   }

@@ -17,8 +17,7 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // A new com.halvern.frc.Iridel$ColorData filled from a valid sample; null if a lookup fails
 // (the lookup's exception is left pending for the Java caller).
 jobject newColorData(JNIEnv* env, const ColorData& color) {
-  const auto [type, object] =
-      halvern::jni::constructDefault(env, "com/halvern/frc/Iridel$ColorData");
+  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Iridel$ColorData");
   if (object == nullptr) {
     return nullptr;
   }

@@ -20,7 +20,7 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // fails (its exception is left pending for the Java caller).
 
 jobject newLidarInfo(JNIEnv* env, const LidarInfo& info) {
-  const auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$LidarInfo");
+  auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$LidarInfo");
   if (object == nullptr) {
     return nullptr;
   }
@@ -46,7 +46,7 @@ jobject newLidarInfo(JNIEnv* env, const LidarInfo& info) {
 }
 
 jobject newLidarHealth(JNIEnv* env, const LidarHealth& health) {
-  const auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$LidarHealth");
+  auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$LidarHealth");
   if (object == nullptr) {
     return nullptr;
   }
@@ -78,7 +78,7 @@ jfloatArray pointField(JNIEnv* env, const LidarMiniScanFrame& frame, std::vector
 }
 
 jobject newScanData(JNIEnv* env, const LidarMiniScanFrame& frame) {
-  const auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$ScanData");
+  auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$ScanData");
   if (object == nullptr) {
     return nullptr;
   }
