@@ -1,0 +1,183 @@
+// A simulated LidarMini scanning range finder behind a pseudo-terminal.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace halvern::sim {
+
+class PseudoTerminal;
+
+/**
+ * A lidar on a USB serial port. It answers the two-byte requests (identity and health with
+ * their descriptors and payloads), and while scanning it streams scan packets at the real byte
+ * rate of a 230400-baud line, about 4,000 samples a second, with one revolution per 1/frequency
+ * seconds. The frequency starts at 6 Hz and follows the step requests (6 to 12 Hz).
+ *
+ * Each revolution is a start packet holding the sample at 0 degrees, then packets of up to 40
+ * samples at evenly spaced angles. Like a USB device the host stops polling, it holds its output
+ * back while the library leaves about 2 KB unread, so it never blocks and always stops promptly.
+ *
+ * The room it sees is a function from angle (degrees) to distance (millimetres); by default a
+ * rectangular room of 4 m by 3 m with the lidar off-centre.
+ */
+class SimLidarMini {
+ public:
+  /** Distance in millimetres (0 for no return) seen at an angle in degrees. */
+  using Room = std::function<uint16_t(double angleDegrees)>;
+
+  static constexpr int kSamplesPerSecond = 4000;
+  static constexpr int kMaxSamplesPerPacket = 40;
+  /** 230400 baud, ten bits a byte on the line. */
+  static constexpr int kBytesPerSecond = 23040;
+
+  struct Identity {
+    uint8_t model = 0x28;
+    uint16_t firmwareVersion = 0x0105;
+    uint8_t hardwareVersion = 2;
+    std::array<uint8_t, 16> serial{'H', 'A', 'L', 'V', 'E', 'R', 'N', '-',
+                                   'L', 'M', '-', '0', '0', '0', '4', '2'};
+  };
+  struct Health {
+    uint8_t status = 0;
+    uint16_t errorCode = 0;
+  };
+
+  SimLidarMini();
+  SimLidarMini(const SimLidarMini&) = delete;
+  SimLidarMini& operator=(const SimLidarMini&) = delete;
+  SimLidarMini(SimLidarMini&&) = delete;
+  SimLidarMini& operator=(SimLidarMini&&) = delete;
+  ~SimLidarMini();
+
+  /** The path the library opens; list it with c_Serial_addDevicePath to make it findable. */
+  [[nodiscard]] const std::string& devicePath() const;
+
+  /** The room every simulated lidar starts in: 4 m by 3 m, the lidar 1.5 m and 1.2 m from the
+   *  walls behind it, angles counted from the long wall's direction. */
+  static Room defaultRoom();
+
+  void setRoom(Room room);
+  void setIdentity(const Identity& identity);
+  void setHealth(const Health& health);
+
+  /**
+   * Damages this share (0 to 1) of the packets: one flipped bit in a sample's distance (it moves
+   * by 512 mm), so the packet's check code disagrees.
+   */
+  void setCorruptedShare(double share);
+  /**
+   * Sends garbage between packets. Some of it ends in a false mark with a packet header whose
+   * length reaches into the real packet behind it; its check code is always wrong.
+   */
+  void setGarbageBetweenPackets(bool on);
+  /** Writes every packet in two pieces with a short pause between them. */
+  void setSplitPackets(bool on);
+  /**
+   * Stops answering and streaming (a lidar without power); requests are still read and followed,
+   * and sendRaw still sends.
+   */
+  void setSilent(bool silent);
+  /**
+   * Answers the next identity or health request with these bytes instead of its own reply, once:
+   * a broken descriptor, one of the wrong type, a payload cut short.
+   */
+  void overrideNextReply(std::vector<uint8_t> reply);
+  /** Sends arbitrary bytes now (after what is already queued), at the line's rate. */
+  void sendRaw(const std::vector<uint8_t>& bytes);
+  /** Closes the device side, as pulling the cable would. */
+  void unplug();
+
+  [[nodiscard]] bool scanning() const;
+  /** The frequency the simulated motor turns at, in Hz. */
+  [[nodiscard]] double frequencyHz() const;
+  /** Every command byte received, oldest first. */
+  [[nodiscard]] std::vector<uint8_t> commands() const;
+  /** Revolutions and packets written whole to the line. */
+  [[nodiscard]] int revolutionsSent() const;
+  [[nodiscard]] int packetsSent() const;
+
+  /**
+   * A scan packet as the lidar sends it, with its check code: `start` marks the first packet of
+   * a revolution (it then holds exactly one sample, the first given or a zero one). Each sample
+   * is (intensity, distance mm, flag 0 to 3).
+   */
+  struct Sample {
+    uint8_t intensity = 0;
+    uint16_t distanceMm = 0;
+    uint8_t flag = 0;
+  };
+  static std::vector<uint8_t> scanPacket(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
+                                         const std::vector<Sample>& samples);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  /** Bytes waiting for the line, written in order. */
+  struct Segment {
+    std::vector<uint8_t> bytes;
+    std::size_t written = 0;
+    Clock::duration pauseBefore{};  // the line stays idle this long after the previous segment
+    bool scanData = false;          // dropped when scanning stops
+    bool endsPacket = false;
+    bool endsRevolutionStart = false;
+  };
+
+  void run();
+  /** Takes the received bytes, following each request as it completes. */
+  void takeRequests(const std::vector<uint8_t>& bytes);
+  void handleCommand(uint8_t command);  // with mutex_ held
+  /** Queues the packets whose samples have been measured by `now`. */
+  void queueDuePackets(Clock::time_point now);
+  /** Queues one packet, with the garbage, damage and split the faults ask for (mutex_ held). */
+  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart);
+  std::vector<uint8_t> revolutionPacket(int first, int end, int samplesInRevolution) const;
+  std::vector<uint8_t> garbageBefore(const std::vector<uint8_t>& packet);
+  void queue(Segment segment);  // with mutex_ held
+  /** Writes what the line has carried by `now`, as far as the host's queue has room. */
+  void sendOutput(Clock::time_point now);
+  [[nodiscard]] int hostQueueRoom() const;
+
+  std::unique_ptr<PseudoTerminal> terminal_;
+  mutable std::mutex mutex_;
+  Room room_;
+  Identity identity_;
+  Health health_;
+  double corruptedShare_ = 0.0;
+  bool garbage_ = false;
+  bool splitPackets_ = false;
+  bool silent_ = false;
+  bool unplugRequested_ = false;
+  bool scanning_ = false;
+  int frequencyTenths_;  // tenths of a hertz, so steps add up exactly
+  std::optional<std::vector<uint8_t>> replyOverride_;
+  std::vector<uint8_t> commands_;
+  std::deque<Segment> output_;
+  std::size_t outputBytes_ = 0;
+  int revolutionsSent_ = 0;
+  int packetsSent_ = 0;
+  std::mt19937 random_;  // fixed seed: the faults fall the same way every run
+  // The device thread's alone.
+  bool requestMarkSeen_ = false;
+  bool streaming_ = false;
+  Clock::time_point revolutionStart_;
+  int revolutionSamples_ = 0;
+  int nextSample_ = 0;
+  Clock::time_point lineFree_;  // when the line has carried everything written so far
+  Clock::time_point lastSegmentDone_;
+  std::atomic<bool> running_{true};
+  std::thread thread_;
+};
+
+}  // namespace halvern::sim
