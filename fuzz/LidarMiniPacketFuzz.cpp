@@ -1,0 +1,260 @@
+// Feeds arbitrary bytes to the lidar's scan packet framing and decoding in pieces, as the scan
+// thread receives them, checking the receive buffer, every packet found and every point decoded,
+// and that the pieces give the same packets as the whole stream framed at once, and the same
+// whether framing removes each packet (NextScanPacket) or steps over it (findScanPacket at an
+// offset, as the scan thread does).
+//
+// Input: four piece sizes (1 to 256 bytes, used in turn), then the stream.
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <vector>
+
+#include "lidarmini/LidarMiniProtocol.h"
+
+namespace {
+
+using namespace halvern::lidarmini;  // NOLINT(google-build-using-namespace)
+
+constexpr std::size_t kPieceSizeBytes = 4;
+constexpr std::size_t kLargestPiece = 256;
+
+// The wire is written out here rather than taken from the library: type at 2, count at 3,
+// first and last angle at 4 and 6, check code at 8; a sample is intensity, then a 16-bit word
+// of 14 bits of distance (mm) above 2 bits of flag.
+constexpr std::size_t kTypeAt = 2;
+constexpr std::size_t kCountAt = 3;
+constexpr std::size_t kFirstAngleAt = 4;
+constexpr std::size_t kLastAngleAt = 6;
+constexpr std::size_t kCheckCodeAt = 8;
+constexpr float kRawPerDegree = 128.0F;
+constexpr unsigned kNearestMm = 50;
+constexpr unsigned kFarthestMm = 12000;
+constexpr float kAngleTolerance = 1e-3F;
+
+void require(bool condition) {
+  if (!condition) {
+    std::abort();
+  }
+}
+
+uint16_t le16(std::span<const uint8_t> bytes, std::size_t at) {
+  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+bool markAt(std::span<const uint8_t> bytes, std::size_t at) {
+  return at + 1 < bytes.size() && bytes[at] == kPacketMarkFirst &&
+         bytes[at + 1] == kPacketMarkSecond;
+}
+
+std::size_t samplesOf(std::span<const uint8_t> packet) {
+  return (packet[kTypeAt] & 1U) != 0 ? 1 : packet[kCountAt];
+}
+
+std::size_t lengthOf(std::span<const uint8_t> packet) {
+  return kPacketHeaderLength + kSampleLength * samplesOf(packet);
+}
+
+// The header words before the check code, then each sample's intensity and distance word.
+uint16_t expectedCheckCode(std::span<const uint8_t> packet) {
+  uint16_t code = 0;
+  for (std::size_t at = 0; at < kCheckCodeAt; at += 2) {
+    code ^= le16(packet, at);
+  }
+  for (std::size_t i = 0; i < samplesOf(packet); ++i) {
+    const std::size_t at = kPacketHeaderLength + kSampleLength * i;
+    code ^= packet[at];
+    code ^= le16(packet, at + 1);
+  }
+  return code;
+}
+
+// Where a packet lies in the stream.
+struct Found {
+  std::size_t at = 0;
+  std::size_t length = 0;
+  bool operator==(const Found&) const = default;
+};
+
+// What framing must find in a whole stream: from each position the next mark; a packet whose
+// check code holds is taken and framing goes on after it, otherwise from the byte after the
+// mark. A packet not yet complete ends the search.
+std::vector<Found> referenceFraming(std::span<const uint8_t> stream) {
+  std::vector<Found> found;
+  std::size_t from = 0;
+  while (true) {
+    std::size_t at = from;
+    while (at < stream.size() && !markAt(stream, at)) {
+      ++at;
+    }
+    if (at + kPacketHeaderLength > stream.size()) {
+      return found;
+    }
+    const std::size_t length = lengthOf(stream.subspan(at));
+    if (at + length > stream.size()) {
+      return found;
+    }
+    const auto packet = stream.subspan(at, length);
+    if (expectedCheckCode(packet) == le16(packet, kCheckCodeAt)) {
+      found.push_back({at, length});
+      from = at + length;
+    } else {
+      from = at + 1;
+    }
+  }
+}
+
+float circularDistance(float a, float b) {
+  const float d = std::fmod(std::fabs(a - b), 360.0F);
+  return std::min(d, 360.0F - d);
+}
+
+// One packet as framing returned it, decoded and checked sample by sample.
+void checkPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points) {
+  require(packet.size() >= kPacketHeaderLength && markAt(packet, 0));
+  require(packet.size() == lengthOf(packet));
+  require(packetCheckCode(packet) == le16(packet, kCheckCodeAt));
+  require(expectedCheckCode(packet) == le16(packet, kCheckCodeAt));
+
+  const std::size_t before = points.size();
+  const bool start = DecodeScanPacket(packet, points);
+  require(start == ((packet[kTypeAt] & 1U) != 0));
+  const std::size_t count = samplesOf(packet);
+  require(points.size() == before + count);  // appended, nothing earlier touched
+
+  const float firstAngle = static_cast<float>(le16(packet, kFirstAngleAt)) / kRawPerDegree;
+  const float lastAngle = static_cast<float>(le16(packet, kLastAngleAt)) / kRawPerDegree;
+  for (std::size_t i = 0; i < count; ++i) {
+    const ScanPoint& point = points[before + i];
+    const std::size_t at = kPacketHeaderLength + kSampleLength * i;
+    require(point.angle >= 0.0F && point.angle < 360.0F);
+    require(point.intensity == static_cast<float>(packet[at]));
+
+    const unsigned word = le16(packet, at + 1);
+    const unsigned raw = word >> 2U;
+    const unsigned flag = word & 3U;
+    if (flag >= 2 || raw < kNearestMm || raw > kFarthestMm) {
+      require(point.distance == kMissingDistance);
+    } else {
+      require(point.distance >= 0.05F && point.distance <= 12.0F);
+      require(std::fabs(point.distance - static_cast<float>(raw) / 1000.0F) <= 1e-6F);
+    }
+  }
+  if (count > 0) {
+    require(circularDistance(points[before].angle, firstAngle) <= kAngleTolerance);
+  }
+  if (count > 1) {
+    require(circularDistance(points[before + count - 1].angle, lastAngle) <= kAngleTolerance);
+  }
+}
+
+// What a buffer that framing left waiting still waits on: from its first mark on, or a last
+// byte that may be the first half of one. Bytes before that are garbage a buffer too short to
+// search may still hold.
+std::vector<uint8_t> pending(const std::vector<uint8_t>& buffer) {
+  for (std::size_t i = 0; i + 1 < buffer.size(); ++i) {
+    if (markAt(buffer, i)) {
+      return {buffer.begin() + static_cast<std::ptrdiff_t>(i), buffer.end()};
+    }
+  }
+  if (!buffer.empty() && buffer.back() == kPacketMarkFirst) {
+    return {kPacketMarkFirst};
+  }
+  return {};
+}
+
+// Framing over the stream fed so far, as the scan thread does after a read: take every packet
+// now at the front, decode it and remove its bytes.
+void frameAndDecode(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
+                    std::vector<Found>& found, std::vector<ScanPoint>& points) {
+  while (true) {
+    const std::vector<uint8_t> before = buffer;
+    const std::size_t length = NextScanPacket(buffer);
+    // Bytes only ever leave from the front: the buffer is the newest part of what was fed.
+    require(buffer.size() <= before.size());
+    require(std::equal(buffer.begin(), buffer.end(), fed.last(buffer.size()).begin()));
+    if (before.size() < kPacketHeaderLength) {
+      require(length == 0 && buffer == before);
+    }
+    if (length == 0) {
+      // Waiting: too few bytes to judge, or an unfinished packet at the front.
+      require(buffer.size() < kPacketHeaderLength ||
+              (markAt(buffer, 0) && lengthOf(buffer) > buffer.size()));
+      return;
+    }
+    require(length <= buffer.size());
+    found.push_back({fed.size() - buffer.size(), length});
+    checkPacket(std::span<const uint8_t>(buffer.data(), length), points);
+    buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(length));
+  }
+}
+
+// The same with findScanPacket, as the scan thread frames a read: packets are taken at an
+// offset and the buffer is compacted once.
+void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
+                   std::vector<Found>& found, std::vector<ScanPoint>& points) {
+  std::size_t offset = 0;
+  while (buffer.size() - offset >= kPacketHeaderLength) {
+    const std::span<const uint8_t> rest(buffer.data() + offset, buffer.size() - offset);
+    const PacketSearch search = findScanPacket(rest);
+    require(search.skip + search.length <= rest.size());
+    offset += search.skip;
+    if (search.length == 0) {
+      break;
+    }
+    found.push_back({fed.size() - buffer.size() + offset, search.length});
+    DecodeScanPacket(rest.subspan(search.skip, search.length), points);
+    offset += search.length;
+  }
+  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+bool samePoints(const std::vector<ScanPoint>& a, const std::vector<ScanPoint>& b) {
+  return a.size() == b.size() &&
+         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(ScanPoint)) == 0);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < kPieceSizeBytes) {
+    return 0;
+  }
+  const std::span<const uint8_t> pieceSizes(data, kPieceSizeBytes);
+  const std::span<const uint8_t> stream(data + kPieceSizeBytes, size - kPieceSizeBytes);
+
+  // In pieces, as the scan thread reads what is waiting.
+  std::vector<uint8_t> buffer;
+  std::vector<Found> found;
+  std::vector<ScanPoint> points;
+  std::vector<uint8_t> threadBuffer;
+  std::vector<Found> threadFound;
+  std::vector<ScanPoint> threadPoints;
+  std::size_t fed = 0;
+  for (std::size_t turn = 0; fed < stream.size(); ++turn) {
+    const std::size_t piece =
+        std::min(pieceSizes[turn % kPieceSizeBytes] % kLargestPiece + 1, stream.size() - fed);
+    const auto newest = stream.subspan(fed, piece);
+    buffer.insert(buffer.end(), newest.begin(), newest.end());
+    threadBuffer.insert(threadBuffer.end(), newest.begin(), newest.end());
+    fed += piece;
+    frameAndDecode(buffer, stream.first(fed), found, points);
+    frameAtOffset(threadBuffer, stream.first(fed), threadFound, threadPoints);
+  }
+
+  // Whole, in one read.
+  std::vector<uint8_t> whole(stream.begin(), stream.end());
+  std::vector<Found> wholeFound;
+  std::vector<ScanPoint> wholePoints;
+  frameAndDecode(whole, stream, wholeFound, wholePoints);
+
+  require(found == referenceFraming(stream));
+  require(wholeFound == found && threadFound == found);
+  require(samePoints(wholePoints, points) && samePoints(threadPoints, points));
+  require(pending(whole) == pending(buffer) && pending(threadBuffer) == pending(buffer));
+  return 0;
+}
