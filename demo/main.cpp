@@ -1,9 +1,14 @@
 // A tour of HalvernDriver against the simulated robot: every device family the library drives,
 // through the same C functions a robot program calls.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <iomanip>
 #include <numbers>
+#include <span>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,8 +19,14 @@
 #include "halsim/SimControl.h"
 #include "halvern/Dystal.h"
 #include "halvern/Iridel.h"
+#include "halvern/LidarMini.h"
 #include "halvern/Ordex.h"
 #include "halvern/Serial.h"
+
+#if !defined(_WIN32)
+#include "SimLidarMini.h"
+#include "SvgPolarPlot.h"
+#endif
 
 namespace {
 
@@ -267,6 +278,111 @@ void dystalUsbTour() {
 }
 #endif
 
+#if !defined(_WIN32)  // the simulated lidar speaks on a POSIX pseudo-terminal
+// Watches the revolutions the lidar publishes for `duration`: the last one, and the frequency
+// the timestamps of those seen give.
+struct Revolutions {
+  LidarMiniScanFrame latest{};
+  double frequencyHz = 0;
+};
+
+Revolutions watchRevolutions(void* lidar, std::chrono::milliseconds duration) {
+  Revolutions seen;
+  int64_t firstTimestamp = 0;
+  int counted = 0;
+  const auto end = std::chrono::steady_clock::now() + duration;
+  while (std::chrono::steady_clock::now() < end) {
+    LidarMiniScanFrame frame = c_LidarMini_getData(lidar);
+    if (frame.timestamp != 0 && frame.timestamp != seen.latest.timestamp) {
+      if (firstTimestamp == 0) {
+        firstTimestamp = frame.timestamp;
+      } else {
+        ++counted;
+      }
+      seen.latest = std::move(frame);
+    }
+    std::this_thread::sleep_for(5ms);
+  }
+  if (counted > 0) {
+    seen.frequencyHz = counted * 1e9 / static_cast<double>(seen.latest.timestamp - firstTimestamp);
+  }
+  return seen;
+}
+
+std::string printable(std::span<const uint8_t> bytes) {
+  std::string text;
+  for (const uint8_t byte : bytes) {
+    text += byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.';
+  }
+  return text;
+}
+
+// The simulator's room with a round post 0.5 m across standing 1.4 m away at 40 degrees.
+halvern::sim::SimLidarMini::Room roomWithPost() {
+  constexpr double kPostAngle = 40.0;
+  constexpr double kPostMm = 1400.0;
+  constexpr double kPostRadiusMm = 250.0;
+  return [walls = halvern::sim::SimLidarMini::defaultRoom()](double angleDegrees) {
+    const double off = (angleDegrees - kPostAngle) * std::numbers::pi / 180.0;
+    const double across = kPostMm * std::sin(off);
+    if (std::cos(off) <= 0 || std::abs(across) > kPostRadiusMm) {
+      return walls(angleDegrees);
+    }
+    const double toPost =
+        kPostMm * std::cos(off) - std::sqrt(kPostRadiusMm * kPostRadiusMm - across * across);
+    return std::min(walls(angleDegrees), static_cast<uint16_t>(std::lround(toPost)));
+  };
+}
+
+void lidarMiniTour() {
+  section("LidarMini scanning lidar on USB serial: a 4 m x 3 m room with a post");
+  halvern::sim::SimLidarMini simulated;
+  simulated.setRoom(roomWithPost());
+  c_Serial_addDevicePath(simulated.devicePath().c_str());
+  void* lidar = c_LidarMini_create(0);  // the first serial port found
+  if (lidar == nullptr) {
+    c_Serial_removeDevicePath(simulated.devicePath().c_str());
+    return;
+  }
+  const LidarInfo info = c_LidarMini_getInfo(lidar);
+  const LidarHealth health = c_LidarMini_getHealth(lidar);
+  std::printf("  model 0x%02X, firmware %d.%d, hardware %d, serial %s\n", info.model,
+              info.firmwareVersion >> 8, info.firmwareVersion & 0xFF, info.hardwareVersion,
+              printable(info.serialnum).c_str());
+  std::printf("  health: status %d, error code %d\n", health.status, health.errorCode);
+
+  c_LidarMini_start(lidar);
+  // The simulated lidar holds back what it measured while the library was not yet reading and
+  // then catches up, so its first revolutions come faster than it turns: let them pass.
+  std::this_thread::sleep_for(750ms);
+  const Revolutions atStart = watchRevolutions(lidar, 450ms);
+  std::printf("  at 6 Hz: %zu points a revolution, measured %.1f Hz\n",
+              atStart.latest.points.size(), atStart.frequencyHz);
+  c_LidarMini_increaseFrequency(lidar, true);  // one step of 1 Hz
+  // The new speed holds from the next revolution on; the first revolution at it then ends.
+  std::this_thread::sleep_for(350ms);
+  const Revolutions stepped = watchRevolutions(lidar, 500ms);
+  const auto& points = stepped.latest.points;
+  const auto measured = std::count_if(points.begin(), points.end(),
+                                      [](const LidarMiniScanPoint& p) { return p.distance >= 0; });
+  std::printf(
+      "  stepped up 1 Hz: %zu points a revolution (%td with a distance), measured %.1f Hz\n",
+      points.size(), measured, stepped.frequencyHz);
+
+  const std::filesystem::path picture =
+      std::filesystem::temp_directory_path() / "halvern-lidarmini-scan.svg";
+  std::ostringstream title;
+  title << "LidarMini: one revolution, " << points.size() << " points at " << std::fixed
+        << std::setprecision(1) << stepped.frequencyHz << " Hz";
+  if (halvern::demo::writePolarPlot(picture, points, title.str())) {
+    std::printf("  the latest revolution, drawn: %s\n", picture.c_str());
+  }
+  c_LidarMini_stop(lidar);
+  c_LidarMini_destroy(lidar);
+  c_Serial_removeDevicePath(simulated.devicePath().c_str());
+}
+#endif
+
 }  // namespace
 
 int main() {
@@ -279,6 +395,7 @@ int main() {
   dystalCanTour();
 #if !defined(_WIN32)
   dystalUsbTour();
+  lidarMiniTour();
 #endif
   std::printf("\nDone.\n");
   return 0;
