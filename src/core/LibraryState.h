@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/DevicePath.h"
+#include "lidar/LidarModule.h"
 #include "ordex/Heartbeat.h"
 #include "ordex/OrdexRegistry.h"
 
@@ -16,6 +17,8 @@ struct LibraryState {
   ordex::HeartbeatLoop ordexHeartbeat;
   // Serial device paths added beside the host's own ports.
   serial::AddedDevicePaths addedDevicePaths;
+  // Destroyed first: unloading stops and joins the serial lidar's reader.
+  lidar::LidarModule lidar;
 };
 
 /** The state of the loaded library. */

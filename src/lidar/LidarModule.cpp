@@ -1,0 +1,354 @@
+#include "lidar/LidarModule.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <iostream>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "hal/SerialPort.h"
+#include "lidar/LidarPackets.h"
+
+namespace halvern::lidar {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Line settings of the lidar's port.
+constexpr int32_t kBaudRate = 115200;
+constexpr int32_t kDataBits = 8;
+constexpr int32_t kNoParity = 0;
+constexpr int32_t kOneStopBit = 10;  // the HAL's code
+constexpr double kReadTimeoutSeconds = 1.0;
+constexpr int32_t kFlushOnAccess = 1;
+
+// The HAL cannot wait for bytes: the reader looks this often while none are waiting, less
+// often while the port is closed, and after a failing query it backs off further.
+constexpr milliseconds kPollInterval{1};
+constexpr milliseconds kClosedPortInterval{10};
+constexpr milliseconds kErrorBackoff{100};
+// Starting the port again waits this long between raising the flag and opening the port.
+constexpr milliseconds kRestartPause{1};
+
+constexpr std::size_t kReceiveReserve = 4096;
+
+void applyLineSettings(int32_t handle) {
+  int32_t status = 0;  // the setters' statuses are not looked at
+  HAL_SetSerialBaudRate(handle, kBaudRate, &status);
+  HAL_SetSerialDataBits(handle, kDataBits, &status);
+  HAL_SetSerialParity(handle, kNoParity, &status);
+  HAL_SetSerialStopBits(handle, kOneStopBit, &status);
+  HAL_SetSerialTimeout(handle, kReadTimeoutSeconds, &status);
+  HAL_SetSerialWriteMode(handle, kFlushOnAccess, &status);
+  HAL_DisableSerialTermination(handle, &status);
+}
+
+std::size_t degreeOf(float angle) {
+  // Decoded angles lie in [0, 360).
+  return std::min(static_cast<std::size_t>(angle), static_cast<std::size_t>(LIDAR_DEGREES - 1));
+}
+
+LidarScan emptyScan() {
+  LidarScan scan{};
+  for (std::size_t i = 0; i < LIDAR_DEGREES; ++i) {
+    scan.angle[i] = static_cast<float>(i);
+    scan.distance[i] = kOutOfRange;
+  }
+  return scan;
+}
+
+}  // namespace
+
+/** The thread that reads the port and keeps the latest sample of every degree. */
+class LidarReader {
+ public:
+  LidarReader(const LidarModule& owner, const ReaderSettings& settings)
+      : module(owner),
+        kalman(settings.kalman),
+        movingAverageWindow(settings.movingAverageWindow),
+        medianWindow(settings.medianWindow),
+        jitterThreshold(settings.jitterThreshold),
+        table(emptyScan()),
+        thread([this] { run(); }) {}
+  LidarReader(const LidarReader&) = delete;
+  LidarReader& operator=(const LidarReader&) = delete;
+  LidarReader(LidarReader&&) = delete;
+  LidarReader& operator=(LidarReader&&) = delete;
+  ~LidarReader() {
+    {
+      const std::lock_guard lock(wakeMutex);
+      running = false;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+
+  [[nodiscard]] LidarScan scan() const {
+    const std::lock_guard lock(dataMutex);
+    return table;
+  }
+
+  void setKalman(const KalmanState& state) {
+    const std::lock_guard lock(dataMutex);  // never during an update
+    kalman = state;
+  }
+  void setMovingAverageWindow(int window) { movingAverageWindow.store(window); }
+  void setMedianWindow(int window) { medianWindow.store(window); }
+  void setJitterThreshold(float threshold) { jitterThreshold.store(threshold); }
+
+ private:
+  void run();
+  /** Sleeps for `interval`, or less when the reader is being stopped; false once stopped. */
+  bool pause(milliseconds interval);
+  void takePackets();
+  void store(std::span<const LidarSample> decoded);
+  float filtered(std::span<const float> history);
+
+  const LidarModule& module;
+
+  mutable std::mutex dataMutex;  // guards the table, the histories and the Kalman state
+  KalmanState kalman;
+  std::atomic<int> movingAverageWindow;
+  std::atomic<int> medianWindow;
+  std::atomic<float> jitterThreshold;
+  LidarScan table;
+  std::array<DegreeHistory, LIDAR_DEGREES> histories{};
+
+  // The thread's own: received bytes carried from read to read, and one packet's samples.
+  std::vector<uint8_t> received;
+  std::vector<LidarSample> samples;
+
+  std::mutex wakeMutex;
+  std::condition_variable wake;
+  bool running = true;  // under wakeMutex
+
+  std::thread thread;  // last: it starts once everything above exists
+};
+
+bool LidarReader::pause(milliseconds interval) {
+  std::unique_lock lock(wakeMutex);
+  return !wake.wait_for(lock, interval, [this] { return !running; });
+}
+
+void LidarReader::run() {
+  received.reserve(kReceiveReserve);
+  applyLineSettings(module.portHandle());
+  while (true) {
+    const int32_t handle = module.portHandle();
+    if (!module.isScanning() || handle == 0) {
+      // Stopped, or the port would not open: wait for start to open it again.
+      if (!pause(kClosedPortInterval)) {
+        return;
+      }
+      continue;
+    }
+    int32_t status = 0;
+    const int32_t waiting = HAL_GetSerialBytesReceived(handle, &status);
+    if (status < 0) {
+      std::cerr << "Error getting serial bytes: " << status << std::endl;
+      if (!pause(kErrorBackoff)) {
+        return;
+      }
+      continue;
+    }
+    if (waiting <= 0) {
+      if (!pause(kPollInterval)) {
+        return;
+      }
+      continue;
+    }
+    const std::size_t before = received.size();
+    received.resize(before + static_cast<std::size_t>(waiting));
+    const int32_t read =
+        HAL_ReadSerial(handle, reinterpret_cast<char*>(received.data() + before), waiting, &status);
+    received.resize(before + static_cast<std::size_t>(std::clamp(read, 0, waiting)));
+    takePackets();
+    const std::lock_guard lock(wakeMutex);
+    if (!running) {
+      return;
+    }
+  }
+}
+
+void LidarReader::takePackets() {
+  // Packets are taken from an offset, and the buffer is compacted once per read.
+  std::size_t offset = 0;
+  while (received.size() - offset >= kPacketHeaderLength) {
+    const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
+    const PacketSearch found = findPacket(rest);
+    offset += found.skip;
+    if (found.length == 0) {
+      break;
+    }
+    samples.clear();
+    decodePacket(rest.subspan(found.skip, found.length), samples);
+    store(samples);
+    offset += found.length;
+  }
+  received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+void LidarReader::store(std::span<const LidarSample> decoded) {
+  const bool filtering = module.anyFilterOn();
+  const std::lock_guard lock(dataMutex);
+  for (const LidarSample& sample : decoded) {
+    const std::size_t degree = degreeOf(sample.angle);
+    float distance = sample.distance;
+    if (filtering) {
+      // Out-of-range samples (-1) enter the history like any other.
+      DegreeHistory& history = histories.at(degree);
+      history.push(sample.distance);
+      distance = filtered(history.values());
+    }
+    table.angle[degree] = sample.angle;
+    table.distance[degree] = distance;
+  }
+}
+
+float LidarReader::filtered(std::span<const float> history) {
+  // enableFilter keeps at most one filter on; were there more, the last of these would win.
+  float value = history.back();
+  if (module.filterOn(FilterType::Kalman)) {
+    value = kalmanFilter(history, kalman);
+  }
+  if (module.filterOn(FilterType::MovingAverage)) {
+    value = movingAverageFilter(history, movingAverageWindow.load());
+  }
+  if (module.filterOn(FilterType::Median)) {
+    value = medianFilter(history, medianWindow.load());
+  }
+  if (module.filterOn(FilterType::Jitter)) {
+    value = jitterFilter(history, jitterThreshold.load());
+  }
+  if (module.filterOn(FilterType::Cluster)) {
+    value = clusterFilter(history, module.clusterTolerance(), module.clusterMinPoints());
+  }
+  return value;
+}
+
+LidarModule::LidarModule() = default;
+
+LidarModule::~LidarModule() { reader.reset(); }
+
+bool LidarModule::openPort() {
+  const std::lock_guard lock(portMutex);
+  int32_t status = 0;
+  const HAL_SerialPortHandle opened =
+      HAL_InitializeSerialPort(static_cast<HAL_SerialPort>(port), &status);
+  if (status != 0) {
+    std::cerr << "Error initializing serial port: " << status << std::endl;
+    return false;
+  }
+  handle.store(opened);
+  return true;
+}
+
+void LidarModule::create(int newPort) {
+  port = newPort;
+  scanning.store(true);
+  for (auto& filter : filters) {
+    filter.store(false);
+  }
+  tolerance.store(kDefaultClusterTolerance);
+  minPoints.store(kDefaultClusterMinPoints);
+  if (!openPort()) {
+    return;
+  }
+  ReaderSettings settings;
+  {
+    // Settings made before the first create are kept for its reader; later ones start afresh.
+    const std::lock_guard lock(configMutex);
+    settings = pending;
+    pending = ReaderSettings{};
+  }
+  reader.reset();  // the earlier reader stops before the new one starts
+  reader = std::make_unique<LidarReader>(*this, settings);
+}
+
+void LidarModule::start() {
+  if (scanning.load()) {
+    std::cerr << "Lidar sensor is already scanning" << std::endl;
+    return;
+  }
+  scanning.store(true);
+  std::this_thread::sleep_for(kRestartPause);
+  if (openPort()) {
+    applyLineSettings(handle.load());
+  }
+}
+
+void LidarModule::stop() {
+  const std::lock_guard lock(portMutex);
+  scanning.store(false);
+  HAL_CloseSerial(handle.exchange(0));
+}
+
+LidarScan LidarModule::getData() const { return reader ? reader->scan() : emptyScan(); }
+
+bool LidarModule::filterOn(FilterType type) const {
+  return filters.at(static_cast<std::size_t>(type)).load();
+}
+
+bool LidarModule::anyFilterOn() const {
+  return std::any_of(filters.begin(), filters.end(), [](const auto& on) { return on.load(); });
+}
+
+void LidarModule::enableFilter(int type, bool enable) {
+  const std::lock_guard lock(configMutex);
+  if (type < 0 || type >= kFilterTypeCount) {
+    return;
+  }
+  for (int i = 0; i < kFilterTypeCount; ++i) {
+    filters.at(static_cast<std::size_t>(i)).store(i == type && enable);
+  }
+}
+
+void LidarModule::clusterConfig(float newTolerance, int newMinPoints) {
+  const std::lock_guard lock(configMutex);
+  tolerance.store(newTolerance);
+  minPoints.store(newMinPoints);
+}
+
+void LidarModule::kalmanConfig(float processNoise, float measurementNoise, float errorCovariance) {
+  const std::lock_guard lock(configMutex);
+  const KalmanState state{.processNoise = processNoise,
+                          .measurementNoise = measurementNoise,
+                          .errorCovariance = errorCovariance,
+                          .estimate = 0.0F};
+  if (reader) {
+    reader->setKalman(state);
+  } else {
+    pending.kalman = state;
+  }
+}
+
+void LidarModule::movingAverageConfig(int window) {
+  const std::lock_guard lock(configMutex);
+  if (reader) {
+    reader->setMovingAverageWindow(window);
+  } else {
+    pending.movingAverageWindow = window;
+  }
+}
+
+void LidarModule::medianConfig(int window) {
+  const std::lock_guard lock(configMutex);
+  if (reader) {
+    reader->setMedianWindow(window);
+  } else {
+    pending.medianWindow = window;
+  }
+}
+
+void LidarModule::jitterConfig(float threshold) {
+  const std::lock_guard lock(configMutex);
+  if (reader) {
+    reader->setJitterThreshold(threshold);
+  } else {
+    pending.jitterThreshold = threshold;
+  }
+}
+
+}  // namespace halvern::lidar

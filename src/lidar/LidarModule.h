@@ -1,0 +1,78 @@
+// The library's one serial lidar: its port, the reader that turns the port's bytes into a
+// table of the latest sample of every degree, and the filter settings.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "halvern/Lidar.h"
+#include "lidar/LidarFilters.h"
+
+namespace halvern::lidar {
+
+/** What a program can tune in a reader; each create's reader starts from the defaults. */
+struct ReaderSettings {
+  KalmanState kalman{};
+  int movingAverageWindow = 5;
+  int medianWindow = 5;
+  float jitterThreshold = 50.0F;
+};
+
+/** The cluster filter's settings after each create. */
+inline constexpr float kDefaultClusterTolerance = 50.0F;
+inline constexpr int kDefaultClusterMinPoints = 5;
+
+class LidarReader;
+
+class LidarModule {
+ public:
+  LidarModule();
+  LidarModule(const LidarModule&) = delete;
+  LidarModule& operator=(const LidarModule&) = delete;
+  LidarModule(LidarModule&&) = delete;
+  LidarModule& operator=(LidarModule&&) = delete;
+  /** Stops and joins the reader. */
+  ~LidarModule();
+
+  void create(int port);
+  void start();
+  void stop();
+  [[nodiscard]] LidarScan getData() const;
+
+  void enableFilter(int type, bool enable);
+  void clusterConfig(float tolerance, int minPoints);
+  void kalmanConfig(float processNoise, float measurementNoise, float errorCovariance);
+  void movingAverageConfig(int window);
+  void medianConfig(int window);
+  void jitterConfig(float threshold);
+
+  // What the reader reads on every pass.
+  [[nodiscard]] int32_t portHandle() const { return handle.load(); }
+  [[nodiscard]] bool isScanning() const { return scanning.load(); }
+  /** The filter switched on, if any. */
+  [[nodiscard]] bool filterOn(FilterType type) const;
+  [[nodiscard]] bool anyFilterOn() const;
+  [[nodiscard]] float clusterTolerance() const { return tolerance.load(); }
+  [[nodiscard]] int clusterMinPoints() const { return minPoints.load(); }
+
+ private:
+  /** Opens the port under the port mutex; false (after saying why) when the HAL refuses. */
+  bool openPort();
+
+  int32_t port = 0;
+  std::atomic<int32_t> handle{0};  // 0 while the port is closed
+  std::atomic<bool> scanning{false};
+  std::array<std::atomic<bool>, kFilterTypeCount> filters{};
+  std::atomic<float> tolerance{0.0F};
+  std::atomic<int> minPoints{0};
+
+  std::mutex portMutex;    // create, start and stop around opening and closing the port
+  std::mutex configMutex;  // the setters
+  ReaderSettings pending;  // set before any create: kept for the first reader
+  std::unique_ptr<LidarReader> reader;
+};
+
+}  // namespace halvern::lidar

@@ -1,0 +1,75 @@
+// The serial lidar's packets: framing with check-code verification, and decoding into
+// (angle, distance) samples with the lidar's angle correction and range limits.
+//
+// Pure functions only: nothing here touches the port.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace halvern::lidar {
+
+/**
+ * A packet: AA 55, packet type (bit 0: a revolution starts here), sample count, first and last
+ * angle, check code, then a 16-bit word a sample (distance x 4). A start packet holds one sample
+ * whatever its count byte says.
+ */
+inline constexpr uint8_t kPacketMarkFirst = 0xAA;
+inline constexpr uint8_t kPacketMarkSecond = 0x55;
+inline constexpr std::size_t kPacketHeaderLength = 10;
+inline constexpr std::size_t kSampleLength = 2;
+inline constexpr uint8_t kStartFlag = 0x01;
+
+/** Distances in range, in millimetres; others are stored as kOutOfRange. */
+inline constexpr float kMinRangeMm = 120.0F;
+inline constexpr float kMaxRangeMm = 8000.0F;
+inline constexpr float kOutOfRange = -1.0F;
+
+/** One decoded sample: its corrected angle in degrees, [0, 360), and distance in mm or -1. */
+struct LidarSample {
+  float angle = 0.0F;
+  float distance = 0.0F;
+};
+
+/** The number of samples a packet holds, from its type and count bytes. */
+constexpr std::size_t packetSampleCount(uint8_t type, uint8_t count) {
+  return (type & kStartFlag) != 0 ? 1 : count;
+}
+
+/**
+ * The check code a packet should carry: the XOR of its 16-bit little-endian words before the
+ * check code (mark, type with count, first angle, last angle) and of every sample word.
+ * `packet` must hold the whole packet.
+ */
+uint16_t packetCheckCode(std::span<const uint8_t> packet);
+
+/** Where the next packet is in a run of received bytes. */
+struct PacketSearch {
+  std::size_t skip = 0;    // bytes to drop from the front first: noise and damaged packets
+  std::size_t length = 0;  // the length of the sound packet that then starts; 0: wait for more
+};
+
+/**
+ * Finds the next sound packet: skips bytes before a mark, and a packet whose check code
+ * disagrees from the byte after its mark on, so a real packet behind a false mark is still
+ * found. Bytes without any mark are skipped, but for a last 0xAA that may begin one.
+ */
+PacketSearch findPacket(std::span<const uint8_t> bytes);
+
+/**
+ * The lidar's angle correction for a distance, in degrees: atan(21.8 (155.3 - d) / (155.3 d)),
+ * 0 for a distance of 0.
+ */
+double angleCorrectionDegrees(float distanceMm);
+
+/**
+ * Decodes a whole packet (as framing found it), appending its samples to `samples` in order.
+ * Samples are numbered from 0 and spread evenly from the first angle to the last (a span that
+ * passes 360 wraps); each angle is corrected for its distance and brought into [0, 360).
+ * Distances outside 120 to 8000 mm become -1. Returns whether the packet starts a revolution.
+ */
+bool decodePacket(std::span<const uint8_t> packet, std::vector<LidarSample>& samples);
+
+}  // namespace halvern::lidar
