@@ -57,9 +57,10 @@ float medianFilter(std::span<const float> history, int window) {
   std::array<float, DegreeHistory::kLimit> sorted{};
   const std::size_t count = std::min(values.size(), sorted.size());
   std::copy_n(values.begin(), count, sorted.begin());
-  auto* const middle = sorted.begin() + static_cast<std::ptrdiff_t>(count / 2);
-  std::nth_element(sorted.begin(), middle, sorted.begin() + static_cast<std::ptrdiff_t>(count));
-  return *middle;
+  const std::size_t middle = count / 2;
+  std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(middle),
+                   sorted.begin() + static_cast<std::ptrdiff_t>(count));
+  return sorted.at(middle);
 }
 
 float jitterFilter(std::span<const float> history, float threshold) {
