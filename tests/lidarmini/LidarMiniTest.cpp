@@ -486,7 +486,7 @@ TEST_F(LidarMiniByHand, StopEmptiesTheFramesAndAStartBuildsThemAfresh) {
   ASSERT_EQ(sendUntilPublished(joined({startPacket(1000), startPacket(2000)})).points.size(), 1U);
   EXPECT_EQ(outputOf([&] { c_LidarMini_stop(lidar_.get()); }).out,
             "[LidarMini] Scanning stopped\n");
-  EXPECT_EQ(sim_.commands(), (Bytes{kStopScan, kStartScan, kStopScan}));
+  EXPECT_EQ(waitForCommands(sim_, 3), (Bytes{kStopScan, kStartScan, kStopScan}));
   expectEmpty(frame());
 
   // What arrives between scans is left in the queue; the next scan skips it.
