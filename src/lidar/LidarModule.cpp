@@ -147,7 +147,10 @@ void LidarReader::run() {
     int32_t status = 0;
     const int32_t waiting = HAL_GetSerialBytesReceived(handle, &status);
     if (status < 0) {
-      std::cerr << "Error getting serial bytes: " << status << std::endl;
+      // A stop that closed the port just now is not a failure of the port.
+      if (module.portHandle() == handle && module.isScanning()) {
+        std::cerr << "Error getting serial bytes: " << status << std::endl;
+      }
       if (!pause(kErrorBackoff)) {
         return;
       }
