@@ -20,7 +20,7 @@ for preset in default asan tsan; do
   fi
 done
 
-if ! scripts/run-fuzz.sh 20; then
+if ! scripts/run-fuzz.sh 15; then
   failed+=("fuzz")
 fi
 

@@ -1,0 +1,291 @@
+// The serial lidar's reader work, without the port: a packet stream fed in blocks, framed,
+// checked, decoded and stored into the table of 360 degrees; and each filter over a revolution
+// of samples with every degree's history full.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <numeric>
+#include <random>
+#include <span>
+#include <vector>
+
+#include "halvern/Lidar.h"
+#include "lidar/LidarFilters.h"
+#include "lidar/LidarModule.h"
+#include "lidar/LidarPackets.h"
+
+namespace {
+
+using namespace halvern::lidar;  // NOLINT(google-build-using-namespace)
+
+// 10 revolutions a second of 720 samples, half a degree apart; a start packet holds one sample.
+constexpr int kSamplesPerRevolution = 720;
+constexpr int kSamplesPerPacket = 40;
+constexpr int kRevolutions = 100;  // 10 s of scanning
+constexpr double kSampleSpacingDegrees = 360.0 / kSamplesPerRevolution;
+constexpr double kAngleRawPerDegree = 128.0;
+constexpr double kSampleRawPerMm = 4.0;
+constexpr std::size_t kCheckCodeAt = 8;
+
+constexpr double kCorruptedShare = 0.03;
+constexpr double kGarbageShare = 0.05;  // of the gaps between packets
+constexpr int kLongestGarbage = 24;
+constexpr uint32_t kStreamSeed = 20261209;  // the same stream every run
+
+// A room between 1 and 4 m, with every 60th sample getting no return (0).
+double roomMm(int sample) { return sample % 60 == 59 ? 0.0 : 1000.0 + (sample * 53) % 3000; }
+
+void putWord(std::vector<uint8_t>& bytes, uint16_t word) {
+  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
+  bytes.push_back(static_cast<uint8_t>(word >> 8U));
+}
+
+std::vector<uint8_t> lidarPacket(bool start, int firstSample, int samples) {
+  const auto rawAngle = [](int sample) {
+    return static_cast<uint16_t>(std::lround(sample * kSampleSpacingDegrees * kAngleRawPerDegree));
+  };
+  std::vector<uint8_t> packet{kPacketMarkFirst, kPacketMarkSecond,
+                              static_cast<uint8_t>(start ? kStartFlag : 0),
+                              static_cast<uint8_t>(samples)};
+  putWord(packet, rawAngle(firstSample));
+  putWord(packet, rawAngle(firstSample + samples - 1));
+  putWord(packet, 0);  // the check code, below
+  for (int sample = firstSample; sample < firstSample + samples; ++sample) {
+    putWord(packet, static_cast<uint16_t>(std::lround(roomMm(sample) * kSampleRawPerMm)));
+  }
+  const uint16_t code = packetCheckCode(packet);
+  packet[kCheckCodeAt] = static_cast<uint8_t>(code & 0xFFU);
+  packet[kCheckCodeAt + 1] = static_cast<uint8_t>(code >> 8U);
+  return packet;
+}
+
+struct Stream {
+  std::vector<uint8_t> bytes;
+  int64_t packets = 0;
+  int64_t intactPackets = 0;
+  int64_t intactSamples = 0;
+};
+
+// The revolutions as the lidar sends them (a start packet, then packets of up to 40 samples),
+// with one flipped bit in a sample of 3 % of the packets, and random bytes (half the time
+// holding a false mark) before 5 % of them.
+Stream lidarOutput() {
+  std::vector<std::vector<uint8_t>> packets;
+  for (int revolution = 0; revolution < kRevolutions; ++revolution) {
+    packets.push_back(lidarPacket(true, 0, 1));
+    for (int sample = 1; sample < kSamplesPerRevolution; sample += kSamplesPerPacket) {
+      packets.push_back(
+          lidarPacket(false, sample, std::min(kSamplesPerPacket, kSamplesPerRevolution - sample)));
+    }
+  }
+  std::mt19937 random(kStreamSeed);
+  std::vector<std::size_t> order(packets.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::shuffle(order.begin(), order.end(), random);
+  const auto corrupted =
+      static_cast<std::size_t>(std::lround(kCorruptedShare * static_cast<double>(packets.size())));
+  Stream stream;
+  for (std::size_t i = 0; i < corrupted; ++i) {
+    std::vector<uint8_t>& packet = packets[order[i]];
+    const std::size_t byte = kPacketHeaderLength + random() % (packet.size() - kPacketHeaderLength);
+    packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
+  }
+  for (std::size_t i = corrupted; i < packets.size(); ++i) {
+    stream.intactSamples +=
+        static_cast<int64_t>((packets[order[i]].size() - kPacketHeaderLength) / kSampleLength);
+  }
+  stream.packets = static_cast<int64_t>(packets.size());
+  stream.intactPackets = static_cast<int64_t>(packets.size() - corrupted);
+
+  std::bernoulli_distribution garbageHere(kGarbageShare);
+  std::uniform_int_distribution<int> garbageLength(1, kLongestGarbage);
+  std::uniform_int_distribution<int> anyByte(0, 255);
+  for (const auto& packet : packets) {
+    if (garbageHere(random)) {
+      std::vector<uint8_t> garbage(static_cast<std::size_t>(garbageLength(random)));
+      std::generate(garbage.begin(), garbage.end(),
+                    [&] { return static_cast<uint8_t>(anyByte(random)); });
+      if (garbage.size() >= 2 && random() % 2 == 0) {
+        const std::size_t at = random() % (garbage.size() - 1);
+        garbage[at] = kPacketMarkFirst;
+        garbage[at + 1] = kPacketMarkSecond;
+      }
+      stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
+    }
+    stream.bytes.insert(stream.bytes.end(), packet.begin(), packet.end());
+  }
+  return stream;
+}
+
+// The reader's work on a read, without its lock: packets taken at an offset, one compaction,
+// each packet decoded into a reused list and stored into the table.
+struct ReaderWork {
+  std::vector<uint8_t> received;
+  std::vector<LidarSample> samples;
+  LidarScan table{};
+  int64_t packets = 0;
+  int64_t decoded = 0;
+
+  void take(std::span<const uint8_t> block) {
+    received.insert(received.end(), block.begin(), block.end());
+    std::size_t offset = 0;
+    while (received.size() - offset >= kPacketHeaderLength) {
+      const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
+      const PacketSearch found = findPacket(rest);
+      offset += found.skip;
+      if (found.length == 0) {
+        break;
+      }
+      samples.clear();
+      decodePacket(rest.subspan(found.skip, found.length), samples);
+      for (const LidarSample& sample : samples) {
+        const auto degree = std::min(static_cast<int>(sample.angle), LIDAR_DEGREES - 1);
+        table.angle[degree] = sample.angle;
+        table.distance[degree] = sample.distance;
+      }
+      ++packets;
+      decoded += static_cast<int64_t>(samples.size());
+      offset += found.length;
+    }
+    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
+
+  void feed(const std::vector<uint8_t>& bytes, std::size_t block) {
+    for (std::size_t at = 0; at < bytes.size(); at += block) {
+      take(std::span<const uint8_t>(bytes).subspan(at, std::min(block, bytes.size() - at)));
+    }
+  }
+};
+
+const Stream& theStream() {
+  static const Stream stream = [] {
+    Stream built = lidarOutput();
+    // Every intact packet must be found, and nothing else.
+    ReaderWork check;
+    check.feed(built.bytes, built.bytes.size());
+    if (check.packets != built.intactPackets || check.decoded != built.intactSamples) {
+      std::fprintf(stderr, "decoded %lld packets of %lld intact ones\n",
+                   static_cast<long long>(check.packets),
+                   static_cast<long long>(built.intactPackets));
+      std::abort();
+    }
+    return built;
+  }();
+  return stream;
+}
+
+// Argument: the bytes a read hands over.
+void Decode(benchmark::State& state) {
+  const Stream& stream = theStream();
+  const auto block = static_cast<std::size_t>(state.range(0));
+  ReaderWork work;
+  work.feed(stream.bytes, block);  // warm-up: the buffers grow to what they need
+  work.packets = 0;
+  work.decoded = 0;
+  for (auto _ : state) {
+    work.feed(stream.bytes, block);
+    benchmark::DoNotOptimize(work.table.distance);
+  }
+  const auto passes = static_cast<int64_t>(state.iterations());
+  if (work.packets != passes * stream.intactPackets) {
+    state.SkipWithError("intact packets went missing");
+    return;
+  }
+  state.SetBytesProcessed(passes * static_cast<int64_t>(stream.bytes.size()));
+  state.counters["samples"] =
+      benchmark::Counter(static_cast<double>(work.decoded), benchmark::Counter::kIsRate);
+  state.counters["kept"] = static_cast<double>(stream.intactPackets);
+  state.counters["damaged"] = static_cast<double>(stream.packets - stream.intactPackets);
+}
+
+// A read of 512 bytes, and of 16 (about 1.4 ms of the line at 115200 baud).
+BENCHMARK(Decode)->Arg(512)->Arg(16);
+
+// Filters. The revolutions differ by noise, so each degree's history holds varied values.
+constexpr int kNoisyRevolutions = 16;
+constexpr double kNoiseMm = 30.0;
+constexpr int kFullHistoryRevolutions = 5;  // two samples a degree: 10 values
+
+std::vector<LidarSample> noisyRevolutions() {
+  std::mt19937 random(kStreamSeed);
+  std::normal_distribution<double> noise(0.0, kNoiseMm);
+  std::vector<LidarSample> samples;
+  for (int revolution = 0; revolution < kNoisyRevolutions; ++revolution) {
+    for (int sample = 0; sample < kSamplesPerRevolution; ++sample) {
+      const double mm = roomMm(sample);
+      samples.push_back(
+          {.angle = static_cast<float>(sample * kSampleSpacingDegrees),
+           .distance = mm == 0.0 ? kOutOfRange : static_cast<float>(mm + noise(random))});
+    }
+  }
+  return samples;
+}
+
+// The filters with the settings a reader starts from; None keeps the history only.
+enum class Filter { None, Cluster, Kalman, MovingAverage, Median, Jitter };
+
+// The reader's filtered store of one revolution: each sample joins its degree's history, the
+// filter runs over that history, and the result goes into the table.
+void FilterRevolution(benchmark::State& state, Filter filter) {
+  static const std::vector<LidarSample> samples = noisyRevolutions();
+  const ReaderSettings settings;
+  KalmanState kalman = settings.kalman;
+  std::array<DegreeHistory, LIDAR_DEGREES> histories{};
+  LidarScan table{};
+  const auto apply = [&](std::span<const float> history) {
+    switch (filter) {
+      case Filter::None:
+        return history.back();
+      case Filter::Cluster:
+        return clusterFilter(history, kDefaultClusterTolerance, kDefaultClusterMinPoints);
+      case Filter::Kalman:
+        return kalmanFilter(history, kalman);
+      case Filter::MovingAverage:
+        return movingAverageFilter(history, settings.movingAverageWindow);
+      case Filter::Median:
+        return medianFilter(history, settings.medianWindow);
+      case Filter::Jitter:
+        return jitterFilter(history, settings.jitterThreshold);
+    }
+    return history.back();
+  };
+  const auto storeRevolution = [&](std::size_t revolution) {
+    const auto first =
+        samples.begin() + static_cast<std::ptrdiff_t>(revolution * kSamplesPerRevolution);
+    for (auto sample = first; sample != first + kSamplesPerRevolution; ++sample) {
+      const auto degree = static_cast<std::size_t>(sample->angle);
+      DegreeHistory& history = histories[degree];
+      history.push(sample->distance);
+      table.angle[degree] = sample->angle;
+      table.distance[degree] = apply(history.values());
+    }
+  };
+  for (int revolution = 0; revolution < kFullHistoryRevolutions; ++revolution) {
+    storeRevolution(static_cast<std::size_t>(revolution));
+  }
+  std::size_t revolution = 0;
+  for (auto _ : state) {
+    storeRevolution(revolution);
+    revolution = (revolution + 1) % kNoisyRevolutions;
+    benchmark::DoNotOptimize(table.distance);
+  }
+  state.counters["samples"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kSamplesPerRevolution, benchmark::Counter::kIsRate);
+}
+
+BENCHMARK_CAPTURE(FilterRevolution, HistoryOnly, Filter::None);
+BENCHMARK_CAPTURE(FilterRevolution, Cluster, Filter::Cluster);
+BENCHMARK_CAPTURE(FilterRevolution, Kalman, Filter::Kalman);
+BENCHMARK_CAPTURE(FilterRevolution, MovingAverage, Filter::MovingAverage);
+BENCHMARK_CAPTURE(FilterRevolution, Median, Filter::Median);
+BENCHMARK_CAPTURE(FilterRevolution, Jitter, Filter::Jitter);
+
+}  // namespace
+
+BENCHMARK_MAIN();
