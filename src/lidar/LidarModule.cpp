@@ -237,6 +237,10 @@ LidarModule::~LidarModule() { reader.reset(); }
 
 bool LidarModule::openPort() {
   const std::lock_guard lock(portMutex);
+  // A port still open from an earlier create is given back before one is opened again.
+  if (const int32_t previous = handle.exchange(0); previous != 0) {
+    HAL_CloseSerial(previous);
+  }
   int32_t status = 0;
   const HAL_SerialPortHandle opened =
       HAL_InitializeSerialPort(static_cast<HAL_SerialPort>(port), &status);
@@ -259,9 +263,13 @@ void LidarModule::create(int newPort) {
   if (!openPort()) {
     return;
   }
+  startReader();
+}
+
+void LidarModule::startReader() {
   ReaderSettings settings;
   {
-    // Settings made before the first create are kept for its reader; later ones start afresh.
+    // Settings made before the first reader are kept for it; later ones start afresh.
     const std::lock_guard lock(configMutex);
     settings = pending;
     pending = ReaderSettings{};
@@ -277,8 +285,13 @@ void LidarModule::start() {
   }
   scanning.store(true);
   std::this_thread::sleep_for(kRestartPause);
-  if (openPort()) {
-    applyLineSettings(handle.load());
+  if (!openPort()) {
+    return;
+  }
+  applyLineSettings(handle.load());
+  if (!reader) {
+    // The port would not open at create, so no reader was made: reading starts now.
+    startReader();
   }
 }
 

@@ -61,6 +61,8 @@ class LidarModule {
  private:
   /** Opens the port under the port mutex; false (after saying why) when the HAL refuses. */
   bool openPort();
+  /** Replaces the reader with a new one, which applies the line settings and starts reading. */
+  void startReader();
 
   int32_t port = 0;
   std::atomic<int32_t> handle{0};  // 0 while the port is closed
