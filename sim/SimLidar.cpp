@@ -1,0 +1,296 @@
+#include "SimLidar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <span>
+
+#include "halsim/SimControl.h"
+#include "lidar/LidarPackets.h"
+
+namespace halvern::sim {
+
+namespace wire = halvern::lidar;
+
+namespace {
+
+// Raw angles count 1/128 degree; distance words count a quarter millimetre.
+constexpr double kAngleUnitsPerDegree = 128.0;
+constexpr double kWordsPerMillimetre = 4.0;
+constexpr double kFullTurnDegrees = 360.0;
+// A revolution starts with a packet of one sample; the rest come this many at a time.
+constexpr int kSamplesPerPacket = 40;
+// The lidar's optics: the angle at which a sample is reported lags the true one by an amount
+// that depends on the distance (millimetres).
+constexpr double kCorrectionGain = 21.8;
+constexpr double kCorrectionBase = 155.3;
+// Rounds of "measure where the corrected angle will point": the correction changes slowly with
+// the angle, so a few rounds settle far below the angle unit.
+constexpr int kAngleRounds = 5;
+constexpr double kSlowestRevolutionsPerSecond = 0.1;
+constexpr double kFastestRevolutionsPerSecond = 100.0;
+// A damaged packet: bit 13 of one distance word flipped, a 2 m error if it got through.
+constexpr uint8_t kDamageBit = 0x20;
+// Behind its timeline by more than this (a stalled simulator), the lidar carries on from now
+// rather than flooding the port with old packets.
+constexpr auto kMaxLag = std::chrono::milliseconds(250);
+constexpr unsigned kSeed = 20240611;
+
+uint8_t lowByte(unsigned value) { return static_cast<uint8_t>(value & 0xFFU); }
+uint8_t highByte(unsigned value) { return static_cast<uint8_t>((value >> 8U) & 0xFFU); }
+
+uint16_t word(std::span<const uint8_t> bytes, std::size_t at) {
+  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8U));
+}
+
+// The XOR of every 16-bit word of the packet but the check code itself.
+uint16_t checkCode(std::span<const uint8_t> packet) {
+  constexpr std::size_t kCheckCodeOffset = 8;
+  uint16_t code = 0;
+  for (std::size_t at = 0; at + 1 < packet.size(); at += wire::kSampleLength) {
+    if (at != kCheckCodeOffset) {
+      code = static_cast<uint16_t>(code ^ word(packet, at));
+    }
+  }
+  return code;
+}
+
+double correctionDegrees(double distanceMm) {
+  if (distanceMm == 0.0) {
+    return 0.0;
+  }
+  const double radians = std::atan(kCorrectionGain * (kCorrectionBase - distanceMm) /
+                                   (kCorrectionBase * distanceMm));
+  return radians * 180.0 / std::numbers::pi;
+}
+
+double wrapDegrees(double degrees) {
+  const double wrapped = std::fmod(degrees, kFullTurnDegrees);
+  return wrapped < 0.0 ? wrapped + kFullTurnDegrees : wrapped;
+}
+
+uint16_t angleRaw(double degrees) {
+  return static_cast<uint16_t>(std::lround(wrapDegrees(degrees) * kAngleUnitsPerDegree));
+}
+
+// 0 (no return) for no distance, the largest word for one beyond it.
+uint16_t distanceWord(double distanceMm) {
+  if (!(distanceMm > 0.0)) {
+    return 0;
+  }
+  constexpr double kLargest = std::numeric_limits<uint16_t>::max();
+  return static_cast<uint16_t>(std::lround(std::min(distanceMm * kWordsPerMillimetre, kLargest)));
+}
+
+double reportedAngle(int position) {
+  return kFullTurnDegrees * position / SimLidar::kDefaultSamplesPerRevolution;
+}
+
+int packetEnd(int first) {
+  return first == 0 ? 1 : std::min(first + kSamplesPerPacket, SimLidar::kDefaultSamplesPerRevolution);
+}
+
+std::chrono::steady_clock::duration samplePeriod(double revolutionsPerSecond) {
+  return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+      std::chrono::duration<double>(
+          1.0 / (revolutionsPerSecond * SimLidar::kDefaultSamplesPerRevolution)));
+}
+
+// The port number, once the stand-in HAL has confirmed there is such a port (it throws if not).
+int32_t existingPort(int32_t port) {
+  static_cast<void>(halsim::serialSettings(port));
+  return port;
+}
+
+}  // namespace
+
+SimLidar::SimLidar(int32_t port)
+    : port_(existingPort(port)), room_(defaultRoom()), random_(kSeed), thread_([this] { run(); }) {}
+
+SimLidar::~SimLidar() {
+  {
+    const std::lock_guard lock(mutex_);
+    running_ = false;
+  }
+  wake_.notify_all();
+  thread_.join();
+}
+
+SimLidar::Room SimLidar::defaultRoom() {
+  return [](double angleDegrees) {
+    constexpr double kWidth = 5.0;  // metres along angle 0
+    constexpr double kDepth = 4.0;  // metres along angle 90
+    constexpr double kFromWest = 1.8;
+    constexpr double kFromSouth = 1.5;
+    constexpr double kMillimetresPerMetre = 1000.0;
+    const double radians = angleDegrees * std::numbers::pi / 180.0;
+    const double dx = std::cos(radians);
+    const double dy = std::sin(radians);
+    double metres = std::numeric_limits<double>::infinity();
+    if (dx > 0) {
+      metres = std::min(metres, (kWidth - kFromWest) / dx);
+    } else if (dx < 0) {
+      metres = std::min(metres, -kFromWest / dx);
+    }
+    if (dy > 0) {
+      metres = std::min(metres, (kDepth - kFromSouth) / dy);
+    } else if (dy < 0) {
+      metres = std::min(metres, -kFromSouth / dy);
+    }
+    return static_cast<float>(metres * kMillimetresPerMetre);
+  };
+}
+
+void SimLidar::setRoom(Room room) {
+  const std::lock_guard lock(mutex_);
+  room_ = std::move(room);
+}
+
+void SimLidar::setRevolutionsPerSecond(double revolutions) {
+  {
+    const std::lock_guard lock(mutex_);
+    revolutionsPerSecond_ = revolutions > kSlowestRevolutionsPerSecond
+                                ? std::min(revolutions, kFastestRevolutionsPerSecond)
+                                : kSlowestRevolutionsPerSecond;
+  }
+  wake_.notify_all();
+}
+
+void SimLidar::setNoise(float standardDeviationMm) {
+  const std::lock_guard lock(mutex_);
+  noiseMm_ = std::max(standardDeviationMm, 0.0F);
+}
+
+void SimLidar::setDroppedShare(double share) {
+  const std::lock_guard lock(mutex_);
+  droppedShare_ = std::clamp(share, 0.0, 1.0);
+}
+
+void SimLidar::setCorruptedShare(double share) {
+  const std::lock_guard lock(mutex_);
+  corruptedShare_ = std::clamp(share, 0.0, 1.0);
+}
+
+void SimLidar::setSilent(bool silent) {
+  {
+    const std::lock_guard lock(mutex_);
+    silent_ = silent;
+  }
+  wake_.notify_all();
+}
+
+void SimLidar::sendRaw(const std::vector<uint8_t>& bytes) { halsim::pushSerialBytes(port_, bytes); }
+
+int SimLidar::revolutionsSent() const {
+  const std::lock_guard lock(mutex_);
+  return revolutionsSent_;
+}
+
+int SimLidar::packetsSent() const {
+  const std::lock_guard lock(mutex_);
+  return packetsSent_;
+}
+
+std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
+                                      const std::vector<uint16_t>& words) {
+  constexpr std::size_t kMaxCount = std::numeric_limits<uint8_t>::max();
+  const std::size_t count = start ? 1 : std::min(words.size(), kMaxCount);
+  std::vector<uint8_t> bytes{wire::kPacketMarkFirst,
+                             wire::kPacketMarkSecond,
+                             start ? wire::kStartFlag : uint8_t{0},
+                             static_cast<uint8_t>(count),
+                             lowByte(firstAngleRaw),
+                             highByte(firstAngleRaw),
+                             lowByte(lastAngleRaw),
+                             highByte(lastAngleRaw),
+                             0,
+                             0};
+  bytes.reserve(wire::kPacketHeaderLength + wire::kSampleLength * count);
+  for (std::size_t i = 0; i < count; ++i) {
+    const uint16_t sample = i < words.size() ? words[i] : uint16_t{0};
+    bytes.push_back(lowByte(sample));
+    bytes.push_back(highByte(sample));
+  }
+  const uint16_t code = checkCode(bytes);
+  bytes[8] = lowByte(code);
+  bytes[9] = highByte(code);
+  return bytes;
+}
+
+uint16_t SimLidar::measure(double reportedDegrees) {
+  // Noise belongs to the measurement, so the lidar's correction sees it too.
+  const double noise =
+      noiseMm_ > 0.0F ? std::normal_distribution<double>(0.0, noiseMm_)(random_) : 0.0;
+  const auto measured = [&](double trueDegrees) {
+    const double distance = room_ ? room_(wrapDegrees(trueDegrees)) : 0.0;
+    return distance > 0.0 ? distanceWord(distance + noise) : uint16_t{0};
+  };
+  // The sample the library will place at reported + correction(d) must be the room's distance
+  // d at that very angle: look there, and again where the new distance's correction points.
+  double trueDegrees = reportedDegrees;
+  uint16_t distance = 0;
+  for (int round = 0; round < kAngleRounds; ++round) {
+    distance = measured(trueDegrees);
+    trueDegrees = reportedDegrees + correctionDegrees(distance / kWordsPerMillimetre);
+  }
+  return distance;
+}
+
+std::vector<uint8_t> SimLidar::revolutionPacket(int first, int end) {
+  if (std::bernoulli_distribution(droppedShare_)(random_)) {
+    return {};
+  }
+  std::vector<uint16_t> words;
+  words.reserve(static_cast<std::size_t>(end - first));
+  for (int position = first; position < end; ++position) {
+    words.push_back(measure(reportedAngle(position)));
+  }
+  std::vector<uint8_t> bytes = packet(first == 0, angleRaw(reportedAngle(first)),
+                                      angleRaw(reportedAngle(end - 1)), words);
+  if (std::bernoulli_distribution(corruptedShare_)(random_)) {
+    const auto sample = std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random_);
+    bytes.at(wire::kPacketHeaderLength + wire::kSampleLength * sample + 1) ^= kDamageBit;
+  }
+  return bytes;
+}
+
+void SimLidar::run() {
+  std::unique_lock lock(mutex_);
+  int position = 0;  // the first revolution position of the next packet
+  // When the next packet's last sample has been measured, and the packet can go.
+  auto due = Clock::now() + samplePeriod(revolutionsPerSecond_);
+  while (running_) {
+    if (silent_) {
+      wake_.wait(lock, [this] { return !running_ || !silent_; });
+      position = 0;
+      due = Clock::now() + samplePeriod(revolutionsPerSecond_);
+      continue;
+    }
+    if (Clock::now() < due) {
+      wake_.wait_until(lock, due);  // settings may change meanwhile: look again
+      continue;
+    }
+    const int end = packetEnd(position);
+    const std::vector<uint8_t> bytes = revolutionPacket(position, end);
+    const bool revolutionDone = end == kDefaultSamplesPerRevolution;
+    position = revolutionDone ? 0 : end;
+    due += samplePeriod(revolutionsPerSecond_) * (packetEnd(position) - position);
+    if (Clock::now() - due > kMaxLag) {
+      due = Clock::now();
+    }
+
+    lock.unlock();
+    const bool listening = halsim::serialSettings(port_).open;
+    if (listening && !bytes.empty()) {
+      halsim::pushSerialBytes(port_, bytes);
+    }
+    lock.lock();
+    if (listening) {
+      packetsSent_ += bytes.empty() ? 0 : 1;
+      revolutionsSent_ += revolutionDone ? 1 : 0;
+    }
+  }
+}
+
+}  // namespace halvern::sim
