@@ -98,4 +98,29 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_transmit(JNIEnv* env, jcl
       toId(id), std::span<const uint8_t>(payload.data(), static_cast<std::size_t>(length)));
 }
 
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_pushSerial(JNIEnv* env, jclass /*cls*/,
+                                                                  jint port, jbyteArray bytes) {
+  // SimBus.java hands over a port 0 to 3 and a non-null array.
+  const jsize length = env->GetArrayLength(bytes);
+  std::vector<uint8_t> data(static_cast<std::size_t>(length));
+  env->GetByteArrayRegion(bytes, 0, length, reinterpret_cast<jbyte*>(data.data()));
+  halsim::pushSerialBytes(port, data);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setSerialOpenStatus(JNIEnv* /*env*/,
+                                                                           jclass /*cls*/,
+                                                                           jint status) {
+  halsim::setSerialOpenStatus(status);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_sim_SimBus_serialOpen(JNIEnv* /*env*/,
+                                                                      jclass /*cls*/, jint port) {
+  return halsim::serialSettings(port).open ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_serialBaud(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                  jint port) {
+  return halsim::serialSettings(port).baudRate;
+}
+
 }  // extern "C"

@@ -9,7 +9,7 @@ import java.util.Objects;
 
 /**
  * The simulated robot behind the stand-in HAL, for Java tests: the CAN frames the robot program
- * sent, frames that devices send to it, and the robot's enabled state.
+ * sent, frames that devices send to it, the robot's enabled state, and its serial ports.
  *
  * <p>Loading this class loads the native library {@code halvern_simjni}, which shares the one
  * simulation of the process with HalvernDriver.
@@ -20,6 +20,7 @@ public final class SimBus {
 
   private static final int RECORD_SIZE = 16;
   private static final int MAX_FRAME_LENGTH = 8;
+  private static final int SERIAL_PORTS = 4;
 
   static {
     SimLibrary.load();
@@ -40,7 +41,7 @@ public final class SimBus {
     }
   }
 
-  /** Robot disabled, no frames received or sent, no faults. */
+  /** Robot disabled, no frames received or sent, no serial bytes waiting, no faults. */
   public static native void reset();
 
   public static native void setSystemActive(boolean enabled);
@@ -97,7 +98,39 @@ public final class SimBus {
     transmitToRobot(id, data);
   }
 
+  /** A device sends bytes to the robot program on a serial port (HAL_SerialPort 0 to 3). */
+  public static void pushSerialBytes(int port, byte[] bytes) {
+    Objects.requireNonNull(bytes, "bytes");
+    pushSerial(serialPort(port), bytes);
+  }
+
+  /** HAL_InitializeSerialPort fails with this status while it is nonzero. */
+  public static native void setSerialOpenStatus(int status);
+
+  /** Whether the serial port (0 to 3) is open. */
+  public static boolean serialPortOpen(int port) {
+    return serialOpen(serialPort(port));
+  }
+
+  /** The baud rate the robot program set on the serial port (0 to 3); 9600 until it sets one. */
+  public static int serialBaudRate(int port) {
+    return serialBaud(serialPort(port));
+  }
+
+  private static int serialPort(int port) {
+    if (port < 0 || port >= SERIAL_PORTS) {
+      throw new IllegalArgumentException("no serial port " + port);
+    }
+    return port;
+  }
+
   private static native byte[] sentFrameRecords(int id, int mask);
 
   private static native void transmit(int id, byte[] data);
+
+  private static native void pushSerial(int port, byte[] bytes);
+
+  private static native boolean serialOpen(int port);
+
+  private static native int serialBaud(int port);
 }
