@@ -18,6 +18,11 @@ constexpr double kLabelGap = 16;     // pixels beyond it to the angle labels
 constexpr int kSpokeEveryDegrees = 30;
 // Rings every metre, or every half metre when everything is within this distance.
 constexpr double kSmallRoomMetres = 2.5;
+// The legend, top left, clear of the plot.
+constexpr double kLegendX = 24;
+constexpr double kLegendY = 84;
+constexpr double kLegendLineHeight = 20;
+constexpr auto kSingleSeriesColour = "#1f5fbf";
 
 std::string escaped(const std::string& text) {
   std::string out;
@@ -56,11 +61,13 @@ std::string metres(double value) {
 
 }  // namespace
 
-bool writePolarPlot(const std::filesystem::path& file, std::span<const LidarMiniScanPoint> points,
+bool writePolarPlot(const std::filesystem::path& file, std::span<const PolarSeries> series,
                     const std::string& title) {
-  float farthest = 0.0F;
-  for (const LidarMiniScanPoint& point : points) {
-    farthest = std::max(farthest, point.distance);
+  double farthest = 0.0;
+  for (const PolarSeries& one : series) {
+    for (const PolarPoint& point : one.points) {
+      farthest = std::max(farthest, point.metres);
+    }
   }
   const double ringStep = farthest <= kSmallRoomMetres ? 0.5 : 1.0;
   const int rings = std::max(1, static_cast<int>(std::ceil(farthest / ringStep)));
@@ -101,16 +108,30 @@ bool writePolarPlot(const std::filesystem::path& file, std::span<const LidarMini
   }
   svg << "</g>\n";
 
-  svg << R"(<g fill="#1f5fbf">)" << '\n';
-  for (const LidarMiniScanPoint& point : points) {
-    if (point.distance < 0) {
+  for (const PolarSeries& one : series) {
+    svg << R"(<g fill=")" << one.colour << R"(">)" << '\n';
+    for (const PolarPoint& point : one.points) {
+      if (point.metres < 0) {
+        continue;
+      }
+      const double pixels = point.metres * pixelsPerMetre;
+      svg << R"(<circle cx=")" << xAt(point.angleDegrees, pixels) << R"(" cy=")"
+          << yAt(point.angleDegrees, pixels) << R"(" r=")" << one.dotRadius << R"("/>)" << '\n';
+    }
+    svg << "</g>\n";
+  }
+
+  double legendY = kLegendY;
+  for (const PolarSeries& one : series) {
+    if (one.label.empty()) {
       continue;
     }
-    const double pixels = point.distance * pixelsPerMetre;
-    svg << R"(<circle cx=")" << xAt(point.angle, pixels) << R"(" cy=")" << yAt(point.angle, pixels)
-        << R"(" r="1.8"/>)" << '\n';
+    svg << R"(<circle cx=")" << kLegendX << R"(" cy=")" << legendY - 4 << R"(" r="4" fill=")"
+        << one.colour << R"("/>)" << '\n'
+        << R"(<text x=")" << kLegendX + 10 << R"(" y=")" << legendY << R"(">)" << escaped(one.label)
+        << "</text>\n";
+    legendY += kLegendLineHeight;
   }
-  svg << "</g>\n";
 
   // The lidar itself, pointing up along 0 degrees.
   svg << R"(<path d="M )" << kCentreX << ' ' << kCentreY - 9 << " L " << kCentreX + 7 << ' '
@@ -120,6 +141,16 @@ bool writePolarPlot(const std::filesystem::path& file, std::span<const LidarMini
       << R"(" fill="#d02020">lidar</text>)" << '\n'
       << "</svg>\n";
   return static_cast<bool>(svg);
+}
+
+bool writePolarPlot(const std::filesystem::path& file, std::span<const LidarMiniScanPoint> points,
+                    const std::string& title) {
+  PolarSeries revolution;
+  revolution.colour = kSingleSeriesColour;
+  for (const LidarMiniScanPoint& point : points) {
+    revolution.points.push_back({.angleDegrees = point.angle, .metres = point.distance});
+  }
+  return writePolarPlot(file, std::span<const PolarSeries>(&revolution, 1), title);
 }
 
 }  // namespace halvern::demo

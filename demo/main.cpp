@@ -1,11 +1,13 @@
 // A tour of HalvernDriver against the simulated robot: every device family the library drives,
 // through the same C functions a robot program calls.
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <iomanip>
+#include <iterator>
 #include <numbers>
 #include <span>
 #include <sstream>
@@ -15,17 +17,19 @@
 
 #include "SimDystal.h"
 #include "SimIridel.h"
+#include "SimLidar.h"
 #include "SimOrdex.h"
+#include "SvgPolarPlot.h"
 #include "halsim/SimControl.h"
 #include "halvern/Dystal.h"
 #include "halvern/Iridel.h"
+#include "halvern/Lidar.h"
 #include "halvern/LidarMini.h"
 #include "halvern/Ordex.h"
 #include "halvern/Serial.h"
 
 #if !defined(_WIN32)
 #include "SimLidarMini.h"
-#include "SvgPolarPlot.h"
 #endif
 
 namespace {
@@ -383,6 +387,87 @@ void lidarMiniTour() {
 }
 #endif
 
+// The serial lidar on the robot controller's onboard port, in the simulator's room.
+constexpr int kLidarPort = 0;
+constexpr float kLidarNoiseMm = 30.0F;
+constexpr auto kFirstRevolutions = 500ms;  // 5 revolutions at 10 Hz
+constexpr auto kFilledHistories = 1200ms;  // 2 samples a degree a revolution: 10 values
+constexpr double kMillimetresPerMetre = 1000.0;
+constexpr int kShownEveryDegrees = 45;
+
+int degreesWithDistance(const LidarScan& scan) {
+  return static_cast<int>(std::count_if(std::begin(scan.distance), std::end(scan.distance),
+                                        [](float mm) { return mm >= 0; }));
+}
+
+// How far the table's distances lie from the room's walls at their angles, on average, in mm.
+double meanWallError(const LidarScan& scan, const halvern::sim::SimLidar::Room& room) {
+  double sum = 0;
+  int counted = 0;
+  for (int degree = 0; degree < LIDAR_DEGREES; ++degree) {
+    if (scan.distance[degree] >= 0) {
+      sum += std::abs(scan.distance[degree] - room(scan.angle[degree]));
+      ++counted;
+    }
+  }
+  return counted > 0 ? sum / counted : 0;
+}
+
+halvern::demo::PolarSeries lidarSeries(const LidarScan& scan, const std::string& label,
+                                       const std::string& colour, double dotRadius) {
+  halvern::demo::PolarSeries series;
+  series.label = label;
+  series.colour = colour;
+  series.dotRadius = dotRadius;
+  for (int degree = 0; degree < LIDAR_DEGREES; ++degree) {
+    series.points.push_back({.angleDegrees = scan.angle[degree],
+                             .metres = scan.distance[degree] / kMillimetresPerMetre});
+  }
+  return series;
+}
+
+void lidarTour() {
+  section("Lidar on the robot controller's serial port: a 5 m x 4 m room, 30 mm of noise");
+  halvern::sim::SimLidar simulated(kLidarPort);
+  simulated.setNoise(kLidarNoiseMm);
+  const halvern::sim::SimLidar::Room walls = halvern::sim::SimLidar::defaultRoom();
+  c_Lidar_create(kLidarPort);
+  std::this_thread::sleep_for(kFirstRevolutions);
+  const LidarScan raw = c_Lidar_getData();
+  c_Lidar_enableFilter(LIDAR_FILTER_MEDIAN, true);
+  std::this_thread::sleep_for(kFilledHistories);
+  const LidarScan median = c_Lidar_getData();
+  std::printf(
+      "  %d revolutions sent; degrees holding a distance: %d without a filter, %d with "
+      "the median\n",
+      simulated.revolutionsSent(), degreesWithDistance(raw), degreesWithDistance(median));
+  std::printf(
+      "  mean distance from the walls: %.1f mm without a filter, %.1f mm with the median "
+      "of 5\n",
+      meanWallError(raw, walls), meanWallError(median, walls));
+  std::printf("  %8s %14s %14s %8s\n", "degree", "no filter", "median", "wall");
+  for (int degree = 0; degree < LIDAR_DEGREES; degree += kShownEveryDegrees) {
+    std::printf("  %8d %8.0f mm %11.0f mm %5.0f mm\n", degree,
+                static_cast<double>(raw.distance[degree]),
+                static_cast<double>(median.distance[degree]),
+                static_cast<double>(walls(median.angle[degree])));
+  }
+
+  const std::array series{
+      lidarSeries(raw, "no filter: " + std::to_string(degreesWithDistance(raw)) + " degrees",
+                  "#e08a1e", 2.8),
+      lidarSeries(median,
+                  "median of 5: " + std::to_string(degreesWithDistance(median)) + " degrees",
+                  "#1f5fbf", 1.6)};
+  const std::filesystem::path picture =
+      std::filesystem::temp_directory_path() / "halvern-lidar-median.svg";
+  if (halvern::demo::writePolarPlot(picture, series,
+                                    "Lidar: the latest distance of every degree")) {
+    std::printf("  both tables, drawn: %s\n", picture.string().c_str());
+  }
+  c_Lidar_stop();
+}
+
 }  // namespace
 
 int main() {
@@ -397,6 +482,7 @@ int main() {
   dystalUsbTour();
   lidarMiniTour();
 #endif
+  lidarTour();
   std::printf("\nDone.\n");
   return 0;
 }
