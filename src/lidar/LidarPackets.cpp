@@ -57,30 +57,11 @@ uint16_t packetCheckCode(std::span<const uint8_t> packet) {
 }
 
 PacketSearch findPacket(std::span<const uint8_t> bytes) {
-  std::size_t at = 0;
-  while (true) {
-    while (at + 1 < bytes.size() &&
-           (bytes[at] != kPacketMarkFirst || bytes[at + 1] != kPacketMarkSecond)) {
-      ++at;
-    }
-    if (at + 1 >= bytes.size()) {
-      // No mark: keep a last 0xAA, which the next read may complete into one.
-      const bool halfMark = !bytes.empty() && bytes.back() == kPacketMarkFirst;
-      return {.skip = bytes.size() - (halfMark ? 1 : 0), .length = 0};
-    }
-    const auto rest = bytes.subspan(at);
-    if (rest.size() < kPacketHeaderLength) {
-      return {.skip = at, .length = 0};
-    }
-    const std::size_t length = packetLength(rest);
-    if (rest.size() < length) {
-      return {.skip = at, .length = 0};
-    }
-    if (packetCheckCode(rest) == uint16At(rest, kCheckCode)) {
-      return {.skip = at, .length = length};
-    }
-    at += 2;  // a damaged packet or a false mark: look again after its mark
-  }
+  return findMarkedPacket(bytes,
+                          PacketMark{kPacketMarkFirst, kPacketMarkSecond, kPacketHeaderLength},
+                          packetLength, [](std::span<const uint8_t> packet) {
+                            return packetCheckCode(packet) == uint16At(packet, kCheckCode);
+                          });
 }
 
 double angleCorrectionDegrees(float distanceMm) {

@@ -11,6 +11,7 @@
 #include <span>
 #include <vector>
 
+#include "core/MarkedPacketSearch.h"
 #include "halvern/LidarMini.h"
 
 namespace halvern::lidarmini {
@@ -83,11 +84,7 @@ constexpr std::size_t packetSampleCount(uint8_t type, uint8_t count) {
  */
 uint16_t packetCheckCode(std::span<const uint8_t> packet);
 
-/** Where the next packet is in a run of received bytes. */
-struct PacketSearch {
-  std::size_t skip = 0;    // bytes to drop from the front first: noise and damaged packets
-  std::size_t length = 0;  // the length of the sound packet that then starts; 0: wait for more
-};
+using halvern::PacketSearch;
 
 /**
  * Finds the next sound packet: skips bytes before a mark, and a packet whose check code
