@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SimDystal.h"
+#include "SimJniSupport.h"
 
 namespace {
 
@@ -18,22 +19,11 @@ using halvern::sim::SimDystalUsb;
 
 template <typename Simulator>
 Simulator* simulator(jlong handle) {
-  // The handle is an address this library handed to Java, so the cast is the point.
-  return reinterpret_cast<Simulator*>(  // NOLINT(performance-no-int-to-ptr)
-      static_cast<std::intptr_t>(handle));
+  return halvern::sim::jni::simulatorAt<Simulator>(handle);
 }
 
-template <typename Simulator>
-jlong toHandle(Simulator* object) {
-  return static_cast<jlong>(reinterpret_cast<std::intptr_t>(object));
-}
-
-void throwIllegalState(JNIEnv* env, const char* message) {
-  jclass type = env->FindClass("java/lang/IllegalStateException");
-  if (type != nullptr) {
-    env->ThrowNew(type, message);
-  }
-}
+using halvern::sim::jni::throwIllegalState;
+using halvern::sim::jni::toHandle;
 
 // The elements of a Java int array; empty when the array is null.
 std::vector<jint> intElements(JNIEnv* env, jintArray array) {
@@ -104,7 +94,8 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_setMissingChunks(JN
                                                                               jlong handle,
                                                                               jintArray chunks) {
   const std::vector<jint> elements = intElements(env, chunks);
-  simulator<SimDystalCan>(handle)->setMissingChunks(std::set<int>(elements.begin(), elements.end()));
+  simulator<SimDystalCan>(handle)->setMissingChunks(
+      std::set<int>(elements.begin(), elements.end()));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_sendReading(JNIEnv* /*env*/,
@@ -117,9 +108,9 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_sendChunk(JNIEnv* /
                                                                        jclass /*cls*/, jlong handle,
                                                                        jint sequence, jint chunk,
                                                                        jint d0, jint d1, jint d2) {
-  simulator<SimDystalCan>(handle)->sendChunk(
-      static_cast<uint8_t>(sequence), static_cast<uint8_t>(chunk), static_cast<uint16_t>(d0),
-      static_cast<uint16_t>(d1), static_cast<uint16_t>(d2));
+  simulator<SimDystalCan>(handle)->sendChunk(static_cast<uint8_t>(sequence),
+                                             static_cast<uint8_t>(chunk), static_cast<uint16_t>(d0),
+                                             static_cast<uint16_t>(d1), static_cast<uint16_t>(d2));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_setConfig(

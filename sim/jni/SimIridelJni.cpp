@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "SimIridel.h"
+#include "SimJniSupport.h"
 
 namespace {
 
@@ -16,22 +17,11 @@ using halvern::sim::SimIridelUsb;
 
 template <typename Simulator>
 Simulator* simulator(jlong handle) {
-  // The handle is an address this library handed to Java, so the cast is the point.
-  return reinterpret_cast<Simulator*>(  // NOLINT(performance-no-int-to-ptr)
-      static_cast<std::intptr_t>(handle));
+  return halvern::sim::jni::simulatorAt<Simulator>(handle);
 }
 
-template <typename Simulator>
-jlong toHandle(Simulator* object) {
-  return static_cast<jlong>(reinterpret_cast<std::intptr_t>(object));
-}
-
-void throwIllegalState(JNIEnv* env, const char* message) {
-  jclass type = env->FindClass("java/lang/IllegalStateException");
-  if (type != nullptr) {
-    env->ThrowNew(type, message);
-  }
-}
+using halvern::sim::jni::throwIllegalState;
+using halvern::sim::jni::toHandle;
 
 }  // namespace
 

@@ -9,24 +9,16 @@
 #include <exception>
 #include <vector>
 
+#include "SimJniSupport.h"
 #include "SimLidar.h"
 
 namespace {
 
 using halvern::sim::SimLidar;
 
-SimLidar* simulator(jlong handle) {
-  // The handle is an address this library handed to Java, so the cast is the point.
-  return reinterpret_cast<SimLidar*>(  // NOLINT(performance-no-int-to-ptr)
-      static_cast<std::intptr_t>(handle));
-}
+SimLidar* simulator(jlong handle) { return halvern::sim::jni::simulatorAt<SimLidar>(handle); }
 
-void throwIllegalState(JNIEnv* env, const char* message) {
-  jclass type = env->FindClass("java/lang/IllegalStateException");
-  if (type != nullptr) {
-    env->ThrowNew(type, message);
-  }
-}
+using halvern::sim::jni::throwIllegalState;
 
 }  // namespace
 
@@ -35,7 +27,7 @@ extern "C" {
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLidar_create(JNIEnv* env, jclass /*cls*/,
                                                                  jint port) {
   try {
-    return static_cast<jlong>(reinterpret_cast<std::intptr_t>(new SimLidar(port)));
+    return halvern::sim::jni::toHandle(new SimLidar(port));
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;

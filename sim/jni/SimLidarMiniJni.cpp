@@ -9,6 +9,7 @@
 #include <exception>
 #include <vector>
 
+#include "SimJniSupport.h"
 #include "SimLidarMini.h"
 
 namespace {
@@ -16,17 +17,10 @@ namespace {
 using halvern::sim::SimLidarMini;
 
 SimLidarMini* simulator(jlong handle) {
-  // The handle is an address this library handed to Java, so the cast is the point.
-  return reinterpret_cast<SimLidarMini*>(  // NOLINT(performance-no-int-to-ptr)
-      static_cast<std::intptr_t>(handle));
+  return halvern::sim::jni::simulatorAt<SimLidarMini>(handle);
 }
 
-void throwIllegalState(JNIEnv* env, const char* message) {
-  jclass type = env->FindClass("java/lang/IllegalStateException");
-  if (type != nullptr) {
-    env->ThrowNew(type, message);
-  }
-}
+using halvern::sim::jni::throwIllegalState;
 
 }  // namespace
 
@@ -34,7 +28,7 @@ extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLidarMini_create(JNIEnv* env, jclass /*cls*/) {
   try {
-    return static_cast<jlong>(reinterpret_cast<std::intptr_t>(new SimLidarMini()));
+    return halvern::sim::jni::toHandle(new SimLidarMini());
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;
