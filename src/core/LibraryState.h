@@ -3,7 +3,9 @@
 #pragma once
 
 #include "core/DevicePath.h"
+#include "ferix/FerixBoard.h"
 #include "lidar/LidarModule.h"
+#include "mockds/MockDS.h"
 #include "ordex/Heartbeat.h"
 #include "ordex/OrdexRegistry.h"
 
@@ -17,8 +19,13 @@ struct LibraryState {
   ordex::HeartbeatLoop ordexHeartbeat;
   // Serial device paths added beside the host's own ports.
   serial::AddedDevicePaths addedDevicePaths;
-  // Destroyed first: unloading stops and joins the serial lidar's reader.
+  // The analog board's reference voltage and reading lock.
+  ferix::FerixBoard ferix;
+  // Unloading stops and joins the serial lidar's reader.
   lidar::LidarModule lidar;
+  // Destroyed first: unloading stops and joins the mock driver station's sender, which closes
+  // its socket.
+  mockds::MockDSSlot mockDS;
 };
 
 /** The state of the loaded library. */

@@ -1,0 +1,82 @@
+#include "ferix/FerixBoard.h"
+
+#include <array>
+#include <span>
+#include <thread>
+
+#include "hal/I2C.h"
+
+namespace halvern::ferix {
+namespace {
+
+// Outcomes of a read (the codes of the library's error table; none is printed or leaves the
+// library).
+constexpr int32_t kReadCountOutOfRange = 2010;
+constexpr int32_t kReadBufferNull = 2011;
+constexpr int32_t kReadSucceeded = 0;
+constexpr int32_t kReadFailed = -1;
+
+/** Reads `count` bytes from the board, with no register pointer written first. */
+int32_t readBytes(int32_t count, uint8_t* buffer) {
+  if (count < 1) {
+    return kReadCountOutOfRange;
+  }
+  if (buffer == nullptr) {
+    return kReadBufferNull;
+  }
+  return HAL_ReadI2C(kI2CPort, kDeviceAddress, buffer, count) < 0 ? kReadFailed : kReadSucceeded;
+}
+
+void writeBytes(std::span<const uint8_t> bytes) {
+  // A failed write is not detected here: the read that follows fails too, or returns what
+  // the converter holds.
+  HAL_WriteI2C(kI2CPort, kDeviceAddress, bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+}  // namespace
+
+bool FerixBoard::initialize(int referenceVolts) {
+  std::scoped_lock lock(readingMutex);
+  referenceVoltage = static_cast<float>(referenceVolts);
+  settings = kBoardSettings;
+  int32_t status = 0;
+  HAL_InitializeI2C(kI2CPort, &status);  // a port that did not open shows in the presence check
+  return checkPresence();
+}
+
+void FerixBoard::close() {
+  std::scoped_lock lock(readingMutex);
+  HAL_CloseI2C(kI2CPort);
+}
+
+int FerixBoard::readRaw(uint8_t channel) {
+  std::scoped_lock lock(readingMutex);
+  return readChannel(channel);
+}
+
+float FerixBoard::readVolts(uint8_t channel) {
+  std::scoped_lock lock(readingMutex);
+  return countToVolts(readChannel(channel), referenceVoltage);
+}
+
+bool FerixBoard::checkPresence() {
+  std::array<uint8_t, 1> answer{};
+  // Answered: "I2C device is connected" (2002); otherwise "I2C device not connected" (2001).
+  return readBytes(static_cast<int32_t>(answer.size()), answer.data()) == kReadSucceeded;
+}
+
+int FerixBoard::readChannel(uint8_t channel) {
+  if (channel >= kChannelCount) {
+    return 0;
+  }
+  writeBytes(configWrite(configWord(channel, settings)));
+  std::this_thread::sleep_for(kConversionWait);
+  writeBytes(kConversionPointerWrite);
+  std::array<uint8_t, 2> result{};
+  if (readBytes(static_cast<int32_t>(result.size()), result.data()) != kReadSucceeded) {
+    return 0;  // nothing was received: never a previous reading or stale bytes
+  }
+  return decodeConversion(result[0], result[1]);
+}
+
+}  // namespace halvern::ferix

@@ -1,0 +1,79 @@
+#include "mockds/MockDS.h"
+
+#include <span>
+#include <string>
+#include <exception>
+#include <utility>
+
+#include "hal/cpp/fpga_clock.h"
+#include "mockds/MockDSProtocol.h"
+#include "wpi/Logger.h"
+#include "wpi/raw_ostream.h"
+#include "wpinet/UDPClient.h"
+
+namespace halvern::mockds {
+
+void logToErrs(unsigned int level, const char* file, unsigned int line, const char* message) {
+  const std::string text = formatLogLine(level, file, line, message);
+  if (!text.empty()) {
+    wpi::errs() << std::string_view(text);  // one write, so lines from threads never mix
+    wpi::errs().flush();
+  }
+}
+
+MockDS::MockDS() {
+  running.store(true);
+  senderThread = std::thread([this] { run(); });
+}
+
+MockDS::~MockDS() {
+  running.store(false);
+  senderThread.join();
+}
+
+void MockDS::run() {
+  wpi::Logger logger(logToErrs);
+  wpi::UDPClient client(logger);
+  client.start();  // a failure is logged; the schedule goes on and each send logs its own
+
+  auto deadline = hal::fpga_clock::now();
+  uint16_t sequence = 0;
+  WarmupRule warmup;
+  while (running.load()) {
+    deadline = nextDeadline(deadline, hal::fpga_clock::now(),
+                            std::chrono::duration_cast<hal::fpga_clock::duration>(kPeriod));
+    std::this_thread::sleep_until(deadline);
+    ControlDatagram datagram = buildControlDatagram(sequence, kControlDisabled);
+    ++sequence;  // wraps from 65535 to 0
+    datagram[kControlByteIndex] = warmup.controlByte(enabled.load());
+    client.send(std::span<const uint8_t>(datagram), kRobotAddress, kRobotPort);
+  }
+  client.shutdown();
+}
+
+void MockDSSlot::create() {
+  std::unique_ptr<MockDS> replaced;
+  try {
+    auto fresh = std::make_unique<MockDS>();
+    std::scoped_lock lock(slotMutex);
+    replaced = std::exchange(current, std::move(fresh));
+  } catch (const std::exception& error) {  // std::system_error when no thread starts
+    {
+      std::scoped_lock lock(slotMutex);
+      replaced = std::move(current);  // a station must not stay enabled after a failed create
+    }
+    wpi::errs() << std::string_view("[MockDS] Could not start the sender thread: ")
+                << std::string_view(error.what()) << '\n';
+    wpi::errs().flush();
+  }
+  // `replaced` stops and joins its sender here, with no lock held.
+}
+
+void MockDSSlot::setEnabled(bool enable) {
+  std::scoped_lock lock(slotMutex);
+  if (current) {
+    current->setEnabled(enable);
+  }
+}
+
+}  // namespace halvern::mockds

@@ -1,0 +1,77 @@
+// The mock driver station's wire format and rules: the control datagram, the warm-up, the
+// schedule and the log lines. Pure functions, no I/O.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace halvern::mockds {
+
+/** Where a robot program in simulation listens for its driver station. */
+inline constexpr std::string_view kRobotAddress = "127.0.0.1";
+inline constexpr int kRobotPort = 1110;
+
+inline constexpr std::chrono::milliseconds kPeriod{20};
+/** Datagrams sent while enabled that still say "disabled": one second's worth. */
+inline constexpr int kWarmupDatagrams = 50;
+
+inline constexpr std::size_t kDatagramSize = 6;
+inline constexpr uint8_t kProtocolVersion = 0x01;
+inline constexpr uint8_t kControlDisabled = 0x00;
+inline constexpr uint8_t kControlEnabledAutonomous = 0x06;  // enabled 0x04 | autonomous 0x02
+inline constexpr uint8_t kRequestAttached = 0x10;          // a driver station is attached
+inline constexpr uint8_t kAllianceStationRed1 = 0x00;
+inline constexpr std::size_t kControlByteIndex = 3;
+
+using ControlDatagram = std::array<uint8_t, kDatagramSize>;
+
+/** The datagram: sequence number high byte first, version, control, request, station. */
+constexpr ControlDatagram buildControlDatagram(uint16_t sequence, uint8_t control) {
+  return {static_cast<uint8_t>(sequence >> 8U), static_cast<uint8_t>(sequence & 0xFFU),
+          kProtocolVersion, control, kRequestAttached, kAllianceStationRed1};
+}
+
+/**
+ * The control byte of each datagram: disabled unless enabled is asked, and disabled for the
+ * first kWarmupDatagrams datagrams sent while enabled over the sender's whole life.
+ */
+class WarmupRule {
+ public:
+  constexpr uint8_t controlByte(bool enabled) {
+    if (!enabled) {
+      return kControlDisabled;
+    }
+    if (warmupCount < kWarmupDatagrams) {
+      ++warmupCount;
+      return kControlDisabled;
+    }
+    return kControlEnabledAutonomous;
+  }
+  [[nodiscard]] constexpr int warmedUp() const { return warmupCount; }
+
+ private:
+  int warmupCount = 0;
+};
+
+/** The first slot after `now`: missed slots are skipped, never caught up in a burst. */
+template <typename TimePoint, typename Duration>
+constexpr TimePoint nextDeadline(TimePoint deadline, TimePoint now, Duration period) {
+  while (deadline <= now) {
+    deadline += period;
+  }
+  return deadline;
+}
+
+/**
+ * The line the UDP client's log function prints for a message: "DS: " and the message at level
+ * 20; with "CRITICAL: " (50 and up), "ERROR: " (40 to 49) or "WARNING: " (30 to 39), the
+ * message and "(file:line)"; nothing (empty) at any other level. Null texts count as empty.
+ */
+std::string formatLogLine(unsigned int level, const char* file, unsigned int line,
+                          const char* message);
+
+}  // namespace halvern::mockds
