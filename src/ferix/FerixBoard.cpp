@@ -27,10 +27,10 @@ int32_t readBytes(int32_t count, uint8_t* buffer) {
   return HAL_ReadI2C(kI2CPort, kDeviceAddress, buffer, count) < 0 ? kReadFailed : kReadSucceeded;
 }
 
-void writeBytes(std::span<const uint8_t> bytes) {
-  // A failed write is not detected here: the read that follows fails too, or returns what
-  // the converter holds.
-  HAL_WriteI2C(kI2CPort, kDeviceAddress, bytes.data(), static_cast<int32_t>(bytes.size()));
+/** True when the board took the bytes. */
+bool writeBytes(std::span<const uint8_t> bytes) {
+  return HAL_WriteI2C(kI2CPort, kDeviceAddress, bytes.data(),
+                      static_cast<int32_t>(bytes.size())) >= 0;
 }
 
 }  // namespace
@@ -69,12 +69,18 @@ int FerixBoard::readChannel(uint8_t channel) {
   if (channel >= kChannelCount) {
     return 0;
   }
-  writeBytes(configWrite(configWord(channel, settings)));
+  // Every transfer is made whatever the one before gave, so the bus sees the same sequence.
+  const bool configured = writeBytes(configWrite(configWord(channel, settings)));
   std::this_thread::sleep_for(kConversionWait);
-  writeBytes(kConversionPointerWrite);
+  const bool pointed = writeBytes(kConversionPointerWrite);
   std::array<uint8_t, 2> result{};
-  if (readBytes(static_cast<int32_t>(result.size()), result.data()) != kReadSucceeded) {
-    return 0;  // nothing was received: never a previous reading or stale bytes
+  const bool received =
+      readBytes(static_cast<int32_t>(result.size()), result.data()) == kReadSucceeded;
+  // Without the configuration the converter still holds another input's conversion, and
+  // without the pointer the bytes are another register's: neither is this input's reading.
+  // With nothing received there is no reading at all. Each gives 0, never stale bytes.
+  if (!configured || !pointed || !received) {
+    return 0;
   }
   return decodeConversion(result[0], result[1]);
 }
