@@ -1,8 +1,10 @@
 #include "mockds/MockDS.h"
 
+#include <chrono>
+#include <exception>
 #include <span>
 #include <string>
-#include <exception>
+#include <thread>
 #include <utility>
 
 #include "hal/cpp/fpga_clock.h"
@@ -20,6 +22,25 @@ void logToErrs(unsigned int level, const char* file, unsigned int line, const ch
     wpi::errs().flush();
   }
 }
+
+namespace {
+
+/**
+ * Sleeps until the clock reaches `deadline`, never less. A sleep may end early where the
+ * system sleeps in whole milliseconds and rounds down (mingw's on Windows); sending then would
+ * put two datagrams into one slot. There the remainder is rounded up instead.
+ */
+void sleepUntil(hal::fpga_clock::time_point deadline) {
+  for (auto now = hal::fpga_clock::now(); now < deadline; now = hal::fpga_clock::now()) {
+#if defined(_WIN32)
+    std::this_thread::sleep_for(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
+#else
+    std::this_thread::sleep_until(deadline);
+#endif
+  }
+}
+
+}  // namespace
 
 MockDS::MockDS() {
   running.store(true);
@@ -42,7 +63,7 @@ void MockDS::run() {
   while (running.load()) {
     deadline = nextDeadline(deadline, hal::fpga_clock::now(),
                             std::chrono::duration_cast<hal::fpga_clock::duration>(kPeriod));
-    std::this_thread::sleep_until(deadline);
+    sleepUntil(deadline);
     ControlDatagram datagram = buildControlDatagram(sequence, kControlDisabled);
     ++sequence;  // wraps from 65535 to 0
     datagram[kControlByteIndex] = warmup.controlByte(enabled.load());
@@ -62,8 +83,10 @@ void MockDSSlot::create() {
       std::scoped_lock lock(slotMutex);
       replaced = std::move(current);  // a station must not stay enabled after a failed create
     }
-    wpi::errs() << std::string_view("[MockDS] Could not start the sender thread: ")
-                << std::string_view(error.what()) << '\n';
+    // One write, so the line never mixes with another thread's output.
+    const std::string line =
+        std::string("[MockDS] Could not start the sender thread: ") + error.what() + '\n';
+    wpi::errs() << std::string_view(line);
     wpi::errs().flush();
   }
   // `replaced` stops and joins its sender here, with no lock held.

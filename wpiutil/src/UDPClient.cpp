@@ -1,8 +1,10 @@
 // The UDP client over POSIX sockets or Winsock.
 #include "wpinet/UDPClient.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -215,14 +217,21 @@ int UDPClient::set_timeout(double timeout) {
   if (m_lsd == kClosed || timeout < 0) {
     return -1;
   }
+  // A time-out shorter than the socket's resolution is taken as the resolution: rounded to 0 it
+  // would wait forever.
 #if defined(_WIN32)
-  const DWORD milliseconds = static_cast<DWORD>(timeout * 1000.0);
+  constexpr double kLongestMilliseconds = 4294967294.0;  // below INFINITE
+  const double rounded = timeout == 0 ? 0.0 : std::max(1.0, std::round(timeout * 1000.0));
+  const auto milliseconds = static_cast<DWORD>(std::min(rounded, kLongestMilliseconds));
   const char* option = reinterpret_cast<const char*>(&milliseconds);  // NOLINT
   const int length = sizeof milliseconds;
 #else
+  constexpr double kMicrosPerSecond = 1e6;
+  const double micros = timeout == 0 ? 0.0 : std::max(1.0, std::round(timeout * kMicrosPerSecond));
   timeval limit{};
-  limit.tv_sec = static_cast<time_t>(timeout);
-  limit.tv_usec = static_cast<suseconds_t>((timeout - static_cast<double>(limit.tv_sec)) * 1e6);
+  limit.tv_sec = static_cast<time_t>(micros / kMicrosPerSecond);
+  limit.tv_usec =
+      static_cast<suseconds_t>(micros - static_cast<double>(limit.tv_sec) * kMicrosPerSecond);
   const void* option = &limit;
   const auto length = static_cast<SocketLength>(sizeof limit);
 #endif

@@ -1,0 +1,54 @@
+// Before any create, the mock driver station's other functions do nothing. A program of its
+// own with one case, so that nothing was created in the process before.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "MockDSTestSupport.h"
+#include "halvern/MockDS.h"
+
+namespace {
+
+using namespace halvern::mockds::testing;  // NOLINT(google-build-using-namespace)
+
+TEST(MockDSBeforeCreate, EnableDisableAndDestroyDoNothing) {
+  const auto robot = listenAsRobot();
+  ASSERT_NE(robot, nullptr);
+#if defined(__linux__)
+  const std::size_t threads = threadCount();
+  const std::size_t descriptors = descriptorCount();
+#endif
+
+  ::testing::internal::CaptureStderr();
+  c_MockDS_enable();
+  c_MockDS_disable();
+  c_MockDS_destroy();
+  c_MockDS_destroy();
+  c_MockDS_enable();  // the last word before create is "enabled"
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(robot->receivedCount(), 0U);
+  EXPECT_EQ(robot->ignoredCount(), 0U);
+#if defined(__linux__)
+  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(descriptorCount(), descriptors);
+#endif
+
+  // The enable before create was not kept: the instance starts disabled.
+  c_MockDS_create();
+  ASSERT_TRUE(robot->waitForCount(5, 3000ms));
+  const auto stream = robot->received();
+  EXPECT_EQ(stream.front().control.sequence, 0);
+  EXPECT_TRUE(consecutive(stream));
+  for (const Received& datagram : stream) {
+    EXPECT_EQ(datagram.control.control, kDisabled);
+  }
+#if defined(__linux__)
+  EXPECT_EQ(threadCount(), threads + 1);          // the sender
+  EXPECT_EQ(descriptorCount(), descriptors + 1);  // its socket
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,92 @@
+// Unloading the library stops the mock driver station: its sender thread is joined and its
+// socket closed, and the robot program, hearing nothing more, counts itself disabled.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "MockDSTestSupport.h"
+
+namespace {
+
+using namespace halvern::mockds::testing;  // NOLINT(google-build-using-namespace)
+
+using MockDSFn = void (*)();
+
+bool libraryIsLoaded() {
+  void* probe = dlopen(HALVERN_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
+  if (probe == nullptr) {
+    return false;
+  }
+  dlclose(probe);
+  return true;
+}
+
+class MockDSUnload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    robot = listenAsRobot();
+    ASSERT_NE(robot, nullptr);
+    threads = threadCount();
+    descriptors = descriptorCount();
+    library = dlopen(HALVERN_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+  }
+
+  void TearDown() override {
+    if (library != nullptr) {
+      dlclose(library);
+    }
+  }
+
+  MockDSFn function(const char* name) {
+    auto* found = reinterpret_cast<MockDSFn>(dlsym(library, name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  }
+
+  // Unloads the library and checks that nothing of the mock driver station is left running.
+  void unloadAndCheckEverythingStopped() {
+    ASSERT_EQ(dlclose(library), 0);
+    library = nullptr;
+    const auto unloaded = Clock::now();
+    EXPECT_FALSE(libraryIsLoaded());
+    EXPECT_EQ(threadCountSettledAt(threads, 2000ms), threads) << "the sender thread runs on";
+    EXPECT_EQ(descriptorCount(), descriptors) << "the socket is still open";
+
+    // Within about 100 ms of the last datagram the robot program counts itself disabled.
+    EXPECT_TRUE(waitUntil([&] { return !robot->robotEnabled(); }, 2000ms));
+    EXPECT_LT(Clock::now() - unloaded, 400ms);
+
+    std::this_thread::sleep_for(50ms);  // what was sent before the unload is read by now
+    const std::size_t atUnload = robot->receivedCount();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(robot->receivedCount(), atUnload) << "datagrams after the unload";
+  }
+
+  std::unique_ptr<Robot> robot;
+  std::size_t threads = 0;
+  std::size_t descriptors = 0;
+  void* library = nullptr;
+};
+
+TEST_F(MockDSUnload, StopsAnEnabledSender) {
+  function("c_MockDS_create")();
+  function("c_MockDS_enable")();
+  ASSERT_TRUE(waitUntil([&] { return robot->robotEnabled(); }, 5000ms));
+  EXPECT_EQ(threadCount(), threads + 1);
+  EXPECT_EQ(descriptorCount(), descriptors + 1);
+  unloadAndCheckEverythingStopped();
+}
+
+TEST_F(MockDSUnload, StopsTheSenderThatDestroyLeftRunning) {
+  function("c_MockDS_create")();
+  function("c_MockDS_create")();  // replaced once
+  function("c_MockDS_destroy")();
+  ASSERT_TRUE(robot->waitForCount(5, 3000ms));
+  EXPECT_EQ(threadCount(), threads + 1);
+  unloadAndCheckEverythingStopped();
+}
+
+}  // namespace
