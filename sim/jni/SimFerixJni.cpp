@@ -1,0 +1,167 @@
+// Native methods of com.halvern.frc.sim.SimFerix: the simulated analog board of sim/SimFerix.h
+// for Java tests. A handle is the address of a Holder that shares ownership of the converter
+// with the HAL's I2C bus.
+#include <jni.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <vector>
+
+#include "SimFerix.h"
+#include "SimJniSupport.h"
+#include "halsim/SimControl.h"
+
+namespace {
+
+using halvern::sim::SimFerixConverter;
+using halvern::sim::jni::throwIllegalState;
+
+/** The converter as Java holds it; the bus holds it too while it is attached. */
+struct Holder {
+  std::shared_ptr<SimFerixConverter> converter;
+};
+
+SimFerixConverter& converter(jlong handle) {
+  return *halvern::sim::jni::simulatorAt<Holder>(handle)->converter;
+}
+
+// One transfer as SimFerix.java decodes it, little-endian: kind (0 write, 1 read), failed (0
+// or 1), count (int32), time (int64 steady-clock nanoseconds), length (int32), the bytes.
+void appendInt(std::vector<jbyte>& out, uint64_t value, std::size_t size) {
+  for (std::size_t byte = 0; byte < size; ++byte) {
+    out.push_back(static_cast<jbyte>((value >> (8U * byte)) & 0xFFU));
+  }
+}
+
+std::vector<jbyte> encodeTransfers(const std::vector<SimFerixConverter::Transfer>& transfers) {
+  std::vector<jbyte> records;
+  for (const SimFerixConverter::Transfer& transfer : transfers) {
+    records.push_back(
+        static_cast<jbyte>(transfer.kind == SimFerixConverter::Transfer::Kind::Read ? 1 : 0));
+    records.push_back(static_cast<jbyte>(transfer.failed ? 1 : 0));
+    appendInt(records, static_cast<uint32_t>(transfer.count), 4);
+    const auto nanos =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(transfer.at.time_since_epoch())
+            .count();
+    appendInt(records, static_cast<uint64_t>(nanos), 8);
+    appendInt(records, static_cast<uint32_t>(transfer.bytes.size()), 4);
+    for (const uint8_t value : transfer.bytes) {
+      records.push_back(static_cast<jbyte>(value));
+    }
+  }
+  return records;
+}
+
+}  // namespace
+
+extern "C" {
+
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimFerix_attach(JNIEnv* env, jclass /*cls*/,
+                                                                 jint port, jint address) {
+  try {
+    auto holder = std::make_unique<Holder>();
+    holder->converter = SimFerixConverter::attach(port, address);
+    return halvern::sim::jni::toHandle(holder.release());
+  } catch (const std::exception& error) {
+    throwIllegalState(env, error.what());
+    return 0;
+  }
+}
+
+// SimFerix.java detaches the converter first when it is still the one attached.
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_release(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                 jlong handle) {
+  delete halvern::sim::jni::simulatorAt<Holder>(handle);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_detach(JNIEnv* env, jclass /*cls*/,
+                                                                jint port, jint address) {
+  try {
+    SimFerixConverter::detach(port, address);
+  } catch (const std::exception& error) {
+    throwIllegalState(env, error.what());
+  }
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setInputVoltage(JNIEnv* /*env*/,
+                                                                         jclass /*cls*/,
+                                                                         jlong handle, jint channel,
+                                                                         jdouble volts) {
+  converter(handle).setInputVoltage(channel, volts);  // SimFerix.java checks the channel
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_sim_SimFerix_inputVoltage(JNIEnv* /*env*/,
+                                                                         jclass /*cls*/,
+                                                                         jlong handle,
+                                                                         jint channel) {
+  return converter(handle).inputVoltage(channel);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setAbsent(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                   jlong handle, jboolean absent) {
+  converter(handle).setAbsent(absent == JNI_TRUE);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setWritesFail(JNIEnv* /*env*/,
+                                                                       jclass /*cls*/, jlong handle,
+                                                                       jboolean fail) {
+  converter(handle).setWritesFail(fail == JNI_TRUE);
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setReadsFail(JNIEnv* /*env*/,
+                                                                      jclass /*cls*/, jlong handle,
+                                                                      jboolean fail) {
+  converter(handle).setReadsFail(fail == JNI_TRUE);
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_configRegister(JNIEnv* /*env*/,
+                                                                        jclass /*cls*/,
+                                                                        jlong handle) {
+  return converter(handle).configRegister();
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_conversionRegister(JNIEnv* /*env*/,
+                                                                            jclass /*cls*/,
+                                                                            jlong handle) {
+  return converter(handle).conversionRegister();
+}
+
+JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimFerix_transferRecords(JNIEnv* env,
+                                                                               jclass /*cls*/,
+                                                                               jlong handle) {
+  const std::vector<jbyte> records = encodeTransfers(converter(handle).transfers());
+  const auto size = static_cast<jsize>(records.size());
+  jbyteArray result = env->NewByteArray(size);
+  if (result != nullptr) {
+    env->SetByteArrayRegion(result, 0, size, records.data());
+  }
+  return result;
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_clearTransfers(JNIEnv* /*env*/,
+                                                                        jclass /*cls*/,
+                                                                        jlong handle) {
+  converter(handle).clearTransfers();
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_convert(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                 jdouble volts, jint config) {
+  return SimFerixConverter::convert(volts, static_cast<uint16_t>(config));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_sim_SimFerix_i2cPortOpen(JNIEnv* /*env*/,
+                                                                         jclass /*cls*/,
+                                                                         jint port) {
+  return halsim::i2cPortOpen(port) ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setI2CInitializeStatus(JNIEnv* /*env*/,
+                                                                                jclass /*cls*/,
+                                                                                jint status) {
+  halsim::setI2CInitializeStatus(status);
+}
+
+}  // extern "C"
