@@ -9,6 +9,7 @@
 #include <iomanip>
 #include <iterator>
 #include <numbers>
+#include <optional>
 #include <span>
 #include <sstream>
 #include <string>
@@ -16,15 +17,19 @@
 #include <vector>
 
 #include "SimDystal.h"
+#include "SimFerix.h"
 #include "SimIridel.h"
 #include "SimLidar.h"
 #include "SimOrdex.h"
+#include "SimRobotDriverStation.h"
 #include "SvgPolarPlot.h"
 #include "halsim/SimControl.h"
 #include "halvern/Dystal.h"
+#include "halvern/Ferix.h"
 #include "halvern/Iridel.h"
 #include "halvern/Lidar.h"
 #include "halvern/LidarMini.h"
+#include "halvern/MockDS.h"
 #include "halvern/Ordex.h"
 #include "halvern/Serial.h"
 
@@ -468,6 +473,77 @@ void lidarTour() {
   c_Lidar_stop();
 }
 
+void ferixTour() {
+  section("Ferix analog board on I2C port 1, address 0x48: four inputs, +-2.048 V full scale");
+  const auto board = halvern::sim::SimFerixConverter::attach();
+  const std::array<double, 4> inputs{0.25, 0.8, 1.5, 2.0};
+  for (std::size_t channel = 0; channel < inputs.size(); ++channel) {
+    board->setInputVoltage(static_cast<int>(channel), inputs.at(channel));
+  }
+  const bool answered = c_initializeI2C(5);
+  std::printf("  c_initializeI2C(5): the board %s\n", answered ? "answered" : "did not answer");
+  std::printf("  c_getVoltage is count x 5 / 2048: scaled by the reference voltage given\n");
+  std::printf("  %5s %8s %6s %13s\n", "input", "at", "count", "c_getVoltage");
+  for (std::size_t index = 0; index < inputs.size(); ++index) {
+    const auto channel = static_cast<uint8_t>(index);
+    const int raw = c_getRawValue(channel);
+    std::printf("  %5d %6.2f V %6d %11.3f V\n", channel, inputs.at(index), raw,
+                static_cast<double>(c_getVoltage(channel)));
+  }
+  board->setReadsFail(true);
+  std::printf("  a read the board does not answer: count %d (not the last reading)\n",
+              c_getRawValue(1));
+  board->setReadsFail(false);
+  const std::size_t transfers = board->transfers().size();
+  const int none = c_getRawValue(4);
+  std::printf("  input 4 (there is none): count %d, %zu bus transfers\n", none,
+              board->transfers().size() - transfers);
+  c_closeI2C();
+  halvern::sim::SimFerixConverter::detach();
+}
+
+// What the simulated robot program makes of the driver-station datagrams it has received.
+void showRobotSide(const halvern::sim::SimRobotDriverStation& robot,
+                   std::chrono::steady_clock::time_point since) {
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - since);
+  const auto received = robot.received();
+  if (received.empty()) {
+    std::printf("  +%4lld ms  no datagram yet\n", static_cast<long long>(elapsed.count()));
+    return;
+  }
+  std::printf("  +%4lld ms  %3zu datagrams, last sequence %3u, control 0x%02X: robot %s\n",
+              static_cast<long long>(elapsed.count()), received.size(),
+              static_cast<unsigned>(received.back().control.sequence),
+              static_cast<unsigned>(received.back().control.control),
+              robot.robotEnabled() ? "enabled" : "disabled");
+}
+
+void mockDSTour() {
+  section("Mock driver station: a control datagram to the robot program on UDP 1110 every 20 ms");
+  std::optional<halvern::sim::SimRobotDriverStation> robot;
+  try {
+    robot.emplace();
+  } catch (const std::exception& error) {
+    std::printf("  skipped: %s\n", error.what());
+    return;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  c_MockDS_create();
+  c_MockDS_enable();
+  std::printf("  c_MockDS_create, c_MockDS_enable (a second of warm-up comes first)\n");
+  for (int quarter = 1; quarter <= 6; ++quarter) {
+    std::this_thread::sleep_until(start + quarter * 250ms);
+    showRobotSide(*robot, start);
+  }
+  c_MockDS_disable();
+  std::printf("  c_MockDS_disable\n");
+  std::this_thread::sleep_for(100ms);
+  showRobotSide(*robot, start);
+  c_MockDS_destroy();
+  std::printf("  c_MockDS_destroy: datagrams go on, disabled, until the library unloads\n");
+}
+
 }  // namespace
 
 int main() {
@@ -483,6 +559,8 @@ int main() {
   lidarMiniTour();
 #endif
   lidarTour();
+  ferixTour();
+  mockDSTour();
   std::printf("\nDone.\n");
   return 0;
 }
