@@ -39,6 +39,16 @@ HALVERN_API int32_t c_Ordex_getFrequency(int32_t handle);
  */
 HALVERN_API std::string c_Ordex_getSerialNumber(int32_t handle);
 
+/**
+ * The three identity texts above for C callers, and for programs built with another compiler
+ * (which cannot take a std::string across the library's boundary): each writes its text into
+ * `buffer` (always NUL-terminated when `capacity` is positive, truncated if it does not fit)
+ * and returns the text's full length.
+ */
+HALVERN_API int32_t c_Ordex_copyFirmwareVersion(int32_t handle, char* buffer, int32_t capacity);
+HALVERN_API int32_t c_Ordex_copyHardwareVersion(int32_t handle, char* buffer, int32_t capacity);
+HALVERN_API int32_t c_Ordex_copySerialNumber(int32_t handle, char* buffer, int32_t capacity);
+
 /** Controller temperature in degrees Celsius. */
 HALVERN_API double c_Ordex_getControllerTemp(int32_t handle);
 

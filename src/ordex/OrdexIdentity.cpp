@@ -1,4 +1,5 @@
 // Identity of an Ordex controller, served from the per-handle cache once fetched.
+#include "core/TextCopy.h"
 #include "halvern/Ordex.h"
 #include "ordex/OrdexBus.h"
 
@@ -31,6 +32,18 @@ std::string c_Ordex_getFirmwareVersion(int32_t handle) {
 std::string c_Ordex_getHardwareVersion(int32_t handle) {
   const Frame* reply = cachedIdentity(handle);
   return reply == nullptr ? kHardwareReadFailed : hardwareVersionText(*reply);
+}
+
+int32_t c_Ordex_copyFirmwareVersion(int32_t handle, char* buffer, int32_t capacity) {
+  return halvern::copyTextOut(c_Ordex_getFirmwareVersion(handle), buffer, capacity);
+}
+
+int32_t c_Ordex_copyHardwareVersion(int32_t handle, char* buffer, int32_t capacity) {
+  return halvern::copyTextOut(c_Ordex_getHardwareVersion(handle), buffer, capacity);
+}
+
+int32_t c_Ordex_copySerialNumber(int32_t handle, char* buffer, int32_t capacity) {
+  return halvern::copyTextOut(c_Ordex_getSerialNumber(handle), buffer, capacity);
 }
 
 }  // extern "C"

@@ -1,6 +1,7 @@
 // Creating and destroying Ordex controllers through the library's C face, on the simulated bus.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -161,6 +162,34 @@ TEST_F(OrdexLifecycle, IdentityIsFetchedOnceAndCached) {
   EXPECT_EQ(c_Ordex_getHardwareVersion(handle), "Hardware: Ordex Small, Version: 4");
   EXPECT_EQ(controller.identityRequestCount(), 1);
   EXPECT_EQ(halsim::sentFrames(0x020C0105, kExactId).size(), 1U);
+  c_Ordex_destroy(handle);
+}
+
+TEST_F(OrdexLifecycle, IdentityTextsCopyIntoCallerBuffers) {
+  SimOrdex controller(5);
+  controller.setIdentity({.firmware = {2, 1, 7}, .hardwareKind = 2, .hardwareVersion = 4});
+  const int32_t handle = c_Ordex_create(5, 1000);
+  ASSERT_NE(handle, 0);
+  const std::string firmware = "Firmware Version: [2.1.7]";
+  std::array<char, 64> text{};
+  EXPECT_EQ(c_Ordex_copyFirmwareVersion(handle, text.data(), 64), static_cast<int32_t>(firmware.size()));
+  EXPECT_EQ(std::string(text.data()), firmware);
+  EXPECT_EQ(c_Ordex_copyHardwareVersion(handle, text.data(), 64), 33);
+  EXPECT_EQ(std::string(text.data()), "Hardware: Ordex Small, Version: 4");
+
+  // Too small a buffer keeps a terminated prefix and still reports the whole length; no
+  // buffer, or no room, writes nothing.
+  std::array<char, 9> small{};
+  small.fill('x');
+  EXPECT_EQ(c_Ordex_copyFirmwareVersion(handle, small.data(), 9), static_cast<int32_t>(firmware.size()));
+  EXPECT_EQ(std::string(small.data()), "Firmware");
+  EXPECT_EQ(c_Ordex_copyFirmwareVersion(handle, nullptr, 64), static_cast<int32_t>(firmware.size()));
+  small.fill('x');
+  EXPECT_EQ(c_Ordex_copyFirmwareVersion(handle, small.data(), 0), static_cast<int32_t>(firmware.size()));
+  EXPECT_EQ(small[0], 'x');
+
+  EXPECT_EQ(c_Ordex_copySerialNumber(handle, text.data(), 64), 26);  // 3 x 8 digits, 2 hyphens
+  EXPECT_EQ(std::string(text.data()).size(), 26U);
   c_Ordex_destroy(handle);
 }
 
