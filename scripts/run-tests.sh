@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test suite: the default build, then AddressSanitizer with
+# Builds and runs every test suite: the default build, with its install used as a consumer would
+# (scripts/test-install.sh) and the library built against its stand-ins installed as WPILib
+# (scripts/test-wpilib-build.sh), then AddressSanitizer with
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
 # decoders, then the Windows x64 build under Wine. Fails when any suite fails.
 set -uo pipefail
@@ -18,6 +20,16 @@ for preset in default asan tsan; do
   if ! ctest --preset "$preset"; then
     failed+=("$preset (tests)")
   fi
+  if [[ $preset == default ]]; then
+    echo "=== default: install, and the examples against the installed package ==="
+    if ! scripts/test-install.sh build/default; then
+      failed+=("install")
+    fi
+    echo "=== default: the library built against its stand-ins installed as WPILib ==="
+    if ! scripts/test-wpilib-build.sh build/default; then
+      failed+=("wpilib-shaped")
+    fi
+  fi
 done
 
 if ! scripts/run-fuzz.sh 15; then
@@ -33,4 +45,4 @@ if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All suites passed: default, asan and tsan builds, fuzzing, and the Windows build."
+echo "All suites passed: default (its install, the WPILib-shaped build), asan and tsan builds, fuzzing and the Windows build."

@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# Installs a built default build (argument; build/default if none) into a scratch prefix,
+# build/install-test/prefix (wiped first), and uses the prefix as a consumer would: checks that no
+# installed library's RUNPATH/RPATH names a path outside the prefix (only $ORIGIN), and that the
+# CMake package names neither the build nor the source tree; builds examples/cpp from a copy in a
+# fresh folder against the prefix alone and runs it; compiles examples/java against the installed
+# halvern.jar and runs it with java.library.path on the prefix. Nothing runs with
+# LD_LIBRARY_PATH. The Java example listens on UDP 127.0.0.1:1110, which must be free.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$PWD
+
+build=${1:-build/default}
+if [[ ! -f $build/CMakeCache.txt ]]; then
+  echo "test-install: $build is not a configured build" >&2
+  exit 1
+fi
+build=$(cd "$build" && pwd)
+scratch=$repo/build/install-test
+prefix=$scratch/prefix
+cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+
+fail() {
+  echo "test-install: FAIL: $*" >&2
+  exit 1
+}
+
+echo "--- install $build into $prefix"
+rm -rf "$scratch"
+mkdir -p "$scratch"
+cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
+  { cat "$scratch/install.log"; fail "cmake --install"; }
+
+echo "--- installed files"
+for file in include/halvern/Ferix.h include/halvern/sim/SimFerix.h lib/libHalvernDriver.so \
+  lib/cmake/HalvernDriver/HalvernDriverConfig.cmake \
+  lib/cmake/HalvernDriver/HalvernDriverConfigVersion.cmake lib/cmake/wpilib/wpilibConfig.cmake; do
+  [[ -f $prefix/$file ]] || fail "$file is not installed"
+done
+for lib in "$prefix"/lib/*.so*; do
+  # Every RUNPATH/RPATH entry must be $ORIGIN-relative: nothing of the build, nothing absolute.
+  paths=$(readelf -d "$lib" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2/p' | paste -sd:)
+  echo "$(basename "$lib"): RUNPATH ${paths:-(none)}"
+  IFS=: read -ra entries <<<"$paths"
+  for entry in "${entries[@]}"; do
+    [[ $entry == '$ORIGIN' || $entry == '$ORIGIN/'* ]] ||
+      fail "$(basename "$lib") has the run path entry '$entry'"
+  done
+done
+if grep -rlIF -e "$build" -e "$repo/" "$prefix/lib/cmake"; then
+  fail "the CMake packages above name the build or source tree"
+fi
+
+echo "--- examples/cpp against the prefix"
+cp -r examples/cpp "$scratch/cpp-src"
+# Only the prefix: no package registry, no build tree.
+cmake -S "$scratch/cpp-src" -B "$scratch/cpp-build" -G Ninja \
+  -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF \
+  >"$scratch/cpp-configure.log" || { cat "$scratch/cpp-configure.log"; fail "configure examples/cpp"; }
+grep 'HalvernDriver .* built against' "$scratch/cpp-configure.log" ||
+  fail "examples/cpp did not say which platform the package was built against"
+for package in HalvernDriver wpilib; do
+  dir=$(sed -n "s/^${package}_DIR:PATH=//p" "$scratch/cpp-build/CMakeCache.txt")
+  [[ $dir == "$prefix/"* ]] || fail "examples/cpp found $package at '$dir', not in the prefix"
+done
+cmake --build "$scratch/cpp-build" || fail "build examples/cpp"
+env -u LD_LIBRARY_PATH "$scratch/cpp-build/analog_example" || fail "examples/cpp"
+
+if [[ $(cache_value HALVERN_BUILD_JAVA) == OFF ]]; then
+  echo "--- examples/java skipped: $build has no Java (HALVERN_BUILD_JAVA=OFF)"
+  echo "test-install: OK (C++)"
+  exit 0
+fi
+
+echo "--- examples/java against the prefix"
+jars=$prefix/share/java
+for jar in halvern.jar halvern-sources.jar halvern-javadoc.jar; do
+  [[ -s $jars/$jar ]] || fail "share/java/$jar is not installed"
+done
+jar tf "$jars/halvern-sources.jar" | grep -x 'com/halvern/frc/MockDS.java' >/dev/null ||
+  fail "halvern-sources.jar has no com/halvern/frc/MockDS.java"
+jar tf "$jars/halvern-javadoc.jar" | grep -x 'com/halvern/frc/MockDS.html' >/dev/null ||
+  fail "halvern-javadoc.jar has no com/halvern/frc/MockDS.html"
+mkdir -p "$scratch/java-classes"
+javac --release 17 -Xlint:all -Werror -cp "$jars/halvern.jar" -d "$scratch/java-classes" \
+  examples/java/Main.java || fail "compile examples/java"
+env -u LD_LIBRARY_PATH java -cp "$jars/halvern.jar:$scratch/java-classes" \
+  -Djava.library.path="$prefix/lib" Main || fail "examples/java"
+
+echo "test-install: OK"

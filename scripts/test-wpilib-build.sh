@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Builds HalvernDriver against an installed WPILib without WPILib: installs the stand-ins of a
+# stand-in build (component `platform`: libwpiHal, libwpiutil, libwpinet, their headers and the
+# CMake package `wpilib`) into build/wpilib-prefix, configures build/wpilib-shaped from the source
+# tree with -DHALVERN_PLATFORM=wpilib against that prefix, builds the library and a few test
+# programs, checks that the library links the prefix's libraries, and runs those tests.
+#
+#   scripts/test-wpilib-build.sh [stand-in build folder, default build/default]
+#
+# The stand-in build is built first with the default preset when it does not exist.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+standin_build=${1:-build/default}
+prefix=$root/build/wpilib-prefix
+shaped=$root/build/wpilib-shaped
+# Test programs that use neither UDP port 1110 nor Java: the C faces against simulated devices.
+test_programs=(ferix_c_test lidar_c_test ordex_c_test)
+
+fail() { echo "test-wpilib-build: $*" >&2; exit 1; }
+
+if [[ ! -f $standin_build/CMakeCache.txt ]]; then
+  [[ $standin_build == build/default ]] || fail "$standin_build is not a configured build"
+  cmake --preset default && cmake --build --preset default
+fi
+
+echo "=== wpilib-shaped: install the stand-ins of $standin_build into $prefix ==="
+# Up to date first: reconfigures the build if its CMake files changed since.
+cmake --build "$standin_build" --target wpiHal wpiutil wpinet
+grep -q '^HALVERN_PLATFORM:STRING=standin$' "$standin_build/CMakeCache.txt" ||
+  fail "$standin_build is not a stand-in build (HALVERN_PLATFORM=standin)"
+rm -rf "$prefix" "$shaped"
+cmake --install "$standin_build" --component platform --prefix "$prefix" >/dev/null
+config=$(find "$prefix" -path '*/cmake/wpilib/wpilibConfig.cmake')
+[[ -n $config ]] || fail "no wpilibConfig.cmake installed under $prefix"
+for lib in wpiHal wpiutil wpinet; do
+  file=$(find "$prefix" -name "lib$lib.so")
+  [[ -n $file ]] || fail "lib$lib.so not installed under $prefix"
+  runpath=$(readelf -d "$file" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  [[ $runpath == '$ORIGIN' ]] || fail "lib$lib.so installed with RUNPATH '$runpath', not \$ORIGIN"
+done
+
+echo "=== wpilib-shaped: configure and build against $prefix ==="
+mkdir -p "$shaped"
+if ! cmake -S . -B "$shaped" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib -DCMAKE_PREFIX_PATH="$prefix" \
+    -DHALVERN_BUILD_JAVA=OFF -DHALVERN_BUILD_BENCHMARKS=OFF >"$shaped/configure.log" 2>&1; then
+  cat "$shaped/configure.log"
+  fail "configuring $shaped failed"
+fi
+grep -q 'Platform: .*stand-in.* with simulation controls' "$shaped/configure.log" ||
+  fail "the configure of $shaped did not find the stand-in with its simulation controls:
+$(grep -A2 'Platform:' "$shaped/configure.log")"
+grep 'Platform:' "$shaped/configure.log"
+cmake --build "$shaped" -j 2 --target HalvernDriver "${test_programs[@]}"
+
+echo "=== wpilib-shaped: the library links the prefix's libraries ==="
+library=$shaped/lib/libHalvernDriver.so
+for lib in wpiHal wpiutil wpinet; do
+  [[ ! -e $shaped/lib/lib$lib.so ]] || fail "lib$lib.so was built in $shaped"
+  readelf -d "$library" | grep -q "(NEEDED).*\[lib$lib.so\]" ||
+    fail "libHalvernDriver.so does not need lib$lib.so"
+  resolved=$(ldd "$library" | sed -n "s/^[[:space:]]*lib$lib\.so => \(.*\) (0x.*)$/\1/p")
+  [[ -n $resolved && $(realpath "$resolved") == "$prefix"/* ]] ||
+    fail "libHalvernDriver.so resolves lib$lib.so to '${resolved:-nothing}', not under $prefix"
+  echo "lib$lib.so => $resolved"
+done
+
+echo "=== wpilib-shaped: tests (${test_programs[*]}) ==="
+# Only those programs are built; the others' cases stand as <program>_NOT_BUILT.
+ctest --test-dir "$shaped" -j 2 --timeout 120 --output-on-failure --no-tests=error \
+  -E '_NOT_BUILT$'
