@@ -9,12 +9,13 @@ what=${1:-test}
 # The JDK: jni.h for the library's Java bindings, javac for halvern.jar.
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev openjdk-17-jdk-headless)
 if [[ $what == test ]]; then
-  packages+=(python3 junit5 clang-14 libclang-rt-14-dev)
+  packages+=(python3 junit5 clang-14 libclang-rt-14-dev lld)  # lld-link: the vendordep's check
 fi
 # The Windows x64 build (mingw-w64 with POSIX threads, GoogleTest built from source) and its
-# tests under Wine, whose serial port a Python relay feeds.
+# tests under Wine, whose serial port a Python relay feeds; llvm-dlltool writes the import
+# library for MSVC, HalvernDriver.lib.
 if [[ $what == test || $what == windows ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 python3)
+  packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 python3 llvm)
 fi
 
 missing=()

@@ -3,7 +3,8 @@
 # (scripts/test-install.sh) and the library built against its stand-ins installed as WPILib
 # (scripts/test-wpilib-build.sh), then AddressSanitizer with
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
-# decoders, then the Windows x64 build under Wine. Fails when any suite fails.
+# decoders, then the Windows x64 build under Wine, then the WPILib vendordep built from the default
+# and Windows builds. Fails when any suite fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,9 +41,14 @@ if ! scripts/run-windows-tests.sh; then
   failed+=("windows")
 fi
 
+# The WPILib vendordep ships the default build's library and the Windows build's.
+if ! scripts/test-vendordep.sh build/default build/windows; then
+  failed+=("vendordep")
+fi
+
 echo
 if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All suites passed: default (its install, the WPILib-shaped build), asan and tsan builds, fuzzing and the Windows build."
+echo "All suites passed: default (its install, the WPILib-shaped build), asan and tsan builds, fuzzing, the Windows build and the vendordep."

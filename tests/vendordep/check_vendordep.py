@@ -1,0 +1,510 @@
+#!/usr/bin/env python3
+"""Checks the WPILib vendordep that the `vendordep` target wrote, as WPILib's tools read it.
+
+    check_vendordep.py [--build build/default] [--windows-build build/windows] [--no-wine]
+
+- The JSON (BUILD/vendordep/HalvernDriver.json): every field WPILib's tools read, a valid UUID,
+  the three dependency lists, the year, the project's version.
+- The Maven repository (BUILD/vendordep/repo): every artifact the JSON names, each with its POM;
+  the headers zip with the headers at its root, the sources zip, one zip a listed platform with
+  <os>/<arch>/shared/ inside, the Java jar with its -sources and -javadoc jars.
+- Linux: a C++ program built from the headers zip and the linuxx86-64 zip alone, linked and run
+  (the platform libraries, libwpiHal/libwpiutil/libwpinet, come from BUILD/lib as WPILib would
+  provide them), and a Java program calling the library from the jar through the same zip.
+- Windows: HalvernDriver.dll imports no C++ runtime (Windows' own DLLs and WPILib's only);
+  HalvernDriver.lib is an import library in MSVC's format listing the DLL's plain C and JNI
+  exports and none of those returning C++ library types; a program built as MSVC builds it
+  (clang for x86_64-pc-windows-msvc, lld-link) links against it and, under Wine with the
+  Windows build's platform DLLs, runs (--no-wine: linked only).
+
+Prints one line a check and "N passed, N failed" at the end; exits 1 when any check failed.
+"""
+
+import argparse
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import uuid
+import xml.etree.ElementTree as ElementTree
+import zipfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+ROOT = HERE.parent.parent
+FRC_YEAR = "2026"
+# The platforms this project builds, with the folder of their shared library in a binary zip and
+# the files a zip must hold there.
+PLATFORMS = {
+    "linuxx86-64": ("linux/x86-64/shared", ["libHalvernDriver.so"]),
+    "windowsx86-64": ("windows/x86-64/shared", ["HalvernDriver.dll", "HalvernDriver.lib"]),
+}
+# Exports returning C++ library types, which HalvernDriver.lib leaves out for MSVC callers
+# (cmake/HalvernImportLibrary.cmake), each with a C-friendly variant that it keeps.
+CXX_TYPED_EXPORTS = {
+    "FindDevicePath": "c_Serial_findDevicePath",
+    "c_LidarMini_getData": "c_LidarMini_copyData",
+    "c_Ordex_getFirmwareVersion": "c_Ordex_copyFirmwareVersion",
+    "c_Ordex_getHardwareVersion": "c_Ordex_copyHardwareVersion",
+    "c_Ordex_getSerialNumber": "c_Ordex_copySerialNumber",
+}
+# What HalvernDriver.dll may import: Windows' own DLLs, and WPILib's, which a robot program has.
+WINDOWS_SYSTEM_DLLS = {
+    "kernel32.dll", "advapi32.dll", "msvcrt.dll", "ws2_32.dll", "user32.dll", "ntdll.dll",
+    "bcrypt.dll", "shell32.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll", "cfgmgr32.dll",
+    "iphlpapi.dll", "winmm.dll", "userenv.dll", "secur32.dll", "crypt32.dll", "mswsock.dll",
+}
+WPILIB_DLLS = {"wpihal.dll", "wpiutil.dll", "wpinet.dll"}
+CXX_RUNTIME_DLL = re.compile(
+    r"^(libstdc\+\+.*|libgcc_s.*|libwinpthread.*|libc\+\+.*|libunwind.*|msvcp\d+.*|"
+    r"vcruntime\d+.*|concrt\d+.*)\.dll$", re.IGNORECASE)
+
+
+class Checker:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, ok, what, detail=""):
+        if ok:
+            self.passed += 1
+            print(f"ok      {what}")
+        else:
+            self.failed += 1
+            print(f"FAILED  {what}" + (f": {detail}" if detail else ""))
+        return ok
+
+
+def tool(*names):
+    """The first of `names` on the PATH, or None."""
+    for name in names:
+        found = shutil.which(name)
+        if found:
+            return found
+    return None
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, capture_output=True, text=True, **kwargs)
+
+
+def project_version():
+    text = (ROOT / "CMakeLists.txt").read_text()
+    match = re.search(r"project\(\s*HalvernDriver\s+VERSION\s+([0-9.]+)", text)
+    return match.group(1) if match else None
+
+
+def is_string(value):
+    return isinstance(value, str) and value != ""
+
+
+def check_fields(c, entry, fields, where):
+    """Each of `fields` (name: type) present in `entry` with that type."""
+    for name, kind in fields.items():
+        value = entry.get(name) if isinstance(entry, dict) else None
+        if kind is str:
+            ok = is_string(value)
+        elif kind is list:
+            ok = isinstance(value, list)
+        else:
+            ok = isinstance(value, kind)
+        c.check(ok, f"{where}: {name} is a {kind.__name__}", f"{value!r}")
+
+
+def check_json(c, json_path, version):
+    try:
+        data = json.loads(json_path.read_text())
+    except (OSError, ValueError) as error:
+        c.check(False, f"{json_path} is readable JSON", str(error))
+        return None
+    c.check(True, f"{json_path} is readable JSON")
+    check_fields(c, data, {"fileName": str, "name": str, "version": str, "uuid": str,
+                           "frcYear": str, "mavenUrls": list, "jsonUrl": str,
+                           "javaDependencies": list, "jniDependencies": list,
+                           "cppDependencies": list}, "JSON")
+    c.check(data.get("fileName") == json_path.name, "JSON: fileName is the file's name",
+            f"{data.get('fileName')!r}")
+    c.check(data.get("version") == version, f"JSON: version is the project's, {version}",
+            f"{data.get('version')!r}")
+    try:
+        parsed = uuid.UUID(str(data.get("uuid")))
+        c.check(str(parsed) == data.get("uuid"), "JSON: uuid is a valid UUID in canonical form")
+    except ValueError:
+        c.check(False, "JSON: uuid is a valid UUID", f"{data.get('uuid')!r}")
+    c.check(data.get("frcYear") == FRC_YEAR, f"JSON: frcYear is \"{FRC_YEAR}\"",
+            f"{data.get('frcYear')!r}")
+    urls = data.get("mavenUrls")
+    c.check(isinstance(urls, list) and len(urls) > 0 and all(is_string(u) for u in urls),
+            "JSON: mavenUrls is a non-empty list of URLs", f"{urls!r}")
+    for url in urls if isinstance(urls, list) else []:
+        if isinstance(url, str) and url.startswith("file://"):
+            local = Path(url[len("file://"):].replace("%20", " "))
+            c.check((local / "com").is_dir(), f"JSON: the local repository {url} is there")
+    for key in ("requires", "conflictsWith"):
+        for entry in data.get(key, []):
+            check_fields(c, entry, {"uuid": str, "errorMessage": str, "offlineFileName": str},
+                         f"JSON {key}")
+
+    for entry in data.get("javaDependencies", []):
+        check_fields(c, entry, {"groupId": str, "artifactId": str, "version": str},
+                     f"javaDependencies {entry.get('artifactId')}")
+    for entry in data.get("jniDependencies", []):
+        where = f"jniDependencies {entry.get('artifactId')}"
+        check_fields(c, entry, {"groupId": str, "artifactId": str, "version": str,
+                                "isJar": bool, "validPlatforms": list,
+                                "skipInvalidPlatforms": bool}, where)
+        c.check(entry.get("isJar") is False, f"{where}: isJar is false (a native zip)")
+        check_platforms(c, entry.get("validPlatforms"), where)
+    for entry in data.get("cppDependencies", []):
+        where = f"cppDependencies {entry.get('artifactId')}"
+        check_fields(c, entry, {"groupId": str, "artifactId": str, "version": str,
+                                "libName": str, "headerClassifier": str,
+                                "sourcesClassifier": str, "sharedLibrary": bool,
+                                "skipInvalidPlatforms": bool, "binaryPlatforms": list}, where)
+        c.check(entry.get("sharedLibrary") is True, f"{where}: sharedLibrary is true")
+        c.check(entry.get("libName") == "HalvernDriver", f"{where}: libName is HalvernDriver")
+        check_platforms(c, entry.get("binaryPlatforms"), where)
+    for key in ("javaDependencies", "jniDependencies", "cppDependencies"):
+        for entry in data.get(key, []):
+            c.check(entry.get("version") == version, f"{key} {entry.get('artifactId')}: "
+                    f"version is {version}", f"{entry.get('version')!r}")
+    return data
+
+
+def check_platforms(c, platforms, where):
+    if not isinstance(platforms, list):
+        return
+    c.check(len(platforms) > 0, f"{where}: lists platforms")
+    unknown = [p for p in platforms if p not in PLATFORMS]
+    c.check(not unknown, f"{where}: every platform is one this project builds "
+            f"({', '.join(PLATFORMS)})", f"{unknown}")
+
+
+def artifact_dir(repo, entry):
+    return repo.joinpath(*entry["groupId"].split("."), entry["artifactId"], entry["version"])
+
+
+def artifact_file(repo, entry, classifier=None, extension="zip"):
+    name = f"{entry['artifactId']}-{entry['version']}"
+    if classifier:
+        name += f"-{classifier}"
+    return artifact_dir(repo, entry) / f"{name}.{extension}"
+
+
+def check_pom(c, repo, entry, checked):
+    pom = artifact_file(repo, entry, extension="pom")
+    if pom in checked:
+        return
+    checked.add(pom)
+    if not c.check(pom.is_file(), f"{pom.relative_to(repo)} is there"):
+        return
+    try:
+        root = ElementTree.parse(pom).getroot()
+    except ElementTree.ParseError as error:
+        c.check(False, f"{pom.name} is XML", str(error))
+        return
+    namespace = {"m": "http://maven.apache.org/POM/4.0.0"}
+    values = {key: root.findtext(f"m:{key}", namespaces=namespace)
+              for key in ("groupId", "artifactId", "version")}
+    expected = {key: entry[key] for key in ("groupId", "artifactId", "version")}
+    c.check(values == expected, f"{pom.name} names the artifact", f"{values} != {expected}")
+
+
+def zip_names(c, path, repo):
+    if not c.check(path.is_file(), f"{path.relative_to(repo)} is there"):
+        return None
+    try:
+        with zipfile.ZipFile(path) as archive:
+            bad = archive.testzip()
+            c.check(bad is None, f"{path.name} is a sound zip", f"bad member {bad}")
+            return [n for n in archive.namelist() if not n.endswith("/")]
+    except zipfile.BadZipFile as error:
+        c.check(False, f"{path.name} is a zip", str(error))
+        return None
+
+
+def check_repository(c, repo, data):
+    checked_poms = set()
+    headers = sorted(str(p.relative_to(ROOT / "include"))
+                     for p in (ROOT / "include").rglob("*.h"))
+    found = {}
+    for entry in data.get("javaDependencies", []):
+        check_pom(c, repo, entry, checked_poms)
+        jar = zip_names(c, artifact_file(repo, entry, extension="jar"), repo)
+        if jar is not None:
+            c.check("com/halvern/frc/Ordex.class" in jar and
+                    "com/halvern/frc/jni/NativeLibrary.class" in jar,
+                    "the jar holds com.halvern.frc's classes")
+        sources = zip_names(c, artifact_file(repo, entry, "sources", "jar"), repo)
+        if sources is not None:
+            c.check("com/halvern/frc/Ordex.java" in sources, "the -sources jar holds the sources")
+        javadoc = zip_names(c, artifact_file(repo, entry, "javadoc", "jar"), repo)
+        if javadoc is not None:
+            c.check("index.html" in javadoc, "the -javadoc jar holds the Javadoc")
+        found["jar"] = artifact_file(repo, entry, extension="jar")
+
+    platform_entries = []
+    for entry in data.get("jniDependencies", []):
+        check_pom(c, repo, entry, checked_poms)
+        platform_entries += [(entry, p) for p in entry.get("validPlatforms", [])]
+    for entry in data.get("cppDependencies", []):
+        check_pom(c, repo, entry, checked_poms)
+        names = zip_names(c, artifact_file(repo, entry, entry.get("headerClassifier")), repo)
+        if names is not None:
+            missing = [h for h in headers if h not in names]
+            c.check(not missing, "the headers zip has every public header at its root "
+                    "(halvern/*.h)", f"missing {missing}")
+            c.check(not any(n.startswith("include/") for n in names),
+                    "the headers zip has no include/ folder")
+            found["headers"] = artifact_file(repo, entry, entry.get("headerClassifier"))
+        names = zip_names(c, artifact_file(repo, entry, entry.get("sourcesClassifier")), repo)
+        if names is not None:
+            c.check("src/core/SerialC.cpp" in names and "include/halvern/Ordex.h" in names,
+                    "the sources zip holds src/ and include/")
+        platform_entries += [(entry, p) for p in entry.get("binaryPlatforms", [])]
+
+    for entry, platform in platform_entries:
+        if platform not in PLATFORMS:
+            continue
+        path = artifact_file(repo, entry, platform)
+        if path in found.values():
+            continue
+        names = zip_names(c, path, repo)
+        if names is None:
+            continue
+        folder, files = PLATFORMS[platform]
+        expected = sorted(f"{folder}/{f}" for f in files)
+        c.check(sorted(names) == expected, f"{path.name} holds {', '.join(expected)}",
+                f"it holds {sorted(names)}")
+        found[platform] = path
+    return found
+
+
+def unpack(path, into):
+    into.mkdir(parents=True, exist_ok=True)
+    with zipfile.ZipFile(path) as archive:
+        archive.extractall(into)
+    return into
+
+
+def check_linux(c, found, build, scratch):
+    if not all(k in found for k in ("headers", "linuxx86-64")):
+        c.check(False, "Linux: the headers and linuxx86-64 zips are there to build against")
+        return
+    headers = unpack(found["headers"], scratch / "headers")
+    binaries = unpack(found["linuxx86-64"], scratch / "linux")
+    shared = binaries / "linux/x86-64/shared"
+    library = shared / "libHalvernDriver.so"
+    platform_libs = build / "lib"
+
+    dynamic = run(["readelf", "-d", str(library)]).stdout
+    runpath = re.findall(r"\((?:RUNPATH|RPATH)\)\s+Library r(?:un)?path: \[(.*)\]", dynamic)
+    c.check(all(p == "$ORIGIN" for p in runpath),
+            "Linux: libHalvernDriver.so looks for libraries beside itself only", f"{runpath}")
+    exported = run(["nm", "-D", "--defined-only", str(library)]).stdout
+    c.check(" c_Ordex_create" in exported and " Java_com_halvern_frc_jni_" in exported,
+            "Linux: libHalvernDriver.so exports the C and JNI entry points")
+
+    compiler = os.environ.get("CXX") or tool("c++", "g++")
+    program = scratch / "consumer"
+    build_command = [compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
+                     "-o", str(program), "-L", str(shared), "-lHalvernDriver",
+                     f"-Wl,-rpath-link,{platform_libs}"]
+    built = run(build_command)
+    if not c.check(built.returncode == 0, "Linux: a C++ program builds against the headers "
+                   "zip and links against the linuxx86-64 zip", built.stderr[-2000:]):
+        return
+    environment = dict(os.environ, LD_LIBRARY_PATH=f"{shared}:{platform_libs}")
+    ran = run([str(program)], env=environment, timeout=60)
+    c.check(ran.returncode == 0 and "vendordep consumer: OK" in ran.stdout,
+            "Linux: the program runs and every call answers as documented",
+            (ran.stdout + ran.stderr)[-2000:])
+
+    java = tool("java")
+    if "jar" not in found or not java:
+        c.check(False, "Linux: java and the HalvernDriver-java jar are there")
+        return
+    ran = run([java, "-cp", str(found["jar"]), f"-Djava.library.path={shared}",
+               str(HERE / "JavaConsumer.java")], env=environment, timeout=120)
+    c.check(ran.returncode == 0 and "vendordep Java consumer: OK" in ran.stdout,
+            "Linux: a Java program calls the library through the jar and the JNI zip",
+            (ran.stdout + ran.stderr)[-2000:])
+
+
+def dll_imports_and_exports(objdump, dll):
+    text = run([objdump, "-p", str(dll)]).stdout
+    imports = re.findall(r"^\s*DLL Name: (\S+)", text, re.MULTILINE)
+    exports = []
+    table = text.split("[Ordinal/Name Pointer] Table", 1)
+    if len(table) == 2:
+        for line in table[1].splitlines()[1:]:
+            match = re.match(r"^\s*\[\s*\d+\]\s+(\S+)\s*$", line)
+            if not match:
+                break
+            exports.append(match.group(1))
+    return imports, exports
+
+
+def wpilib_cxx_imports(objdump, dll):
+    """The GCC-mangled (C++) names HalvernDriver.dll imports from WPILib's DLLs."""
+    text = run([objdump, "-p", str(dll)]).stdout
+    found, current = [], None
+    for line in text.splitlines():
+        match = re.match(r"^\s*DLL Name: (\S+)", line)
+        if match:
+            current = match.group(1).lower()
+            continue
+        match = re.match(r"^\s*[0-9a-f]+\s+\d+\s+(_Z\S+)\s*$", line)
+        if match and current in WPILIB_DLLS:
+            found.append(f"{current}: {match.group(1)}")
+    return found
+
+
+def import_library_members(readobj, lib):
+    """(DLL name, symbol) of every short import member of an MSVC-format import library."""
+    text = run([readobj, str(lib)]).stdout
+    members = []
+    for block in text.split("\nFile: ")[1:]:
+        lines = block.splitlines()
+        if "Format: COFF-import-file" not in block:
+            continue
+        symbols = [line.split(": ", 1)[1] for line in lines if line.startswith("Symbol: ")]
+        names = [s for s in symbols if not s.startswith("__imp_")]
+        members += [(lines[0].strip(), n) for n in names]
+    return members
+
+
+def check_windows(c, found, windows_build, scratch, use_wine):
+    if "windowsx86-64" not in found:
+        c.check(False, "Windows: the windowsx86-64 zip is there")
+        return
+    binaries = unpack(found["windowsx86-64"], scratch / "windows")
+    shared = binaries / "windows/x86-64/shared"
+    dll, lib = shared / "HalvernDriver.dll", shared / "HalvernDriver.lib"
+
+    objdump = tool("x86_64-w64-mingw32-objdump", "objdump")
+    imports, exports = dll_imports_and_exports(objdump, dll)
+    c.check(len(imports) > 0 and len(exports) > 0, "Windows: objdump reads the DLL's imports "
+            "and exports", f"{len(imports)} imports, {len(exports)} exports")
+    runtime = [d for d in imports if CXX_RUNTIME_DLL.match(d)]
+    c.check(not runtime, "Windows: HalvernDriver.dll imports no C++ runtime DLL", f"{runtime}")
+    others = [d for d in imports if d.lower() not in WINDOWS_SYSTEM_DLLS | WPILIB_DLLS]
+    c.check(not others, "Windows: HalvernDriver.dll imports Windows' and WPILib's DLLs only "
+            f"({', '.join(imports)})", f"also {others}")
+
+    # WPILib's own Windows DLLs are MSVC-built: they export C++ functions under MSVC's names, so
+    # a GCC-mangled C++ import from them cannot resolve there (the stand-ins here are GCC-built).
+    cxx_imports = wpilib_cxx_imports(objdump, dll)
+    if cxx_imports:
+        print(f"WARNING Windows: HalvernDriver.dll imports {len(cxx_imports)} C++ functions from "
+              f"WPILib's DLLs under GCC's names, which MSVC-built WPILib DLLs do not export: "
+              f"{', '.join(cxx_imports)}")
+
+    readobj = tool("llvm-readobj", "llvm-readobj-14")
+    if not c.check(readobj is not None, "Windows: llvm-readobj is there (package llvm)"):
+        return
+    members = import_library_members(readobj, lib)
+    dll_names = {d for d, _ in members}
+    in_lib = {n for _, n in members}
+    c.check(dll_names == {"HalvernDriver.dll"}, "Windows: HalvernDriver.lib is an MSVC-format "
+            "import library of HalvernDriver.dll", f"members name {sorted(dll_names)}")
+    plain = [e for e in exports if e not in CXX_TYPED_EXPORTS]
+    missing = [e for e in plain if e not in in_lib]
+    c.check(not missing and any(e.startswith("c_") for e in in_lib) and
+            any(e.startswith("Java_") for e in in_lib),
+            f"Windows: HalvernDriver.lib lists the DLL's {len(plain)} plain C and JNI exports",
+            f"missing {missing[:10]}")
+    c.check(in_lib <= set(exports), "Windows: HalvernDriver.lib lists nothing the DLL does not "
+            "export", f"{sorted(in_lib - set(exports))[:10]}")
+    leaked = sorted(set(CXX_TYPED_EXPORTS) & in_lib)
+    c.check(not leaked, "Windows: HalvernDriver.lib leaves out the exports returning C++ types",
+            f"{leaked}")
+    variants = [v for v in CXX_TYPED_EXPORTS.values() if v not in in_lib]
+    c.check(not variants, "Windows: HalvernDriver.lib lists their C-friendly variants",
+            f"missing {variants}")
+
+    check_msvc_consumer(c, shared, windows_build, scratch, use_wine)
+
+
+def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
+    clang = tool("clang", "clang-14")
+    lld_link = tool("lld-link", "lld-link-14")
+    dlltool = tool("llvm-dlltool", "llvm-dlltool-14")
+    if not c.check(clang and lld_link and dlltool, "Windows: clang, lld-link and llvm-dlltool "
+                   "are there (packages clang-14, lld, llvm)"):
+        return
+    work = scratch / "msvc"
+    work.mkdir(parents=True, exist_ok=True)
+    (work / "kernel32.def").write_text("LIBRARY KERNEL32.dll\nEXPORTS\n    ExitProcess\n")
+    steps = [
+        [dlltool, "-m", "i386:x86-64", "-D", "KERNEL32.dll", "-d", str(work / "kernel32.def"),
+         "-l", str(work / "kernel32.lib")],
+        [clang, "--target=x86_64-pc-windows-msvc", "-O1", "-c", str(HERE / "msvc_consumer.c"),
+         "-o", str(work / "consumer.obj")],
+        [lld_link, "/nologo", "/entry:start", "/subsystem:console", "/nodefaultlib",
+         f"/out:{work / 'consumer.exe'}", str(work / "consumer.obj"),
+         str(shared / "HalvernDriver.lib"), str(work / "kernel32.lib")],
+    ]
+    for step in steps:
+        done = run(step)
+        if done.returncode != 0:
+            c.check(False, "Windows: a program built as MSVC builds it links against "
+                    "HalvernDriver.lib", f"{' '.join(step)}: {(done.stdout + done.stderr)[-2000:]}")
+            return
+    c.check(True, "Windows: a program built as MSVC builds it links against HalvernDriver.lib")
+    if not use_wine:
+        print("skipped Windows: running it under Wine (--no-wine)")
+        return
+
+    wine = tool("wine")
+    platform_dlls = [windows_build / "bin" / n for n in ("wpiHal.dll", "wpiutil.dll", "wpinet.dll")]
+    if not c.check(wine is not None and all(p.is_file() for p in platform_dlls),
+                   "Windows: wine and the Windows build's wpiHal/wpiutil/wpinet DLLs are there"):
+        return
+    run_dir = work / "run"
+    run_dir.mkdir(exist_ok=True)
+    for source in [shared / "HalvernDriver.dll", work / "consumer.exe", *platform_dlls]:
+        shutil.copy2(source, run_dir / source.name)
+    environment = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    try:
+        ran = run([wine, "consumer.exe"], cwd=run_dir, env=environment, timeout=300,
+                  stdin=subprocess.DEVNULL)
+        c.check(ran.returncode == 0, "Windows: under Wine it loads HalvernDriver.dll from the zip "
+                "and every call answers as documented",
+                f"exit code {ran.returncode} (bits: 1 c_getRawValue, 2 c_Serial_findDevicePath, "
+                f"4 c_Ordex_create) {(ran.stdout + ran.stderr)[-1000:]}")
+    except subprocess.TimeoutExpired:
+        c.check(False, "Windows: the program ran under Wine", "timed out")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", type=Path, default=ROOT / "build/default",
+                        help="the Linux build whose vendordep target ran (default build/default)")
+    parser.add_argument("--windows-build", type=Path, default=ROOT / "build/windows",
+                        help="the Windows build, for its platform DLLs (default build/windows)")
+    parser.add_argument("--no-wine", action="store_true",
+                        help="link the MSVC-built program but do not run it under Wine")
+    args = parser.parse_args()
+    build, windows_build = args.build.resolve(), args.windows_build.resolve()
+
+    c = Checker()
+    json_path = build / "vendordep" / "HalvernDriver.json"
+    repo = build / "vendordep" / "repo"
+    version = project_version()
+    if c.check(json_path.is_file(), f"{json_path} is there (run the vendordep target)"):
+        data = check_json(c, json_path, version)
+        if data is not None:
+            with tempfile.TemporaryDirectory(prefix="vendordep-check-") as scratch:
+                found = check_repository(c, repo, data)
+                check_linux(c, found, build, Path(scratch))
+                check_windows(c, found, windows_build, Path(scratch), not args.no_wine)
+    print(f"vendordep: {c.passed} passed, {c.failed} failed")
+    return 1 if c.failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
