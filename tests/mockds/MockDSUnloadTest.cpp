@@ -6,6 +6,7 @@
 #include <chrono>
 #include <thread>
 
+#include "LibraryLoading.h"
 #include "MockDSTestSupport.h"
 
 namespace {
@@ -14,14 +15,8 @@ using namespace halvern::mockds::testing;  // NOLINT(google-build-using-namespac
 
 using MockDSFn = void (*)();
 
-bool libraryIsLoaded() {
-  void* probe = dlopen(HALVERN_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
-  if (probe == nullptr) {
-    return false;
-  }
-  dlclose(probe);
-  return true;
-}
+using halvern::testing::libraryIsLoaded;
+using halvern::testing::loadLibrary;
 
 class MockDSUnload : public ::testing::Test {
  protected:
@@ -30,7 +25,7 @@ class MockDSUnload : public ::testing::Test {
     ASSERT_NE(robot, nullptr);
     threads = threadCount();
     descriptors = descriptorCount();
-    library = dlopen(HALVERN_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    library = loadLibrary();
     ASSERT_NE(library, nullptr) << dlerror();
   }
 

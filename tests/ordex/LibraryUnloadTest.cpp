@@ -8,6 +8,7 @@
 
 #include "SimOrdex.h"
 #include "halsim/SimControl.h"
+#include "LibraryLoading.h"
 
 namespace {
 
@@ -15,16 +16,8 @@ using namespace std::chrono_literals;
 
 using CreateFn = int32_t (*)(int32_t, int32_t);
 
-void* loadLibrary() { return dlopen(HALVERN_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL); }
-
-bool libraryIsLoaded() {
-  void* probe = dlopen(HALVERN_LIBRARY_PATH, RTLD_NOW | RTLD_NOLOAD);
-  if (probe == nullptr) {
-    return false;
-  }
-  dlclose(probe);
-  return true;
-}
+using halvern::testing::libraryIsLoaded;
+using halvern::testing::loadLibrary;
 
 TEST(LibraryUnload, WithNothingCreated) {
   void* library = loadLibrary();
