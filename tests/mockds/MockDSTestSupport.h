@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -133,6 +134,25 @@ inline std::size_t entriesIn(const char* folder) {
 inline std::size_t threadCount() { return entriesIn("/proc/self/task"); }
 /** The process's open file descriptors (the listing's own included, the same every time). */
 inline std::size_t descriptorCount() { return entriesIn("/proc/self/fd"); }
+
+/**
+ * The descriptor count to compare with later: the fewest over a few looks, since a runtime (a
+ * sanitizer's, say) may hold a descriptor of its own open for a moment on another thread.
+ */
+inline std::size_t baselineDescriptorCount() {
+  std::size_t fewest = descriptorCount();
+  for (int look = 1; look < 5; ++look) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    fewest = std::min(fewest, descriptorCount());
+  }
+  return fewest;
+}
+
+/** The descriptor count once it has come to `expected`, or whatever it is after `limit`. */
+inline std::size_t descriptorCountSettledAt(std::size_t expected, std::chrono::milliseconds limit) {
+  waitUntil([&] { return descriptorCount() == expected; }, limit);
+  return descriptorCount();
+}
 
 /**
  * The thread count once it has come to `expected` (a joined thread leaves the task list a
