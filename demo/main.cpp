@@ -23,6 +23,7 @@
 #include "SimOrdex.h"
 #include "SimRobotDriverStation.h"
 #include "SvgPolarPlot.h"
+#include "hal/simulation/DriverStationData.h"
 #include "halsim/SimControl.h"
 #include "halvern/Dystal.h"
 #include "halvern/Ferix.h"
@@ -75,17 +76,17 @@ void ordexTour() {
     return;
   }
   std::printf("  created, CAN handle %d; motor frequency frames sent: %zu\n", ordex,
-              halsim::sentFrames(0x020C0285, 0x1FFFFFFF).size());
+              halvern::sim::sentFrames(0x020C0285, 0x1FFFFFFF).size());
   std::printf("  device ID %d, %s, %s\n", c_Ordex_getID(ordex),
               c_Ordex_getFirmwareVersion(ordex).c_str(), c_Ordex_getHardwareVersion(ordex).c_str());
   std::printf("  serial number %s\n", c_Ordex_getSerialNumber(ordex).c_str());
 
   std::size_t shown = 0;
-  halsim::setSystemActive(false);
+  HALSIM_SetDriverStationEnabled(0);
   std::printf("  robot disabled:\n");
   std::this_thread::sleep_for(350ms);
   showHeartbeats(simulated, shown);
-  halsim::setSystemActive(true);
+  HALSIM_SetDriverStationEnabled(1);
   std::printf("  robot enabled:\n");
   std::this_thread::sleep_for(350ms);
   showHeartbeats(simulated, shown);
@@ -107,7 +108,7 @@ void ordexTour() {
   std::this_thread::sleep_for(400ms);
   showMotors(ordex, "after 400 ms");
   std::printf("  robot disabled: the controller stops driving\n");
-  halsim::setSystemActive(false);
+  HALSIM_SetDriverStationEnabled(0);
   std::this_thread::sleep_for(700ms);
   showMotors(ordex, "after 700 ms");
 
@@ -490,16 +491,15 @@ void ferixTour() {
     std::printf("  %5d %6.2f V %6d %11.3f V\n", channel, inputs.at(index), raw,
                 static_cast<double>(c_getVoltage(channel)));
   }
-  board->setReadsFail(true);
+  halsim::setI2CReadFault(halvern::sim::SimFerixConverter::kDefaultPort, true);
   std::printf("  a read the board does not answer: count %d (not the last reading)\n",
               c_getRawValue(1));
-  board->setReadsFail(false);
+  halsim::setI2CReadFault(halvern::sim::SimFerixConverter::kDefaultPort, false);
   const std::size_t transfers = board->transfers().size();
   const int none = c_getRawValue(4);
   std::printf("  input 4 (there is none): count %d, %zu bus transfers\n", none,
               board->transfers().size() - transfers);
   c_closeI2C();
-  halvern::sim::SimFerixConverter::detach();
 }
 
 // What the simulated robot program makes of the driver-station datagrams it has received.

@@ -49,7 +49,7 @@ if ! cmake -S . -B "$shaped" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   cat "$shaped/configure.log"
   fail "configuring $shaped failed"
 fi
-grep -q 'Platform: .*stand-in.* with simulation controls' "$shaped/configure.log" ||
+grep -q "Platform: .*stand-in.* with the stand-in's controls" "$shaped/configure.log" ||
   fail "the configure of $shaped did not find the stand-in with its simulation controls:
 $(grep -A2 'Platform:' "$shaped/configure.log")"
 grep 'Platform:' "$shaped/configure.log"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
 
 namespace halvern::sim {
 
@@ -32,6 +32,10 @@ struct SimDystalConfig {
 /**
  * A distance sensor on the CAN bus under a CAN ID: sends each reading as distance chunk frames
  * (three distances a frame) and answers configuration requests.
+ *
+ * It is also the SimDevice "Dystal[<CAN ID>]", whose inputs "Distance 0" to "Distance 63" are
+ * the zones' distances in millimetres (-1: nothing measured). The model shows its distances
+ * there; a distance the simulation sets is measured from the next reading on.
  */
 class SimDystalCan {
  public:
@@ -44,6 +48,9 @@ class SimDystalCan {
   SimDystalCan& operator=(SimDystalCan&&) = delete;
   ~SimDystalCan();
 
+  /** The name of its SimDevice: "Dystal[<CAN ID>]". */
+  [[nodiscard]] std::string simDeviceName() const;
+
   /** The distances of every reading from now on: up to 64 (an 8x8 grid of zones). */
   void setDistances(std::vector<int16_t> distances);
   /** Chunk indexes left out of every reading, as a lossy bus would. */
@@ -52,7 +59,7 @@ class SimDystalCan {
   void sendReading();
   /** Sends one chunk frame as given: distances raw, so 0xFFFF can be sent. */
   void sendChunk(uint8_t sequence, uint8_t chunk, uint16_t d0, uint16_t d1, uint16_t d2);
-  /** Sends a reading every period, until stopped. */
+  /** Sends a reading now and then every period, until stopped. */
   void startReadings(std::chrono::milliseconds period = kDefaultPeriod);
   void stopReadings();
 
@@ -65,10 +72,8 @@ class SimDystalCan {
  private:
   struct State;
   std::shared_ptr<State> state_;  // shared with the bus listener
-  halsim::CanSubscription subscription_;
-  std::mutex wakeMutex_;
-  std::condition_variable_any wakeReadings_;  // only ever woken to stop
-  std::jthread readingThread_;                // last: stops before the rest goes
+  CanSubscription subscription_;
+  PeriodicTask readingTask_;  // last: stops before the rest goes
 };
 
 class PseudoTerminal;

@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <array>
+#include <string>
 
 #include "SimDystal.h"
 #include "dystal/DystalProtocol.h"
+#include "hal/SimDevice.h"
 
 namespace halvern::sim {
 
@@ -28,8 +30,12 @@ std::vector<int16_t> defaultDystalDistances() {
 }
 
 struct SimDystalCan::State {
-  explicit State(uint8_t id) : canId(id) {}
+  explicit State(uint8_t id);
   void onConfigRequest();
+  /** Takes the distances the simulation set since the model last wrote them; mutex held. */
+  void takeFedDistances();
+  /** Shows the distances on the SimDevice; mutex held. */
+  void showDistances();
 
   const uint8_t canId;
   mutable std::mutex mutex;
@@ -39,7 +45,49 @@ struct SimDystalCan::State {
   bool configSilent = false;
   int configRequests = 0;
   uint8_t sequence = 0;
+
+  hal::SimDevice simDevice;
+  std::array<hal::SimInt, wire::kMaxDistances> distanceValues;
+  std::array<int32_t, wire::kMaxDistances> distancesWritten{};
 };
+
+SimDystalCan::State::State(uint8_t id)
+    : canId(id), simDevice(("Dystal[" + std::to_string(id) + "]").c_str()) {
+  if (!simDevice) {
+    return;  // a device of that name exists already: this one shows no values
+  }
+  for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
+    distanceValues.at(zone) = simDevice.CreateInt(("Distance " + std::to_string(zone)).c_str(),
+                                                  hal::SimDevice::kInput, 0);
+  }
+  showDistances();
+}
+
+void SimDystalCan::State::takeFedDistances() {
+  if (!simDevice) {
+    return;
+  }
+  for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
+    const int32_t fed = distanceValues.at(zone).Get();
+    if (fed == distancesWritten.at(zone)) {
+      continue;
+    }
+    if (distances.size() <= zone) {
+      distances.resize(zone + 1, -1);  // the zones between measure nothing
+    }
+    distances.at(zone) = static_cast<int16_t>(std::clamp<int32_t>(fed, -1, 0x7FFF));
+  }
+}
+
+void SimDystalCan::State::showDistances() {
+  if (!simDevice) {
+    return;
+  }
+  for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
+    distancesWritten.at(zone) = zone < distances.size() ? distances.at(zone) : -1;
+    distanceValues.at(zone).Set(distancesWritten.at(zone));
+  }
+}
 
 void SimDystalCan::State::onConfigRequest() {
   std::array<uint8_t, wire::kCanFrameLength> reply{};
@@ -56,21 +104,32 @@ void SimDystalCan::State::onConfigRequest() {
     reply[4] = canId;
   }
   // Outside the lock: the bus may hand the frame to whoever listens at once.
-  halsim::transmitToRobot(wire::canMessageId(canId, wire::Api::ConfigReply), reply);
+  transmitToRobot(wire::canMessageId(canId, wire::Api::ConfigReply), reply);
 }
+
+namespace {
+// Every identifier of one sensor: its type, manufacturer and CAN ID, any API number.
+constexpr uint32_t kDeviceMask = 0x1FFF003F;
+}  // namespace
 
 SimDystalCan::SimDystalCan(uint8_t canId)
     : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU))),
-      subscription_(halsim::subscribeToRobotFrames(
-          wire::canMessageId(canId, wire::Api::ConfigRequest), wire::kExactMask,
-          [state = state_](const halsim::CanFrame&) { state->onConfigRequest(); })) {}
+      subscription_(subscribeToRobotFrames(
+          {wire::canMessageId(canId, wire::Api::ConfigRequest), wire::kExactMask},
+          {wire::canMessageId(canId, wire::Api::ConfigRequest), kDeviceMask},
+          [state = state_](const CanFrame&) { state->onConfigRequest(); })) {}
 
 SimDystalCan::~SimDystalCan() { stopReadings(); }
+
+std::string SimDystalCan::simDeviceName() const {
+  return "Dystal[" + std::to_string(state_->canId) + "]";
+}
 
 void SimDystalCan::setDistances(std::vector<int16_t> distances) {
   distances.resize(std::min<std::size_t>(distances.size(), wire::kMaxDistances));
   const std::lock_guard lock(state_->mutex);
   state_->distances = std::move(distances);
+  state_->showDistances();
 }
 
 void SimDystalCan::setMissingChunks(std::set<int> chunks) {
@@ -84,6 +143,8 @@ void SimDystalCan::sendReading() {
   uint8_t sequence = 0;
   {
     const std::lock_guard lock(state_->mutex);
+    state_->takeFedDistances();
+    state_->showDistances();
     sequence = ++state_->sequence;
     distances = state_->distances;
     missing = state_->missingChunks;
@@ -111,30 +172,16 @@ void SimDystalCan::sendChunk(uint8_t sequence, uint8_t chunk, uint16_t d0, uint1
   putUint16(frame, 2, d0);
   putUint16(frame, 4, d1);
   putUint16(frame, 6, d2);
-  halsim::transmitToRobot(wire::canMessageId(state_->canId, wire::Api::DistanceChunk), frame);
+  transmitToRobot(wire::canMessageId(state_->canId, wire::Api::DistanceChunk), frame);
 }
 
 void SimDystalCan::startReadings(std::chrono::milliseconds period) {
   stopReadings();
-  readingThread_ = std::jthread([this, period](const std::stop_token& stop) {
-    auto next = std::chrono::steady_clock::now();
-    while (!stop.stop_requested()) {
-      sendReading();
-      next += period;
-      // After a stall (a loaded machine), carry on from now rather than sending a burst.
-      next = std::max(next, std::chrono::steady_clock::now());
-      std::unique_lock lock(wakeMutex_);
-      wakeReadings_.wait_until(lock, stop, next, [] { return false; });
-    }
-  });
+  sendReading();  // the first at once, then one a period
+  readingTask_ = schedulePeriodic(period, [this] { sendReading(); });
 }
 
-void SimDystalCan::stopReadings() {
-  if (readingThread_.joinable()) {
-    readingThread_.request_stop();  // wakes the wait
-    readingThread_.join();
-  }
-}
+void SimDystalCan::stopReadings() { readingTask_ = PeriodicTask(); }
 
 void SimDystalCan::setConfig(const SimDystalConfig& config) {
   const std::lock_guard lock(state_->mutex);

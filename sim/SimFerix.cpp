@@ -6,6 +6,9 @@
 #include <string>
 #include <utility>
 
+#include "hal/HALBase.h"
+#include "hal/simulation/I2CData.h"
+
 namespace halvern::sim {
 
 namespace {
@@ -17,8 +20,6 @@ constexpr uint8_t kPointerMask = 0x03;  // the pointer register's two address bi
 
 constexpr uint16_t kStartOrIdle = 0x8000;  // bit 15: write 1 to start; reads 1 while idle
 constexpr uint16_t kSingleShot = 0x0100;   // bit 8
-constexpr int32_t kTransferFailed = -1;
-constexpr uint8_t kIdleBusByte = 0xFF;  // what the bus lines read with nobody driving them
 
 constexpr int kMaxCount = 2047;
 constexpr int kMinCount = -2048;
@@ -43,13 +44,71 @@ bool continuousMode(uint16_t config) { return (config & kSingleShot) == 0; }
 }  // namespace
 
 std::shared_ptr<SimFerixConverter> SimFerixConverter::attach(int32_t port, int32_t address) {
-  auto converter = std::make_shared<SimFerixConverter>();
-  halsim::attachI2CDevice(port, address, converter);
-  return converter;
+  return std::make_shared<SimFerixConverter>(port, address);
 }
 
-void SimFerixConverter::detach(int32_t port, int32_t address) {
-  halsim::attachI2CDevice(port, address, nullptr);
+SimFerixConverter::SimFerixConverter(int32_t port, int32_t address)
+    : port_(port),
+      address_(address),
+      simDevice_(("Ferix[" + std::to_string(port) + "," + std::to_string(address) + "]").c_str()) {
+  if (simDevice_) {
+    for (std::size_t channel = 0; channel < voltageValues_.size(); ++channel) {
+      voltageValues_.at(channel) = simDevice_.CreateDouble(
+          ("Voltage " + std::to_string(channel)).c_str(), hal::SimDevice::kInput, 0.0);
+    }
+  }
+  // WPILib's simulation data exists only once the HAL is initialised; a second call is harmless.
+  HAL_Initialize(500, 0);
+  readCallback_ = HALSIM_RegisterI2CReadCallback(port, &SimFerixConverter::onRead, this);
+  writeCallback_ = HALSIM_RegisterI2CWriteCallback(port, &SimFerixConverter::onWrite, this);
+}
+
+SimFerixConverter::~SimFerixConverter() { unplug(); }
+
+void SimFerixConverter::unplug() {
+  const std::scoped_lock lock(plugMutex_);
+  if (writeCallback_ != 0) {
+    HALSIM_CancelI2CWriteCallback(port_, std::exchange(writeCallback_, 0));
+  }
+  if (readCallback_ != 0) {
+    HALSIM_CancelI2CReadCallback(port_, std::exchange(readCallback_, 0));
+  }
+}
+
+std::string SimFerixConverter::simDeviceName() const {
+  return "Ferix[" + std::to_string(port_) + "," + std::to_string(address_) + "]";
+}
+
+void SimFerixConverter::onWrite(const char* /*name*/, void* param, const unsigned char* buffer,
+                                unsigned int count) {
+  static_cast<SimFerixConverter*>(param)->write(std::span(buffer, count));
+}
+
+void SimFerixConverter::onRead(const char* /*name*/, void* param, unsigned char* buffer,
+                               unsigned int count) {
+  static_cast<SimFerixConverter*>(param)->read(std::span(buffer, count));
+}
+
+void SimFerixConverter::takeFedVoltages() const {
+  if (!simDevice_) {
+    return;
+  }
+  for (std::size_t channel = 0; channel < inputs_.size(); ++channel) {
+    if (const double fed = voltageValues_.at(channel).Get(); fed != voltagesWritten_.at(channel)) {
+      inputs_.at(channel) = fed;
+      voltagesWritten_.at(channel) = fed;
+    }
+  }
+}
+
+void SimFerixConverter::showVoltages() {
+  if (!simDevice_) {
+    return;
+  }
+  for (std::size_t channel = 0; channel < inputs_.size(); ++channel) {
+    voltagesWritten_.at(channel) = inputs_.at(channel);
+    voltageValues_.at(channel).Set(inputs_.at(channel));
+  }
 }
 
 void SimFerixConverter::setInputVoltage(int channel, double volts) {
@@ -58,8 +117,10 @@ void SimFerixConverter::setInputVoltage(int channel, double volts) {
   }
   const std::scoped_lock lock(mutex_);
   // A conversion already due was taken with the voltage as it was.
-  settle(Clock::now());
+  takeFedVoltages();
+  settle(simNow());
   inputs_.at(static_cast<std::size_t>(channel)) = volts;
+  showVoltages();
 }
 
 double SimFerixConverter::inputVoltage(int channel) const {
@@ -70,30 +131,17 @@ double SimFerixConverter::inputVoltage(int channel) const {
   return inputs_.at(static_cast<std::size_t>(channel));
 }
 
-void SimFerixConverter::setAbsent(bool absent) {
-  const std::scoped_lock lock(mutex_);
-  absent_ = absent;
-}
-
-void SimFerixConverter::setWritesFail(bool fail) {
-  const std::scoped_lock lock(mutex_);
-  writesFail_ = fail;
-}
-
-void SimFerixConverter::setReadsFail(bool fail) {
-  const std::scoped_lock lock(mutex_);
-  readsFail_ = fail;
-}
-
 uint16_t SimFerixConverter::configRegister() const {
   const std::scoped_lock lock(mutex_);
-  settle(Clock::now());
+  takeFedVoltages();
+  settle(simNow());
   return configAsRead();
 }
 
 uint16_t SimFerixConverter::conversionRegister() const {
   const std::scoped_lock lock(mutex_);
-  settle(Clock::now());
+  takeFedVoltages();
+  settle(simNow());
   return conversion_;
 }
 
@@ -121,17 +169,12 @@ uint16_t SimFerixConverter::convert(double volts, uint16_t config) {
 
 int32_t SimFerixConverter::write(std::span<const uint8_t> data) {
   const std::scoped_lock lock(mutex_);
-  const auto now = Clock::now();  // under the lock, so transfers are recorded in time order
-  Transfer transfer{.kind = Transfer::Kind::Write,
-                    .bytes = {data.begin(), data.end()},
-                    .count = static_cast<int32_t>(data.size()),
-                    .failed = absent_ || writesFail_,
-                    .at = now};
-  const bool failed = transfer.failed;
-  record(std::move(transfer));
-  if (failed) {
-    return kTransferFailed;
-  }
+  const auto now = simNow();  // under the lock, so transfers are recorded in time order
+  record(Transfer{.kind = Transfer::Kind::Write,
+                  .bytes = {data.begin(), data.end()},
+                  .count = static_cast<int32_t>(data.size()),
+                  .at = now});
+  takeFedVoltages();
   if (data.empty()) {
     return 0;  // the address alone: acknowledged, nothing changes
   }
@@ -158,18 +201,12 @@ int32_t SimFerixConverter::write(std::span<const uint8_t> data) {
 
 int32_t SimFerixConverter::read(std::span<uint8_t> buffer) {
   const std::scoped_lock lock(mutex_);
-  const auto now = Clock::now();  // under the lock, so transfers are recorded in time order
+  const auto now = simNow();  // under the lock, so transfers are recorded in time order
   Transfer transfer{.kind = Transfer::Kind::Read,
                     .bytes = {},
                     .count = static_cast<int32_t>(buffer.size()),
-                    .failed = absent_ || readsFail_,
                     .at = now};
-  if (transfer.failed) {
-    // Nobody drove the bus: the buffer holds its idle level, never a register's bytes.
-    std::fill(buffer.begin(), buffer.end(), kIdleBusByte);
-    record(std::move(transfer));
-    return kTransferFailed;
-  }
+  takeFedVoltages();
   settle(now);
   uint16_t value = 0;
   if (pointer_ == kConversionRegister) {
@@ -188,7 +225,7 @@ int32_t SimFerixConverter::read(std::span<uint8_t> buffer) {
   return static_cast<int32_t>(buffer.size());
 }
 
-void SimFerixConverter::settle(Clock::time_point now) const {
+void SimFerixConverter::settle(SimTime now) const {
   if (now < conversionDue_) {
     return;
   }

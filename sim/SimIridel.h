@@ -1,4 +1,4 @@
-// Simulated Iridel colour sensors: one on the virtual CAN bus, one behind a pseudo-terminal.
+// Simulated Iridel colour sensors: one on the simulated CAN bus, one behind a pseudo-terminal.
 #pragma once
 
 #include <atomic>
@@ -10,11 +10,17 @@
 #include <thread>
 #include <vector>
 
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
 
 namespace halvern::sim {
 
-/** A colour sensor on the CAN bus: answers commands 18 to 26 and sends colour frames. */
+/**
+ * A colour sensor on the CAN bus: answers commands 18 to 26 and sends colour frames.
+ *
+ * It is also the SimDevice "Iridel[<CAN ID>]": its inputs "X", "Y" and "Z" are the colour the
+ * frames of startColorFrames carry (a value the simulation sets goes out from the next frame
+ * on), and its output "Last Command" is the code of the newest command received.
+ */
 class SimIridelCan {
  public:
   enum class Replies {
@@ -27,12 +33,16 @@ class SimIridelCan {
     std::vector<uint8_t> payload;
   };
 
-  SimIridelCan();
+  /** The sensor's identifiers are fixed; the CAN ID names its SimDevice only. */
+  explicit SimIridelCan(uint8_t canId = 0);
   SimIridelCan(const SimIridelCan&) = delete;
   SimIridelCan& operator=(const SimIridelCan&) = delete;
   SimIridelCan(SimIridelCan&&) = delete;
   SimIridelCan& operator=(SimIridelCan&&) = delete;
   ~SimIridelCan();
+
+  /** The name of its SimDevice: "Iridel[<CAN ID>]". */
+  [[nodiscard]] std::string simDeviceName() const;
 
   void setReplies(Replies replies);
   void setReplyStatus(uint8_t status);
@@ -40,7 +50,7 @@ class SimIridelCan {
 
   /** Sends one colour frame now (components as the sensor scales them: x 10000). */
   void sendColor(uint16_t sequence, float x, float y, float z);
-  /** Sends a colour frame every period, with a growing sequence, until stopped. */
+  /** Sends a colour frame now and then every period, with a growing sequence, until stopped. */
   void startColorFrames(std::chrono::milliseconds period, float x, float y, float z);
   void stopColorFrames();
 
@@ -50,9 +60,8 @@ class SimIridelCan {
  private:
   struct State;
   std::shared_ptr<State> state_;  // shared with the bus listener
-  halsim::CanSubscription subscription_;
-  std::thread colorThread_;
-  std::atomic<bool> colorRunning_{false};
+  CanSubscription subscription_;
+  PeriodicTask colorTask_;  // last: stops before the rest goes
 };
 
 class PseudoTerminal;

@@ -1,8 +1,10 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <string>
 
 #include "SimIridel.h"
+#include "hal/SimDevice.h"
 
 namespace halvern::sim {
 namespace {
@@ -11,6 +13,7 @@ constexpr uint32_t kCommandIdBase = 0x04090500;
 constexpr uint32_t kCommandMask = 0x1FFFFFC0;  // codes 0 to 63 above the base
 constexpr uint32_t kReplyId = 0x04090585;
 constexpr uint32_t kColorFrameId = 0x04090540;
+constexpr uint32_t kSensorMask = 0x1FFFFF00;  // every identifier the sensor sends or hears
 constexpr uint8_t kFirstCommand = 18;
 constexpr uint8_t kLastCommand = 26;
 
@@ -21,16 +24,61 @@ int16_t scaled(float component) {
 }  // namespace
 
 struct SimIridelCan::State {
-  void onCommand(const halsim::CanFrame& frame);
+  explicit State(uint8_t id);
+  void onCommand(const CanFrame& frame);
+  /** Takes a colour the simulation set since the model last wrote it; mutex held. */
+  void takeFedColor();
+  void showColor();  // mutex held
 
+  const uint8_t canId;
   mutable std::mutex mutex;
   Replies replies = Replies::Answer;
   uint8_t replyStatus = 0;
   uint32_t configValue = 0;
   std::vector<Command> commands;
+  std::array<float, 3> color{};  // what the colour frames of startColorFrames carry
+  uint16_t colorSequence = 0;
+
+  hal::SimDevice simDevice;
+  std::array<hal::SimDouble, 3> colorValues;
+  std::array<double, 3> colorWritten{};
+  hal::SimInt lastCommandValue;
 };
 
-void SimIridelCan::State::onCommand(const halsim::CanFrame& frame) {
+SimIridelCan::State::State(uint8_t id)
+    : canId(id), simDevice(("Iridel[" + std::to_string(id) + "]").c_str()) {
+  if (!simDevice) {
+    return;  // a device of that name exists already: this one shows no values
+  }
+  constexpr std::array<const char*, 3> kNames{"X", "Y", "Z"};
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    colorValues.at(i) = simDevice.CreateDouble(kNames.at(i), hal::SimDevice::kInput, 0.0);
+  }
+  lastCommandValue = simDevice.CreateInt("Last Command", hal::SimDevice::kOutput, 0);
+}
+
+void SimIridelCan::State::takeFedColor() {
+  if (!simDevice) {
+    return;
+  }
+  for (std::size_t i = 0; i < color.size(); ++i) {
+    if (const double fed = colorValues.at(i).Get(); fed != colorWritten.at(i)) {
+      color.at(i) = static_cast<float>(fed);
+    }
+  }
+}
+
+void SimIridelCan::State::showColor() {
+  if (!simDevice) {
+    return;
+  }
+  for (std::size_t i = 0; i < color.size(); ++i) {
+    colorWritten.at(i) = color.at(i);
+    colorValues.at(i).Set(colorWritten.at(i));
+  }
+}
+
+void SimIridelCan::State::onCommand(const CanFrame& frame) {
   const auto code = static_cast<uint8_t>(frame.id - kCommandIdBase);
   if (code < kFirstCommand || code > kLastCommand) {
     return;
@@ -40,6 +88,7 @@ void SimIridelCan::State::onCommand(const halsim::CanFrame& frame) {
     const std::lock_guard lock(mutex);
     commands.push_back(
         {code, std::vector<uint8_t>(frame.data.begin(), frame.data.begin() + frame.length)});
+    lastCommandValue.Set(code);
     if (replies == Replies::Silent) {
       return;
     }
@@ -50,16 +99,20 @@ void SimIridelCan::State::onCommand(const halsim::CanFrame& frame) {
       reply[2 + i] = static_cast<uint8_t>((value >> (8U * i)) & 0xFFU);
     }
   }
-  halsim::transmitToRobot(kReplyId, reply);
+  transmitToRobot(kReplyId, reply);
 }
 
-SimIridelCan::SimIridelCan()
-    : state_(std::make_shared<State>()),
-      subscription_(halsim::subscribeToRobotFrames(
-          kCommandIdBase, kCommandMask,
-          [state = state_](const halsim::CanFrame& frame) { state->onCommand(frame); })) {}
+SimIridelCan::SimIridelCan(uint8_t canId)
+    : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU))),
+      subscription_(subscribeToRobotFrames(
+          {kCommandIdBase, kCommandMask}, {kCommandIdBase, kSensorMask},
+          [state = state_](const CanFrame& frame) { state->onCommand(frame); })) {}
 
 SimIridelCan::~SimIridelCan() { stopColorFrames(); }
+
+std::string SimIridelCan::simDeviceName() const {
+  return "Iridel[" + std::to_string(state_->canId) + "]";
+}
 
 void SimIridelCan::setReplies(Replies replies) {
   const std::lock_guard lock(state_->mutex);
@@ -87,27 +140,34 @@ void SimIridelCan::sendColor(  // NOLINT(readability-convert-member-functions-to
     frame[2 * i] = static_cast<uint8_t>(words.at(i) & 0xFFU);
     frame[2 * i + 1] = static_cast<uint8_t>(words.at(i) >> 8U);
   }
-  halsim::transmitToRobot(kColorFrameId, frame);
+  transmitToRobot(kColorFrameId, frame);
 }
 
 void SimIridelCan::startColorFrames(std::chrono::milliseconds period, float x, float y, float z) {
   stopColorFrames();
-  colorRunning_ = true;
-  colorThread_ = std::thread([this, period, x, y, z] {
+  {
+    const std::lock_guard lock(state_->mutex);
+    state_->color = {x, y, z};
+    state_->colorSequence = 0;
+    state_->showColor();
+  }
+  const auto sendNext = [this] {
     uint16_t sequence = 0;
-    while (colorRunning_) {
-      sendColor(++sequence, x, y, z);
-      std::this_thread::sleep_for(period);
+    std::array<float, 3> color{};
+    {
+      const std::lock_guard lock(state_->mutex);
+      state_->takeFedColor();
+      state_->showColor();
+      sequence = ++state_->colorSequence;
+      color = state_->color;
     }
-  });
+    sendColor(sequence, color[0], color[1], color[2]);
+  };
+  sendNext();  // the first at once, then one a period
+  colorTask_ = schedulePeriodic(period, sendNext);
 }
 
-void SimIridelCan::stopColorFrames() {
-  colorRunning_ = false;
-  if (colorThread_.joinable()) {
-    colorThread_.join();
-  }
-}
+void SimIridelCan::stopColorFrames() { colorTask_ = PeriodicTask(); }
 
 std::vector<SimIridelCan::Command> SimIridelCan::commands() const {
   const std::lock_guard lock(state_->mutex);

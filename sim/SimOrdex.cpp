@@ -2,15 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <condition_variable>
 #include <deque>
 #include <limits>
 #include <mutex>
 #include <stdexcept>
-#include <stop_token>
 #include <string>
 #include <utility>
 
+#include "SimClock.h"
+#include "hal/SimDevice.h"
 #include "ordex/OrdexMessages.h"
 
 namespace halvern::sim {
@@ -19,7 +19,7 @@ namespace msg = halvern::ordex;
 
 namespace {
 
-using Duration = std::chrono::steady_clock::duration;
+using Duration = SimTime::duration;
 using Seconds = std::chrono::duration<double>;
 
 constexpr uint32_t kDeviceMask = 0x1FFF003F;  // type, manufacturer and device number bits
@@ -106,6 +106,7 @@ struct MotorModel {
   double velocityTargetRpm = 0.0;
   std::optional<double> rpmOverride;
   std::optional<double> targetRpmOverride;
+  std::optional<double> fedRpm;  // the speed the simulation measures, once it feeds one
   bool silent = false;
 
   void commandDuty(const msg::Frame& frame) {
@@ -139,7 +140,9 @@ struct MotorModel {
 
   void step(Seconds duration, bool enabled) {
     const double before = state.rpm;
-    if (!enabled || state.mode == OrdexDriveMode::Coast) {
+    if (fedRpm) {
+      state.rpm = *fedRpm;
+    } else if (!enabled || state.mode == OrdexDriveMode::Coast) {
       state.rpm = lag(state.rpm, 0.0, duration, kCoastTimeConstant);
     } else if (state.mode == OrdexDriveMode::Brake) {
       state.rpm = lag(state.rpm, 0.0, duration, kBrakeTimeConstant);
@@ -177,24 +180,41 @@ struct OutgoingFrame {
 
 void transmit(const std::vector<OutgoingFrame>& frames) {
   for (const auto& frame : frames) {
-    halsim::transmitToRobot(frame.id, frame.data);
+    transmitToRobot(frame.id, frame.data);
   }
+}
+
+/** One motor's values of the controller's SimDevice, and what the model last wrote to its inputs. */
+struct MotorValues {
+  hal::SimDouble duty;
+  hal::SimEnum mode;
+  hal::SimDouble targetRpm;
+  hal::SimDouble rpm;
+  hal::SimInt encoder;
+  double rpmWritten = 0.0;
+  int32_t encoderWritten = 0;
+};
+
+constexpr std::array<const char*, 4> kModeNames{"Coast", "Duty", "Brake", "Velocity"};
+
+std::string motorKey(std::size_t motor, const char* what) {
+  return "Motor " + std::to_string(motor) + " " + what;
 }
 
 }  // namespace
 
 struct SimOrdex::State {
-  State(int32_t device, OrdexTiming timingMode) : deviceNumber(device), timing(timingMode) {}
+  State(int32_t device, OrdexTiming timingMode);
 
-  void onFrame(const halsim::CanFrame& frame);
+  void onFrame(const CanFrame& frame);
   void applyCommand(msg::Api api, const msg::Frame& data);
   void reply(msg::Api api, const msg::Frame& payload) const {
-    halsim::transmitToRobot(msg::ordexMessageId(api, deviceNumber), payload);
+    transmitToRobot(msg::ordexMessageId(api, deviceNumber), payload);
   }
 
   // Model time: since creation on the clock in real time, as far as advanced when manual.
   [[nodiscard]] Duration clockNow() const {
-    return timing == OrdexTiming::Manual ? modelTime : std::chrono::steady_clock::now() - createdAt;
+    return timing == OrdexTiming::Manual ? modelTime : simNow() - createdAt;
   }
   [[nodiscard]] bool enabledAt(Duration at) const {
     // A heartbeat stamped after `at` (it arrived during a real-time step) counts as fresh.
@@ -205,14 +225,18 @@ struct SimOrdex::State {
     return temperatureOverride.value_or(modelTemperature);
   }
   [[nodiscard]] std::vector<OutgoingFrame> statusFrames() const;
-  void runStatusLoop(const std::stop_token& stop, std::chrono::milliseconds period);
+  /** One status period in real time: the model moves to now, its frames are sent. */
+  void tick();
+  /** Takes what the simulation set on the SimDevice's inputs since the model last wrote them. */
+  void takeFedInputs();
+  /** Writes the model's state to the SimDevice's values. */
+  void showValues();
 
   const int32_t deviceNumber;
   const OrdexTiming timing;
-  const std::chrono::steady_clock::time_point createdAt = std::chrono::steady_clock::now();
+  const SimTime createdAt = simNow();
 
   mutable std::mutex mutex;
-  std::condition_variable_any wakeStatusLoop;  // only ever woken to stop
 
   OrdexIdentity identity;
   IdentityBehaviour identityBehaviour = IdentityBehaviour::Answer;
@@ -220,7 +244,7 @@ struct SimOrdex::State {
   int identityRequests = 0;
   int serialRequests = 0;
   std::vector<Heartbeat> heartbeats;
-  std::deque<halsim::CanFrame> received;
+  std::deque<CanFrame> received;
 
   Duration modelTime{0};
   std::optional<Duration> lastEnabledHeartbeat;  // model time of the newest enabled heartbeat
@@ -232,9 +256,76 @@ struct SimOrdex::State {
   std::array<bool, 2 * kMotorCount> limitSwitches{};  // motor m, direction d at 2m + d
   std::array<uint16_t, kMotorCount> quorinHundredths{};
   bool statusSilent = false;
+
+  hal::SimDevice simDevice;
+  hal::SimBoolean enabledValue;
+  hal::SimDouble temperatureValue;
+  double temperatureWritten = kAmbientCelsius;
+  std::array<MotorValues, kMotorCount> motorValues;
 };
 
-void SimOrdex::State::onFrame(const halsim::CanFrame& frame) {
+SimOrdex::State::State(int32_t device, OrdexTiming timingMode)
+    : deviceNumber(device),
+      timing(timingMode),
+      simDevice(("Ordex[" + std::to_string(device) + "]").c_str()) {
+  if (!simDevice) {
+    return;  // a device of that name exists already: this one shows no values
+  }
+  enabledValue = simDevice.CreateBoolean("Heartbeat Enabled", hal::SimDevice::kOutput, false);
+  for (std::size_t m = 0; m < kMotorCount; ++m) {
+    MotorValues& values = motorValues.at(m);
+    values.duty = simDevice.CreateDouble(motorKey(m, "Duty").c_str(), hal::SimDevice::kOutput, 0.0);
+    values.mode = simDevice.CreateEnum(motorKey(m, "Mode").c_str(), hal::SimDevice::kOutput,
+                                       kModeNames, 0);
+    values.targetRpm =
+        simDevice.CreateDouble(motorKey(m, "Target RPM").c_str(), hal::SimDevice::kOutput, 0.0);
+    values.rpm = simDevice.CreateDouble(motorKey(m, "RPM").c_str(), hal::SimDevice::kInput, 0.0);
+    values.encoder = simDevice.CreateInt(motorKey(m, "Encoder").c_str(), hal::SimDevice::kInput, 0);
+  }
+  temperatureValue =
+      simDevice.CreateDouble("Temperature", hal::SimDevice::kInput, kAmbientCelsius);
+}
+
+void SimOrdex::State::takeFedInputs() {
+  if (!simDevice) {
+    return;
+  }
+  for (std::size_t m = 0; m < kMotorCount; ++m) {
+    MotorValues& values = motorValues.at(m);
+    MotorModel& motor = motors.at(m);
+    if (const double rpm = values.rpm.Get(); rpm != values.rpmWritten) {
+      motor.fedRpm = rpm;
+    }
+    if (const int32_t count = values.encoder.Get(); count != values.encoderWritten) {
+      motor.encoderPosition = count;
+    }
+  }
+  if (const double celsius = temperatureValue.Get(); celsius != temperatureWritten) {
+    temperatureOverride = celsius;
+  }
+}
+
+void SimOrdex::State::showValues() {
+  if (!simDevice) {
+    return;
+  }
+  enabledValue.Set(enabledAt(clockNow()));
+  for (std::size_t m = 0; m < kMotorCount; ++m) {
+    MotorValues& values = motorValues.at(m);
+    const OrdexMotorState state = motors.at(m).snapshot();
+    values.duty.Set(state.mode == OrdexDriveMode::Duty ? state.duty : 0.0);
+    values.mode.Set(static_cast<int32_t>(state.mode));
+    values.targetRpm.Set(state.targetRpm);
+    values.rpmWritten = motors.at(m).rpmOverride.value_or(state.rpm);
+    values.rpm.Set(values.rpmWritten);
+    values.encoderWritten = state.encoderCount;
+    values.encoder.Set(values.encoderWritten);
+  }
+  temperatureWritten = reportedTemperature();
+  temperatureValue.Set(temperatureWritten);
+}
+
+void SimOrdex::State::onFrame(const CanFrame& frame) {
   const msg::Api api = apiOf(frame.id);
   std::unique_lock lock(mutex);
   received.push_back(frame);
@@ -245,7 +336,7 @@ void SimOrdex::State::onFrame(const halsim::CanFrame& frame) {
     case msg::Api::DisabledHeartbeat:
     case msg::Api::EnabledHeartbeat: {
       const bool enabled = api == msg::Api::EnabledHeartbeat;
-      heartbeats.push_back({enabled, std::chrono::steady_clock::now()});
+      heartbeats.push_back({enabled, simNow()});
       // "Disabled" stops the motors at once; "enabled" keeps them running for a while.
       lastEnabledHeartbeat = enabled ? std::optional(clockNow()) : std::nullopt;
       break;
@@ -279,6 +370,7 @@ void SimOrdex::State::onFrame(const halsim::CanFrame& frame) {
     }
     default:
       applyCommand(api, frame.data);
+      showValues();  // the commanded duty, mode and target show at once
       break;
   }
 }
@@ -394,48 +486,38 @@ std::vector<OutgoingFrame> SimOrdex::State::statusFrames() const {
   return frames;
 }
 
-void SimOrdex::State::runStatusLoop(const std::stop_token& stop, std::chrono::milliseconds period) {
-  auto nextTick = std::chrono::steady_clock::now();
-  while (true) {
-    nextTick += period;
-    std::vector<OutgoingFrame> frames;
-    {
-      std::unique_lock lock(mutex);
-      wakeStatusLoop.wait_until(lock, stop, nextTick, [] { return false; });
-      if (stop.stop_requested()) {
-        return;
-      }
-      advanceTo(clockNow());
-      frames = statusFrames();
-    }
-    transmit(frames);  // outside the lock: the bus may call back into listeners
-    // After a stall (a loaded machine), carry on from now rather than sending a burst.
-    const auto now = std::chrono::steady_clock::now();
-    if (now > nextTick + period) {
-      nextTick = now;
-    }
+void SimOrdex::State::tick() {
+  std::vector<OutgoingFrame> frames;
+  {
+    const std::lock_guard lock(mutex);
+    takeFedInputs();
+    advanceTo(clockNow());
+    showValues();
+    frames = statusFrames();
   }
+  transmit(frames);  // outside the lock: the bus may call back into listeners
 }
 
 SimOrdex::SimOrdex(int32_t deviceNumber, SimOrdexOptions options)
     : deviceNumber_(deviceNumber),
       state_(std::make_shared<State>(deviceNumber, options.timing)),
-      subscription_(halsim::subscribeToRobotFrames(
+      subscription_(subscribeToRobotFrames(
           msg::ordexMessageId(msg::Api::DisabledHeartbeat, deviceNumber), kDeviceMask,
-          [state = state_](const halsim::CanFrame& frame) { state->onFrame(frame); })) {
+          [state = state_](const CanFrame& frame) { state->onFrame(frame); })) {
   if (options.timing == OrdexTiming::RealTime) {
     if (options.statusPeriod <= std::chrono::milliseconds::zero()) {
       throw std::invalid_argument("the status period must be positive");
     }
-    statusThread_ =
-        std::jthread([state = state_, period = options.statusPeriod](const std::stop_token& stop) {
-          state->runStatusLoop(stop, period);
-        });
+    statusTask_ = schedulePeriodic(options.statusPeriod, [state = state_] { state->tick(); });
   }
 }
 
-// The jthread member requests a stop (which wakes the loop) and joins.
+// The status task goes first (it is declared last), then the subscription.
 SimOrdex::~SimOrdex() = default;
+
+std::string SimOrdex::simDeviceName() const {
+  return "Ordex[" + std::to_string(deviceNumber_) + "]";
+}
 
 void SimOrdex::setIdentity(const OrdexIdentity& identity) {
   const std::lock_guard lock(state_->mutex);
@@ -467,7 +549,7 @@ std::vector<SimOrdex::Heartbeat> SimOrdex::heartbeats() const {
   return state_->heartbeats;
 }
 
-std::vector<halsim::CanFrame> SimOrdex::receivedFrames() const {
+std::vector<CanFrame> SimOrdex::receivedFrames() const {
   const std::lock_guard lock(state_->mutex);
   return {state_->received.begin(), state_->received.end()};
 }
@@ -499,7 +581,9 @@ void SimOrdex::advance(std::chrono::milliseconds duration) {
     throw std::logic_error("advance() needs a SimOrdex with manual timing");
   }
   const std::lock_guard lock(state_->mutex);
+  state_->takeFedInputs();
   state_->advanceTo(state_->modelTime + duration);
+  state_->showValues();
 }
 
 void SimOrdex::setRpmOverride(int motor, std::optional<double> rpm) {
@@ -548,6 +632,8 @@ void SimOrdex::publishNow() {
   std::vector<OutgoingFrame> frames;
   {
     const std::lock_guard lock(state_->mutex);
+    state_->takeFedInputs();
+    state_->showValues();
     frames = state_->statusFrames();
   }
   transmit(frames);

@@ -1,10 +1,22 @@
-// A simulated Ordex motor controller on the virtual CAN bus.
+// A simulated Ordex motor controller on the simulated CAN bus.
 //
 // It answers identity and serial requests, records every frame the robot program sends it, and
 // runs a small model of four motors with encoders: duty commands, velocity targets, brake and
 // coast, all gated by the enabled heartbeat. It reports the model in status frames at a steady
 // rate. Values that tests need exactly (RPM, encoder counts, switches, temperature, ...) can be
 // set or overridden, and motors or the whole controller can be made to fall silent.
+//
+// It is also the SimDevice "Ordex[<device number>]", which WPILib's simulation GUI lists and a
+// robot program's simulation code reads and feeds:
+//   outputs (what the library commanded): "Heartbeat Enabled" (boolean), and for each motor m
+//     of 0 to 3 "Motor m Duty" (-1 to 1), "Motor m Mode" (Coast, Duty, Brake, Velocity) and
+//     "Motor m Target RPM";
+//   inputs (what the controller measures): "Motor m RPM", "Motor m Encoder" (counts) and
+//     "Temperature" (degrees Celsius).
+// The model writes its own measurements into the inputs. Once the simulation sets one (a
+// physics model feeding it), the controller reports that value instead: a fed speed holds until
+// fed again, and its encoder counts on from it; a fed encoder count or temperature is taken as
+// the new value and the model carries on from there.
 #pragma once
 
 #include <array>
@@ -12,10 +24,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <thread>
+#include <string>
 #include <vector>
 
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
 
 namespace halvern::sim {
 
@@ -35,7 +47,7 @@ enum class IdentityBehaviour {
 
 /** How the simulated controller's time passes. */
 enum class OrdexTiming {
-  /** A thread of its own moves the model with the clock and sends status frames each period. */
+  /** The bus's status thread moves the model with the clock and sends status frames each period. */
   RealTime,
   /** Nothing runs on its own: the model moves only by advance(), frames go only by publishNow(). */
   Manual,
@@ -89,8 +101,11 @@ class SimOrdex {
   SimOrdex& operator=(const SimOrdex&) = delete;
   SimOrdex(SimOrdex&&) = delete;
   SimOrdex& operator=(SimOrdex&&) = delete;
-  /** Stops and joins the status thread. */
+  /** Stops its status frames and leaves the bus. */
   ~SimOrdex();
+
+  /** The name of its SimDevice: "Ordex[<device number>]". */
+  [[nodiscard]] std::string simDeviceName() const;
 
   [[nodiscard]] int32_t deviceNumber() const { return deviceNumber_; }
 
@@ -108,7 +123,7 @@ class SimOrdex {
   /** Heartbeats received so far, oldest first, with the time each arrived. */
   [[nodiscard]] std::vector<Heartbeat> heartbeats() const;
   /** Every frame the robot program sent to this device, oldest first (the newest 100000 kept). */
-  [[nodiscard]] std::vector<halsim::CanFrame> receivedFrames() const;
+  [[nodiscard]] std::vector<CanFrame> receivedFrames() const;
   /** Forgets received frames and heartbeats (not the model's state). */
   void clearReceived();
 
@@ -155,8 +170,8 @@ class SimOrdex {
 
   int32_t deviceNumber_;
   std::shared_ptr<State> state_;  // shared with the bus listener, which may outlive a call
-  halsim::CanSubscription subscription_;
-  std::jthread statusThread_;  // last: stopped and joined first
+  CanSubscription subscription_;
+  PeriodicTask statusTask_;  // last: stopped first
 };
 
 }  // namespace halvern::sim

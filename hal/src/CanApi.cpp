@@ -1,4 +1,6 @@
-// Handle-based CAN: a handle names one device; reads look up frames by its full identifier.
+// Handle-based CAN, built on the raw calls as in WPILib's simulation: a read is one receive of
+// the handle's full identifier (mask 0x1FFFFFFF); "latest" falls back to the handle's copy of
+// the last frame a receive answered. Timestamps are in milliseconds.
 #include "hal/CANAPI.h"
 
 #include <algorithm>
@@ -16,22 +18,38 @@ enum class ReadKind { Latest, NewSinceLastRead };
 void readPacket(ReadKind kind, HAL_CANHandle handle, int32_t apiId, uint8_t* data, int32_t* length,
                 uint64_t* receivedTimestamp, int32_t* status) {
   auto& can = simState().can;
+  const uint32_t api = static_cast<uint32_t>(apiId) & kApiIdMask;
+  uint32_t id = 0;
+  {
+    std::scoped_lock lock(can.mutex);
+    const auto record = can.handles.find(handle);
+    if (record == can.handles.end()) {
+      setStatus(status, kHandleError);
+      return;
+    }
+    id = record->second.fullId(api);
+  }
+  CachedFrame frame;
+  int32_t receiveStatus = 0;
+  HAL_CAN_ReceiveMessage(&id, kExtendedIdMask, frame.data.data(), &frame.length,
+                         &frame.timestampMs, &receiveStatus);
   std::scoped_lock lock(can.mutex);
   const auto record = can.handles.find(handle);
-  if (record == can.handles.end()) {
+  if (record == can.handles.end()) {  // cleaned while the receive ran
     setStatus(status, kHandleError);
     return;
   }
-  const uint32_t api = static_cast<uint32_t>(apiId) & kApiIdMask;
-  const auto received = can.received.find(record->second.fullId(api));
-  uint64_t& lastRead = record->second.lastReadSequence[api];
-  if (received == can.received.end() ||
-      (kind == ReadKind::NewSinceLastRead && received->second.sequence <= lastRead)) {
-    setStatus(status, HAL_ERR_CANSessionMux_MessageNotFound);
-    return;
+  if (receiveStatus == 0) {
+    frame.length = std::min<uint8_t>(frame.length, kMaxCanDataBytes);
+    record->second.cache.insert_or_assign(api, frame);
+  } else {
+    const auto cached = record->second.cache.find(api);
+    if (kind == ReadKind::NewSinceLastRead || cached == record->second.cache.end()) {
+      setStatus(status, receiveStatus);
+      return;
+    }
+    frame = cached->second;
   }
-  lastRead = received->second.sequence;
-  const halsim::CanFrame& frame = received->second.frame;
   if (data != nullptr) {
     std::copy_n(frame.data.begin(), frame.length, data);
   }
@@ -39,7 +57,7 @@ void readPacket(ReadKind kind, HAL_CANHandle handle, int32_t apiId, uint8_t* dat
     *length = frame.length;
   }
   if (receivedTimestamp != nullptr) {
-    *receivedTimestamp = frame.timestampUs;
+    *receivedTimestamp = frame.timestampMs;
   }
   setStatus(status, 0);
 }
@@ -60,7 +78,7 @@ HAL_CANHandle HAL_InitializeCAN(HAL_CANManufacturer manufacturer, int32_t device
   can.handles.emplace(handle, CanHandleRecord{.manufacturer = static_cast<uint32_t>(manufacturer),
                                               .deviceType = static_cast<uint32_t>(deviceType),
                                               .deviceNumber = static_cast<uint32_t>(deviceId),
-                                              .lastReadSequence = {}});
+                                              .cache = {}});
   setStatus(status, 0);
   return handle;
 }

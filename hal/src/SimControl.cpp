@@ -9,28 +9,13 @@
 #include <utility>
 
 #include "SimState.h"
+#include "hal/simulation/DriverStationData.h"
 
 namespace halsim {
 
 namespace {
 
 using namespace detail;
-
-void unsubscribe(uint64_t token) {
-  std::shared_ptr<const RobotFrameListener> removed;
-  {
-    auto& can = simState().can;
-    std::scoped_lock lock(can.mutex);
-    const auto found = can.listeners.find(token);
-    if (found == can.listeners.end()) {
-      return;
-    }
-    removed = std::move(found->second);
-    can.listeners.erase(found);
-  }
-  // `removed` is released here, outside the lock: the listener's captures may unsubscribe
-  // others as they are destroyed.
-}
 
 std::size_t serialPortIndex(int32_t port) {
   if (port < 0 || static_cast<std::size_t>(port) >= kSerialPortCount) {
@@ -41,121 +26,44 @@ std::size_t serialPortIndex(int32_t port) {
 
 }  // namespace
 
-// ---------------------------------------------------------------------------------------------
-// Virtual CAN bus
-
-CanSubscription& CanSubscription::operator=(CanSubscription&& other) noexcept {
-  if (this != &other) {
-    unsubscribe(token_);
-    token_ = std::exchange(other.token_, 0);
-  }
-  return *this;
-}
-
-CanSubscription::~CanSubscription() {
-  if (token_ != 0) {
-    unsubscribe(token_);
-  }
-}
-
-CanSubscription subscribeToRobotFrames(uint32_t id, uint32_t mask, CanListener listener) {
-  if (!listener) {
-    throw std::invalid_argument("subscribeToRobotFrames needs a listener");
-  }
-  auto entry = std::make_shared<const RobotFrameListener>(
-      RobotFrameListener{.id = id, .mask = mask, .callback = std::move(listener)});
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  const uint64_t token = can.nextListenerToken++;
-  can.listeners.emplace(token, std::move(entry));
-  return CanSubscription(token);
-}
-
-void transmitToRobot(uint32_t id, std::span<const uint8_t> data) {
-  if (data.size() > kMaxCanDataBytes) {
-    throw std::invalid_argument("a CAN frame carries at most 8 bytes");
-  }
-  CanFrame frame;
-  frame.id = id & kExtendedIdMask;
-  std::copy(data.begin(), data.end(), frame.data.begin());
-  frame.length = static_cast<uint8_t>(data.size());
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  // Stamped under the lock so timestamps rise with sequence numbers.
-  frame.timestampUs = nowMicros();
-  can.received.insert_or_assign(frame.id, ReceivedFrame{.frame = frame,
-                                                        .sequence = can.nextSequence++,
-                                                        .returnedByReceiveMessage = false});
-  for (auto& entry : can.sessions) {
-    StreamSession& session = entry.second;
-    if (!session.matches(frame.id)) {
-      continue;
-    }
-    if (session.queue.size() >= session.capacity) {
-      session.queue.pop_front();
-      session.overrun = true;
-    }
-    session.queue.push_back(frame);
-  }
-}
-
-std::vector<CanFrame> sentFrames() {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  return {can.sent.begin(), can.sent.end()};
-}
-
-std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask) {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  std::vector<CanFrame> matching;
-  std::copy_if(can.sent.begin(), can.sent.end(), std::back_inserter(matching),
-               [id, mask](const CanFrame& frame) { return (frame.id & mask) == (id & mask); });
-  return matching;
-}
-
-void clearSentFrames() {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  can.sent.clear();
-}
-
 int openCanHandleCount() {
   auto& can = simState().can;
   std::scoped_lock lock(can.mutex);
   return static_cast<int>(can.handles.size());
 }
 
-int openStreamSessionCount() {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  return static_cast<int>(can.sessions.size());
-}
-
-// ---------------------------------------------------------------------------------------------
-// Robot state
-
-void setSystemActive(bool enabled) { simState().systemActive.store(enabled); }
-
-bool systemActive() { return simState().systemActive.load(); }
-
 // ---------------------------------------------------------------------------------------------
 // I2C
 
-void attachI2CDevice(int32_t port, int32_t address, std::shared_ptr<I2CDevice> device) {
+std::size_t i2cPortIndex(int32_t port) {
   if (port < 0 || static_cast<std::size_t>(port) >= kI2CPortCount) {
     throw std::out_of_range("no I2C port " + std::to_string(port));
   }
+  return static_cast<std::size_t>(port);
+}
+
+void setI2CWriteFault(int32_t port, std::function<bool(std::span<const uint8_t>)> fails) {
+  const std::size_t index = i2cPortIndex(port);
   auto& i2c = simState().i2c;
   std::scoped_lock lock(i2c.mutex);
-  auto& devices = i2c.ports.at(static_cast<std::size_t>(port)).devices;
-  if (device) {
-    // The replaced device, if any, ends up in `device` and is released after the lock.
-    std::swap(devices[address], device);
-  } else if (const auto found = devices.find(address); found != devices.end()) {
-    device = std::move(found->second);
-    devices.erase(found);
+  // The replaced function is released after the lock, with `fails`.
+  std::swap(i2c.ports.at(index).writeFails, fails);
+}
+
+void setI2CReadFault(int32_t port, bool fails) {
+  const std::size_t index = i2cPortIndex(port);
+  auto& i2c = simState().i2c;
+  std::scoped_lock lock(i2c.mutex);
+  i2c.ports.at(index).readsFail = fails;
+}
+
+void setI2CAbsent(int32_t port, bool absent) {
+  if (absent) {
+    setI2CWriteFault(port, [](std::span<const uint8_t>) { return true; });
+  } else {
+    setI2CWriteFault(port, nullptr);
   }
+  setI2CReadFault(port, absent);
 }
 
 bool i2cPortOpen(int32_t port) {
@@ -164,7 +72,7 @@ bool i2cPortOpen(int32_t port) {
   }
   auto& i2c = simState().i2c;
   std::scoped_lock lock(i2c.mutex);
-  return i2c.ports.at(static_cast<std::size_t>(port)).open;
+  return i2c.ports.at(static_cast<std::size_t>(port)).initialized;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -229,18 +137,9 @@ void setI2CInitializeStatus(int32_t status) {
 
 void reset() {
   SimState& state = simState();
-  state.systemActive.store(false);
+  HALSIM_SetDriverStationEnabled(0);
   {
     std::scoped_lock lock(state.can.mutex);
-    state.can.received.clear();
-    state.can.sent.clear();
-    for (auto& entry : state.can.handles) {
-      entry.second.lastReadSequence.clear();
-    }
-    for (auto& entry : state.can.sessions) {
-      entry.second.queue.clear();
-      entry.second.overrun = false;
-    }
     state.can.initializeStatus = 0;
     state.can.sendStatus = 0;
     state.can.streamOpenStatus = 0;
@@ -253,12 +152,13 @@ void reset() {
     state.serial.openStatus = 0;
     state.serial.readStatus = 0;
   }
-  // Devices are destroyed after the lock is released: their destructors are not ours.
-  std::array<std::map<int32_t, std::shared_ptr<I2CDevice>>, kI2CPortCount> detached;
+  // Fault functions are released after the lock: their captures are not ours.
+  std::array<std::function<bool(std::span<const uint8_t>)>, kI2CPortCount> released;
   {
     std::scoped_lock lock(state.i2c.mutex);
     for (std::size_t port = 0; port < kI2CPortCount; ++port) {
-      detached.at(port).swap(state.i2c.ports.at(port).devices);
+      released.at(port).swap(state.i2c.ports.at(port).writeFails);
+      state.i2c.ports.at(port).readsFail = false;
     }
     state.i2c.initializeStatus = 0;
   }

@@ -1,8 +1,8 @@
 // The state shared by every HAL call and control call of the simulated robot.
 //
-// Each bus has its own mutex, so a thread waiting on a serial port or talking to an I2C device
-// never holds up CAN traffic. Nothing user-supplied (CAN listeners, I2C devices) is ever called
-// or destroyed while one of these mutexes is held: such code may call back into the simulation.
+// Each bus has its own mutex, so a thread waiting on a serial port never holds up CAN traffic.
+// Simulation callbacks are never called while one of these mutexes is held: a device model may
+// call back into the HAL.
 #pragma once
 
 #include <array>
@@ -12,12 +12,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <unordered_map>
 
+#include "SimCallbacks.h"
+#include "hal/CAN.h"
 #include "hal/Types.h"
+#include "hal/simulation/CanData.h"
+#include "hal/simulation/I2CData.h"
 #include "halsim/SimControl.h"
 
 namespace halsim::detail {
@@ -25,69 +31,48 @@ namespace halsim::detail {
 // Status codes WPILib's HAL uses for the same failures.
 inline constexpr int32_t kHandleError = -1098;
 inline constexpr int32_t kParameterOutOfRange = -1028;
-/** What an I2C transfer returns when it cannot reach a device. */
+/** What an I2C transfer returns when it fails. */
 inline constexpr int32_t kI2CTransferFailed = -1;
 
 inline constexpr uint32_t kExtendedIdMask = 0x1FFFFFFFU;
 inline constexpr uint32_t kApiIdMask = 0x3FFU;
 inline constexpr std::size_t kMaxCanDataBytes = 8;
-inline constexpr std::size_t kSentLogCapacity = 100000;
 inline constexpr std::size_t kSerialPortCount = 4;
 inline constexpr std::size_t kI2CPortCount = 2;
+
+/** The newest frame a receive answered for one API number of a handle. */
+struct CachedFrame {
+  std::array<uint8_t, kMaxCanDataBytes> data{};
+  uint8_t length = 0;
+  uint32_t timestampMs = 0;
+};
 
 /** What HAL_InitializeCAN remembers about a device. */
 struct CanHandleRecord {
   uint32_t manufacturer = 0;
   uint32_t deviceType = 0;
   uint32_t deviceNumber = 0;
-  /** Per API number: sequence of the newest frame already read through this handle. */
-  std::map<uint32_t, uint64_t> lastReadSequence;
+  /** Per API number: the last frame a read of this handle was answered with. */
+  std::map<uint32_t, CachedFrame> cache;
 
   [[nodiscard]] uint32_t fullId(uint32_t apiId) const {
-    return canId(deviceType, manufacturer, apiId, deviceNumber);
+    return (deviceType & 0x1FU) << 24U | (manufacturer & 0xFFU) << 16U | (apiId & 0x3FFU) << 6U |
+           (deviceNumber & 0x3FU);
   }
 };
 
-/** The newest frame a simulated device transmitted under one identifier. */
-struct ReceivedFrame {
-  CanFrame frame;
-  uint64_t sequence = 0;  // increases with every frame, so "arrived since" is a comparison
-  bool returnedByReceiveMessage = false;
-};
-
-struct StreamSession {
-  uint32_t id = 0;
-  uint32_t mask = 0;
-  std::size_t capacity = 1;
-  std::deque<CanFrame> queue;
-  bool overrun = false;  // a frame was dropped since the last read
-
-  [[nodiscard]] bool matches(uint32_t frameId) const { return (frameId & mask) == (id & mask); }
-};
-
-struct RobotFrameListener {
-  uint32_t id = 0;
-  uint32_t mask = 0;
-  CanListener callback;
-
-  [[nodiscard]] bool matches(uint32_t frameId) const { return (frameId & mask) == (id & mask); }
-};
-
 struct CanBus {
-  std::mutex mutex;
+  std::mutex mutex;  // the handles and the faults; never held while a callback runs
   std::unordered_map<HAL_CANHandle, CanHandleRecord> handles;
-  std::unordered_map<uint32_t, ReceivedFrame> received;  // by identifier
-  uint64_t nextSequence = 1;
-  std::unordered_map<uint32_t, StreamSession> sessions;
-  uint32_t nextSessionHandle = 1;
-  // Held as shared_ptr so a sender can call a listener after dropping the lock, even while
-  // another thread unsubscribes it.
-  std::map<uint64_t, std::shared_ptr<const RobotFrameListener>> listeners;
-  uint64_t nextListenerToken = 1;
-  std::deque<CanFrame> sent;
   int32_t initializeStatus = 0;
   int32_t sendStatus = 0;
   int32_t streamOpenStatus = 0;
+  CallbackList<HAL_CAN_SendMessageCallback> sendCallbacks;
+  CallbackList<HAL_CAN_ReceiveMessageCallback> receiveCallbacks;
+  CallbackList<HAL_CAN_OpenStreamSessionCallback> openStreamCallbacks;
+  CallbackList<HAL_CAN_CloseStreamSessionCallback> closeStreamCallbacks;
+  CallbackList<HAL_CAN_ReadStreamSessionCallback> readStreamCallbacks;
+  CallbackList<HAL_CAN_GetCANStatusCallback> statusCallbacks;
 };
 
 struct SerialPortState {
@@ -105,19 +90,24 @@ struct SerialBus {
 };
 
 struct I2CPortState {
-  bool open = false;
-  std::map<int32_t, std::shared_ptr<I2CDevice>> devices;  // by address
+  bool initialized = false;
+  std::function<bool(std::span<const uint8_t>)> writeFails;  // a fault: which writes fail
+  bool readsFail = false;
+  CallbackList<HAL_NotifyCallback> initializedCallbacks;
+  CallbackList<HAL_ConstBufferCallback> writeCallbacks;
+  CallbackList<HAL_BufferCallback> readCallbacks;
 };
 
 struct I2CBus {
-  std::mutex mutex;
+  std::mutex mutex;  // the flags and faults; never held while a callback runs
   std::array<I2CPortState, kI2CPortCount> ports;
   int32_t initializeStatus = 0;
 };
 
 struct SimState {
   const std::chrono::steady_clock::time_point epoch = std::chrono::steady_clock::now();
-  std::atomic<bool> systemActive{false};
+  std::atomic<bool> enabled{false};
+  CallbackList<HAL_NotifyCallback> enabledCallbacks;
   // Shared by CAN and serial handles, so a handle of one kind is never valid as the other.
   std::atomic<HAL_Handle> nextHandle{1};
   CanBus can;

@@ -1,6 +1,7 @@
 // Native methods of com.halvern.frc.sim.SimBus: the simulated robot's control API for Java
-// tests. It talks to the stand-in HAL only, never to HalvernDriver's internals, so a Java test
-// sees the library exactly as a robot program does.
+// tests. It talks to the simulated bus, the HAL's simulation API and the stand-in HAL's own
+// controls, never to HalvernDriver's internals, so a Java test sees the library exactly as a
+// robot program does.
 #include <jni.h>
 
 #include <array>
@@ -8,6 +9,9 @@
 #include <span>
 #include <vector>
 
+#include "SimCanBus.h"
+#include "SimJniSupport.h"
+#include "hal/simulation/DriverStationData.h"
 #include "halsim/SimControl.h"
 
 namespace {
@@ -19,10 +23,10 @@ constexpr std::size_t kDataOffset = 8;
 
 uint32_t toId(jint id) { return static_cast<uint32_t>(id); }
 
-std::vector<jbyte> encodeFrames(const std::vector<halsim::CanFrame>& frames) {
+std::vector<jbyte> encodeFrames(const std::vector<halvern::sim::CanFrame>& frames) {
   std::vector<jbyte> records(frames.size() * kRecordSize, 0);
   for (std::size_t index = 0; index < frames.size(); ++index) {
-    const halsim::CanFrame& frame = frames[index];
+    const halvern::sim::CanFrame& frame = frames[index];
     jbyte* record = records.data() + index * kRecordSize;
     for (std::size_t byte = 0; byte < 4; ++byte) {
       record[byte] = static_cast<jbyte>((frame.id >> (8U * byte)) & 0xFFU);
@@ -41,12 +45,14 @@ extern "C" {
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_reset(JNIEnv* /*env*/, jclass /*cls*/) {
   halsim::reset();
+  halvern::sim::resetCanBus();
+  halvern::sim::jni::unplugEveryFerix();
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setSystemActive(JNIEnv* /*env*/,
                                                                        jclass /*cls*/,
                                                                        jboolean enabled) {
-  halsim::setSystemActive(enabled == JNI_TRUE);
+  HALSIM_SetDriverStationEnabled(enabled == JNI_TRUE ? 1 : 0);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setInitializeCanStatus(JNIEnv* /*env*/,
@@ -68,18 +74,18 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setStreamOpenStatus(JNIEn
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_openStreamSessionCount(JNIEnv* /*env*/,
                                                                               jclass /*cls*/) {
-  return halsim::openStreamSessionCount();
+  return halvern::sim::openStreamSessionCount();
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_clearSentFrames(JNIEnv* /*env*/,
                                                                        jclass /*cls*/) {
-  halsim::clearSentFrames();
+  halvern::sim::clearSentFrames();
 }
 
 JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimBus_sentFrameRecords(JNIEnv* env,
                                                                               jclass /*cls*/,
                                                                               jint id, jint mask) {
-  const std::vector<jbyte> records = encodeFrames(halsim::sentFrames(toId(id), toId(mask)));
+  const std::vector<jbyte> records = encodeFrames(halvern::sim::sentFrames(toId(id), toId(mask)));
   const auto size = static_cast<jsize>(records.size());
   jbyteArray result = env->NewByteArray(size);
   if (result != nullptr) {
@@ -94,7 +100,7 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_transmit(JNIEnv* env, jcl
   std::array<uint8_t, 8> payload{};
   const jsize length = env->GetArrayLength(data);
   env->GetByteArrayRegion(data, 0, length, reinterpret_cast<jbyte*>(payload.data()));
-  halsim::transmitToRobot(
+  halvern::sim::transmitToRobot(
       toId(id), std::span<const uint8_t>(payload.data(), static_cast<std::size_t>(length)));
 }
 

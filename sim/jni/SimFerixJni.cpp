@@ -7,7 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <span>
 #include <vector>
 
 #include "SimFerix.h"
@@ -19,10 +22,24 @@ namespace {
 using halvern::sim::SimFerixConverter;
 using halvern::sim::jni::throwIllegalState;
 
-/** The converter as Java holds it; the bus holds it too while it is attached. */
+/** The converter as Java holds it. */
 struct Holder {
   std::shared_ptr<SimFerixConverter> converter;
 };
+
+/** The converter attached last at each port: a board plugged in replaces the one there. */
+std::mutex attachedMutex;
+std::map<int32_t, std::weak_ptr<SimFerixConverter>> attachedAt;
+
+void unplugAt(int32_t port) {
+  const std::scoped_lock lock(attachedMutex);
+  if (const auto found = attachedAt.find(port); found != attachedAt.end()) {
+    if (const auto converter = found->second.lock()) {
+      converter->unplug();
+    }
+    attachedAt.erase(found);
+  }
+}
 
 SimFerixConverter& converter(jlong handle) {
   return *halvern::sim::jni::simulatorAt<Holder>(handle)->converter;
@@ -41,7 +58,7 @@ std::vector<jbyte> encodeTransfers(const std::vector<SimFerixConverter::Transfer
   for (const SimFerixConverter::Transfer& transfer : transfers) {
     records.push_back(
         static_cast<jbyte>(transfer.kind == SimFerixConverter::Transfer::Kind::Read ? 1 : 0));
-    records.push_back(static_cast<jbyte>(transfer.failed ? 1 : 0));
+    records.push_back(0);  // failed transfers never reach the converter
     appendInt(records, static_cast<uint32_t>(transfer.count), 4);
     const auto nanos =
         std::chrono::duration_cast<std::chrono::nanoseconds>(transfer.at.time_since_epoch())
@@ -57,13 +74,29 @@ std::vector<jbyte> encodeTransfers(const std::vector<SimFerixConverter::Transfer
 
 }  // namespace
 
+void halvern::sim::jni::unplugEveryFerix() {
+  std::map<int32_t, std::weak_ptr<SimFerixConverter>> attached;
+  {
+    const std::scoped_lock lock(attachedMutex);
+    attached.swap(attachedAt);
+  }
+  for (const auto& [port, weak] : attached) {
+    if (const auto converter = weak.lock()) {
+      converter->unplug();
+    }
+  }
+}
+
 extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimFerix_attach(JNIEnv* env, jclass /*cls*/,
                                                                  jint port, jint address) {
   try {
+    unplugAt(port);
     auto holder = std::make_unique<Holder>();
     holder->converter = SimFerixConverter::attach(port, address);
+    const std::scoped_lock lock(attachedMutex);
+    attachedAt[port] = holder->converter;
     return halvern::sim::jni::toHandle(holder.release());
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
@@ -77,13 +110,9 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_release(JNIEnv* /*env*/
   delete halvern::sim::jni::simulatorAt<Holder>(handle);
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_detach(JNIEnv* env, jclass /*cls*/,
-                                                                jint port, jint address) {
-  try {
-    SimFerixConverter::detach(port, address);
-  } catch (const std::exception& error) {
-    throwIllegalState(env, error.what());
-  }
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_detach(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                jint port, jint /*address*/) {
+  unplugAt(port);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setInputVoltage(JNIEnv* /*env*/,
@@ -102,19 +131,23 @@ JNIEXPORT jdouble JNICALL Java_com_halvern_frc_sim_SimFerix_inputVoltage(JNIEnv*
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setAbsent(JNIEnv* /*env*/, jclass /*cls*/,
                                                                    jlong handle, jboolean absent) {
-  converter(handle).setAbsent(absent == JNI_TRUE);
+  halsim::setI2CAbsent(converter(handle).port(), absent == JNI_TRUE);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setWritesFail(JNIEnv* /*env*/,
                                                                        jclass /*cls*/, jlong handle,
                                                                        jboolean fail) {
-  converter(handle).setWritesFail(fail == JNI_TRUE);
+  if (fail == JNI_TRUE) {
+    halsim::setI2CWriteFault(converter(handle).port(), [](std::span<const uint8_t>) { return true; });
+  } else {
+    halsim::setI2CWriteFault(converter(handle).port(), nullptr);
+  }
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setReadsFail(JNIEnv* /*env*/,
                                                                       jclass /*cls*/, jlong handle,
                                                                       jboolean fail) {
-  converter(handle).setReadsFail(fail == JNI_TRUE);
+  halsim::setI2CReadFault(converter(handle).port(), fail == JNI_TRUE);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_configRegister(JNIEnv* /*env*/,

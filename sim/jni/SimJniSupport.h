@@ -27,4 +27,7 @@ inline void throwIllegalState(JNIEnv* env, const char* message) {
   }
 }
 
+/** Takes every simulated analog board made from Java off the bus (SimFerixJni.cpp). */
+void unplugEveryFerix();
+
 }  // namespace halvern::sim::jni

@@ -8,7 +8,9 @@
 
 #include "SimFerix.h"
 #include "hal/I2C.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
+#include "hal/simulation/I2CData.h"
 #include "halvern/Ferix.h"
 
 namespace {
@@ -17,7 +19,7 @@ using namespace std::chrono_literals;
 using halvern::sim::SimFerixConverter;
 
 TEST(FerixFirstUse, VoltageIsZeroBeforeInitialize) {
-  halsim::reset();
+  halvern::test::resetSimulation();
   const auto board = SimFerixConverter::attach();
   board->setInputVoltage(0, 2.0);
   // The port opened by someone else, so readings reach the board.
@@ -36,8 +38,8 @@ TEST(FerixFirstUse, VoltageIsZeroBeforeInitialize) {
   EXPECT_EQ(c_getVoltage(4), 0.0F);
 
   c_closeI2C();  // harmless before initialising
-  EXPECT_FALSE(halsim::i2cPortOpen(1));
-  halsim::reset();
+  EXPECT_FALSE(HALSIM_GetI2CInitialized(1));
+  halvern::test::resetSimulation();
 }
 
 }  // namespace

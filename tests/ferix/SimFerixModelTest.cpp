@@ -6,12 +6,15 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <thread>
 #include <vector>
 
 #include "SimFerix.h"
+#include "TestPlatform.h"
 #include "hal/I2C.h"
-#include "halsim/SimControl.h"
+#include "hal/SimDevice.h"
+#include "hal/simulation/SimDeviceData.h"
 
 namespace {
 
@@ -26,7 +29,7 @@ constexpr int32_t kAddress = 0x48;
 class SimFerixModel : public ::testing::Test {
  protected:
   void SetUp() override {
-    halsim::reset();
+    halvern::test::resetSimulation();
     board = SimFerixConverter::attach();
     int32_t status = -1;
     HAL_InitializeI2C(kPort, &status);
@@ -34,21 +37,21 @@ class SimFerixModel : public ::testing::Test {
   }
   void TearDown() override {
     HAL_CloseI2C(kPort);
-    halsim::reset();
+    halvern::test::resetSimulation();
   }
 
+  // A transfer that reached the converter gives 0 (WPILib's simulation reports no count).
   static int32_t write(const Bytes& bytes) {
     return HAL_WriteI2C(kPort, kAddress, bytes.data(), static_cast<int32_t>(bytes.size()));
   }
   static void writeConfig(uint16_t word) {
-    ASSERT_EQ(write({0x01, static_cast<uint8_t>(word >> 8U), static_cast<uint8_t>(word & 0xFFU)}),
-              3);
+    ASSERT_EQ(write({0x01, static_cast<uint8_t>(word >> 8U), static_cast<uint8_t>(word & 0xFFU)}), 0);
   }
   // Points at `pointer` and reads its two bytes as a word.
   static uint16_t readRegister(uint8_t pointer) {
-    EXPECT_EQ(write({pointer}), 1);
+    EXPECT_EQ(write({pointer}), 0);
     std::array<uint8_t, 2> bytes{};
-    EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 2);
+    EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 0);
     return static_cast<uint16_t>((bytes[0] << 8U) | bytes[1]);
   }
 
@@ -136,56 +139,76 @@ TEST_F(SimFerixModel, DifferentialPairs) {
 }
 
 TEST_F(SimFerixModel, TwoByteWriteMovesOnlyThePointer) {
-  ASSERT_EQ(write({0x01, 0x12}), 2);
+  ASSERT_EQ(write({0x01, 0x12}), 0);
   std::array<uint8_t, 2> bytes{};
-  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 2);
+  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 0);
   EXPECT_EQ(bytes, (std::array<uint8_t, 2>{0x85, 0x83}));  // the configuration, unchanged
   // A one-byte read gives the high byte alone.
   std::array<uint8_t, 1> high{};
-  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, high.data(), 1), 1);
+  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, high.data(), 1), 0);
   EXPECT_EQ(high[0], 0x85);
 }
 
 TEST_F(SimFerixModel, ThresholdsCanBeWrittenAndConversionCannot) {
-  ASSERT_EQ(write({0x02, 0x12, 0x30}), 3);
-  ASSERT_EQ(write({0x00, 0x45, 0x60}), 3);
+  ASSERT_EQ(write({0x02, 0x12, 0x30}), 0);
+  ASSERT_EQ(write({0x00, 0x45, 0x60}), 0);
   EXPECT_EQ(readRegister(2), 0x1230);
   EXPECT_EQ(readRegister(0), 0x0000);
   EXPECT_EQ(readRegister(1), 0x8583);
 }
 
-TEST_F(SimFerixModel, Faults) {
+TEST_F(SimFerixModel, FailedTransfersNeverReachTheConverter) {
+  HALVERN_NEEDS_STANDIN();
   board->setInputVoltage(0, 1.0);
   writeConfig(0xC480);
   std::this_thread::sleep_for(1ms);
   ASSERT_EQ(readRegister(0), 1000 << 4);
+  board->clearTransfers();
 
-  board->setReadsFail(true);
+  halvern::test::setI2CReadFault(kPort, true);
   std::array<uint8_t, 2> bytes{};
   EXPECT_LT(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 0);
   EXPECT_EQ(bytes, (std::array<uint8_t, 2>{0xFF, 0xFF}));  // never the register's bytes
-  board->setReadsFail(false);
+  halvern::test::setI2CReadFault(kPort, false);
 
-  board->setWritesFail(true);
+  halvern::test::setI2CWriteFault(kPort, [](std::span<const uint8_t>) { return true; });
   EXPECT_LT(write({0x01, 0xD4, 0x80}), 0);
   EXPECT_LT(write({0x01}), 0);
-  board->setWritesFail(false);
+  halvern::test::setI2CWriteFault(kPort, nullptr);
   EXPECT_EQ(board->configRegister(), 0xC480);
   std::array<uint8_t, 2> still{};
-  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, still.data(), 2), 2);  // the pointer did not move
+  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, still.data(), 2), 0);  // the pointer did not move
   EXPECT_EQ(still, (std::array<uint8_t, 2>{0x3E, 0x80}));
 
-  board->setAbsent(true);
+  halvern::test::setI2CAbsent(kPort, true);
   EXPECT_LT(write({0x00}), 0);
   EXPECT_LT(HAL_ReadI2C(kPort, kAddress, bytes.data(), 1), 0);
-  board->setAbsent(false);
+  halvern::test::setI2CAbsent(kPort, false);
 
-  const auto transfers = board->transfers();
-  std::size_t failed = 0;
-  for (const auto& transfer : transfers) {
-    failed += transfer.failed ? 1U : 0U;
-  }
-  EXPECT_EQ(failed, 5U);
+  EXPECT_EQ(board->transfers().size(), 1U);  // only the read that succeeded
+}
+
+// The board as WPILib's simulation shows it: a SimDevice whose four inputs are its voltages,
+// in both directions.
+TEST_F(SimFerixModel, SimDeviceShowsAndTakesTheInputVoltages) {
+  const HAL_SimDeviceHandle device = HALSIM_GetSimDeviceHandle("Ferix[1,72]");
+  ASSERT_NE(device, 0);
+  EXPECT_EQ(board->simDeviceName(), "Ferix[1,72]");
+  const HAL_SimValueHandle voltage2 = HALSIM_GetSimValueHandle(device, "Voltage 2");
+  ASSERT_NE(voltage2, 0);
+  board->setInputVoltage(2, 1.5);
+  EXPECT_DOUBLE_EQ(HAL_GetSimValueDouble(voltage2), 1.5);
+
+  // Fed by the simulation: the next conversion of input 2 takes it.
+  HAL_SetSimValueDouble(voltage2, 0.75);
+  writeConfig(0xE480);  // single-ended input 2, 2.048 V full scale
+  std::this_thread::sleep_for(2ms);
+  EXPECT_EQ(readRegister(0), 750 << 4);
+  EXPECT_DOUBLE_EQ(board->inputVoltage(2), 0.75);
+
+  // A second board on the same port and address cannot take the name; the first keeps it.
+  const auto second = SimFerixConverter::attach();
+  EXPECT_EQ(HALSIM_GetSimDeviceHandle("Ferix[1,72]"), device);
 }
 
 }  // namespace

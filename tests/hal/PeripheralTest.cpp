@@ -15,6 +15,10 @@
 #include "hal/I2C.h"
 #include "hal/SerialPort.h"
 #include "hal/cpp/fpga_clock.h"
+#include "hal/SimDevice.h"
+#include "hal/simulation/DriverStationData.h"
+#include "hal/simulation/I2CData.h"
+#include "hal/simulation/SimDeviceData.h"
 #include "halsim/SimControl.h"
 
 namespace {
@@ -175,50 +179,64 @@ TEST_F(HalSerial, FaultsBadPortsAndUnknownHandlesYieldNothing) {
 }
 
 /** Keeps what is written; answers reads with a counting pattern. */
-class FakeI2CDevice : public halsim::I2CDevice {
- public:
-  int32_t write(std::span<const uint8_t> data) override {
-    written.assign(data.begin(), data.end());
-    return result >= 0 ? static_cast<int32_t>(data.size()) : result;
+struct FakeI2CDevice {
+  static void onWrite(const char* /*name*/, void* param, const unsigned char* buffer,
+                      unsigned int count) {
+    static_cast<FakeI2CDevice*>(param)->written.assign(buffer, buffer + count);
   }
-  int32_t read(std::span<uint8_t> buffer) override {
-    for (std::size_t i = 0; i < buffer.size(); ++i) {
+  static void onRead(const char* /*name*/, void* param, unsigned char* buffer,
+                     unsigned int count) {
+    ++static_cast<FakeI2CDevice*>(param)->reads;
+    for (unsigned int i = 0; i < count; ++i) {
       buffer[i] = static_cast<uint8_t>(0xA0 + i);
     }
-    return result >= 0 ? static_cast<int32_t>(buffer.size()) : result;
   }
-
   std::vector<uint8_t> written;
-  int32_t result = 0;  // negative: fail transfers with it
+  int reads = 0;
 };
 
 using HalI2C = SimTest;
 
-TEST_F(HalI2C, TransfersReachOnlyTheAttachedDeviceOnAnOpenPort) {
+TEST_F(HalI2C, TransfersReachThePortsCallbacksWhileItIsOpenAndFaultsStopThem) {
   constexpr int32_t kAddress = 0x52;
   constexpr HAL_I2CPort kPort = HAL_I2C_kOnboard;
-  auto device = std::make_shared<FakeI2CDevice>();
-  halsim::attachI2CDevice(kPort, kAddress, device);
+  FakeI2CDevice device;
+  const int32_t writeUid = HALSIM_RegisterI2CWriteCallback(kPort, &FakeI2CDevice::onWrite, &device);
+  const int32_t readUid = HALSIM_RegisterI2CReadCallback(kPort, &FakeI2CDevice::onRead, &device);
   const std::array<uint8_t, 3> command{1, 2, 3};
   std::array<uint8_t, 4> reply{};
   EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), -1);  // not open yet
+  EXPECT_TRUE(device.written.empty());
 
   int32_t status = 1;
   HAL_InitializeI2C(kPort, &status);
   ASSERT_EQ(status, 0);
-  EXPECT_TRUE(halsim::i2cPortOpen(kPort));
-  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), 3);
-  EXPECT_EQ(device->written, std::vector<uint8_t>(command.begin(), command.end()));
-  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, reply.data(), 4), 4);
+  EXPECT_TRUE(HALSIM_GetI2CInitialized(kPort));
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), 0);
+  EXPECT_EQ(device.written, std::vector<uint8_t>(command.begin(), command.end()));
+  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress + 1, reply.data(), 4), 0);  // every address of the port
   EXPECT_EQ(reply, (std::array<uint8_t, 4>{0xA0, 0xA1, 0xA2, 0xA3}));
-  device->result = -5;
-  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, reply.data(), 4), -5);
-  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress + 1, reply.data(), 4), -1);
 
-  halsim::attachI2CDevice(kPort, kAddress, nullptr);
-  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), -1);
+  // Faults fail transfers before the device sees them; a failed read leaves the idle bus.
+  halsim::setI2CWriteFault(kPort, [](std::span<const uint8_t> bytes) { return bytes.size() == 1; });
+  const std::array<uint8_t, 1> pointer{9};
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, pointer.data(), 1), -1);
+  EXPECT_EQ(device.written, std::vector<uint8_t>(command.begin(), command.end()));
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), 0);
+  halsim::setI2CReadFault(kPort, true);
+  EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, reply.data(), 4), -1);
+  EXPECT_EQ(reply, (std::array<uint8_t, 4>{0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(device.reads, 1);
+  halsim::reset();  // clears the faults, keeps the port open
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, pointer.data(), 1), 0);
+
+  HALSIM_CancelI2CWriteCallback(kPort, writeUid);
+  HALSIM_CancelI2CReadCallback(kPort, readUid);
+  device.written.clear();
+  EXPECT_EQ(HAL_WriteI2C(kPort, kAddress, command.data(), 3), 0);  // nobody hears it
+  EXPECT_TRUE(device.written.empty());
   HAL_CloseI2C(kPort);
-  EXPECT_FALSE(halsim::i2cPortOpen(kPort));
+  EXPECT_FALSE(HALSIM_GetI2CInitialized(kPort));
 
   HAL_InitializeI2C(static_cast<HAL_I2CPort>(2), &status);
   EXPECT_NE(status, 0);
@@ -226,6 +244,74 @@ TEST_F(HalI2C, TransfersReachOnlyTheAttachedDeviceOnAnOpenPort) {
   HAL_InitializeI2C(HAL_I2C_kMXP, &status);
   EXPECT_EQ(status, -4);
   EXPECT_FALSE(halsim::i2cPortOpen(HAL_I2C_kMXP));
+}
+
+using HalDriverStation = SimTest;
+
+TEST_F(HalDriverStation, EnabledStateIsTheSystemsAndNotifiesChanges) {
+  std::vector<bool> heard;
+  const auto callback = [](const char* /*name*/, void* param, const HAL_Value* value) {
+    static_cast<std::vector<bool>*>(param)->push_back(value->data.v_boolean != 0);
+  };
+  const int32_t uid = HALSIM_RegisterDriverStationEnabledCallback(callback, &heard, 1);
+  int32_t status = 1;
+  EXPECT_FALSE(HAL_GetSystemActive(&status));
+  EXPECT_EQ(status, 0);
+  HALSIM_SetDriverStationEnabled(1);
+  HALSIM_SetDriverStationEnabled(1);  // no change, no call
+  EXPECT_TRUE(HAL_GetSystemActive(&status));
+  halsim::reset();
+  EXPECT_FALSE(HALSIM_GetDriverStationEnabled());
+  HALSIM_CancelDriverStationEnabledCallback(uid);
+  HALSIM_SetDriverStationEnabled(1);
+  EXPECT_EQ(heard, (std::vector<bool>{false, true, false}));
+  HALSIM_SetDriverStationEnabled(0);
+}
+
+TEST(HalSimDevice, NamesAreUniqueAndValuesGoWithTheirDevice) {
+  HAL_SimDeviceHandle device = HAL_CreateSimDevice("Probe[1]");
+  ASSERT_NE(device, 0);
+  EXPECT_EQ(HAL_CreateSimDevice("Probe[1]"), 0);
+  const HAL_SimValueHandle speed = HAL_CreateSimValueDouble(device, "Speed", HAL_SimValueInput, 1.5);
+  ASSERT_NE(speed, 0);
+  EXPECT_EQ(HAL_CreateSimValueDouble(device, "Speed", HAL_SimValueInput, 0.0), 0);
+  const char* modes[] = {"Off", "On"};
+  const HAL_SimValueHandle mode =
+      HAL_CreateSimValueEnum(device, "Mode", HAL_SimValueOutput, 2, modes, 1);
+  EXPECT_EQ(HALSIM_GetSimDeviceHandle("Probe[1]"), device);
+  EXPECT_EQ(HALSIM_GetSimValueHandle(device, "Mode"), mode);
+  int32_t options = 0;
+  const char** names = HALSIM_GetSimValueEnumOptions(mode, &options);
+  ASSERT_EQ(options, 2);
+  EXPECT_STREQ(names[1], "On");
+
+  std::vector<double> changes;
+  const auto changed = [](const char* /*name*/, void* param, HAL_SimValueHandle /*handle*/,
+                          int32_t /*direction*/, const HAL_Value* value) {
+    static_cast<std::vector<double>*>(param)->push_back(value->data.v_double);
+  };
+  const int32_t uid = HALSIM_RegisterSimValueChangedCallback(speed, &changes, changed, 1);
+  HAL_SetSimValueDouble(speed, 2.5);
+  HAL_SetSimValueInt(speed, 7);  // the wrong type changes nothing
+  EXPECT_DOUBLE_EQ(HAL_GetSimValueDouble(speed), 2.5);
+  HALSIM_CancelSimValueChangedCallback(uid);
+  EXPECT_EQ(changes, (std::vector<double>{1.5, 2.5}));
+
+  std::vector<std::string> listed;
+  HALSIM_EnumerateSimValues(device, &listed,
+                            [](const char* name, void* param, HAL_SimValueHandle, int32_t,
+                               const HAL_Value*) {
+                              static_cast<std::vector<std::string>*>(param)->emplace_back(name);
+                            });
+  EXPECT_EQ(listed, (std::vector<std::string>{"Speed", "Mode"}));
+
+  HAL_FreeSimDevice(device);
+  EXPECT_EQ(HALSIM_GetSimDeviceHandle("Probe[1]"), 0);
+  EXPECT_EQ(HAL_GetSimValueDouble(speed), 0.0);  // its values went with it
+  const HAL_SimDeviceHandle again = HAL_CreateSimDevice("Probe[1]");
+  EXPECT_NE(again, 0);
+  EXPECT_NE(again, device);
+  HAL_FreeSimDevice(again);
 }
 
 }  // namespace

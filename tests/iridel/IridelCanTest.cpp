@@ -6,7 +6,8 @@
 #include <string>
 
 #include "SimIridel.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
 #include "halvern/Iridel.h"
 
 namespace {
@@ -24,13 +25,13 @@ using Sensor = std::unique_ptr<void, SensorDeleter>;
 class IridelCan : public testing::Test {
  protected:
   void SetUp() override {
-    halsim::reset();
+    halvern::test::resetSimulation();
     sensor.reset(c_Iridel_create(7));
     ASSERT_NE(sensor, nullptr);
   }
   void TearDown() override {
     sensor.reset();
-    halsim::reset();
+    halvern::test::resetSimulation();
   }
 
   // The last command the simulated sensor received, if it has the code.
@@ -53,7 +54,7 @@ std::pair<Sensor, std::string> createCapturing(int canId) {
 }
 
 TEST(IridelCanCreation, ChecksTheCanIdAndTheStreamSession) {
-  halsim::reset();
+  halvern::test::resetSimulation();
   for (const int bad : {64, -1}) {
     const auto [sensor, printed] = createCapturing(bad);
     EXPECT_EQ(sensor, nullptr);
@@ -66,19 +67,23 @@ TEST(IridelCanCreation, ChecksTheCanIdAndTheStreamSession) {
     EXPECT_EQ(c_Iridel_getCanID(sensor.get()), good);
     EXPECT_EQ(c_Iridel_getTransport(sensor.get()), 0);
   }
-  EXPECT_EQ(halsim::openStreamSessionCount(), 0);  // destroyed sensors closed theirs
+  EXPECT_EQ(halvern::sim::openStreamSessionCount(), 0);  // destroyed sensors closed theirs
+}
 
-  halsim::setStreamOpenStatus(-44088);
+TEST(IridelCanCreation, ReportsARefusedStreamSession) {
+  HALVERN_NEEDS_STANDIN();
+  halvern::test::resetSimulation();
+  halvern::test::setStreamOpenStatus(-44088);
   const auto [refused, printed] = createCapturing(5);
   EXPECT_EQ(refused, nullptr);
   EXPECT_EQ(printed, "[Iridel] Failed to open CAN stream session (status -44088)\n");
-  EXPECT_EQ(halsim::openStreamSessionCount(), 0);
-  halsim::reset();
+  EXPECT_EQ(halvern::sim::openStreamSessionCount(), 0);
+  halvern::test::resetSimulation();
 }
 
 // What a failed create returns must not crash the robot program when it is used.
 TEST(IridelNullHandle, EveryOperationAnswersWithoutTouchingADevice) {
-  halsim::reset();
+  halvern::test::resetSimulation();
   ColorData color{7, 1.0F, 2.0F, 3.0F, true};
   EXPECT_EQ(c_Iridel_getColor(nullptr, &color), &color);
   EXPECT_FALSE(color.valid);
@@ -99,7 +104,7 @@ TEST(IridelNullHandle, EveryOperationAnswersWithoutTouchingADevice) {
   EXPECT_EQ(c_Iridel_getCanID(nullptr), -1);
   EXPECT_EQ(c_Iridel_getTransport(nullptr), -1);
   c_Iridel_destroy(nullptr);
-  EXPECT_TRUE(halsim::sentFrames(0, 0).empty());
+  EXPECT_TRUE(halvern::sim::sentFrames(0, 0).empty());
 }
 
 TEST_F(IridelCan, ColorFramesAreScaledByTenThousand) {
@@ -113,7 +118,7 @@ TEST_F(IridelCan, ColorFramesAreScaledByTenThousand) {
   EXPECT_FLOAT_EQ(color.y, 0.0F);
   EXPECT_FLOAT_EQ(color.z, 1.0F);
 
-  halsim::transmitToRobot(0x04090540, Bytes{1, 0, 2, 0, 3, 0, 4});  // one byte short
+  halvern::sim::transmitToRobot(0x04090540, Bytes{1, 0, 2, 0, 3, 0, 4});  // one byte short
   EXPECT_FALSE(c_Iridel_getColor(sensor.get(), &color)->valid);
 }
 

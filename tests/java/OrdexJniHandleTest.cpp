@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "hal/CANAPI.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
 
 extern "C" {
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1create(JNIEnv*, jclass, jint,
@@ -70,11 +71,11 @@ std::vector<HAL_CANHandle> cleaned() {
 class OrdexJniHandle : public testing::Test {
  protected:
   void SetUp() override {
-    halsim::reset();
+    halvern::test::resetSimulation();
     const std::lock_guard lock(cleanedMutex);
     cleanedHandles.clear();
   }
-  void TearDown() override { halsim::reset(); }
+  void TearDown() override { halvern::test::resetSimulation(); }
 };
 
 TEST_F(OrdexJniHandle, LargestHandleWidensToTheSameLong) {
@@ -82,7 +83,7 @@ TEST_F(OrdexJniHandle, LargestHandleWidensToTheSameLong) {
   EXPECT_EQ(handle, jlong{2147483647});
 
   setMotorSpeed(handle, 0.5);
-  EXPECT_EQ(halsim::sentFrames(kMotorSpeedId, kExactId).size(), 1U);
+  EXPECT_EQ(halvern::sim::sentFrames(kMotorSpeedId, kExactId).size(), 1U);
 
   Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1destroy(nullptr, nullptr, handle);
   EXPECT_EQ(cleaned(), std::vector<HAL_CANHandle>{0x7FFFFFFF});
@@ -95,7 +96,7 @@ TEST_F(OrdexJniHandle, NegativeHandleWidensWithItsSignAndNarrowsBack) {
   // With the sign bits dropped the low 32 bits still name the same controller.
   setMotorSpeed(handle, 0.5);
   setMotorSpeed(handle & 0xFFFFFFFF, -0.5);
-  const auto frames = halsim::sentFrames(kMotorSpeedId, kExactId);
+  const auto frames = halvern::sim::sentFrames(kMotorSpeedId, kExactId);
   ASSERT_EQ(frames.size(), 2U);
   EXPECT_EQ(frames[0].data[1], 50);
   EXPECT_EQ(frames[1].data[1], 50);

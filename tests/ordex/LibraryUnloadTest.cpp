@@ -7,7 +7,8 @@
 #include <thread>
 
 #include "SimOrdex.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
 #include "LibraryLoading.h"
 
 namespace {
@@ -28,7 +29,7 @@ TEST(LibraryUnload, WithNothingCreated) {
 }
 
 TEST(LibraryUnload, StopsTheHeartbeatOfALiveController) {
-  halsim::reset();
+  halvern::test::resetSimulation();
   halvern::sim::SimOrdex controller(5);
   void* library = loadLibrary();
   ASSERT_NE(library, nullptr) << dlerror();

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "SimOrdex.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
 #include "halvern/Ordex.h"
 
 namespace {
@@ -22,20 +23,20 @@ uint32_t idFor(uint32_t api, uint32_t device = kDevice) { return 0x020C0000U + a
 class OrdexOperations : public testing::Test {
  protected:
   void SetUp() override {
-    halsim::reset();
+    halvern::test::resetSimulation();
     handle = c_Ordex_create(kDevice, 1000);
     ASSERT_NE(handle, 0);
-    halsim::clearSentFrames();
+    halvern::sim::clearSentFrames();
   }
   void TearDown() override {
     c_Ordex_destroy(handle);
-    halsim::reset();
+    halvern::test::resetSimulation();
   }
 
   // Payloads of the frames sent with one API number to the device, oldest first.
   static std::vector<Bytes> sent(uint32_t api, uint32_t device = kDevice) {
     std::vector<Bytes> payloads;
-    for (const auto& frame : halsim::sentFrames(idFor(api, device), kExactId)) {
+    for (const auto& frame : halvern::sim::sentFrames(idFor(api, device), kExactId)) {
       EXPECT_EQ(frame.length, 8);
       payloads.push_back(frame.data);
     }
@@ -43,12 +44,12 @@ class OrdexOperations : public testing::Test {
   }
   static std::vector<Bytes> takeSent(uint32_t api) {
     auto payloads = sent(api);
-    halsim::clearSentFrames();
+    halvern::sim::clearSentFrames();
     return payloads;
   }
   // The controller reports a message.
   static void report(uint32_t api, const std::vector<uint8_t>& bytes) {
-    halsim::transmitToRobot(idFor(api), bytes);
+    halvern::sim::transmitToRobot(idFor(api), bytes);
   }
 
   int32_t handle = 0;
@@ -172,7 +173,7 @@ TEST_F(OrdexOperations, EncoderScaleIsSharedByEveryController) {
   const int32_t second = c_Ordex_create(6, 1000);
   ASSERT_NE(second, 0);
   report(37 + 2, {100});
-  halsim::transmitToRobot(idFor(37 + 2, 6), std::vector<uint8_t>{50});
+  halvern::sim::transmitToRobot(idFor(37 + 2, 6), std::vector<uint8_t>{50});
 
   c_Ordex_setEncoder(handle, 2, 0.5);
   c_Ordex_setEncoder(handle, 4, 9.0);  // no such encoder: changes nothing

@@ -6,7 +6,8 @@
 
 #include "RobotSide.h"
 #include "SimOrdex.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ constexpr int32_t kDevice = 9;
 
 class SimOrdexModel : public ::testing::Test {
  protected:
-  void SetUp() override { halsim::reset(); }
-  void TearDown() override { halsim::reset(); }
+  void SetUp() override { halvern::test::resetSimulation(); }
+  void TearDown() override { halvern::test::resetSimulation(); }
 
   // Time passes with a heartbeat every 100 ms, as under an enabled robot.
   void runEnabled(std::chrono::milliseconds duration) {
@@ -240,7 +241,7 @@ TEST_F(SimOrdexModel, ASilentMotorSendsNoneOfItsFrames) {
   }
   EXPECT_TRUE(robot.latest(msg::Api::LimitSwitches).has_value());
 
-  halsim::reset();
+  halvern::test::resetSimulation();
   controller.setMotorSilent(2, false);
   controller.publishNow();
   EXPECT_TRUE(robot.latest(msg::Api::MotorRPM, 2).has_value());

@@ -10,7 +10,8 @@
 
 #include "RobotSide.h"
 #include "SimOrdex.h"
-#include "halsim/SimControl.h"
+#include "SimCanBus.h"
+#include "TestPlatform.h"
 
 namespace {
 
@@ -27,8 +28,8 @@ constexpr uint32_t kExactId = 0x1FFFFFFF;
 
 class SimOrdexRealTime : public ::testing::Test {
  protected:
-  void SetUp() override { halsim::reset(); }
-  void TearDown() override { halsim::reset(); }
+  void SetUp() override { halvern::test::resetSimulation(); }
+  void TearDown() override { halvern::test::resetSimulation(); }
 };
 
 /** Polls until `condition` holds or `limit` passes; true if it held. */
@@ -70,9 +71,10 @@ class FrameCounter {
 };
 
 TEST_F(SimOrdexRealTime, SendsStatusFramesAtItsRateUntilDestroyed) {
+  // The controller first: the bus serves sessions on the identifiers of devices it has.
+  auto controller = std::make_unique<SimOrdex>(kDevice);  // every 20 ms
   FrameCounter rpmFrames(msg::ordexMessageId(msg::Api::MotorRPM, kDevice) + 64U);  // motor 1
   FrameCounter temperatureFrames(msg::ordexMessageId(msg::Api::ControllerTemp, kDevice));
-  auto controller = std::make_unique<SimOrdex>(kDevice);  // every 20 ms
   std::this_thread::sleep_for(1s);
   const std::size_t rpmCount = rpmFrames.count();
   EXPECT_GE(rpmCount, 20U);  // 50 expected

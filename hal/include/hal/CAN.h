@@ -6,6 +6,9 @@
 #include "hal/Types.h"
 
 #define HAL_CAN_SEND_PERIOD_NO_REPEAT 0
+#define HAL_CAN_SEND_PERIOD_STOP_REPEATING -1
+#define HAL_CAN_IS_FRAME_REMOTE 0x80000000
+#define HAL_CAN_IS_FRAME_11BIT 0x40000000
 #define HAL_ERR_CANSessionMux_MessageNotFound -44087
 #define HAL_ERR_CANSessionMux_NotAllowed -44088
 #define HAL_ERR_CANSessionMux_NotInitialized -44089
@@ -35,6 +38,9 @@ void HAL_CAN_ReadStreamSession(uint32_t sessionHandle,
                                            struct HAL_CANStreamMessage* messages,
                                            uint32_t messagesToRead, uint32_t* messagesRead,
                                            int32_t* status);
+void HAL_CAN_GetCANStatus(float* percentBusUtilization, uint32_t* busOffCount,
+                          uint32_t* txFullCount, uint32_t* receiveErrorCount,
+                          uint32_t* transmitErrorCount, int32_t* status);
 
 #ifdef __cplusplus
 }

@@ -9,6 +9,14 @@
 extern "C" {
 #endif
 
+/**
+ * Starts the HAL. WPILib's simulation needs it before any HALSIM_ call; the stand-in is ready
+ * when it loads, so it only returns true. Calling it again is harmless.
+ */
+HAL_Bool HAL_Initialize(int32_t timeout, int32_t mode);
+/** Called once at the end of a program; the stand-in has nothing to stop. */
+void HAL_Shutdown(void);
+
 /** True while the robot system is enabled. */
 HAL_Bool HAL_GetSystemActive(int32_t* status);
 /** Monotonic time in microseconds. */

@@ -14,6 +14,8 @@
 typedef int32_t HAL_Handle;
 typedef HAL_Handle HAL_CANHandle;
 typedef HAL_Handle HAL_SerialPortHandle;
+typedef HAL_Handle HAL_SimDeviceHandle;
+typedef HAL_Handle HAL_SimValueHandle;
 typedef int32_t HAL_Bool;
 
 #define HAL_kInvalidHandle 0

@@ -1,103 +1,36 @@
-// Control of the simulated robot behind the stand-in HAL.
+// The stand-in HAL's own controls: what only a stand-in can do, for tests.
 //
-// The HAL declarations under hal/ are what a robot library calls; this header is what tests,
-// device simulators and the demo use to play the rest of the world: devices on the virtual CAN
-// bus, the robot's enabled state, I2C devices, bytes arriving on the robot's serial ports, and
-// injected faults. Nothing in a robot library may include it.
+// Device models meet the HAL through WPILib's simulation API (hal/simulation/*.h,
+// hal/SimDevice.h), on this stand-in and on WPILib alike. This header adds what WPILib's
+// simulation has not: faults injected into HAL calls, counts of open handles, and the robot
+// controller's serial ports, which WPILib does not simulate. Nothing in a robot library or a
+// device model may include it.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <span>
-#include <vector>
 
 namespace halsim {
 
-/** One CAN frame as seen on the virtual bus. */
-struct CanFrame {
-  uint32_t id = 0;  // 29-bit extended identifier
-  std::array<uint8_t, 8> data{};
-  uint8_t length = 0;
-  uint64_t timestampUs = 0;  // HAL_GetFPGATime at the moment the frame crossed the bus
-};
-
-/** Builds the 29-bit robot CAN identifier from its four fields. */
-constexpr uint32_t canId(uint32_t deviceType, uint32_t manufacturer, uint32_t apiId,
-                         uint32_t deviceNumber) {
-  return (deviceType & 0x1FU) << 24U | (manufacturer & 0xFFU) << 16U | (apiId & 0x3FFU) << 6U |
-         (deviceNumber & 0x3FU);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Virtual CAN bus
-
-/** Called on the sender's thread for every frame the robot program sends that matches. */
-using CanListener = std::function<void(const CanFrame&)>;
-
-/**
- * Keeps a listener attached to the bus for as long as it lives. A listener may still be
- * running on another thread when the subscription is destroyed; whatever it captures must
- * therefore own (not borrow) the state it touches.
- */
-class CanSubscription {
- public:
-  CanSubscription() = default;
-  explicit CanSubscription(uint64_t token) : token_(token) {}
-  CanSubscription(CanSubscription&& other) noexcept : token_(other.token_) { other.token_ = 0; }
-  CanSubscription& operator=(CanSubscription&& other) noexcept;
-  CanSubscription(const CanSubscription&) = delete;
-  CanSubscription& operator=(const CanSubscription&) = delete;
-  ~CanSubscription();
-
- private:
-  uint64_t token_ = 0;
-};
-
-/** Listens to frames sent by the robot program whose identifier matches `id` under `mask`. */
-[[nodiscard]] CanSubscription subscribeToRobotFrames(uint32_t id, uint32_t mask,
-                                                     CanListener listener);
-
-/**
- * A simulated device transmits a frame: it becomes what HAL_ReadCANPacketLatest/New,
- * stream sessions and HAL_CAN_ReceiveMessage return. `data` holds at most 8 bytes.
- */
-void transmitToRobot(uint32_t id, std::span<const uint8_t> data);
-
-/** Every frame the robot program sent successfully, oldest first (the newest 100000 kept). */
-std::vector<CanFrame> sentFrames();
-/** Sent frames whose identifier matches `id` under `mask`. */
-std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask);
-void clearSentFrames();
-
 /** Number of CAN handles initialised and not yet cleaned. */
 int openCanHandleCount();
-/** Number of stream sessions open. */
-int openStreamSessionCount();
 
 // ---------------------------------------------------------------------------------------------
-// Robot state
+// I2C
 
-void setSystemActive(bool enabled);
-bool systemActive();
-
-// ---------------------------------------------------------------------------------------------
-// I2C: a device answers writes and reads at one address of one port.
-
-class I2CDevice {
- public:
-  virtual ~I2CDevice() = default;
-  /** Returns the transfer result: bytes taken, or negative to fail the transfer. */
-  virtual int32_t write(std::span<const uint8_t> data) = 0;
-  /** Fills `buffer`; returns the transfer result: bytes given, or negative to fail it. */
-  virtual int32_t read(std::span<uint8_t> buffer) = 0;
-};
-
-/** Attaches a device; a null device detaches whatever is there. */
-void attachI2CDevice(int32_t port, int32_t address, std::shared_ptr<I2CDevice> device);
 /** True while the port is initialised and not closed. */
 bool i2cPortOpen(int32_t port);
+
+/**
+ * While set, a write on the port for which `fails` returns true fails (a negative result)
+ * before any device sees it; an empty function fails none.
+ */
+void setI2CWriteFault(int32_t port, std::function<bool(std::span<const uint8_t>)> fails);
+/** While set, every read on the port fails, leaving 0xFF (the idle bus) in the buffer. */
+void setI2CReadFault(int32_t port, bool fails);
+/** Every transfer on the port fails, as with no board on the bus (false: none). */
+void setI2CAbsent(int32_t port, bool absent);
 
 // ---------------------------------------------------------------------------------------------
 // The robot controller's serial ports (HAL_SerialPort numbers 0 to 3)
@@ -135,9 +68,8 @@ void setSerialReadStatus(int32_t status);
 void setI2CInitializeStatus(int32_t status);
 
 /**
- * Returns the simulation to its starting state: robot disabled, no frames received or sent,
- * no faults, no serial bytes waiting, no I2C devices. Listeners, handles and sessions that are
- * still held stay valid.
+ * Clears every fault and every serial byte waiting, and disables the robot. Simulation
+ * callbacks, SimDevices, handles and open ports stay as they are.
  */
 void reset();
 

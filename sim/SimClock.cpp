@@ -1,0 +1,23 @@
+#include "SimClock.h"
+
+namespace halvern::sim {
+namespace {
+
+SimTime epoch() {
+  static const SimTime start = std::chrono::steady_clock::now();
+  return start;
+}
+
+// Started when the simulation loads, so that every device's time counts from one moment.
+[[maybe_unused]] const SimTime startedAtLoad = epoch();
+
+}  // namespace
+
+SimTime simNow() { return std::chrono::steady_clock::now(); }
+
+uint64_t simMicros() {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(simNow() - epoch()).count());
+}
+
+}  // namespace halvern::sim

@@ -1,0 +1,17 @@
+// The simulation's one clock: what every simulated device reads as "now", and stamps its frames
+// with. It runs with the steady clock from the moment the simulation first needs it.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+namespace halvern::sim {
+
+using SimTime = std::chrono::steady_clock::time_point;
+
+/** Now, on the simulation's clock. */
+SimTime simNow();
+/** Microseconds since the simulation's clock started. */
+uint64_t simMicros();
+
+}  // namespace halvern::sim

@@ -1,0 +1,32 @@
+// The tests' platform on the stand-in HAL: its own controls are at hand.
+#include <utility>
+
+#include "SimCanBus.h"
+#include "TestPlatform.h"
+#include "hal/simulation/DriverStationData.h"
+#include "halsim/SimControl.h"
+
+namespace halvern::test {
+
+bool hasStandinControls() { return true; }
+
+void resetSimulation() {
+  halsim::reset();
+  sim::resetCanBus();
+}
+
+void setRobotEnabled(bool enabled) { HALSIM_SetDriverStationEnabled(enabled ? 1 : 0); }
+
+int openCanHandleCount() { return halsim::openCanHandleCount(); }
+bool i2cPortOpen(int32_t port) { return halsim::i2cPortOpen(port); }
+void setInitializeCanStatus(int32_t status) { halsim::setInitializeCanStatus(status); }
+void setSendStatus(int32_t status) { halsim::setSendStatus(status); }
+void setStreamOpenStatus(int32_t status) { halsim::setStreamOpenStatus(status); }
+void setI2CInitializeStatus(int32_t status) { halsim::setI2CInitializeStatus(status); }
+void setI2CWriteFault(int32_t port, std::function<bool(std::span<const uint8_t>)> fails) {
+  halsim::setI2CWriteFault(port, std::move(fails));
+}
+void setI2CReadFault(int32_t port, bool fails) { halsim::setI2CReadFault(port, fails); }
+void setI2CAbsent(int32_t port, bool absent) { halsim::setI2CAbsent(port, absent); }
+
+}  // namespace halvern::test

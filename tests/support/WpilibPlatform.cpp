@@ -1,0 +1,40 @@
+// The tests' platform on WPILib's HAL: its simulation API only, no stand-in controls.
+#include "SimCanBus.h"
+#include "TestPlatform.h"
+#include "hal/simulation/DriverStationData.h"
+
+namespace halvern::test {
+namespace {
+
+void noStandin() { FAIL() << "the stand-in's controls are not there: HALVERN_NEEDS_STANDIN() first"; }
+
+}  // namespace
+
+bool hasStandinControls() { return false; }
+
+void resetSimulation() {
+  HALSIM_SetDriverStationEnabled(0);
+  sim::resetCanBus();
+}
+
+void setRobotEnabled(bool enabled) { HALSIM_SetDriverStationEnabled(enabled ? 1 : 0); }
+
+int openCanHandleCount() {
+  noStandin();
+  return 0;
+}
+bool i2cPortOpen(int32_t /*port*/) {
+  noStandin();
+  return false;
+}
+void setInitializeCanStatus(int32_t /*status*/) { noStandin(); }
+void setSendStatus(int32_t /*status*/) { noStandin(); }
+void setStreamOpenStatus(int32_t /*status*/) { noStandin(); }
+void setI2CInitializeStatus(int32_t /*status*/) { noStandin(); }
+void setI2CWriteFault(int32_t /*port*/, std::function<bool(std::span<const uint8_t>)> /*fails*/) {
+  noStandin();
+}
+void setI2CReadFault(int32_t /*port*/, bool /*fails*/) { noStandin(); }
+void setI2CAbsent(int32_t /*port*/, bool /*absent*/) { noStandin(); }
+
+}  // namespace halvern::test
