@@ -20,7 +20,7 @@ else()
   find_package(wpiutil CONFIG REQUIRED)
   find_package(wpinet CONFIG QUIET)
   set(halvern_platform_package "${hal_DIR}")
-  set(wpilib_VERSION "${hal_VERSION}")
+  set(wpilib_VERSION "${hal_VERSION}")  # WPILib's own packages carry none
 endif()
 foreach(target hal wpiutil)
   if(NOT TARGET ${target})
@@ -53,11 +53,14 @@ if(wpilib_STANDIN)
 else()
   set(kind "WPILib")
 endif()
+if(wpilib_VERSION)
+  string(APPEND kind " ${wpilib_VERSION}")
+endif()
 if(HALVERN_HAVE_STANDIN_CONTROLS)
-  message(STATUS "Platform: ${kind} ${wpilib_VERSION} (${halvern_platform_package}), with the "
+  message(STATUS "Platform: ${kind} (${halvern_platform_package}), with the "
                  "stand-in's controls: every test, the benchmarks and the demo can build")
 else()
-  message(STATUS "Platform: ${kind} ${wpilib_VERSION} (${halvern_platform_package}), its "
+  message(STATUS "Platform: ${kind} (${halvern_platform_package}), its "
                  "simulation API only: the tests that need the stand-in's faults or serial "
                  "ports, the benchmarks and the demo are left out")
 endif()

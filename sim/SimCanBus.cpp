@@ -77,8 +77,7 @@ uint32_t toMilliseconds(uint64_t micros) { return static_cast<uint32_t>(micros /
 class Bus {
  public:
   Bus() {
-    // WPILib's simulation data exists only once the HAL is initialised; a second call is harmless.
-    HAL_Initialize(500, 0);
+    startSimulation();
     sendUid_ = HALSIM_RegisterCanSendMessageCallback(&Bus::onSend, this);
     receiveUid_ = HALSIM_RegisterCanReceiveMessageCallback(&Bus::onReceive, this);
     openUid_ = HALSIM_RegisterCanOpenStreamCallback(&Bus::onOpenStream, this);

@@ -1,5 +1,7 @@
 #include "SimClock.h"
 
+#include "hal/HALBase.h"
+
 namespace halvern::sim {
 namespace {
 
@@ -12,6 +14,15 @@ SimTime epoch() {
 [[maybe_unused]] const SimTime startedAtLoad = epoch();
 
 }  // namespace
+
+void startSimulation() {
+  static const bool started = [] {
+    static_cast<void>(epoch());
+    // The arguments WPILib's robot programs pass: wait up to 500 ms, the default mode.
+    return HAL_Initialize(500, 0) != 0;
+  }();
+  static_cast<void>(started);
+}
 
 SimTime simNow() { return std::chrono::steady_clock::now(); }
 

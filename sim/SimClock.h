@@ -9,6 +9,13 @@ namespace halvern::sim {
 
 using SimTime = std::chrono::steady_clock::time_point;
 
+/**
+ * Starts the simulation once per process: initialises the HAL (WPILib's simulation has its data
+ * only from then on: a SimDevice or callback before it crashes) and the clock. Every simulated
+ * device calls it before it touches the HAL; calling it again does nothing.
+ */
+void startSimulation();
+
 /** Now, on the simulation's clock. */
 SimTime simNow();
 /** Microseconds since the simulation's clock started. */

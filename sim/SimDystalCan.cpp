@@ -2,6 +2,7 @@
 #include <array>
 #include <string>
 
+#include "SimClock.h"
 #include "SimDystal.h"
 #include "dystal/DystalProtocol.h"
 #include "hal/SimDevice.h"
@@ -52,7 +53,9 @@ struct SimDystalCan::State {
 };
 
 SimDystalCan::State::State(uint8_t id)
-    : canId(id), simDevice(("Dystal[" + std::to_string(id) + "]").c_str()) {
+    : canId(id) {
+  startSimulation();
+  simDevice = hal::SimDevice(("Dystal[" + std::to_string(id) + "]").c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }

@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "hal/HALBase.h"
 #include "hal/simulation/I2CData.h"
 
 namespace halvern::sim {
@@ -48,17 +47,15 @@ std::shared_ptr<SimFerixConverter> SimFerixConverter::attach(int32_t port, int32
 }
 
 SimFerixConverter::SimFerixConverter(int32_t port, int32_t address)
-    : port_(port),
-      address_(address),
-      simDevice_(("Ferix[" + std::to_string(port) + "," + std::to_string(address) + "]").c_str()) {
+    : port_(port), address_(address) {
+  startSimulation();
+  simDevice_ = hal::SimDevice(simDeviceName().c_str());
   if (simDevice_) {
     for (std::size_t channel = 0; channel < voltageValues_.size(); ++channel) {
       voltageValues_.at(channel) = simDevice_.CreateDouble(
           ("Voltage " + std::to_string(channel)).c_str(), hal::SimDevice::kInput, 0.0);
     }
   }
-  // WPILib's simulation data exists only once the HAL is initialised; a second call is harmless.
-  HAL_Initialize(500, 0);
   readCallback_ = HALSIM_RegisterI2CReadCallback(port, &SimFerixConverter::onRead, this);
   writeCallback_ = HALSIM_RegisterI2CWriteCallback(port, &SimFerixConverter::onWrite, this);
 }

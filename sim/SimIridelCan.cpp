@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "SimClock.h"
 #include "SimIridel.h"
 #include "hal/SimDevice.h"
 
@@ -46,7 +47,9 @@ struct SimIridelCan::State {
 };
 
 SimIridelCan::State::State(uint8_t id)
-    : canId(id), simDevice(("Iridel[" + std::to_string(id) + "]").c_str()) {
+    : canId(id) {
+  startSimulation();
+  simDevice = hal::SimDevice(("Iridel[" + std::to_string(id) + "]").c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }

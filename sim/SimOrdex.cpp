@@ -265,9 +265,9 @@ struct SimOrdex::State {
 };
 
 SimOrdex::State::State(int32_t device, OrdexTiming timingMode)
-    : deviceNumber(device),
-      timing(timingMode),
-      simDevice(("Ordex[" + std::to_string(device) + "]").c_str()) {
+    : deviceNumber(device), timing(timingMode) {
+  startSimulation();
+  simDevice = hal::SimDevice(("Ordex[" + std::to_string(device) + "]").c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }

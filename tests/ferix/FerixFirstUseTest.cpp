@@ -23,7 +23,7 @@ TEST(FerixFirstUse, VoltageIsZeroBeforeInitialize) {
   const auto board = SimFerixConverter::attach();
   board->setInputVoltage(0, 2.0);
   // The port opened by someone else, so readings reach the board.
-  int32_t status = -1;
+  int32_t status = 0;
   HAL_InitializeI2C(HAL_I2C_kMXP, &status);
   ASSERT_EQ(status, 0);
 

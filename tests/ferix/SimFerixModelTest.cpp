@@ -31,7 +31,7 @@ class SimFerixModel : public ::testing::Test {
   void SetUp() override {
     halvern::test::resetSimulation();
     board = SimFerixConverter::attach();
-    int32_t status = -1;
+    int32_t status = 0;
     HAL_InitializeI2C(kPort, &status);
     ASSERT_EQ(status, 0);
   }

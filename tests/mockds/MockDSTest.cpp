@@ -17,7 +17,7 @@
 
 #include "MockDSTestSupport.h"
 #include "halvern/MockDS.h"
-#include "wpinetsim/UdpFaults.h"
+#include "TestPlatform.h"
 
 namespace {
 
@@ -37,7 +37,11 @@ class MockDS : public ::testing::Test {
     }
   }
 
-  void TearDown() override { wpinetsim::setUdpStartFailure(false); }
+  void TearDown() override {
+    if (halvern::test::hasStandinControls()) {
+      halvern::test::setUdpStartFailure(false);
+    }
+  }
 
   /** Creates an instance (replacing any other); the time just before. */
   Clock::time_point createFresh() {
@@ -255,13 +259,14 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 TEST_F(MockDS, AUdpClientThatCannotStartIsLoggedAndTheScheduleGoesOn) {
+  HALVERN_NEEDS_STANDIN();
   ::testing::internal::CaptureStderr();
-  wpinetsim::setUdpStartFailure(true);
+  halvern::test::setUdpStartFailure(true);
   createFresh();
   c_MockDS_enable();
   std::this_thread::sleep_for(310ms);
   const std::string logged = ::testing::internal::GetCapturedStderr();
-  wpinetsim::setUdpStartFailure(false);
+  halvern::test::setUdpStartFailure(false);
 
   EXPECT_TRUE(fresh().empty());  // nothing reached the robot program
   ASSERT_FALSE(logged.empty());

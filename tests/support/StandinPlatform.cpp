@@ -2,20 +2,26 @@
 #include <utility>
 
 #include "SimCanBus.h"
+#include "SimClock.h"
 #include "TestPlatform.h"
 #include "hal/simulation/DriverStationData.h"
 #include "halsim/SimControl.h"
+#include "wpinetsim/UdpFaults.h"
 
 namespace halvern::test {
 
 bool hasStandinControls() { return true; }
 
 void resetSimulation() {
+  sim::startSimulation();
   halsim::reset();
   sim::resetCanBus();
 }
 
-void setRobotEnabled(bool enabled) { HALSIM_SetDriverStationEnabled(enabled ? 1 : 0); }
+void setRobotEnabled(bool enabled) {
+  sim::startSimulation();
+  HALSIM_SetDriverStationEnabled(enabled ? 1 : 0);
+}
 
 int openCanHandleCount() { return halsim::openCanHandleCount(); }
 bool i2cPortOpen(int32_t port) { return halsim::i2cPortOpen(port); }
@@ -28,5 +34,6 @@ void setI2CWriteFault(int32_t port, std::function<bool(std::span<const uint8_t>)
 }
 void setI2CReadFault(int32_t port, bool fails) { halsim::setI2CReadFault(port, fails); }
 void setI2CAbsent(int32_t port, bool absent) { halsim::setI2CAbsent(port, absent); }
+void setUdpStartFailure(bool fail) { wpinetsim::setUdpStartFailure(fail); }
 
 }  // namespace halvern::test

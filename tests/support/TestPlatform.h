@@ -35,6 +35,8 @@ void setI2CInitializeStatus(int32_t status);
 void setI2CWriteFault(int32_t port, std::function<bool(std::span<const uint8_t>)> fails);
 void setI2CReadFault(int32_t port, bool fails);
 void setI2CAbsent(int32_t port, bool absent);
+/** While set, a UDP client's start fails, as when its socket cannot be made. */
+void setUdpStartFailure(bool fail);
 
 }  // namespace halvern::test
 

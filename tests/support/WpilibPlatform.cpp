@@ -1,5 +1,6 @@
 // The tests' platform on WPILib's HAL: its simulation API only, no stand-in controls.
 #include "SimCanBus.h"
+#include "SimClock.h"
 #include "TestPlatform.h"
 #include "hal/simulation/DriverStationData.h"
 
@@ -13,11 +14,15 @@ void noStandin() { FAIL() << "the stand-in's controls are not there: HALVERN_NEE
 bool hasStandinControls() { return false; }
 
 void resetSimulation() {
+  sim::startSimulation();
   HALSIM_SetDriverStationEnabled(0);
   sim::resetCanBus();
 }
 
-void setRobotEnabled(bool enabled) { HALSIM_SetDriverStationEnabled(enabled ? 1 : 0); }
+void setRobotEnabled(bool enabled) {
+  sim::startSimulation();
+  HALSIM_SetDriverStationEnabled(enabled ? 1 : 0);
+}
 
 int openCanHandleCount() {
   noStandin();
@@ -36,5 +41,6 @@ void setI2CWriteFault(int32_t /*port*/, std::function<bool(std::span<const uint8
 }
 void setI2CReadFault(int32_t /*port*/, bool /*fails*/) { noStandin(); }
 void setI2CAbsent(int32_t /*port*/, bool /*absent*/) { noStandin(); }
+void setUdpStartFailure(bool /*fail*/) { noStandin(); }
 
 }  // namespace halvern::test
