@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test suite: the default build, with its install used as a consumer would
 # (scripts/test-install.sh) and the library built against its stand-ins installed as WPILib
-# (scripts/test-wpilib-build.sh), then AddressSanitizer with
+# (scripts/test-wpilib-build.sh) and against WPILib's real HAL where ../shared/wpilib has it
+# (scripts/test-wpilib-sim.sh), then AddressSanitizer with
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
 # decoders, then the Windows x64 build under Wine, then the WPILib vendordep built from the default
 # and Windows builds. Fails when any suite fails.
@@ -30,6 +31,10 @@ for preset in default asan tsan; do
     if ! scripts/test-wpilib-build.sh build/default; then
       failed+=("wpilib-shaped")
     fi
+    echo "=== WPILib's real HAL: the library, the simulators and the C++ tests on it ==="
+    if ! scripts/test-wpilib-sim.sh; then
+      failed+=("wpilib-real")
+    fi
   fi
 done
 
@@ -51,4 +56,4 @@ if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All suites passed: default (its install, the WPILib-shaped build), asan and tsan builds, fuzzing, the Windows build and the vendordep."
+echo "All suites passed: default (its install, the WPILib-shaped build, WPILib's real HAL), asan and tsan builds, fuzzing, the Windows build and the vendordep."

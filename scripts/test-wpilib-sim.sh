@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds the library, the simulated devices, the C++ tests and the team-simulation example
+# against WPILib's real HAL (the 2026 archive in ../shared/wpilib, WPILib's simulation backend)
+# and runs them on it: the tests that need the stand-in's own controls skip themselves, the mock
+# driver station enables the robot through WPILib's own driver-station socket, and the example's
+# output must show the simulated devices as WPILib's SimDevices.
+#
+#   scripts/test-wpilib-sim.sh
+#
+# Where ../shared/wpilib is absent (a fresh clone elsewhere), it says so in one line and passes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+archive=$root/../shared/wpilib/wpilib-2026.2.2-linuxx86-64.tar.xz
+if [[ ! -f $archive ]]; then
+  echo "test-wpilib-sim: skipped: WPILib's archive is not here ($archive)"
+  exit 0
+fi
+prefix=$root/build/wpilib-2026.2.2
+build=$root/build/wpilib-real
+fail() { echo "test-wpilib-sim: $*" >&2; exit 1; }
+
+if [[ ! -f $prefix/share/hal/hal-config.cmake || $archive -nt $prefix/share/hal/hal-config.cmake ]]; then
+  echo "=== wpilib-real: unpack $(basename "$archive") into build/ ==="
+  rm -rf "$prefix"
+  tar -xJf "$archive" -C "$root/build"
+  touch "$prefix/share/hal/hal-config.cmake"
+fi
+
+echo "=== wpilib-real: configure and build against WPILib's HAL ==="
+mkdir -p "$build"
+if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib -DCMAKE_PREFIX_PATH="$prefix" \
+    -DHALVERN_BUILD_JAVA=OFF -DHALVERN_BUILD_BENCHMARKS=OFF >"$build/configure.log" 2>&1; then
+  cat "$build/configure.log"
+  fail "configuring $build failed"
+fi
+grep -q 'Platform: WPILib .*simulation API only' "$build/configure.log" ||
+  fail "the configure did not take WPILib's own packages: $(grep 'Platform:' "$build/configure.log")"
+grep 'Platform:' "$build/configure.log"
+cmake --build "$build" -j 2
+
+echo "=== wpilib-real: the library links WPILib's libraries ==="
+for lib in wpiHal wpiutil wpinet; do
+  resolved=$(ldd "$build/lib/libHalvernDriver.so" |
+    sed -n "s/^[[:space:]]*lib$lib\.so => \(.*\) (0x.*)$/\1/p")
+  [[ -n $resolved && $(realpath "$resolved") == "$prefix"/* ]] ||
+    fail "libHalvernDriver.so resolves lib$lib.so to '${resolved:-nothing}', not WPILib's"
+done
+
+echo "=== wpilib-real: tests on WPILib's HAL ==="
+ctest --test-dir "$build" -j 2 --timeout 120 --output-on-failure --no-tests=error |
+  tee "$build/ctest.log"
+status=${PIPESTATUS[0]}
+skipped=$(grep -c '\*\*\*Skipped' "$build/ctest.log" || true)
+echo "wpilib-real: $(grep -o '[0-9]* tests failed out of [0-9]*' "$build/ctest.log" || true);" \
+  "$skipped skipped (they need the stand-in's faults, counts or UDP client)"
+((status == 0)) || fail "tests failed on WPILib's HAL"
+
+echo "=== wpilib-real: the team-simulation example ==="
+output=$(HALSIM_EXTENSIONS="$prefix/lib/libhalsim_ds_socket.so" timeout 60 \
+  "$build/bin/halvern_wpilib_sim" 2>&1) || { echo "$output"; fail "the example failed"; }
+echo "$output"
+for expected in '^  Ordex\[5\]$' '^  Iridel\[3\]$' 'output Motor 0 Duty +0\.600' 'robot enabled'; do
+  grep -Eq "$expected" <<<"$output" || fail "the example's output lacks /$expected/"
+done
+# The speed fed to the SimDevice is what the library reads back, within a status period.
+awk '/library reads/ { fed = $6; read = $10 }
+     END { exit !(fed > 1000 && read > 0.9 * fed && read <= 1.05 * fed) }' <<<"$output" ||
+  fail "the library did not read back the fed flywheel speed"
+echo "wpilib-real: passed"
