@@ -23,7 +23,9 @@
 #include "SimOrdex.h"
 #include "SimRobotDriverStation.h"
 #include "SvgPolarPlot.h"
+#include "hal/SimDevice.h"
 #include "hal/simulation/DriverStationData.h"
+#include "hal/simulation/SimDeviceData.h"
 #include "halsim/SimControl.h"
 #include "halvern/Dystal.h"
 #include "halvern/Ferix.h"
@@ -107,7 +109,20 @@ void ordexTour() {
   c_Ordex_setMotorSpeed(ordex, 0, -1.0);
   std::this_thread::sleep_for(400ms);
   showMotors(ordex, "after 400 ms");
-  std::printf("  robot disabled: the controller stops driving\n");
+
+  // What WPILib's simulation shows of the controller, and a physics model feeding it.
+  const HAL_SimDeviceHandle device = HALSIM_GetSimDeviceHandle("Ordex[5]");
+  const auto value = [device](const char* key) { return HALSIM_GetSimValueHandle(device, key); };
+  std::printf("  as the SimDevice \"Ordex[5]\": Motor 0 Duty %.2f, Motor 1 Target RPM %.0f, "
+              "Heartbeat Enabled %s\n",
+              HAL_GetSimValueDouble(value("Motor 0 Duty")),
+              HAL_GetSimValueDouble(value("Motor 1 Target RPM")),
+              HAL_GetSimValueBoolean(value("Heartbeat Enabled")) != 0 ? "true" : "false");
+  HAL_SetSimValueDouble(value("Motor 1 RPM"), 1234.5);
+  std::this_thread::sleep_for(60ms);
+  std::printf("  the simulation feeds \"Motor 1 RPM\" 1234.5: c_Ordex_getRPM reads %.1f\n",
+              c_Ordex_getRPM(ordex, 1));
+  std::printf("  robot disabled: the controller stops driving (motor 1 reports the fed speed)\n");
   HALSIM_SetDriverStationEnabled(0);
   std::this_thread::sleep_for(700ms);
   showMotors(ordex, "after 700 ms");
