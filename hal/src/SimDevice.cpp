@@ -62,6 +62,16 @@ void notifyChanged(SimDeviceState& sim, HAL_SimValueHandle handle, const ValueRe
   }
 }
 
+/** The device's value of that name, or the invalid handle; mutex held. */
+HAL_SimValueHandle findValue(SimDeviceState& sim, const DeviceRecord& device, const char* name) {
+  for (const HAL_SimValueHandle value : device.values) {
+    if (sim.values.at(value).name == name) {
+      return value;
+    }
+  }
+  return HAL_kInvalidHandle;
+}
+
 HAL_SimValueHandle createValue(HAL_SimDeviceHandle device, const char* name, int32_t direction,
                                const HAL_Value& initial, std::vector<std::string> options = {}) {
   if (name == nullptr) {
@@ -70,13 +80,8 @@ HAL_SimValueHandle createValue(HAL_SimDeviceHandle device, const char* name, int
   auto& sim = state();
   const std::scoped_lock lock(sim.mutex);
   const auto found = sim.devices.find(device);
-  if (found == sim.devices.end()) {
+  if (found == sim.devices.end() || findValue(sim, found->second, name) != HAL_kInvalidHandle) {
     return HAL_kInvalidHandle;
-  }
-  for (const HAL_SimValueHandle existing : found->second.values) {
-    if (sim.values.at(existing).name == name) {
-      return HAL_kInvalidHandle;
-    }
   }
   const HAL_SimValueHandle handle = sim.nextValue++;
   ValueRecord record{.device = device,
@@ -322,15 +327,7 @@ HAL_SimValueHandle HALSIM_GetSimValueHandle(HAL_SimDeviceHandle device, const ch
   auto& sim = state();
   const std::scoped_lock lock(sim.mutex);
   const auto found = sim.devices.find(device);
-  if (found == sim.devices.end()) {
-    return HAL_kInvalidHandle;
-  }
-  for (const HAL_SimValueHandle value : found->second.values) {
-    if (sim.values.at(value).name == name) {
-      return value;
-    }
-  }
-  return HAL_kInvalidHandle;
+  return found == sim.devices.end() ? HAL_kInvalidHandle : findValue(sim, found->second, name);
 }
 
 void HALSIM_EnumerateSimValues(HAL_SimDeviceHandle device, void* param,
