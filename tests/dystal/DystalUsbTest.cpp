@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -195,6 +196,76 @@ TEST(DystalUsb, ReadingsArriveWithARisingSequence) {
       waitForReading(sensor.get(), [](const DystalScanData& s) { return s.distance[0] == 120; });
   EXPECT_EQ(fewer.count, 3);
   EXPECT_EQ(firstDistances(fewer, 3), (Distances{120, -1, 340}));
+}
+
+// Readings of different lengths and values, so a reading pieced together from two frames (a
+// count from one and distances from another, or distances from both) matches none of them.
+std::vector<Distances> distinctReadings() {
+  std::vector<Distances> readings;
+  for (const int count : {64, 5, 37, 1, 64}) {
+    Distances reading;
+    const auto base = static_cast<int>(1000 * (readings.size() + 1));
+    for (int zone = 0; zone < count; ++zone) {
+      reading.push_back(static_cast<int16_t>(base + zone));
+    }
+    readings.push_back(reading);
+  }
+  return readings;
+}
+
+TEST(DystalUsb, ReadingsTakenWhileFramesStreamAreNeverTorn) {
+  const std::vector<Distances> sent = distinctReadings();
+  SimDystalUsb device;
+  device.setDistances(sent.front());
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 250));
+  ASSERT_NE(sensor, nullptr);
+  const DystalScanData first =
+      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; });
+  ASSERT_EQ(first.count, 64);
+
+  // The test thread reads as fast as it can while the sensor's reader stores frame after frame,
+  // and the sensor switches to another reading every millisecond.
+  const auto start = Clock::now();
+  const auto deadline = start + 10s;
+  std::size_t current = 0;
+  auto nextSwitch = start;
+  std::set<std::size_t> seenReadings;
+  std::set<uint8_t> seenSequences;
+  uint8_t lastSequence = first.sequence;
+  long reads = 0;
+  while (Clock::now() < deadline &&
+         (Clock::now() - start < 300ms || seenReadings.size() < sent.size() ||
+          seenSequences.size() < 20)) {
+    if (Clock::now() >= nextSwitch) {
+      current = (current + 1) % sent.size();
+      device.setDistances(sent[current]);
+      nextSwitch = Clock::now() + 1ms;
+    }
+    // Whole readings and their first few distances, in turn.
+    const int asked = reads % 2 == 0 ? DYSTAL_MAX_DISTANCES : 3;
+    const DystalScanData scan = readingOf(sensor.get(), asked);
+    ++reads;
+    const auto match = std::find_if(sent.begin(), sent.end(), [&](const Distances& reading) {
+      const int expected = std::min<int>(asked, static_cast<int>(reading.size()));
+      return scan.count == expected && firstDistances(scan, expected) ==
+                                           Distances(reading.begin(), reading.begin() + expected);
+    });
+    ASSERT_TRUE(match != sent.end())
+        << "read " << reads << ": sequence " << int{scan.sequence} << ", count " << scan.count
+        << ", distances " << testing::PrintToString(firstDistances(scan, 64));
+    for (int k = scan.count; k < DYSTAL_MAX_DISTANCES; ++k) {
+      ASSERT_EQ(scan.distance[k], 0) << "read " << reads << " at " << k;
+    }
+    // The sequence only ever moves on: by less than half its range, which takes the sensor half
+    // a second, between two reads.
+    ASSERT_LT(advance(lastSequence, scan.sequence), 128)
+        << "read " << reads << ": from " << int{lastSequence} << " to " << int{scan.sequence};
+    lastSequence = scan.sequence;
+    seenReadings.insert(static_cast<std::size_t>(match - sent.begin()));
+    seenSequences.insert(scan.sequence);
+  }
+  EXPECT_EQ(seenReadings.size(), sent.size()) << reads << " reads";
+  EXPECT_GE(seenSequences.size(), 20U) << reads << " reads";
 }
 
 TEST(DystalUsb, DamagedAndForeignFramesAreSkipped) {
