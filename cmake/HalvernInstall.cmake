@@ -2,9 +2,9 @@
 #   include/halvern/*.h            the public headers
 #   lib/ (Windows: bin/ and lib/)  libHalvernDriver.so (HalvernDriver.dll, its import library)
 #   share/java/                    halvern.jar, halvern-sources.jar, halvern-javadoc.jar
-#   lib/cmake/HalvernDriver/       the package: HalvernDriver::HalvernDriver, and over the
-#                                  stand-in platform HalvernDriver::Simulation (lib/ and
-#                                  include/halvern/sim/)
+#   lib/cmake/HalvernDriver/       the package: HalvernDriver::HalvernDriver, and
+#                                  HalvernDriver::Simulation, the simulated devices
+#                                  (lib/libhalvern_sim.a and include/halvern/sim/*.h)
 # The platform is its own package, wpilib: the stand-in installs itself as one beside this
 # (hal/, wpiutil/); a build on WPILib uses the installed WPILib it was built against.
 include(GNUInstallDirs)
@@ -50,7 +50,11 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/halvern
 install(EXPORT HalvernDriverTargets NAMESPACE HalvernDriver::
   DESTINATION ${HALVERN_PACKAGE_DIR} COMPONENT driver)
 
-# The simulated devices, where the platform has the stand-in's simulation controls.
+# The simulated devices, on either platform: they need only WPILib's simulation API. Their
+# headers are halvern_sim's PUBLIC_HEADER (sim/CMakeLists.txt lists them), all in one folder, as
+# they include one another by their own names ("SimCanBus.h", "SimClock.h"); a program includes
+# them as "halvern/sim/SimOrdex.h". scripts/test-install.sh compiles each on its own from the
+# prefix.
 if(TARGET halvern_sim)
   set_target_properties(halvern_sim PROPERTIES EXPORT_NAME Simulation)
   install(TARGETS halvern_sim EXPORT HalvernDriverSimulationTargets

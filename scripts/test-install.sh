@@ -32,7 +32,9 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
   { cat "$scratch/install.log"; fail "cmake --install"; }
 
 echo "--- installed files"
-for file in include/halvern/Ferix.h include/halvern/sim/SimFerix.h lib/libHalvernDriver.so \
+for file in include/halvern/Ferix.h include/halvern/sim/SimFerix.h \
+  include/halvern/sim/SimOrdex.h include/halvern/sim/SimCanBus.h include/halvern/sim/SimClock.h \
+  lib/libhalvern_sim.a lib/libHalvernDriver.so \
   lib/cmake/HalvernDriver/HalvernDriverConfig.cmake \
   lib/cmake/HalvernDriver/HalvernDriverConfigVersion.cmake lib/cmake/wpilib/wpilibConfig.cmake; do
   [[ -f $prefix/$file ]] || fail "$file is not installed"
@@ -50,6 +52,19 @@ done
 if grep -rlIF -e "$build" -e "$repo/" "$prefix/lib/cmake"; then
   fail "the CMake packages above name the build or source tree"
 fi
+
+echo "--- the simulated devices' headers, each on its own from the prefix"
+# What HalvernDriver::Simulation gives a program (include/): a header that includes one not
+# installed (a sibling left off the list, a header of the library's sources) fails here.
+sim_headers=("$prefix"/include/halvern/sim/*.h)
+[[ -f ${sim_headers[0]} ]] || fail "no include/halvern/sim/*.h is installed"
+for header in "${sim_headers[@]}"; do
+  name=halvern/sim/$(basename "$header")
+  printf '#include "%s"\n' "$name" |
+    "${CXX:-c++}" -std=c++20 -fsyntax-only -I "$prefix/include" -x c++ - ||
+    fail "$name does not compile from the prefix alone"
+done
+echo "${#sim_headers[@]} headers"
 
 echo "--- examples/cpp against the prefix"
 cp -r examples/cpp "$scratch/cpp-src"

@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Builds the WPILib vendordep (the `vendordep` target) in a Linux build and checks it with
 # tests/vendordep/check_vendordep.py: the JSON, the Maven repository's layout and POMs, a C++ and
-# a Java program built and run against the Linux zip, and the Windows zip's DLL and import
-# library (a program built as MSVC builds it links against it and runs under Wine).
+# a Java program built and run against the Linux zip, a simulation program built against the
+# simulators' zips (libHalvernDriverSim.a, for desktop simulation) and run, and the Windows zip's
+# DLL and import library (a program built as MSVC builds it links against it and runs under Wine).
 #   test-vendordep.sh [LINUX_BUILD [WINDOWS_BUILD]]    defaults: build/default build/windows
 # Both builds must be configured and the Windows one built (scripts/run-windows-tests.sh builds
 # it). Wine runs in $WINEPREFIX, by default build/windows-wine (the Windows tests' prefix).
+# The simulators' artifact is also checked on WPILib's own HAL where an unpacked WPILib for Linux
+# is at hand: $HALVERN_WPILIB_PREFIX, by default build/wpilib-2026.2.2 (which
+# scripts/test-wpilib-sim.sh unpacks from ../shared/wpilib); without one those checks skip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -31,5 +35,12 @@ stop_wine() {
 }
 trap stop_wine EXIT
 
+wpilib=$(realpath -m "${HALVERN_WPILIB_PREFIX:-build/wpilib-2026.2.2}")
+wpilib_args=()
+if [[ -f $wpilib/lib/libwpiHal.so ]]; then
+  wpilib_args=(--wpilib "$wpilib")
+fi
+
 echo "=== vendordep: check ==="
-python3 tests/vendordep/check_vendordep.py --build "$linux_build" --windows-build "$windows_build"
+python3 tests/vendordep/check_vendordep.py --build "$linux_build" --windows-build "$windows_build" \
+  "${wpilib_args[@]}"

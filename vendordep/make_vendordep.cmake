@@ -7,15 +7,23 @@
 #     HalvernDriver-cpp-<version>-linuxx86-64.zip    linux/x86-64/shared/libHalvernDriver.so
 #     HalvernDriver-cpp-<version>-windowsx86-64.zip  windows/x86-64/shared/HalvernDriver.dll, .lib
 #     HalvernDriver-cpp-<version>.pom
+#   <group as path>/HalvernDriver-sim/<version>/
+#     HalvernDriver-sim-<version>-headers.zip              halvern/sim/*.h, as they install
+#     HalvernDriver-sim-<version>-linuxx86-64static.zip    linux/x86-64/static/libHalvernDriverSim.a
+#     HalvernDriver-sim-<version>.pom
 #   <group as path>/HalvernDriver-java/<version>/
 #     HalvernDriver-java-<version>.jar, -sources.jar, -javadoc.jar, .pom
 #
 # The one native library serves C++ robot programs (cppDependencies) and, through its JNI entry
-# points, Java ones (jniDependencies): both name the HalvernDriver-cpp platform zips.
+# points, Java ones (jniDependencies): both name the HalvernDriver-cpp platform zips. The
+# simulated devices are a static library for desktop simulation only (simMode swsim), which is
+# why their platform zip's classifier, as WPILib's tools ask for a static library's, ends in
+# "static". They are shipped for Linux alone: the Windows build's are mingw-compiled C++, which
+# an MSVC-built robot program cannot link.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var SOURCE_DIR OUTPUT_DIR VERSION GROUP_ID UUID FRC_YEAR MAVEN_URL JSON_URL LINUX_LIBRARY
-            WINDOWS_DIR JAR SOURCES_JAR JAVADOC_JAR)
+            LINUX_SIM_LIBRARY SIM_HEADERS AR RANLIB WINDOWS_DIR JAR SOURCES_JAR JAVADOC_JAR)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make_vendordep.cmake: -D${var}=... is missing")
   endif()
@@ -37,7 +45,10 @@ if(NOT EXISTS ${windows_lib})
     "build's HalvernDriver.dll, and ${windows_lib} is missing: rebuild HalvernDriver there "
     "(cmake --build ${WINDOWS_DIR} --target HalvernDriver).")
 endif()
-foreach(file ${LINUX_LIBRARY} ${JAR} ${SOURCES_JAR} ${JAVADOC_JAR})
+string(REPLACE "|" ";" SIM_HEADERS "${SIM_HEADERS}")
+string(REPLACE "|" ";" SIM_LEFT_OUT "${SIM_LEFT_OUT}")
+foreach(file ${LINUX_LIBRARY} ${LINUX_SIM_LIBRARY} ${SIM_HEADERS} ${JAR} ${SOURCES_JAR}
+             ${JAVADOC_JAR})
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "The vendordep needs ${file}, which is missing")
   endif()
@@ -110,6 +121,53 @@ zip_folder(${stage}/windowsx86-64 ${cpp_dir}/${cpp}-${VERSION}-windowsx86-64.zip
 
 write_pom(${cpp_dir}/${cpp}-${VERSION}.pom ${cpp} pom
   "HalvernDriver's native library (C and JNI entry points) with its headers and sources")
+
+# The simulators' artifact: halvern_sim's headers in halvern/sim/, where `cmake --install` puts
+# them (they include one another by their own names, so they need nothing else of this project),
+# and its static library, both less the simulators this build cannot give a program on WPILib's
+# HAL (SIM_LEFT_OUT, vendordep/CMakeLists.txt says why).
+set(sim HalvernDriver-sim)
+set(sim_dir ${repo}/${group_path}/${sim}/${VERSION})
+file(MAKE_DIRECTORY ${sim_dir})
+
+foreach(header IN LISTS SIM_HEADERS)
+  get_filename_component(stem ${header} NAME_WE)
+  if(NOT stem IN_LIST SIM_LEFT_OUT)
+    file(COPY ${header} DESTINATION ${stage}/sim-headers/halvern/sim)
+  endif()
+endforeach()
+zip_folder(${stage}/sim-headers ${sim_dir}/${sim}-${VERSION}-headers.zip)
+
+set(sim_static ${stage}/sim-linuxx86-64/linux/x86-64/static)
+set(sim_archive ${sim_static}/libHalvernDriverSim.a)
+file(MAKE_DIRECTORY ${sim_static})
+file(COPY_FILE ${LINUX_SIM_LIBRARY} ${sim_archive})
+execute_process(COMMAND ${AR} t ${sim_archive} OUTPUT_VARIABLE members RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${AR} cannot list ${LINUX_SIM_LIBRARY}")
+endif()
+string(REGEX REPLACE "\n$" "" members "${members}")
+string(REPLACE "\n" ";" members "${members}")
+set(left_out_members)
+foreach(member IN LISTS members)
+  string(REGEX REPLACE "\\..*$" "" stem "${member}")  # SimLidar.cpp.o: SimLidar
+  if(stem IN_LIST SIM_LEFT_OUT)
+    list(APPEND left_out_members ${member})
+  endif()
+endforeach()
+if(left_out_members)
+  execute_process(COMMAND ${AR} d ${sim_archive} ${left_out_members} RESULT_VARIABLE result)
+  if(result EQUAL 0)
+    execute_process(COMMAND ${RANLIB} ${sim_archive} RESULT_VARIABLE result)
+  endif()
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "Could not take ${left_out_members} out of ${sim_archive}")
+  endif()
+endif()
+zip_folder(${stage}/sim-linuxx86-64 ${sim_dir}/${sim}-${VERSION}-linuxx86-64static.zip)
+
+write_pom(${sim_dir}/${sim}-${VERSION}.pom ${sim} pom
+  "HalvernDriver's simulated devices for desktop simulation on WPILib's HAL, a static library")
 
 # The Java artifact.
 set(java HalvernDriver-java)

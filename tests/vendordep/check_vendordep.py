@@ -2,15 +2,27 @@
 """Checks the WPILib vendordep that the `vendordep` target wrote, as WPILib's tools read it.
 
     check_vendordep.py [--build build/default] [--windows-build build/windows] [--no-wine]
+                       [--wpilib WPILIB]
 
 - The JSON (BUILD/vendordep/HalvernDriver.json): every field WPILib's tools read, a valid UUID,
-  the three dependency lists, the year, the project's version.
+  the three dependency lists, the year, the project's version; the two C++ artifacts, the
+  library (shared, Linux and Windows) and the simulated devices (static, desktop simulation
+  only: simMode swsim, Linux only).
 - The Maven repository (BUILD/vendordep/repo): every artifact the JSON names, each with its POM;
-  the headers zip with the headers at its root, the sources zip, one zip a listed platform with
-  <os>/<arch>/shared/ inside, the Java jar with its -sources and -javadoc jars.
+  the headers zips with the headers at their root, the sources zip, one zip a listed platform
+  with <os>/<arch>/shared/ inside (<os>/<arch>/static/ and a classifier ending in "static" for
+  the simulators' static library), the Java jar with its -sources and -javadoc jars.
 - Linux: a C++ program built from the headers zip and the linuxx86-64 zip alone, linked and run
   (the platform libraries, libwpiHal/libwpiutil/libwpinet, come from BUILD/lib as WPILib would
   provide them), and a Java program calling the library from the jar through the same zip.
+- Linux simulation: every simulator header compiles on its own from the zips and the platform's
+  headers; libHalvernDriverSim.a needs none of the stand-in platform's own controls; a
+  simulation program built from the zips, linked against libHalvernDriverSim.a, the library and
+  the platform, runs. With --wpilib (an unpacked WPILib for Linux): every object of the archive
+  links against WPILib's own libraries, the simulators' classes have the same size and alignment
+  over WPILib's headers as over the stand-in's, and the simulation program, built over WPILib's
+  headers and run on WPILib's HAL, finds its simulator there. It also warns when the library's
+  Linux build does not link against WPILib's libraries.
 - Windows: HalvernDriver.dll imports no C++ runtime (Windows' own DLLs and WPILib's only);
   HalvernDriver.lib is an import library in MSVC's format listing the DLL's plain C and JNI
   exports and none of those returning C++ library types; a program built as MSVC builds it
@@ -36,12 +48,20 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
 FRC_YEAR = "2026"
-# The platforms this project builds, with the folder of their shared library in a binary zip and
-# the files a zip must hold there.
-PLATFORMS = {
-    "linuxx86-64": ("linux/x86-64/shared", ["libHalvernDriver.so"]),
-    "windowsx86-64": ("windows/x86-64/shared", ["HalvernDriver.dll", "HalvernDriver.lib"]),
+# The platforms this project builds, with their <os>/<arch> folder in a binary zip.
+PLATFORMS = {"linuxx86-64": "linux/x86-64", "windowsx86-64": "windows/x86-64"}
+# The C++ artifacts as WPILib's tools must see them. The library runs on the robot and in
+# simulation alike (no simMode). The simulated devices are for desktop simulation only, and for
+# Linux only: the Windows build's are mingw-compiled C++, which MSVC-built programs cannot link.
+CPP_ARTIFACTS = {
+    "HalvernDriver-cpp": {"libName": "HalvernDriver", "sharedLibrary": True, "simMode": None,
+                          "platforms": {"linuxx86-64", "windowsx86-64"}},
+    "HalvernDriver-sim": {"libName": "HalvernDriverSim", "sharedLibrary": False,
+                          "simMode": "swsim", "platforms": {"linuxx86-64"}},
 }
+LIBRARY, SIMULATORS = "HalvernDriver-cpp", "HalvernDriver-sim"
+# Names from the stand-in platform's own controls (halsim/, wpinetsim/), which WPILib lacks.
+STANDIN_CONTROLS = re.compile(r"\b(halsim|wpinetsim)::")
 # Exports returning C++ library types, which HalvernDriver.lib leaves out for MSVC callers
 # (cmake/HalvernImportLibrary.cmake), each with a C-friendly variant that it keeps.
 CXX_TYPED_EXPORTS = {
@@ -158,15 +178,34 @@ def check_json(c, json_path, version):
                                 "skipInvalidPlatforms": bool}, where)
         c.check(entry.get("isJar") is False, f"{where}: isJar is false (a native zip)")
         check_platforms(c, entry.get("validPlatforms"), where)
-    for entry in data.get("cppDependencies", []):
+    cpp = data.get("cppDependencies", [])
+    names = sorted(str(entry.get("artifactId")) for entry in cpp)
+    c.check(names == sorted(CPP_ARTIFACTS), "JSON: cppDependencies are "
+            f"{', '.join(sorted(CPP_ARTIFACTS))}", f"{names}")
+    for entry in cpp:
         where = f"cppDependencies {entry.get('artifactId')}"
-        check_fields(c, entry, {"groupId": str, "artifactId": str, "version": str,
-                                "libName": str, "headerClassifier": str,
-                                "sourcesClassifier": str, "sharedLibrary": bool,
-                                "skipInvalidPlatforms": bool, "binaryPlatforms": list}, where)
-        c.check(entry.get("sharedLibrary") is True, f"{where}: sharedLibrary is true")
-        c.check(entry.get("libName") == "HalvernDriver", f"{where}: libName is HalvernDriver")
+        expected = CPP_ARTIFACTS.get(entry.get("artifactId"))
+        fields = {"groupId": str, "artifactId": str, "version": str, "libName": str,
+                  "headerClassifier": str, "sharedLibrary": bool,
+                  "skipInvalidPlatforms": bool, "binaryPlatforms": list}
+        if entry.get("artifactId") == LIBRARY:
+            fields["sourcesClassifier"] = str
+        check_fields(c, entry, fields, where)
         check_platforms(c, entry.get("binaryPlatforms"), where)
+        if expected is None:
+            continue
+        c.check(entry.get("libName") == expected["libName"],
+                f"{where}: libName is {expected['libName']}", f"{entry.get('libName')!r}")
+        c.check(entry.get("sharedLibrary") is expected["sharedLibrary"],
+                f"{where}: sharedLibrary is {str(expected['sharedLibrary']).lower()}")
+        c.check(entry.get("simMode") == expected["simMode"],
+                f"{where}: simMode is {expected['simMode'] or 'absent (robot and simulation)'}",
+                f"{entry.get('simMode')!r}")
+        c.check(set(entry.get("binaryPlatforms") or []) == expected["platforms"],
+                f"{where}: binaryPlatforms are {', '.join(sorted(expected['platforms']))}",
+                f"{entry.get('binaryPlatforms')!r}")
+        c.check(entry.get("skipInvalidPlatforms") is True,
+                f"{where}: skipInvalidPlatforms is true (other platforms build without it)")
     for key in ("javaDependencies", "jniDependencies", "cppDependencies"):
         for entry in data.get(key, []):
             c.check(entry.get("version") == version, f"{key} {entry.get('artifactId')}: "
@@ -181,6 +220,22 @@ def check_platforms(c, platforms, where):
     unknown = [p for p in platforms if p not in PLATFORMS]
     c.check(not unknown, f"{where}: every platform is one this project builds "
             f"({', '.join(PLATFORMS)})", f"{unknown}")
+
+
+def binary_classifier(entry, platform):
+    """WPILib's tools ask for a static library's zip as <platform>static."""
+    return platform + ("" if entry.get("sharedLibrary", True) else "static")
+
+
+def binary_files(entry, platform):
+    """The folder a platform zip holds its library in, and the files it must hold there."""
+    lib, shared = entry.get("libName", ""), entry.get("sharedLibrary", True)
+    folder = f"{PLATFORMS[platform]}/{'shared' if shared else 'static'}"
+    if platform.startswith("windows"):
+        files = [f"{lib}.dll", f"{lib}.lib"] if shared else [f"{lib}.lib"]
+    else:
+        files = [f"lib{lib}.so" if shared else f"lib{lib}.a"]
+    return folder, files
 
 
 def artifact_dir(repo, entry):
@@ -244,42 +299,56 @@ def check_repository(c, repo, data):
         javadoc = zip_names(c, artifact_file(repo, entry, "javadoc", "jar"), repo)
         if javadoc is not None:
             c.check("index.html" in javadoc, "the -javadoc jar holds the Javadoc")
-        found["jar"] = artifact_file(repo, entry, extension="jar")
+        found[("java", "jar")] = artifact_file(repo, entry, extension="jar")
 
+    # The JNI entries name the library's own platform zips (a shared library each).
     platform_entries = []
     for entry in data.get("jniDependencies", []):
         check_pom(c, repo, entry, checked_poms)
         platform_entries += [(entry, p) for p in entry.get("validPlatforms", [])]
     for entry in data.get("cppDependencies", []):
+        artifact = entry.get("artifactId")
         check_pom(c, repo, entry, checked_poms)
-        names = zip_names(c, artifact_file(repo, entry, entry.get("headerClassifier")), repo)
-        if names is not None:
+        path = artifact_file(repo, entry, entry.get("headerClassifier"))
+        names = zip_names(c, path, repo)
+        if names is not None and artifact == LIBRARY:
             missing = [h for h in headers if h not in names]
             c.check(not missing, "the headers zip has every public header at its root "
                     "(halvern/*.h)", f"missing {missing}")
             c.check(not any(n.startswith("include/") for n in names),
                     "the headers zip has no include/ folder")
-            found["headers"] = artifact_file(repo, entry, entry.get("headerClassifier"))
-        names = zip_names(c, artifact_file(repo, entry, entry.get("sourcesClassifier")), repo)
+        elif names is not None and artifact == SIMULATORS:
+            # Where `cmake --install` puts them, so a program includes "halvern/sim/SimOrdex.h"
+            # from the zip as from an installed package.
+            stray = [n for n in names if not re.fullmatch(r"halvern/sim/\w+\.h", n)]
+            c.check(names and not stray, f"{path.name} holds halvern/sim/*.h only, at its root",
+                    f"also {stray}" if names else "it is empty")
         if names is not None:
-            c.check("src/core/SerialC.cpp" in names and "include/halvern/Ordex.h" in names,
-                    "the sources zip holds src/ and include/")
+            found[(artifact, "headers")] = path
+        if entry.get("sourcesClassifier"):
+            names = zip_names(c, artifact_file(repo, entry, entry.get("sourcesClassifier")), repo)
+            if names is not None:
+                c.check("src/core/SerialC.cpp" in names and "include/halvern/Ordex.h" in names,
+                        "the sources zip holds src/ and include/")
         platform_entries += [(entry, p) for p in entry.get("binaryPlatforms", [])]
 
+    checked_zips = set()
     for entry, platform in platform_entries:
         if platform not in PLATFORMS:
             continue
-        path = artifact_file(repo, entry, platform)
-        if path in found.values():
+        named = dict(entry, libName=entry.get("libName", CPP_ARTIFACTS[LIBRARY]["libName"]))
+        path = artifact_file(repo, entry, binary_classifier(entry, platform))
+        if path in checked_zips:
             continue
+        checked_zips.add(path)
         names = zip_names(c, path, repo)
         if names is None:
             continue
-        folder, files = PLATFORMS[platform]
+        folder, files = binary_files(named, platform)
         expected = sorted(f"{folder}/{f}" for f in files)
         c.check(sorted(names) == expected, f"{path.name} holds {', '.join(expected)}",
                 f"it holds {sorted(names)}")
-        found[platform] = path
+        found[(entry["artifactId"], platform)] = path
     return found
 
 
@@ -291,11 +360,11 @@ def unpack(path, into):
 
 
 def check_linux(c, found, build, scratch):
-    if not all(k in found for k in ("headers", "linuxx86-64")):
+    if not all((LIBRARY, k) in found for k in ("headers", "linuxx86-64")):
         c.check(False, "Linux: the headers and linuxx86-64 zips are there to build against")
         return
-    headers = unpack(found["headers"], scratch / "headers")
-    binaries = unpack(found["linuxx86-64"], scratch / "linux")
+    headers = unpack(found[(LIBRARY, "headers")], scratch / "headers")
+    binaries = unpack(found[(LIBRARY, "linuxx86-64")], scratch / "linux")
     shared = binaries / "linux/x86-64/shared"
     library = shared / "libHalvernDriver.so"
     platform_libs = build / "lib"
@@ -324,14 +393,158 @@ def check_linux(c, found, build, scratch):
             (ran.stdout + ran.stderr)[-2000:])
 
     java = tool("java")
-    if "jar" not in found or not java:
+    if ("java", "jar") not in found or not java:
         c.check(False, "Linux: java and the HalvernDriver-java jar are there")
         return
-    ran = run([java, "-cp", str(found["jar"]), f"-Djava.library.path={shared}",
+    ran = run([java, "-cp", str(found[("java", "jar")]), f"-Djava.library.path={shared}",
                str(HERE / "JavaConsumer.java")], env=environment, timeout=120)
     c.check(ran.returncode == 0 and "vendordep Java consumer: OK" in ran.stdout,
             "Linux: a Java program calls the library through the jar and the JNI zip",
             (ran.stdout + ran.stderr)[-2000:])
+
+
+def undefined_references(link_output):
+    """The symbols a failed link names as undefined, once each."""
+    found = re.findall(r"undefined reference to [`'](.+?)'", link_output)
+    return sorted(set(found))
+
+
+def simulator_types(headers):
+    """halvern::sim's classes and structs (not templates) that the headers define."""
+    names = []
+    for header in sorted(headers.glob("*.h")):
+        lines = header.read_text().splitlines()
+        for number, line in enumerate(lines):
+            match = re.match(r"^(?:class|struct)\s+(\w+)\s*(?:final\s*)?(?::[^;{]*)?\{", line)
+            if match and not (number > 0 and lines[number - 1].startswith("template")):
+                names.append(match.group(1))
+    return names
+
+
+def check_linux_simulation(c, found, build, compiler, scratch, wpilib):
+    needed = [(SIMULATORS, "headers"), (SIMULATORS, "linuxx86-64"), (LIBRARY, "headers"),
+              (LIBRARY, "linuxx86-64")]
+    if not c.check(all(k in found for k in needed), "Linux simulation: the HalvernDriver-sim zips "
+                   "and the library's are there to build against"):
+        return
+    sim_headers = unpack(found[(SIMULATORS, "headers")], scratch / "sim-headers")
+    sim_binaries = unpack(found[(SIMULATORS, "linuxx86-64")], scratch / "sim-linux")
+    lib_headers = unpack(found[(LIBRARY, "headers")], scratch / "sim-library-headers")
+    shared = unpack(found[(LIBRARY, "linuxx86-64")], scratch / "sim-library") / \
+        "linux/x86-64/shared"
+    archive = sim_binaries / "linux/x86-64/static/libHalvernDriverSim.a"
+    # The stand-in platform's headers, as a WPILib installation would provide WPILib's.
+    standin = ["-I", str(ROOT / "hal/include"), "-I", str(ROOT / "wpiutil/include")]
+    zips = ["-I", str(sim_headers), "-I", str(lib_headers)]
+
+    members = run(["ar", "t", str(archive)])
+    c.check(members.returncode == 0 and ".o" in members.stdout,
+            "Linux simulation: libHalvernDriverSim.a is an archive of objects",
+            members.stderr[-500:])
+    undefined = run(["nm", "-C", "-u", str(archive)]).stdout
+    controls = sorted({line.split("U ", 1)[-1].strip() for line in undefined.splitlines()
+                       if STANDIN_CONTROLS.search(line)})
+    c.check(not controls, "Linux simulation: libHalvernDriverSim.a needs none of the stand-in "
+            "platform's own controls (halsim::, wpinetsim::), which WPILib does not have",
+            f"{controls[:10]}")
+
+    broken = []
+    for header in sorted((sim_headers / "halvern/sim").glob("*.h")):
+        done = run([compiler, "-std=c++20", "-fsyntax-only", *zips, *standin, "-x", "c++", "-"],
+                   input=f'#include "halvern/sim/{header.name}"\n')
+        if done.returncode != 0:
+            errors = [line for line in done.stderr.splitlines() if "error" in line]
+            broken.append(f"{header.name}: {(errors or [done.stderr.strip()])[0]}")
+    c.check(not broken, "Linux simulation: each header of the HalvernDriver-sim zip compiles on "
+            "its own from the zips and the platform's headers", "; ".join(broken)[-2000:])
+
+    platform_libs = build / "lib"
+    program = scratch / "sim-consumer"
+    built = run([compiler, "-std=c++20", *zips, *standin, str(HERE / "sim_consumer.cpp"),
+                 str(archive), "-o", str(program), "-L", str(shared), "-lHalvernDriver",
+                 "-L", str(platform_libs), "-lwpiHal", "-lwpinet", "-lwpiutil", "-pthread"])
+    if c.check(built.returncode == 0, "Linux simulation: a simulation program builds against the "
+               "headers zips and links against libHalvernDriverSim.a, the library and the HAL",
+               built.stderr[-2000:]):
+        environment = dict(os.environ, LD_LIBRARY_PATH=f"{shared}:{platform_libs}")
+        ran = run([str(program)], env=environment, timeout=60)
+        c.check(ran.returncode == 0 and "vendordep sim consumer: OK" in ran.stdout,
+                "Linux simulation: it runs: the simulated Ordex is the SimDevice Ordex[5] and "
+                "the library reads it over the simulated CAN bus",
+                (ran.stdout + ran.stderr)[-2000:])
+
+    if wpilib is None:
+        print("skipped WPILib: the simulators on WPILib's own HAL (no --wpilib)")
+        return
+    check_wpilib(c, wpilib, archive, sim_headers, shared, standin, compiler, scratch)
+
+
+def check_wpilib(c, wpilib, archive, sim_headers, shared, standin, compiler, scratch):
+    """The shipped simulators as a robot program's desktop simulation on WPILib has them."""
+    lib = wpilib / "lib"
+    headers = []
+    for folder in ("hal", "wpiutil", "wpinet"):
+        headers += ["-I", str(wpilib / "include" / folder)]
+    if not c.check((lib / "libwpiHal.so").is_file() and (wpilib / "include/hal").is_dir(),
+                   f"WPILib: {wpilib} has lib/libwpiHal.so and include/hal/"):
+        return
+    platform = ["-L", str(lib), "-lwpiHal", "-lwpinet", "-lwpiutil", "-pthread",
+                f"-Wl,-rpath-link,{lib}"]
+    empty = scratch / "empty.cpp"
+    empty.write_text("int main() { return 0; }\n")
+
+    linked = run([compiler, str(empty), "-o", str(scratch / "whole-archive"),
+                  "-Wl,--whole-archive", str(archive), "-Wl,--no-whole-archive", *platform])
+    c.check(linked.returncode == 0, "WPILib: every object of libHalvernDriverSim.a links "
+            "against WPILib's own libwpiHal, libwpiutil and libwpinet",
+            f"undefined: {undefined_references(linked.stderr)[:10]} {linked.stderr[-500:]}")
+
+    # A class laid out otherwise over WPILib's headers than over the stand-in's, which the
+    # archive was built on, is a program and an archive disagreeing about its objects.
+    types = simulator_types(sim_headers / "halvern/sim")
+    probe = scratch / "layout.cpp"
+    probe.write_text("#include <cstdio>\n" + "".join(
+        f'#include "halvern/sim/{h.name}"\n' for h in sorted((sim_headers / "halvern/sim")
+                                                             .glob("*.h"))) +
+        "int main() {\n" + "".join(
+            f'  std::printf("{t} %zu %zu\\n", sizeof(halvern::sim::{t}), '
+            f"alignof(halvern::sim::{t}));\n" for t in types) + "}\n")
+    layouts = {}
+    for name, includes in (("the stand-in's", standin), ("WPILib's", headers)):
+        program = scratch / f"layout-{len(layouts)}"
+        built = run([compiler, "-std=c++20", "-I", str(sim_headers), *includes, str(probe),
+                     "-o", str(program)])
+        ran = run([str(program)]) if built.returncode == 0 else built
+        if not c.check(ran.returncode == 0, f"WPILib: the simulators' classes compile over "
+                       f"{name} headers", (ran.stdout + ran.stderr)[-2000:]):
+            return
+        layouts[name] = dict(line.split(" ", 1) for line in ran.stdout.splitlines())
+    standin_layout, wpilib_layout = layouts.values()
+    differ = [f"{t}: {standin_layout.get(t)} / {wpilib_layout.get(t)}" for t in types
+              if standin_layout.get(t) != wpilib_layout.get(t)]
+    c.check(types and not differ, f"WPILib: the simulators' {len(types)} classes have the same "
+            "size and alignment over WPILib's headers as over the stand-in's",
+            f"size alignment, stand-in / WPILib: {differ}" if types else "no classes found")
+
+    program = scratch / "sim-consumer-wpilib"
+    built = run([compiler, "-std=c++20", "-DHALVERN_CONSUMER_SIM_ONLY", "-I", str(sim_headers),
+                 *headers, str(HERE / "sim_consumer.cpp"), str(archive), "-o", str(program),
+                 *platform])
+    if c.check(built.returncode == 0, "WPILib: the simulation program builds over WPILib's "
+               "headers and links against libHalvernDriverSim.a and WPILib's libraries",
+               built.stderr[-2000:]):
+        environment = dict(os.environ, LD_LIBRARY_PATH=str(lib))
+        ran = run([str(program)], env=environment, timeout=60)
+        c.check(ran.returncode == 0 and "vendordep sim consumer: OK" in ran.stdout,
+                "WPILib: it runs on WPILib's HAL and the simulated Ordex is the SimDevice Ordex[5]",
+                (ran.stdout + ran.stderr)[-2000:])
+
+    # The library's Linux build is the stand-in build's: a robot program on WPILib links it too.
+    linked = run([compiler, str(empty), "-o", str(scratch / "library-wpilib"),
+                  "-Wl,--no-as-needed", "-L", str(shared), "-lHalvernDriver", *platform])
+    if linked.returncode != 0:
+        print("WARNING WPILib: libHalvernDriver.so from the linuxx86-64 zip does not link against "
+              f"WPILib's libraries: undefined {undefined_references(linked.stderr)}")
 
 
 def dll_imports_and_exports(objdump, dll):
@@ -378,10 +591,10 @@ def import_library_members(readobj, lib):
 
 
 def check_windows(c, found, windows_build, scratch, use_wine):
-    if "windowsx86-64" not in found:
+    if (LIBRARY, "windowsx86-64") not in found:
         c.check(False, "Windows: the windowsx86-64 zip is there")
         return
-    binaries = unpack(found["windowsx86-64"], scratch / "windows")
+    binaries = unpack(found[(LIBRARY, "windowsx86-64")], scratch / "windows")
     shared = binaries / "windows/x86-64/shared"
     dll, lib = shared / "HalvernDriver.dll", shared / "HalvernDriver.lib"
 
@@ -488,6 +701,9 @@ def main():
                         help="the Windows build, for its platform DLLs (default build/windows)")
     parser.add_argument("--no-wine", action="store_true",
                         help="link the MSVC-built program but do not run it under Wine")
+    parser.add_argument("--wpilib", type=Path, default=None,
+                        help="an unpacked WPILib for Linux (lib/, include/hal/, ...) to check the "
+                        "simulators on WPILib's own HAL")
     args = parser.parse_args()
     build, windows_build = args.build.resolve(), args.windows_build.resolve()
 
@@ -501,6 +717,8 @@ def main():
             with tempfile.TemporaryDirectory(prefix="vendordep-check-") as scratch:
                 found = check_repository(c, repo, data)
                 check_linux(c, found, build, Path(scratch))
+                check_linux_simulation(c, found, build, os.environ.get("CXX") or tool("c++", "g++"),
+                                       Path(scratch), args.wpilib and args.wpilib.resolve())
                 check_windows(c, found, windows_build, Path(scratch), not args.no_wine)
     print(f"vendordep: {c.passed} passed, {c.failed} failed")
     return 1 if c.failed else 0
