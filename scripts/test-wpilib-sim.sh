@@ -24,6 +24,7 @@ fail() { echo "test-wpilib-sim: $*" >&2; exit 1; }
 if [[ ! -f $prefix/share/hal/hal-config.cmake || $archive -nt $prefix/share/hal/hal-config.cmake ]]; then
   echo "=== wpilib-real: unpack $(basename "$archive") into build/ ==="
   rm -rf "$prefix"
+  mkdir -p "$root/build"
   tar -xJf "$archive" -C "$root/build"
   touch "$prefix/share/hal/hal-config.cmake"
 fi
