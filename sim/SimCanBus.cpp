@@ -1,6 +1,7 @@
 #include "SimCanBus.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <iterator>
@@ -74,6 +75,11 @@ constexpr std::array<CanIdRange, 2> kSensorSessions{{
 
 uint32_t toMilliseconds(uint64_t micros) { return static_cast<uint32_t>(micros / 1000U); }
 
+// Set once the bus is being destroyed at exit. Constant-initialised and trivially destructible,
+// so it can be read for as long as the process runs: by the handles of devices a program keeps
+// in its own static objects, which may be made before the bus and so destroyed after it.
+constinit std::atomic<bool> busGone{false};
+
 class Bus {
  public:
   Bus() {
@@ -87,6 +93,7 @@ class Bus {
   Bus(const Bus&) = delete;
   Bus& operator=(const Bus&) = delete;
   ~Bus() {
+    busGone.store(true);
     {
       const std::scoped_lock lock(mutex_);
       stopping_ = true;
@@ -351,9 +358,12 @@ class Bus {
         task.due = now;  // after a stall, carry on from now rather than in a burst
       }
       running_ = next->first;
-      const auto work = task.task;
+      auto work = task.task;
       lock.unlock();
       (*work)();
+      // Released before the lock: when the task ended itself, this is its last copy, and what it
+      // captures (a device, leaving the bus) goes with it.
+      work.reset();
       lock.lock();
       running_ = 0;
       taskDone_.notify_all();
@@ -386,23 +396,30 @@ Bus& bus() {
   return instance;
 }
 
+/** A device leaves the bus, unless the bus went first: then there is nothing to leave. */
+void detachFromBus(uint64_t token) {
+  if (token != 0 && !busGone.load()) {
+    bus().detach(token);
+  }
+}
+
+void unscheduleFromBus(uint64_t token) {
+  if (token != 0 && !busGone.load()) {
+    bus().unschedule(token);
+  }
+}
+
 }  // namespace
 
 CanSubscription& CanSubscription::operator=(CanSubscription&& other) noexcept {
   if (this != &other) {
-    if (token_ != 0) {
-      bus().detach(token_);
-    }
+    detachFromBus(token_);
     token_ = std::exchange(other.token_, 0);
   }
   return *this;
 }
 
-CanSubscription::~CanSubscription() {
-  if (token_ != 0) {
-    bus().detach(token_);
-  }
-}
+CanSubscription::~CanSubscription() { detachFromBus(token_); }
 
 CanSubscription subscribeToRobotFrames(CanIdRange listens, CanIdRange transmits,
                                        CanListener listener) {
@@ -431,19 +448,13 @@ void resetCanBus() { bus().reset(); }
 
 PeriodicTask& PeriodicTask::operator=(PeriodicTask&& other) noexcept {
   if (this != &other) {
-    if (token_ != 0) {
-      bus().unschedule(token_);
-    }
+    unscheduleFromBus(token_);
     token_ = std::exchange(other.token_, 0);
   }
   return *this;
 }
 
-PeriodicTask::~PeriodicTask() {
-  if (token_ != 0) {
-    bus().unschedule(token_);
-  }
-}
+PeriodicTask::~PeriodicTask() { unscheduleFromBus(token_); }
 
 PeriodicTask schedulePeriodic(std::chrono::nanoseconds period, std::function<void()> task) {
   if (!task) {

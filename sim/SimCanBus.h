@@ -96,6 +96,9 @@ void resetCanBus();
  * A task the bus's one status thread runs every period, from one period after it was
  * scheduled, until this object goes. After a stall it carries on from now rather than in a
  * burst. Destroying it waits for a run in progress, unless called from that run.
+ *
+ * The bus itself goes at exit, with the static objects; a subscription or task a program's own
+ * static object still holds then (one made before the bus) has nothing left to leave.
  */
 class PeriodicTask {
  public:

@@ -48,6 +48,11 @@ SimDeviceState& state() {
   return instance;
 }
 
+// Created while the library loads, as the rest of the simulation's state is (SimState.cpp): a
+// program's static objects are created later, so they are destroyed earlier and may still free
+// their SimDevices in their destructors.
+[[maybe_unused]] const bool createdAtLoad = (static_cast<void>(state()), true);
+
 bool hasPrefix(const std::string& name, const char* prefix) {
   return prefix == nullptr || name.starts_with(prefix);
 }

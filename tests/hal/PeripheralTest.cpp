@@ -5,6 +5,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <span>
 #include <string>
@@ -312,6 +313,21 @@ TEST(HalSimDevice, NamesAreUniqueAndValuesGoWithTheirDevice) {
   EXPECT_NE(again, 0);
   EXPECT_NE(again, device);
   HAL_FreeSimDevice(again);
+}
+
+// A program's static object made before its first SimDevice (a team's simulation keeps its
+// device models in one) frees the device at exit, after main: the HAL's state must still be
+// there. The ASan build sees it if not; the program starts afresh, so nothing made it earlier.
+TEST(HalSimDeviceDeathTest, DeviceHeldByAProgramStaticIsFreedAtExit) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static hal::SimDevice device;
+        device = hal::SimDevice("Static[1]");
+        static_cast<void>(device.CreateDouble("Speed", hal::SimDevice::kInput, 0.0));
+        std::exit(device ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

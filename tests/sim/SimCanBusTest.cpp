@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <future>
 #include <initializer_list>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <utility>
 #include <span>
@@ -513,6 +516,70 @@ TEST_F(HalCanReceive, OtherCallbacksOnTheBusKeepTheirOwnIdentifiers) {
   HALSIM_CancelCanReceiveMessageCallback(receiveUid);
   HALSIM_CancelCanSendMessageCallback(sendUid);
   EXPECT_EQ(receive(0x0777).first, kMessageNotFound);
+}
+
+using HalCanPeriodic = SimTest;
+
+// A task may end itself from its run while it owns a device: the device then goes with the
+// task, on the status thread, and leaves the bus as it goes.
+TEST_F(HalCanPeriodic, TaskEndingItselfTakesTheDeviceItOwnsOffTheBus) {
+  struct Owned {
+    halvern::sim::CanSubscription subscription;
+    std::promise<void> gone;
+    ~Owned() {
+      subscription = halvern::sim::CanSubscription();
+      gone.set_value();
+    }
+  };
+  struct Slot {
+    std::mutex mutex;
+    halvern::sim::PeriodicTask task;
+  };
+  auto heard = std::make_shared<std::atomic<int>>(0);
+  auto owned = std::shared_ptr<Owned>(new Owned{
+      halvern::sim::subscribeToRobotFrames(
+          0x100, kExtendedMask, [heard](const halvern::sim::CanFrame&) { heard->fetch_add(1); }),
+      {}});
+  std::future<void> gone = owned->gone.get_future();
+  auto slot = std::make_shared<Slot>();
+  auto released = std::make_shared<std::atomic<bool>>(false);
+  {
+    const std::scoped_lock lock(slot->mutex);  // a first run waits until the task is in its slot
+    slot->task =
+        halvern::sim::schedulePeriodic(std::chrono::milliseconds(1), [slot, owned, released] {
+          if (!released->load()) {
+            return;  // the test still holds the device
+          }
+          halvern::sim::PeriodicTask ending;
+          const std::scoped_lock runLock(slot->mutex);
+          std::swap(ending, slot->task);
+        });
+  }
+  send(0x100, {});
+  owned.reset();
+  slot.reset();
+  released->store(true);  // the task alone holds the device now
+
+  ASSERT_EQ(gone.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  send(0x100, {});
+  EXPECT_EQ(heard->load(), 1);
+}
+
+// A program keeps its device models in its own static objects, made before the bus: at exit the
+// bus goes first, and they then leave it without touching what is gone (the ASan build sees it
+// if not). The program starts afresh, so nothing made the bus earlier.
+TEST(HalCanExitDeathTest, DeviceHeldByAProgramStaticLeavesCleanlyAfterTheBusWent) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static halvern::sim::CanSubscription subscription;
+        static halvern::sim::PeriodicTask task;
+        subscription = halvern::sim::subscribeToRobotFrames(
+            0x100, kExtendedMask, [](const halvern::sim::CanFrame&) {});
+        task = halvern::sim::schedulePeriodic(std::chrono::milliseconds(1), [] {});
+        std::exit(send(0x100, {}) == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 using HalConcurrency = SimTest;
