@@ -1,35 +1,42 @@
 #!/usr/bin/env bash
 # Builds the library, the simulated devices, the C++ tests and the team-simulation example
-# against WPILib's real HAL (the 2026 archive in ../shared/wpilib, WPILib's simulation backend)
-# and runs them on it: the tests that need the stand-in's own controls skip themselves, the mock
+# against WPILib's real HAL (an archive in ../shared/wpilib, WPILib's simulation backend) and
+# runs them on it: the tests that need the stand-in's own controls skip themselves, the mock
 # driver station enables the robot through WPILib's own driver-station socket, and the example's
 # output must show the simulated devices as WPILib's SimDevices.
 #
-#   scripts/test-wpilib-sim.sh
+#   scripts/test-wpilib-sim.sh [2026|2027]     default 2026
+#     2026: WPILib 2026.2.2, built in build/wpilib-real
+#     2027: WPILib 2027.0.0-alpha-6, built in build/wpilib-2027
 #
 # Where ../shared/wpilib is absent (a fresh clone elsewhere), it says so in one line and passes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-archive=$root/../shared/wpilib/wpilib-2026.2.2-linuxx86-64.tar.xz
+year=${1:-2026}
+case $year in
+  2026) version=2026.2.2 build=$root/build/wpilib-real stage=wpilib-real ;;
+  2027) version=2027.0.0-alpha-6 build=$root/build/wpilib-2027 stage=wpilib-2027 ;;
+  *) echo "usage: $0 [2026|2027]" >&2; exit 2 ;;
+esac
+archive=$root/../shared/wpilib/wpilib-$version-linuxx86-64.tar.xz
 if [[ ! -f $archive ]]; then
-  echo "test-wpilib-sim: skipped: WPILib's archive is not here ($archive)"
+  echo "test-wpilib-sim: $stage skipped: WPILib's archive is not here ($archive)"
   exit 0
 fi
-prefix=$root/build/wpilib-2026.2.2
-build=$root/build/wpilib-real
-fail() { echo "test-wpilib-sim: $*" >&2; exit 1; }
+prefix=$root/build/wpilib-$version
+fail() { echo "test-wpilib-sim: $stage: $*" >&2; exit 1; }
 
 if [[ ! -f $prefix/share/hal/hal-config.cmake || $archive -nt $prefix/share/hal/hal-config.cmake ]]; then
-  echo "=== wpilib-real: unpack $(basename "$archive") into build/ ==="
+  echo "=== $stage: unpack $(basename "$archive") into build/ ==="
   rm -rf "$prefix"
   mkdir -p "$root/build"
   tar -xJf "$archive" -C "$root/build"
   touch "$prefix/share/hal/hal-config.cmake"
 fi
 
-echo "=== wpilib-real: configure and build against WPILib's HAL ==="
+echo "=== $stage: configure and build against WPILib's HAL ==="
 mkdir -p "$build"
 if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib -DCMAKE_PREFIX_PATH="$prefix" \
@@ -42,7 +49,7 @@ grep -q 'Platform: WPILib .*simulation API only' "$build/configure.log" ||
 grep 'Platform:' "$build/configure.log"
 cmake --build "$build" -j 2
 
-echo "=== wpilib-real: the library links WPILib's libraries ==="
+echo "=== $stage: the library links WPILib's libraries ==="
 for lib in wpiHal wpiutil wpinet; do
   resolved=$(ldd "$build/lib/libHalvernDriver.so" |
     sed -n "s/^[[:space:]]*lib$lib\.so => \(.*\) (0x.*)$/\1/p")
@@ -50,16 +57,16 @@ for lib in wpiHal wpiutil wpinet; do
     fail "libHalvernDriver.so resolves lib$lib.so to '${resolved:-nothing}', not WPILib's"
 done
 
-echo "=== wpilib-real: tests on WPILib's HAL ==="
+echo "=== $stage: tests on WPILib's HAL ==="
 ctest --test-dir "$build" -j 2 --timeout 120 --output-on-failure --no-tests=error |
   tee "$build/ctest.log"
 status=${PIPESTATUS[0]}
 skipped=$(grep -c '\*\*\*Skipped' "$build/ctest.log" || true)
-echo "wpilib-real: $(grep -o '[0-9]* tests failed out of [0-9]*' "$build/ctest.log" || true);" \
+echo "$stage: $(grep -o '[0-9]* tests failed out of [0-9]*' "$build/ctest.log" || true);" \
   "$skipped skipped (they need the stand-in's faults, counts or UDP client)"
 ((status == 0)) || fail "tests failed on WPILib's HAL"
 
-echo "=== wpilib-real: the team-simulation example ==="
+echo "=== $stage: the team-simulation example ==="
 output=$(HALSIM_EXTENSIONS="$prefix/lib/libhalsim_ds_socket.so" timeout 60 \
   "$build/bin/halvern_wpilib_sim" 2>&1) || { echo "$output"; fail "the example failed"; }
 echo "$output"
@@ -70,4 +77,4 @@ done
 awk '/library reads/ { fed = $6; read = $10 }
      END { exit !(fed > 1000 && read > 0.9 * fed && read <= 1.05 * fed) }' <<<"$output" ||
   fail "the library did not read back the fed flywheel speed"
-echo "wpilib-real: passed"
+echo "$stage: passed"
