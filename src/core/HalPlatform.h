@@ -1,0 +1,489 @@
+// The library's one meeting point with WPILib: CAN, I2C, the robot controller's serial ports,
+// the enabled state, the clock, the UDP client, the logger and the error stream, as plain C++.
+//
+// Which WPILib it sits on is decided here, at compile time: WPILib 2027's headers
+// (<wpi/hal/HAL.h>) when present, otherwise the 2026-shaped ones (WPILib 2026 and the stand-in
+// under hal/ and wpiutil/). Nothing on the wire differs between them: the library uses CAN bus
+// 0, classic frames of at most 8 bytes with the same identifiers, payloads and timings.
+//
+// Both give received frames as CanFrame, with the timestamp in milliseconds of the HAL's
+// monotonic clock. WPILib 2026 gives milliseconds; WPILib 2027 gives microseconds ("wpi time",
+// the base of its own packet ages), turned into milliseconds here.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#if __has_include(<wpi/hal/HAL.h>)
+#define HALVERN_WPILIB_2027 1
+#include <wpi/hal/CAN.h>
+#include <wpi/hal/CANAPI.h>
+#include <wpi/hal/HAL.h>
+#include <wpi/hal/I2C.h>
+#include <wpi/hal/I2CTypes.h>
+#include <wpi/hal/SerialPort.h>
+#include <wpi/hal/monotonic_clock.hpp>
+#include <wpi/util/Logger.hpp>
+#include <wpi/util/raw_ostream.hpp>
+#if __has_include(<wpi/net/UDPClient.hpp>)  // where the user links wpinet
+#define HALVERN_PLATFORM_HAS_UDP 1
+#include <wpi/net/UDPClient.hpp>
+#endif
+#else
+#define HALVERN_WPILIB_2027 0
+#include <hal/CAN.h>
+#include <hal/CANAPI.h>
+#include <hal/HALBase.h>
+#include <hal/I2C.h>
+#include <hal/I2CTypes.h>
+#include <hal/SerialPort.h>
+#include <hal/cpp/fpga_clock.h>
+#include <wpi/Logger.h>
+#include <wpi/raw_ostream.h>
+#if __has_include(<wpinet/UDPClient.h>)  // where the user links wpinet
+#define HALVERN_PLATFORM_HAS_UDP 1
+#include <wpinet/UDPClient.h>
+#endif
+#if !__has_include(<halsim/SimControl.h>)
+// WPILib 2026 writes by handle itself; the stand-in has no such call.
+#define HALVERN_HAL_WRITES_BY_HANDLE 1
+#else
+#include <mutex>
+#include <unordered_map>
+#endif
+#endif
+
+namespace halvern::platform {
+
+// ---------------------------------------------------------------------------------------------
+// CAN
+
+/** The CAN bus the library uses (WPILib 2026 has only this one). */
+inline constexpr int32_t kCanBus = 0;
+/** The bytes of a classic CAN frame, the most the library sends or takes from one frame. */
+inline constexpr std::size_t kCanFrameBytes = 8;
+/** A mask covering the whole 29-bit identifier: an exact match. */
+inline constexpr uint32_t kCanExactMask = 0x1FFFFFFF;
+/** Sends once (no repetition), as the period of canSend. */
+inline constexpr int32_t kCanSendOnce = HAL_CAN_SEND_PERIOD_NO_REPEAT;
+
+/** Nothing was received (for a handle: nothing new, or for "latest" nothing ever). */
+inline constexpr int32_t kCanMessageNotFound = HAL_ERR_CANSessionMux_MessageNotFound;
+/** A stream read's warning: the frames read are valid, older ones were dropped. */
+inline constexpr int32_t kCanStreamOverrun = HAL_ERR_CANSessionMux_SessionOverrun;
+/** A call the platform cannot make (a masked receive on WPILib 2027). */
+inline constexpr int32_t kCanNotAllowed = HAL_ERR_CANSessionMux_NotAllowed;
+/** A payload longer than a classic frame: nothing was sent. */
+#ifdef HAL_ERR_CANSessionMux_InvalidBuffer
+inline constexpr int32_t kCanInvalidBuffer = HAL_ERR_CANSessionMux_InvalidBuffer;
+#else
+inline constexpr int32_t kCanInvalidBuffer = -44086;  // the HAL's "invalid buffer"
+#endif
+
+/** A device handle of the HAL's handle API (0: none). */
+using CanHandle = int32_t;
+inline constexpr CanHandle kInvalidCanHandle = 0;
+/** A stream session of the HAL; 0 can be a valid session. */
+using CanStreamHandle = uint32_t;
+
+/** A received classic frame. Valid only when the call that filled it reported status 0 (or a
+ *  stream overrun); otherwise it is all zeros but the identifier asked for. */
+struct CanFrame {
+  /** The frame's identifier; a handle read reports none (0). */
+  uint32_t messageId = 0;
+  std::array<uint8_t, kCanFrameBytes> data{};
+  /** The bytes of `data` the frame carried, 0 to 8. */
+  uint8_t length = 0;
+  /** When it was received, in milliseconds of the HAL's monotonic clock. */
+  uint64_t timestampMs = 0;
+
+  [[nodiscard]] std::span<const uint8_t> bytes() const { return {data.data(), length}; }
+};
+
+namespace detail {
+
+inline uint8_t classicLength(uint32_t size) {
+  return static_cast<uint8_t>(std::min<uint32_t>(size, kCanFrameBytes));
+}
+
+inline void fill(CanFrame& frame, uint32_t messageId, const uint8_t* data, uint32_t size,
+                 uint64_t timestampMs) {
+  frame.messageId = messageId;
+  frame.length = classicLength(size);
+  frame.data.fill(0);
+  std::copy_n(data, frame.length, frame.data.begin());
+  frame.timestampMs = timestampMs;
+}
+
+#if HALVERN_WPILIB_2027
+inline constexpr uint64_t kMicrosPerMilli = 1000;
+
+inline HAL_CANMessage classicMessage(std::span<const uint8_t> payload) {
+  HAL_CANMessage message{};
+  message.flags = HAL_CAN_NO_FLAGS;
+  message.dataSize = static_cast<uint8_t>(payload.size());
+  std::copy(payload.begin(), payload.end(), std::begin(message.data));
+  return message;
+}
+
+inline void fill(CanFrame& frame, uint32_t messageId, const HAL_CANReceiveMessage& received) {
+  fill(frame, messageId, std::data(received.message.data), received.message.dataSize,
+       received.timeStamp / kMicrosPerMilli);
+}
+#endif
+
+#if !HALVERN_WPILIB_2027 && !defined(HALVERN_HAL_WRITES_BY_HANDLE)
+/** On the stand-in, which has no write by handle: the identifier base of each handle made
+ *  through canInitialize, for canWrite. Never destroyed, so a late clean at exit is safe. */
+struct HandleIds {
+  std::mutex mutex;
+  std::unordered_map<CanHandle, uint32_t> baseByHandle;
+};
+inline HandleIds& handleIds() {
+  static auto* const ids = new HandleIds();
+  return *ids;
+}
+#endif
+
+inline int32_t readByHandle(bool latest, CanHandle handle, int32_t apiId, CanFrame& frame) {
+  int32_t status = 0;
+  frame = CanFrame{};
+#if HALVERN_WPILIB_2027
+  HAL_CANReceiveMessage received{};
+  if (latest) {
+    HAL_ReadCANPacketLatest(handle, apiId, &received, &status);
+  } else {
+    HAL_ReadCANPacketNew(handle, apiId, &received, &status);
+  }
+  if (status == 0) {
+    fill(frame, 0, received);
+  }
+#else
+  std::array<uint8_t, kCanFrameBytes> data{};
+  int32_t length = 0;
+  uint64_t timestampMs = 0;
+  if (latest) {
+    HAL_ReadCANPacketLatest(handle, apiId, data.data(), &length, &timestampMs, &status);
+  } else {
+    HAL_ReadCANPacketNew(handle, apiId, data.data(), &length, &timestampMs, &status);
+  }
+  if (status == 0) {
+    fill(frame, 0, data.data(), static_cast<uint32_t>(std::max(length, 0)), timestampMs);
+  }
+#endif
+  return status;
+}
+
+}  // namespace detail
+
+/**
+ * Sends one frame on the library's bus, once (`periodMs` kCanSendOnce) or repeated every
+ * `periodMs`; the status. A payload over 8 bytes is not sent (kCanInvalidBuffer).
+ */
+inline int32_t canSend(uint32_t messageId, std::span<const uint8_t> payload,
+                       int32_t periodMs = kCanSendOnce) {
+  if (payload.size() > kCanFrameBytes) {
+    return kCanInvalidBuffer;
+  }
+  int32_t status = 0;
+#if HALVERN_WPILIB_2027
+  const HAL_CANMessage message = detail::classicMessage(payload);
+  HAL_CAN_SendMessage(kCanBus, messageId, &message, periodMs, &status);
+#else
+  HAL_CAN_SendMessage(messageId, payload.data(), static_cast<uint8_t>(payload.size()), periodMs,
+                      &status);
+#endif
+  return status;
+}
+
+/**
+ * Takes the newest frame received under `messageId` (under `mask`), once: a second receive
+ * with nothing newer reports kCanMessageNotFound. The status; `frame` holds the frame when 0.
+ * WPILib 2027 receives by exact identifier only: a mask narrower than the 29 identifier bits
+ * reports kCanNotAllowed there.
+ */
+inline int32_t canReceive(uint32_t messageId, uint32_t mask, CanFrame& frame) {
+  frame = CanFrame{};
+  frame.messageId = messageId;
+  int32_t status = 0;
+#if HALVERN_WPILIB_2027
+  if ((mask & kCanExactMask) != kCanExactMask) {
+    return kCanNotAllowed;
+  }
+  HAL_CANReceiveMessage received{};
+  HAL_CAN_ReceiveMessage(kCanBus, messageId, &received, &status);
+  if (status == 0) {
+    detail::fill(frame, messageId, received);
+  }
+#else
+  uint32_t id = messageId;
+  std::array<uint8_t, kCanFrameBytes> data{};
+  uint8_t length = 0;
+  uint32_t timestampMs = 0;
+  HAL_CAN_ReceiveMessage(&id, mask, data.data(), &length, &timestampMs, &status);
+  if (status == 0) {
+    detail::fill(frame, id, data.data(), length, timestampMs);
+  }
+#endif
+  return status;
+}
+
+/** Opens a stream session queueing up to `maxMessages` frames whose identifier matches
+ *  `messageId` under `mask`. The session; `status` 0 when it opened. */
+inline CanStreamHandle canOpenStream(uint32_t messageId, uint32_t mask, uint32_t maxMessages,
+                                     int32_t& status) {
+#if HALVERN_WPILIB_2027
+  return static_cast<CanStreamHandle>(
+      HAL_CAN_OpenStreamSession(kCanBus, messageId, mask, maxMessages, &status));
+#else
+  CanStreamHandle session = 0;
+  HAL_CAN_OpenStreamSession(&session, messageId, mask, maxMessages, &status);
+  return session;
+#endif
+}
+
+inline void canCloseStream(CanStreamHandle session) {
+#if HALVERN_WPILIB_2027
+  HAL_CAN_CloseStreamSession(static_cast<HAL_CANStreamHandle>(session));
+#else
+  HAL_CAN_CloseStreamSession(session);
+#endif
+}
+
+/**
+ * Reads up to `frames.size()` queued frames of a session, oldest first, in one read of the HAL.
+ * The status: 0, or kCanStreamOverrun (a warning: the `count` frames read are valid, older ones
+ * were dropped), or an error, with `count` 0.
+ */
+inline int32_t canReadStream(CanStreamHandle session, std::span<CanFrame> frames,
+                             uint32_t& count) {
+  count = 0;
+  if (frames.empty()) {
+    return 0;
+  }
+  constexpr std::size_t kOnStack = 128;
+  std::array<HAL_CANStreamMessage, kOnStack> onStack{};
+  std::vector<HAL_CANStreamMessage> onHeap;
+  std::span<HAL_CANStreamMessage> messages(onStack.data(), std::min(frames.size(), kOnStack));
+  if (frames.size() > kOnStack) {
+    onHeap.resize(frames.size());
+    messages = onHeap;
+  }
+  const auto wanted = static_cast<uint32_t>(messages.size());
+  uint32_t read = 0;
+  int32_t status = 0;
+#if HALVERN_WPILIB_2027
+  HAL_CAN_ReadStreamSession(static_cast<HAL_CANStreamHandle>(session), messages.data(), wanted,
+                            &read, &status);
+#else
+  HAL_CAN_ReadStreamSession(session, messages.data(), wanted, &read, &status);
+#endif
+  if (status != 0 && status != kCanStreamOverrun) {
+    return status;
+  }
+  count = std::min(read, wanted);
+  for (uint32_t i = 0; i < count; ++i) {
+    const HAL_CANStreamMessage& message = messages[i];
+#if HALVERN_WPILIB_2027
+    detail::fill(frames[i], message.messageId, message.message);
+#else
+    detail::fill(frames[i], message.messageID, std::data(message.data), message.dataSize,
+                 message.timeStamp);
+#endif
+  }
+  return status;
+}
+
+/** A handle for the device `deviceId` (0 to 63) of that manufacturer and type, on the
+ *  library's bus; kInvalidCanHandle, with a nonzero `status`, when none is given. */
+inline CanHandle canInitialize(int32_t manufacturer, int32_t deviceId, int32_t deviceType,
+                               int32_t& status) {
+#if HALVERN_WPILIB_2027
+  return HAL_InitializeCAN(kCanBus, static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
+                           static_cast<HAL_CANDeviceType>(deviceType), &status);
+#else
+  const CanHandle handle =
+      HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
+                        static_cast<HAL_CANDeviceType>(deviceType), &status);
+#ifndef HALVERN_HAL_WRITES_BY_HANDLE
+  if (status == 0) {
+    auto& ids = detail::handleIds();
+    const std::scoped_lock lock(ids.mutex);
+    ids.baseByHandle.insert_or_assign(
+        handle, (static_cast<uint32_t>(deviceType) & 0x1FU) << 24U |
+                    (static_cast<uint32_t>(manufacturer) & 0xFFU) << 16U |
+                    (static_cast<uint32_t>(deviceId) & 0x3FU));
+  }
+#endif
+  return handle;
+#endif
+}
+
+inline void canClean(CanHandle handle) {
+#if !HALVERN_WPILIB_2027 && !defined(HALVERN_HAL_WRITES_BY_HANDLE)
+  {
+    auto& ids = detail::handleIds();
+    const std::scoped_lock lock(ids.mutex);
+    ids.baseByHandle.erase(handle);
+  }
+#endif
+  HAL_CleanCAN(handle);
+}
+
+/** Sends one frame to the handle's device under `apiId` (0 to 1023), once; the status. A
+ *  payload over 8 bytes is not sent (kCanInvalidBuffer). */
+inline int32_t canWrite(CanHandle handle, int32_t apiId, std::span<const uint8_t> payload) {
+  if (payload.size() > kCanFrameBytes) {
+    return kCanInvalidBuffer;
+  }
+  int32_t status = 0;
+#if HALVERN_WPILIB_2027
+  const HAL_CANMessage message = detail::classicMessage(payload);
+  HAL_WriteCANPacket(handle, apiId, &message, &status);
+#elif defined(HALVERN_HAL_WRITES_BY_HANDLE)
+  HAL_WriteCANPacket(handle, payload.data(), static_cast<int32_t>(payload.size()), apiId, &status);
+#else
+  // As WPILib's simulation writes: a send to the handle's full identifier.
+  uint32_t base = 0;
+  {
+    auto& ids = detail::handleIds();
+    const std::scoped_lock lock(ids.mutex);
+    const auto found = ids.baseByHandle.find(handle);
+    if (found == ids.baseByHandle.end()) {
+      return HAL_ERR_CANSessionMux_NotInitialized;
+    }
+    base = found->second;
+  }
+  status = canSend(base | (static_cast<uint32_t>(apiId) & 0x3FFU) << 6U, payload);
+#endif
+  return status;
+}
+
+/** The handle's newest frame under `apiId` received since the last read, once; otherwise
+ *  kCanMessageNotFound. `frame` holds it when the status is 0. */
+inline int32_t canReadNew(CanHandle handle, int32_t apiId, CanFrame& frame) {
+  return detail::readByHandle(false, handle, apiId, frame);
+}
+
+/** The handle's newest frame under `apiId`, or, with nothing new, the last one it read;
+ *  kCanMessageNotFound when it never had one. `frame` holds it when the status is 0. */
+inline int32_t canReadLatest(CanHandle handle, int32_t apiId, CanFrame& frame) {
+  return detail::readByHandle(true, handle, apiId, frame);
+}
+
+// ---------------------------------------------------------------------------------------------
+// I2C
+
+/** The I2C bus of the robot controller's expansion port (number 1). */
+#if HALVERN_WPILIB_2027
+inline constexpr int32_t kExpansionI2CPort = HAL_I2C_PORT_1;
+#else
+inline constexpr int32_t kExpansionI2CPort = HAL_I2C_kMXP;
+#endif
+
+inline void i2cInitialize(int32_t port, int32_t& status) {
+  HAL_InitializeI2C(static_cast<HAL_I2CPort>(port), &status);
+}
+
+inline void i2cClose(int32_t port) { HAL_CloseI2C(static_cast<HAL_I2CPort>(port)); }
+
+/** Reads `buffer.size()` bytes from the device at the 7-bit `address`; negative on failure. */
+inline int32_t i2cRead(int32_t port, int32_t address, std::span<uint8_t> buffer) {
+  return HAL_ReadI2C(static_cast<HAL_I2CPort>(port), address, buffer.data(),
+                     static_cast<int32_t>(buffer.size()));
+}
+
+/** Writes `bytes` to the device at the 7-bit `address`; negative on failure. */
+inline int32_t i2cWrite(int32_t port, int32_t address, std::span<const uint8_t> bytes) {
+  return HAL_WriteI2C(static_cast<HAL_I2CPort>(port), address, bytes.data(),
+                      static_cast<int32_t>(bytes.size()));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The robot controller's serial ports
+
+/** An open serial port (0: none). */
+using SerialHandle = int32_t;
+
+/** Opens port 0 to 3 (onboard, expansion port, USB 1, USB 2). */
+inline SerialHandle serialInitialize(int32_t port, int32_t& status) {
+  return HAL_InitializeSerialPort(static_cast<HAL_SerialPort>(port), &status);
+}
+
+inline void serialClose(SerialHandle handle) { HAL_CloseSerial(handle); }
+
+inline void serialSetBaudRate(SerialHandle handle, int32_t baud, int32_t& status) {
+  HAL_SetSerialBaudRate(handle, baud, &status);
+}
+
+inline void serialSetDataBits(SerialHandle handle, int32_t bits, int32_t& status) {
+  HAL_SetSerialDataBits(handle, bits, &status);
+}
+
+/** 0 none, 1 odd, 2 even, 3 mark, 4 space. */
+inline void serialSetParity(SerialHandle handle, int32_t parity, int32_t& status) {
+  HAL_SetSerialParity(handle, parity, &status);
+}
+
+/** 10 one, 15 one and a half, 20 two stop bits. */
+inline void serialSetStopBits(SerialHandle handle, int32_t stopBits, int32_t& status) {
+  HAL_SetSerialStopBits(handle, stopBits, &status);
+}
+
+inline void serialSetTimeout(SerialHandle handle, double seconds, int32_t& status) {
+  HAL_SetSerialTimeout(handle, seconds, &status);
+}
+
+/** 1 flushes on every access, 2 when the buffer fills. */
+inline void serialSetWriteMode(SerialHandle handle, int32_t mode, int32_t& status) {
+  HAL_SetSerialWriteMode(handle, mode, &status);
+}
+
+inline void serialDisableTermination(SerialHandle handle, int32_t& status) {
+  HAL_DisableSerialTermination(handle, &status);
+}
+
+/** The bytes waiting to be read. */
+inline int32_t serialBytesReceived(SerialHandle handle, int32_t& status) {
+  return HAL_GetSerialBytesReceived(handle, &status);
+}
+
+/** Reads up to `buffer.size()` bytes; the number read. */
+inline int32_t serialRead(SerialHandle handle, std::span<uint8_t> buffer, int32_t& status) {
+  return HAL_ReadSerial(handle, reinterpret_cast<char*>(buffer.data()),
+                        static_cast<int32_t>(buffer.size()), &status);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The robot's state, the clock, the network and the error stream
+
+/** True while the robot is enabled (its outputs active). */
+inline bool systemActive() {
+  int32_t status = 0;
+  return HAL_GetSystemActive(&status) != 0;
+}
+
+#if HALVERN_WPILIB_2027
+/** A std::chrono clock over the HAL's microsecond monotonic time. */
+using MonotonicClock = wpi::hal::monotonic_clock;
+#ifdef HALVERN_PLATFORM_HAS_UDP
+/** A UDP socket sending datagrams (start, send, shutdown), logging through a Logger. */
+using UdpClient = wpi::net::UDPClient;
+#endif
+using Logger = wpi::util::Logger;
+/** The utility library's standard error stream. */
+inline auto& errorStream() { return wpi::util::errs(); }
+#else
+using MonotonicClock = hal::fpga_clock;
+#ifdef HALVERN_PLATFORM_HAS_UDP
+using UdpClient = wpi::UDPClient;
+#endif
+using Logger = wpi::Logger;
+inline auto& errorStream() { return wpi::errs(); }
+#endif
+
+}  // namespace halvern::platform
