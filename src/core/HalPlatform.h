@@ -26,6 +26,7 @@
 #include <wpi/hal/I2C.h>
 #include <wpi/hal/I2CTypes.h>
 #include <wpi/hal/SerialPort.h>
+
 #include <wpi/hal/monotonic_clock.hpp>
 #include <wpi/util/Logger.hpp>
 #include <wpi/util/raw_ostream.hpp>
@@ -91,7 +92,7 @@ inline constexpr CanHandle kInvalidCanHandle = 0;
 using CanStreamHandle = uint32_t;
 
 /** A received classic frame. Valid only when the call that filled it reported status 0 (or a
- *  stream overrun); otherwise it is all zeros but the identifier asked for. */
+ *  stream overrun); otherwise it is all zeros (a receive keeps the identifier asked for). */
 struct CanFrame {
   /** The frame's identifier; a handle read reports none (0). */
   uint32_t messageId = 0;
@@ -146,6 +147,13 @@ struct HandleIds {
 inline HandleIds& handleIds() {
   static auto* const ids = new HandleIds();
   return *ids;
+}
+
+/** A device's identifiers with API 0: type, manufacturer and device number in their fields. */
+inline uint32_t identifierBase(int32_t manufacturer, int32_t deviceId, int32_t deviceType) {
+  return (static_cast<uint32_t>(deviceType) & 0x1FU) << 24U |
+         (static_cast<uint32_t>(manufacturer) & 0xFFU) << 16U |
+         (static_cast<uint32_t>(deviceId) & 0x3FU);
 }
 #endif
 
@@ -259,8 +267,7 @@ inline void canCloseStream(CanStreamHandle session) {
  * The status: 0, or kCanStreamOverrun (a warning: the `count` frames read are valid, older ones
  * were dropped), or an error, with `count` 0.
  */
-inline int32_t canReadStream(CanStreamHandle session, std::span<CanFrame> frames,
-                             uint32_t& count) {
+inline int32_t canReadStream(CanStreamHandle session, std::span<CanFrame> frames, uint32_t& count) {
   count = 0;
   if (frames.empty()) {
     return 0;
@@ -313,10 +320,8 @@ inline CanHandle canInitialize(int32_t manufacturer, int32_t deviceId, int32_t d
   if (status == 0) {
     auto& ids = detail::handleIds();
     const std::scoped_lock lock(ids.mutex);
-    ids.baseByHandle.insert_or_assign(
-        handle, (static_cast<uint32_t>(deviceType) & 0x1FU) << 24U |
-                    (static_cast<uint32_t>(manufacturer) & 0xFFU) << 16U |
-                    (static_cast<uint32_t>(deviceId) & 0x3FU));
+    ids.baseByHandle.insert_or_assign(handle,
+                                      detail::identifierBase(manufacturer, deviceId, deviceType));
   }
 #endif
   return handle;
