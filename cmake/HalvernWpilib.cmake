@@ -1,9 +1,10 @@
 # HALVERN_PLATFORM=wpilib: the HAL and utility libraries of an installed WPILib, found through
 # its CMake packages (the prefix on CMAKE_PREFIX_PATH). WPILib installs one package a library
-# (`hal`, which pulls in `wpiutil`, and `wpinet`; un-namespaced targets); an umbrella `wpilib`
-# package that defines the same targets is taken too (the stand-ins installed as WPILib give
-# one). The rest of the build links the names it links with the stand-ins: wpiHal is WPILib's
-# hal, wpinet its wpinet (or wpiutil, where there is no wpinet), wpiutil its wpiutil.
+# (`hal`, which pulls in `wpiutil` and, from 2027, needs `ntcore`; and `wpinet`; un-namespaced
+# targets); an umbrella `wpilib` package that defines the same targets is taken too (the
+# stand-ins installed as WPILib give one). The rest of the build links the names it links with
+# the stand-ins: wpiHal is WPILib's hal, wpinet its wpinet (or wpiutil, where there is no
+# wpinet), wpiutil its wpiutil.
 #
 # Sets HALVERN_HAVE_STANDIN_CONTROLS when the platform is the stand-in installed as WPILib, whose
 # own controls (halsim/SimControl.h: faults and serial ports; wpinetsim/UdpFaults.h) the tests of
@@ -12,6 +13,8 @@ find_package(wpilib CONFIG QUIET)
 if(wpilib_FOUND)
   set(halvern_platform_package "${wpilib_DIR}")
 else()
+  # WPILib 2027's `hal` links `ntcore` without finding it itself: found first, where present.
+  find_package(ntcore CONFIG QUIET)
   find_package(hal CONFIG)
   if(NOT hal_FOUND)
     message(FATAL_ERROR "HALVERN_PLATFORM=wpilib: neither WPILib's `hal` package nor a `wpilib` "
