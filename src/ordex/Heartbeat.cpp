@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "hal/HALBase.h"
+#include "core/HalPlatform.h"
 #include "ordex/OrdexBus.h"
 
 namespace halvern::ordex {
@@ -57,9 +57,7 @@ void HeartbeatLoop::heartbeatLoop() {
     const bool anyDue = std::any_of(controllers.begin(), controllers.end(),
                                     [now](const Controller& c) { return c.nextDue <= now; });
     if (anyDue) {
-      int32_t status = 0;
-      const Api api =
-          HAL_GetSystemActive(&status) != 0 ? Api::EnabledHeartbeat : Api::DisabledHeartbeat;
+      const Api api = platform::systemActive() ? Api::EnabledHeartbeat : Api::DisabledHeartbeat;
       for (auto& controller : controllers) {
         if (controller.nextDue <= now) {
           ordexSend(messageBase(api), Frame{}, controller.deviceNumber);

@@ -6,9 +6,8 @@
 #include <thread>
 
 #include "core/ErrorText.h"
+#include "core/HalPlatform.h"
 #include "core/LibraryState.h"
-#include "hal/CAN.h"
-#include "hal/CANAPI.h"
 
 namespace halvern::ordex {
 
@@ -20,9 +19,7 @@ constexpr int32_t kDeviceIdUnavailable = 1010;
 OrdexRegistry& registry() { return libraryState().ordex; }
 
 void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber) {
-  int32_t status = 0;
-  HAL_CAN_SendMessage(baseId + static_cast<uint32_t>(deviceNumber), payload.data(),
-                      static_cast<uint8_t>(payload.size()), HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
+  platform::canSend(baseId + static_cast<uint32_t>(deviceNumber), payload);
 }
 
 int32_t lookupDeviceId(int32_t handle) {
@@ -32,15 +29,12 @@ int32_t lookupDeviceId(int32_t handle) {
 }
 
 ReadResult readMessage(int32_t handle, int32_t apiId, ReadMode mode) {
+  platform::CanFrame received;
+  const int32_t status = mode == ReadMode::Latest ? platform::canReadLatest(handle, apiId, received)
+                                                  : platform::canReadNew(handle, apiId, received);
+  // The bytes past the frame's length, and all of them when nothing was read, are zeros.
   ReadResult result;
-  int32_t length = 0;
-  uint64_t timestamp = 0;
-  int32_t status = 0;
-  if (mode == ReadMode::Latest) {
-    HAL_ReadCANPacketLatest(handle, apiId, result.frame.data(), &length, &timestamp, &status);
-  } else {
-    HAL_ReadCANPacketNew(handle, apiId, result.frame.data(), &length, &timestamp, &status);
-  }
+  result.frame = received.data;
   result.received = status == 0;
   return result;
 }

@@ -2,8 +2,8 @@
 #include <exception>
 
 #include "core/ErrorText.h"
+#include "core/HalPlatform.h"
 #include "core/LibraryState.h"
-#include "hal/CANAPI.h"
 #include "halvern/Ordex.h"
 #include "ordex/OrdexBus.h"
 
@@ -37,9 +37,8 @@ int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
   }
 
   int32_t status = 0;
-  const HAL_CANHandle handle =
-      HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(kManufacturer), deviceId,
-                        static_cast<HAL_CANDeviceType>(kDeviceType), &status);
+  const halvern::platform::CanHandle handle =
+      halvern::platform::canInitialize(kManufacturer, deviceId, kDeviceType, status);
   if (status != 0) {
     halvern::reportError(kNotInitialized);
     return 0;
@@ -58,7 +57,7 @@ int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
   } catch (const std::exception&) {
     // Leave nothing behind: a failed creation holds no handle and no registry entry.
     forget(handle);
-    HAL_CleanCAN(handle);
+    halvern::platform::canClean(handle);
     halvern::reportError(kNotInitialized);
     return 0;
   }
@@ -68,7 +67,7 @@ int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
 void c_Ordex_destroy(int32_t handle) {
   halvern::libraryState().ordexHeartbeat.remove(handle);
   forget(handle);
-  HAL_CleanCAN(handle);
+  halvern::platform::canClean(handle);
 }
 
 }  // extern "C"
