@@ -3,8 +3,9 @@
 #include <array>
 #include <chrono>
 #include <iostream>
+#include <type_traits>
 
-#include "hal/CAN.h"
+#include "core/HalPlatform.h"
 
 namespace halvern {
 namespace {
@@ -13,13 +14,15 @@ namespace {
 // nothing, short enough to resume soon after a passing failure; a stop ends the pause at once.
 constexpr auto kGonePortRecheck = std::chrono::milliseconds(20);
 
+static_assert(std::is_same_v<platform::CanStreamHandle, uint32_t>,
+              "CanStreamSession keeps the platform's session as it is");
+
 }  // namespace
 
 int32_t CanStreamSession::open(uint32_t id, uint32_t mask, uint32_t depth) {
   close();
   int32_t status = 0;
-  uint32_t session = 0;
-  HAL_CAN_OpenStreamSession(&session, id, mask, depth, &status);
+  const platform::CanStreamHandle session = platform::canOpenStream(id, mask, depth, status);
   if (status == 0) {
     streamHandle = session;
     streamOpen = true;
@@ -29,7 +32,7 @@ int32_t CanStreamSession::open(uint32_t id, uint32_t mask, uint32_t depth) {
 
 void CanStreamSession::close() {
   if (streamOpen) {
-    HAL_CAN_CloseStreamSession(streamHandle);
+    platform::canCloseStream(streamHandle);
     streamOpen = false;
     streamHandle = 0;
   }

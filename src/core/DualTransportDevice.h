@@ -17,7 +17,7 @@ namespace halvern {
 /** The transport code reported to callers. */
 enum class TransportKind : int32_t { CAN = 0, USB = 1 };
 
-/** A HAL CAN stream session, closed when destroyed. */
+/** A CAN stream session of the HAL, closed when destroyed. */
 class CanStreamSession {
  public:
   CanStreamSession() = default;

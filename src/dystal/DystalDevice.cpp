@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "hal/CAN.h"
+#include "core/HalPlatform.h"
 
 namespace halvern::dystal {
 namespace {
@@ -104,7 +104,7 @@ ScanData DystalDevice::collectCanScan(int count) {
   }
   const uint32_t target = canMessageId(canId, Api::DistanceChunk);
   ChunkGathering gathering;
-  std::array<HAL_CANStreamMessage, kStreamDepth> messages{};
+  std::array<platform::CanFrame, kStreamDepth> messages{};
   for (int pass = 0; pass < kGatheringPasses; ++pass) {
     if (pass > 0) {
       std::this_thread::sleep_for(kGatheringPause);
@@ -112,17 +112,16 @@ ScanData DystalDevice::collectCanScan(int count) {
     // Empty the session: a full batch may mean more are waiting.
     while (true) {
       uint32_t received = 0;
-      int32_t status = 0;
-      HAL_CAN_ReadStreamSession(stream.handle(), messages.data(), kStreamDepth, &received, &status);
+      const int32_t status = platform::canReadStream(stream.handle(), messages, received);
       // An overrun is a warning: the frames read are valid, the oldest ones were dropped.
-      if (status != 0 && status != HAL_ERR_CANSessionMux_SessionOverrun) {
+      if (status != 0 && status != platform::kCanStreamOverrun) {
         break;
       }
       const uint32_t usable = std::min<uint32_t>(received, kStreamDepth);
       for (uint32_t i = 0; i < usable; ++i) {
         const auto& message = messages.at(i);
-        if ((message.messageID & kExactMask) == target) {
-          gathering.add(static_cast<const uint8_t*>(message.data), message.dataSize);
+        if ((message.messageId & kExactMask) == target) {
+          gathering.add(message.data.data(), message.length);
         }
       }
       if (received < kStreamDepth) {
@@ -142,24 +141,16 @@ Config DystalDevice::requestConfig(int timeoutMs) {
   if (!stream.isOpen()) {
     return Config{};
   }
-  int32_t status = 0;
-  HAL_CAN_SendMessage(canMessageId(canId, Api::ConfigRequest), kConfigRequestPayload.data(),
-                      static_cast<uint8_t>(kConfigRequestPayload.size()),
-                      HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
-  if (status != 0) {
+  if (platform::canSend(canMessageId(canId, Api::ConfigRequest), kConfigRequestPayload) != 0) {
     return Config{};
   }
   const auto timeout = milliseconds(timeoutMs);
   const auto start = Clock::now();
   while (true) {
-    uint32_t id = canMessageId(canId, Api::ConfigReply);
-    std::array<uint8_t, kCanFrameLength> data{};
-    uint8_t length = 0;
-    uint32_t timestamp = 0;
-    status = 0;
-    HAL_CAN_ReceiveMessage(&id, kExactMask, data.data(), &length, &timestamp, &status);
-    if (status == 0 && length >= kCanFrameLength) {
-      return decodeConfigReply(data.data(), length);
+    platform::CanFrame reply;
+    if (platform::canReceive(canMessageId(canId, Api::ConfigReply), kExactMask, reply) == 0 &&
+        reply.length >= kCanFrameLength) {
+      return decodeConfigReply(reply.data.data(), reply.length);
     }
     if (Clock::now() - start >= timeout) {
       return Config{};

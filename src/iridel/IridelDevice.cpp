@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <span>
 #include <thread>
 
-#include "hal/CAN.h"
+#include "core/HalPlatform.h"
 
 namespace halvern::iridel {
 namespace {
@@ -70,16 +71,11 @@ ColorData IridelDevice::readCanSample() {
   if (!stream.isOpen()) {
     return ColorData{};
   }
-  uint32_t id = kColorFrameId;
-  std::array<uint8_t, 8> data{};
-  uint8_t length = 0;
-  uint32_t timestamp = 0;
-  int32_t status = 0;
-  HAL_CAN_ReceiveMessage(&id, kExactMask, data.data(), &length, &timestamp, &status);
-  if (status != 0) {
+  platform::CanFrame frame;
+  if (platform::canReceive(kColorFrameId, kExactMask, frame) != 0) {
     return ColorData{};
   }
-  return decodeColorFrame(data.data(), length);
+  return decodeColorFrame(frame.data.data(), frame.length);
 }
 
 bool IridelDevice::setColorFormat(int format) {
@@ -147,10 +143,7 @@ bool IridelDevice::sendCommand(Command command, const CommandPayload& payload, u
   if (!stream.isOpen() || payload.length == 0 || payload.length > 8) {
     return false;
   }
-  int32_t status = 0;
-  HAL_CAN_SendMessage(commandId(command), payload.bytes.data(), payload.length,
-                      HAL_CAN_SEND_PERIOD_NO_REPEAT, &status);
-  if (status != 0) {
+  if (platform::canSend(commandId(command), std::span(payload.bytes.data(), payload.length)) != 0) {
     return false;
   }
   uint8_t replyStatus = kNoReplyStatus;
@@ -170,18 +163,16 @@ bool IridelDevice::awaitReply(uint8_t code, uint32_t* value, uint8_t* status, in
   }
   const auto timeout = std::chrono::milliseconds(std::max(timeoutMs, 0));
   const auto start = Clock::now();
-  std::array<HAL_CANStreamMessage, kStreamDepth> messages{};
+  std::array<platform::CanFrame, kStreamDepth> messages{};
   while (true) {
     uint32_t count = 0;
-    int32_t readStatus = 0;
-    HAL_CAN_ReadStreamSession(stream.handle(), messages.data(), kStreamDepth, &count, &readStatus);
+    const int32_t readStatus = platform::canReadStream(stream.handle(), messages, count);
     // An overrun is a warning: the frames read are valid, the oldest ones were dropped.
-    if (readStatus == 0 || readStatus == HAL_ERR_CANSessionMux_SessionOverrun) {
+    if (readStatus == 0 || readStatus == platform::kCanStreamOverrun) {
       for (uint32_t i = 0; i < count && i < kStreamDepth; ++i) {
         const auto& message = messages.at(i);
         if (const auto reply =
-                matchReply(message.messageID, static_cast<const uint8_t*>(message.data),
-                           message.dataSize, code)) {
+                matchReply(message.messageId, message.data.data(), message.length, code)) {
           if (status != nullptr) {
             *status = reply->status;
           }
