@@ -4,10 +4,12 @@
 #include <span>
 #include <thread>
 
-#include "hal/I2C.h"
+#include "core/HalPlatform.h"
 
 namespace halvern::ferix {
 namespace {
+
+static_assert(kI2CPort == platform::kExpansionI2CPort);
 
 // Outcomes of a read (the codes of the library's error table; none is printed or leaves the
 // library).
@@ -24,13 +26,15 @@ int32_t readBytes(int32_t count, uint8_t* buffer) {
   if (buffer == nullptr) {
     return kReadBufferNull;
   }
-  return HAL_ReadI2C(kI2CPort, kDeviceAddress, buffer, count) < 0 ? kReadFailed : kReadSucceeded;
+  return platform::i2cRead(kI2CPort, kDeviceAddress,
+                           std::span(buffer, static_cast<std::size_t>(count))) < 0
+             ? kReadFailed
+             : kReadSucceeded;
 }
 
 /** True when the board took the bytes. */
 bool writeBytes(std::span<const uint8_t> bytes) {
-  return HAL_WriteI2C(kI2CPort, kDeviceAddress, bytes.data(),
-                      static_cast<int32_t>(bytes.size())) >= 0;
+  return platform::i2cWrite(kI2CPort, kDeviceAddress, bytes) >= 0;
 }
 
 }  // namespace
@@ -40,13 +44,14 @@ bool FerixBoard::initialize(int referenceVolts) {
   referenceVoltage = static_cast<float>(referenceVolts);
   settings = kBoardSettings;
   int32_t status = 0;
-  HAL_InitializeI2C(kI2CPort, &status);  // a port that did not open shows in the presence check
+  // A port that did not open shows in the presence check.
+  platform::i2cInitialize(kI2CPort, status);
   return checkPresence();
 }
 
 void FerixBoard::close() {
   std::scoped_lock lock(readingMutex);
-  HAL_CloseI2C(kI2CPort);
+  platform::i2cClose(kI2CPort);
 }
 
 int FerixBoard::readRaw(uint8_t channel) {

@@ -6,12 +6,10 @@
 #include <chrono>
 #include <cstdint>
 
-#include "hal/I2CTypes.h"
-
 namespace halvern::ferix {
 
-inline constexpr HAL_I2CPort kI2CPort = HAL_I2C_kMXP;  // the expansion-port bus, number 1
-inline constexpr int32_t kDeviceAddress = 0x48;       // 7-bit
+inline constexpr int32_t kI2CPort = 1;           // the expansion-port bus
+inline constexpr int32_t kDeviceAddress = 0x48;  // 7-bit
 inline constexpr uint8_t kConversionRegister = 0;
 inline constexpr uint8_t kConfigRegister = 1;
 inline constexpr uint8_t kChannelCount = 4;
