@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "hal/SerialPort.h"
+#include "core/HalPlatform.h"
 #include "lidar/LidarPackets.h"
 
 namespace halvern::lidar {
@@ -36,13 +36,13 @@ constexpr std::size_t kReceiveReserve = 4096;
 
 void applyLineSettings(int32_t handle) {
   int32_t status = 0;  // the setters' statuses are not looked at
-  HAL_SetSerialBaudRate(handle, kBaudRate, &status);
-  HAL_SetSerialDataBits(handle, kDataBits, &status);
-  HAL_SetSerialParity(handle, kNoParity, &status);
-  HAL_SetSerialStopBits(handle, kOneStopBit, &status);
-  HAL_SetSerialTimeout(handle, kReadTimeoutSeconds, &status);
-  HAL_SetSerialWriteMode(handle, kFlushOnAccess, &status);
-  HAL_DisableSerialTermination(handle, &status);
+  platform::serialSetBaudRate(handle, kBaudRate, status);
+  platform::serialSetDataBits(handle, kDataBits, status);
+  platform::serialSetParity(handle, kNoParity, status);
+  platform::serialSetStopBits(handle, kOneStopBit, status);
+  platform::serialSetTimeout(handle, kReadTimeoutSeconds, status);
+  platform::serialSetWriteMode(handle, kFlushOnAccess, status);
+  platform::serialDisableTermination(handle, status);
 }
 
 std::size_t degreeOf(float angle) {
@@ -145,7 +145,7 @@ void LidarReader::run() {
       continue;
     }
     int32_t status = 0;
-    const int32_t waiting = HAL_GetSerialBytesReceived(handle, &status);
+    const int32_t waiting = platform::serialBytesReceived(handle, status);
     if (status < 0) {
       // A stop that closed the port just now is not a failure of the port.
       if (module.portHandle() == handle && module.isScanning()) {
@@ -164,8 +164,8 @@ void LidarReader::run() {
     }
     const std::size_t before = received.size();
     received.resize(before + static_cast<std::size_t>(waiting));
-    const int32_t read =
-        HAL_ReadSerial(handle, reinterpret_cast<char*>(received.data() + before), waiting, &status);
+    const int32_t read = platform::serialRead(
+        handle, std::span(received).subspan(before, static_cast<std::size_t>(waiting)), status);
     received.resize(before + static_cast<std::size_t>(std::clamp(read, 0, waiting)));
     takePackets();
     const std::lock_guard lock(wakeMutex);
@@ -239,11 +239,10 @@ bool LidarModule::openPort() {
   const std::lock_guard lock(portMutex);
   // A port still open from an earlier create is given back before one is opened again.
   if (const int32_t previous = handle.exchange(0); previous != 0) {
-    HAL_CloseSerial(previous);
+    platform::serialClose(previous);
   }
   int32_t status = 0;
-  const HAL_SerialPortHandle opened =
-      HAL_InitializeSerialPort(static_cast<HAL_SerialPort>(port), &status);
+  const platform::SerialHandle opened = platform::serialInitialize(port, status);
   if (status != 0) {
     std::cerr << "Error initializing serial port: " << status << std::endl;
     return false;
@@ -298,7 +297,7 @@ void LidarModule::start() {
 void LidarModule::stop() {
   const std::lock_guard lock(portMutex);
   scanning.store(false);
-  HAL_CloseSerial(handle.exchange(0));
+  platform::serialClose(handle.exchange(0));
 }
 
 LidarScan LidarModule::getData() const { return reader ? reader->scan() : emptyScan(); }
