@@ -7,19 +7,18 @@
 #include <thread>
 #include <utility>
 
-#include "hal/cpp/fpga_clock.h"
+#include "core/HalPlatform.h"
 #include "mockds/MockDSProtocol.h"
-#include "wpi/Logger.h"
-#include "wpi/raw_ostream.h"
-#include "wpinet/UDPClient.h"
 
 namespace halvern::mockds {
+
+using Clock = platform::MonotonicClock;
 
 void logToErrs(unsigned int level, const char* file, unsigned int line, const char* message) {
   const std::string text = formatLogLine(level, file, line, message);
   if (!text.empty()) {
-    wpi::errs() << std::string_view(text);  // one write, so lines from threads never mix
-    wpi::errs().flush();
+    platform::errorStream() << std::string_view(text);  // one write, so lines never mix
+    platform::errorStream().flush();
   }
 }
 
@@ -30,8 +29,8 @@ namespace {
  * system sleeps in whole milliseconds and rounds down (mingw's on Windows); sending then would
  * put two datagrams into one slot. There the remainder is rounded up instead.
  */
-void sleepUntil(hal::fpga_clock::time_point deadline) {
-  for (auto now = hal::fpga_clock::now(); now < deadline; now = hal::fpga_clock::now()) {
+void sleepUntil(Clock::time_point deadline) {
+  for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
 #if defined(_WIN32)
     std::this_thread::sleep_for(std::chrono::ceil<std::chrono::milliseconds>(deadline - now));
 #else
@@ -53,16 +52,16 @@ MockDS::~MockDS() {
 }
 
 void MockDS::run() {
-  wpi::Logger logger(logToErrs);
-  wpi::UDPClient client(logger);
+  platform::Logger logger(logToErrs);
+  platform::UdpClient client(logger);
   client.start();  // a failure is logged; the schedule goes on and each send logs its own
 
-  auto deadline = hal::fpga_clock::now();
+  auto deadline = Clock::now();
   uint16_t sequence = 0;
   WarmupRule warmup;
   while (running.load()) {
-    deadline = nextDeadline(deadline, hal::fpga_clock::now(),
-                            std::chrono::duration_cast<hal::fpga_clock::duration>(kPeriod));
+    deadline =
+        nextDeadline(deadline, Clock::now(), std::chrono::duration_cast<Clock::duration>(kPeriod));
     sleepUntil(deadline);
     ControlDatagram datagram = buildControlDatagram(sequence, kControlDisabled);
     ++sequence;  // wraps from 65535 to 0
@@ -86,8 +85,8 @@ void MockDSSlot::create() {
     // One write, so the line never mixes with another thread's output.
     const std::string line =
         std::string("[MockDS] Could not start the sender thread: ") + error.what() + '\n';
-    wpi::errs() << std::string_view(line);
-    wpi::errs().flush();
+    platform::errorStream() << std::string_view(line);
+    platform::errorStream().flush();
   }
   // `replaced` stops and joins its sender here, with no lock held.
 }
