@@ -1,8 +1,13 @@
 #!/usr/bin/env python3
-"""Checks the WPILib vendordep that the `vendordep` target wrote, as WPILib's tools read it.
+"""Checks the WPILib vendordeps the `vendordep` and `vendordep-2027` targets wrote, as WPILib's
+tools read them.
 
     check_vendordep.py [--build build/default] [--windows-build build/windows] [--no-wine]
-                       [--wpilib WPILIB]
+                       [--wpilib WPILIB] [--years 2026,2027] [--wpilib-2027 WPILIB_2027]
+                       [--build-2027 build/wpilib-2027]
+                       [--arm64-stubs build/linuxarm64-2027/wpilib-prefix/lib]
+
+The 2026 vendordep (BUILD/vendordep/HalvernDriver.json and repo/) is checked as follows.
 
 - The JSON (BUILD/vendordep/HalvernDriver.json): every field WPILib's tools read, a valid UUID,
   the three dependency lists, the year, the project's version; the two C++ artifacts, the
@@ -29,6 +34,31 @@
   (clang for x86_64-pc-windows-msvc, lld-link) links against it and, under Wine with the
   Windows build's platform DLLs, runs (--no-wine: linked only).
 
+- Every Linux library (both vendordeps): an ELF file for its platform's processor (linuxx86-64:
+  EM_X86_64; linuxarm64 and linuxsystemcore: EM_AARCH64), looking for libraries beside itself
+  only, needing WPILib's libraries and the C and C++ runtimes alone, and symbol versions no newer
+  than Debian 12's (GLIBC_2.36, GLIBCXX_3.4.30, CXXABI_1.3.13).
+
+The 2027 vendordep (BUILD/vendordep/2027/HalvernDriver-2027.json and repo/; --years without 2027
+leaves it out) is checked against WPILib 2027 (--wpilib-2027, an unpacked WPILib 2027 for Linux
+x86-64), its libraries being built against WPILib 2027's headers:
+- The JSON and the repository as for 2026, with "wpilibYear" instead of "frcYear", the platforms
+  linuxsystemcore, linuxarm64 and linuxx86-64 (no Windows: there is no Windows build against
+  WPILib 2027), the 2026 vendordep's name and UUID and a Maven group of its own.
+- Every undefined symbol of each Linux library is exported by the library it names (NEEDED) of
+  that platform: WPILib's as the real x86-64 WPILib 2027 exports them (a library built against
+  WPILib 2026's shapes needs names 2027 does not have), the C and C++ runtimes' from the system
+  (linuxarm64: the aarch64 cross toolchain's). linuxarm64 and linuxsystemcore ship one library,
+  which exports what the linuxx86-64 one does.
+- linuxx86-64: a C++ and a Java program built against the zips link and run on WPILib 2027's
+  real libraries. linuxarm64: a C++ program cross-compiled against the zip runs under qemu-user
+  with the link stubs WPILib's libraries were replaced with for the build (--arm64-stubs): the
+  library loads and its calls that need no HAL answer as documented.
+- The simulators (when --build-2027 has halvern_sim, the JSON must ship them): each header
+  compiles on its own over WPILib 2027's headers, the archive links against WPILib 2027's
+  libraries, and a simulation program built from the zips runs on WPILib 2027's HAL, where the
+  library from the linuxx86-64 zip reads the simulated controller over its simulated CAN bus.
+
 Prints one line a check and "N passed, N failed" at the end; exits 1 when any check failed.
 """
 
@@ -47,19 +77,58 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
-FRC_YEAR = "2026"
 # The platforms this project builds, with their <os>/<arch> folder in a binary zip.
-PLATFORMS = {"linuxx86-64": "linux/x86-64", "windowsx86-64": "windows/x86-64"}
-# The C++ artifacts as WPILib's tools must see them. The library runs on the robot and in
-# simulation alike (no simMode). The simulated devices are for desktop simulation only, and for
-# Linux only: the Windows build's are mingw-compiled C++, which MSVC-built programs cannot link.
-CPP_ARTIFACTS = {
-    "HalvernDriver-cpp": {"libName": "HalvernDriver", "sharedLibrary": True, "simMode": None,
-                          "platforms": {"linuxx86-64", "windowsx86-64"}},
-    "HalvernDriver-sim": {"libName": "HalvernDriverSim", "sharedLibrary": False,
-                          "simMode": "swsim", "platforms": {"linuxx86-64"}},
+PLATFORMS = {"linuxx86-64": "linux/x86-64", "windowsx86-64": "windows/x86-64",
+             "linuxarm64": "linux/arm64", "linuxsystemcore": "linux/systemcore"}
+# The ELF machine (e_machine) of each Linux platform's libraries.
+EM_X86_64, EM_AARCH64 = 62, 183
+ELF_MACHINES = {"linuxx86-64": (EM_X86_64, "EM_X86_64"), "linuxarm64": (EM_AARCH64, "EM_AARCH64"),
+                "linuxsystemcore": (EM_AARCH64, "EM_AARCH64")}
+# Where each processor's C and C++ runtimes are, to resolve a library's symbols against.
+SYSTEM_LIBRARY_DIRS = {
+    EM_X86_64: [Path("/lib/x86_64-linux-gnu"), Path("/usr/lib/x86_64-linux-gnu")],
+    EM_AARCH64: [Path("/usr/aarch64-linux-gnu/lib")],
 }
+# What a Linux library may need besides WPILib's libraries: the C and C++ runtimes.
+SYSTEM_LIBRARIES = {"libc.so.6", "libm.so.6", "libstdc++.so.6", "libgcc_s.so.1", "libatomic.so.1",
+                    "libdl.so.2", "libpthread.so.0", "librt.so.1", "ld-linux-x86-64.so.2",
+                    "ld-linux-aarch64.so.1"}
+# The newest symbol versions Debian 12's C and C++ runtimes (glibc 2.36, GCC 12) offer.
+VERSION_CEILING = {"GLIBC": (2, 36), "GLIBCXX": (3, 4, 30), "CXXABI": (1, 3, 13)}
 LIBRARY, SIMULATORS = "HalvernDriver-cpp", "HalvernDriver-sim"
+
+
+class Season:
+    """One season's vendordep: its file, year key and platforms, as WPILib's tools must see them.
+
+    The library runs on the robot and in simulation alike (no simMode). The simulated devices are
+    for desktop simulation only, and for Linux x86-64 only: the Windows build's are
+    mingw-compiled C++, which MSVC-built programs cannot link."""
+
+    def __init__(self, year, folder, json_name, year_key, year_value, platforms):
+        self.year, self.folder, self.json_name = year, folder, json_name
+        self.year_key, self.year_value, self.platforms = year_key, year_value, platforms
+        self.cpp_artifacts = {
+            LIBRARY: {"libName": "HalvernDriver", "sharedLibrary": True, "simMode": None,
+                      "platforms": set(platforms)},
+            SIMULATORS: {"libName": "HalvernDriverSim", "sharedLibrary": False,
+                         "simMode": "swsim", "platforms": {"linuxx86-64"}},
+        }
+
+    def json_path(self, build):
+        return build / "vendordep" / self.folder / self.json_name
+
+    def repo(self, build):
+        return build / "vendordep" / self.folder / "repo"
+
+
+SEASONS = {
+    "2026": Season("2026", "", "HalvernDriver.json", "frcYear", "2026",
+                   ["linuxx86-64", "windowsx86-64"]),
+    # WPILib 2027 runs on Systemcore (64-bit ARM Linux); there is no Windows build against it.
+    "2027": Season("2027", "2027", "HalvernDriver-2027.json", "wpilibYear", "2027_alpha5",
+                   ["linuxsystemcore", "linuxarm64", "linuxx86-64"]),
+}
 # Names from the stand-in platform's own controls (halsim/, wpinetsim/), which WPILib lacks.
 STANDIN_CONTROLS = re.compile(r"\b(halsim|wpinetsim)::")
 # Exports returning C++ library types, which HalvernDriver.lib leaves out for MSVC callers
@@ -87,8 +156,10 @@ class Checker:
     def __init__(self):
         self.passed = 0
         self.failed = 0
+        self.prefix = ""  # the season, for the 2027 vendordep's lines
 
     def check(self, ok, what, detail=""):
+        what = self.prefix + what
         if ok:
             self.passed += 1
             print(f"ok      {what}")
@@ -96,6 +167,9 @@ class Checker:
             self.failed += 1
             print(f"FAILED  {what}" + (f": {detail}" if detail else ""))
         return ok
+
+    def skip(self, what):
+        print(f"skipped {self.prefix}{what}")
 
 
 def tool(*names):
@@ -134,7 +208,7 @@ def check_fields(c, entry, fields, where):
         c.check(ok, f"{where}: {name} is a {kind.__name__}", f"{value!r}")
 
 
-def check_json(c, json_path, version):
+def check_json(c, json_path, version, season):
     try:
         data = json.loads(json_path.read_text())
     except (OSError, ValueError) as error:
@@ -142,7 +216,7 @@ def check_json(c, json_path, version):
         return None
     c.check(True, f"{json_path} is readable JSON")
     check_fields(c, data, {"fileName": str, "name": str, "version": str, "uuid": str,
-                           "frcYear": str, "mavenUrls": list, "jsonUrl": str,
+                           season.year_key: str, "mavenUrls": list, "jsonUrl": str,
                            "javaDependencies": list, "jniDependencies": list,
                            "cppDependencies": list}, "JSON")
     c.check(data.get("fileName") == json_path.name, "JSON: fileName is the file's name",
@@ -154,8 +228,11 @@ def check_json(c, json_path, version):
         c.check(str(parsed) == data.get("uuid"), "JSON: uuid is a valid UUID in canonical form")
     except ValueError:
         c.check(False, "JSON: uuid is a valid UUID", f"{data.get('uuid')!r}")
-    c.check(data.get("frcYear") == FRC_YEAR, f"JSON: frcYear is \"{FRC_YEAR}\"",
-            f"{data.get('frcYear')!r}")
+    c.check(data.get(season.year_key) == season.year_value,
+            f"JSON: {season.year_key} is \"{season.year_value}\"",
+            f"{data.get(season.year_key)!r}")
+    others = [key for key in ("frcYear", "wpilibYear") if key != season.year_key and key in data]
+    c.check(not others, f"JSON: {season.year_key} is its only year key", f"also {others}")
     urls = data.get("mavenUrls")
     c.check(isinstance(urls, list) and len(urls) > 0 and all(is_string(u) for u in urls),
             "JSON: mavenUrls is a non-empty list of URLs", f"{urls!r}")
@@ -177,21 +254,24 @@ def check_json(c, json_path, version):
                                 "isJar": bool, "validPlatforms": list,
                                 "skipInvalidPlatforms": bool}, where)
         c.check(entry.get("isJar") is False, f"{where}: isJar is false (a native zip)")
-        check_platforms(c, entry.get("validPlatforms"), where)
+        check_platforms(c, entry.get("validPlatforms"), where, season)
+        c.check(set(entry.get("validPlatforms") or []) == set(season.platforms),
+                f"{where}: validPlatforms are {', '.join(season.platforms)}",
+                f"{entry.get('validPlatforms')!r}")
     cpp = data.get("cppDependencies", [])
     names = sorted(str(entry.get("artifactId")) for entry in cpp)
-    c.check(names == sorted(CPP_ARTIFACTS), "JSON: cppDependencies are "
-            f"{', '.join(sorted(CPP_ARTIFACTS))}", f"{names}")
+    c.check(names == sorted(season.cpp_artifacts), "JSON: cppDependencies are "
+            f"{', '.join(sorted(season.cpp_artifacts))}", f"{names}")
     for entry in cpp:
         where = f"cppDependencies {entry.get('artifactId')}"
-        expected = CPP_ARTIFACTS.get(entry.get("artifactId"))
+        expected = season.cpp_artifacts.get(entry.get("artifactId"))
         fields = {"groupId": str, "artifactId": str, "version": str, "libName": str,
                   "headerClassifier": str, "sharedLibrary": bool,
                   "skipInvalidPlatforms": bool, "binaryPlatforms": list}
         if entry.get("artifactId") == LIBRARY:
             fields["sourcesClassifier"] = str
         check_fields(c, entry, fields, where)
-        check_platforms(c, entry.get("binaryPlatforms"), where)
+        check_platforms(c, entry.get("binaryPlatforms"), where, season)
         if expected is None:
             continue
         c.check(entry.get("libName") == expected["libName"],
@@ -213,13 +293,13 @@ def check_json(c, json_path, version):
     return data
 
 
-def check_platforms(c, platforms, where):
+def check_platforms(c, platforms, where, season):
     if not isinstance(platforms, list):
         return
     c.check(len(platforms) > 0, f"{where}: lists platforms")
-    unknown = [p for p in platforms if p not in PLATFORMS]
+    unknown = [p for p in platforms if p not in season.platforms]
     c.check(not unknown, f"{where}: every platform is one this project builds "
-            f"({', '.join(PLATFORMS)})", f"{unknown}")
+            f"({', '.join(season.platforms)})", f"{unknown}")
 
 
 def binary_classifier(entry, platform):
@@ -336,7 +416,7 @@ def check_repository(c, repo, data):
     for entry, platform in platform_entries:
         if platform not in PLATFORMS:
             continue
-        named = dict(entry, libName=entry.get("libName", CPP_ARTIFACTS[LIBRARY]["libName"]))
+        named = dict(entry, libName=entry.get("libName", "HalvernDriver"))
         path = artifact_file(repo, entry, binary_classifier(entry, platform))
         if path in checked_zips:
             continue
@@ -359,7 +439,8 @@ def unpack(path, into):
     return into
 
 
-def check_linux(c, found, build, scratch):
+def check_linux(c, found, platform_libs, scratch):
+    """A C++ and a Java program against the zips, on the libraries of `platform_libs`."""
     if not all((LIBRARY, k) in found for k in ("headers", "linuxx86-64")):
         c.check(False, "Linux: the headers and linuxx86-64 zips are there to build against")
         return
@@ -367,7 +448,6 @@ def check_linux(c, found, build, scratch):
     binaries = unpack(found[(LIBRARY, "linuxx86-64")], scratch / "linux")
     shared = binaries / "linux/x86-64/shared"
     library = shared / "libHalvernDriver.so"
-    platform_libs = build / "lib"
 
     dynamic = run(["readelf", "-d", str(library)]).stdout
     runpath = re.findall(r"\((?:RUNPATH|RPATH)\)\s+Library r(?:un)?path: \[(.*)\]", dynamic)
@@ -547,6 +627,290 @@ def check_wpilib(c, wpilib, archive, sim_headers, shared, standin, compiler, scr
               f"WPILib's libraries: undefined {undefined_references(linked.stderr)}")
 
 
+def elf_machine(path):
+    """(ELF class, e_machine) of a little-endian ELF file, or None if it is not one."""
+    with open(path, "rb") as file:
+        header = file.read(20)
+    if len(header) < 20 or header[:4] != b"\x7fELF" or header[5] != 1:
+        return None
+    return header[4], int.from_bytes(header[18:20], "little")
+
+
+def dynamic_entries(library, tag):
+    text = run(["readelf", "-d", str(library)]).stdout
+    return re.findall(rf"\({tag}\)\s+[^\[]*\[(.*)\]", text)
+
+
+def needed_versions(library):
+    """The symbol versions `library` needs (its .gnu.version_r), as GLIBC_2.34 and the like."""
+    text = run(["readelf", "-V", str(library)]).stdout
+    needs = text.split("Version needs section", 1)
+    return sorted(set(re.findall(r"Name: (\S+)", needs[1]))) if len(needs) == 2 else []
+
+
+def version_tuple(text):
+    return tuple(int(part) for part in text.split("."))
+
+
+def dynamic_symbols(library):
+    """{name: (defined, weak)} of `library`'s dynamic symbols, versions left off the names."""
+    text = run(["readelf", "--dyn-syms", "-W", str(library)]).stdout
+    symbols = {}
+    for line in text.splitlines():
+        fields = line.split()
+        if len(fields) < 8 or not fields[0].endswith(":") or fields[3] in ("FILE", "SECTION"):
+            continue
+        name = fields[7].split("@", 1)[0]
+        if name:
+            defined = fields[6] != "UND"
+            symbols[name] = (defined or symbols.get(name, (False,))[0], fields[4] == "WEAK")
+    return symbols
+
+
+def check_linux_elf(c, found, season, wpilib_libraries, scratch):
+    """Each Linux zip's library: its processor, its RUNPATH, what it needs, its symbol versions.
+
+    `wpilib_libraries`: the file names a library may need of WPILib's."""
+    libraries = {}
+    for platform in season.platforms:
+        if not platform.startswith("linux"):
+            continue
+        if not c.check((LIBRARY, platform) in found, f"{platform}: the zip is there"):
+            continue
+        library = (unpack(found[(LIBRARY, platform)], scratch / f"elf-{platform}") /
+                   PLATFORMS[platform] / "shared/libHalvernDriver.so")
+        if not c.check(library.is_file(), f"{platform}: the zip holds libHalvernDriver.so"):
+            continue
+        libraries[platform] = library
+        machine, machine_name = ELF_MACHINES[platform]
+        c.check(elf_machine(library) == (2, machine), f"{platform}: libHalvernDriver.so is a "
+                f"64-bit little-endian ELF library for {machine_name}",
+                f"ELF class and machine {elf_machine(library)}")
+        runpath = dynamic_entries(library, "RUNPATH") + dynamic_entries(library, "RPATH")
+        c.check(all(p == "$ORIGIN" for p in runpath),
+                f"{platform}: libHalvernDriver.so looks for libraries beside itself only",
+                f"{runpath}")
+        needed = dynamic_entries(library, "NEEDED")
+        wpilib = [n for n in needed if n in wpilib_libraries]
+        others = [n for n in needed if n not in SYSTEM_LIBRARIES and n not in wpilib]
+        c.check("libwpiHal.so" in needed and not others, f"{platform}: libHalvernDriver.so "
+                f"needs WPILib's libraries ({', '.join(wpilib)}) and the C and C++ runtimes "
+                "only", f"needs {needed}")
+        versions = needed_versions(library)
+        newer = []
+        for version in versions:
+            match = re.fullmatch(r"([A-Z]+)_([0-9.]+)", version)
+            if match and match.group(1) in VERSION_CEILING and \
+                    version_tuple(match.group(2)) > VERSION_CEILING[match.group(1)]:
+                newer.append(version)
+        ceiling = ", ".join(f"{k}_{'.'.join(map(str, v))}" for k, v in VERSION_CEILING.items())
+        c.check(versions and not newer, f"{platform}: libHalvernDriver.so needs symbol versions "
+                f"no newer than Debian 12's ({ceiling})",
+                f"newer: {newer}" if versions else "readelf found no version needs")
+    return libraries
+
+
+def check_symbols_resolve(c, libraries, wpilib_lib):
+    """Every undefined symbol of each library is exported by a library it needs, WPILib's as the
+    real ones in `wpilib_lib` (x86-64) export them."""
+    exports_of = {}
+
+    def exports(path):
+        if path not in exports_of:
+            exports_of[path] = {n for n, (defined, _) in dynamic_symbols(path).items() if defined}
+        return exports_of[path]
+
+    for platform, library in sorted(libraries.items()):
+        machine = elf_machine(library)[1]
+        providers, missing_libraries = [], []
+        for name in dynamic_entries(library, "NEEDED"):
+            if name in SYSTEM_LIBRARIES:
+                paths = [d / name for d in SYSTEM_LIBRARY_DIRS[machine] if (d / name).exists()]
+            else:
+                paths = [wpilib_lib / name] if (wpilib_lib / name).is_file() else []
+            if paths:
+                providers.append((name, paths[0]))
+            else:
+                missing_libraries.append(name)
+        if not c.check(not missing_libraries, f"{platform}: every library libHalvernDriver.so "
+                       "needs is there to resolve against (WPILib 2027's, the system's)",
+                       f"missing {missing_libraries}"):
+            continue
+        symbols = dynamic_symbols(library)
+        undefined = sorted(n for n, (defined, weak) in symbols.items() if not defined and not weak)
+        unresolved = [n for n in undefined
+                      if not any(n in exports(path) for _, path in providers)]
+        from_wpilib = [n for n in undefined if any(n in exports(path) for name, path in providers
+                                                   if name not in SYSTEM_LIBRARIES)]
+        c.check(undefined and not unresolved, f"{platform}: each of the {len(undefined)} symbols "
+                f"libHalvernDriver.so needs ({len(from_wpilib)} of WPILib's) is exported by a "
+                "library it needs, WPILib's as the real WPILib 2027 exports them",
+                f"unresolved: {unresolved[:15]}")
+
+
+def check_same_library(c, libraries):
+    """linuxarm64 and linuxsystemcore ship one library, whose entry points are linuxx86-64's."""
+    arm64, systemcore = libraries.get("linuxarm64"), libraries.get("linuxsystemcore")
+    if arm64 and systemcore:
+        c.check(arm64.read_bytes() == systemcore.read_bytes(), "linuxarm64 and linuxsystemcore "
+                "ship the same libHalvernDriver.so")
+    x86 = libraries.get("linuxx86-64")
+    if arm64 and x86:
+        entry = {}
+        for platform, library in (("linuxx86-64", x86), ("linuxarm64", arm64)):
+            entry[platform] = {n for n, (defined, _) in dynamic_symbols(library).items()
+                               if defined and (n.startswith(("c_", "Java_", "JNI_")) or
+                                               "FindDevicePath" in n)}
+        differ = sorted(entry["linuxx86-64"] ^ entry["linuxarm64"])
+        c.check(entry["linuxx86-64"] and not differ, f"linuxarm64: libHalvernDriver.so exports "
+                f"the {len(entry['linuxx86-64'])} C and JNI entry points the linuxx86-64 one does",
+                f"only in one: {differ[:10]}")
+
+
+def check_arm64_under_qemu(c, found, stubs, scratch):
+    """The linuxarm64 library loads and answers under qemu-user, beside WPILib's link stubs."""
+    compiler, qemu = tool("aarch64-linux-gnu-g++"), tool("qemu-aarch64")
+    sysroot = Path("/usr/aarch64-linux-gnu")
+    if not c.check(compiler and qemu and (stubs / "libwpiHal.so").is_file(),
+                   "linuxarm64: the aarch64 cross compiler, qemu-aarch64 and the link stubs "
+                   f"({stubs}, scripts/build-linuxarm64-2027.sh) are there"):
+        return
+    if not all((LIBRARY, k) in found for k in ("headers", "linuxarm64")):
+        return
+    headers = unpack(found[(LIBRARY, "headers")], scratch / "arm64-headers")
+    shared = unpack(found[(LIBRARY, "linuxarm64")], scratch / "arm64") / "linux/arm64/shared"
+    program = scratch / "consumer-arm64"
+    built = run([compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
+                 "-o", str(program), "-L", str(shared), "-lHalvernDriver",
+                 f"-Wl,-rpath-link,{stubs}"])
+    if not c.check(built.returncode == 0, "linuxarm64: a C++ program cross-compiled against "
+                   "the headers zip links against the linuxarm64 zip", built.stderr[-2000:]):
+        return
+    ran = run([qemu, "-L", str(sysroot), "-E", f"LD_LIBRARY_PATH={shared}:{stubs}", str(program)],
+              timeout=120)
+    c.check(ran.returncode == 0 and "vendordep consumer: OK" in ran.stdout,
+            "linuxarm64: under qemu-user the library loads and its calls that need no HAL "
+            "answer as documented", (ran.stdout + ran.stderr)[-2000:])
+
+
+def wpilib_2027_includes(wpilib):
+    includes = []
+    for folder in sorted((wpilib / "include").iterdir()):
+        includes += ["-I", str(folder)]
+    return includes
+
+
+def check_simulation_2027(c, found, data, wpilib, build_2027, compiler, scratch):
+    """The shipped simulators as a robot program's desktop simulation on WPILib 2027 has them."""
+    shipped = any(e.get("artifactId") == SIMULATORS for e in data.get("cppDependencies", []))
+    built = build_2027 / "lib/libhalvern_sim.a"
+    if not shipped:
+        c.check(not built.is_file(), "the vendordep leaves the simulators out only where the "
+                f"build against WPILib 2027 has none", f"{built} is there")
+        c.skip(f"simulation: {build_2027} has no halvern_sim, so the vendordep has none")
+        return
+    needed = [(SIMULATORS, "headers"), (SIMULATORS, "linuxx86-64"), (LIBRARY, "headers"),
+              (LIBRARY, "linuxx86-64")]
+    if not c.check(all(k in found for k in needed), "Linux simulation: the HalvernDriver-sim zips "
+                   "and the library's are there to build against"):
+        return
+    sim_headers = unpack(found[(SIMULATORS, "headers")], scratch / "sim-headers")
+    archive = (unpack(found[(SIMULATORS, "linuxx86-64")], scratch / "sim-linux") /
+               "linux/x86-64/static/libHalvernDriverSim.a")
+    lib_headers = unpack(found[(LIBRARY, "headers")], scratch / "sim-library-headers")
+    shared = unpack(found[(LIBRARY, "linuxx86-64")], scratch / "sim-library") / \
+        "linux/x86-64/shared"
+    includes = ["-I", str(sim_headers), "-I", str(lib_headers), *wpilib_2027_includes(wpilib)]
+    lib = wpilib / "lib"
+    platform = ["-L", str(lib), "-lwpiHal", "-lwpinet", "-lwpiutil", "-pthread",
+                f"-Wl,-rpath-link,{lib}"]
+
+    undefined = run(["nm", "-C", "-u", str(archive)]).stdout
+    controls = sorted({line.split("U ", 1)[-1].strip() for line in undefined.splitlines()
+                       if STANDIN_CONTROLS.search(line)})
+    c.check(".o" in run(["ar", "t", str(archive)]).stdout and not controls,
+            "Linux simulation: libHalvernDriverSim.a is an archive of objects needing none of "
+            "the stand-in platform's own controls", f"{controls[:10]}")
+    broken = []
+    for header in sorted((sim_headers / "halvern/sim").glob("*.h")):
+        done = run([compiler, "-std=c++20", "-fsyntax-only", *includes, "-x", "c++", "-"],
+                   input=f'#include "halvern/sim/{header.name}"\n')
+        if done.returncode != 0:
+            errors = [line for line in done.stderr.splitlines() if "error" in line]
+            broken.append(f"{header.name}: {(errors or [done.stderr.strip()])[0]}")
+    c.check(not broken, "Linux simulation: each header of the HalvernDriver-sim zip compiles on "
+            "its own over WPILib 2027's headers", "; ".join(broken)[-2000:])
+
+    empty = scratch / "empty.cpp"
+    empty.write_text("int main() { return 0; }\n")
+    linked = run([compiler, str(empty), "-o", str(scratch / "whole-archive"),
+                  "-Wl,--whole-archive", str(archive), "-Wl,--no-whole-archive", *platform])
+    c.check(linked.returncode == 0, "Linux simulation: every object of libHalvernDriverSim.a "
+            "links against WPILib 2027's libraries",
+            f"undefined: {undefined_references(linked.stderr)[:10]} {linked.stderr[-500:]}")
+
+    # Built against WPILib 2027 like the simulators, the library joins them on WPILib's HAL.
+    program = scratch / "sim-consumer"
+    built = run([compiler, "-std=c++20", *includes, str(HERE / "sim_consumer.cpp"), str(archive),
+                 "-o", str(program), "-L", str(shared), "-lHalvernDriver", *platform])
+    if c.check(built.returncode == 0, "Linux simulation: a simulation program builds over WPILib "
+               "2027's headers and links against libHalvernDriverSim.a, the library and WPILib "
+               "2027's libraries", built.stderr[-2000:]):
+        environment = dict(os.environ, LD_LIBRARY_PATH=f"{shared}:{lib}")
+        ran = run([str(program)], env=environment, timeout=60)
+        c.check(ran.returncode == 0 and "vendordep sim consumer: OK" in ran.stdout,
+                "Linux simulation: it runs on WPILib 2027's HAL: the simulated Ordex is the "
+                "SimDevice Ordex[5] and the library reads it over the simulated CAN bus",
+                (ran.stdout + ran.stderr)[-2000:])
+
+
+def check_beside_2026(c, data, build):
+    """The 2027 vendordep is the 2026 one's library for another season, in a group of its own."""
+    path = SEASONS["2026"].json_path(build)
+    try:
+        earlier = json.loads(path.read_text())
+    except (OSError, ValueError):
+        c.skip(f"beside 2026: no readable {path}")
+        return
+    c.check(data.get("uuid") == earlier.get("uuid") and data.get("name") == earlier.get("name"),
+            "JSON: its name and UUID are the 2026 vendordep's (one library to WPILib's tools)",
+            f"{data.get('name')} {data.get('uuid')} / {earlier.get('name')} {earlier.get('uuid')}")
+    c.check(data.get("fileName") != earlier.get("fileName"), "JSON: its file name is not the "
+            "2026 vendordep's (both can be published side by side)", f"{data.get('fileName')}")
+    groups = {e.get("groupId") for k in ("javaDependencies", "jniDependencies", "cppDependencies")
+              for e in data.get(k, [])}
+    earlier_groups = {e.get("groupId") for k in ("javaDependencies", "jniDependencies",
+                                                 "cppDependencies") for e in earlier.get(k, [])}
+    c.check(groups and not groups & earlier_groups, "JSON: its Maven group is not the 2026 "
+            "vendordep's (one repository can hold both seasons' platform zips)",
+            f"{sorted(groups)} / {sorted(earlier_groups)}")
+
+
+def check_season_2027(c, build, version, args, scratch):
+    season = SEASONS["2027"]
+    wpilib = args.wpilib_2027.resolve()
+    json_path = season.json_path(build)
+    if not c.check(json_path.is_file(), f"{json_path} is there (run the vendordep-2027 target)"):
+        return
+    data = check_json(c, json_path, version, season)
+    if data is None:
+        return
+    check_beside_2026(c, data, build)
+    if not c.check((wpilib / "lib/libwpiHal.so").is_file() and (wpilib / "include").is_dir(),
+                   f"WPILib 2027: {wpilib} has lib/libwpiHal.so and include/"):
+        return
+    found = check_repository(c, season.repo(build), data)
+    wpilib_names = [p.name for p in (wpilib / "lib").glob("*.so")]
+    libraries = check_linux_elf(c, found, season, wpilib_names, scratch)
+    check_symbols_resolve(c, libraries, wpilib / "lib")
+    check_same_library(c, libraries)
+    check_linux(c, found, wpilib / "lib", scratch)
+    check_arm64_under_qemu(c, found, args.arm64_stubs.resolve(), scratch)
+    compiler = os.environ.get("CXX") or tool("c++", "g++")
+    check_simulation_2027(c, found, data, wpilib, args.build_2027.resolve(), compiler, scratch)
+
+
+
 def dll_imports_and_exports(objdump, dll):
     text = run([objdump, "-p", str(dll)]).stdout
     imports = re.findall(r"^\s*DLL Name: (\S+)", text, re.MULTILINE)
@@ -704,22 +1068,48 @@ def main():
     parser.add_argument("--wpilib", type=Path, default=None,
                         help="an unpacked WPILib for Linux (lib/, include/hal/, ...) to check the "
                         "simulators on WPILib's own HAL")
+    parser.add_argument("--years", default="2026,2027",
+                        help="the vendordeps to check, of 2026 and 2027 (default both)")
+    parser.add_argument("--wpilib-2027", type=Path,
+                        default=ROOT / "build/wpilib-2027.0.0-alpha-6",
+                        help="an unpacked WPILib 2027 for Linux x86-64, which the 2027 vendordep's "
+                        "libraries must resolve against (default build/wpilib-2027.0.0-alpha-6)")
+    parser.add_argument("--build-2027", type=Path, default=ROOT / "build/wpilib-2027",
+                        help="the build against WPILib 2027 the 2027 vendordep ships from "
+                        "(default build/wpilib-2027)")
+    parser.add_argument("--arm64-stubs", type=Path,
+                        default=ROOT / "build/linuxarm64-2027/wpilib-prefix/lib",
+                        help="the aarch64 link stubs of WPILib 2027's libraries, to run the "
+                        "linuxarm64 library under qemu-user")
     args = parser.parse_args()
     build, windows_build = args.build.resolve(), args.windows_build.resolve()
+    years = [y for y in args.years.split(",") if y]
+    unknown = [y for y in years if y not in SEASONS]
+    if unknown:
+        parser.error(f"--years: no vendordep for {unknown} (2026, 2027)")
 
     c = Checker()
-    json_path = build / "vendordep" / "HalvernDriver.json"
-    repo = build / "vendordep" / "repo"
     version = project_version()
-    if c.check(json_path.is_file(), f"{json_path} is there (run the vendordep target)"):
-        data = check_json(c, json_path, version)
-        if data is not None:
-            with tempfile.TemporaryDirectory(prefix="vendordep-check-") as scratch:
-                found = check_repository(c, repo, data)
-                check_linux(c, found, build, Path(scratch))
-                check_linux_simulation(c, found, build, os.environ.get("CXX") or tool("c++", "g++"),
-                                       Path(scratch), args.wpilib and args.wpilib.resolve())
-                check_windows(c, found, windows_build, Path(scratch), not args.no_wine)
+    if "2026" in years:
+        season = SEASONS["2026"]
+        json_path, repo = season.json_path(build), season.repo(build)
+        if c.check(json_path.is_file(), f"{json_path} is there (run the vendordep target)"):
+            data = check_json(c, json_path, version, season)
+            if data is not None:
+                with tempfile.TemporaryDirectory(prefix="vendordep-check-") as scratch:
+                    found = check_repository(c, repo, data)
+                    check_linux_elf(c, found, season, ["libwpiHal.so", "libwpiutil.so",
+                                                       "libwpinet.so"], Path(scratch))
+                    check_linux(c, found, build / "lib", Path(scratch))
+                    check_linux_simulation(c, found, build,
+                                           os.environ.get("CXX") or tool("c++", "g++"),
+                                           Path(scratch), args.wpilib and args.wpilib.resolve())
+                    check_windows(c, found, windows_build, Path(scratch), not args.no_wine)
+    if "2027" in years:
+        c.prefix = "2027 "
+        with tempfile.TemporaryDirectory(prefix="vendordep-2027-check-") as scratch:
+            check_season_2027(c, build, version, args, Path(scratch))
+        c.prefix = ""
     print(f"vendordep: {c.passed} passed, {c.failed} failed")
     return 1 if c.failed else 0
 

@@ -3,12 +3,18 @@
 // libHalvernDriverSim.a, the library and a HAL. Built with HALVERN_CONSUMER_SIM_ONLY it leaves
 // the library out and uses the simulators and the HAL alone. Prints "vendordep sim consumer: OK"
 // when the simulated controller shows itself as WPILib's simulation lists devices and, with the
-// library, the library reaches it over the HAL's simulated CAN bus.
+// library, the library reaches it over the HAL's simulated CAN bus. It builds over WPILib 2026's
+// headers (and the stand-in's, shaped like them) and over WPILib 2027's, which sit under wpi/hal/.
 #include <cstdio>
 #include <cstring>
 
+#if __has_include(<wpi/hal/HAL.h>)
+#include "wpi/hal/HAL.h"
+#include "wpi/hal/simulation/SimDeviceData.h"
+#else
 #include "hal/HALBase.h"
 #include "hal/simulation/SimDeviceData.h"
+#endif
 #include "halvern/sim/SimOrdex.h"
 #ifndef HALVERN_CONSUMER_SIM_ONLY
 #include "halvern/Ordex.h"
