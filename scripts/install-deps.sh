@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build needs, when they are missing.
 #   install-deps.sh demo      what the demo needs
-#   install-deps.sh test      what every test suite needs, the Windows ones included
+#   install-deps.sh test      what every test suite needs, the Windows and ARM ones included
 #   install-deps.sh windows   what the Windows build and its tests under Wine need
+#   install-deps.sh arm64     what the 64-bit ARM Linux build and its tests under qemu need
 set -euo pipefail
 
 what=${1:-test}
@@ -16,6 +17,12 @@ fi
 # library for MSVC, HalvernDriver.lib.
 if [[ $what == test || $what == windows ]]; then
   packages+=(g++-mingw-w64-x86-64-posix googletest wine wine64 python3 llvm)
+fi
+# The 64-bit ARM Linux build (Debian's aarch64 cross compiler, whose C and C++ libraries are the
+# sysroot /usr/aarch64-linux-gnu; GoogleTest built from source) and its tests under qemu-user;
+# binutils' readelf checks the library's machine and symbol versions.
+if [[ $what == test || $what == arm64 ]]; then
+  packages+=(g++-aarch64-linux-gnu qemu-user googletest binutils)
 fi
 
 missing=()
