@@ -4,8 +4,9 @@
 # (scripts/test-wpilib-build.sh) and against WPILib's real HAL where ../shared/wpilib has it
 # (scripts/test-wpilib-sim.sh), then AddressSanitizer with
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
-# decoders, then the Windows x64 build under Wine, then the WPILib vendordep built from the default
-# and Windows builds. Fails when any suite fails.
+# decoders, then the Windows x64 build under Wine, then the 64-bit ARM Linux build under qemu-user
+# (scripts/run-arm64-tests.sh), then the WPILib vendordep built from the default and Windows
+# builds. Fails when any suite fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -46,6 +47,10 @@ if ! scripts/run-windows-tests.sh; then
   failed+=("windows")
 fi
 
+if ! scripts/run-arm64-tests.sh; then
+  failed+=("arm64")
+fi
+
 # The WPILib vendordep ships the default build's library and the Windows build's.
 if ! scripts/test-vendordep.sh build/default build/windows; then
   failed+=("vendordep")
@@ -56,4 +61,4 @@ if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All suites passed: default (its install, the WPILib-shaped build, WPILib's real HAL), asan and tsan builds, fuzzing, the Windows build and the vendordep."
+echo "All suites passed: default (its install, the WPILib-shaped build, WPILib's real HAL), asan and tsan builds, fuzzing, the Windows build, the ARM Linux build and the vendordep."
