@@ -12,12 +12,17 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessEntries.h"
 #include "SimDystal.h"
 #include "halvern/Dystal.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::testing::descriptorCount;
+using halvern::testing::descriptorCountSettledAt;
+using halvern::testing::threadCount;
+using halvern::testing::threadCountSettledAt;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
 using Bytes = std::vector<uint8_t>;
@@ -129,11 +134,6 @@ std::chrono::microseconds processCpuTime() {
     return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
   };
   return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
-}
-
-std::size_t entriesIn(const char* directory) {
-  const std::filesystem::directory_iterator entries(directory);
-  return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
 }
 
 TEST(DystalUsb, CreationSwitchesTheSensorToBinaryOutputAndRejectsBadPorts) {
@@ -477,8 +477,8 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     // A streaming sensor never pauses for the creation's drains; a quiet one keeps cycles short.
     devices.back()->setSilent(true);
   }
-  const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
-  const std::size_t threadsBefore = entriesIn("/proc/self/task");
+  const std::size_t descriptorsBefore = descriptorCount();
+  const std::size_t threadsBefore = threadCount();
 
   std::vector<std::thread> workers;
   workers.reserve(devices.size());
@@ -494,8 +494,8 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
   for (std::thread& worker : workers) {
     worker.join();
   }
-  EXPECT_EQ(entriesIn("/proc/self/fd"), descriptorsBefore);
-  EXPECT_EQ(entriesIn("/proc/self/task"), threadsBefore);
+  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
+  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 }  // namespace

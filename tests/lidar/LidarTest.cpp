@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessEntries.h"
 #include "SimLidar.h"
 #include "hal/SerialPort.h"
 #include "halsim/SimControl.h"
@@ -190,10 +191,8 @@ std::chrono::microseconds processCpuTime() {
   return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
-std::size_t threadCount() {
-  const std::filesystem::directory_iterator entries("/proc/self/task");
-  return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
-}
+using halvern::testing::threadCount;
+using halvern::testing::threadCountSettledAt;
 #endif
 
 // The CPU share the process used while `during` ran: a reader that spins takes a whole core.
@@ -469,7 +468,7 @@ TEST_F(Lidar, CreatingAgainReplacesTheReader) {
     c_Lidar_create(kPort);
   }
 #ifndef _WIN32
-  EXPECT_EQ(threadCount(), threads);
+  EXPECT_EQ(threadCountSettledAt(threads), threads);
 #endif
   storeIn(25, 2500.0, 2500.0);
 }

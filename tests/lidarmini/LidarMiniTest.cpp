@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessEntries.h"
 #include "SimLidarMini.h"
 #include "halvern/LidarMini.h"
 #include "halvern/Serial.h"
@@ -23,6 +24,10 @@
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::testing::descriptorCount;
+using halvern::testing::descriptorCountSettledAt;
+using halvern::testing::threadCount;
+using halvern::testing::threadCountSettledAt;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidarMini;
 using Bytes = std::vector<uint8_t>;
@@ -218,16 +223,11 @@ std::chrono::microseconds processCpuTime() {
   return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
-std::size_t entriesIn(const char* directory) {
-  const std::filesystem::directory_iterator entries(directory);
-  return static_cast<std::size_t>(std::distance(begin(entries), end(entries)));
-}
-
 TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   const std::string missing = "/dev/halvern-no-such-lidar";  // sorts before any real port
   const ListedPort listed(missing);
-  const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
-  const std::size_t threadsBefore = entriesIn("/proc/self/task");
+  const std::size_t descriptorsBefore = descriptorCount();
+  const std::size_t threadsBefore = threadCount();
 
   int sentinel = 0;
   void* lidar = &sentinel;
@@ -235,8 +235,8 @@ TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   EXPECT_EQ(lidar, nullptr);
   EXPECT_EQ(output.out, "[LidarMini] Opening " + missing + " (port 0)\n");
   EXPECT_EQ(output.err, "[LidarMini] Cannot open " + missing + " (errno 2)\n");
-  EXPECT_EQ(entriesIn("/proc/self/fd"), descriptorsBefore);
-  EXPECT_EQ(entriesIn("/proc/self/task"), threadsBefore);
+  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
+  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 TEST(LidarMini, CreationQuietsTheLidarOnTheSelectedPort) {
@@ -652,8 +652,8 @@ TEST(LidarMini, AnUnpluggedLidarNeitherSpinsNorHoldsUpDestroy) {
 
 TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
   SimLidarMini sim;
-  const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
-  const std::size_t threadsBefore = entriesIn("/proc/self/task");
+  const std::size_t descriptorsBefore = descriptorCount();
+  const std::size_t threadsBefore = threadCount();
   {
     Lidar lidar = createOn(sim);
     ASSERT_NE(lidar, nullptr);
@@ -667,8 +667,8 @@ TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
   std::this_thread::sleep_for(kQuietWait);
   EXPECT_EQ(sim.commands(), (Bytes{kStopScan, kStartScan}));
   EXPECT_TRUE(sim.scanning());
-  EXPECT_EQ(entriesIn("/proc/self/fd"), descriptorsBefore);
-  EXPECT_EQ(entriesIn("/proc/self/task"), threadsBefore);
+  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
+  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
 
   // The next program's lidar quiets the one left scanning.
   const Lidar next = createOn(sim);
@@ -734,8 +734,8 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
   for (int i = 0; i < kWorkers; ++i) {
     sims.push_back(std::make_unique<SimLidarMini>());
   }
-  const std::size_t descriptorsBefore = entriesIn("/proc/self/fd");
-  const std::size_t threadsBefore = entriesIn("/proc/self/task");
+  const std::size_t descriptorsBefore = descriptorCount();
+  const std::size_t threadsBefore = threadCount();
 
   std::mutex listing;
   std::atomic<int> failed{0};
@@ -758,8 +758,8 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     }
   });
   EXPECT_EQ(failed, 0);
-  EXPECT_EQ(entriesIn("/proc/self/fd"), descriptorsBefore);
-  EXPECT_EQ(entriesIn("/proc/self/task"), threadsBefore);
+  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
+  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
 }
 
 }  // namespace

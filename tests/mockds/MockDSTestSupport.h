@@ -18,6 +18,7 @@
 #include <filesystem>
 #endif
 
+#include "ProcessEntries.h"
 #include "SimRobotDriverStation.h"
 
 namespace halvern::mockds::testing {
@@ -122,46 +123,11 @@ inline std::chrono::milliseconds millisecondsBetween(Clock::time_point from, Clo
 }
 
 #if defined(__linux__)
-inline std::size_t entriesIn(const char* folder) {
-  std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) {
-    ++count;
-  }
-  return count;
-}
-
-/** The process's threads. */
-inline std::size_t threadCount() { return entriesIn("/proc/self/task"); }
-/** The process's open file descriptors (the listing's own included, the same every time). */
-inline std::size_t descriptorCount() { return entriesIn("/proc/self/fd"); }
-
-/**
- * The descriptor count to compare with later: the fewest over a few looks, since a runtime (a
- * sanitizer's, say) may hold a descriptor of its own open for a moment on another thread.
- */
-inline std::size_t baselineDescriptorCount() {
-  std::size_t fewest = descriptorCount();
-  for (int look = 1; look < 5; ++look) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    fewest = std::min(fewest, descriptorCount());
-  }
-  return fewest;
-}
-
-/** The descriptor count once it has come to `expected`, or whatever it is after `limit`. */
-inline std::size_t descriptorCountSettledAt(std::size_t expected, std::chrono::milliseconds limit) {
-  waitUntil([&] { return descriptorCount() == expected; }, limit);
-  return descriptorCount();
-}
-
-/**
- * The thread count once it has come to `expected` (a joined thread leaves the task list a
- * moment after the join returns), or whatever it is after `limit`.
- */
-inline std::size_t threadCountSettledAt(std::size_t expected, std::chrono::milliseconds limit) {
-  waitUntil([&] { return threadCount() == expected; }, limit);
-  return threadCount();
-}
+using halvern::testing::baselineDescriptorCount;
+using halvern::testing::descriptorCount;
+using halvern::testing::descriptorCountSettledAt;
+using halvern::testing::threadCount;
+using halvern::testing::threadCountSettledAt;
 #endif
 
 }  // namespace halvern::mockds::testing
