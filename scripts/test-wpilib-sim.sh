@@ -57,6 +57,20 @@ for lib in wpiHal wpiutil wpinet; do
     fail "libHalvernDriver.so resolves lib$lib.so to '${resolved:-nothing}', not WPILib's"
 done
 
+echo "=== $stage: the installed package, found beside WPILib's own packages ==="
+rm -rf "$build/install" "$build/example-cpp"
+cmake --install "$build" --prefix "$build/install" >"$build/install.log" ||
+  { cat "$build/install.log"; fail "installing the package failed"; }
+cmake -S examples/cpp -B "$build/example-cpp" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$build/install;$prefix" >"$build/example-cpp.log" 2>&1 ||
+  { cat "$build/example-cpp.log"; fail "examples/cpp did not find the installed package"; }
+grep -q "(wpilib)" "$build/example-cpp.log" ||
+  fail "the installed package does not say it was built against WPILib"
+cmake --build "$build/example-cpp" >/dev/null || fail "examples/cpp did not build"
+# WPILib's libraries are where a robot program's runtime puts them, here its prefix's lib/.
+LD_LIBRARY_PATH="$prefix/lib" "$build/example-cpp/analog_example" >"$build/example-cpp/run.log" 2>&1 ||
+  { cat "$build/example-cpp/run.log"; fail "examples/cpp failed on WPILib's HAL"; }
+
 echo "=== $stage: tests on WPILib's HAL ==="
 ctest --test-dir "$build" -j 2 --timeout 120 --output-on-failure --no-tests=error |
   tee "$build/ctest.log"
