@@ -8,26 +8,29 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
 #include <utility>
 
 #include "SimClock.h"
+#include "SimHal.h"
 #include "dystal/DystalProtocol.h"
-#include "hal/CAN.h"
-#include "hal/HALBase.h"
-#include "hal/simulation/CanData.h"
 #include "iridel/IridelProtocol.h"
 
 namespace halvern::sim {
 namespace {
 
 constexpr uint32_t kExtendedIdMask = 0x1FFFFFFF;
+// Identifier bits that make a frame a remote request or a standard (11-bit) one: the devices
+// here speak extended data frames only. WPILib 2026 and 2027 place these two bits differently.
+constexpr uint32_t kNotExtendedDataFrame = HAL_CAN_IS_FRAME_REMOTE | HAL_CAN_IS_FRAME_11BIT;
 constexpr std::size_t kMaxDataBytes = 8;
 constexpr std::size_t kSentLogCapacity = 100000;
 // Session handles of this bus start here, apart from those other models may hand out.
 constexpr uint32_t kFirstSessionHandle = 0x48560001;
+constexpr uint32_t kLastSessionHandle = 0x7FFFFFFF;
 
 struct Device {
   CanIdRange listens;
@@ -73,22 +76,39 @@ constexpr std::array<CanIdRange, 2> kSensorSessions{{
     {halvern::dystal::kStreamId, halvern::dystal::kStreamMask},
 }};
 
-uint32_t toMilliseconds(uint64_t micros) { return static_cast<uint32_t>(micros / 1000U); }
 
 // Set once the bus is being destroyed at exit. Constant-initialised and trivially destructible,
 // so it can be read for as long as the process runs: by the handles of devices a program keeps
 // in its own static objects, which may be made before the bus and so destroyed after it.
 constinit std::atomic<bool> busGone{false};
 
+class Bus;
+
+/** The bus's registrations with the HAL's CAN callbacks. */
+struct CallbackIds {
+  int32_t send = 0;
+  int32_t receive = 0;
+  int32_t openStream = 0;
+  int32_t readStream = 0;
+  int32_t closeStream = 0;
+};
+// The HAL's CAN callbacks of this platform, each turned into the bus's own call; defined below
+// the bus.
+CallbackIds registerCanCallbacks(Bus* bus);
+void cancelCanCallbacks(const CallbackIds& ids);
+
+/** What one read of a stream session the bus serves gave. */
+struct StreamReadResult {
+  std::size_t count = 0;  // frames put
+  bool empty = false;     // nothing was queued
+  bool overrun = false;   // frames were dropped since the last read
+};
+
 class Bus {
  public:
   Bus() {
     startSimulation();
-    sendUid_ = HALSIM_RegisterCanSendMessageCallback(&Bus::onSend, this);
-    receiveUid_ = HALSIM_RegisterCanReceiveMessageCallback(&Bus::onReceive, this);
-    openUid_ = HALSIM_RegisterCanOpenStreamCallback(&Bus::onOpenStream, this);
-    readUid_ = HALSIM_RegisterCanReadStreamCallback(&Bus::onReadStream, this);
-    closeUid_ = HALSIM_RegisterCanCloseStreamCallback(&Bus::onCloseStream, this);
+    callbacks_ = registerCanCallbacks(this);
   }
   Bus(const Bus&) = delete;
   Bus& operator=(const Bus&) = delete;
@@ -102,11 +122,7 @@ class Bus {
     if (statusThread_.joinable()) {
       statusThread_.join();
     }
-    HALSIM_CancelCanSendMessageCallback(sendUid_);
-    HALSIM_CancelCanReceiveMessageCallback(receiveUid_);
-    HALSIM_CancelCanOpenStreamCallback(openUid_);
-    HALSIM_CancelCanReadStreamCallback(readUid_);
-    HALSIM_CancelCanCloseStreamCallback(closeUid_);
+    cancelCanCallbacks(callbacks_);
   }
 
   uint64_t attach(Device device) {
@@ -136,7 +152,7 @@ class Bus {
     frame.length = static_cast<uint8_t>(data.size());
     const std::scoped_lock lock(mutex_);
     // Stamped under the lock so timestamps rise with sequence numbers.
-    frame.timestampUs = simMicros();
+    frame.timestampUs = simhal::halMicros();
     mailboxes_.insert_or_assign(frame.id,
                                 Mailbox{.frame = frame, .sequence = nextSequence_++, .read = false});
     for (auto& [handle, session] : sessions_) {
@@ -208,30 +224,22 @@ class Bus {
     }
   }
 
- private:
-  static Bus* self(void* param) { return static_cast<Bus*>(param); }
-
-  // The robot program sent a frame: log it, then hand it to each device that listens, outside
-  // the lock (a device may answer by transmitting).
-  static void onSend(const char* /*name*/, void* param, uint32_t messageID, const uint8_t* data,
-                     uint8_t dataSize, int32_t periodMs, int32_t* /*status*/) {
-    if (periodMs < 0 || dataSize > kMaxDataBytes) {
-      return;  // stopping a repetition sends nothing
-    }
-    Bus& bus = *self(param);
+  // The robot program sent an extended data frame: log it, then hand it to each device that
+  // listens, outside the lock (a device may answer by transmitting).
+  void robotSent(uint32_t id, std::span<const uint8_t> data) {
     CanFrame frame;
-    frame.id = messageID & kExtendedIdMask;
-    std::copy_n(data, dataSize, frame.data.begin());
-    frame.length = dataSize;
+    frame.id = id & kExtendedIdMask;
+    std::copy(data.begin(), data.end(), frame.data.begin());
+    frame.length = static_cast<uint8_t>(data.size());
     std::vector<std::shared_ptr<const Device>> listeners;
     {
-      const std::scoped_lock lock(bus.mutex_);
-      frame.timestampUs = simMicros();
-      bus.sent_.push_back(frame);
-      if (bus.sent_.size() > kSentLogCapacity) {
-        bus.sent_.pop_front();
+      const std::scoped_lock lock(mutex_);
+      frame.timestampUs = simhal::halMicros();
+      sent_.push_back(frame);
+      if (sent_.size() > kSentLogCapacity) {
+        sent_.pop_front();
       }
-      for (const auto& [token, device] : bus.devices_) {
+      for (const auto& [token, device] : devices_) {
         if (device->listens.contains(frame.id)) {
           listeners.push_back(device);
         }
@@ -242,98 +250,84 @@ class Bus {
     }
   }
 
-  // A receive: the newest unread frame under the identifier and mask, from any device here.
-  static void onReceive(const char* /*name*/, void* param, uint32_t* messageID,
-                        uint32_t messageIDMask, uint8_t* data, uint8_t* dataSize,
-                        uint32_t* timeStamp, int32_t* status) {
-    Bus& bus = *self(param);
-    const CanIdRange wanted{*messageID, messageIDMask};
-    const std::scoped_lock lock(bus.mutex_);
+  // A receive: the newest unread frame under the identifier and mask, from any device here;
+  // nothing when no device here sent one (the receive is someone else's to answer).
+  std::optional<CanFrame> receive(const CanIdRange& wanted) {
+    const std::scoped_lock lock(mutex_);
     Mailbox* newest = nullptr;
-    for (auto& [id, mailbox] : bus.mailboxes_) {
+    for (auto& [id, mailbox] : mailboxes_) {
       if (!mailbox.read && wanted.contains(id) &&
           (newest == nullptr || mailbox.sequence > newest->sequence)) {
         newest = &mailbox;
       }
     }
     if (newest == nullptr) {
-      return;  // not ours to answer
+      return std::nullopt;
     }
     newest->read = true;
-    *messageID = newest->frame.id;
-    std::copy_n(newest->frame.data.begin(), newest->frame.length, data);
-    *dataSize = newest->frame.length;
-    *timeStamp = toMilliseconds(newest->frame.timestampUs);
-    *status = 0;
+    return newest->frame;
   }
 
   // A session is the bus's when its filter covers identifiers a device here sends, or lies
-  // within a sensor family's own identifiers.
-  static void onOpenStream(const char* /*name*/, void* param, uint32_t* sessionHandle,
-                           uint32_t messageID, uint32_t messageIDMask, uint32_t maxMessages,
-                           int32_t* status) {
-    Bus& bus = *self(param);
-    const CanIdRange filter{messageID, messageIDMask};
-    const std::scoped_lock lock(bus.mutex_);
+  // within a sensor family's own identifiers; its handle then, else nothing.
+  std::optional<uint32_t> openSession(const CanIdRange& filter, uint32_t maxMessages) {
+    const std::scoped_lock lock(mutex_);
     const bool ours =
         std::any_of(kSensorSessions.begin(), kSensorSessions.end(),
                     [&](const CanIdRange& range) { return within(filter, range); }) ||
-        std::any_of(bus.devices_.begin(), bus.devices_.end(),
+        std::any_of(devices_.begin(), devices_.end(),
                     [&](const auto& entry) { return overlap(entry.second->transmits, filter); });
     if (!ours) {
-      return;
+      return std::nullopt;
     }
-    uint32_t handle = bus.nextSession_++;
-    while (handle == 0 || bus.sessions_.contains(handle)) {
-      handle = bus.nextSession_++;
+    // Handles stay positive, as the HAL's are (signed on WPILib 2027), and skip those in use.
+    const auto after = [](uint32_t h) {
+      return h == kLastSessionHandle ? kFirstSessionHandle : h + 1;
+    };
+    uint32_t handle = nextSession_;
+    while (sessions_.contains(handle)) {
+      handle = after(handle);
     }
+    nextSession_ = after(handle);
     // A session that could hold nothing would be useless; it holds at least the newest frame.
-    bus.sessions_.emplace(handle, StreamSession{.filter = filter,
-                                                .capacity = std::max<std::size_t>(maxMessages, 1),
-                                                .queue = {},
-                                                .overrun = false});
-    *sessionHandle = handle;
-    *status = 0;
+    sessions_.emplace(handle, StreamSession{.filter = filter,
+                                            .capacity = std::max<std::size_t>(maxMessages, 1),
+                                            .queue = {},
+                                            .overrun = false});
+    return handle;
   }
 
-  static void onReadStream(const char* /*name*/, void* param, uint32_t sessionHandle,
-                           HAL_CANStreamMessage* messages, uint32_t messagesToRead,
-                           uint32_t* messagesRead, int32_t* status) {
-    Bus& bus = *self(param);
-    const std::scoped_lock lock(bus.mutex_);
-    const auto found = bus.sessions_.find(sessionHandle);
-    if (found == bus.sessions_.end()) {
-      return;  // not ours
+  // Moves up to `capacity` queued frames of a session the bus serves, oldest first, to
+  // `put(index, frame)`; nothing when the session is not the bus's.
+  template <typename Put>
+  std::optional<StreamReadResult> readSession(uint32_t handle, std::size_t capacity, Put&& put) {
+    const std::scoped_lock lock(mutex_);
+    const auto found = sessions_.find(handle);
+    if (found == sessions_.end()) {
+      return std::nullopt;
     }
     StreamSession& session = found->second;
-    *messagesRead = 0;
+    StreamReadResult result;
     if (session.queue.empty()) {
-      *status = HAL_ERR_CANSessionMux_MessageNotFound;
-      return;
+      result.empty = true;
+      return result;
     }
-    const std::size_t capacity = messages == nullptr ? 0 : messagesToRead;
-    const std::span<HAL_CANStreamMessage> out(messages, capacity);
-    const std::size_t count = std::min(capacity, session.queue.size());
-    for (std::size_t i = 0; i < count; ++i) {
-      const CanFrame& frame = session.queue.front();
-      HAL_CANStreamMessage& message = out[i];
-      message.messageID = frame.id;
-      message.timeStamp = toMilliseconds(frame.timestampUs);
-      std::copy(frame.data.begin(), frame.data.end(), std::begin(message.data));
-      message.dataSize = frame.length;
+    result.count = std::min(capacity, session.queue.size());
+    for (std::size_t i = 0; i < result.count; ++i) {
+      put(i, session.queue.front());
       session.queue.pop_front();
     }
-    *messagesRead = static_cast<uint32_t>(count);
-    *status = session.overrun ? HAL_ERR_CANSessionMux_SessionOverrun : 0;
+    result.overrun = session.overrun;
     session.overrun = false;
+    return result;
   }
 
-  static void onCloseStream(const char* /*name*/, void* param, uint32_t sessionHandle) {
-    Bus& bus = *self(param);
-    const std::scoped_lock lock(bus.mutex_);
-    bus.sessions_.erase(sessionHandle);
+  void closeSession(uint32_t handle) {
+    const std::scoped_lock lock(mutex_);
+    sessions_.erase(handle);
   }
 
+ private:
   void runPeriodic() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
@@ -384,12 +378,178 @@ class Bus {
   std::condition_variable wake_;
   std::condition_variable taskDone_;
   std::thread statusThread_;
-  int32_t sendUid_ = 0;
-  int32_t receiveUid_ = 0;
-  int32_t openUid_ = 0;
-  int32_t readUid_ = 0;
-  int32_t closeUid_ = 0;
+  CallbackIds callbacks_;
 };
+
+// The HAL's CAN callbacks, on each platform. Every callback registered is called for every
+// call, in registration order: each answers only what is the bus's and leaves the rest alone.
+// The bus carries classic frames of at most 8 bytes with extended identifiers.
+
+#if HALVERN_SIM_WPILIB_2027
+
+// WPILib 2027: calls name a bus, and messages are structs holding up to 64 bytes with flags. The
+// simulated devices sit on bus 0; other buses are other simulations' business. Receives carry
+// an exact identifier (no mask) and report microseconds on the HAL's clock.
+constexpr int32_t kSimulatedBus = 0;
+constexpr int32_t kFdFlags = HAL_CAN_FD_BITRATESWITCH | HAL_CAN_FD_DATALENGTH;
+
+void onSend(const char* /*name*/, void* param, int32_t busId, uint32_t messageId,
+            const HAL_CANMessage* message, int32_t periodMs, int32_t* /*status*/) {
+  // Stopping a repetition sends nothing; FD frames and longer ones are not classic frames.
+  if (busId != kSimulatedBus || periodMs < 0 || message == nullptr ||
+      (messageId & kNotExtendedDataFrame) != 0 || (message->flags & kFdFlags) != 0 ||
+      message->dataSize > kMaxDataBytes) {
+    return;
+  }
+  static_cast<Bus*>(param)->robotSent(messageId, std::span(message->data, message->dataSize));
+}
+
+void onReceive(const char* /*name*/, void* param, int32_t busId, uint32_t messageId,
+               HAL_CANReceiveMessage* message, int32_t* status) {
+  if (busId != kSimulatedBus || message == nullptr || (messageId & kNotExtendedDataFrame) != 0) {
+    return;
+  }
+  const auto frame = static_cast<Bus*>(param)->receive({messageId, kExtendedIdMask});
+  if (!frame) {
+    return;  // not ours to answer
+  }
+  message->timeStamp = frame->timestampUs;
+  message->message.flags = HAL_CAN_NO_FLAGS;
+  message->message.dataSize = frame->length;
+  std::copy_n(frame->data.begin(), frame->length, std::begin(message->message.data));
+  *status = 0;
+}
+
+void onOpenStream(const char* /*name*/, void* param, HAL_CANStreamHandle* streamHandle,
+                  int32_t busId, uint32_t messageId, uint32_t messageIDMask, uint32_t maxMessages,
+                  int32_t* status) {
+  if (busId != kSimulatedBus || streamHandle == nullptr) {
+    return;
+  }
+  if (const auto handle =
+          static_cast<Bus*>(param)->openSession({messageId, messageIDMask}, maxMessages)) {
+    *streamHandle = static_cast<HAL_CANStreamHandle>(*handle);
+    *status = 0;
+  }
+}
+
+void onReadStream(const char* /*name*/, void* param, HAL_CANStreamHandle sessionHandle,
+                  HAL_CANStreamMessage* messages, uint32_t messagesToRead, uint32_t* messagesRead,
+                  int32_t* status) {
+  if (sessionHandle <= 0) {
+    return;  // never one of the bus's
+  }
+  const std::span<HAL_CANStreamMessage> out(messages, messages == nullptr ? 0 : messagesToRead);
+  const auto result = static_cast<Bus*>(param)->readSession(
+      static_cast<uint32_t>(sessionHandle), out.size(),
+      [&out](std::size_t i, const CanFrame& frame) {
+        HAL_CANStreamMessage& message = out[i];
+        message.messageId = frame.id;
+        message.message.timeStamp = frame.timestampUs;
+        message.message.message.flags = HAL_CAN_NO_FLAGS;
+        message.message.message.dataSize = frame.length;
+        std::copy_n(frame.data.begin(), frame.length, std::begin(message.message.message.data));
+      });
+  if (!result) {
+    return;  // not ours
+  }
+  *messagesRead = static_cast<uint32_t>(result->count);
+  *status = result->empty     ? HAL_ERR_CANSessionMux_MessageNotFound
+            : result->overrun ? HAL_ERR_CANSessionMux_SessionOverrun
+                              : 0;
+}
+
+void onCloseStream(const char* /*name*/, void* param, HAL_CANStreamHandle sessionHandle) {
+  if (sessionHandle > 0) {
+    static_cast<Bus*>(param)->closeSession(static_cast<uint32_t>(sessionHandle));
+  }
+}
+
+#else
+
+// WPILib 2026 and the stand-in: one bus, frames as pointer and length, receives under a mask,
+// timestamps in milliseconds on the HAL's clock.
+uint32_t toMilliseconds(uint64_t micros) { return static_cast<uint32_t>(micros / 1000U); }
+
+void onSend(const char* /*name*/, void* param, uint32_t messageID, const uint8_t* data,
+            uint8_t dataSize, int32_t periodMs, int32_t* /*status*/) {
+  // Stopping a repetition sends nothing.
+  if (periodMs < 0 || dataSize > kMaxDataBytes || (dataSize > 0 && data == nullptr) ||
+      (messageID & kNotExtendedDataFrame) != 0) {
+    return;
+  }
+  static_cast<Bus*>(param)->robotSent(messageID, std::span(data, dataSize));
+}
+
+void onReceive(const char* /*name*/, void* param, uint32_t* messageID, uint32_t messageIDMask,
+               uint8_t* data, uint8_t* dataSize, uint32_t* timeStamp, int32_t* status) {
+  if ((*messageID & kNotExtendedDataFrame) != 0) {
+    return;
+  }
+  const auto frame = static_cast<Bus*>(param)->receive({*messageID, messageIDMask});
+  if (!frame) {
+    return;  // not ours to answer
+  }
+  *messageID = frame->id;
+  std::copy_n(frame->data.begin(), frame->length, data);
+  *dataSize = frame->length;
+  *timeStamp = toMilliseconds(frame->timestampUs);
+  *status = 0;
+}
+
+void onOpenStream(const char* /*name*/, void* param, uint32_t* sessionHandle, uint32_t messageID,
+                  uint32_t messageIDMask, uint32_t maxMessages, int32_t* status) {
+  if (const auto handle =
+          static_cast<Bus*>(param)->openSession({messageID, messageIDMask}, maxMessages)) {
+    *sessionHandle = *handle;
+    *status = 0;
+  }
+}
+
+void onReadStream(const char* /*name*/, void* param, uint32_t sessionHandle,
+                  HAL_CANStreamMessage* messages, uint32_t messagesToRead, uint32_t* messagesRead,
+                  int32_t* status) {
+  const std::span<HAL_CANStreamMessage> out(messages, messages == nullptr ? 0 : messagesToRead);
+  const auto result = static_cast<Bus*>(param)->readSession(
+      sessionHandle, out.size(), [&out](std::size_t i, const CanFrame& frame) {
+        HAL_CANStreamMessage& message = out[i];
+        message.messageID = frame.id;
+        message.timeStamp = toMilliseconds(frame.timestampUs);
+        std::copy(frame.data.begin(), frame.data.end(), std::begin(message.data));
+        message.dataSize = frame.length;
+      });
+  if (!result) {
+    return;  // not ours
+  }
+  *messagesRead = static_cast<uint32_t>(result->count);
+  *status = result->empty     ? HAL_ERR_CANSessionMux_MessageNotFound
+            : result->overrun ? HAL_ERR_CANSessionMux_SessionOverrun
+                              : 0;
+}
+
+void onCloseStream(const char* /*name*/, void* param, uint32_t sessionHandle) {
+  static_cast<Bus*>(param)->closeSession(sessionHandle);
+}
+
+#endif
+
+CallbackIds registerCanCallbacks(Bus* bus) {
+  CallbackIds ids;
+  ids.send = HALSIM_RegisterCanSendMessageCallback(&onSend, bus);
+  ids.receive = HALSIM_RegisterCanReceiveMessageCallback(&onReceive, bus);
+  ids.openStream = HALSIM_RegisterCanOpenStreamCallback(&onOpenStream, bus);
+  ids.readStream = HALSIM_RegisterCanReadStreamCallback(&onReadStream, bus);
+  ids.closeStream = HALSIM_RegisterCanCloseStreamCallback(&onCloseStream, bus);
+  return ids;
+}
+
+void cancelCanCallbacks(const CallbackIds& ids) {
+  HALSIM_CancelCanSendMessageCallback(ids.send);
+  HALSIM_CancelCanReceiveMessageCallback(ids.receive);
+  HALSIM_CancelCanOpenStreamCallback(ids.openStream);
+  HALSIM_CancelCanReadStreamCallback(ids.readStream);
+  HALSIM_CancelCanCloseStreamCallback(ids.closeStream);
+}
 
 Bus& bus() {
   static Bus instance;

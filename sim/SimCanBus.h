@@ -1,5 +1,6 @@
-// The CAN bus as the simulated devices see it, built on WPILib's simulation API
-// (hal/simulation/CanData.h), so it works the same on WPILib's HAL and on the stand-in.
+// The CAN bus as the simulated devices see it, built on WPILib's simulation API (the CAN
+// callbacks of hal/simulation/CanData.h, wpi/hal/simulation/CanData.h on WPILib 2027), so it
+// works the same on WPILib's HAL, 2026 or 2027, and on the stand-in.
 //
 // One bus helper per process registers the CAN callbacks and does for every simulated device
 // what a real bus and its receive buffers do: it hands each device the frames the robot program
@@ -7,7 +8,13 @@
 // each identifier (a mailbox that answers the program's receives and reads, once per frame),
 // queues frames for the stream sessions the program opens on a device's identifiers, and runs
 // the devices' periodic status frames on one thread. It answers only the identifiers of devices
-// attached to it and leaves the rest to other callbacks on the bus.
+// attached to it and leaves the rest to other callbacks on the bus. It carries classic data
+// frames (at most 8 bytes) with extended identifiers: remote requests, standard (11-bit) frames
+// and, on WPILib 2027, CAN FD frames are other devices' business, as is every bus but bus 0.
+//
+// Frames are stamped with the HAL's own clock (HAL_GetFPGATime, HAL_GetMonotonicTime on 2027),
+// which the HAL's handle reads judge a frame's age by; a receive reports the stamp in
+// milliseconds on WPILib 2026 and the stand-in, in microseconds on WPILib 2027.
 #pragma once
 
 #include <array>
@@ -24,7 +31,7 @@ struct CanFrame {
   uint32_t id = 0;  // 29-bit extended identifier
   std::array<uint8_t, 8> data{};
   uint8_t length = 0;
-  uint64_t timestampUs = 0;  // on the simulation's clock (SimClock.h)
+  uint64_t timestampUs = 0;  // on the HAL's clock: microseconds since HAL_Initialize
 };
 
 /** Builds the 29-bit robot CAN identifier from its four fields. */
@@ -80,7 +87,7 @@ class CanSubscription {
  */
 void transmitToRobot(uint32_t id, std::span<const uint8_t> data);
 
-/** Every frame the robot program sent, oldest first (the newest 100000 kept). */
+/** Every data frame the robot program sent on the bus, oldest first (the newest 100000 kept). */
 std::vector<CanFrame> sentFrames();
 /** Sent frames whose identifier matches `id` under `mask`. */
 std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask);

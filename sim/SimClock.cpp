@@ -1,6 +1,6 @@
 #include "SimClock.h"
 
-#include "hal/HALBase.h"
+#include "SimHal.h"
 
 namespace halvern::sim {
 namespace {
@@ -19,7 +19,9 @@ void startSimulation() {
   static const bool started = [] {
     static_cast<void>(epoch());
     // The arguments WPILib's robot programs pass: wait up to 500 ms, the default mode.
-    return HAL_Initialize(500, 0) != 0;
+    const bool initialized = HAL_Initialize(500, 0) != 0;
+    simhal::awaitHalThreads();
+    return initialized;
   }();
   static_cast<void>(started);
 }

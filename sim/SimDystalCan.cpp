@@ -4,8 +4,8 @@
 
 #include "SimClock.h"
 #include "SimDystal.h"
+#include "SimHal.h"
 #include "dystal/DystalProtocol.h"
-#include "hal/SimDevice.h"
 
 namespace halvern::sim {
 
@@ -47,21 +47,21 @@ struct SimDystalCan::State {
   int configRequests = 0;
   uint8_t sequence = 0;
 
-  hal::SimDevice simDevice;
-  std::array<hal::SimInt, wire::kMaxDistances> distanceValues;
+  simhal::SimDevice simDevice;
+  std::array<simhal::SimInt, wire::kMaxDistances> distanceValues;
   std::array<int32_t, wire::kMaxDistances> distancesWritten{};
 };
 
 SimDystalCan::State::State(uint8_t id)
     : canId(id) {
   startSimulation();
-  simDevice = hal::SimDevice(("Dystal[" + std::to_string(id) + "]").c_str());
+  simDevice = simhal::SimDevice(("Dystal[" + std::to_string(id) + "]").c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
   for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
     distanceValues.at(zone) = simDevice.CreateInt(("Distance " + std::to_string(zone)).c_str(),
-                                                  hal::SimDevice::kInput, 0);
+                                                  simhal::kInput, 0);
   }
   showDistances();
 }

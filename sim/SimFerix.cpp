@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "hal/simulation/I2CData.h"
+#include "SimHal.h"
 
 namespace halvern::sim {
 
@@ -49,11 +49,11 @@ std::shared_ptr<SimFerixConverter> SimFerixConverter::attach(int32_t port, int32
 SimFerixConverter::SimFerixConverter(int32_t port, int32_t address)
     : port_(port), address_(address) {
   startSimulation();
-  simDevice_ = hal::SimDevice(simDeviceName().c_str());
+  simDevice_ = simhal::SimDevice(simDeviceName().c_str());
   if (simDevice_) {
     for (std::size_t channel = 0; channel < voltageValues_.size(); ++channel) {
       voltageValues_.at(channel) = simDevice_.CreateDouble(
-          ("Voltage " + std::to_string(channel)).c_str(), hal::SimDevice::kInput, 0.0);
+          ("Voltage " + std::to_string(channel)).c_str(), simhal::kInput, 0.0);
     }
   }
   readCallback_ = HALSIM_RegisterI2CReadCallback(port, &SimFerixConverter::onRead, this);

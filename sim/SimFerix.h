@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "SimClock.h"
-#include "hal/SimDevice.h"
+#include "SimHal.h"
 
 namespace halvern::sim {
 
@@ -122,8 +122,8 @@ class SimFerixConverter {
 
   const int32_t port_;
   const int32_t address_;
-  hal::SimDevice simDevice_;
-  std::array<hal::SimDouble, 4> voltageValues_;
+  simhal::SimDevice simDevice_;
+  std::array<simhal::SimDouble, 4> voltageValues_;
   mutable std::array<double, 4> voltagesWritten_{};
   std::mutex plugMutex_;       // the callbacks' registration
   int32_t writeCallback_ = 0;  // registered last, cancelled first; 0 once unplugged

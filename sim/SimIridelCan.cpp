@@ -5,7 +5,7 @@
 
 #include "SimClock.h"
 #include "SimIridel.h"
-#include "hal/SimDevice.h"
+#include "SimHal.h"
 
 namespace halvern::sim {
 namespace {
@@ -40,24 +40,24 @@ struct SimIridelCan::State {
   std::array<float, 3> color{};  // what the colour frames of startColorFrames carry
   uint16_t colorSequence = 0;
 
-  hal::SimDevice simDevice;
-  std::array<hal::SimDouble, 3> colorValues;
+  simhal::SimDevice simDevice;
+  std::array<simhal::SimDouble, 3> colorValues;
   std::array<double, 3> colorWritten{};
-  hal::SimInt lastCommandValue;
+  simhal::SimInt lastCommandValue;
 };
 
 SimIridelCan::State::State(uint8_t id)
     : canId(id) {
   startSimulation();
-  simDevice = hal::SimDevice(("Iridel[" + std::to_string(id) + "]").c_str());
+  simDevice = simhal::SimDevice(("Iridel[" + std::to_string(id) + "]").c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
   constexpr std::array<const char*, 3> kNames{"X", "Y", "Z"};
   for (std::size_t i = 0; i < kNames.size(); ++i) {
-    colorValues.at(i) = simDevice.CreateDouble(kNames.at(i), hal::SimDevice::kInput, 0.0);
+    colorValues.at(i) = simDevice.CreateDouble(kNames.at(i), simhal::kInput, 0.0);
   }
-  lastCommandValue = simDevice.CreateInt("Last Command", hal::SimDevice::kOutput, 0);
+  lastCommandValue = simDevice.CreateInt("Last Command", simhal::kOutput, 0);
 }
 
 void SimIridelCan::State::takeFedColor() {

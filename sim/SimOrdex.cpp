@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "SimClock.h"
-#include "hal/SimDevice.h"
+#include "SimHal.h"
 #include "ordex/OrdexMessages.h"
 
 namespace halvern::sim {
@@ -186,11 +186,11 @@ void transmit(const std::vector<OutgoingFrame>& frames) {
 
 /** One motor's values of the controller's SimDevice, and what the model last wrote to its inputs. */
 struct MotorValues {
-  hal::SimDouble duty;
-  hal::SimEnum mode;
-  hal::SimDouble targetRpm;
-  hal::SimDouble rpm;
-  hal::SimInt encoder;
+  simhal::SimDouble duty;
+  simhal::SimEnum mode;
+  simhal::SimDouble targetRpm;
+  simhal::SimDouble rpm;
+  simhal::SimInt encoder;
   double rpmWritten = 0.0;
   int32_t encoderWritten = 0;
 };
@@ -257,9 +257,9 @@ struct SimOrdex::State {
   std::array<uint16_t, kMotorCount> quorinHundredths{};
   bool statusSilent = false;
 
-  hal::SimDevice simDevice;
-  hal::SimBoolean enabledValue;
-  hal::SimDouble temperatureValue;
+  simhal::SimDevice simDevice;
+  simhal::SimBoolean enabledValue;
+  simhal::SimDouble temperatureValue;
   double temperatureWritten = kAmbientCelsius;
   std::array<MotorValues, kMotorCount> motorValues;
 };
@@ -267,23 +267,23 @@ struct SimOrdex::State {
 SimOrdex::State::State(int32_t device, OrdexTiming timingMode)
     : deviceNumber(device), timing(timingMode) {
   startSimulation();
-  simDevice = hal::SimDevice(("Ordex[" + std::to_string(device) + "]").c_str());
+  simDevice = simhal::SimDevice(("Ordex[" + std::to_string(device) + "]").c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
-  enabledValue = simDevice.CreateBoolean("Heartbeat Enabled", hal::SimDevice::kOutput, false);
+  enabledValue = simDevice.CreateBoolean("Heartbeat Enabled", simhal::kOutput, false);
   for (std::size_t m = 0; m < kMotorCount; ++m) {
     MotorValues& values = motorValues.at(m);
-    values.duty = simDevice.CreateDouble(motorKey(m, "Duty").c_str(), hal::SimDevice::kOutput, 0.0);
-    values.mode = simDevice.CreateEnum(motorKey(m, "Mode").c_str(), hal::SimDevice::kOutput,
+    values.duty = simDevice.CreateDouble(motorKey(m, "Duty").c_str(), simhal::kOutput, 0.0);
+    values.mode = simDevice.CreateEnum(motorKey(m, "Mode").c_str(), simhal::kOutput,
                                        kModeNames, 0);
     values.targetRpm =
-        simDevice.CreateDouble(motorKey(m, "Target RPM").c_str(), hal::SimDevice::kOutput, 0.0);
-    values.rpm = simDevice.CreateDouble(motorKey(m, "RPM").c_str(), hal::SimDevice::kInput, 0.0);
-    values.encoder = simDevice.CreateInt(motorKey(m, "Encoder").c_str(), hal::SimDevice::kInput, 0);
+        simDevice.CreateDouble(motorKey(m, "Target RPM").c_str(), simhal::kOutput, 0.0);
+    values.rpm = simDevice.CreateDouble(motorKey(m, "RPM").c_str(), simhal::kInput, 0.0);
+    values.encoder = simDevice.CreateInt(motorKey(m, "Encoder").c_str(), simhal::kInput, 0);
   }
   temperatureValue =
-      simDevice.CreateDouble("Temperature", hal::SimDevice::kInput, kAmbientCelsius);
+      simDevice.CreateDouble("Temperature", simhal::kInput, kAmbientCelsius);
 }
 
 void SimOrdex::State::takeFedInputs() {

@@ -14,8 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "wpi/Logger.h"
-#include "wpinet/UDPClient.h"
+#include "SimHal.h"
 
 namespace halvern::sim {
 
@@ -90,8 +89,8 @@ class SimRobotDriverStation {
   void listen();
 
   std::string lastSocketError_;  // what the UDP client last logged, for the constructor's error
-  wpi::Logger logger_;
-  wpi::UDPClient client_;  // bound to 127.0.0.1; receive waits at most kReceiveWait
+  simhal::Logger logger_;
+  simhal::UDPClient client_;  // bound to 127.0.0.1; receive waits at most kReceiveWait
   std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;  // notified on every datagram read
