@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "SimFerix.h"
+#include "SimHal.h"
 #include "TestPlatform.h"
-#include "hal/I2C.h"
-#include "hal/simulation/I2CData.h"
+#include "core/HalPlatform.h"
 #include "halvern/Ferix.h"
 
 namespace {
@@ -318,7 +318,7 @@ TEST_F(FerixC, CloseKeepsTheReferenceVoltage) {
 
   // The port opened again by someone else: the library still scales by 4 V.
   int32_t status = 0;
-  HAL_InitializeI2C(HAL_I2C_kMXP, &status);
+  halvern::platform::i2cInitialize(halvern::platform::kExpansionI2CPort, status);
   ASSERT_EQ(status, 0);
   EXPECT_EQ(c_getVoltage(2), 2.0F);
 }

@@ -6,11 +6,11 @@
 #include <chrono>
 #include <thread>
 
-#include "SimFerix.h"
-#include "hal/I2C.h"
 #include "SimCanBus.h"
+#include "SimFerix.h"
+#include "SimHal.h"
 #include "TestPlatform.h"
-#include "hal/simulation/I2CData.h"
+#include "core/HalPlatform.h"
 #include "halvern/Ferix.h"
 
 namespace {
@@ -24,7 +24,7 @@ TEST(FerixFirstUse, VoltageIsZeroBeforeInitialize) {
   board->setInputVoltage(0, 2.0);
   // The port opened by someone else, so readings reach the board.
   int32_t status = 0;
-  HAL_InitializeI2C(HAL_I2C_kMXP, &status);
+  halvern::platform::i2cInitialize(halvern::platform::kExpansionI2CPort, status);
   ASSERT_EQ(status, 0);
 
   // Readings are taken, but the converter is as yet unconfigured for the board's settings: its

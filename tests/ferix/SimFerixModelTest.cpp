@@ -11,10 +11,9 @@
 #include <vector>
 
 #include "SimFerix.h"
+#include "SimHal.h"
 #include "TestPlatform.h"
-#include "hal/I2C.h"
-#include "hal/SimDevice.h"
-#include "hal/simulation/SimDeviceData.h"
+#include "core/HalPlatform.h"
 
 namespace {
 
@@ -23,7 +22,7 @@ using Clock = std::chrono::steady_clock;
 using halvern::sim::SimFerixConverter;
 using Bytes = std::vector<uint8_t>;
 
-constexpr HAL_I2CPort kPort = HAL_I2C_kMXP;
+constexpr int32_t kPort = halvern::platform::kExpansionI2CPort;
 constexpr int32_t kAddress = 0x48;
 
 class SimFerixModel : public ::testing::Test {
@@ -32,17 +31,20 @@ class SimFerixModel : public ::testing::Test {
     halvern::test::resetSimulation();
     board = SimFerixConverter::attach();
     int32_t status = 0;
-    HAL_InitializeI2C(kPort, &status);
+    halvern::platform::i2cInitialize(kPort, status);
     ASSERT_EQ(status, 0);
   }
   void TearDown() override {
-    HAL_CloseI2C(kPort);
+    halvern::platform::i2cClose(kPort);
     halvern::test::resetSimulation();
   }
 
   // A transfer that reached the converter gives 0 (WPILib's simulation reports no count).
   static int32_t write(const Bytes& bytes) {
-    return HAL_WriteI2C(kPort, kAddress, bytes.data(), static_cast<int32_t>(bytes.size()));
+    return halvern::platform::i2cWrite(kPort, kAddress, bytes);
+  }
+  static int32_t read(std::span<uint8_t> buffer) {
+    return halvern::platform::i2cRead(kPort, kAddress, buffer);
   }
   static void writeConfig(uint16_t word) {
     ASSERT_EQ(write({0x01, static_cast<uint8_t>(word >> 8U), static_cast<uint8_t>(word & 0xFFU)}), 0);
@@ -51,7 +53,7 @@ class SimFerixModel : public ::testing::Test {
   static uint16_t readRegister(uint8_t pointer) {
     EXPECT_EQ(write({pointer}), 0);
     std::array<uint8_t, 2> bytes{};
-    EXPECT_EQ(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 0);
+    EXPECT_EQ(read(bytes), 0);
     return static_cast<uint16_t>((bytes[0] << 8U) | bytes[1]);
   }
 
@@ -141,11 +143,11 @@ TEST_F(SimFerixModel, DifferentialPairs) {
 TEST_F(SimFerixModel, TwoByteWriteMovesOnlyThePointer) {
   ASSERT_EQ(write({0x01, 0x12}), 0);
   std::array<uint8_t, 2> bytes{};
-  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 0);
+  ASSERT_EQ(read(bytes), 0);
   EXPECT_EQ(bytes, (std::array<uint8_t, 2>{0x85, 0x83}));  // the configuration, unchanged
   // A one-byte read gives the high byte alone.
   std::array<uint8_t, 1> high{};
-  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, high.data(), 1), 0);
+  ASSERT_EQ(read(high), 0);
   EXPECT_EQ(high[0], 0x85);
 }
 
@@ -167,7 +169,7 @@ TEST_F(SimFerixModel, FailedTransfersNeverReachTheConverter) {
 
   halvern::test::setI2CReadFault(kPort, true);
   std::array<uint8_t, 2> bytes{};
-  EXPECT_LT(HAL_ReadI2C(kPort, kAddress, bytes.data(), 2), 0);
+  EXPECT_LT(read(bytes), 0);
   EXPECT_EQ(bytes, (std::array<uint8_t, 2>{0xFF, 0xFF}));  // never the register's bytes
   halvern::test::setI2CReadFault(kPort, false);
 
@@ -177,12 +179,12 @@ TEST_F(SimFerixModel, FailedTransfersNeverReachTheConverter) {
   halvern::test::setI2CWriteFault(kPort, nullptr);
   EXPECT_EQ(board->configRegister(), 0xC480);
   std::array<uint8_t, 2> still{};
-  ASSERT_EQ(HAL_ReadI2C(kPort, kAddress, still.data(), 2), 0);  // the pointer did not move
+  ASSERT_EQ(read(still), 0);  // the pointer did not move
   EXPECT_EQ(still, (std::array<uint8_t, 2>{0x3E, 0x80}));
 
   halvern::test::setI2CAbsent(kPort, true);
   EXPECT_LT(write({0x00}), 0);
-  EXPECT_LT(HAL_ReadI2C(kPort, kAddress, bytes.data(), 1), 0);
+  EXPECT_LT(read(std::span(bytes.data(), 1)), 0);
   halvern::test::setI2CAbsent(kPort, false);
 
   EXPECT_EQ(board->transfers().size(), 1U);  // only the read that succeeded

@@ -8,13 +8,9 @@
 #include <functional>
 #include <thread>
 
+#include "SimHal.h"
 #include "SimOrdex.h"
 #include "TestPlatform.h"
-#include "hal/Extensions.h"
-#include "hal/HALBase.h"
-#include "hal/SimDevice.h"
-#include "hal/simulation/DriverStationData.h"
-#include "hal/simulation/SimDeviceData.h"
 #include "halvern/MockDS.h"
 #include "halvern/Ordex.h"
 
@@ -40,7 +36,8 @@ bool heartbeatEnabled() {
 
 TEST(DriverStationSocket, MockDriverStationEnablesAndDisablesTheRobot) {
   halvern::test::resetSimulation();
-  ASSERT_EQ(HAL_LoadOneExtension(HALVERN_DS_SOCKET_EXTENSION), 0) << HALVERN_DS_SOCKET_EXTENSION;
+  ASSERT_EQ(halvern::test::loadHalExtension(HALVERN_DS_SOCKET_EXTENSION), 0)
+      << HALVERN_DS_SOCKET_EXTENSION;
   const halvern::sim::SimOrdex controller(5);
   const int32_t handle = c_Ordex_create(5, 15000);
   ASSERT_NE(handle, 0);

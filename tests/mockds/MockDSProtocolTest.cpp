@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "SimRobotDriverStation.h"
-#include "hal/cpp/fpga_clock.h"
+#include "core/HalPlatform.h"
 #include "mockds/MockDS.h"
 #include "mockds/MockDSProtocol.h"
 
@@ -122,13 +122,15 @@ TEST(WarmupRule, DisableAndEnableAfterTheWarmupAreImmediate) {
 
 // --- the schedule ---
 
-using FpgaTime = hal::fpga_clock::time_point;
-constexpr auto kPeriodUs = std::chrono::duration_cast<hal::fpga_clock::duration>(kPeriod);
+// The HAL's monotonic clock, which the sender runs on (microseconds).
+using HalClock = halvern::platform::MonotonicClock;
+using HalTime = HalClock::time_point;
+constexpr auto kPeriodUs = std::chrono::duration_cast<HalClock::duration>(kPeriod);
 
-FpgaTime at(std::chrono::microseconds since) { return FpgaTime(since); }
+HalTime at(std::chrono::microseconds since) { return HalTime(since); }
 
 TEST(NextDeadline, TheNextSlotOnTheGridStrictlyAfterNow) {
-  const FpgaTime start = at(1000us);
+  const HalTime start = at(1000us);
   // The sender's first: its start is the first deadline, so the first datagram goes 20 ms on.
   EXPECT_EQ(nextDeadline(start, start, kPeriodUs), at(21000us));
   // Woken a little late: the next slot, not one 20 ms after the late wake-up.
@@ -143,19 +145,19 @@ TEST(NextDeadline, MissedSlotsAreSkippedNotCaughtUp) {
   // 95 ms late: slots at 41, 61, 81 and 101 ms have passed; the next is 121 ms.
   EXPECT_EQ(nextDeadline(at(21000us), at(116000us), kPeriodUs), at(121000us));
   // A day late, still one step.
-  const FpgaTime late = at(21000us + std::chrono::hours(24) + 5us);
-  const FpgaTime next = nextDeadline(at(21000us), late, kPeriodUs);
+  const HalTime late = at(21000us + std::chrono::hours(24) + 5us);
+  const HalTime next = nextDeadline(at(21000us), late, kPeriodUs);
   EXPECT_GT(next, late);
   EXPECT_LE(next - late, kPeriodUs);
-  EXPECT_EQ((next - at(1000us)) % kPeriodUs, hal::fpga_clock::duration::zero());
+  EXPECT_EQ((next - at(1000us)) % kPeriodUs, HalClock::duration::zero());
 }
 
 TEST(NextDeadline, AStalledSenderSendsNoBurst) {
   // The sender's loop on a clock of its own: it sleeps until each deadline, and once it
   // stalls for 95 ms after a send. Every send is on the grid, one per slot at most.
-  FpgaTime now = at(0us);
-  FpgaTime deadline = now;
-  std::vector<FpgaTime> sends;
+  HalTime now = at(0us);
+  HalTime deadline = now;
+  std::vector<HalTime> sends;
   for (int i = 0; i < 20; ++i) {
     deadline = nextDeadline(deadline, now, kPeriodUs);
     now = std::max(now, deadline);  // sleep_until
@@ -166,7 +168,7 @@ TEST(NextDeadline, AStalledSenderSendsNoBurst) {
   }
   for (std::size_t i = 1; i < sends.size(); ++i) {
     EXPECT_GE(sends[i] - sends[i - 1], kPeriodUs) << "send " << i;
-    EXPECT_EQ(sends[i].time_since_epoch() % kPeriodUs, hal::fpga_clock::duration::zero());
+    EXPECT_EQ(sends[i].time_since_epoch() % kPeriodUs, HalClock::duration::zero());
   }
   EXPECT_EQ(sends[6] - sends[5], 100ms);  // the four missed slots are gone, not sent late
 }

@@ -12,15 +12,17 @@
 #include <vector>
 
 #include "MockDSTestSupport.h"
+#include "SimHal.h"
 #include "TestPlatform.h"
-#include "wpi/Logger.h"
-#include "wpinet/UDPClient.h"
 
 namespace {
 
 using namespace halvern::mockds::testing;  // NOLINT(google-build-using-namespace)
 
 using Bytes = std::vector<uint8_t>;
+// WPILib's UDP client and logger, under whichever names this WPILib gives them.
+using Logger = halvern::sim::simhal::Logger;
+using UDPClient = halvern::sim::simhal::UDPClient;
 
 class RobotSide : public ::testing::Test {
  protected:
@@ -36,8 +38,8 @@ class RobotSide : public ::testing::Test {
         static_cast<int>(datagram.size()));
   }
 
-  wpi::Logger logger;
-  wpi::UDPClient sender{logger};
+  Logger logger;
+  UDPClient sender{logger};
   std::unique_ptr<Robot> robot;
 };
 
@@ -123,8 +125,8 @@ TEST_F(RobotSide, StopsPromptly) {
 TEST(UdpClientTimeout, ATimeoutBelowTheResolutionStillTimesOut) {
   HALVERN_NEEDS_STANDIN();  // WPILib's own client waits forever there: the robot side never asks it
   for (const double timeout : {0.0000004, 0.0004}) {
-    wpi::Logger logger;
-    wpi::UDPClient client("127.0.0.1", logger);
+    Logger logger;
+    UDPClient client("127.0.0.1", logger);
     ASSERT_EQ(client.start(Robot::kDriverStationPort), 0);
     ASSERT_EQ(client.set_timeout(timeout), 0);
     std::atomic<bool> returned{false};
@@ -137,7 +139,7 @@ TEST(UdpClientTimeout, ATimeoutBelowTheResolutionStillTimesOut) {
     EXPECT_TRUE(timedOut) << "a time-out of " << timeout << " s waits forever";
     if (!timedOut) {
       // Wake the receive with a datagram so that the thread can be joined.
-      wpi::UDPClient waker(logger);
+      UDPClient waker(logger);
       waker.start();
       const std::array<uint8_t, 1> nudge{0};
       waker.send(std::span<const uint8_t>(nudge), "127.0.0.1", Robot::kDriverStationPort);

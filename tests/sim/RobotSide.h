@@ -1,17 +1,18 @@
 // The robot program's end of the bus, for tests of the simulated Ordex: raw frames through the
-// HAL, so the simulator is checked against the wire format and not against the library.
+// HAL (by the library's platform layer, on any HAL), so the simulator is checked against the
+// wire format and not against the library.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <thread>
 
-#include "hal/CAN.h"
-#include "hal/CANAPI.h"
+#include "core/HalPlatform.h"
 #include "ordex/OrdexMessages.h"
 
 namespace halvern::sim::testing {
@@ -22,22 +23,17 @@ class RobotSide {
  public:
   explicit RobotSide(int32_t deviceNumber) : deviceNumber_(deviceNumber) {
     int32_t status = 0;
-    handle_ = HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(msg::kManufacturer), deviceNumber,
-                                static_cast<HAL_CANDeviceType>(msg::kDeviceType), &status);
+    handle_ = platform::canInitialize(msg::kManufacturer, deviceNumber, msg::kDeviceType, status);
     EXPECT_EQ(status, 0);
   }
   RobotSide(const RobotSide&) = delete;
   RobotSide& operator=(const RobotSide&) = delete;
   RobotSide(RobotSide&&) = delete;
   RobotSide& operator=(RobotSide&&) = delete;
-  ~RobotSide() { HAL_CleanCAN(handle_); }
+  ~RobotSide() { platform::canClean(handle_); }
 
   void send(msg::Api api, const msg::Frame& payload = {}) const {
-    int32_t status = 0;
-    HAL_CAN_SendMessage(msg::ordexMessageId(api, deviceNumber_), payload.data(),
-                        static_cast<uint8_t>(payload.size()), HAL_CAN_SEND_PERIOD_NO_REPEAT,
-                        &status);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(platform::canSend(msg::ordexMessageId(api, deviceNumber_), payload), 0);
   }
 
   void enabledHeartbeat() const { send(msg::Api::EnabledHeartbeat); }
@@ -51,14 +47,13 @@ class RobotSide {
 
   /** The newest frame of an API number (a per-motor one already offset), if any arrived. */
   [[nodiscard]] std::optional<msg::Frame> latest(int32_t apiNumber) const {
-    msg::Frame frame{};
-    int32_t length = 0;
-    uint64_t timestamp = 0;
-    int32_t status = 0;
-    HAL_ReadCANPacketLatest(handle_, apiNumber, frame.data(), &length, &timestamp, &status);
-    if (status != 0) {
+    platform::CanFrame received;
+    if (platform::canReadLatest(handle_, apiNumber, received) != 0) {
       return std::nullopt;
     }
+    msg::Frame frame{};
+    std::copy_n(received.data.begin(), std::min(frame.size(), received.data.size()),
+                frame.begin());
     return frame;
   }
 
@@ -68,7 +63,7 @@ class RobotSide {
 
  private:
   int32_t deviceNumber_;
-  HAL_CANHandle handle_ = 0;
+  platform::CanHandle handle_ = platform::kInvalidCanHandle;
 };
 
 inline int32_t int32At(const msg::Frame& frame, std::size_t offset = 0) {

@@ -12,11 +12,10 @@
 #include <thread>
 
 #include "SimDystal.h"
+#include "SimHal.h"
 #include "SimIridel.h"
 #include "SimOrdex.h"
 #include "TestPlatform.h"
-#include "hal/SimDevice.h"
-#include "hal/simulation/SimDeviceData.h"
 #include "halvern/Dystal.h"
 #include "halvern/Iridel.h"
 #include "halvern/Ordex.h"

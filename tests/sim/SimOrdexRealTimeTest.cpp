@@ -49,25 +49,25 @@ class FrameCounter {
  public:
   explicit FrameCounter(uint32_t id) {
     int32_t status = 0;
-    HAL_CAN_OpenStreamSession(&session_, id, kExactId, 1000, &status);
+    session_ = halvern::platform::canOpenStream(id, kExactId, kDepth, status);
     EXPECT_EQ(status, 0);
   }
   FrameCounter(const FrameCounter&) = delete;
   FrameCounter& operator=(const FrameCounter&) = delete;
   FrameCounter(FrameCounter&&) = delete;
   FrameCounter& operator=(FrameCounter&&) = delete;
-  ~FrameCounter() { HAL_CAN_CloseStreamSession(session_); }
+  ~FrameCounter() { halvern::platform::canCloseStream(session_); }
 
   std::size_t count() {  // NOLINT(readability-make-member-function-const): drains the queue
-    std::vector<HAL_CANStreamMessage> messages(1000);
+    std::vector<halvern::platform::CanFrame> frames(kDepth);
     uint32_t read = 0;
-    int32_t status = 0;
-    HAL_CAN_ReadStreamSession(session_, messages.data(), 1000, &read, &status);
+    halvern::platform::canReadStream(session_, frames, read);
     return read;
   }
 
  private:
-  uint32_t session_ = 0;
+  static constexpr uint32_t kDepth = 1000;
+  halvern::platform::CanStreamHandle session_ = 0;
 };
 
 TEST_F(SimOrdexRealTime, SendsStatusFramesAtItsRateUntilDestroyed) {

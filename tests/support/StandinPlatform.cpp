@@ -3,8 +3,8 @@
 
 #include "SimCanBus.h"
 #include "SimClock.h"
+#include "SimHal.h"
 #include "TestPlatform.h"
-#include "hal/simulation/DriverStationData.h"
 #include "halsim/SimControl.h"
 #include "wpinetsim/UdpFaults.h"
 
@@ -21,6 +21,11 @@ void resetSimulation() {
 void setRobotEnabled(bool enabled) {
   sim::startSimulation();
   HALSIM_SetDriverStationEnabled(enabled ? 1 : 0);
+}
+
+int loadHalExtension(const char* /*library*/) {
+  ADD_FAILURE() << "the stand-in loads no simulation extensions";
+  return -1;
 }
 
 int openCanHandleCount() { return halsim::openCanHandleCount(); }

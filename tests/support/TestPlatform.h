@@ -23,6 +23,9 @@ void resetSimulation();
 /** The driver station's enabled state, as HAL_GetSystemActive reports it. */
 void setRobotEnabled(bool enabled);
 
+/** WPILib's HAL only: loads a simulation extension as HALSIM_EXTENSIONS would; 0 on success. */
+int loadHalExtension(const char* library);
+
 // The stand-in's own controls. Each fails the test where there is no stand-in; call them only
 // after HALVERN_NEEDS_STANDIN().
 

@@ -1,8 +1,14 @@
 // The tests' platform on WPILib's HAL: its simulation API only, no stand-in controls.
 #include "SimCanBus.h"
 #include "SimClock.h"
+#include "SimHal.h"
 #include "TestPlatform.h"
-#include "hal/simulation/DriverStationData.h"
+
+#if HALVERN_SIM_WPILIB_2027
+#include "wpi/hal/Extensions.h"
+#else
+#include "hal/Extensions.h"
+#endif
 
 namespace halvern::test {
 namespace {
@@ -22,6 +28,11 @@ void resetSimulation() {
 void setRobotEnabled(bool enabled) {
   sim::startSimulation();
   HALSIM_SetDriverStationEnabled(enabled ? 1 : 0);
+}
+
+int loadHalExtension(const char* library) {
+  sim::startSimulation();
+  return HAL_LoadOneExtension(library);
 }
 
 int openCanHandleCount() {
