@@ -5,6 +5,12 @@
 // speed and a colour into the simulated devices' SimDevice values. It prints what WPILib's
 // simulation shows: the SimDevices and their values.
 //
+// It builds on WPILib 2026 and on WPILib 2027 alike: SimHal.h names the SimDevice classes and the
+// HAL headers of whichever WPILib it is built against (hal:: on 2026, wpi::hal:: on 2027). Where
+// no driver-station socket listens (WPILib 2027 alpha-6's extension loads but opens none, or
+// HALSIM_EXTENSIONS is unset), the simulation's own (SimDriverStationSocket.h) is the robot's
+// end of the link instead.
+//
 //   HALSIM_EXTENSIONS=<WPILib>/lib/libhalsim_ds_socket.so ./halvern_wpilib_sim
 #include <chrono>
 #include <cmath>
@@ -12,12 +18,10 @@
 #include <string>
 #include <thread>
 
+#include "SimDriverStationSocket.h"
+#include "SimHal.h"
 #include "SimIridel.h"
 #include "SimOrdex.h"
-#include "hal/HALBase.h"
-#include "hal/SimDevice.h"
-#include "hal/simulation/DriverStationData.h"
-#include "hal/simulation/SimDeviceData.h"
 #include "halvern/Iridel.h"
 #include "halvern/MockDS.h"
 #include "halvern/Ordex.h"
@@ -25,26 +29,27 @@
 namespace {
 
 using namespace std::chrono_literals;
+namespace simhal = halvern::sim::simhal;
 
 constexpr auto kPeriod = 20ms;             // the robot loop's period
 constexpr double kFreeSpeedRpm = 5000.0;   // the flywheel at full duty
 constexpr double kSpinUpSeconds = 0.4;     // its time constant
 constexpr double kDuty = 0.6;
 
-hal::SimDouble doubleValue(const char* device, const char* key) {
+simhal::SimDouble doubleValue(const char* device, const char* key) {
   return HALSIM_GetSimValueHandle(HALSIM_GetSimDeviceHandle(device), key);
 }
 
 /** Every SimDevice with its values, as WPILib's simulation GUI lists them. */
 void printSimDevices() {
-  std::printf("WPILib's SimDevices:\n");
+  std::printf("WPILib %d's SimDevices:\n", simhal::kWpilibYear);
   HALSIM_EnumerateSimDevices("", nullptr, [](const char* name, void*, HAL_SimDeviceHandle device) {
     std::printf("  %s\n", name);
     HALSIM_EnumerateSimValues(
         device, nullptr,
         [](const char* key, void*, HAL_SimValueHandle handle, int32_t direction,
            const HAL_Value* value) {
-          const char* way = direction == HAL_SimValueInput ? "input " : "output";
+          const char* way = direction == simhal::kInputDirection ? "input " : "output";
           switch (value->type) {
             case HAL_DOUBLE:
               std::printf("    %s %-18s %.3f\n", way, key, value->data.v_double);
@@ -88,13 +93,17 @@ int main() {
     std::printf("could not create the devices\n");
     return 1;
   }
+  // The robot's end of the driver-station link: WPILib's socket where it listens, else ours.
+  auto ownSocket = halvern::sim::SimDriverStationSocket::startUnlessOneListens();
   c_MockDS_create();
   c_MockDS_enable();
-  std::printf("Mock driver station enabling the robot through WPILib's driver-station socket\n");
+  std::printf("Mock driver station enabling the robot through %s\n",
+              ownSocket ? "the simulation's own driver-station socket (WPILib's opened none)"
+                        : "WPILib's driver-station socket");
 
-  hal::SimDouble duty = doubleValue("Ordex[5]", "Motor 0 Duty");
-  hal::SimDouble fedRpm = doubleValue("Ordex[5]", "Motor 0 RPM");
-  hal::SimDouble colourZ = doubleValue("Iridel[3]", "Z");
+  simhal::SimDouble duty = doubleValue("Ordex[5]", "Motor 0 Duty");
+  simhal::SimDouble fedRpm = doubleValue("Ordex[5]", "Motor 0 RPM");
+  simhal::SimDouble colourZ = doubleValue("Iridel[3]", "Z");
   double flywheelRpm = 0.0;
   int32_t status = 0;
   bool wasEnabled = false;
@@ -138,6 +147,7 @@ int main() {
   c_Iridel_destroy(iridel);
   c_Ordex_destroy(ordex);
   colourSensor.stopColorFrames();
+  ownSocket.reset();
   HAL_Shutdown();
   return 0;
 }
