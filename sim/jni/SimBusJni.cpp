@@ -1,7 +1,8 @@
-// Native methods of com.halvern.frc.sim.SimBus: the simulated robot's control API for Java
-// tests. It talks to the simulated bus, the HAL's simulation API and the stand-in HAL's own
-// controls, never to HalvernDriver's internals, so a Java test sees the library exactly as a
-// robot program does.
+// Native methods of com.halvern.frc.sim.SimBus that every HAL offers: the simulated robot's
+// control API for Java tests. It talks to the simulated bus and the HAL's simulation API, never
+// to HalvernDriver's internals, so a Java test sees the library exactly as a robot program does.
+// The stand-in HAL's own controls (faults, serial ports, handle counts) are in
+// SimStandinControlsJni.cpp.
 #include <jni.h>
 
 #include <array>
@@ -10,9 +11,9 @@
 #include <vector>
 
 #include "SimCanBus.h"
+#include "SimClock.h"
+#include "SimHal.h"
 #include "SimJniSupport.h"
-#include "hal/simulation/DriverStationData.h"
-#include "halsim/SimControl.h"
 
 namespace {
 
@@ -43,8 +44,16 @@ std::vector<jbyte> encodeFrames(const std::vector<halvern::sim::CanFrame>& frame
 
 extern "C" {
 
+// Loading the library starts the simulation: WPILib's HAL has its simulation data only after
+// HAL_Initialize, and the robot program's calls (HAL_GetSystemActive among them) need it too.
+JNIEXPORT jint JNICALL JNI_OnLoad(JavaVM* /*vm*/, void* /*reserved*/) {
+  halvern::sim::startSimulation();
+  return JNI_VERSION_1_8;
+}
+
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_reset(JNIEnv* /*env*/, jclass /*cls*/) {
-  halsim::reset();
+  halvern::sim::jni::clearPlatformFaults();
+  HALSIM_SetDriverStationEnabled(0);
   halvern::sim::resetCanBus();
   halvern::sim::jni::unplugEveryFerix();
 }
@@ -53,23 +62,6 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setSystemActive(JNIEnv* /
                                                                        jclass /*cls*/,
                                                                        jboolean enabled) {
   HALSIM_SetDriverStationEnabled(enabled == JNI_TRUE ? 1 : 0);
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setInitializeCanStatus(JNIEnv* /*env*/,
-                                                                              jclass /*cls*/,
-                                                                              jint status) {
-  halsim::setInitializeCanStatus(status);
-}
-
-JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_openCanHandleCount(JNIEnv* /*env*/,
-                                                                          jclass /*cls*/) {
-  return halsim::openCanHandleCount();
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setStreamOpenStatus(JNIEnv* /*env*/,
-                                                                           jclass /*cls*/,
-                                                                           jint status) {
-  halsim::setStreamOpenStatus(status);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_openStreamSessionCount(JNIEnv* /*env*/,
@@ -102,31 +94,6 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_transmit(JNIEnv* env, jcl
   env->GetByteArrayRegion(data, 0, length, reinterpret_cast<jbyte*>(payload.data()));
   halvern::sim::transmitToRobot(
       toId(id), std::span<const uint8_t>(payload.data(), static_cast<std::size_t>(length)));
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_pushSerial(JNIEnv* env, jclass /*cls*/,
-                                                                  jint port, jbyteArray bytes) {
-  // SimBus.java hands over a port 0 to 3 and a non-null array.
-  const jsize length = env->GetArrayLength(bytes);
-  std::vector<uint8_t> data(static_cast<std::size_t>(length));
-  env->GetByteArrayRegion(bytes, 0, length, reinterpret_cast<jbyte*>(data.data()));
-  halsim::pushSerialBytes(port, data);
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setSerialOpenStatus(JNIEnv* /*env*/,
-                                                                           jclass /*cls*/,
-                                                                           jint status) {
-  halsim::setSerialOpenStatus(status);
-}
-
-JNIEXPORT jboolean JNICALL Java_com_halvern_frc_sim_SimBus_serialOpen(JNIEnv* /*env*/,
-                                                                      jclass /*cls*/, jint port) {
-  return halsim::serialSettings(port).open ? JNI_TRUE : JNI_FALSE;
-}
-
-JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimBus_serialBaud(JNIEnv* /*env*/, jclass /*cls*/,
-                                                                  jint port) {
-  return halsim::serialSettings(port).baudRate;
 }
 
 }  // extern "C"

@@ -10,12 +10,11 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <vector>
 
 #include "SimFerix.h"
+#include "SimHal.h"
 #include "SimJniSupport.h"
-#include "halsim/SimControl.h"
 
 namespace {
 
@@ -74,6 +73,8 @@ std::vector<jbyte> encodeTransfers(const std::vector<SimFerixConverter::Transfer
 
 }  // namespace
 
+int32_t halvern::sim::jni::ferixPort(jlong handle) { return converter(handle).port(); }
+
 void halvern::sim::jni::unplugEveryFerix() {
   std::map<int32_t, std::weak_ptr<SimFerixConverter>> attached;
   {
@@ -129,27 +130,6 @@ JNIEXPORT jdouble JNICALL Java_com_halvern_frc_sim_SimFerix_inputVoltage(JNIEnv*
   return converter(handle).inputVoltage(channel);
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setAbsent(JNIEnv* /*env*/, jclass /*cls*/,
-                                                                   jlong handle, jboolean absent) {
-  halsim::setI2CAbsent(converter(handle).port(), absent == JNI_TRUE);
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setWritesFail(JNIEnv* /*env*/,
-                                                                       jclass /*cls*/, jlong handle,
-                                                                       jboolean fail) {
-  if (fail == JNI_TRUE) {
-    halsim::setI2CWriteFault(converter(handle).port(), [](std::span<const uint8_t>) { return true; });
-  } else {
-    halsim::setI2CWriteFault(converter(handle).port(), nullptr);
-  }
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setReadsFail(JNIEnv* /*env*/,
-                                                                      jclass /*cls*/, jlong handle,
-                                                                      jboolean fail) {
-  halsim::setI2CReadFault(converter(handle).port(), fail == JNI_TRUE);
-}
-
 JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_configRegister(JNIEnv* /*env*/,
                                                                         jclass /*cls*/,
                                                                         jlong handle) {
@@ -180,21 +160,20 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_clearTransfers(JNIEnv* 
   converter(handle).clearTransfers();
 }
 
-JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_convert(JNIEnv* /*env*/, jclass /*cls*/,
-                                                                 jdouble volts, jint config) {
-  return SimFerixConverter::convert(volts, static_cast<uint16_t>(config));
-}
-
+// The HAL's own simulation data, on every HAL. SimFerix.java checks nothing: a port other than 0
+// or 1 is not open.
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_sim_SimFerix_i2cPortOpen(JNIEnv* /*env*/,
                                                                          jclass /*cls*/,
                                                                          jint port) {
-  return halsim::i2cPortOpen(port) ? JNI_TRUE : JNI_FALSE;
+  if (port < 0 || port > 1) {
+    return JNI_FALSE;
+  }
+  return HALSIM_GetI2CInitialized(port) != 0 ? JNI_TRUE : JNI_FALSE;
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_setI2CInitializeStatus(JNIEnv* /*env*/,
-                                                                                jclass /*cls*/,
-                                                                                jint status) {
-  halsim::setI2CInitializeStatus(status);
+JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_convert(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                 jdouble volts, jint config) {
+  return SimFerixConverter::convert(volts, static_cast<uint16_t>(config));
 }
 
 }  // extern "C"

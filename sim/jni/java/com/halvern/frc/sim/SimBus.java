@@ -8,11 +8,15 @@ import java.util.List;
 import java.util.Objects;
 
 /**
- * The simulated robot behind the stand-in HAL, for Java tests: the CAN frames the robot program
- * sent, frames that devices send to it, the robot's enabled state, and its serial ports.
+ * The simulated robot behind the HAL, for Java tests: the CAN frames the robot program sent,
+ * frames that devices send to it, the robot's enabled state, and its serial ports.
  *
  * <p>Loading this class loads the native library {@code halvern_simjni}, which shares the one
- * simulation of the process with HalvernDriver.
+ * simulation of the process with HalvernDriver and initialises the HAL. The HAL's faults, the
+ * counts of open CAN handles and the serial ports ({@link #setInitializeCanStatus},
+ * {@link #openCanHandleCount}, {@link #setStreamOpenStatus}, {@link #pushSerialBytes},
+ * {@link #setSerialOpenStatus}, {@link #serialPortOpen}, {@link #serialBaudRate}) are the stand-in
+ * HAL's own controls: on WPILib's HAL they are not there (UnsatisfiedLinkError).
  */
 public final class SimBus {
   /** Compares every bit of a 29-bit identifier. */

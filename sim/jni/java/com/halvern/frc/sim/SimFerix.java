@@ -11,8 +11,9 @@ import java.util.Map;
 /**
  * A simulated four-input analog board on the HAL's I2C bus (sim/SimFerix.h): a 12-bit converter
  * with the board's register map, answering on one port from the moment it is made. Its inputs
- * start at 0 V. Its failures ({@link #setAbsent}, {@link #setWritesFail}, {@link #setReadsFail})
- * are the stand-in HAL's faults on its port.
+ * start at 0 V. Its failures ({@link #setAbsent}, {@link #setWritesFail}, {@link #setReadsFail},
+ * {@link #setI2CInitializeStatus}) are the stand-in HAL's faults on its port: on WPILib's HAL,
+ * which has no faults, they are not there (UnsatisfiedLinkError).
  *
  * <p>{@link SimBus#reset()} takes every board off the bus, this one included.
  */

@@ -7,7 +7,8 @@ import java.util.Objects;
  * A simulated scanning lidar wired to one of the robot controller's serial ports (the stand-in
  * HAL's): from the moment it is made it streams packets describing a room, ten revolutions a
  * second, each sample's angle reported so that the library's angle correction puts it on the
- * room's walls.
+ * room's walls. Only on the stand-in HAL: WPILib's simulation has no serial port, and there its
+ * native methods are not there (UnsatisfiedLinkError).
  */
 public final class SimLidar implements AutoCloseable {
   /** The degrees of a revolution, and so the length of a room given to {@link #setRoom}. */
