@@ -18,13 +18,14 @@ import java.util.concurrent.Future;
 import java.util.concurrent.TimeUnit;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.ValueSource;
 
 /**
- * The robot programmer's analog board against a simulated board on the stand-in HAL's I2C bus.
+ * The robot programmer's analog board against a simulated board on the HAL's I2C bus.
  * The inputs are set to voltages the converter counts exactly (1 mV a count), so that counts and
  * voltages compare exactly.
  */
@@ -79,6 +80,7 @@ class FerixTest {
   }
 
   @Test
+  @Tag("standin") // the stand-in HAL's absent board
   void anAbsentBoardThrowsNothingAndReads0() {
     board.setAbsent(true);
     ferix = new Ferix(5);
@@ -95,6 +97,7 @@ class FerixTest {
   }
 
   @Test
+  @Tag("standin") // the stand-in HAL's read fault
   void aReadingTheBoardDoesNotAnswerIs0() {
     ferix = new Ferix(4);
     assertEquals(COUNTS[1], ferix.getRaw(1));

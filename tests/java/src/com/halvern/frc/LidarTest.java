@@ -16,6 +16,7 @@ import java.util.Arrays;
 import java.util.Optional;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
@@ -26,7 +27,11 @@ import org.junit.jupiter.params.provider.EnumSource;
  * The robot programmer's serial lidar against the simulated robot's serial ports: packets pushed
  * byte for byte where a case needs exact values, and a simulated lidar streaming a room where it
  * needs whole revolutions.
+ *
+ * <p>Only on the stand-in HAL, whose serial ports the simulated robot feeds: WPILib's simulation
+ * has no serial port.
  */
+@Tag("standin")
 class LidarTest {
   // Distances of 1000 to 1300 mm are seen about 7 degrees before the angle they are reported
   // at: reported at 100.5 degrees they all land in degree 93.

@@ -14,6 +14,7 @@ import java.util.stream.Stream;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeAll;
 import org.junit.jupiter.api.BeforeEach;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
@@ -26,7 +27,11 @@ import org.junit.jupiter.params.provider.MethodSource;
  *
  * <p>The library holds one lidar for the whole process, and this suite relies on running in a
  * JVM of its own (as the build runs every suite): its first calls come before any create.
+ *
+ * <p>Only on the stand-in HAL, whose serial ports the simulated robot feeds: WPILib's simulation
+ * has no serial port.
  */
+@Tag("standin")
 class LidarJNITest {
   // Filter codes.
   static final int CLUSTER = 0;

@@ -18,6 +18,7 @@ import com.halvern.frc.testing.OrdexWire;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 
 /**
@@ -64,6 +65,16 @@ class OrdexJNITest {
       assertArrayEquals(payload(1, 25, 0, 1), onlySent(OrdexWire.MOTOR_SPEED, OTHER_DEVICE));
       assertTrue(sent(OrdexWire.MOTOR_SPEED, 0).isEmpty(), "nothing for an unknown handle");
 
+      OrdexJNI.c_Ordex_destroy(other | (0x7FL << 40));
+      SimBus.clearSentFrames();
+      OrdexJNI.c_Ordex_setMotorSpeed(other, 1, -0.25);
+      assertTrue(sent(OrdexWire.MOTOR_SPEED, OTHER_DEVICE).isEmpty(), "the controller destroyed");
+    }
+
+    @Test
+    @Tag("standin") // counts the stand-in HAL's open CAN handles
+    void destroyThroughAHandleWithHighBitsReleasesItsCanHandle() {
+      long other = OrdexJNI.c_Ordex_create(OTHER_DEVICE, 1000);
       int open = SimBus.openCanHandleCount();
       OrdexJNI.c_Ordex_destroy(other | (0x7FL << 40));
       assertEquals(open - 1, SimBus.openCanHandleCount());
