@@ -2,7 +2,7 @@
 # Builds and runs every test suite: the default build, with its install used as a consumer would
 # (scripts/test-install.sh) and the library built against its stand-ins installed as WPILib
 # (scripts/test-wpilib-build.sh) and against WPILib's real HAL where ../shared/wpilib has it
-# (scripts/test-wpilib-sim.sh), then AddressSanitizer with
+# (scripts/test-wpilib-sim.sh, WPILib 2026 and 2027), then AddressSanitizer with
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
 # decoders, then the Windows x64 build under Wine, then the 64-bit ARM Linux build under qemu-user
 # (scripts/run-arm64-tests.sh), then the WPILib vendordep built from the default and Windows
@@ -33,8 +33,12 @@ for preset in default asan tsan; do
       failed+=("wpilib-shaped")
     fi
     echo "=== WPILib's real HAL: the library, the simulators and the C++ tests on it ==="
-    if ! scripts/test-wpilib-sim.sh; then
+    if ! scripts/test-wpilib-sim.sh 2026; then
       failed+=("wpilib-real")
+    fi
+    echo "=== WPILib 2027's real HAL: the same on WPILib's 2027 season ==="
+    if ! scripts/test-wpilib-sim.sh 2027; then
+      failed+=("wpilib-2027")
     fi
   fi
 done
@@ -61,4 +65,4 @@ if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
-echo "All suites passed: default (its install, the WPILib-shaped build, WPILib's real HAL), asan and tsan builds, fuzzing, the Windows build, the ARM Linux build and the vendordep."
+echo "All suites passed: default (its install, the WPILib-shaped build, WPILib 2026's and 2027's real HAL), asan and tsan builds, fuzzing, the Windows build, the ARM Linux build and the vendordep."
