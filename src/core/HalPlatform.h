@@ -49,13 +49,6 @@
 #define HALVERN_PLATFORM_HAS_UDP 1
 #include <wpinet/UDPClient.h>
 #endif
-#if !__has_include(<halsim/SimControl.h>)
-// WPILib 2026 writes by handle itself; the stand-in has no such call.
-#define HALVERN_HAL_WRITES_BY_HANDLE 1
-#else
-#include <mutex>
-#include <unordered_map>
-#endif
 #endif
 
 namespace halvern::platform {
@@ -134,26 +127,6 @@ inline HAL_CANMessage classicMessage(std::span<const uint8_t> payload) {
 inline void fill(CanFrame& frame, uint32_t messageId, const HAL_CANReceiveMessage& received) {
   fill(frame, messageId, std::data(received.message.data), received.message.dataSize,
        received.timeStamp / kMicrosPerMilli);
-}
-#endif
-
-#if !HALVERN_WPILIB_2027 && !defined(HALVERN_HAL_WRITES_BY_HANDLE)
-/** On the stand-in, which has no write by handle: the identifier base of each handle made
- *  through canInitialize, for canWrite. Never destroyed, so a late clean at exit is safe. */
-struct HandleIds {
-  std::mutex mutex;
-  std::unordered_map<CanHandle, uint32_t> baseByHandle;
-};
-inline HandleIds& handleIds() {
-  static auto* const ids = new HandleIds();
-  return *ids;
-}
-
-/** A device's identifiers with API 0: type, manufacturer and device number in their fields. */
-inline uint32_t identifierBase(int32_t manufacturer, int32_t deviceId, int32_t deviceType) {
-  return (static_cast<uint32_t>(deviceType) & 0x1FU) << 24U |
-         (static_cast<uint32_t>(manufacturer) & 0xFFU) << 16U |
-         (static_cast<uint32_t>(deviceId) & 0x3FU);
 }
 #endif
 
@@ -313,60 +286,12 @@ inline CanHandle canInitialize(int32_t manufacturer, int32_t deviceId, int32_t d
   return HAL_InitializeCAN(kCanBus, static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
                            static_cast<HAL_CANDeviceType>(deviceType), &status);
 #else
-  const CanHandle handle =
-      HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
-                        static_cast<HAL_CANDeviceType>(deviceType), &status);
-#ifndef HALVERN_HAL_WRITES_BY_HANDLE
-  if (status == 0) {
-    auto& ids = detail::handleIds();
-    const std::scoped_lock lock(ids.mutex);
-    ids.baseByHandle.insert_or_assign(handle,
-                                      detail::identifierBase(manufacturer, deviceId, deviceType));
-  }
-#endif
-  return handle;
+  return HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
+                           static_cast<HAL_CANDeviceType>(deviceType), &status);
 #endif
 }
 
-inline void canClean(CanHandle handle) {
-#if !HALVERN_WPILIB_2027 && !defined(HALVERN_HAL_WRITES_BY_HANDLE)
-  {
-    auto& ids = detail::handleIds();
-    const std::scoped_lock lock(ids.mutex);
-    ids.baseByHandle.erase(handle);
-  }
-#endif
-  HAL_CleanCAN(handle);
-}
-
-/** Sends one frame to the handle's device under `apiId` (0 to 1023), once; the status. A
- *  payload over 8 bytes is not sent (kCanInvalidBuffer). */
-inline int32_t canWrite(CanHandle handle, int32_t apiId, std::span<const uint8_t> payload) {
-  if (payload.size() > kCanFrameBytes) {
-    return kCanInvalidBuffer;
-  }
-  int32_t status = 0;
-#if HALVERN_WPILIB_2027
-  const HAL_CANMessage message = detail::classicMessage(payload);
-  HAL_WriteCANPacket(handle, apiId, &message, &status);
-#elif defined(HALVERN_HAL_WRITES_BY_HANDLE)
-  HAL_WriteCANPacket(handle, payload.data(), static_cast<int32_t>(payload.size()), apiId, &status);
-#else
-  // As WPILib's simulation writes: a send to the handle's full identifier.
-  uint32_t base = 0;
-  {
-    auto& ids = detail::handleIds();
-    const std::scoped_lock lock(ids.mutex);
-    const auto found = ids.baseByHandle.find(handle);
-    if (found == ids.baseByHandle.end()) {
-      return HAL_ERR_CANSessionMux_NotInitialized;
-    }
-    base = found->second;
-  }
-  status = canSend(base | (static_cast<uint32_t>(apiId) & 0x3FFU) << 6U, payload);
-#endif
-  return status;
-}
+inline void canClean(CanHandle handle) { HAL_CleanCAN(handle); }
 
 /** The handle's newest frame under `apiId` received since the last read, once; otherwise
  *  kCanMessageNotFound. `frame` holds it when the status is 0. */
