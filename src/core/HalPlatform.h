@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #if __has_include(<wpi/hal/HAL.h>)
@@ -28,11 +29,13 @@
 #include <wpi/hal/SerialPort.h>
 
 #include <wpi/hal/monotonic_clock.hpp>
+#if !defined(_WIN32)
 #include <wpi/util/Logger.hpp>
 #include <wpi/util/raw_ostream.hpp>
 #if __has_include(<wpi/net/UDPClient.hpp>)  // where the user links wpinet
 #define HALVERN_PLATFORM_HAS_UDP 1
 #include <wpi/net/UDPClient.hpp>
+#endif
 #endif
 #else
 #define HALVERN_WPILIB_2027 0
@@ -43,12 +46,23 @@
 #include <hal/I2CTypes.h>
 #include <hal/SerialPort.h>
 #include <hal/cpp/fpga_clock.h>
+#if !defined(_WIN32)
 #include <wpi/Logger.h>
 #include <wpi/raw_ostream.h>
 #if __has_include(<wpinet/UDPClient.h>)  // where the user links wpinet
 #define HALVERN_PLATFORM_HAS_UDP 1
 #include <wpinet/UDPClient.h>
 #endif
+#endif
+#endif
+
+// On Windows, WPILib's DLLs are MSVC-built: the library calls only their plain C functions, and
+// brings its own UDP socket, logger and error output.
+#if defined(_WIN32)
+#define HALVERN_PLATFORM_HAS_UDP 1
+#include <cstdio>
+
+#include "core/WinsockUdpClient.h"
 #endif
 
 namespace halvern::platform {
@@ -400,20 +414,38 @@ inline bool systemActive() {
 #if HALVERN_WPILIB_2027
 /** A std::chrono clock over the HAL's microsecond monotonic time. */
 using MonotonicClock = wpi::hal::monotonic_clock;
-#ifdef HALVERN_PLATFORM_HAS_UDP
+#else
+using MonotonicClock = hal::fpga_clock;
+#endif
+
+#if defined(_WIN32)
 /** A UDP socket sending datagrams (start, send, shutdown), logging through a Logger. */
+using UdpClient = WinsockUdpClient;
+using Logger = LogFunctionLogger;
+/** Writes `text` to standard error in one piece, so that lines never mix. */
+inline void writeErrorText(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+#elif HALVERN_WPILIB_2027
+#ifdef HALVERN_PLATFORM_HAS_UDP
 using UdpClient = wpi::net::UDPClient;
 #endif
 using Logger = wpi::util::Logger;
-/** The utility library's standard error stream. */
-inline auto& errorStream() { return wpi::util::errs(); }
+/** Writes `text` to the utility library's standard error stream in one piece. */
+inline void writeErrorText(std::string_view text) {
+  wpi::util::errs() << text;
+  wpi::util::errs().flush();
+}
 #else
-using MonotonicClock = hal::fpga_clock;
 #ifdef HALVERN_PLATFORM_HAS_UDP
 using UdpClient = wpi::UDPClient;
 #endif
 using Logger = wpi::Logger;
-inline auto& errorStream() { return wpi::errs(); }
+inline void writeErrorText(std::string_view text) {
+  wpi::errs() << text;
+  wpi::errs().flush();
+}
 #endif
 
 }  // namespace halvern::platform

@@ -17,8 +17,7 @@ using Clock = platform::MonotonicClock;
 void logToErrs(unsigned int level, const char* file, unsigned int line, const char* message) {
   const std::string text = formatLogLine(level, file, line, message);
   if (!text.empty()) {
-    platform::errorStream() << std::string_view(text);  // one write, so lines never mix
-    platform::errorStream().flush();
+    platform::writeErrorText(text);  // one write, so lines never mix
   }
 }
 
@@ -85,8 +84,7 @@ void MockDSSlot::create() {
     // One write, so the line never mixes with another thread's output.
     const std::string line =
         std::string("[MockDS] Could not start the sender thread: ") + error.what() + '\n';
-    platform::errorStream() << std::string_view(line);
-    platform::errorStream().flush();
+    platform::writeErrorText(line);
   }
   // `replaced` stops and joins its sender here, with no lock held.
 }

@@ -260,6 +260,10 @@ std::vector<std::string> linesOf(const std::string& text) {
 
 TEST_F(MockDS, AUdpClientThatCannotStartIsLoggedAndTheScheduleGoesOn) {
   HALVERN_NEEDS_STANDIN();
+#if defined(_WIN32)
+  GTEST_SKIP() << "on Windows the library sends through its own socket, not the stand-in's "
+                  "(winsock_udp_client_test logs its failures)";
+#endif
   ::testing::internal::CaptureStderr();
   halvern::test::setUdpStartFailure(true);
   createFresh();
