@@ -42,7 +42,7 @@ install(TARGETS HalvernDriver EXPORT HalvernDriverTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(WIN32)
   # The import library for MSVC that src/CMakeLists.txt writes beside the linker's own.
-  install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/HalvernDriver.lib
+  install(FILES ${CMAKE_ARCHIVE_OUTPUT_DIRECTORY}/$<TARGET_FILE_BASE_NAME:HalvernDriver>.lib
     DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT driver OPTIONAL)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/halvern

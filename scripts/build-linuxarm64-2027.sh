@@ -4,6 +4,8 @@
 # (cmake/toolchains/aarch64-linux-gnu.cmake).
 #
 #   build-linuxarm64-2027.sh        the library: build/linuxarm64-2027/build/lib/libHalvernDriver.so
+#   build-linuxarm64-2027.sh Debug  the Debug library, whose name ends in d (the vendordep's debug
+#                                   zips): build/linuxarm64-2027/build-debug/lib/libHalvernDriverd.so
 #
 # There are no WPILib 2027 libraries for 64-bit ARM here, so it links against link stubs: for each
 # library WPILib 2027's CMake packages import (libwpiHal.so, libntcore.so, libwpinet.so,
@@ -24,7 +26,12 @@ archive=$root/../shared/wpilib/wpilib-$version-linuxx86-64.tar.xz
 x86_prefix=$(realpath -m "${HALVERN_WPILIB_2027_PREFIX:-build/wpilib-$version}")
 work=$root/build/linuxarm64-2027
 prefix=$work/wpilib-prefix
-build=$work/build
+build_type=${1:-RelWithDebInfo}
+case $build_type in
+  RelWithDebInfo) build=$work/build postfix= ;;
+  Debug) build=$work/build-debug postfix=d ;;
+  *) echo "usage: $0 [Debug]" >&2; exit 2 ;;
+esac
 toolchain=$root/cmake/toolchains/aarch64-linux-gnu.cmake
 fail() { echo "build-linuxarm64-2027: $*" >&2; exit 1; }
 
@@ -76,7 +83,8 @@ for config in "$prefix"/share/*/*-config.cmake; do
   package_dirs+=("-D${package}_DIR=$(dirname "$config")")
 done
 if ! cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib \
+    -DCMAKE_BUILD_TYPE="$build_type" -DCMAKE_DEBUG_POSTFIX="$postfix" \
+    -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib \
     -DCMAKE_PREFIX_PATH="$prefix" "${package_dirs[@]}" -DHALVERN_BUILD_JAVA=OFF \
     -DHALVERN_BUILD_BENCHMARKS=OFF -DHALVERN_BUILD_TESTS=OFF >"$build/configure.log" 2>&1; then
   cat "$build/configure.log"
@@ -94,7 +102,7 @@ if ! cmake --build "$build" --target HalvernDriver -j 2; then
   fi
   fail "the library did not build against WPILib 2027's headers for aarch64"
 fi
-library=$build/lib/libHalvernDriver.so
+library=$build/lib/libHalvernDriver$postfix.so
 machine=$(readelf -h "$library" | sed -n 's/^ *Machine: *//p')
 [[ $machine == AArch64 ]] || fail "$library is for '$machine', not AArch64"
 needed=$(readelf -d "$library" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | paste -sd ' ')

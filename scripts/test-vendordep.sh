@@ -2,7 +2,12 @@
 # Builds the WPILib vendordeps in a Linux build and checks them with
 # tests/vendordep/check_vendordep.py.
 #
-# The 2026 vendordep (the `vendordep` target): the JSON, the Maven repository's layout and POMs, a
+# Each platform's library comes with its Debug build, whose name ends in d, in the platform's debug
+# zip: scripts/build-debug-libraries.sh builds them (build/debug and build/windows-debug; for 2027
+# build/wpilib-2027-debug and build/linuxarm64-2027/build-debug), which this runs.
+#
+# The 2026 vendordep (the `vendordep` target, LINUX_BUILD/vendordep/2026/): the JSON, the Maven
+# repository's layout and POMs, a
 # C++ and a Java program built and run against the Linux zip, a simulation program built against
 # the simulators' zips (libHalvernDriverSim.a, for desktop simulation) and run, and the Windows
 # zip's DLL and import library (a program built as MSVC builds it links against it and runs under
@@ -36,8 +41,15 @@ wpilib_2027_archive=$root/../shared/wpilib/wpilib-2027.0.0-alpha-6-linuxx86-64.t
 build_2027=$(realpath -m "${HALVERN_WPILIB_2027_BUILD:-build/wpilib-2027}")
 wpilib_2027=$(realpath -m "${HALVERN_WPILIB_2027_PREFIX:-build/wpilib-2027.0.0-alpha-6}")
 
+echo "=== vendordep: the Debug libraries ==="
+start=$SECONDS
+scripts/build-debug-libraries.sh 2026
+echo "vendordep: the 2026 Debug libraries took $((SECONDS - start)) s"
+
 # The vendordeps take the Windows library and the 2027 x86-64 one from the builds named here.
 cmake -B "$linux_build" -DHALVERN_VENDORDEP_WINDOWS_DIR="$windows_build" \
+  -DHALVERN_VENDORDEP_DEBUG_DIR="$root/build/debug" \
+  -DHALVERN_VENDORDEP_WINDOWS_DEBUG_DIR="$root/build/windows-debug" \
   -DHALVERN_VENDORDEP_2027_LINUX_DIR="$build_2027" >/dev/null
 echo "=== vendordep: build ($linux_build, Windows library from $windows_build) ==="
 cmake --build "$linux_build" --target vendordep
@@ -47,8 +59,8 @@ failed_2027=
 if [[ -f $wpilib_2027_archive ]]; then
   echo "=== vendordep 2027: the 64-bit ARM library against WPILib 2027 ==="
   start=$SECONDS
-  if scripts/build-linuxarm64-2027.sh; then
-    echo "vendordep 2027: the 64-bit ARM library took $((SECONDS - start)) s"
+  if scripts/build-linuxarm64-2027.sh && scripts/build-debug-libraries.sh 2027; then
+    echo "vendordep 2027: the 64-bit ARM library and the Debug libraries took $((SECONDS - start)) s"
     echo "=== vendordep 2027: build (x86-64 library and simulators from $build_2027) ==="
     if cmake --build "$linux_build" --target vendordep-2027; then
       years=2026,2027

@@ -5,10 +5,12 @@
 #   <group as path>/HalvernDriver-cpp/<version>/
 #     HalvernDriver-cpp-<version>-headers.zip          include/'s contents at the root (halvern/*.h)
 #     HalvernDriver-cpp-<version>-sources.zip          src/ and include/
-#     HalvernDriver-cpp-<version>-linuxx86-64.zip      linux/x86-64/shared/libHalvernDriver.so
-#     HalvernDriver-cpp-<version>-linuxarm64.zip       linux/arm64/shared/libHalvernDriver.so
-#     HalvernDriver-cpp-<version>-linuxsystemcore.zip  linux/systemcore/shared/libHalvernDriver.so
+#     HalvernDriver-cpp-<version>-linuxx86-64.zip      linux/x86-64/shared/libHalvernDriver.so, .so.debug
+#     HalvernDriver-cpp-<version>-linuxarm64.zip       linux/arm64/shared/libHalvernDriver.so, .so.debug
+#     HalvernDriver-cpp-<version>-linuxsystemcore.zip  linux/systemcore/shared/libHalvernDriver.so, .so.debug
 #     HalvernDriver-cpp-<version>-windowsx86-64.zip    windows/x86-64/shared/HalvernDriver.dll, .lib
+#     HalvernDriver-cpp-<version>-<platform>debug.zip  the same folders: libHalvernDriverd.so,
+#                                                      HalvernDriverd.dll and HalvernDriverd.lib
 #     HalvernDriver-cpp-<version>.pom
 #   <group as path>/HalvernDriver-sim/<version>/
 #     HalvernDriver-sim-<version>-headers.zip              halvern/sim/*.h, as they install
@@ -20,7 +22,14 @@
 # Each platform zip is there when its library is given: LINUX_LIBRARY (linuxx86-64, always),
 # ARM64_LIBRARY (one 64-bit ARM Linux library for both linuxarm64 and linuxsystemcore, the robot
 # controller's platform), WINDOWS_DIR (the Windows build's HalvernDriver.dll and its import
-# library HalvernDriver.lib). The JSON template lists the same platforms.
+# library HalvernDriver.lib). The JSON template lists the same platforms. Each comes with its
+# debug zip, which WPILib's tools take for a robot program built for debugging: the Debug build's
+# library, whose name ends in d (LINUX_DEBUG_LIBRARY, ARM64_DEBUG_LIBRARY, WINDOWS_DEBUG_DIR). A
+# debug library needs WPILib's debug libraries, whose names end in d too: a Linux one built
+# against WPILib's release libraries (WPILIB_LIBRARIES) is made to name the debug ones.
+#
+# The release libraries are shipped stripped, a Linux one with its debug symbols beside it
+# (lib<name>.so.debug, linked by .gnu_debuglink), as WPILib ships its own; the debug ones whole.
 #
 # The one native library serves C++ robot programs (cppDependencies) and, through its JNI entry
 # points, Java ones (jniDependencies): both name the HalvernDriver-cpp platform zips. The
@@ -32,9 +41,18 @@
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var SOURCE_DIR OUTPUT_DIR VERSION GROUP_ID UUID MAVEN_URL JSON_URL JSON_TEMPLATE JSON_NAME
-            LINUX_LIBRARY LINUX_SIM_LIBRARY SIM_HEADERS AR RANLIB JAR SOURCES_JAR JAVADOC_JAR)
+            LINUX_LIBRARY LINUX_DEBUG_LIBRARY LINUX_OBJCOPY LINUX_STRIP PATCHELF WPILIB_LIBRARIES
+            LINUX_SIM_LIBRARY SIM_HEADERS AR RANLIB JAR SOURCES_JAR JAVADOC_JAR)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make_vendordep.cmake: -D${var}=... is missing")
+  endif()
+endforeach()
+
+# The tools that pack the libraries (the packages patchelf, binutils, binutils-mingw-w64-x86-64,
+# binutils-aarch64-linux-gnu).
+foreach(tool LINUX_OBJCOPY LINUX_STRIP PATCHELF WINDOWS_STRIP ARM64_OBJCOPY ARM64_STRIP)
+  if("${${tool}}" MATCHES "NOTFOUND$")
+    message(FATAL_ERROR "The vendordep needs ${${tool}}: install it (scripts/install-deps.sh)")
   endif()
 endforeach()
 
@@ -55,21 +73,41 @@ if(WINDOWS_DIR)
       "build's HalvernDriver.dll, and ${windows_lib} is missing: rebuild HalvernDriver there "
       "(cmake --build ${WINDOWS_DIR} --target HalvernDriver).")
   endif()
+  foreach(var WINDOWS_DEBUG_DIR WINDOWS_STRIP)
+    if(NOT ${var})
+      message(FATAL_ERROR "make_vendordep.cmake: -D${var}=... is missing")
+    endif()
+  endforeach()
+  set(windows_debug_dll ${WINDOWS_DEBUG_DIR}/bin/HalvernDriverd.dll)
+  set(windows_debug_lib ${WINDOWS_DEBUG_DIR}/lib/HalvernDriverd.lib)
+  foreach(file ${windows_debug_dll} ${windows_debug_lib})
+    if(NOT EXISTS ${file})
+      message(FATAL_ERROR "The vendordep needs the Windows Debug build's ${file}, which is "
+        "missing. Build it first: cmake --preset windows-debug && cmake --build --preset "
+        "windows-debug (or point HALVERN_VENDORDEP_WINDOWS_DEBUG_DIR at another such build).")
+    endif()
+  endforeach()
 endif()
-# A library from another build says how to build it (LINUX_HINT, ARM64_HINT).
-foreach(kind LINUX ARM64)
+# A library from another build says how to build it (LINUX_HINT, ARM64_HINT, and for the debug
+# ones LINUX_DEBUG_HINT, ARM64_DEBUG_HINT).
+foreach(kind LINUX ARM64 LINUX_DEBUG ARM64_DEBUG)
   if(${kind}_LIBRARY AND NOT EXISTS ${${kind}_LIBRARY})
     message(FATAL_ERROR "The vendordep needs ${${kind}_LIBRARY}, which is missing. "
       "${${kind}_HINT}")
   endif()
 endforeach()
+if(ARM64_LIBRARY AND NOT (ARM64_DEBUG_LIBRARY AND ARM64_OBJCOPY AND ARM64_STRIP))
+  message(FATAL_ERROR "make_vendordep.cmake: an ARM64_LIBRARY needs -DARM64_DEBUG_LIBRARY=..., "
+    "-DARM64_OBJCOPY=... and -DARM64_STRIP=...")
+endif()
+string(REPLACE "|" ";" WPILIB_LIBRARIES "${WPILIB_LIBRARIES}")
 if(SIM_OPTIONAL AND NOT EXISTS ${LINUX_SIM_LIBRARY})
   message(STATUS "No ${LINUX_SIM_LIBRARY}: the vendordep leaves the simulated devices out")
   set(LINUX_SIM_LIBRARY "")
 endif()
 string(REPLACE "|" ";" SIM_HEADERS "${SIM_HEADERS}")
 string(REPLACE "|" ";" SIM_LEFT_OUT "${SIM_LEFT_OUT}")
-foreach(file ${LINUX_LIBRARY} ${LINUX_SIM_LIBRARY} ${SIM_HEADERS} ${JAR} ${SOURCES_JAR}
+foreach(file ${LINUX_LIBRARY} ${LINUX_DEBUG_LIBRARY} ${LINUX_SIM_LIBRARY} ${SIM_HEADERS} ${JAR} ${SOURCES_JAR}
              ${JAVADOC_JAR})
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "The vendordep needs ${file}, which is missing")
@@ -80,7 +118,7 @@ endforeach()
 # another WPILib) older than the sources is shipped all the same, with a warning.
 string(REPLACE "|" ";" EXTERNAL_LIBRARIES "${EXTERNAL_LIBRARIES}")
 file(GLOB_RECURSE sources ${SOURCE_DIR}/src/* ${SOURCE_DIR}/include/*)
-foreach(library IN ITEMS ${windows_dll} ${EXTERNAL_LIBRARIES})
+foreach(library IN ITEMS ${windows_dll} ${windows_debug_dll} ${EXTERNAL_LIBRARIES})
   file(TIMESTAMP ${library} library_time "%s" UTC)
   foreach(source IN LISTS sources)
     file(TIMESTAMP ${source} source_time "%s" UTC)
@@ -138,23 +176,59 @@ file(COPY ${SOURCE_DIR}/src ${SOURCE_DIR}/include DESTINATION ${stage}/sources)
 zip_folder(${stage}/sources ${cpp_dir}/${cpp}-${VERSION}-sources.zip)
 
 # A build's copy looks for its platform libraries in the build: the shipped one beside itself.
-function(zip_linux_library library platform folder)
-  set(shared ${stage}/${platform}/${folder}/shared)
+function(stage_linux_library library shared)
   file(COPY ${library} DESTINATION ${shared})
   get_filename_component(name ${library} NAME)
   file(RPATH_SET FILE ${shared}/${name} NEW_RPATH "$ORIGIN")
+  set(staged ${shared}/${name} PARENT_SCOPE)
+endfunction()
+
+function(run_tool)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result ERROR_VARIABLE error)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${ARGN} failed: ${error}")
+  endif()
+endfunction()
+
+# The release library, stripped, with its debug symbols in <name>.debug beside it.
+function(zip_linux_library library platform folder objcopy strip)
+  set(shared ${stage}/${platform}/${folder}/shared)
+  stage_linux_library(${library} ${shared})
+  run_tool(${objcopy} --only-keep-debug ${staged} ${staged}.debug)
+  run_tool(${strip} --strip-unneeded ${staged})
+  run_tool(${objcopy} --add-gnu-debuglink=${staged}.debug ${staged})  # records the file name
   zip_folder(${stage}/${platform} ${cpp_dir}/${cpp}-${VERSION}-${platform}.zip)
 endfunction()
-zip_linux_library(${LINUX_LIBRARY} linuxx86-64 linux/x86-64)
+
+# The Debug build's library, whole, naming WPILib's debug libraries (lib<name>d.so) where it was
+# linked against the release ones.
+function(zip_linux_debug_library library platform folder)
+  set(shared ${stage}/${platform}debug/${folder}/shared)
+  stage_linux_library(${library} ${shared})
+  foreach(wpilib IN LISTS WPILIB_LIBRARIES)
+    run_tool(${PATCHELF} --replace-needed lib${wpilib}.so lib${wpilib}d.so ${staged})
+  endforeach()
+  zip_folder(${stage}/${platform}debug ${cpp_dir}/${cpp}-${VERSION}-${platform}debug.zip)
+endfunction()
+
+zip_linux_library(${LINUX_LIBRARY} linuxx86-64 linux/x86-64 ${LINUX_OBJCOPY} ${LINUX_STRIP})
+zip_linux_debug_library(${LINUX_DEBUG_LIBRARY} linuxx86-64 linux/x86-64)
 if(ARM64_LIBRARY)
-  zip_linux_library(${ARM64_LIBRARY} linuxarm64 linux/arm64)
-  zip_linux_library(${ARM64_LIBRARY} linuxsystemcore linux/systemcore)
+  foreach(platform linuxarm64 linuxsystemcore)
+    string(REPLACE "linux" "linux/" folder ${platform})
+    zip_linux_library(${ARM64_LIBRARY} ${platform} ${folder} ${ARM64_OBJCOPY} ${ARM64_STRIP})
+    zip_linux_debug_library(${ARM64_DEBUG_LIBRARY} ${platform} ${folder})
+  endforeach()
 endif()
 
 if(WINDOWS_DIR)
-  file(COPY ${windows_dll} ${windows_lib}
-       DESTINATION ${stage}/windowsx86-64/windows/x86-64/shared)
+  set(shared ${stage}/windowsx86-64/windows/x86-64/shared)
+  file(COPY ${windows_dll} ${windows_lib} DESTINATION ${shared})
+  run_tool(${WINDOWS_STRIP} --strip-unneeded ${shared}/HalvernDriver.dll)
   zip_folder(${stage}/windowsx86-64 ${cpp_dir}/${cpp}-${VERSION}-windowsx86-64.zip)
+  file(COPY ${windows_debug_dll} ${windows_debug_lib}
+       DESTINATION ${stage}/windowsx86-64debug/windows/x86-64/shared)
+  zip_folder(${stage}/windowsx86-64debug ${cpp_dir}/${cpp}-${VERSION}-windowsx86-64debug.zip)
 endif()
 
 write_pom(${cpp_dir}/${cpp}-${VERSION}.pom ${cpp} pom

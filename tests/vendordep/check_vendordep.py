@@ -77,6 +77,9 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent.parent
+sys.path.insert(0, str(ROOT / "tests/support"))
+from pe_imports import (IMAGE_FILE_MACHINE_AMD64, WINDOWS_SYSTEM_DLLS, WPILIB_DLLS,  # noqa: E402
+                        PeImage, forbidden_imports)
 # The platforms this project builds, with their <os>/<arch> folder in a binary zip.
 PLATFORMS = {"linuxx86-64": "linux/x86-64", "windowsx86-64": "windows/x86-64",
              "linuxarm64": "linux/arm64", "linuxsystemcore": "linux/systemcore"}
@@ -123,7 +126,7 @@ class Season:
 
 
 SEASONS = {
-    "2026": Season("2026", "", "HalvernDriver.json", "frcYear", "2026",
+    "2026": Season("2026", "2026", "HalvernDriver.json", "frcYear", "2026",
                    ["linuxx86-64", "windowsx86-64"]),
     # WPILib 2027 runs on Systemcore (64-bit ARM Linux); there is no Windows build against it.
     "2027": Season("2027", "2027", "HalvernDriver-2027.json", "wpilibYear", "2027_alpha5",
@@ -140,13 +143,9 @@ CXX_TYPED_EXPORTS = {
     "c_Ordex_getHardwareVersion": "c_Ordex_copyHardwareVersion",
     "c_Ordex_getSerialNumber": "c_Ordex_copySerialNumber",
 }
-# What HalvernDriver.dll may import: Windows' own DLLs, and WPILib's, which a robot program has.
-WINDOWS_SYSTEM_DLLS = {
-    "kernel32.dll", "advapi32.dll", "msvcrt.dll", "ws2_32.dll", "user32.dll", "ntdll.dll",
-    "bcrypt.dll", "shell32.dll", "ole32.dll", "oleaut32.dll", "setupapi.dll", "cfgmgr32.dll",
-    "iphlpapi.dll", "winmm.dll", "userenv.dll", "secur32.dll", "crypt32.dll", "mswsock.dll",
-}
-WPILIB_DLLS = {"wpihal.dll", "wpiutil.dll", "wpinet.dll"}
+# WPILib's Linux libraries a HalvernDriver library may need, by their release names; a debug
+# library needs the same with names ending in d (libwpiHald.so).
+WPILIB_LINUX_LIBRARIES = ["wpiHal", "wpiutil", "wpinet", "ntcore", "datalog"]
 CXX_RUNTIME_DLL = re.compile(
     r"^(libstdc\+\+.*|libgcc_s.*|libwinpthread.*|libc\+\+.*|libunwind.*|msvcp\d+.*|"
     r"vcruntime\d+.*|concrt\d+.*)\.dll$", re.IGNORECASE)
@@ -240,6 +239,19 @@ def check_json(c, json_path, version, season):
         if isinstance(url, str) and url.startswith("file://"):
             local = Path(url[len("file://"):].replace("%20", " "))
             c.check((local / "com").is_dir(), f"JSON: the local repository {url} is there")
+    # Published, the JSON sits in a folder named after its year, where jsonUrl finds it; built
+    # for local use, jsonUrl is the file itself.
+    c.check(json_path.parent.name == season.year, f"JSON: it is in a folder named {season.year}",
+            f"{json_path.parent}")
+    json_url = data.get("jsonUrl")
+    if isinstance(json_url, str) and json_url.startswith("file://"):
+        local = Path(json_url[len("file://"):].replace("%20", " "))
+        c.check(local.resolve() == json_path.resolve(), "JSON: jsonUrl is this file's own "
+                "file:// URL (a published one is configured at configure time)", json_url)
+    else:
+        c.check(isinstance(json_url, str) and json_url.startswith("https://") and
+                json_url.endswith(f"/{season.year}/{json_path.name}"), "JSON: jsonUrl is an "
+                f"https:// URL ending in /{season.year}/{json_path.name}", f"{json_url!r}")
     for key in ("requires", "conflictsWith"):
         for entry in data.get(key, []):
             check_fields(c, entry, {"uuid": str, "errorMessage": str, "offlineFileName": str},
@@ -307,14 +319,17 @@ def binary_classifier(entry, platform):
     return platform + ("" if entry.get("sharedLibrary", True) else "static")
 
 
-def binary_files(entry, platform):
-    """The folder a platform zip holds its library in, and the files it must hold there."""
-    lib, shared = entry.get("libName", ""), entry.get("sharedLibrary", True)
+def binary_files(entry, platform, debug=False):
+    """The folder a platform zip holds its library in, and the files it must hold there: a debug
+    zip the Debug library, its name ending in d; a release Linux one its debug symbols too."""
+    lib, shared = entry.get("libName", "") + ("d" if debug else ""), entry.get("sharedLibrary", True)
     folder = f"{PLATFORMS[platform]}/{'shared' if shared else 'static'}"
     if platform.startswith("windows"):
         files = [f"{lib}.dll", f"{lib}.lib"] if shared else [f"{lib}.lib"]
+    elif shared:
+        files = [f"lib{lib}.so"] + ([] if debug else [f"lib{lib}.so.debug"])
     else:
-        files = [f"lib{lib}.so" if shared else f"lib{lib}.a"]
+        files = [f"lib{lib}.a"]
     return folder, files
 
 
@@ -408,8 +423,12 @@ def check_repository(c, repo, data):
         if entry.get("sourcesClassifier"):
             names = zip_names(c, artifact_file(repo, entry, entry.get("sourcesClassifier")), repo)
             if names is not None:
-                c.check("src/core/SerialC.cpp" in names and "include/halvern/Ordex.h" in names,
-                        "the sources zip holds src/ and include/")
+                sources = sorted(str(p.relative_to(ROOT)) for p in (ROOT / "src").rglob("*")
+                                 if p.is_file())
+                missing = [n for n in sources if n not in names]
+                c.check(not missing and "include/halvern/Ordex.h" in names,
+                        f"the sources zip holds the library's {len(sources)} sources (src/) and "
+                        "include/", f"missing {missing[:10]}")
         platform_entries += [(entry, p) for p in entry.get("binaryPlatforms", [])]
 
     checked_zips = set()
@@ -429,6 +448,18 @@ def check_repository(c, repo, data):
         c.check(sorted(names) == expected, f"{path.name} holds {', '.join(expected)}",
                 f"it holds {sorted(names)}")
         found[(entry["artifactId"], platform)] = path
+        if not entry.get("sharedLibrary", True):
+            continue  # the simulators' static library is for desktop simulation alone
+        # WPILib's tools take <platform>debug for a program built for debugging.
+        debug_path = artifact_file(repo, entry, f"{platform}debug")
+        debug_names = zip_names(c, debug_path, repo)
+        if debug_names is None:
+            continue
+        folder, files = binary_files(named, platform, debug=True)
+        expected = sorted(f"{folder}/{f}" for f in files)
+        c.check(sorted(debug_names) == expected, f"{debug_path.name} holds "
+                f"{', '.join(expected)}", f"it holds {sorted(debug_names)}")
+        found[(entry["artifactId"], f"{platform}debug")] = debug_path
     return found
 
 
@@ -902,6 +933,7 @@ def check_season_2027(c, build, version, args, scratch):
     found = check_repository(c, season.repo(build), data)
     wpilib_names = [p.name for p in (wpilib / "lib").glob("*.so")]
     libraries = check_linux_elf(c, found, season, wpilib_names, scratch)
+    check_built_libraries(c, found, season, scratch)
     check_symbols_resolve(c, libraries, wpilib / "lib")
     check_same_library(c, libraries)
     check_linux(c, found, wpilib / "lib", scratch)
@@ -925,21 +957,6 @@ def dll_imports_and_exports(objdump, dll):
     return imports, exports
 
 
-def wpilib_cxx_imports(objdump, dll):
-    """The GCC-mangled (C++) names HalvernDriver.dll imports from WPILib's DLLs."""
-    text = run([objdump, "-p", str(dll)]).stdout
-    found, current = [], None
-    for line in text.splitlines():
-        match = re.match(r"^\s*DLL Name: (\S+)", line)
-        if match:
-            current = match.group(1).lower()
-            continue
-        match = re.match(r"^\s*[0-9a-f]+\s+\d+\s+(_Z\S+)\s*$", line)
-        if match and current in WPILIB_DLLS:
-            found.append(f"{current}: {match.group(1)}")
-    return found
-
-
 def import_library_members(readobj, lib):
     """(DLL name, symbol) of every short import member of an MSVC-format import library."""
     text = run([readobj, str(lib)]).stdout
@@ -952,6 +969,89 @@ def import_library_members(readobj, lib):
         names = [s for s in symbols if not s.startswith("__imp_")]
         members += [(lines[0].strip(), n) for n in names]
     return members
+
+
+def sections(tool_name, library):
+    """The section names of a library, as its processor's objdump lists them."""
+    text = run([tool_name, "-h", str(library)]).stdout
+    return set(re.findall(r"^\s*\d+\s+(\S+)\s", text, re.MULTILINE))
+
+
+def defined_frc_symbols(names):
+    """Those of the (mangled) exported names that lie in WPILib's frc:: namespace."""
+    if not names:
+        return []
+    demangled = run(["c++filt"], input="\n".join(names)).stdout.splitlines()
+    return [d for d in demangled if re.search(r"(^|[^\w:])frc::", d)]
+
+
+def check_built_libraries(c, found, season, scratch):
+    """Every library of the zips, release and debug, as WPILib's vendordep check wants it: for
+    its platform's processor, with no symbol of WPILib's frc:: namespace; a release library
+    stripped (a Linux one with its debug symbols beside it), a debug one whole and needing
+    WPILib's debug libraries only."""
+    objdump = tool("objdump")
+    for platform in season.platforms:
+        for debug in (False, True):
+            key = (LIBRARY, platform + ("debug" if debug else ""))
+            if key not in found:
+                c.check(False, f"{key[1]}: the zip is there")
+                continue
+            folder, files = binary_files({"libName": "HalvernDriver"}, platform, debug)
+            unpacked = unpack(found[key], scratch / f"built-{key[1]}") / folder
+            library = unpacked / files[0]
+            if platform.startswith("windows"):
+                check_windows_library(c, key[1], library, debug)
+                continue
+            machine, machine_name = ELF_MACHINES[platform]
+            c.check(elf_machine(library) == (2, machine), f"{key[1]}: {library.name} is a 64-bit "
+                    f"ELF library for {machine_name}", f"ELF class and machine "
+                    f"{elf_machine(library)}")
+            exported = [n for n, (defined, _) in dynamic_symbols(library).items() if defined]
+            frc = defined_frc_symbols(exported)
+            c.check(not frc, f"{key[1]}: {library.name} defines no symbol in frc::", f"{frc[:5]}")
+            names = sections(objdump, library)
+            needed = [n for n in dynamic_entries(library, "NEEDED") if n not in SYSTEM_LIBRARIES]
+            if debug:
+                c.check(".debug_info" in names, f"{key[1]}: {library.name} carries its debug "
+                        "information")
+                wanted = {f"lib{n}d.so" for n in WPILIB_LINUX_LIBRARIES}
+                c.check(needed and all(n in wanted for n in needed), f"{key[1]}: {library.name} "
+                        f"needs WPILib's debug libraries ({', '.join(needed)}) and no release one",
+                        f"needs {needed}")
+                continue
+            symbols = library.with_name(library.name + ".debug")
+            link = run([objdump, "-s", "-j", ".gnu_debuglink", str(library)]).stdout
+            c.check(".debug_info" not in names and ".symtab" not in names,
+                    f"{key[1]}: {library.name} is stripped", f"sections {sorted(names)}")
+            c.check(".debug_info" in sections(objdump, symbols) and symbols.name[:12] in link,
+                    f"{key[1]}: its debug symbols are beside it ({symbols.name}), linked by "
+                    ".gnu_debuglink")
+
+
+def check_windows_library(c, classifier, dll, debug):
+    image = PeImage(dll)
+    c.check(image.machine == IMAGE_FILE_MACHINE_AMD64, f"{classifier}: {dll.name} is a PE image "
+            "for AMD64", f"machine {image.machine:#06x}")
+    imports = image.imports()
+    problems = forbidden_imports(imports)
+    wpilib = sorted(d for d in imports if d.lower() in WPILIB_DLLS)
+    c.check(not problems and wpilib, f"{classifier}: {dll.name} imports Windows' DLLs and from "
+            f"WPILib's ({', '.join(wpilib)}) plain C functions only: it loads beside WPILib's "
+            "MSVC-built DLLs", f"{problems[:10]}")
+    named = [d for d in wpilib if d.lower().endswith("d.dll") == debug]
+    c.check(named == wpilib, f"{classifier}: {dll.name} imports WPILib's "
+            f"{'debug' if debug else 'release'} DLLs", f"{wpilib}")
+    objdump = tool("x86_64-w64-mingw32-objdump")
+    if objdump:
+        names = sections(objdump, dll)
+        stripped = not any(n.startswith(".debug") for n in names)
+        c.check(stripped != debug, f"{classifier}: {dll.name} is "
+                f"{'whole, with its debug information' if debug else 'stripped'}",
+                f"sections {sorted(names)}")
+    exported = [e for e in dll_imports_and_exports(objdump, dll)[1]] if objdump else []
+    frc = defined_frc_symbols(exported)
+    c.check(not frc, f"{classifier}: {dll.name} exports no symbol in frc::", f"{frc[:5]}")
 
 
 def check_windows(c, found, windows_build, scratch, use_wine):
@@ -968,17 +1068,6 @@ def check_windows(c, found, windows_build, scratch, use_wine):
             "and exports", f"{len(imports)} imports, {len(exports)} exports")
     runtime = [d for d in imports if CXX_RUNTIME_DLL.match(d)]
     c.check(not runtime, "Windows: HalvernDriver.dll imports no C++ runtime DLL", f"{runtime}")
-    others = [d for d in imports if d.lower() not in WINDOWS_SYSTEM_DLLS | WPILIB_DLLS]
-    c.check(not others, "Windows: HalvernDriver.dll imports Windows' and WPILib's DLLs only "
-            f"({', '.join(imports)})", f"also {others}")
-
-    # WPILib's own Windows DLLs are MSVC-built: they export C++ functions under MSVC's names, so
-    # a GCC-mangled C++ import from them cannot resolve there (the stand-ins here are GCC-built).
-    cxx_imports = wpilib_cxx_imports(objdump, dll)
-    if cxx_imports:
-        print(f"WARNING Windows: HalvernDriver.dll imports {len(cxx_imports)} C++ functions from "
-              f"WPILib's DLLs under GCC's names, which MSVC-built WPILib DLLs do not export: "
-              f"{', '.join(cxx_imports)}")
 
     readobj = tool("llvm-readobj", "llvm-readobj-14")
     if not c.check(readobj is not None, "Windows: llvm-readobj is there (package llvm)"):
@@ -1100,6 +1189,7 @@ def main():
                     found = check_repository(c, repo, data)
                     check_linux_elf(c, found, season, ["libwpiHal.so", "libwpiutil.so",
                                                        "libwpinet.so"], Path(scratch))
+                    check_built_libraries(c, found, season, Path(scratch))
                     check_linux(c, found, build / "lib", Path(scratch))
                     check_linux_simulation(c, found, build,
                                            os.environ.get("CXX") or tool("c++", "g++"),
