@@ -470,8 +470,9 @@ def unpack(path, into):
     return into
 
 
-def check_linux(c, found, platform_libs, scratch):
-    """A C++ and a Java program against the zips, on the libraries of `platform_libs`."""
+def check_linux(c, found, platform_libs, scratch, debug_platform_libs=None):
+    """A C++ and a Java program against the zips, on the libraries of `platform_libs` (and
+    against the debug zip on those of `debug_platform_libs`, when given)."""
     if not all((LIBRARY, k) in found for k in ("headers", "linuxx86-64")):
         c.check(False, "Linux: the headers and linuxx86-64 zips are there to build against")
         return
@@ -511,6 +512,33 @@ def check_linux(c, found, platform_libs, scratch):
                str(HERE / "JavaConsumer.java")], env=environment, timeout=120)
     c.check(ran.returncode == 0 and "vendordep Java consumer: OK" in ran.stdout,
             "Linux: a Java program calls the library through the jar and the JNI zip",
+            (ran.stdout + ran.stderr)[-2000:])
+    if debug_platform_libs:
+        check_linux_debug(c, found, headers, debug_platform_libs, compiler, java, scratch)
+
+
+def check_linux_debug(c, found, headers, platform_libs, compiler, java, scratch):
+    """The same programs against the linuxx86-64debug zip alone, on WPILib's debug libraries
+    (`platform_libs`), as a robot project built for debugging has them."""
+    if (LIBRARY, "linuxx86-64debug") not in found:
+        return
+    shared = unpack(found[(LIBRARY, "linuxx86-64debug")], scratch / "linux-debug") / \
+        "linux/x86-64/shared"
+    program = scratch / "consumer-debug"
+    built = run([compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
+                 "-o", str(program), "-L", str(shared), "-lHalvernDriverd",
+                 f"-Wl,-rpath-link,{platform_libs}"])
+    if not c.check(built.returncode == 0, "Linux debug: a C++ program links against the "
+                   "linuxx86-64debug zip (-lHalvernDriverd)", built.stderr[-2000:]):
+        return
+    environment = dict(os.environ, LD_LIBRARY_PATH=f"{shared}:{platform_libs}")
+    ran = run([str(program)], env=environment, timeout=60)
+    c.check(ran.returncode == 0 and "vendordep consumer: OK" in ran.stdout,
+            "Linux debug: it runs on WPILib's debug libraries", (ran.stdout + ran.stderr)[-2000:])
+    ran = run([java, "-cp", str(found[("java", "jar")]), f"-Djava.library.path={shared}",
+               str(HERE / "JavaConsumer.java")], env=environment, timeout=120)
+    c.check(ran.returncode == 0 and "vendordep Java consumer: OK" in ran.stdout,
+            "Linux debug: the Java classes load the Debug library where it is the only one",
             (ran.stdout + ran.stderr)[-2000:])
 
 
@@ -1152,6 +1180,9 @@ def main():
                         help="the Linux build whose vendordep target ran (default build/default)")
     parser.add_argument("--windows-build", type=Path, default=ROOT / "build/windows",
                         help="the Windows build, for its platform DLLs (default build/windows)")
+    parser.add_argument("--debug-build", type=Path, default=ROOT / "build/debug",
+                        help="the Linux Debug build, whose stand-in libraries carry WPILib's debug "
+                        "names, to run programs against the debug zip (default build/debug)")
     parser.add_argument("--no-wine", action="store_true",
                         help="link the MSVC-built program but do not run it under Wine")
     parser.add_argument("--wpilib", type=Path, default=None,
@@ -1190,7 +1221,9 @@ def main():
                     check_linux_elf(c, found, season, ["libwpiHal.so", "libwpiutil.so",
                                                        "libwpinet.so"], Path(scratch))
                     check_built_libraries(c, found, season, Path(scratch))
-                    check_linux(c, found, build / "lib", Path(scratch))
+                    debug_libs = args.debug_build.resolve() / "lib"
+                    check_linux(c, found, build / "lib", Path(scratch),
+                                debug_libs if (debug_libs / "libwpiHald.so").is_file() else None)
                     check_linux_simulation(c, found, build,
                                            os.environ.get("CXX") or tool("c++", "g++"),
                                            Path(scratch), args.wpilib and args.wpilib.resolve())
