@@ -258,12 +258,20 @@ public final class Dystal implements AutoCloseable {
     }
   }
 
-  /** Returns true once {@link #close()} has been called. */
+  /**
+   * Returns true once {@link #close()} has been called.
+   *
+   * @return true if the sensor is closed, false while it is open
+   */
   public boolean isClosed() {
     return handle == 0;
   }
 
-  /** Returns how the sensor is connected. */
+  /**
+   * Returns how the sensor is connected.
+   *
+   * @return {@link Transport#CAN} or {@link Transport#USB}
+   */
   public Transport getTransport() {
     openHandle();
     return transport;

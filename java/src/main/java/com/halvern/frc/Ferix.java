@@ -100,7 +100,11 @@ public final class Ferix implements AutoCloseable {
     }
   }
 
-  /** Returns true once {@link #close()} has been called or a newer {@code Ferix} replaced it. */
+  /**
+   * Returns true once {@link #close()} has been called or a newer {@code Ferix} replaced it.
+   *
+   * @return true if the board is closed or replaced, false while it is open
+   */
   public boolean isClosed() {
     synchronized (LOCK) {
       return closed;
@@ -111,6 +115,8 @@ public final class Ferix implements AutoCloseable {
    * Returns whether the board answered when it was opened. The answer is not checked again: a
    * board that is unplugged later reads 0 (and one that was absent when opened is found by
    * opening a new {@code Ferix}).
+   *
+   * @return true if the board answered when it was opened
    */
   public boolean isConnected() {
     synchronized (LOCK) {
@@ -119,7 +125,11 @@ public final class Ferix implements AutoCloseable {
     }
   }
 
-  /** Returns the reference voltage the board was opened with, in volts. */
+  /**
+   * Returns the reference voltage the board was opened with, in volts.
+   *
+   * @return the reference voltage in volts, 1 or more
+   */
   public int getReferenceVoltage() {
     synchronized (LOCK) {
       requireOpen();

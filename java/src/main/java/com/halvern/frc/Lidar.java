@@ -80,7 +80,11 @@ public final class Lidar implements AutoCloseable {
       this.value = value;
     }
 
-    /** Returns the port's number as the robot controller's HAL knows it, 0 to 3. */
+    /**
+     * Returns the port's number as the robot controller's HAL knows it, 0 to 3.
+     *
+     * @return the HAL's port number, 0 to 3
+     */
     public int value() {
       return value;
     }
@@ -120,7 +124,11 @@ public final class Lidar implements AutoCloseable {
       this.code = code;
     }
 
-    /** Returns the code the library knows the filter by, 0 to 4. */
+    /**
+     * Returns the code the library knows the filter by, 0 to 4.
+     *
+     * @return the filter's code, 0 to 4
+     */
     public int code() {
       return code;
     }
@@ -178,7 +186,11 @@ public final class Lidar implements AutoCloseable {
       this.distance = distance.clone();
     }
 
-    /** Returns the number of degrees whose distance is in range (not {@value #NO_DISTANCE}). */
+    /**
+     * Returns the number of degrees whose distance is in range (not {@value #NO_DISTANCE}).
+     *
+     * @return 0 to {@value Lidar#DEGREES}
+     */
     public int inRangeCount() {
       int count = 0;
       for (float value : distance) {
@@ -281,7 +293,11 @@ public final class Lidar implements AutoCloseable {
     }
   }
 
-  /** Returns true once {@link #close()} has been called or a newer {@code Lidar} replaced it. */
+  /**
+   * Returns true once {@link #close()} has been called or a newer {@code Lidar} replaced it.
+   *
+   * @return true if the lidar is closed or replaced, false while it is open
+   */
   public boolean isClosed() {
     synchronized (LOCK) {
       return closed;
@@ -315,6 +331,8 @@ public final class Lidar implements AutoCloseable {
    * Returns whether the lidar was opened or {@link #start() started} and not {@link #stop()
    * stopped} since. This is what the robot program asked for: whether the port opened shows in
    * {@link #getData()} and the library's messages.
+   *
+   * @return true from opening or {@link #start()} until {@link #stop()}
    */
   public boolean isScanning() {
     synchronized (LOCK) {
@@ -369,7 +387,11 @@ public final class Lidar implements AutoCloseable {
     }
   }
 
-  /** Returns the filter that is on, or empty when none is. */
+  /**
+   * Returns the filter that is on, or empty when none is.
+   *
+   * @return the filter, or empty
+   */
   public Optional<FilterType> getFilter() {
     synchronized (LOCK) {
       requireOpen();

@@ -237,7 +237,11 @@ public final class LidarMini implements AutoCloseable {
       this.intensity = intensity.clone();
     }
 
-    /** Returns the number of points: the length of {@link #angle}. */
+    /**
+     * Returns the number of points: the length of {@link #angle}.
+     *
+     * @return the number of points, 0 when the revolution is empty
+     */
     public int size() {
       return angle.length;
     }
@@ -321,7 +325,11 @@ public final class LidarMini implements AutoCloseable {
     }
   }
 
-  /** Returns true once {@link #close()} has been called. */
+  /**
+   * Returns true once {@link #close()} has been called.
+   *
+   * @return true if the lidar is closed, false while it is open
+   */
   public boolean isClosed() {
     return handle == 0;
   }
@@ -355,6 +363,8 @@ public final class LidarMini implements AutoCloseable {
    * Returns whether {@link #start()} has been called since the lidar was opened or last {@link
    * #stop() stopped}. This is what the robot program asked for: whether the lidar streams shows
    * in {@link #getData()}.
+   *
+   * @return true from {@link #start()} until {@link #stop()}
    */
   public boolean isScanning() {
     openHandle();

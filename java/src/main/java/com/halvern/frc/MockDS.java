@@ -95,7 +95,11 @@ public final class MockDS implements AutoCloseable {
     }
   }
 
-  /** Returns true once {@link #close()} has been called or a newer {@code MockDS} replaced it. */
+  /**
+   * Returns true once {@link #close()} has been called or a newer {@code MockDS} replaced it.
+   *
+   * @return true if the mock driver station is closed or replaced, false while it is open
+   */
   public boolean isClosed() {
     synchronized (LOCK) {
       return closed;
@@ -127,6 +131,8 @@ public final class MockDS implements AutoCloseable {
   /**
    * Returns whether the robot was last asked to be enabled. This is what was asked: during the
    * warm-up the datagrams still say "disabled".
+   *
+   * @return true from {@link #enable()} until {@link #disable()}
    */
   public boolean isEnabled() {
     synchronized (LOCK) {

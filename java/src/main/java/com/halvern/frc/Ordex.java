@@ -81,12 +81,20 @@ public final class Ordex implements AutoCloseable {
     }
   }
 
-  /** Returns true once {@link #close()} has been called. */
+  /**
+   * Returns true once {@link #close()} has been called.
+   *
+   * @return true if the controller is closed, false while it is open
+   */
   public boolean isClosed() {
     return handle == 0;
   }
 
-  /** Returns the CAN device number this controller was opened with. */
+  /**
+   * Returns the CAN device number this controller was opened with.
+   *
+   * @return the device number, {@value #MIN_DEVICE_ID} to {@value #MAX_DEVICE_ID}
+   */
   public int getDeviceId() {
     return deviceId;
   }
@@ -135,12 +143,20 @@ public final class Ordex implements AutoCloseable {
     return OrdexJNI.c_Ordex_getSerialNumber(openHandle());
   }
 
-  /** Returns the motor PWM frequency in hertz the controller reports, or 0 if it never did. */
+  /**
+   * Returns the motor PWM frequency in hertz the controller reports, or 0 if it never did.
+   *
+   * @return the frequency in hertz, or 0
+   */
   public int getReportedFrequency() {
     return OrdexJNI.c_Ordex_getFrequency(openHandle());
   }
 
-  /** Returns the controller's temperature in degrees Celsius (0 if it never reported it). */
+  /**
+   * Returns the controller's temperature in degrees Celsius (0 if it never reported it).
+   *
+   * @return degrees Celsius, to hundredths; 0 if the controller never reported it
+   */
   public double getTemperature() {
     return OrdexJNI.c_Ordex_getControllerTemp(openHandle());
   }
@@ -430,6 +446,7 @@ public final class Ordex implements AutoCloseable {
    * Returns an encoder's count times its distance per count.
    *
    * @param encoder the encoder, 0 to 3
+   * @return the count times the distance per count; 0 if the controller never reported the count
    * @throws IllegalArgumentException if {@code encoder} is out of range
    */
   public double getEncoderDistance(int encoder) {
@@ -440,6 +457,7 @@ public final class Ordex implements AutoCloseable {
    * Returns an encoder's count; 0 if the controller never reported it.
    *
    * @param encoder the encoder, 0 to 3
+   * @return the count; 0 if the controller never reported it
    * @throws IllegalArgumentException if {@code encoder} is out of range
    */
   public int getEncoderCount(int encoder) {
@@ -450,6 +468,7 @@ public final class Ordex implements AutoCloseable {
    * Returns an encoder's count as a double, for code that works in doubles.
    *
    * @param encoder the encoder, 0 to 3
+   * @return the count; 0 if the controller never reported it
    * @throws IllegalArgumentException if {@code encoder} is out of range
    */
   public double getEncoderRaw(int encoder) {
