@@ -470,6 +470,13 @@ def unpack(path, into):
     return into
 
 
+def build_consumer(compiler, headers, shared, library, platform_libs, program):
+    """Builds tests/vendordep/consumer.cpp against the headers and the zip's `library`."""
+    return run([compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
+                "-o", str(program), "-L", str(shared), f"-l{library}",
+                f"-Wl,-rpath-link,{platform_libs}"])
+
+
 def check_linux(c, found, platform_libs, scratch, debug_platform_libs=None):
     """A C++ and a Java program against the zips, on the libraries of `platform_libs` (and
     against the debug zip on those of `debug_platform_libs`, when given)."""
@@ -491,10 +498,7 @@ def check_linux(c, found, platform_libs, scratch, debug_platform_libs=None):
 
     compiler = os.environ.get("CXX") or tool("c++", "g++")
     program = scratch / "consumer"
-    build_command = [compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
-                     "-o", str(program), "-L", str(shared), "-lHalvernDriver",
-                     f"-Wl,-rpath-link,{platform_libs}"]
-    built = run(build_command)
+    built = build_consumer(compiler, headers, shared, "HalvernDriver", platform_libs, program)
     if not c.check(built.returncode == 0, "Linux: a C++ program builds against the headers "
                    "zip and links against the linuxx86-64 zip", built.stderr[-2000:]):
         return
@@ -525,9 +529,7 @@ def check_linux_debug(c, found, headers, platform_libs, compiler, java, scratch)
     shared = unpack(found[(LIBRARY, "linuxx86-64debug")], scratch / "linux-debug") / \
         "linux/x86-64/shared"
     program = scratch / "consumer-debug"
-    built = run([compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
-                 "-o", str(program), "-L", str(shared), "-lHalvernDriverd",
-                 f"-Wl,-rpath-link,{platform_libs}"])
+    built = build_consumer(compiler, headers, shared, "HalvernDriverd", platform_libs, program)
     if not c.check(built.returncode == 0, "Linux debug: a C++ program links against the "
                    "linuxx86-64debug zip (-lHalvernDriverd)", built.stderr[-2000:]):
         return
@@ -839,9 +841,7 @@ def check_arm64_under_qemu(c, found, stubs, scratch):
     headers = unpack(found[(LIBRARY, "headers")], scratch / "arm64-headers")
     shared = unpack(found[(LIBRARY, "linuxarm64")], scratch / "arm64") / "linux/arm64/shared"
     program = scratch / "consumer-arm64"
-    built = run([compiler, "-std=c++20", "-I", str(headers), str(HERE / "consumer.cpp"),
-                 "-o", str(program), "-L", str(shared), "-lHalvernDriver",
-                 f"-Wl,-rpath-link,{stubs}"])
+    built = build_consumer(compiler, headers, shared, "HalvernDriver", stubs, program)
     if not c.check(built.returncode == 0, "linuxarm64: a C++ program cross-compiled against "
                    "the headers zip links against the linuxarm64 zip", built.stderr[-2000:]):
         return
