@@ -235,17 +235,18 @@ enum class Filter { None, Cluster, Kalman, MovingAverage, Median, Jitter };
 void FilterRevolution(benchmark::State& state, Filter filter) {
   static const std::vector<LidarSample> samples = noisyRevolutions();
   const ReaderSettings settings;
-  KalmanState kalman = settings.kalman;
+  std::array<KalmanState, LIDAR_DEGREES> kalman{};  // a state of its own for every degree
+  kalman.fill(settings.kalman);
   std::array<DegreeHistory, LIDAR_DEGREES> histories{};
   LidarScan table{};
-  const auto apply = [&](std::span<const float> history) {
+  const auto apply = [&](std::size_t degree, std::span<const float> history) {
     switch (filter) {
       case Filter::None:
         return history.back();
       case Filter::Cluster:
         return clusterFilter(history, kDefaultClusterTolerance, kDefaultClusterMinPoints);
       case Filter::Kalman:
-        return kalmanFilter(history, kalman);
+        return kalmanFilter(history, kalman[degree]);
       case Filter::MovingAverage:
         return movingAverageFilter(history, settings.movingAverageWindow);
       case Filter::Median:
@@ -263,7 +264,7 @@ void FilterRevolution(benchmark::State& state, Filter filter) {
       DegreeHistory& history = histories[degree];
       history.push(sample->distance);
       table.angle[degree] = sample->angle;
-      table.distance[degree] = apply(history.values());
+      table.distance[degree] = apply(degree, history.values());
     }
   };
   for (int revolution = 0; revolution < kFullHistoryRevolutions; ++revolution) {

@@ -182,6 +182,21 @@ void SimLidar::setSilent(bool silent) {
 
 void SimLidar::sendRaw(const std::vector<uint8_t>& bytes) { halsim::pushSerialBytes(port_, bytes); }
 
+void SimLidar::sendRevolutions(int count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes;
+  {
+    const std::lock_guard lock(mutex_);
+    for (int revolution = 0; revolution < count; ++revolution) {
+      for (int first = 0; first < kDefaultSamplesPerRevolution; first = packetEnd(first)) {
+        const std::vector<uint8_t> packet = roomPacket(first, packetEnd(first), random);
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+      }
+    }
+  }
+  halsim::pushSerialBytes(port_, bytes);
+}
+
 int SimLidar::revolutionsSent() const {
   const std::lock_guard lock(mutex_);
   return revolutionsSent_;
@@ -218,10 +233,10 @@ std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16
   return bytes;
 }
 
-uint16_t SimLidar::measure(double reportedDegrees) {
+uint16_t SimLidar::measure(double reportedDegrees, std::mt19937& random) const {
   // Noise belongs to the measurement, so the lidar's correction sees it too.
   const double noise =
-      noiseMm_ > 0.0F ? std::normal_distribution<double>(0.0, noiseMm_)(random_) : 0.0;
+      noiseMm_ > 0.0F ? std::normal_distribution<double>(0.0, noiseMm_)(random) : 0.0;
   const auto measured = [&](double trueDegrees) {
     const double distance = room_ ? room_(wrapDegrees(trueDegrees)) : 0.0;
     return distance > 0.0 ? distanceWord(distance + noise) : uint16_t{0};
@@ -237,19 +252,24 @@ uint16_t SimLidar::measure(double reportedDegrees) {
   return distance;
 }
 
+std::vector<uint8_t> SimLidar::roomPacket(int first, int end, std::mt19937& random) const {
+  std::vector<uint16_t> words;
+  words.reserve(static_cast<std::size_t>(end - first));
+  for (int position = first; position < end; ++position) {
+    words.push_back(measure(reportedAngle(position), random));
+  }
+  return packet(first == 0, angleRaw(reportedAngle(first)), angleRaw(reportedAngle(end - 1)),
+                words);
+}
+
 std::vector<uint8_t> SimLidar::revolutionPacket(int first, int end) {
   if (std::bernoulli_distribution(droppedShare_)(random_)) {
     return {};
   }
-  std::vector<uint16_t> words;
-  words.reserve(static_cast<std::size_t>(end - first));
-  for (int position = first; position < end; ++position) {
-    words.push_back(measure(reportedAngle(position)));
-  }
-  std::vector<uint8_t> bytes = packet(first == 0, angleRaw(reportedAngle(first)),
-                                      angleRaw(reportedAngle(end - 1)), words);
+  std::vector<uint8_t> bytes = roomPacket(first, end, random_);
   if (std::bernoulli_distribution(corruptedShare_)(random_)) {
-    const auto sample = std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random_);
+    const auto samples = static_cast<std::size_t>(end - first);
+    const auto sample = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
     bytes.at(wire::kPacketHeaderLength + wire::kSampleLength * sample + 1) ^= kDamageBit;
   }
   return bytes;

@@ -95,7 +95,7 @@ public final class Lidar implements AutoCloseable {
      */
     CLUSTER(0),
     /**
-     * A Kalman estimate over a degree's latest distances, its state shared by every degree. See
+     * A Kalman estimate over a degree's latest distances, each degree with a state of its own. See
      * {@link Lidar#configureKalman(float, float, float)}.
      */
     KALMAN(1),
