@@ -31,7 +31,6 @@ constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr double kSampleSpacingDegrees = 360.0 / kSamplesPerRevolution;
 constexpr double kAngleRawPerDegree = 128.0;
 constexpr double kSampleRawPerMm = 4.0;
-constexpr std::size_t kCheckCodeAt = 8;
 
 constexpr double kCorruptedShare = 0.03;
 constexpr double kGarbageShare = 0.05;  // of the gaps between packets
@@ -41,27 +40,19 @@ constexpr uint32_t kStreamSeed = 20261209;  // the same stream every run
 // A room between 1 and 4 m, with every 60th sample getting no return (0).
 double roomMm(int sample) { return sample % 60 == 59 ? 0.0 : 1000.0 + (sample * 53) % 3000; }
 
-void putWord(std::vector<uint8_t>& bytes, uint16_t word) {
-  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(word >> 8U));
-}
-
 std::vector<uint8_t> lidarPacket(bool start, int firstSample, int samples) {
   const auto rawAngle = [](int sample) {
     return static_cast<uint16_t>(std::lround(sample * kSampleSpacingDegrees * kAngleRawPerDegree));
   };
-  std::vector<uint8_t> packet{kPacketMarkFirst, kPacketMarkSecond,
-                              static_cast<uint8_t>(start ? kStartFlag : 0),
-                              static_cast<uint8_t>(samples)};
-  putWord(packet, rawAngle(firstSample));
-  putWord(packet, rawAngle(firstSample + samples - 1));
-  putWord(packet, 0);  // the check code, below
+  std::vector<uint8_t> words;
   for (int sample = firstSample; sample < firstSample + samples; ++sample) {
-    putWord(packet, static_cast<uint16_t>(std::lround(roomMm(sample) * kSampleRawPerMm)));
+    const auto word = static_cast<uint16_t>(std::lround(roomMm(sample) * kSampleRawPerMm));
+    words.push_back(static_cast<uint8_t>(word & 0xFFU));
+    words.push_back(static_cast<uint8_t>(word >> 8U));
   }
-  const uint16_t code = packetCheckCode(packet);
-  packet[kCheckCodeAt] = static_cast<uint8_t>(code & 0xFFU);
-  packet[kCheckCodeAt + 1] = static_cast<uint8_t>(code >> 8U);
+  std::vector<uint8_t> packet;
+  PacketCodec::encode(packet, start, rawAngle(firstSample), rawAngle(firstSample + samples - 1),
+                      words);
   return packet;
 }
 
@@ -123,8 +114,8 @@ Stream lidarOutput() {
   return stream;
 }
 
-// The reader's work on a read, without its lock: packets taken at an offset, one compaction,
-// each packet decoded into a reused list and stored into the table.
+// The reader's work on a read, without its lock: the codec's framing loop (packets taken at an
+// offset, one compaction), each packet decoded into a reused list and stored into the table.
 struct ReaderWork {
   std::vector<uint8_t> received;
   std::vector<LidarSample> samples;
@@ -134,16 +125,9 @@ struct ReaderWork {
 
   void take(std::span<const uint8_t> block) {
     received.insert(received.end(), block.begin(), block.end());
-    std::size_t offset = 0;
-    while (received.size() - offset >= kPacketHeaderLength) {
-      const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-      const PacketSearch found = findPacket(rest);
-      offset += found.skip;
-      if (found.length == 0) {
-        break;
-      }
+    PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
       samples.clear();
-      decodePacket(rest.subspan(found.skip, found.length), samples);
+      decodePacket(packet, samples);
       for (const LidarSample& sample : samples) {
         const auto degree = std::min(static_cast<int>(sample.angle), LIDAR_DEGREES - 1);
         table.angle[degree] = sample.angle;
@@ -151,9 +135,7 @@ struct ReaderWork {
       }
       ++packets;
       decoded += static_cast<int64_t>(samples.size());
-      offset += found.length;
-    }
-    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+    });
   }
 
   void feed(const std::vector<uint8_t>& bytes, std::size_t block) {

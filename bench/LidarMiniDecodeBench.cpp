@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -51,7 +52,6 @@ constexpr int kSamplesPerPacket = 40;
 constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr float kPointSpacingDegrees = 360.0F / kPointsPerRevolution;
 constexpr float kAngleRawPerDegree = 128.0F;
-constexpr std::size_t kCheckCodeAt = 8;
 
 constexpr double kCorruptedShare = 0.03;
 constexpr double kGarbageShare = 0.05;  // of the gaps between packets
@@ -70,30 +70,18 @@ std::vector<uint8_t> scanPacket(bool start, int firstPoint, int samples) {
     return static_cast<uint16_t>(
         std::lround(static_cast<float>(point) * kPointSpacingDegrees * kAngleRawPerDegree));
   };
-  const uint16_t first = rawAngle(firstPoint);
-  const uint16_t last = rawAngle(lastPoint);
-  std::vector<uint8_t> packet{kPacketMarkFirst,
-                              kPacketMarkSecond,
-                              static_cast<uint8_t>(start ? kStartFlag : 0),
-                              static_cast<uint8_t>(samples),
-                              static_cast<uint8_t>(first & 0xFFU),
-                              static_cast<uint8_t>(first >> 8U),
-                              static_cast<uint8_t>(last & 0xFFU),
-                              static_cast<uint8_t>(last >> 8U),
-                              0,
-                              0};
+  std::vector<uint8_t> samplesBytes;
   for (int point = firstPoint; point <= lastPoint; ++point) {
     // A room between 1 and 4 m; every 50th sample flagged invalid.
     const auto distanceMm = static_cast<unsigned>(1000 + (point * 53) % 3000);
     const unsigned flag = point % 50 == 49 ? 2 : 0;
     const unsigned word = distanceMm << 2U | flag;
-    packet.insert(packet.end(),
-                  {static_cast<uint8_t>(point * 7 % 256), static_cast<uint8_t>(word & 0xFFU),
-                   static_cast<uint8_t>(word >> 8U)});
+    samplesBytes.insert(samplesBytes.end(),
+                        {static_cast<uint8_t>(point * 7 % 256), static_cast<uint8_t>(word & 0xFFU),
+                         static_cast<uint8_t>(word >> 8U)});
   }
-  const uint16_t code = packetCheckCode(packet);
-  packet[kCheckCodeAt] = static_cast<uint8_t>(code & 0xFFU);
-  packet[kCheckCodeAt + 1] = static_cast<uint8_t>(code >> 8U);
+  std::vector<uint8_t> packet;
+  PacketCodec::encode(packet, start, rawAngle(firstPoint), rawAngle(lastPoint), samplesBytes);
   return packet;
 }
 
@@ -158,7 +146,7 @@ struct Revolutions {
   int64_t packets = 0;
   int64_t points = 0;
 
-  void add(bool start, const std::vector<ScanPoint>& packetPoints) {
+  void add(bool start, std::span<const ScanPoint> packetPoints) {
     if (start) {
       if (!first && !current.points.empty()) {
         last.timestamp = current.timestamp;
@@ -174,29 +162,19 @@ struct Revolutions {
   }
 };
 
-// Framing as the scan thread does it: findScanPacket at an offset, the buffer compacted once
-// per read; each packet decoded into a reused list.
+// Framing as the scan thread does it, through the codec's loop: packets taken at an offset,
+// the buffer compacted once per read; each packet decoded into a fixed list.
 struct ScanThreadWork {
   std::vector<uint8_t> received;
-  std::vector<ScanPoint> packetPoints;
+  std::array<ScanPoint, kMaxPacketPoints> packetPoints{};
   Revolutions revolutions;
 
   void take(std::span<const uint8_t> block) {
     received.insert(received.end(), block.begin(), block.end());
-    std::size_t offset = 0;
-    while (received.size() - offset >= kPacketHeaderLength) {
-      const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-      const PacketSearch found = findScanPacket(rest);
-      offset += found.skip;
-      if (found.length == 0) {
-        break;
-      }
-      packetPoints.clear();
-      const bool start = DecodeScanPacket(rest.subspan(found.skip, found.length), packetPoints);
-      revolutions.add(start, packetPoints);
-      offset += found.length;
-    }
-    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+    PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
+      const std::size_t count = decodeScanPoints(packet, packetPoints);
+      revolutions.add(PacketCodec::header(packet).start, std::span(packetPoints).first(count));
+    });
   }
 };
 

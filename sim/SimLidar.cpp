@@ -40,22 +40,6 @@ constexpr unsigned kSeed = 20240611;
 uint8_t lowByte(unsigned value) { return static_cast<uint8_t>(value & 0xFFU); }
 uint8_t highByte(unsigned value) { return static_cast<uint8_t>((value >> 8U) & 0xFFU); }
 
-uint16_t word(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8U));
-}
-
-// The XOR of every 16-bit word of the packet but the check code itself.
-uint16_t checkCode(std::span<const uint8_t> packet) {
-  constexpr std::size_t kCheckCodeOffset = 8;
-  uint16_t code = 0;
-  for (std::size_t at = 0; at + 1 < packet.size(); at += wire::kSampleLength) {
-    if (at != kCheckCodeOffset) {
-      code = static_cast<uint16_t>(code ^ word(packet, at));
-    }
-  }
-  return code;
-}
-
 double correctionDegrees(double distanceMm) {
   if (distanceMm == 0.0) {
     return 0.0;
@@ -209,27 +193,14 @@ int SimLidar::packetsSent() const {
 
 std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
                                       const std::vector<uint16_t>& words) {
-  constexpr std::size_t kMaxCount = std::numeric_limits<uint8_t>::max();
-  const std::size_t count = start ? 1 : std::min(words.size(), kMaxCount);
-  std::vector<uint8_t> bytes{wire::kPacketMarkFirst,
-                             wire::kPacketMarkSecond,
-                             start ? wire::kStartFlag : uint8_t{0},
-                             static_cast<uint8_t>(count),
-                             lowByte(firstAngleRaw),
-                             highByte(firstAngleRaw),
-                             lowByte(lastAngleRaw),
-                             highByte(lastAngleRaw),
-                             0,
-                             0};
-  bytes.reserve(wire::kPacketHeaderLength + wire::kSampleLength * count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint16_t sample = i < words.size() ? words[i] : uint16_t{0};
-    bytes.push_back(lowByte(sample));
-    bytes.push_back(highByte(sample));
+  std::vector<uint8_t> samples;
+  samples.reserve(wire::kSampleLength * words.size());
+  for (const uint16_t word : words) {
+    samples.push_back(lowByte(word));
+    samples.push_back(highByte(word));
   }
-  const uint16_t code = checkCode(bytes);
-  bytes[8] = lowByte(code);
-  bytes[9] = highByte(code);
+  std::vector<uint8_t> bytes;
+  wire::PacketCodec::encode(bytes, start, firstAngleRaw, lastAngleRaw, samples);
   return bytes;
 }
 

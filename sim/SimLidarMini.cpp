@@ -89,26 +89,6 @@ int samplesPerRevolution(int frequencyTenths) {
          frequencyTenths;
 }
 
-uint16_t word(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8U));
-}
-
-// The check code of a whole packet: its header words before the check code, then each sample's
-// intensity and distance word.
-uint16_t checkCode(std::span<const uint8_t> packet) {
-  constexpr std::size_t kTypeAndCount = 2;
-  constexpr std::size_t kFirstAngle = 4;
-  constexpr std::size_t kLastAngle = 6;
-  auto code = static_cast<uint16_t>(word(packet, 0) ^ word(packet, kTypeAndCount) ^
-                                    word(packet, kFirstAngle) ^ word(packet, kLastAngle));
-  const std::size_t count = wire::packetSampleCount(packet[2], packet[3]);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t sample = wire::kPacketHeaderLength + wire::kSampleLength * i;
-    code = static_cast<uint16_t>(code ^ packet[sample] ^ word(packet, sample + 1));
-  }
-  return code;
-}
-
 void append(std::vector<uint8_t>& to, std::span<const uint8_t> bytes) {
   to.insert(to.end(), bytes.begin(), bytes.end());
 }
@@ -262,27 +242,15 @@ int SimLidarMini::packetsSent() const {
 std::vector<uint8_t> SimLidarMini::scanPacket(bool start, uint16_t firstAngleRaw,
                                               uint16_t lastAngleRaw,
                                               const std::vector<Sample>& samples) {
-  constexpr std::size_t kMaxCount = std::numeric_limits<uint8_t>::max();
-  const std::size_t count = start ? 1 : std::min(samples.size(), kMaxCount);
-  std::vector<uint8_t> packet{wire::kPacketMarkFirst,
-                              wire::kPacketMarkSecond,
-                              start ? wire::kStartFlag : uint8_t{0},
-                              static_cast<uint8_t>(count),
-                              lowByte(firstAngleRaw),
-                              highByte(firstAngleRaw),
-                              lowByte(lastAngleRaw),
-                              highByte(lastAngleRaw),
-                              0,
-                              0};
-  for (std::size_t i = 0; i < count; ++i) {
-    const Sample sample = i < samples.size() ? samples[i] : Sample{};
+  std::vector<uint8_t> bytes;
+  bytes.reserve(wire::kSampleLength * samples.size());
+  for (const Sample& sample : samples) {
     const unsigned distance = sample.distanceMm & ((1U << kDistanceBits) - 1U);
     const unsigned field = (distance << kFlagBits) | (sample.flag & ((1U << kFlagBits) - 1U));
-    append(packet, std::array{sample.intensity, lowByte(field), highByte(field)});
+    append(bytes, std::array{sample.intensity, lowByte(field), highByte(field)});
   }
-  const uint16_t code = checkCode(packet);
-  packet[8] = lowByte(code);
-  packet[9] = highByte(code);
+  std::vector<uint8_t> packet;
+  wire::PacketCodec::encode(packet, start, firstAngleRaw, lastAngleRaw, bytes);
   return packet;
 }
 
@@ -403,26 +371,24 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
   const uint8_t count =
       start ? byteWithoutMark()
             : static_cast<uint8_t>(std::uniform_int_distribution(1, reach)(random_));
-  std::vector<uint8_t> falsePacket{wire::kPacketMarkFirst,
-                                   wire::kPacketMarkSecond,
-                                   start ? wire::kStartFlag : uint8_t{0},
-                                   count,
-                                   byteWithoutMark(),
-                                   byteWithoutMark(),
-                                   byteWithoutMark(),
-                                   byteWithoutMark(),
-                                   0,
-                                   0};
+  std::array<uint8_t, 4> angleBytes{};  // first and last angle, drawn in wire order
+  for (uint8_t& byte : angleBytes) {
+    byte = byteWithoutMark();
+  }
+  std::vector<uint8_t> falsePacket;
+  wire::PacketCodec::appendHeader(falsePacket, start ? wire::kStartFlag : uint8_t{0}, count,
+                                  static_cast<uint16_t>(angleBytes[0] | (angleBytes[1] << 8U)),
+                                  static_cast<uint16_t>(angleBytes[2] | (angleBytes[3] << 8U)));
   const std::size_t reached = wire::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
   append(falsePacket, std::span(packet).first(reached));
-  const uint16_t sound = checkCode(falsePacket);
+  const uint16_t sound = wire::packetCheckCode(falsePacket);
   uint16_t wrong = sound;
   while (wrong == sound || lowByte(wrong) == wire::kPacketMarkFirst ||
          highByte(wrong) == wire::kPacketMarkFirst) {
     wrong = static_cast<uint16_t>(anyByte(random_) | (anyByte(random_) << 8U));
   }
-  falsePacket[8] = lowByte(wrong);
-  falsePacket[9] = highByte(wrong);
+  falsePacket[marked::kCheckCodeAt] = lowByte(wrong);
+  falsePacket[marked::kCheckCodeAt + 1] = highByte(wrong);
   append(garbage, std::span(falsePacket).first(wire::kPacketHeaderLength));
   return garbage;
 }

@@ -183,21 +183,11 @@ void LidarReader::run() {
 }
 
 void LidarReader::takePackets() {
-  // Packets are taken from an offset, and the buffer is compacted once per read.
-  std::size_t offset = 0;
-  while (received.size() - offset >= kPacketHeaderLength) {
-    const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-    const PacketSearch found = findPacket(rest);
-    offset += found.skip;
-    if (found.length == 0) {
-      break;
-    }
+  PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
     samples.clear();
-    decodePacket(rest.subspan(found.skip, found.length), samples);
+    decodePacket(packet, samples);
     store(samples);
-    offset += found.length;
-  }
-  received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+  });
 }
 
 void LidarReader::store(std::span<const LidarSample> decoded) {
