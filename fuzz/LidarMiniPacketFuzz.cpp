@@ -6,6 +6,7 @@
 //
 // Input: four piece sizes (1 to 256 bytes, used in turn), then the stream.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -193,24 +194,20 @@ void frameAndDecode(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
   }
 }
 
-// The same with findScanPacket, as the scan thread frames a read: packets are taken at an
-// offset and the buffer is compacted once.
+// The same through the codec's framing loop, as the scan thread frames a read: packets are
+// taken at an offset, each decoded into a fixed list, and the buffer is compacted once.
 void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
                    std::vector<Found>& found, std::vector<ScanPoint>& points) {
-  std::size_t offset = 0;
-  while (buffer.size() - offset >= kPacketHeaderLength) {
-    const std::span<const uint8_t> rest(buffer.data() + offset, buffer.size() - offset);
-    const PacketSearch search = findScanPacket(rest);
-    require(search.skip + search.length <= rest.size());
-    offset += search.skip;
-    if (search.length == 0) {
-      break;
-    }
-    found.push_back({fed.size() - buffer.size() + offset, search.length});
-    DecodeScanPacket(rest.subspan(search.skip, search.length), points);
-    offset += search.length;
-  }
-  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+  const std::size_t bufferStart = fed.size() - buffer.size();  // where the buffer lies in `fed`
+  const uint8_t* const front = buffer.data();
+  std::array<ScanPoint, kMaxPacketPoints> packetPoints{};
+  PacketCodec::takePackets(buffer, [&](std::span<const uint8_t> packet) {
+    found.push_back({bufferStart + static_cast<std::size_t>(packet.data() - front), packet.size()});
+    const std::size_t count = decodeScanPoints(packet, packetPoints);
+    require(count == samplesOf(packet));
+    points.insert(points.end(), packetPoints.begin(),
+                  packetPoints.begin() + static_cast<std::ptrdiff_t>(count));
+  });
 }
 
 bool samePoints(const std::vector<ScanPoint>& a, const std::vector<ScanPoint>& b) {

@@ -172,29 +172,22 @@ void checkPacket(std::span<const uint8_t> packet, std::vector<LidarSample>& samp
   }
 }
 
-// The reader's work after a read: packets taken at an offset as findPacket reports them, each
-// decoded, then one compaction. `fed` is everything received so far.
+// The reader's work after a read, through the codec's framing loop: packets taken at an offset,
+// each decoded, then one compaction; what is left must be waiting for more. `fed` is everything
+// received so far.
 void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
                    std::vector<Found>& found, std::vector<LidarSample>& samples) {
-  std::size_t offset = 0;
-  while (offset < buffer.size()) {
-    const std::span<const uint8_t> rest(buffer.data() + offset, buffer.size() - offset);
-    const PacketSearch search = findPacket(rest);
-    require(search.skip + search.length <= rest.size());
-    const auto after = rest.subspan(search.skip);
-    offset += search.skip;
-    if (search.length == 0) {
-      // Waiting: nothing left, a last byte that may begin a mark, or a packet not yet whole.
-      require(
-          after.empty() || (after.size() == 1 && after[0] == kMarkFirst) ||
+  const std::size_t bufferStart = fed.size() - buffer.size();  // where the buffer lies in `fed`
+  const uint8_t* const front = buffer.data();
+  PacketCodec::takePackets(buffer, [&](std::span<const uint8_t> packet) {
+    require(packet.data() >= front && packet.data() + packet.size() <= front + buffer.size());
+    found.push_back({bufferStart + static_cast<std::size_t>(packet.data() - front), packet.size()});
+    checkPacket(packet, samples);
+  });
+  // Waiting: nothing left, a last byte that may begin a mark, or a packet not yet whole.
+  const std::span<const uint8_t> after(buffer);
+  require(after.empty() || (after.size() == 1 && after[0] == kMarkFirst) ||
           (markAt(after, 0) && (after.size() < kHeaderLength || lengthOf(after) > after.size())));
-      break;
-    }
-    found.push_back({fed.size() - buffer.size() + offset, search.length});
-    checkPacket(after.first(search.length), samples);
-    offset += search.length;
-  }
-  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
   // Bytes only ever leave from the front: the buffer is the newest part of what was fed.
   require(std::equal(buffer.begin(), buffer.end(), fed.last(buffer.size()).begin()));
 }

@@ -47,6 +47,11 @@ inline uint16_t wordAt(const uint8_t* bytes) {
   return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8U));
 }
 
+inline void putWord(uint8_t* bytes, uint16_t word) {
+  bytes[0] = static_cast<uint8_t>(word & 0xFFU);
+  bytes[1] = static_cast<uint8_t>(word >> 8U);
+}
+
 template <PacketFormat Format>
 struct MarkedPacketCodec {
   static constexpr std::size_t kSampleLength = Format.sampleLength;
@@ -135,18 +140,19 @@ struct MarkedPacketCodec {
    */
   static void appendHeader(std::vector<uint8_t>& out, uint8_t type, uint8_t count,
                            uint16_t firstAngleRaw, uint16_t lastAngleRaw) {
-    const auto low = [](unsigned word) { return static_cast<uint8_t>(word & 0xFFU); };
-    const auto high = [](unsigned word) { return static_cast<uint8_t>((word >> 8U) & 0xFFU); };
-    out.insert(out.end(), {kMarkFirst, kMarkSecond, type, count, low(firstAngleRaw),
-                           high(firstAngleRaw), low(lastAngleRaw), high(lastAngleRaw), 0, 0});
+    const std::size_t begin = out.size();
+    out.resize(begin + kHeaderLength, 0);
+    uint8_t* header = out.data() + begin;
+    header[0] = kMarkFirst;
+    header[1] = kMarkSecond;
+    header[kTypeAt] = type;
+    header[kCountAt] = count;
+    putWord(header + kFirstAngleAt, firstAngleRaw);
+    putWord(header + kLastAngleAt, lastAngleRaw);
   }
 
   /** Writes the check code of the whole packet `packet` into its header. */
-  static void seal(std::span<uint8_t> packet) {
-    const uint16_t code = checkCode(packet);
-    packet[kCheckCodeAt] = static_cast<uint8_t>(code & 0xFFU);
-    packet[kCheckCodeAt + 1] = static_cast<uint8_t>(code >> 8U);
-  }
+  static void seal(std::span<uint8_t> packet) { putWord(&packet[kCheckCodeAt], checkCode(packet)); }
 
   /**
    * Appends a sound packet to `out`: `samples` holds whole samples, packed. A start packet holds
