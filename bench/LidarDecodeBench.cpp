@@ -84,12 +84,12 @@ Stream lidarOutput() {
   Stream stream;
   for (std::size_t i = 0; i < corrupted; ++i) {
     std::vector<uint8_t>& packet = packets[order[i]];
-    const std::size_t byte = kPacketHeaderLength + random() % (packet.size() - kPacketHeaderLength);
+    const std::size_t byte = halvern::marked::kHeaderLength + random() % (packet.size() - halvern::marked::kHeaderLength);
     packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
   }
   for (std::size_t i = corrupted; i < packets.size(); ++i) {
     stream.intactSamples +=
-        static_cast<int64_t>((packets[order[i]].size() - kPacketHeaderLength) / kSampleLength);
+        static_cast<int64_t>((packets[order[i]].size() - halvern::marked::kHeaderLength) / PacketCodec::kSampleLength);
   }
   stream.packets = static_cast<int64_t>(packets.size());
   stream.intactPackets = static_cast<int64_t>(packets.size() - corrupted);
@@ -104,8 +104,8 @@ Stream lidarOutput() {
                     [&] { return static_cast<uint8_t>(anyByte(random)); });
       if (garbage.size() >= 2 && random() % 2 == 0) {
         const std::size_t at = random() % (garbage.size() - 1);
-        garbage[at] = kPacketMarkFirst;
-        garbage[at + 1] = kPacketMarkSecond;
+        garbage[at] = halvern::marked::kMarkFirst;
+        garbage[at + 1] = halvern::marked::kMarkSecond;
       }
       stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
     }

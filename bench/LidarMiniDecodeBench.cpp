@@ -110,7 +110,7 @@ Stream lidarOutput() {
       static_cast<std::size_t>(std::lround(kCorruptedShare * static_cast<double>(packets.size())));
   for (std::size_t i = 0; i < corrupted; ++i) {
     std::vector<uint8_t>& packet = packets[order[i]];
-    const std::size_t byte = kPacketHeaderLength + random() % (packet.size() - kPacketHeaderLength);
+    const std::size_t byte = halvern::marked::kHeaderLength + random() % (packet.size() - halvern::marked::kHeaderLength);
     packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
   }
 
@@ -127,8 +127,8 @@ Stream lidarOutput() {
                     [&] { return static_cast<uint8_t>(anyByte(random)); });
       if (garbage.size() >= 2 && random() % 2 == 0) {
         const std::size_t at = random() % (garbage.size() - 1);
-        garbage[at] = kPacketMarkFirst;
-        garbage[at + 1] = kPacketMarkSecond;
+        garbage[at] = halvern::marked::kMarkFirst;
+        garbage[at + 1] = halvern::marked::kMarkSecond;
       }
       stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
     }

@@ -48,8 +48,8 @@ uint16_t le16(std::span<const uint8_t> bytes, std::size_t at) {
 }
 
 bool markAt(std::span<const uint8_t> bytes, std::size_t at) {
-  return at + 1 < bytes.size() && bytes[at] == kPacketMarkFirst &&
-         bytes[at + 1] == kPacketMarkSecond;
+  return at + 1 < bytes.size() && bytes[at] == halvern::marked::kMarkFirst &&
+         bytes[at + 1] == halvern::marked::kMarkSecond;
 }
 
 std::size_t samplesOf(std::span<const uint8_t> packet) {
@@ -57,7 +57,7 @@ std::size_t samplesOf(std::span<const uint8_t> packet) {
 }
 
 std::size_t lengthOf(std::span<const uint8_t> packet) {
-  return kPacketHeaderLength + kSampleLength * samplesOf(packet);
+  return halvern::marked::kHeaderLength + PacketCodec::kSampleLength * samplesOf(packet);
 }
 
 // The header words before the check code, then each sample's intensity and distance word.
@@ -67,7 +67,7 @@ uint16_t expectedCheckCode(std::span<const uint8_t> packet) {
     code ^= le16(packet, at);
   }
   for (std::size_t i = 0; i < samplesOf(packet); ++i) {
-    const std::size_t at = kPacketHeaderLength + kSampleLength * i;
+    const std::size_t at = halvern::marked::kHeaderLength + PacketCodec::kSampleLength * i;
     code ^= packet[at];
     code ^= le16(packet, at + 1);
   }
@@ -92,7 +92,7 @@ std::vector<Found> referenceFraming(std::span<const uint8_t> stream) {
     while (at < stream.size() && !markAt(stream, at)) {
       ++at;
     }
-    if (at + kPacketHeaderLength > stream.size()) {
+    if (at + halvern::marked::kHeaderLength > stream.size()) {
       return found;
     }
     const std::size_t length = lengthOf(stream.subspan(at));
@@ -116,7 +116,7 @@ float circularDistance(float a, float b) {
 
 // One packet as framing returned it, decoded and checked sample by sample.
 void checkPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points) {
-  require(packet.size() >= kPacketHeaderLength && markAt(packet, 0));
+  require(packet.size() >= halvern::marked::kHeaderLength && markAt(packet, 0));
   require(packet.size() == lengthOf(packet));
   require(packetCheckCode(packet) == le16(packet, kCheckCodeAt));
   require(expectedCheckCode(packet) == le16(packet, kCheckCodeAt));
@@ -131,7 +131,7 @@ void checkPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points
   const float lastAngle = static_cast<float>(le16(packet, kLastAngleAt)) / kRawPerDegree;
   for (std::size_t i = 0; i < count; ++i) {
     const ScanPoint& point = points[before + i];
-    const std::size_t at = kPacketHeaderLength + kSampleLength * i;
+    const std::size_t at = halvern::marked::kHeaderLength + PacketCodec::kSampleLength * i;
     require(point.angle >= 0.0F && point.angle < 360.0F);
     require(point.intensity == static_cast<float>(packet[at]));
 
@@ -162,8 +162,8 @@ std::vector<uint8_t> pending(const std::vector<uint8_t>& buffer) {
       return {buffer.begin() + static_cast<std::ptrdiff_t>(i), buffer.end()};
     }
   }
-  if (!buffer.empty() && buffer.back() == kPacketMarkFirst) {
-    return {kPacketMarkFirst};
+  if (!buffer.empty() && buffer.back() == halvern::marked::kMarkFirst) {
+    return {halvern::marked::kMarkFirst};
   }
   return {};
 }
@@ -178,12 +178,12 @@ void frameAndDecode(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
     // Bytes only ever leave from the front: the buffer is the newest part of what was fed.
     require(buffer.size() <= before.size());
     require(std::equal(buffer.begin(), buffer.end(), fed.last(buffer.size()).begin()));
-    if (before.size() < kPacketHeaderLength) {
+    if (before.size() < halvern::marked::kHeaderLength) {
       require(length == 0 && buffer == before);
     }
     if (length == 0) {
       // Waiting: too few bytes to judge, or an unfinished packet at the front.
-      require(buffer.size() < kPacketHeaderLength ||
+      require(buffer.size() < halvern::marked::kHeaderLength ||
               (markAt(buffer, 0) && lengthOf(buffer) > buffer.size()));
       return;
     }

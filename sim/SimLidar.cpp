@@ -194,7 +194,7 @@ int SimLidar::packetsSent() const {
 std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
                                       const std::vector<uint16_t>& words) {
   std::vector<uint8_t> samples;
-  samples.reserve(wire::kSampleLength * words.size());
+  samples.reserve(wire::PacketCodec::kSampleLength * words.size());
   for (const uint16_t word : words) {
     samples.push_back(lowByte(word));
     samples.push_back(highByte(word));
@@ -241,7 +241,7 @@ std::vector<uint8_t> SimLidar::revolutionPacket(int first, int end) {
   if (std::bernoulli_distribution(corruptedShare_)(random_)) {
     const auto samples = static_cast<std::size_t>(end - first);
     const auto sample = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
-    bytes.at(wire::kPacketHeaderLength + wire::kSampleLength * sample + 1) ^= kDamageBit;
+    bytes.at(marked::kHeaderLength + wire::PacketCodec::kSampleLength * sample + 1) ^= kDamageBit;
   }
   return bytes;
 }

@@ -243,7 +243,7 @@ std::vector<uint8_t> SimLidarMini::scanPacket(bool start, uint16_t firstAngleRaw
                                               uint16_t lastAngleRaw,
                                               const std::vector<Sample>& samples) {
   std::vector<uint8_t> bytes;
-  bytes.reserve(wire::kSampleLength * samples.size());
+  bytes.reserve(wire::PacketCodec::kSampleLength * samples.size());
   for (const Sample& sample : samples) {
     const unsigned distance = sample.distanceMm & ((1U << kDistanceBits) - 1U);
     const unsigned field = (distance << kFlagBits) | (sample.flag & ((1U << kFlagBits) - 1U));
@@ -348,14 +348,14 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
   // Bytes after a false mark avoid the mark's first byte, so no second false mark hides there.
   const auto byteWithoutMark = [&] {
     auto byte = static_cast<uint8_t>(anyByte(random_));
-    return byte == wire::kPacketMarkFirst ? uint8_t{0} : byte;
+    return byte == marked::kMarkFirst ? uint8_t{0} : byte;
   };
 
   std::vector<uint8_t> garbage;
   for (int i = length(random_); i > 0; --i) {
     auto byte = static_cast<uint8_t>(anyByte(random_));
-    if (byte == wire::kPacketMarkSecond && !garbage.empty() &&
-        garbage.back() == wire::kPacketMarkFirst) {
+    if (byte == marked::kMarkSecond && !garbage.empty() &&
+        garbage.back() == marked::kMarkFirst) {
       byte = 0;  // no mark in the noise itself
     }
     garbage.push_back(byte);
@@ -367,7 +367,7 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
   // A false mark and header whose samples reach into the real packet behind it.
   const bool start = coin(random_);
   const int reach =
-      std::min(kMaxFalseMarkSamples, static_cast<int>(packet.size() / wire::kSampleLength));
+      std::min(kMaxFalseMarkSamples, static_cast<int>(packet.size() / wire::PacketCodec::kSampleLength));
   const uint8_t count =
       start ? byteWithoutMark()
             : static_cast<uint8_t>(std::uniform_int_distribution(1, reach)(random_));
@@ -376,20 +376,20 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
     byte = byteWithoutMark();
   }
   std::vector<uint8_t> falsePacket;
-  wire::PacketCodec::appendHeader(falsePacket, start ? wire::kStartFlag : uint8_t{0}, count,
+  wire::PacketCodec::appendHeader(falsePacket, start ? marked::kStartFlag : uint8_t{0}, count,
                                   static_cast<uint16_t>(angleBytes[0] | (angleBytes[1] << 8U)),
                                   static_cast<uint16_t>(angleBytes[2] | (angleBytes[3] << 8U)));
-  const std::size_t reached = wire::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
+  const std::size_t reached = wire::PacketCodec::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
   append(falsePacket, std::span(packet).first(reached));
   const uint16_t sound = wire::packetCheckCode(falsePacket);
   uint16_t wrong = sound;
-  while (wrong == sound || lowByte(wrong) == wire::kPacketMarkFirst ||
-         highByte(wrong) == wire::kPacketMarkFirst) {
+  while (wrong == sound || lowByte(wrong) == marked::kMarkFirst ||
+         highByte(wrong) == marked::kMarkFirst) {
     wrong = static_cast<uint16_t>(anyByte(random_) | (anyByte(random_) << 8U));
   }
   falsePacket[marked::kCheckCodeAt] = lowByte(wrong);
   falsePacket[marked::kCheckCodeAt + 1] = highByte(wrong);
-  append(garbage, std::span(falsePacket).first(wire::kPacketHeaderLength));
+  append(garbage, std::span(falsePacket).first(marked::kHeaderLength));
   return garbage;
 }
 
@@ -403,9 +403,9 @@ void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart
     return;  // the host stopped reading: the lidar's buffer overflows
   }
   if (corruptedShare_ > 0.0 && std::bernoulli_distribution(corruptedShare_)(random_)) {
-    const std::size_t samples = (packet.size() - wire::kPacketHeaderLength) / wire::kSampleLength;
+    const std::size_t samples = (packet.size() - marked::kHeaderLength) / wire::PacketCodec::kSampleLength;
     const std::size_t damaged = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
-    packet[wire::kPacketHeaderLength + wire::kSampleLength * damaged + kDamagedByteInSample] ^=
+    packet[marked::kHeaderLength + wire::PacketCodec::kSampleLength * damaged + kDamagedByteInSample] ^=
         kDamageBit;
   }
   if (garbage_ && std::bernoulli_distribution(0.5)(random_)) {

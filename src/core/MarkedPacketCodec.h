@@ -52,6 +52,27 @@ inline void putWord(uint8_t* bytes, uint16_t word) {
   bytes[1] = static_cast<uint8_t>(word >> 8U);
 }
 
+inline constexpr float kFullTurnDegrees = 360.0F;
+
+/** An angle in degrees, as a packet's angles and steps may add up to, brought into [0, 360). */
+inline float wrappedDegrees(float angle) {
+  constexpr float kFullTurn = kFullTurnDegrees;
+  while (angle >= kFullTurn) {
+    angle -= kFullTurn;
+  }
+  while (angle < 0.0F) {
+    angle += kFullTurn;
+  }
+  // An angle a hair below 0 can round up to 360 when 360 is added.
+  return angle < kFullTurn ? angle : 0.0F;
+}
+
+/** The degrees from a packet's first angle to its last, going on past 360 when the last is less. */
+inline float spanDegrees(float firstAngle, float lastAngle) {
+  const float span = lastAngle - firstAngle;
+  return span < 0.0F ? span + kFullTurnDegrees : span;
+}
+
 template <PacketFormat Format>
 struct MarkedPacketCodec {
   static constexpr std::size_t kSampleLength = Format.sampleLength;

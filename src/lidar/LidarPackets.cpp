@@ -9,22 +9,11 @@ namespace {
 // An angle's lowest raw bit counts 1/128 degree; a sample word counts 1/4 mm.
 constexpr double kAngleRawPerDegree = 2.0 * 64.0;
 constexpr float kSampleRawPerMm = 4.0F;
-constexpr float kFullTurn = 360.0F;
 
 // The lidar's geometry behind its angle correction.
 constexpr double kCorrectionScale = 21.8;
 constexpr double kCorrectionBaseMm = 155.3;
 
-float wrappedDegrees(float angle) {
-  while (angle >= kFullTurn) {
-    angle -= kFullTurn;
-  }
-  while (angle < 0.0F) {
-    angle += kFullTurn;
-  }
-  // An angle a hair below 0 can round up to 360 when 360 is added.
-  return angle < kFullTurn ? angle : 0.0F;
-}
 
 }  // namespace
 
@@ -43,10 +32,7 @@ bool decodePacket(std::span<const uint8_t> packet, std::vector<LidarSample>& sam
   const std::size_t count = header.count;
   const auto firstAngle = static_cast<float>(header.firstAngleRaw / kAngleRawPerDegree);
   const auto lastAngle = static_cast<float>(header.lastAngleRaw / kAngleRawPerDegree);
-  float span = lastAngle - firstAngle;
-  if (span < 0.0F) {
-    span += kFullTurn;
-  }
+  const float span = marked::spanDegrees(firstAngle, lastAngle);
   for (std::size_t k = 0; k < count; ++k) {
     const float distance =
         static_cast<float>(marked::wordAt(PacketCodec::sample(packet, k))) / kSampleRawPerMm;
@@ -56,7 +42,7 @@ bool decodePacket(std::span<const uint8_t> packet, std::vector<LidarSample>& sam
     const auto corrected =
         static_cast<float>(static_cast<double>(interpolated) + angleCorrectionDegrees(distance));
     const bool inRange = distance >= kMinRangeMm && distance <= kMaxRangeMm;
-    samples.push_back(LidarSample{.angle = wrappedDegrees(corrected),
+    samples.push_back(LidarSample{.angle = marked::wrappedDegrees(corrected),
                                   .distance = inRange ? distance : kOutOfRange});
   }
   return header.start;

@@ -21,11 +21,6 @@ namespace halvern::lidar {
 inline constexpr marked::PacketFormat kPacketFormat{.sampleLength = 2, .startHoldsOneSample = true};
 using PacketCodec = marked::MarkedPacketCodec<kPacketFormat>;
 
-inline constexpr uint8_t kPacketMarkFirst = marked::kMarkFirst;
-inline constexpr uint8_t kPacketMarkSecond = marked::kMarkSecond;
-inline constexpr std::size_t kPacketHeaderLength = marked::kHeaderLength;
-inline constexpr std::size_t kSampleLength = PacketCodec::kSampleLength;
-inline constexpr uint8_t kStartFlag = marked::kStartFlag;
 
 /** Distances in range, in millimetres; others are stored as kOutOfRange. */
 inline constexpr float kMinRangeMm = 120.0F;

@@ -5,17 +5,12 @@
 namespace halvern::lidarmini {
 namespace {
 
-uint16_t uint16At(std::span<const uint8_t> bytes, std::size_t offset) {
-  return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8U));
-}
-
 // Offsets within a sample.
 constexpr std::size_t kSampleIntensity = 0;
 constexpr std::size_t kSampleDistanceWord = 1;
 
 // An angle's lowest raw bit counts 1/128 degree.
 constexpr float kAngleRawPerDegree = 2.0F * 64.0F;
-constexpr float kFullTurn = 360.0F;
 constexpr unsigned kMinDistanceMm = 50;
 constexpr unsigned kMaxDistanceMm = 12000;
 constexpr double kMetresPerMillimetre = 0.001;
@@ -23,16 +18,6 @@ constexpr double kMetresPerMillimetre = 0.001;
 constexpr unsigned kSampleFlagMask = 0x03U;
 constexpr unsigned kFirstInvalidFlag = 2;
 constexpr unsigned kDistanceShift = 2;
-
-float wrappedDegrees(float angle) {
-  while (angle >= kFullTurn) {
-    angle -= kFullTurn;
-  }
-  while (angle < 0.0F) {
-    angle += kFullTurn;
-  }
-  return angle;
-}
 
 }  // namespace
 
@@ -46,18 +31,18 @@ std::optional<uint8_t> descriptorType(std::span<const uint8_t, kDescriptorLength
 LidarInfo decodeInfo(std::span<const uint8_t, kInfoPayloadLength> payload) {
   LidarInfo info{};
   info.model = payload[0];
-  info.firmwareVersion = uint16At(payload, 1);
+  info.firmwareVersion = marked::wordAt(&payload[1]);
   info.hardwareVersion = payload[3];
   std::copy(payload.begin() + 4, payload.end(), std::begin(info.serialnum));
   return info;
 }
 
 LidarHealth decodeHealth(std::span<const uint8_t, kHealthPayloadLength> payload) {
-  return LidarHealth{.status = payload[0], .errorCode = uint16At(payload, 1)};
+  return LidarHealth{.status = payload[0], .errorCode = marked::wordAt(&payload[1])};
 }
 
 std::size_t NextScanPacket(std::vector<uint8_t>& buffer) {
-  if (buffer.size() < kPacketHeaderLength) {
+  if (buffer.size() < marked::kHeaderLength) {
     return 0;
   }
   const PacketSearch found = findScanPacket(buffer);
@@ -73,16 +58,13 @@ std::size_t decodeInto(std::span<const uint8_t> packet, const marked::PacketHead
   const std::size_t count = header.count;
   const float firstAngle = static_cast<float>(header.firstAngleRaw) / kAngleRawPerDegree;
   const float lastAngle = static_cast<float>(header.lastAngleRaw) / kAngleRawPerDegree;
-  float span = lastAngle - firstAngle;
-  if (span < 0.0F) {
-    span += kFullTurn;
-  }
+  const float span = marked::spanDegrees(firstAngle, lastAngle);
   // The same arithmetic as span / (count - 1) * i + first, the step worked out once (0 for a
   // single sample, which then lies at the first angle).
   const float step = count > 1 ? span / static_cast<float>(count - 1) : 0.0F;
   const uint8_t* sample = PacketCodec::sample(packet, 0);
   float position = 0.0F;  // i, counted exactly in single precision (count < 2^24)
-  for (std::size_t i = 0; i < count; ++i, sample += kSampleLength, position += 1.0F) {
+  for (std::size_t i = 0; i < count; ++i, sample += PacketCodec::kSampleLength, position += 1.0F) {
     const unsigned distanceWord = marked::wordAt(sample + kSampleDistanceWord);
     const unsigned rawDistance = distanceWord >> kDistanceShift;
     const bool missing = rawDistance < kMinDistanceMm || rawDistance > kMaxDistanceMm ||
@@ -90,7 +72,7 @@ std::size_t decodeInto(std::span<const uint8_t> packet, const marked::PacketHead
     // raw / 1000 in single precision, by a multiplication in double precision: the same float
     // for every 14-bit raw distance, without a division per sample.
     const auto metres = static_cast<float>(static_cast<double>(rawDistance) * kMetresPerMillimetre);
-    points[i] = ScanPoint{.angle = wrappedDegrees(step * position + firstAngle),
+    points[i] = ScanPoint{.angle = marked::wrappedDegrees(step * position + firstAngle),
                           .distance = missing ? kMissingDistance : metres,
                           .intensity = static_cast<float>(sample[kSampleIntensity])};
   }

@@ -66,11 +66,6 @@ LidarHealth decodeHealth(std::span<const uint8_t, kHealthPayloadLength> payload)
 inline constexpr marked::PacketFormat kPacketFormat{.sampleLength = 3, .startHoldsOneSample = true};
 using PacketCodec = marked::MarkedPacketCodec<kPacketFormat>;
 
-inline constexpr uint8_t kPacketMarkFirst = marked::kMarkFirst;
-inline constexpr uint8_t kPacketMarkSecond = marked::kMarkSecond;
-inline constexpr std::size_t kPacketHeaderLength = marked::kHeaderLength;
-inline constexpr std::size_t kSampleLength = PacketCodec::kSampleLength;
-inline constexpr uint8_t kStartFlag = marked::kStartFlag;
 /** The most points a packet can hold. */
 inline constexpr std::size_t kMaxPacketPoints = marked::kMaxSamples;
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "JoinedBytes.h"
 #include "lidar/LidarPackets.h"
 
 namespace {
@@ -27,21 +28,16 @@ Bytes packet(uint8_t type, uint8_t count, uint16_t firstRaw, uint16_t lastRaw,
   for (const uint16_t word : words) {
     putWord(bytes, word);
   }
-  PacketCodec::seal(bytes);
   if (check) {
-    bytes[8] = static_cast<uint8_t>(*check & 0xFFU);
-    bytes[9] = static_cast<uint8_t>(*check >> 8U);
+    halvern::marked::putWord(&bytes[halvern::marked::kCheckCodeAt], *check);
+  } else {
+    PacketCodec::seal(bytes);
   }
   return bytes;
 }
 
-Bytes join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
+// The streams the cases feed.
+Bytes join(std::initializer_list<Bytes> parts) { return halvern::testing::joined(parts); }
 
 // Frames and decodes `stream` as the reader does; the samples of every packet found.
 std::vector<std::vector<LidarSample>> packetsIn(const Bytes& stream) {

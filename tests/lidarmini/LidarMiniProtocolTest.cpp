@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "JoinedBytes.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace {
@@ -36,21 +37,16 @@ Bytes packet(uint8_t type, uint8_t countByte, uint16_t firstRaw, uint16_t lastRa
     bytes.push_back(s.intensity);
     putWord(bytes, static_cast<uint16_t>((s.distanceMm << 2U) | s.flag));
   }
-  PacketCodec::seal(bytes);
   if (check) {
-    bytes[8] = static_cast<uint8_t>(*check & 0xFFU);
-    bytes[9] = static_cast<uint8_t>(*check >> 8U);
+    halvern::marked::putWord(&bytes[halvern::marked::kCheckCodeAt], *check);
+  } else {
+    PacketCodec::seal(bytes);
   }
   return bytes;
 }
 
-Bytes join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
+// The streams the cases feed.
+Bytes join(std::initializer_list<Bytes> parts) { return halvern::testing::joined(parts); }
 
 // Frames and decodes everything in `stream` as the scan thread does; the packets' point lists.
 std::vector<std::vector<ScanPoint>> framesOf(Bytes stream) {
