@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <numeric>
 #include <random>
+#include <utility>
 #include <span>
 #include <vector>
 
+#include "DamagedPacketStream.h"
 #include "halvern/Lidar.h"
 #include "lidar/LidarFilters.h"
 #include "lidar/LidarModule.h"
@@ -32,9 +34,6 @@ constexpr double kSampleSpacingDegrees = 360.0 / kSamplesPerRevolution;
 constexpr double kAngleRawPerDegree = 128.0;
 constexpr double kSampleRawPerMm = 4.0;
 
-constexpr double kCorruptedShare = 0.03;
-constexpr double kGarbageShare = 0.05;  // of the gaps between packets
-constexpr int kLongestGarbage = 24;
 constexpr uint32_t kStreamSeed = 20261209;  // the same stream every run
 
 // A room between 1 and 4 m, with every 60th sample getting no return (0).
@@ -64,8 +63,7 @@ struct Stream {
 };
 
 // The revolutions as the lidar sends them (a start packet, then packets of up to 40 samples),
-// with one flipped bit in a sample of 3 % of the packets, and random bytes (half the time
-// holding a false mark) before 5 % of them.
+// damaged as the benchmarks' lines are.
 Stream lidarOutput() {
   std::vector<std::vector<uint8_t>> packets;
   for (int revolution = 0; revolution < kRevolutions; ++revolution) {
@@ -75,42 +73,19 @@ Stream lidarOutput() {
           lidarPacket(false, sample, std::min(kSamplesPerPacket, kSamplesPerRevolution - sample)));
     }
   }
-  std::mt19937 random(kStreamSeed);
-  std::vector<std::size_t> order(packets.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::shuffle(order.begin(), order.end(), random);
-  const auto corrupted =
-      static_cast<std::size_t>(std::lround(kCorruptedShare * static_cast<double>(packets.size())));
-  Stream stream;
-  for (std::size_t i = 0; i < corrupted; ++i) {
-    std::vector<uint8_t>& packet = packets[order[i]];
-    const std::size_t byte = halvern::marked::kHeaderLength + random() % (packet.size() - halvern::marked::kHeaderLength);
-    packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
-  }
-  for (std::size_t i = corrupted; i < packets.size(); ++i) {
-    stream.intactSamples +=
-        static_cast<int64_t>((packets[order[i]].size() - halvern::marked::kHeaderLength) / PacketCodec::kSampleLength);
-  }
-  stream.packets = static_cast<int64_t>(packets.size());
-  stream.intactPackets = static_cast<int64_t>(packets.size() - corrupted);
-
-  std::bernoulli_distribution garbageHere(kGarbageShare);
-  std::uniform_int_distribution<int> garbageLength(1, kLongestGarbage);
-  std::uniform_int_distribution<int> anyByte(0, 255);
+  std::vector<int64_t> samples;
   for (const auto& packet : packets) {
-    if (garbageHere(random)) {
-      std::vector<uint8_t> garbage(static_cast<std::size_t>(garbageLength(random)));
-      std::generate(garbage.begin(), garbage.end(),
-                    [&] { return static_cast<uint8_t>(anyByte(random)); });
-      if (garbage.size() >= 2 && random() % 2 == 0) {
-        const std::size_t at = random() % (garbage.size() - 1);
-        garbage[at] = halvern::marked::kMarkFirst;
-        garbage[at + 1] = halvern::marked::kMarkSecond;
-      }
-      stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
-    }
-    stream.bytes.insert(stream.bytes.end(), packet.begin(), packet.end());
+    samples.push_back(static_cast<int64_t>(PacketCodec::header(packet).count));
   }
+  halvern::bench::DamagedPacketStream damaged =
+      halvern::bench::damagedPacketStream(std::move(packets), kStreamSeed);
+  Stream stream;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    stream.intactSamples += damaged.damaged[i] ? 0 : samples[i];
+  }
+  stream.bytes = std::move(damaged.bytes);
+  stream.packets = damaged.packets;
+  stream.intactPackets = damaged.intactPackets;
   return stream;
 }
 

@@ -17,8 +17,10 @@
 #include <numeric>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "DamagedPacketStream.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 // Every allocation of the program is counted, so the benchmark can tell how many decoding makes.
@@ -53,9 +55,6 @@ constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr float kPointSpacingDegrees = 360.0F / kPointsPerRevolution;
 constexpr float kAngleRawPerDegree = 128.0F;
 
-constexpr double kCorruptedShare = 0.03;
-constexpr double kGarbageShare = 0.05;  // of the gaps between packets
-constexpr int kLongestGarbage = 24;
 constexpr uint32_t kStreamSeed = 20261208;  // the same stream every run
 
 struct Stream {
@@ -98,43 +97,13 @@ std::vector<std::vector<uint8_t>> revolutionPackets() {
   return packets;
 }
 
-// The lidar's output with damage: one flipped bit in a sample of 3 % of the packets, and random
-// bytes (half the time with a false mark in them) before 5 % of them.
+// The lidar's output, damaged as the benchmarks' lines are.
 Stream lidarOutput() {
-  std::vector<std::vector<uint8_t>> packets = revolutionPackets();
-  std::mt19937 random(kStreamSeed);
-  std::vector<std::size_t> order(packets.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::shuffle(order.begin(), order.end(), random);
-  const auto corrupted =
-      static_cast<std::size_t>(std::lround(kCorruptedShare * static_cast<double>(packets.size())));
-  for (std::size_t i = 0; i < corrupted; ++i) {
-    std::vector<uint8_t>& packet = packets[order[i]];
-    const std::size_t byte = halvern::marked::kHeaderLength + random() % (packet.size() - halvern::marked::kHeaderLength);
-    packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
-  }
-
-  Stream stream;
-  stream.packets = static_cast<int64_t>(packets.size());
-  stream.intactPackets = static_cast<int64_t>(packets.size() - corrupted);
-  std::bernoulli_distribution garbageHere(kGarbageShare);
-  std::uniform_int_distribution<int> garbageLength(1, kLongestGarbage);
-  std::uniform_int_distribution<int> anyByte(0, 255);
-  for (const auto& packet : packets) {
-    if (garbageHere(random)) {
-      std::vector<uint8_t> garbage(static_cast<std::size_t>(garbageLength(random)));
-      std::generate(garbage.begin(), garbage.end(),
-                    [&] { return static_cast<uint8_t>(anyByte(random)); });
-      if (garbage.size() >= 2 && random() % 2 == 0) {
-        const std::size_t at = random() % (garbage.size() - 1);
-        garbage[at] = halvern::marked::kMarkFirst;
-        garbage[at + 1] = halvern::marked::kMarkSecond;
-      }
-      stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
-    }
-    stream.bytes.insert(stream.bytes.end(), packet.begin(), packet.end());
-  }
-  return stream;
+  halvern::bench::DamagedPacketStream damaged =
+      halvern::bench::damagedPacketStream(revolutionPackets(), kStreamSeed);
+  return {.bytes = std::move(damaged.bytes),
+          .packets = damaged.packets,
+          .intactPackets = damaged.intactPackets};
 }
 
 // Each packet's points appended to the revolution being filled, which a start packet publishes,

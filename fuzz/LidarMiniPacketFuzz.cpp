@@ -15,14 +15,12 @@
 #include <span>
 #include <vector>
 
+#include "FuzzPieces.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace {
 
 using namespace halvern::lidarmini;  // NOLINT(google-build-using-namespace)
-
-constexpr std::size_t kPieceSizeBytes = 4;
-constexpr std::size_t kLargestPiece = 256;
 
 // The wire is written out here rather than taken from the library: type at 2, count at 3,
 // first and last angle at 4 and 6, check code at 8; a sample is intensity, then a 16-bit word
@@ -218,11 +216,11 @@ bool samePoints(const std::vector<ScanPoint>& a, const std::vector<ScanPoint>& b
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kPieceSizeBytes) {
+  const std::span<const uint8_t> input(data, size);
+  if (size < halvern::fuzz::kPieceSizeBytes) {
     return 0;
   }
-  const std::span<const uint8_t> pieceSizes(data, kPieceSizeBytes);
-  const std::span<const uint8_t> stream(data + kPieceSizeBytes, size - kPieceSizeBytes);
+  const std::span<const uint8_t> stream = halvern::fuzz::streamOf(input);
 
   // In pieces, as the scan thread reads what is waiting.
   std::vector<uint8_t> buffer;
@@ -231,17 +229,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> threadBuffer;
   std::vector<Found> threadFound;
   std::vector<ScanPoint> threadPoints;
-  std::size_t fed = 0;
-  for (std::size_t turn = 0; fed < stream.size(); ++turn) {
-    const std::size_t piece =
-        std::min(pieceSizes[turn % kPieceSizeBytes] % kLargestPiece + 1, stream.size() - fed);
-    const auto newest = stream.subspan(fed, piece);
+  halvern::fuzz::feedInPieces(input, [&](std::span<const uint8_t> newest,
+                                         std::span<const uint8_t> fed) {
     buffer.insert(buffer.end(), newest.begin(), newest.end());
     threadBuffer.insert(threadBuffer.end(), newest.begin(), newest.end());
-    fed += piece;
-    frameAndDecode(buffer, stream.first(fed), found, points);
-    frameAtOffset(threadBuffer, stream.first(fed), threadFound, threadPoints);
-  }
+    frameAndDecode(buffer, fed, found, points);
+    frameAtOffset(threadBuffer, fed, threadFound, threadPoints);
+  });
 
   // Whole, in one read.
   std::vector<uint8_t> whole(stream.begin(), stream.end());

@@ -14,14 +14,12 @@
 #include <span>
 #include <vector>
 
+#include "FuzzPieces.h"
 #include "lidar/LidarPackets.h"
 
 namespace {
 
 using namespace halvern::lidar;  // NOLINT(google-build-using-namespace)
-
-constexpr std::size_t kPieceSizeBytes = 4;
-constexpr std::size_t kLargestPiece = 256;
 
 // The wire is written out here rather than taken from the library: AA 55, type at 2 (bit 0:
 // start, one sample whatever the count), count at 3, first and last angle at 4 and 6 (degrees x
@@ -200,31 +198,26 @@ bool sameSamples(const std::vector<LidarSample>& a, const std::vector<LidarSampl
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kPieceSizeBytes) {
+  const std::span<const uint8_t> input(data, size);
+  if (size < halvern::fuzz::kPieceSizeBytes) {
     return 0;
   }
-  const std::span<const uint8_t> pieceSizes(data, kPieceSizeBytes);
-  const std::span<const uint8_t> stream(data + kPieceSizeBytes, size - kPieceSizeBytes);
+  const std::span<const uint8_t> stream = halvern::fuzz::streamOf(input);
 
   // In pieces, as the reader takes what is waiting on the port.
   std::vector<uint8_t> buffer;
   std::vector<Found> found;
   std::vector<LidarSample> samples;
-  std::size_t fed = 0;
-  for (std::size_t turn = 0; fed < stream.size(); ++turn) {
-    const std::size_t piece =
-        std::min(pieceSizes[turn % kPieceSizeBytes] % kLargestPiece + 1, stream.size() - fed);
-    const auto newest = stream.subspan(fed, piece);
+  halvern::fuzz::feedInPieces(input, [&](std::span<const uint8_t> newest,
+                                         std::span<const uint8_t> fed) {
     buffer.insert(buffer.end(), newest.begin(), newest.end());
-    fed += piece;
-    frameAtOffset(buffer, stream.first(fed), found, samples);
-  }
+    frameAtOffset(buffer, fed, found, samples);
+  });
 
   // Whole, in one read.
-  std::vector<uint8_t> whole;
+  std::vector<uint8_t> whole(stream.begin(), stream.end());
   std::vector<Found> wholeFound;
   std::vector<LidarSample> wholeSamples;
-  whole.assign(stream.begin(), stream.end());
   frameAtOffset(whole, stream, wholeFound, wholeSamples);
 
   const Framing reference = referenceFraming(stream);

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <span>
 
+#include "SimRoom.h"
 #include "halsim/SimControl.h"
 #include "lidar/LidarPackets.h"
 
@@ -102,27 +103,10 @@ SimLidar::~SimLidar() {
 }
 
 SimLidar::Room SimLidar::defaultRoom() {
-  return [](double angleDegrees) {
-    constexpr double kWidth = 5.0;  // metres along angle 0
-    constexpr double kDepth = 4.0;  // metres along angle 90
-    constexpr double kFromWest = 1.8;
-    constexpr double kFromSouth = 1.5;
-    constexpr double kMillimetresPerMetre = 1000.0;
-    const double radians = angleDegrees * std::numbers::pi / 180.0;
-    const double dx = std::cos(radians);
-    const double dy = std::sin(radians);
-    double metres = std::numeric_limits<double>::infinity();
-    if (dx > 0) {
-      metres = std::min(metres, (kWidth - kFromWest) / dx);
-    } else if (dx < 0) {
-      metres = std::min(metres, -kFromWest / dx);
-    }
-    if (dy > 0) {
-      metres = std::min(metres, (kDepth - kFromSouth) / dy);
-    } else if (dy < 0) {
-      metres = std::min(metres, -kFromSouth / dy);
-    }
-    return static_cast<float>(metres * kMillimetresPerMetre);
+  constexpr RectangularRoom kRoom{
+      .widthMetres = 5.0, .depthMetres = 4.0, .fromWestMetres = 1.8, .fromSouthMetres = 1.5};
+  return [room = kRoom](double angleDegrees) {
+    return static_cast<float>(room.distanceMm(angleDegrees));
   };
 }
 

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "PseudoTerminal.h"
+#include "SimRoom.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace halvern::sim {
@@ -138,27 +139,10 @@ SimLidarMini::~SimLidarMini() {
 const std::string& SimLidarMini::devicePath() const { return terminal_->devicePath(); }
 
 SimLidarMini::Room SimLidarMini::defaultRoom() {
-  return [](double angleDegrees) {
-    constexpr double kWidth = 4.0;  // metres along angle 0
-    constexpr double kDepth = 3.0;  // metres along angle 90
-    constexpr double kFromWest = 1.5;
-    constexpr double kFromSouth = 1.2;
-    constexpr double kMillimetresPerMetre = 1000.0;
-    const double radians = angleDegrees * std::numbers::pi / 180.0;
-    const double dx = std::cos(radians);
-    const double dy = std::sin(radians);
-    double metres = std::numeric_limits<double>::infinity();
-    if (dx > 0) {
-      metres = std::min(metres, (kWidth - kFromWest) / dx);
-    } else if (dx < 0) {
-      metres = std::min(metres, -kFromWest / dx);
-    }
-    if (dy > 0) {
-      metres = std::min(metres, (kDepth - kFromSouth) / dy);
-    } else if (dy < 0) {
-      metres = std::min(metres, -kFromSouth / dy);
-    }
-    return static_cast<uint16_t>(std::lround(metres * kMillimetresPerMetre));
+  constexpr RectangularRoom kRoom{
+      .widthMetres = 4.0, .depthMetres = 3.0, .fromWestMetres = 1.5, .fromSouthMetres = 1.2};
+  return [room = kRoom](double angleDegrees) {
+    return static_cast<uint16_t>(std::lround(room.distanceMm(angleDegrees)));
   };
 }
 

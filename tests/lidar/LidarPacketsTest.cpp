@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "JoinedBytes.h"
+#include "MarkedPacketBytes.h"
 #include "lidar/LidarPackets.h"
 
 namespace {
@@ -14,26 +14,16 @@ namespace {
 using namespace halvern::lidar;
 using Bytes = std::vector<uint8_t>;
 
-void putWord(Bytes& bytes, uint16_t word) {
-  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(word >> 8U));
-}
-
 // A packet with the type and count bytes as given and the codec's check code, unless one is
 // given (the codec's own is checked against hand-worked packets in its tests).
 Bytes packet(uint8_t type, uint8_t count, uint16_t firstRaw, uint16_t lastRaw,
              const std::vector<uint16_t>& words, std::optional<uint16_t> check = std::nullopt) {
-  Bytes bytes;
-  PacketCodec::appendHeader(bytes, type, count, firstRaw, lastRaw);
+  Bytes samples;
   for (const uint16_t word : words) {
-    putWord(bytes, word);
+    halvern::testing::appendWord(samples, word);
   }
-  if (check) {
-    halvern::marked::putWord(&bytes[halvern::marked::kCheckCodeAt], *check);
-  } else {
-    PacketCodec::seal(bytes);
-  }
-  return bytes;
+  return halvern::testing::markedPacket<PacketCodec>(type, count, firstRaw, lastRaw, samples,
+                                                      check);
 }
 
 // The streams the cases feed.

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "JoinedBytes.h"
+#include "MarkedPacketBytes.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace {
@@ -22,27 +22,17 @@ struct Sample {
   uint8_t flag = 0;
 };
 
-void putWord(Bytes& bytes, uint16_t word) {
-  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(word >> 8U));
-}
-
 // A packet as the lidar sends it, with the type and count bytes as given and the codec's check
 // code, unless one is given (the codec's own is checked against hand-worked packets in its tests).
 Bytes packet(uint8_t type, uint8_t countByte, uint16_t firstRaw, uint16_t lastRaw,
              const std::vector<Sample>& samples, std::optional<uint16_t> check = std::nullopt) {
   Bytes bytes;
-  PacketCodec::appendHeader(bytes, type, countByte, firstRaw, lastRaw);
   for (const Sample& s : samples) {
     bytes.push_back(s.intensity);
-    putWord(bytes, static_cast<uint16_t>((s.distanceMm << 2U) | s.flag));
+    halvern::testing::appendWord(bytes, static_cast<uint16_t>((s.distanceMm << 2U) | s.flag));
   }
-  if (check) {
-    halvern::marked::putWord(&bytes[halvern::marked::kCheckCodeAt], *check);
-  } else {
-    PacketCodec::seal(bytes);
-  }
-  return bytes;
+  return halvern::testing::markedPacket<PacketCodec>(type, countByte, firstRaw, lastRaw, bytes,
+                                                      check);
 }
 
 // The streams the cases feed.
