@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <numeric>
 #include <random>
-#include <utility>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "DamagedPacketStream.h"

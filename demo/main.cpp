@@ -483,7 +483,8 @@ void lidarTour() {
       "  %d revolutions sent; degrees holding a distance: %d without a filter, %d with "
       "the median\n",
       simulated.revolutionsSent(), degreesWithDistance(raw), degreesWithDistance(median));
-  std::printf("  mean distance from the walls: %.1f mm without a filter", meanWallError(raw, walls));
+  std::printf("  mean distance from the walls: %.1f mm without a filter",
+              meanWallError(raw, walls));
   for (std::size_t i = 0; i < kLidarFilters.size(); ++i) {
     std::printf(", %.1f mm %s", meanWallError(filtered.at(i), walls), kLidarFilters.at(i).name);
   }

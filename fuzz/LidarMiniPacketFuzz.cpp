@@ -229,13 +229,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> threadBuffer;
   std::vector<Found> threadFound;
   std::vector<ScanPoint> threadPoints;
-  halvern::fuzz::feedInPieces(input, [&](std::span<const uint8_t> newest,
-                                         std::span<const uint8_t> fed) {
-    buffer.insert(buffer.end(), newest.begin(), newest.end());
-    threadBuffer.insert(threadBuffer.end(), newest.begin(), newest.end());
-    frameAndDecode(buffer, fed, found, points);
-    frameAtOffset(threadBuffer, fed, threadFound, threadPoints);
-  });
+  halvern::fuzz::feedInPieces(
+      input, [&](std::span<const uint8_t> newest, std::span<const uint8_t> fed) {
+        buffer.insert(buffer.end(), newest.begin(), newest.end());
+        threadBuffer.insert(threadBuffer.end(), newest.begin(), newest.end());
+        frameAndDecode(buffer, fed, found, points);
+        frameAtOffset(threadBuffer, fed, threadFound, threadPoints);
+      });
 
   // Whole, in one read.
   std::vector<uint8_t> whole(stream.begin(), stream.end());

@@ -208,11 +208,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> buffer;
   std::vector<Found> found;
   std::vector<LidarSample> samples;
-  halvern::fuzz::feedInPieces(input, [&](std::span<const uint8_t> newest,
-                                         std::span<const uint8_t> fed) {
-    buffer.insert(buffer.end(), newest.begin(), newest.end());
-    frameAtOffset(buffer, fed, found, samples);
-  });
+  halvern::fuzz::feedInPieces(input,
+                              [&](std::span<const uint8_t> newest, std::span<const uint8_t> fed) {
+                                buffer.insert(buffer.end(), newest.begin(), newest.end());
+                                frameAtOffset(buffer, fed, found, samples);
+                              });
 
   // Whole, in one read.
   std::vector<uint8_t> whole(stream.begin(), stream.end());

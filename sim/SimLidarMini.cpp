@@ -338,8 +338,7 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
   std::vector<uint8_t> garbage;
   for (int i = length(random_); i > 0; --i) {
     auto byte = static_cast<uint8_t>(anyByte(random_));
-    if (byte == marked::kMarkSecond && !garbage.empty() &&
-        garbage.back() == marked::kMarkFirst) {
+    if (byte == marked::kMarkSecond && !garbage.empty() && garbage.back() == marked::kMarkFirst) {
       byte = 0;  // no mark in the noise itself
     }
     garbage.push_back(byte);
@@ -350,8 +349,8 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
 
   // A false mark and header whose samples reach into the real packet behind it.
   const bool start = coin(random_);
-  const int reach =
-      std::min(kMaxFalseMarkSamples, static_cast<int>(packet.size() / wire::PacketCodec::kSampleLength));
+  const int reach = std::min(kMaxFalseMarkSamples,
+                             static_cast<int>(packet.size() / wire::PacketCodec::kSampleLength));
   const uint8_t count =
       start ? byteWithoutMark()
             : static_cast<uint8_t>(std::uniform_int_distribution(1, reach)(random_));
@@ -363,7 +362,8 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
   wire::PacketCodec::appendHeader(falsePacket, start ? marked::kStartFlag : uint8_t{0}, count,
                                   static_cast<uint16_t>(angleBytes[0] | (angleBytes[1] << 8U)),
                                   static_cast<uint16_t>(angleBytes[2] | (angleBytes[3] << 8U)));
-  const std::size_t reached = wire::PacketCodec::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
+  const std::size_t reached =
+      wire::PacketCodec::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
   append(falsePacket, std::span(packet).first(reached));
   const uint16_t sound = wire::packetCheckCode(falsePacket);
   uint16_t wrong = sound;
@@ -387,10 +387,11 @@ void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart
     return;  // the host stopped reading: the lidar's buffer overflows
   }
   if (corruptedShare_ > 0.0 && std::bernoulli_distribution(corruptedShare_)(random_)) {
-    const std::size_t samples = (packet.size() - marked::kHeaderLength) / wire::PacketCodec::kSampleLength;
+    const std::size_t samples =
+        (packet.size() - marked::kHeaderLength) / wire::PacketCodec::kSampleLength;
     const std::size_t damaged = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
-    packet[marked::kHeaderLength + wire::PacketCodec::kSampleLength * damaged + kDamagedByteInSample] ^=
-        kDamageBit;
+    packet[marked::kHeaderLength + wire::PacketCodec::kSampleLength * damaged +
+           kDamagedByteInSample] ^= kDamageBit;
   }
   if (garbage_ && std::bernoulli_distribution(0.5)(random_)) {
     queue(Segment{.bytes = garbageBefore(packet), .scanData = true});

@@ -130,8 +130,8 @@ struct MarkedPacketCodec {
    * found. Bytes without any mark are skipped, but for a last 0xAA that may begin one.
    */
   static PacketSearch find(std::span<const uint8_t> bytes) {
-    return findMarkedPacket(bytes, PacketMark{kMarkFirst, kMarkSecond, kHeaderLength},
-                            length, isSound);
+    return findMarkedPacket(bytes, PacketMark{kMarkFirst, kMarkSecond, kHeaderLength}, length,
+                            isSound);
   }
 
   /**
@@ -184,8 +184,8 @@ struct MarkedPacketCodec {
     const std::size_t given = samples.size() / kSampleLength;
     const std::size_t count = start ? 1 : (given < kMaxSamples ? given : kMaxSamples);
     const std::size_t begin = out.size();
-    appendHeader(out, start ? kStartFlag : uint8_t{0}, static_cast<uint8_t>(count),
-                 firstAngleRaw, lastAngleRaw);
+    appendHeader(out, start ? kStartFlag : uint8_t{0}, static_cast<uint8_t>(count), firstAngleRaw,
+                 lastAngleRaw);
     const std::size_t copied = (count < given ? count : given) * kSampleLength;
     out.insert(out.end(), samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(copied));
     out.resize(begin + kHeaderLength + count * kSampleLength, 0);

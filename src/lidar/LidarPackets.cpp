@@ -14,7 +14,6 @@ constexpr float kSampleRawPerMm = 4.0F;
 constexpr double kCorrectionScale = 21.8;
 constexpr double kCorrectionBaseMm = 155.3;
 
-
 }  // namespace
 
 double angleCorrectionDegrees(float distanceMm) {

@@ -21,7 +21,6 @@ namespace halvern::lidar {
 inline constexpr marked::PacketFormat kPacketFormat{.sampleLength = 2, .startHoldsOneSample = true};
 using PacketCodec = marked::MarkedPacketCodec<kPacketFormat>;
 
-
 /** Distances in range, in millimetres; others are stored as kOutOfRange. */
 inline constexpr float kMinRangeMm = 120.0F;
 inline constexpr float kMaxRangeMm = 8000.0F;

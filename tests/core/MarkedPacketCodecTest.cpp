@@ -21,8 +21,8 @@ using StartKeepsCount =
     MarkedPacketCodec<PacketFormat{.sampleLength = 2, .startHoldsOneSample = false}>;
 
 // Check code 0x55AA ^ 0x0200 ^ 0x0A01 ^ 0x1402 ^ 0x1234 ^ 0xFFFF = 0xA462.
-const Bytes kWordPacket{0xAA, 0x55, 0x00, 0x02, 0x01, 0x0A, 0x02, 0x14,
-                        0x62, 0xA4, 0x34, 0x12, 0xFF, 0xFF};
+const Bytes kWordPacket{0xAA, 0x55, 0x00, 0x02, 0x01, 0x0A, 0x02,
+                        0x14, 0x62, 0xA4, 0x34, 0x12, 0xFF, 0xFF};
 // Check code 0x55AA ^ 0x0200 ^ 0x0A01 ^ 0x1402 ^ 0x7F ^ 0x0FA1 ^ 0x10 ^ 0x3E22 = 0x7845.
 const Bytes kByteAndWordPacket{0xAA, 0x55, 0x00, 0x02, 0x01, 0x0A, 0x02, 0x14,
                                0x45, 0x78, 0x7F, 0xA1, 0x0F, 0x10, 0x22, 0x3E};
@@ -72,8 +72,8 @@ TEST(MarkedPacketCodec, TheFramingLoopTakesEverySoundPacketOnceAndKeepsWhatMayFo
   damaged[11] ^= 0x04;
   const Bytes falseMark{0xAA, 0x55, 0x00, 0x01, 0, 0, 0, 0, 0, 0};
   Bytes stream{0x01, 0xAA};
-  for (const Bytes* part : std::initializer_list<const Bytes*>{&falseMark, &kWordPacket, &damaged,
-                                                                &kWordPacket}) {
+  for (const Bytes* part :
+       std::initializer_list<const Bytes*>{&falseMark, &kWordPacket, &damaged, &kWordPacket}) {
     stream.insert(stream.end(), part->begin(), part->end());
   }
   stream.insert(stream.end(), kWordPacket.begin(), kWordPacket.begin() + 5);  // half a packet
@@ -85,10 +85,12 @@ TEST(MarkedPacketCodec, TheFramingLoopTakesEverySoundPacketOnceAndKeepsWhatMayFo
     const uint8_t* const buffer = received.data();
     int taken = 0;
     for (std::size_t at = 0; at < stream.size(); at += piece) {
-      received.insert(received.end(), stream.begin() + static_cast<std::ptrdiff_t>(at),
-                      stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + piece, stream.size())));
+      received.insert(
+          received.end(), stream.begin() + static_cast<std::ptrdiff_t>(at),
+          stream.begin() + static_cast<std::ptrdiff_t>(std::min(at + piece, stream.size())));
       WordSamples::takePackets(received, [&](std::span<const uint8_t> packet) {
-        EXPECT_TRUE(std::equal(packet.begin(), packet.end(), kWordPacket.begin(), kWordPacket.end()));
+        EXPECT_TRUE(
+            std::equal(packet.begin(), packet.end(), kWordPacket.begin(), kWordPacket.end()));
         ++taken;
       });
     }

@@ -23,7 +23,7 @@ Bytes packet(uint8_t type, uint8_t count, uint16_t firstRaw, uint16_t lastRaw,
     halvern::testing::appendWord(samples, word);
   }
   return halvern::testing::markedPacket<PacketCodec>(type, count, firstRaw, lastRaw, samples,
-                                                      check);
+                                                     check);
 }
 
 // The streams the cases feed.

@@ -702,9 +702,10 @@ TEST_F(LidarFiltersInRoom, SmoothingComesNearerTheWallsThanNoFilter) {
   EXPECT_LE(cluster, unfiltered);
   // The jitter filter holds a degree's value while it moves less than its threshold, so it keeps
   // the noise: not compared.
-  std::printf("mean distance from the walls: %.1f mm unfiltered, %.1f Kalman, %.1f moving "
-              "average, %.1f median, %.1f cluster, %.1f jitter\n",
-              unfiltered, kalman, movingAverage, median, cluster, jitter);
+  std::printf(
+      "mean distance from the walls: %.1f mm unfiltered, %.1f Kalman, %.1f moving "
+      "average, %.1f median, %.1f cluster, %.1f jitter\n",
+      unfiltered, kalman, movingAverage, median, cluster, jitter);
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ Bytes packet(uint8_t type, uint8_t countByte, uint16_t firstRaw, uint16_t lastRa
     halvern::testing::appendWord(bytes, static_cast<uint16_t>((s.distanceMm << 2U) | s.flag));
   }
   return halvern::testing::markedPacket<PacketCodec>(type, countByte, firstRaw, lastRaw, bytes,
-                                                      check);
+                                                     check);
 }
 
 // The streams the cases feed.

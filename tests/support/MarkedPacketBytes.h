@@ -21,8 +21,8 @@ inline void appendWord(std::vector<uint8_t>& bytes, uint16_t word) {
  * holds, and the codec's check code unless `check` is given.
  */
 template <typename Codec>
-std::vector<uint8_t> markedPacket(uint8_t type, uint8_t count, uint16_t firstRaw,
-                                  uint16_t lastRaw, const std::vector<uint8_t>& samples,
+std::vector<uint8_t> markedPacket(uint8_t type, uint8_t count, uint16_t firstRaw, uint16_t lastRaw,
+                                  const std::vector<uint8_t>& samples,
                                   std::optional<uint16_t> check) {
   std::vector<uint8_t> bytes;
   Codec::appendHeader(bytes, type, count, firstRaw, lastRaw);
