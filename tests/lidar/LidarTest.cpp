@@ -664,8 +664,9 @@ class LidarFiltersInRoom : public testing::Test {
       c_Lidar_enableFilter(*filter, true);
     }
     sim.sendRevolutions(kRevolutions, kSeed);
-    // A last sample whose angle no room sample has: once it is stored, so is the room.
-    const double markerAngle = kMarkerDegree + 0.9;
+    // A last sample whose angle no room sample has (the room's samples fall near 359.39 and
+    // 359.89 degrees in this degree): once it is stored, so is the room.
+    const double markerAngle = kMarkerDegree + 0.65;
     feed(sampleAt(markerAngle, kMarkerMm));
     LidarScan scan{};
     EXPECT_TRUE(eventually([&] {
