@@ -13,8 +13,10 @@
 #include <numeric>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "DamagedPacketStream.h"
 #include "halvern/Lidar.h"
 #include "lidar/LidarFilters.h"
 #include "lidar/LidarModule.h"
@@ -31,37 +33,25 @@ constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr double kSampleSpacingDegrees = 360.0 / kSamplesPerRevolution;
 constexpr double kAngleRawPerDegree = 128.0;
 constexpr double kSampleRawPerMm = 4.0;
-constexpr std::size_t kCheckCodeAt = 8;
 
-constexpr double kCorruptedShare = 0.03;
-constexpr double kGarbageShare = 0.05;  // of the gaps between packets
-constexpr int kLongestGarbage = 24;
 constexpr uint32_t kStreamSeed = 20261209;  // the same stream every run
 
 // A room between 1 and 4 m, with every 60th sample getting no return (0).
 double roomMm(int sample) { return sample % 60 == 59 ? 0.0 : 1000.0 + (sample * 53) % 3000; }
 
-void putWord(std::vector<uint8_t>& bytes, uint16_t word) {
-  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(word >> 8U));
-}
-
 std::vector<uint8_t> lidarPacket(bool start, int firstSample, int samples) {
   const auto rawAngle = [](int sample) {
     return static_cast<uint16_t>(std::lround(sample * kSampleSpacingDegrees * kAngleRawPerDegree));
   };
-  std::vector<uint8_t> packet{kPacketMarkFirst, kPacketMarkSecond,
-                              static_cast<uint8_t>(start ? kStartFlag : 0),
-                              static_cast<uint8_t>(samples)};
-  putWord(packet, rawAngle(firstSample));
-  putWord(packet, rawAngle(firstSample + samples - 1));
-  putWord(packet, 0);  // the check code, below
+  std::vector<uint8_t> words;
   for (int sample = firstSample; sample < firstSample + samples; ++sample) {
-    putWord(packet, static_cast<uint16_t>(std::lround(roomMm(sample) * kSampleRawPerMm)));
+    const auto word = static_cast<uint16_t>(std::lround(roomMm(sample) * kSampleRawPerMm));
+    words.push_back(static_cast<uint8_t>(word & 0xFFU));
+    words.push_back(static_cast<uint8_t>(word >> 8U));
   }
-  const uint16_t code = packetCheckCode(packet);
-  packet[kCheckCodeAt] = static_cast<uint8_t>(code & 0xFFU);
-  packet[kCheckCodeAt + 1] = static_cast<uint8_t>(code >> 8U);
+  std::vector<uint8_t> packet;
+  PacketCodec::encode(packet, start, rawAngle(firstSample), rawAngle(firstSample + samples - 1),
+                      words);
   return packet;
 }
 
@@ -73,8 +63,7 @@ struct Stream {
 };
 
 // The revolutions as the lidar sends them (a start packet, then packets of up to 40 samples),
-// with one flipped bit in a sample of 3 % of the packets, and random bytes (half the time
-// holding a false mark) before 5 % of them.
+// damaged as the benchmarks' lines are.
 Stream lidarOutput() {
   std::vector<std::vector<uint8_t>> packets;
   for (int revolution = 0; revolution < kRevolutions; ++revolution) {
@@ -84,47 +73,24 @@ Stream lidarOutput() {
           lidarPacket(false, sample, std::min(kSamplesPerPacket, kSamplesPerRevolution - sample)));
     }
   }
-  std::mt19937 random(kStreamSeed);
-  std::vector<std::size_t> order(packets.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::shuffle(order.begin(), order.end(), random);
-  const auto corrupted =
-      static_cast<std::size_t>(std::lround(kCorruptedShare * static_cast<double>(packets.size())));
-  Stream stream;
-  for (std::size_t i = 0; i < corrupted; ++i) {
-    std::vector<uint8_t>& packet = packets[order[i]];
-    const std::size_t byte = kPacketHeaderLength + random() % (packet.size() - kPacketHeaderLength);
-    packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
-  }
-  for (std::size_t i = corrupted; i < packets.size(); ++i) {
-    stream.intactSamples +=
-        static_cast<int64_t>((packets[order[i]].size() - kPacketHeaderLength) / kSampleLength);
-  }
-  stream.packets = static_cast<int64_t>(packets.size());
-  stream.intactPackets = static_cast<int64_t>(packets.size() - corrupted);
-
-  std::bernoulli_distribution garbageHere(kGarbageShare);
-  std::uniform_int_distribution<int> garbageLength(1, kLongestGarbage);
-  std::uniform_int_distribution<int> anyByte(0, 255);
+  std::vector<int64_t> samples;
   for (const auto& packet : packets) {
-    if (garbageHere(random)) {
-      std::vector<uint8_t> garbage(static_cast<std::size_t>(garbageLength(random)));
-      std::generate(garbage.begin(), garbage.end(),
-                    [&] { return static_cast<uint8_t>(anyByte(random)); });
-      if (garbage.size() >= 2 && random() % 2 == 0) {
-        const std::size_t at = random() % (garbage.size() - 1);
-        garbage[at] = kPacketMarkFirst;
-        garbage[at + 1] = kPacketMarkSecond;
-      }
-      stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
-    }
-    stream.bytes.insert(stream.bytes.end(), packet.begin(), packet.end());
+    samples.push_back(static_cast<int64_t>(PacketCodec::header(packet).count));
   }
+  halvern::bench::DamagedPacketStream damaged =
+      halvern::bench::damagedPacketStream(std::move(packets), kStreamSeed);
+  Stream stream;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    stream.intactSamples += damaged.damaged[i] ? 0 : samples[i];
+  }
+  stream.bytes = std::move(damaged.bytes);
+  stream.packets = damaged.packets;
+  stream.intactPackets = damaged.intactPackets;
   return stream;
 }
 
-// The reader's work on a read, without its lock: packets taken at an offset, one compaction,
-// each packet decoded into a reused list and stored into the table.
+// The reader's work on a read, without its lock: the codec's framing loop (packets taken at an
+// offset, one compaction), each packet decoded into a reused list and stored into the table.
 struct ReaderWork {
   std::vector<uint8_t> received;
   std::vector<LidarSample> samples;
@@ -134,16 +100,9 @@ struct ReaderWork {
 
   void take(std::span<const uint8_t> block) {
     received.insert(received.end(), block.begin(), block.end());
-    std::size_t offset = 0;
-    while (received.size() - offset >= kPacketHeaderLength) {
-      const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-      const PacketSearch found = findPacket(rest);
-      offset += found.skip;
-      if (found.length == 0) {
-        break;
-      }
+    PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
       samples.clear();
-      decodePacket(rest.subspan(found.skip, found.length), samples);
+      decodePacket(packet, samples);
       for (const LidarSample& sample : samples) {
         const auto degree = std::min(static_cast<int>(sample.angle), LIDAR_DEGREES - 1);
         table.angle[degree] = sample.angle;
@@ -151,9 +110,7 @@ struct ReaderWork {
       }
       ++packets;
       decoded += static_cast<int64_t>(samples.size());
-      offset += found.length;
-    }
-    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+    });
   }
 
   void feed(const std::vector<uint8_t>& bytes, std::size_t block) {
@@ -235,17 +192,18 @@ enum class Filter { None, Cluster, Kalman, MovingAverage, Median, Jitter };
 void FilterRevolution(benchmark::State& state, Filter filter) {
   static const std::vector<LidarSample> samples = noisyRevolutions();
   const ReaderSettings settings;
-  KalmanState kalman = settings.kalman;
+  std::array<KalmanState, LIDAR_DEGREES> kalman{};  // a state of its own for every degree
+  kalman.fill(settings.kalman);
   std::array<DegreeHistory, LIDAR_DEGREES> histories{};
   LidarScan table{};
-  const auto apply = [&](std::span<const float> history) {
+  const auto apply = [&](std::size_t degree, std::span<const float> history) {
     switch (filter) {
       case Filter::None:
         return history.back();
       case Filter::Cluster:
         return clusterFilter(history, kDefaultClusterTolerance, kDefaultClusterMinPoints);
       case Filter::Kalman:
-        return kalmanFilter(history, kalman);
+        return kalmanFilter(history, kalman[degree]);
       case Filter::MovingAverage:
         return movingAverageFilter(history, settings.movingAverageWindow);
       case Filter::Median:
@@ -263,7 +221,7 @@ void FilterRevolution(benchmark::State& state, Filter filter) {
       DegreeHistory& history = histories[degree];
       history.push(sample->distance);
       table.angle[degree] = sample->angle;
-      table.distance[degree] = apply(history.values());
+      table.distance[degree] = apply(degree, history.values());
     }
   };
   for (int revolution = 0; revolution < kFullHistoryRevolutions; ++revolution) {

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstddef>
@@ -16,8 +17,10 @@
 #include <numeric>
 #include <random>
 #include <span>
+#include <utility>
 #include <vector>
 
+#include "DamagedPacketStream.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 // Every allocation of the program is counted, so the benchmark can tell how many decoding makes.
@@ -51,11 +54,7 @@ constexpr int kSamplesPerPacket = 40;
 constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr float kPointSpacingDegrees = 360.0F / kPointsPerRevolution;
 constexpr float kAngleRawPerDegree = 128.0F;
-constexpr std::size_t kCheckCodeAt = 8;
 
-constexpr double kCorruptedShare = 0.03;
-constexpr double kGarbageShare = 0.05;  // of the gaps between packets
-constexpr int kLongestGarbage = 24;
 constexpr uint32_t kStreamSeed = 20261208;  // the same stream every run
 
 struct Stream {
@@ -70,30 +69,18 @@ std::vector<uint8_t> scanPacket(bool start, int firstPoint, int samples) {
     return static_cast<uint16_t>(
         std::lround(static_cast<float>(point) * kPointSpacingDegrees * kAngleRawPerDegree));
   };
-  const uint16_t first = rawAngle(firstPoint);
-  const uint16_t last = rawAngle(lastPoint);
-  std::vector<uint8_t> packet{kPacketMarkFirst,
-                              kPacketMarkSecond,
-                              static_cast<uint8_t>(start ? kStartFlag : 0),
-                              static_cast<uint8_t>(samples),
-                              static_cast<uint8_t>(first & 0xFFU),
-                              static_cast<uint8_t>(first >> 8U),
-                              static_cast<uint8_t>(last & 0xFFU),
-                              static_cast<uint8_t>(last >> 8U),
-                              0,
-                              0};
+  std::vector<uint8_t> samplesBytes;
   for (int point = firstPoint; point <= lastPoint; ++point) {
     // A room between 1 and 4 m; every 50th sample flagged invalid.
     const auto distanceMm = static_cast<unsigned>(1000 + (point * 53) % 3000);
     const unsigned flag = point % 50 == 49 ? 2 : 0;
     const unsigned word = distanceMm << 2U | flag;
-    packet.insert(packet.end(),
-                  {static_cast<uint8_t>(point * 7 % 256), static_cast<uint8_t>(word & 0xFFU),
-                   static_cast<uint8_t>(word >> 8U)});
+    samplesBytes.insert(samplesBytes.end(),
+                        {static_cast<uint8_t>(point * 7 % 256), static_cast<uint8_t>(word & 0xFFU),
+                         static_cast<uint8_t>(word >> 8U)});
   }
-  const uint16_t code = packetCheckCode(packet);
-  packet[kCheckCodeAt] = static_cast<uint8_t>(code & 0xFFU);
-  packet[kCheckCodeAt + 1] = static_cast<uint8_t>(code >> 8U);
+  std::vector<uint8_t> packet;
+  PacketCodec::encode(packet, start, rawAngle(firstPoint), rawAngle(lastPoint), samplesBytes);
   return packet;
 }
 
@@ -110,43 +97,13 @@ std::vector<std::vector<uint8_t>> revolutionPackets() {
   return packets;
 }
 
-// The lidar's output with damage: one flipped bit in a sample of 3 % of the packets, and random
-// bytes (half the time with a false mark in them) before 5 % of them.
+// The lidar's output, damaged as the benchmarks' lines are.
 Stream lidarOutput() {
-  std::vector<std::vector<uint8_t>> packets = revolutionPackets();
-  std::mt19937 random(kStreamSeed);
-  std::vector<std::size_t> order(packets.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::shuffle(order.begin(), order.end(), random);
-  const auto corrupted =
-      static_cast<std::size_t>(std::lround(kCorruptedShare * static_cast<double>(packets.size())));
-  for (std::size_t i = 0; i < corrupted; ++i) {
-    std::vector<uint8_t>& packet = packets[order[i]];
-    const std::size_t byte = kPacketHeaderLength + random() % (packet.size() - kPacketHeaderLength);
-    packet[byte] ^= static_cast<uint8_t>(1U << (random() % 8));
-  }
-
-  Stream stream;
-  stream.packets = static_cast<int64_t>(packets.size());
-  stream.intactPackets = static_cast<int64_t>(packets.size() - corrupted);
-  std::bernoulli_distribution garbageHere(kGarbageShare);
-  std::uniform_int_distribution<int> garbageLength(1, kLongestGarbage);
-  std::uniform_int_distribution<int> anyByte(0, 255);
-  for (const auto& packet : packets) {
-    if (garbageHere(random)) {
-      std::vector<uint8_t> garbage(static_cast<std::size_t>(garbageLength(random)));
-      std::generate(garbage.begin(), garbage.end(),
-                    [&] { return static_cast<uint8_t>(anyByte(random)); });
-      if (garbage.size() >= 2 && random() % 2 == 0) {
-        const std::size_t at = random() % (garbage.size() - 1);
-        garbage[at] = kPacketMarkFirst;
-        garbage[at + 1] = kPacketMarkSecond;
-      }
-      stream.bytes.insert(stream.bytes.end(), garbage.begin(), garbage.end());
-    }
-    stream.bytes.insert(stream.bytes.end(), packet.begin(), packet.end());
-  }
-  return stream;
+  halvern::bench::DamagedPacketStream damaged =
+      halvern::bench::damagedPacketStream(revolutionPackets(), kStreamSeed);
+  return {.bytes = std::move(damaged.bytes),
+          .packets = damaged.packets,
+          .intactPackets = damaged.intactPackets};
 }
 
 // Each packet's points appended to the revolution being filled, which a start packet publishes,
@@ -158,7 +115,7 @@ struct Revolutions {
   int64_t packets = 0;
   int64_t points = 0;
 
-  void add(bool start, const std::vector<ScanPoint>& packetPoints) {
+  void add(bool start, std::span<const ScanPoint> packetPoints) {
     if (start) {
       if (!first && !current.points.empty()) {
         last.timestamp = current.timestamp;
@@ -174,29 +131,19 @@ struct Revolutions {
   }
 };
 
-// Framing as the scan thread does it: findScanPacket at an offset, the buffer compacted once
-// per read; each packet decoded into a reused list.
+// Framing as the scan thread does it, through the codec's loop: packets taken at an offset,
+// the buffer compacted once per read; each packet decoded into a fixed list.
 struct ScanThreadWork {
   std::vector<uint8_t> received;
-  std::vector<ScanPoint> packetPoints;
+  std::array<ScanPoint, kMaxPacketPoints> packetPoints{};
   Revolutions revolutions;
 
   void take(std::span<const uint8_t> block) {
     received.insert(received.end(), block.begin(), block.end());
-    std::size_t offset = 0;
-    while (received.size() - offset >= kPacketHeaderLength) {
-      const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-      const PacketSearch found = findScanPacket(rest);
-      offset += found.skip;
-      if (found.length == 0) {
-        break;
-      }
-      packetPoints.clear();
-      const bool start = DecodeScanPacket(rest.subspan(found.skip, found.length), packetPoints);
-      revolutions.add(start, packetPoints);
-      offset += found.length;
-    }
-    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+    PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
+      const std::size_t count = decodeScanPoints(packet, packetPoints);
+      revolutions.add(PacketCodec::header(packet).start, std::span(packetPoints).first(count));
+    });
   }
 };
 

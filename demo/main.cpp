@@ -447,6 +447,22 @@ halvern::demo::PolarSeries lidarSeries(const LidarScan& scan, const std::string&
   return series;
 }
 
+// The five filters, each shown from a reader of its own: a create restores every default.
+struct FilterRun {
+  int type;
+  const char* name;
+};
+constexpr std::array kLidarFilters{
+    FilterRun{LIDAR_FILTER_CLUSTER, "cluster"},
+    FilterRun{LIDAR_FILTER_KALMAN, "Kalman"},
+    FilterRun{LIDAR_FILTER_MOVING_AVERAGE, "moving average"},
+    FilterRun{LIDAR_FILTER_MEDIAN, "median"},
+    FilterRun{LIDAR_FILTER_JITTER, "jitter"},
+};
+
+// The filter whose table is drawn beside the unfiltered one.
+constexpr std::size_t kPlottedFilter = 3;  // the median
+
 void lidarTour() {
   section("Lidar on the robot controller's serial port: a 5 m x 4 m room, 30 mm of noise");
   halvern::sim::SimLidar simulated(kLidarPort);
@@ -455,17 +471,24 @@ void lidarTour() {
   c_Lidar_create(kLidarPort);
   std::this_thread::sleep_for(kFirstRevolutions);
   const LidarScan raw = c_Lidar_getData();
-  c_Lidar_enableFilter(LIDAR_FILTER_MEDIAN, true);
-  std::this_thread::sleep_for(kFilledHistories);
-  const LidarScan median = c_Lidar_getData();
+  std::array<LidarScan, kLidarFilters.size()> filtered{};
+  for (std::size_t i = 0; i < kLidarFilters.size(); ++i) {
+    c_Lidar_create(kLidarPort);
+    c_Lidar_enableFilter(kLidarFilters.at(i).type, true);
+    std::this_thread::sleep_for(kFilledHistories);
+    filtered.at(i) = c_Lidar_getData();
+  }
+  const LidarScan& median = filtered.at(kPlottedFilter);
   std::printf(
       "  %d revolutions sent; degrees holding a distance: %d without a filter, %d with "
       "the median\n",
       simulated.revolutionsSent(), degreesWithDistance(raw), degreesWithDistance(median));
-  std::printf(
-      "  mean distance from the walls: %.1f mm without a filter, %.1f mm with the median "
-      "of 5\n",
-      meanWallError(raw, walls), meanWallError(median, walls));
+  std::printf("  mean distance from the walls: %.1f mm without a filter",
+              meanWallError(raw, walls));
+  for (std::size_t i = 0; i < kLidarFilters.size(); ++i) {
+    std::printf(", %.1f mm %s", meanWallError(filtered.at(i), walls), kLidarFilters.at(i).name);
+  }
+  std::printf("\n");
   std::printf("  %8s %14s %14s %8s\n", "degree", "no filter", "median", "wall");
   for (int degree = 0; degree < LIDAR_DEGREES; degree += kShownEveryDegrees) {
     std::printf("  %8d %8.0f mm %11.0f mm %5.0f mm\n", degree,

@@ -6,6 +6,7 @@
 //
 // Input: four piece sizes (1 to 256 bytes, used in turn), then the stream.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -14,14 +15,12 @@
 #include <span>
 #include <vector>
 
+#include "FuzzPieces.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace {
 
 using namespace halvern::lidarmini;  // NOLINT(google-build-using-namespace)
-
-constexpr std::size_t kPieceSizeBytes = 4;
-constexpr std::size_t kLargestPiece = 256;
 
 // The wire is written out here rather than taken from the library: type at 2, count at 3,
 // first and last angle at 4 and 6, check code at 8; a sample is intensity, then a 16-bit word
@@ -47,8 +46,8 @@ uint16_t le16(std::span<const uint8_t> bytes, std::size_t at) {
 }
 
 bool markAt(std::span<const uint8_t> bytes, std::size_t at) {
-  return at + 1 < bytes.size() && bytes[at] == kPacketMarkFirst &&
-         bytes[at + 1] == kPacketMarkSecond;
+  return at + 1 < bytes.size() && bytes[at] == halvern::marked::kMarkFirst &&
+         bytes[at + 1] == halvern::marked::kMarkSecond;
 }
 
 std::size_t samplesOf(std::span<const uint8_t> packet) {
@@ -56,7 +55,7 @@ std::size_t samplesOf(std::span<const uint8_t> packet) {
 }
 
 std::size_t lengthOf(std::span<const uint8_t> packet) {
-  return kPacketHeaderLength + kSampleLength * samplesOf(packet);
+  return halvern::marked::kHeaderLength + PacketCodec::kSampleLength * samplesOf(packet);
 }
 
 // The header words before the check code, then each sample's intensity and distance word.
@@ -66,7 +65,7 @@ uint16_t expectedCheckCode(std::span<const uint8_t> packet) {
     code ^= le16(packet, at);
   }
   for (std::size_t i = 0; i < samplesOf(packet); ++i) {
-    const std::size_t at = kPacketHeaderLength + kSampleLength * i;
+    const std::size_t at = halvern::marked::kHeaderLength + PacketCodec::kSampleLength * i;
     code ^= packet[at];
     code ^= le16(packet, at + 1);
   }
@@ -91,7 +90,7 @@ std::vector<Found> referenceFraming(std::span<const uint8_t> stream) {
     while (at < stream.size() && !markAt(stream, at)) {
       ++at;
     }
-    if (at + kPacketHeaderLength > stream.size()) {
+    if (at + halvern::marked::kHeaderLength > stream.size()) {
       return found;
     }
     const std::size_t length = lengthOf(stream.subspan(at));
@@ -115,7 +114,7 @@ float circularDistance(float a, float b) {
 
 // One packet as framing returned it, decoded and checked sample by sample.
 void checkPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points) {
-  require(packet.size() >= kPacketHeaderLength && markAt(packet, 0));
+  require(packet.size() >= halvern::marked::kHeaderLength && markAt(packet, 0));
   require(packet.size() == lengthOf(packet));
   require(packetCheckCode(packet) == le16(packet, kCheckCodeAt));
   require(expectedCheckCode(packet) == le16(packet, kCheckCodeAt));
@@ -130,7 +129,7 @@ void checkPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points
   const float lastAngle = static_cast<float>(le16(packet, kLastAngleAt)) / kRawPerDegree;
   for (std::size_t i = 0; i < count; ++i) {
     const ScanPoint& point = points[before + i];
-    const std::size_t at = kPacketHeaderLength + kSampleLength * i;
+    const std::size_t at = halvern::marked::kHeaderLength + PacketCodec::kSampleLength * i;
     require(point.angle >= 0.0F && point.angle < 360.0F);
     require(point.intensity == static_cast<float>(packet[at]));
 
@@ -161,8 +160,8 @@ std::vector<uint8_t> pending(const std::vector<uint8_t>& buffer) {
       return {buffer.begin() + static_cast<std::ptrdiff_t>(i), buffer.end()};
     }
   }
-  if (!buffer.empty() && buffer.back() == kPacketMarkFirst) {
-    return {kPacketMarkFirst};
+  if (!buffer.empty() && buffer.back() == halvern::marked::kMarkFirst) {
+    return {halvern::marked::kMarkFirst};
   }
   return {};
 }
@@ -177,12 +176,12 @@ void frameAndDecode(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
     // Bytes only ever leave from the front: the buffer is the newest part of what was fed.
     require(buffer.size() <= before.size());
     require(std::equal(buffer.begin(), buffer.end(), fed.last(buffer.size()).begin()));
-    if (before.size() < kPacketHeaderLength) {
+    if (before.size() < halvern::marked::kHeaderLength) {
       require(length == 0 && buffer == before);
     }
     if (length == 0) {
       // Waiting: too few bytes to judge, or an unfinished packet at the front.
-      require(buffer.size() < kPacketHeaderLength ||
+      require(buffer.size() < halvern::marked::kHeaderLength ||
               (markAt(buffer, 0) && lengthOf(buffer) > buffer.size()));
       return;
     }
@@ -193,24 +192,20 @@ void frameAndDecode(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
   }
 }
 
-// The same with findScanPacket, as the scan thread frames a read: packets are taken at an
-// offset and the buffer is compacted once.
+// The same through the codec's framing loop, as the scan thread frames a read: packets are
+// taken at an offset, each decoded into a fixed list, and the buffer is compacted once.
 void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
                    std::vector<Found>& found, std::vector<ScanPoint>& points) {
-  std::size_t offset = 0;
-  while (buffer.size() - offset >= kPacketHeaderLength) {
-    const std::span<const uint8_t> rest(buffer.data() + offset, buffer.size() - offset);
-    const PacketSearch search = findScanPacket(rest);
-    require(search.skip + search.length <= rest.size());
-    offset += search.skip;
-    if (search.length == 0) {
-      break;
-    }
-    found.push_back({fed.size() - buffer.size() + offset, search.length});
-    DecodeScanPacket(rest.subspan(search.skip, search.length), points);
-    offset += search.length;
-  }
-  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
+  const std::size_t bufferStart = fed.size() - buffer.size();  // where the buffer lies in `fed`
+  const uint8_t* const front = buffer.data();
+  std::array<ScanPoint, kMaxPacketPoints> packetPoints{};
+  PacketCodec::takePackets(buffer, [&](std::span<const uint8_t> packet) {
+    found.push_back({bufferStart + static_cast<std::size_t>(packet.data() - front), packet.size()});
+    const std::size_t count = decodeScanPoints(packet, packetPoints);
+    require(count == samplesOf(packet));
+    points.insert(points.end(), packetPoints.begin(),
+                  packetPoints.begin() + static_cast<std::ptrdiff_t>(count));
+  });
 }
 
 bool samePoints(const std::vector<ScanPoint>& a, const std::vector<ScanPoint>& b) {
@@ -221,11 +216,11 @@ bool samePoints(const std::vector<ScanPoint>& a, const std::vector<ScanPoint>& b
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kPieceSizeBytes) {
+  const std::span<const uint8_t> input(data, size);
+  if (size < halvern::fuzz::kPieceSizeBytes) {
     return 0;
   }
-  const std::span<const uint8_t> pieceSizes(data, kPieceSizeBytes);
-  const std::span<const uint8_t> stream(data + kPieceSizeBytes, size - kPieceSizeBytes);
+  const std::span<const uint8_t> stream = halvern::fuzz::streamOf(input);
 
   // In pieces, as the scan thread reads what is waiting.
   std::vector<uint8_t> buffer;
@@ -234,17 +229,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> threadBuffer;
   std::vector<Found> threadFound;
   std::vector<ScanPoint> threadPoints;
-  std::size_t fed = 0;
-  for (std::size_t turn = 0; fed < stream.size(); ++turn) {
-    const std::size_t piece =
-        std::min(pieceSizes[turn % kPieceSizeBytes] % kLargestPiece + 1, stream.size() - fed);
-    const auto newest = stream.subspan(fed, piece);
-    buffer.insert(buffer.end(), newest.begin(), newest.end());
-    threadBuffer.insert(threadBuffer.end(), newest.begin(), newest.end());
-    fed += piece;
-    frameAndDecode(buffer, stream.first(fed), found, points);
-    frameAtOffset(threadBuffer, stream.first(fed), threadFound, threadPoints);
-  }
+  halvern::fuzz::feedInPieces(
+      input, [&](std::span<const uint8_t> newest, std::span<const uint8_t> fed) {
+        buffer.insert(buffer.end(), newest.begin(), newest.end());
+        threadBuffer.insert(threadBuffer.end(), newest.begin(), newest.end());
+        frameAndDecode(buffer, fed, found, points);
+        frameAtOffset(threadBuffer, fed, threadFound, threadPoints);
+      });
 
   // Whole, in one read.
   std::vector<uint8_t> whole(stream.begin(), stream.end());

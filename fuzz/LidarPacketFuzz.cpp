@@ -14,14 +14,12 @@
 #include <span>
 #include <vector>
 
+#include "FuzzPieces.h"
 #include "lidar/LidarPackets.h"
 
 namespace {
 
 using namespace halvern::lidar;  // NOLINT(google-build-using-namespace)
-
-constexpr std::size_t kPieceSizeBytes = 4;
-constexpr std::size_t kLargestPiece = 256;
 
 // The wire is written out here rather than taken from the library: AA 55, type at 2 (bit 0:
 // start, one sample whatever the count), count at 3, first and last angle at 4 and 6 (degrees x
@@ -172,29 +170,22 @@ void checkPacket(std::span<const uint8_t> packet, std::vector<LidarSample>& samp
   }
 }
 
-// The reader's work after a read: packets taken at an offset as findPacket reports them, each
-// decoded, then one compaction. `fed` is everything received so far.
+// The reader's work after a read, through the codec's framing loop: packets taken at an offset,
+// each decoded, then one compaction; what is left must be waiting for more. `fed` is everything
+// received so far.
 void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
                    std::vector<Found>& found, std::vector<LidarSample>& samples) {
-  std::size_t offset = 0;
-  while (offset < buffer.size()) {
-    const std::span<const uint8_t> rest(buffer.data() + offset, buffer.size() - offset);
-    const PacketSearch search = findPacket(rest);
-    require(search.skip + search.length <= rest.size());
-    const auto after = rest.subspan(search.skip);
-    offset += search.skip;
-    if (search.length == 0) {
-      // Waiting: nothing left, a last byte that may begin a mark, or a packet not yet whole.
-      require(
-          after.empty() || (after.size() == 1 && after[0] == kMarkFirst) ||
+  const std::size_t bufferStart = fed.size() - buffer.size();  // where the buffer lies in `fed`
+  const uint8_t* const front = buffer.data();
+  PacketCodec::takePackets(buffer, [&](std::span<const uint8_t> packet) {
+    require(packet.data() >= front && packet.data() + packet.size() <= front + buffer.size());
+    found.push_back({bufferStart + static_cast<std::size_t>(packet.data() - front), packet.size()});
+    checkPacket(packet, samples);
+  });
+  // Waiting: nothing left, a last byte that may begin a mark, or a packet not yet whole.
+  const std::span<const uint8_t> after(buffer);
+  require(after.empty() || (after.size() == 1 && after[0] == kMarkFirst) ||
           (markAt(after, 0) && (after.size() < kHeaderLength || lengthOf(after) > after.size())));
-      break;
-    }
-    found.push_back({fed.size() - buffer.size() + offset, search.length});
-    checkPacket(after.first(search.length), samples);
-    offset += search.length;
-  }
-  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(offset));
   // Bytes only ever leave from the front: the buffer is the newest part of what was fed.
   require(std::equal(buffer.begin(), buffer.end(), fed.last(buffer.size()).begin()));
 }
@@ -207,31 +198,26 @@ bool sameSamples(const std::vector<LidarSample>& a, const std::vector<LidarSampl
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < kPieceSizeBytes) {
+  const std::span<const uint8_t> input(data, size);
+  if (size < halvern::fuzz::kPieceSizeBytes) {
     return 0;
   }
-  const std::span<const uint8_t> pieceSizes(data, kPieceSizeBytes);
-  const std::span<const uint8_t> stream(data + kPieceSizeBytes, size - kPieceSizeBytes);
+  const std::span<const uint8_t> stream = halvern::fuzz::streamOf(input);
 
   // In pieces, as the reader takes what is waiting on the port.
   std::vector<uint8_t> buffer;
   std::vector<Found> found;
   std::vector<LidarSample> samples;
-  std::size_t fed = 0;
-  for (std::size_t turn = 0; fed < stream.size(); ++turn) {
-    const std::size_t piece =
-        std::min(pieceSizes[turn % kPieceSizeBytes] % kLargestPiece + 1, stream.size() - fed);
-    const auto newest = stream.subspan(fed, piece);
-    buffer.insert(buffer.end(), newest.begin(), newest.end());
-    fed += piece;
-    frameAtOffset(buffer, stream.first(fed), found, samples);
-  }
+  halvern::fuzz::feedInPieces(input,
+                              [&](std::span<const uint8_t> newest, std::span<const uint8_t> fed) {
+                                buffer.insert(buffer.end(), newest.begin(), newest.end());
+                                frameAtOffset(buffer, fed, found, samples);
+                              });
 
   // Whole, in one read.
-  std::vector<uint8_t> whole;
+  std::vector<uint8_t> whole(stream.begin(), stream.end());
   std::vector<Found> wholeFound;
   std::vector<LidarSample> wholeSamples;
-  whole.assign(stream.begin(), stream.end());
   frameAtOffset(whole, stream, wholeFound, wholeSamples);
 
   const Framing reference = referenceFraming(stream);

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <span>
 
+#include "SimRoom.h"
 #include "halsim/SimControl.h"
 #include "lidar/LidarPackets.h"
 
@@ -39,22 +40,6 @@ constexpr unsigned kSeed = 20240611;
 
 uint8_t lowByte(unsigned value) { return static_cast<uint8_t>(value & 0xFFU); }
 uint8_t highByte(unsigned value) { return static_cast<uint8_t>((value >> 8U) & 0xFFU); }
-
-uint16_t word(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8U));
-}
-
-// The XOR of every 16-bit word of the packet but the check code itself.
-uint16_t checkCode(std::span<const uint8_t> packet) {
-  constexpr std::size_t kCheckCodeOffset = 8;
-  uint16_t code = 0;
-  for (std::size_t at = 0; at + 1 < packet.size(); at += wire::kSampleLength) {
-    if (at != kCheckCodeOffset) {
-      code = static_cast<uint16_t>(code ^ word(packet, at));
-    }
-  }
-  return code;
-}
 
 double correctionDegrees(double distanceMm) {
   if (distanceMm == 0.0) {
@@ -118,27 +103,10 @@ SimLidar::~SimLidar() {
 }
 
 SimLidar::Room SimLidar::defaultRoom() {
-  return [](double angleDegrees) {
-    constexpr double kWidth = 5.0;  // metres along angle 0
-    constexpr double kDepth = 4.0;  // metres along angle 90
-    constexpr double kFromWest = 1.8;
-    constexpr double kFromSouth = 1.5;
-    constexpr double kMillimetresPerMetre = 1000.0;
-    const double radians = angleDegrees * std::numbers::pi / 180.0;
-    const double dx = std::cos(radians);
-    const double dy = std::sin(radians);
-    double metres = std::numeric_limits<double>::infinity();
-    if (dx > 0) {
-      metres = std::min(metres, (kWidth - kFromWest) / dx);
-    } else if (dx < 0) {
-      metres = std::min(metres, -kFromWest / dx);
-    }
-    if (dy > 0) {
-      metres = std::min(metres, (kDepth - kFromSouth) / dy);
-    } else if (dy < 0) {
-      metres = std::min(metres, -kFromSouth / dy);
-    }
-    return static_cast<float>(metres * kMillimetresPerMetre);
+  constexpr RectangularRoom kRoom{
+      .widthMetres = 5.0, .depthMetres = 4.0, .fromWestMetres = 1.8, .fromSouthMetres = 1.5};
+  return [room = kRoom](double angleDegrees) {
+    return static_cast<float>(room.distanceMm(angleDegrees));
   };
 }
 
@@ -182,6 +150,21 @@ void SimLidar::setSilent(bool silent) {
 
 void SimLidar::sendRaw(const std::vector<uint8_t>& bytes) { halsim::pushSerialBytes(port_, bytes); }
 
+void SimLidar::sendRevolutions(int count, unsigned seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes;
+  {
+    const std::lock_guard lock(mutex_);
+    for (int revolution = 0; revolution < count; ++revolution) {
+      for (int first = 0; first < kDefaultSamplesPerRevolution; first = packetEnd(first)) {
+        const std::vector<uint8_t> packet = roomPacket(first, packetEnd(first), random);
+        bytes.insert(bytes.end(), packet.begin(), packet.end());
+      }
+    }
+  }
+  halsim::pushSerialBytes(port_, bytes);
+}
+
 int SimLidar::revolutionsSent() const {
   const std::lock_guard lock(mutex_);
   return revolutionsSent_;
@@ -194,34 +177,21 @@ int SimLidar::packetsSent() const {
 
 std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
                                       const std::vector<uint16_t>& words) {
-  constexpr std::size_t kMaxCount = std::numeric_limits<uint8_t>::max();
-  const std::size_t count = start ? 1 : std::min(words.size(), kMaxCount);
-  std::vector<uint8_t> bytes{wire::kPacketMarkFirst,
-                             wire::kPacketMarkSecond,
-                             start ? wire::kStartFlag : uint8_t{0},
-                             static_cast<uint8_t>(count),
-                             lowByte(firstAngleRaw),
-                             highByte(firstAngleRaw),
-                             lowByte(lastAngleRaw),
-                             highByte(lastAngleRaw),
-                             0,
-                             0};
-  bytes.reserve(wire::kPacketHeaderLength + wire::kSampleLength * count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const uint16_t sample = i < words.size() ? words[i] : uint16_t{0};
-    bytes.push_back(lowByte(sample));
-    bytes.push_back(highByte(sample));
+  std::vector<uint8_t> samples;
+  samples.reserve(wire::PacketCodec::kSampleLength * words.size());
+  for (const uint16_t word : words) {
+    samples.push_back(lowByte(word));
+    samples.push_back(highByte(word));
   }
-  const uint16_t code = checkCode(bytes);
-  bytes[8] = lowByte(code);
-  bytes[9] = highByte(code);
+  std::vector<uint8_t> bytes;
+  wire::PacketCodec::encode(bytes, start, firstAngleRaw, lastAngleRaw, samples);
   return bytes;
 }
 
-uint16_t SimLidar::measure(double reportedDegrees) {
+uint16_t SimLidar::measure(double reportedDegrees, std::mt19937& random) const {
   // Noise belongs to the measurement, so the lidar's correction sees it too.
   const double noise =
-      noiseMm_ > 0.0F ? std::normal_distribution<double>(0.0, noiseMm_)(random_) : 0.0;
+      noiseMm_ > 0.0F ? std::normal_distribution<double>(0.0, noiseMm_)(random) : 0.0;
   const auto measured = [&](double trueDegrees) {
     const double distance = room_ ? room_(wrapDegrees(trueDegrees)) : 0.0;
     return distance > 0.0 ? distanceWord(distance + noise) : uint16_t{0};
@@ -237,20 +207,25 @@ uint16_t SimLidar::measure(double reportedDegrees) {
   return distance;
 }
 
+std::vector<uint8_t> SimLidar::roomPacket(int first, int end, std::mt19937& random) const {
+  std::vector<uint16_t> words;
+  words.reserve(static_cast<std::size_t>(end - first));
+  for (int position = first; position < end; ++position) {
+    words.push_back(measure(reportedAngle(position), random));
+  }
+  return packet(first == 0, angleRaw(reportedAngle(first)), angleRaw(reportedAngle(end - 1)),
+                words);
+}
+
 std::vector<uint8_t> SimLidar::revolutionPacket(int first, int end) {
   if (std::bernoulli_distribution(droppedShare_)(random_)) {
     return {};
   }
-  std::vector<uint16_t> words;
-  words.reserve(static_cast<std::size_t>(end - first));
-  for (int position = first; position < end; ++position) {
-    words.push_back(measure(reportedAngle(position)));
-  }
-  std::vector<uint8_t> bytes = packet(first == 0, angleRaw(reportedAngle(first)),
-                                      angleRaw(reportedAngle(end - 1)), words);
+  std::vector<uint8_t> bytes = roomPacket(first, end, random_);
   if (std::bernoulli_distribution(corruptedShare_)(random_)) {
-    const auto sample = std::uniform_int_distribution<std::size_t>(0, words.size() - 1)(random_);
-    bytes.at(wire::kPacketHeaderLength + wire::kSampleLength * sample + 1) ^= kDamageBit;
+    const auto samples = static_cast<std::size_t>(end - first);
+    const auto sample = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
+    bytes.at(marked::kHeaderLength + wire::PacketCodec::kSampleLength * sample + 1) ^= kDamageBit;
   }
   return bytes;
 }

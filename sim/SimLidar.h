@@ -52,6 +52,12 @@ class SimLidar {
   void setSilent(bool silent);
   /** Sends arbitrary bytes now, open port or not: noise, half a packet, a false mark. */
   void sendRaw(const std::vector<uint8_t>& bytes);
+  /**
+   * Sends `count` whole revolutions of the room now, open port or not, with the noise set but
+   * no dropped or damaged packets, drawn from a generator seeded with `seed`: the same bytes on
+   * every run. Meant for a silent lidar, whose own stream then does not come between them.
+   */
+  void sendRevolutions(int count, unsigned seed);
 
   /** Revolutions and packets that reached an open port (dropped packets not counted). */
   [[nodiscard]] int revolutionsSent() const;
@@ -67,8 +73,10 @@ class SimLidar {
   void run();
   /** The packet of revolution positions [first, end), noise and damage applied; mutex held. */
   std::vector<uint8_t> revolutionPacket(int first, int end);
+  /** The packet of revolution positions [first, end) with noise from `random`; mutex held. */
+  std::vector<uint8_t> roomPacket(int first, int end, std::mt19937& random) const;
   /** The distance word measured for a reported angle, after choosing the true angle. */
-  uint16_t measure(double reportedDegrees);
+  uint16_t measure(double reportedDegrees, std::mt19937& random) const;
 
   const int32_t port_;
   mutable std::mutex mutex_;

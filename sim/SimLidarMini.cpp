@@ -9,6 +9,7 @@
 #include <span>
 
 #include "PseudoTerminal.h"
+#include "SimRoom.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace halvern::sim {
@@ -89,26 +90,6 @@ int samplesPerRevolution(int frequencyTenths) {
          frequencyTenths;
 }
 
-uint16_t word(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8U));
-}
-
-// The check code of a whole packet: its header words before the check code, then each sample's
-// intensity and distance word.
-uint16_t checkCode(std::span<const uint8_t> packet) {
-  constexpr std::size_t kTypeAndCount = 2;
-  constexpr std::size_t kFirstAngle = 4;
-  constexpr std::size_t kLastAngle = 6;
-  auto code = static_cast<uint16_t>(word(packet, 0) ^ word(packet, kTypeAndCount) ^
-                                    word(packet, kFirstAngle) ^ word(packet, kLastAngle));
-  const std::size_t count = wire::packetSampleCount(packet[2], packet[3]);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t sample = wire::kPacketHeaderLength + wire::kSampleLength * i;
-    code = static_cast<uint16_t>(code ^ packet[sample] ^ word(packet, sample + 1));
-  }
-  return code;
-}
-
 void append(std::vector<uint8_t>& to, std::span<const uint8_t> bytes) {
   to.insert(to.end(), bytes.begin(), bytes.end());
 }
@@ -158,27 +139,10 @@ SimLidarMini::~SimLidarMini() {
 const std::string& SimLidarMini::devicePath() const { return terminal_->devicePath(); }
 
 SimLidarMini::Room SimLidarMini::defaultRoom() {
-  return [](double angleDegrees) {
-    constexpr double kWidth = 4.0;  // metres along angle 0
-    constexpr double kDepth = 3.0;  // metres along angle 90
-    constexpr double kFromWest = 1.5;
-    constexpr double kFromSouth = 1.2;
-    constexpr double kMillimetresPerMetre = 1000.0;
-    const double radians = angleDegrees * std::numbers::pi / 180.0;
-    const double dx = std::cos(radians);
-    const double dy = std::sin(radians);
-    double metres = std::numeric_limits<double>::infinity();
-    if (dx > 0) {
-      metres = std::min(metres, (kWidth - kFromWest) / dx);
-    } else if (dx < 0) {
-      metres = std::min(metres, -kFromWest / dx);
-    }
-    if (dy > 0) {
-      metres = std::min(metres, (kDepth - kFromSouth) / dy);
-    } else if (dy < 0) {
-      metres = std::min(metres, -kFromSouth / dy);
-    }
-    return static_cast<uint16_t>(std::lround(metres * kMillimetresPerMetre));
+  constexpr RectangularRoom kRoom{
+      .widthMetres = 4.0, .depthMetres = 3.0, .fromWestMetres = 1.5, .fromSouthMetres = 1.2};
+  return [room = kRoom](double angleDegrees) {
+    return static_cast<uint16_t>(std::lround(room.distanceMm(angleDegrees)));
   };
 }
 
@@ -262,27 +226,15 @@ int SimLidarMini::packetsSent() const {
 std::vector<uint8_t> SimLidarMini::scanPacket(bool start, uint16_t firstAngleRaw,
                                               uint16_t lastAngleRaw,
                                               const std::vector<Sample>& samples) {
-  constexpr std::size_t kMaxCount = std::numeric_limits<uint8_t>::max();
-  const std::size_t count = start ? 1 : std::min(samples.size(), kMaxCount);
-  std::vector<uint8_t> packet{wire::kPacketMarkFirst,
-                              wire::kPacketMarkSecond,
-                              start ? wire::kStartFlag : uint8_t{0},
-                              static_cast<uint8_t>(count),
-                              lowByte(firstAngleRaw),
-                              highByte(firstAngleRaw),
-                              lowByte(lastAngleRaw),
-                              highByte(lastAngleRaw),
-                              0,
-                              0};
-  for (std::size_t i = 0; i < count; ++i) {
-    const Sample sample = i < samples.size() ? samples[i] : Sample{};
+  std::vector<uint8_t> bytes;
+  bytes.reserve(wire::PacketCodec::kSampleLength * samples.size());
+  for (const Sample& sample : samples) {
     const unsigned distance = sample.distanceMm & ((1U << kDistanceBits) - 1U);
     const unsigned field = (distance << kFlagBits) | (sample.flag & ((1U << kFlagBits) - 1U));
-    append(packet, std::array{sample.intensity, lowByte(field), highByte(field)});
+    append(bytes, std::array{sample.intensity, lowByte(field), highByte(field)});
   }
-  const uint16_t code = checkCode(packet);
-  packet[8] = lowByte(code);
-  packet[9] = highByte(code);
+  std::vector<uint8_t> packet;
+  wire::PacketCodec::encode(packet, start, firstAngleRaw, lastAngleRaw, bytes);
   return packet;
 }
 
@@ -380,14 +332,13 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
   // Bytes after a false mark avoid the mark's first byte, so no second false mark hides there.
   const auto byteWithoutMark = [&] {
     auto byte = static_cast<uint8_t>(anyByte(random_));
-    return byte == wire::kPacketMarkFirst ? uint8_t{0} : byte;
+    return byte == marked::kMarkFirst ? uint8_t{0} : byte;
   };
 
   std::vector<uint8_t> garbage;
   for (int i = length(random_); i > 0; --i) {
     auto byte = static_cast<uint8_t>(anyByte(random_));
-    if (byte == wire::kPacketMarkSecond && !garbage.empty() &&
-        garbage.back() == wire::kPacketMarkFirst) {
+    if (byte == marked::kMarkSecond && !garbage.empty() && garbage.back() == marked::kMarkFirst) {
       byte = 0;  // no mark in the noise itself
     }
     garbage.push_back(byte);
@@ -398,32 +349,31 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
 
   // A false mark and header whose samples reach into the real packet behind it.
   const bool start = coin(random_);
-  const int reach =
-      std::min(kMaxFalseMarkSamples, static_cast<int>(packet.size() / wire::kSampleLength));
+  const int reach = std::min(kMaxFalseMarkSamples,
+                             static_cast<int>(packet.size() / wire::PacketCodec::kSampleLength));
   const uint8_t count =
       start ? byteWithoutMark()
             : static_cast<uint8_t>(std::uniform_int_distribution(1, reach)(random_));
-  std::vector<uint8_t> falsePacket{wire::kPacketMarkFirst,
-                                   wire::kPacketMarkSecond,
-                                   start ? wire::kStartFlag : uint8_t{0},
-                                   count,
-                                   byteWithoutMark(),
-                                   byteWithoutMark(),
-                                   byteWithoutMark(),
-                                   byteWithoutMark(),
-                                   0,
-                                   0};
-  const std::size_t reached = wire::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
+  std::array<uint8_t, 4> angleBytes{};  // first and last angle, drawn in wire order
+  for (uint8_t& byte : angleBytes) {
+    byte = byteWithoutMark();
+  }
+  std::vector<uint8_t> falsePacket;
+  wire::PacketCodec::appendHeader(falsePacket, start ? marked::kStartFlag : uint8_t{0}, count,
+                                  static_cast<uint16_t>(angleBytes[0] | (angleBytes[1] << 8U)),
+                                  static_cast<uint16_t>(angleBytes[2] | (angleBytes[3] << 8U)));
+  const std::size_t reached =
+      wire::PacketCodec::kSampleLength * wire::packetSampleCount(falsePacket[2], count);
   append(falsePacket, std::span(packet).first(reached));
-  const uint16_t sound = checkCode(falsePacket);
+  const uint16_t sound = wire::packetCheckCode(falsePacket);
   uint16_t wrong = sound;
-  while (wrong == sound || lowByte(wrong) == wire::kPacketMarkFirst ||
-         highByte(wrong) == wire::kPacketMarkFirst) {
+  while (wrong == sound || lowByte(wrong) == marked::kMarkFirst ||
+         highByte(wrong) == marked::kMarkFirst) {
     wrong = static_cast<uint16_t>(anyByte(random_) | (anyByte(random_) << 8U));
   }
-  falsePacket[8] = lowByte(wrong);
-  falsePacket[9] = highByte(wrong);
-  append(garbage, std::span(falsePacket).first(wire::kPacketHeaderLength));
+  falsePacket[marked::kCheckCodeAt] = lowByte(wrong);
+  falsePacket[marked::kCheckCodeAt + 1] = highByte(wrong);
+  append(garbage, std::span(falsePacket).first(marked::kHeaderLength));
   return garbage;
 }
 
@@ -437,10 +387,11 @@ void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart
     return;  // the host stopped reading: the lidar's buffer overflows
   }
   if (corruptedShare_ > 0.0 && std::bernoulli_distribution(corruptedShare_)(random_)) {
-    const std::size_t samples = (packet.size() - wire::kPacketHeaderLength) / wire::kSampleLength;
+    const std::size_t samples =
+        (packet.size() - marked::kHeaderLength) / wire::PacketCodec::kSampleLength;
     const std::size_t damaged = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
-    packet[wire::kPacketHeaderLength + wire::kSampleLength * damaged + kDamagedByteInSample] ^=
-        kDamageBit;
+    packet[marked::kHeaderLength + wire::PacketCodec::kSampleLength * damaged +
+           kDamagedByteInSample] ^= kDamageBit;
   }
   if (garbage_ && std::bernoulli_distribution(0.5)(random_)) {
     queue(Segment{.bytes = garbageBefore(packet), .scanData = true});

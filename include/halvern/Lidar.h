@@ -59,7 +59,10 @@ HALVERN_API void c_Lidar_enableFilter(int type, bool enable);
 /** The cluster filter: values within `tolerance` mm of one another, at least `minPoints`. */
 HALVERN_API void c_Lidar_clusterConfig(float tolerance, int minPoints);
 
-/** The Kalman filter's noises and error covariance; its estimate starts again from 0. */
+/**
+ * The Kalman filter's noises and error covariance, which every degree's state starts from; each
+ * degree's estimate starts again from 0.
+ */
 HALVERN_API void c_Lidar_kalmanConfig(float processNoise, float measurementNoise,
                                       float errorCovariance);
 

@@ -32,7 +32,10 @@ class DegreeHistory {
   std::size_t count_ = 0;
 };
 
-/** One Kalman state shared by every degree; it carries over from sample to sample. */
+/**
+ * A degree's Kalman state. Every degree keeps its own, started from the configured one, so a
+ * degree's estimate carries over only from its own samples and never from its neighbours'.
+ */
 struct KalmanState {
   float processNoise = 0.00001F;
   float measurementNoise = 0.1F;

@@ -50,6 +50,12 @@ std::size_t degreeOf(float angle) {
   return std::min(static_cast<std::size_t>(angle), static_cast<std::size_t>(LIDAR_DEGREES - 1));
 }
 
+std::array<KalmanState, LIDAR_DEGREES> everyDegree(const KalmanState& state) {
+  std::array<KalmanState, LIDAR_DEGREES> states{};
+  states.fill(state);
+  return states;
+}
+
 LidarScan emptyScan() {
   LidarScan scan{};
   for (std::size_t i = 0; i < LIDAR_DEGREES; ++i) {
@@ -66,7 +72,7 @@ class LidarReader {
  public:
   LidarReader(const LidarModule& owner, const ReaderSettings& settings)
       : module(owner),
-        kalman(settings.kalman),
+        kalman(everyDegree(settings.kalman)),
         movingAverageWindow(settings.movingAverageWindow),
         medianWindow(settings.medianWindow),
         jitterThreshold(settings.jitterThreshold),
@@ -90,9 +96,10 @@ class LidarReader {
     return table;
   }
 
+  /** Every degree's Kalman state starts again from `state`. */
   void setKalman(const KalmanState& state) {
     const std::lock_guard lock(dataMutex);  // never during an update
-    kalman = state;
+    kalman.fill(state);
   }
   void setMovingAverageWindow(int window) { movingAverageWindow.store(window); }
   void setMedianWindow(int window) { medianWindow.store(window); }
@@ -104,12 +111,12 @@ class LidarReader {
   bool pause(milliseconds interval);
   void takePackets();
   void store(std::span<const LidarSample> decoded);
-  float filtered(std::span<const float> history);
+  float filtered(std::size_t degree, std::span<const float> history);
 
   const LidarModule& module;
 
-  mutable std::mutex dataMutex;  // guards the table, the histories and the Kalman state
-  KalmanState kalman;
+  mutable std::mutex dataMutex;  // guards the table, the histories and the Kalman states
+  std::array<KalmanState, LIDAR_DEGREES> kalman;  // a degree's own
   std::atomic<int> movingAverageWindow;
   std::atomic<int> medianWindow;
   std::atomic<float> jitterThreshold;
@@ -176,21 +183,11 @@ void LidarReader::run() {
 }
 
 void LidarReader::takePackets() {
-  // Packets are taken from an offset, and the buffer is compacted once per read.
-  std::size_t offset = 0;
-  while (received.size() - offset >= kPacketHeaderLength) {
-    const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-    const PacketSearch found = findPacket(rest);
-    offset += found.skip;
-    if (found.length == 0) {
-      break;
-    }
+  PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
     samples.clear();
-    decodePacket(rest.subspan(found.skip, found.length), samples);
+    decodePacket(packet, samples);
     store(samples);
-    offset += found.length;
-  }
-  received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+  });
 }
 
 void LidarReader::store(std::span<const LidarSample> decoded) {
@@ -203,18 +200,18 @@ void LidarReader::store(std::span<const LidarSample> decoded) {
       // Out-of-range samples (-1) enter the history like any other.
       DegreeHistory& history = histories.at(degree);
       history.push(sample.distance);
-      distance = filtered(history.values());
+      distance = filtered(degree, history.values());
     }
     table.angle[degree] = sample.angle;
     table.distance[degree] = distance;
   }
 }
 
-float LidarReader::filtered(std::span<const float> history) {
+float LidarReader::filtered(std::size_t degree, std::span<const float> history) {
   // enableFilter keeps at most one filter on; were there more, the last of these would win.
   float value = history.back();
   if (module.filterOn(FilterType::Kalman)) {
-    value = kalmanFilter(history, kalman);
+    value = kalmanFilter(history, kalman.at(degree));
   }
   if (module.filterOn(FilterType::MovingAverage)) {
     value = movingAverageFilter(history, movingAverageWindow.load());

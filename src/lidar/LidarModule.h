@@ -15,7 +15,7 @@ namespace halvern::lidar {
 
 /** What a program can tune in a reader; each create's reader starts from the defaults. */
 struct ReaderSettings {
-  KalmanState kalman{};
+  KalmanState kalman{};  // where every degree's Kalman state starts
   int movingAverageWindow = 5;
   int medianWindow = 5;
   float jitterThreshold = 50.0F;

@@ -9,7 +9,7 @@
 #include <span>
 #include <vector>
 
-#include "core/MarkedPacketSearch.h"
+#include "core/MarkedPacketCodec.h"
 
 namespace halvern::lidar {
 
@@ -18,11 +18,8 @@ namespace halvern::lidar {
  * angle, check code, then a 16-bit word a sample (distance x 4). A start packet holds one sample
  * whatever its count byte says.
  */
-inline constexpr uint8_t kPacketMarkFirst = 0xAA;
-inline constexpr uint8_t kPacketMarkSecond = 0x55;
-inline constexpr std::size_t kPacketHeaderLength = 10;
-inline constexpr std::size_t kSampleLength = 2;
-inline constexpr uint8_t kStartFlag = 0x01;
+inline constexpr marked::PacketFormat kPacketFormat{.sampleLength = 2, .startHoldsOneSample = true};
+using PacketCodec = marked::MarkedPacketCodec<kPacketFormat>;
 
 /** Distances in range, in millimetres; others are stored as kOutOfRange. */
 inline constexpr float kMinRangeMm = 120.0F;
@@ -37,7 +34,7 @@ struct LidarSample {
 
 /** The number of samples a packet holds, from its type and count bytes. */
 constexpr std::size_t packetSampleCount(uint8_t type, uint8_t count) {
-  return (type & kStartFlag) != 0 ? 1 : count;
+  return PacketCodec::sampleCount(type, count);
 }
 
 /**
@@ -45,16 +42,14 @@ constexpr std::size_t packetSampleCount(uint8_t type, uint8_t count) {
  * check code (mark, type with count, first angle, last angle) and of every sample word.
  * `packet` must hold the whole packet.
  */
-uint16_t packetCheckCode(std::span<const uint8_t> packet);
+inline uint16_t packetCheckCode(std::span<const uint8_t> packet) {
+  return PacketCodec::checkCode(packet);
+}
 
 using halvern::PacketSearch;
 
-/**
- * Finds the next sound packet: skips bytes before a mark, and a packet whose check code
- * disagrees from the byte after its mark on, so a real packet behind a false mark is still
- * found. Bytes without any mark are skipped, but for a last 0xAA that may begin one.
- */
-PacketSearch findPacket(std::span<const uint8_t> bytes);
+/** The next sound packet in `bytes`, as PacketCodec::find gives it. */
+inline PacketSearch findPacket(std::span<const uint8_t> bytes) { return PacketCodec::find(bytes); }
 
 /**
  * The lidar's angle correction for a distance, in degrees: atan(21.8 (155.3 - d) / (155.3 d)),

@@ -25,8 +25,6 @@ constexpr milliseconds kGonePortRecheck{20};
 // Without a wait in the operating system (Windows), the thread polls this often when idle.
 constexpr milliseconds kIdlePoll{1};
 constexpr std::size_t kReceiveReserve = 4096;
-// The points of one packet: at most 255 samples.
-constexpr std::size_t kPacketPointsReserve = 255;
 
 constexpr float kSmallStepHz = 0.1F;
 constexpr float kBigStepHz = 1.0F;
@@ -62,7 +60,6 @@ void LidarMiniScanner::run() {
 
   std::vector<uint8_t> received;
   received.reserve(kReceiveReserve);
-  packetPoints.reserve(kPacketPointsReserve);
   while (running.load() && scanning.load()) {
     const serial::ReadReadiness readiness = waiter.waitForBytes(port);
     if (readiness == serial::ReadReadiness::Woken) {
@@ -89,24 +86,13 @@ void LidarMiniScanner::run() {
 }
 
 void LidarMiniScanner::takePackets(std::vector<uint8_t>& received) {
-  // Packets are taken from an offset, and the buffer is compacted once per read.
-  std::size_t offset = 0;
-  while (received.size() - offset >= kPacketHeaderLength) {
-    const std::span<const uint8_t> rest(received.data() + offset, received.size() - offset);
-    const PacketSearch found = findScanPacket(rest);
-    offset += found.skip;
-    if (found.length == 0) {
-      break;
-    }
-    packetPoints.clear();
-    const bool start = DecodeScanPacket(rest.subspan(found.skip, found.length), packetPoints);
-    publish(start, packetPoints);
-    offset += found.length;
-  }
-  received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(offset));
+  PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
+    const std::size_t count = decodeScanPoints(packet, packetPoints);
+    publish(PacketCodec::header(packet).start, std::span(packetPoints).first(count));
+  });
 }
 
-void LidarMiniScanner::publish(bool start, const std::vector<ScanPoint>& points) {
+void LidarMiniScanner::publish(bool start, std::span<const ScanPoint> points) {
   const int64_t now = steadyNanoseconds();
   const std::lock_guard lock(frameMutex);
   if (start) {

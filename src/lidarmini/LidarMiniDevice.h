@@ -2,10 +2,12 @@
 // revolutions while it scans.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -42,7 +44,7 @@ class LidarMiniScanner {
   void run();
   /** Frames and decodes what `received` holds, dropping what it used. */
   void takePackets(std::vector<uint8_t>& received);
-  void publish(bool start, const std::vector<ScanPoint>& points);
+  void publish(bool start, std::span<const ScanPoint> points);
 
   const serial::SerialHandle port;
   const std::atomic<bool>& scanning;
@@ -54,7 +56,7 @@ class LidarMiniScanner {
   ScanFrame last{};               // the latest whole revolution
   bool first = true;              // no start packet seen yet
 
-  std::vector<ScanPoint> packetPoints;  // the thread's: one packet's points, reused
+  std::array<ScanPoint, kMaxPacketPoints> packetPoints{};  // the thread's: one packet's points
 
   std::thread thread;  // last: it starts once everything above exists
 };

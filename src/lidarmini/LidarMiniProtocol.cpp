@@ -5,46 +5,19 @@
 namespace halvern::lidarmini {
 namespace {
 
-uint16_t uint16At(std::span<const uint8_t> bytes, std::size_t offset) {
-  return static_cast<uint16_t>(bytes[offset] | (bytes[offset + 1] << 8U));
-}
-
-// Offsets within a scan packet.
-constexpr std::size_t kPacketType = 2;
-constexpr std::size_t kPacketCount = 3;
-constexpr std::size_t kFirstAngle = 4;
-constexpr std::size_t kLastAngle = 6;
-constexpr std::size_t kCheckCode = 8;
-
 // Offsets within a sample.
 constexpr std::size_t kSampleIntensity = 0;
 constexpr std::size_t kSampleDistanceWord = 1;
 
 // An angle's lowest raw bit counts 1/128 degree.
 constexpr float kAngleRawPerDegree = 2.0F * 64.0F;
-constexpr float kFullTurn = 360.0F;
-constexpr float kMinDistanceMm = 50.0F;
-constexpr float kMaxDistanceMm = 12000.0F;
-constexpr float kMillimetresPerMetre = 1000.0F;
+constexpr unsigned kMinDistanceMm = 50;
+constexpr unsigned kMaxDistanceMm = 12000;
+constexpr double kMetresPerMillimetre = 0.001;
 // The low two bits of a sample's distance word flag it; 2 and 3 mark it invalid.
 constexpr unsigned kSampleFlagMask = 0x03U;
 constexpr unsigned kFirstInvalidFlag = 2;
 constexpr unsigned kDistanceShift = 2;
-
-std::size_t packetLength(std::span<const uint8_t> bytes) {
-  return kPacketHeaderLength +
-         kSampleLength * packetSampleCount(bytes[kPacketType], bytes[kPacketCount]);
-}
-
-float wrappedDegrees(float angle) {
-  while (angle >= kFullTurn) {
-    angle -= kFullTurn;
-  }
-  while (angle < 0.0F) {
-    angle += kFullTurn;
-  }
-  return angle;
-}
 
 }  // namespace
 
@@ -58,40 +31,18 @@ std::optional<uint8_t> descriptorType(std::span<const uint8_t, kDescriptorLength
 LidarInfo decodeInfo(std::span<const uint8_t, kInfoPayloadLength> payload) {
   LidarInfo info{};
   info.model = payload[0];
-  info.firmwareVersion = uint16At(payload, 1);
+  info.firmwareVersion = marked::wordAt(&payload[1]);
   info.hardwareVersion = payload[3];
   std::copy(payload.begin() + 4, payload.end(), std::begin(info.serialnum));
   return info;
 }
 
 LidarHealth decodeHealth(std::span<const uint8_t, kHealthPayloadLength> payload) {
-  return LidarHealth{.status = payload[0], .errorCode = uint16At(payload, 1)};
-}
-
-uint16_t packetCheckCode(std::span<const uint8_t> packet) {
-  uint16_t code = 0;
-  for (std::size_t offset = 0; offset < kCheckCode; offset += 2) {
-    code ^= uint16At(packet, offset);
-  }
-  const std::size_t samples = packetSampleCount(packet[kPacketType], packet[kPacketCount]);
-  for (std::size_t i = 0; i < samples; ++i) {
-    const std::size_t sample = kPacketHeaderLength + kSampleLength * i;
-    code ^= packet[sample + kSampleIntensity];
-    code ^= uint16At(packet, sample + kSampleDistanceWord);
-  }
-  return code;
-}
-
-PacketSearch findScanPacket(std::span<const uint8_t> bytes) {
-  return findMarkedPacket(bytes,
-                          PacketMark{kPacketMarkFirst, kPacketMarkSecond, kPacketHeaderLength},
-                          packetLength, [](std::span<const uint8_t> packet) {
-                            return packetCheckCode(packet) == uint16At(packet, kCheckCode);
-                          });
+  return LidarHealth{.status = payload[0], .errorCode = marked::wordAt(&payload[1])};
 }
 
 std::size_t NextScanPacket(std::vector<uint8_t>& buffer) {
-  if (buffer.size() < kPacketHeaderLength) {
+  if (buffer.size() < marked::kHeaderLength) {
     return 0;
   }
   const PacketSearch found = findScanPacket(buffer);
@@ -99,33 +50,48 @@ std::size_t NextScanPacket(std::vector<uint8_t>& buffer) {
   return found.length;
 }
 
+namespace {
+
+// Decodes a whole packet's points into `points`, which has room for them all; returns how many.
+std::size_t decodeInto(std::span<const uint8_t> packet, const marked::PacketHeader& header,
+                       ScanPoint* points) {
+  const std::size_t count = header.count;
+  const float firstAngle = static_cast<float>(header.firstAngleRaw) / kAngleRawPerDegree;
+  const float lastAngle = static_cast<float>(header.lastAngleRaw) / kAngleRawPerDegree;
+  const float span = marked::spanDegrees(firstAngle, lastAngle);
+  // The same arithmetic as span / (count - 1) * i + first, the step worked out once (0 for a
+  // single sample, which then lies at the first angle).
+  const float step = count > 1 ? span / static_cast<float>(count - 1) : 0.0F;
+  const uint8_t* sample = PacketCodec::sample(packet, 0);
+  float position = 0.0F;  // i, counted exactly in single precision (count < 2^24)
+  for (std::size_t i = 0; i < count; ++i, sample += PacketCodec::kSampleLength, position += 1.0F) {
+    const unsigned distanceWord = marked::wordAt(sample + kSampleDistanceWord);
+    const unsigned rawDistance = distanceWord >> kDistanceShift;
+    const bool missing = rawDistance < kMinDistanceMm || rawDistance > kMaxDistanceMm ||
+                         (distanceWord & kSampleFlagMask) >= kFirstInvalidFlag;
+    // raw / 1000 in single precision, by a multiplication in double precision: the same float
+    // for every 14-bit raw distance, without a division per sample.
+    const auto metres = static_cast<float>(static_cast<double>(rawDistance) * kMetresPerMillimetre);
+    points[i] = ScanPoint{.angle = marked::wrappedDegrees(step * position + firstAngle),
+                          .distance = missing ? kMissingDistance : metres,
+                          .intensity = static_cast<float>(sample[kSampleIntensity])};
+  }
+  return count;
+}
+
+}  // namespace
+
+std::size_t decodeScanPoints(std::span<const uint8_t> packet,
+                             std::span<ScanPoint, kMaxPacketPoints> points) {
+  return decodeInto(packet, PacketCodec::header(packet), points.data());
+}
+
 bool DecodeScanPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points) {
-  const bool start = (packet[kPacketType] & kStartFlag) != 0;
-  const std::size_t count = packetSampleCount(packet[kPacketType], packet[kPacketCount]);
-  const float firstAngle = static_cast<float>(uint16At(packet, kFirstAngle)) / kAngleRawPerDegree;
-  const float lastAngle = static_cast<float>(uint16At(packet, kLastAngle)) / kAngleRawPerDegree;
-  float span = lastAngle - firstAngle;
-  if (span < 0.0F) {
-    span += kFullTurn;
-  }
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t sample = kPacketHeaderLength + kSampleLength * i;
-    const float angle =
-        count > 1 ? span / static_cast<float>(count - 1) * static_cast<float>(i) + firstAngle
-                  : firstAngle;
-    const unsigned distanceWord = uint16At(packet, sample + kSampleDistanceWord);
-    const auto rawDistance = static_cast<float>(distanceWord >> kDistanceShift);
-    float distance = rawDistance < kMinDistanceMm || rawDistance > kMaxDistanceMm
-                         ? kMissingDistance
-                         : rawDistance / kMillimetresPerMetre;
-    if ((distanceWord & kSampleFlagMask) >= kFirstInvalidFlag) {
-      distance = kMissingDistance;
-    }
-    points.push_back(ScanPoint{.angle = wrappedDegrees(angle),
-                               .distance = distance,
-                               .intensity = static_cast<float>(packet[sample + kSampleIntensity])});
-  }
-  return start;
+  const marked::PacketHeader header = PacketCodec::header(packet);
+  const std::size_t before = points.size();
+  points.resize(before + header.count);
+  decodeInto(packet, header, points.data() + before);
+  return header.start;
 }
 
 }  // namespace halvern::lidarmini

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "core/MarkedPacketSearch.h"
+#include "core/MarkedPacketCodec.h"
 #include "halvern/LidarMini.h"
 
 namespace halvern::lidarmini {
@@ -60,21 +60,21 @@ LidarHealth decodeHealth(std::span<const uint8_t, kHealthPayloadLength> payload)
 
 /**
  * A scan packet: AA 55, packet type (bit 0: a revolution starts here), sample count, first and
- * last angle, check code, then three bytes a sample. A start packet holds one sample whatever
- * its count byte says.
+ * last angle, check code, then three bytes a sample: intensity, then a 16-bit word of 14 bits of
+ * distance above 2 bits of flag. A start packet holds one sample whatever its count byte says.
  */
-inline constexpr uint8_t kPacketMarkFirst = 0xAA;
-inline constexpr uint8_t kPacketMarkSecond = 0x55;
-inline constexpr std::size_t kPacketHeaderLength = 10;
-inline constexpr std::size_t kSampleLength = 3;
-inline constexpr uint8_t kStartFlag = 0x01;
+inline constexpr marked::PacketFormat kPacketFormat{.sampleLength = 3, .startHoldsOneSample = true};
+using PacketCodec = marked::MarkedPacketCodec<kPacketFormat>;
+
+/** The most points a packet can hold. */
+inline constexpr std::size_t kMaxPacketPoints = marked::kMaxSamples;
 
 /** Distances outside 50 to 12000 mm, and samples flagged 2 or 3, read -1 m. */
 inline constexpr float kMissingDistance = -1.0F;
 
 /** The number of samples a packet holds, from its type and count bytes. */
 constexpr std::size_t packetSampleCount(uint8_t type, uint8_t count) {
-  return (type & kStartFlag) != 0 ? 1 : count;
+  return PacketCodec::sampleCount(type, count);
 }
 
 /**
@@ -82,16 +82,16 @@ constexpr std::size_t packetSampleCount(uint8_t type, uint8_t count) {
  * before the check code (mark, type with count, first angle, last angle) and, for each sample,
  * its intensity byte and then its 16-bit distance word. `packet` must hold the whole packet.
  */
-uint16_t packetCheckCode(std::span<const uint8_t> packet);
+inline uint16_t packetCheckCode(std::span<const uint8_t> packet) {
+  return PacketCodec::checkCode(packet);
+}
 
 using halvern::PacketSearch;
 
-/**
- * Finds the next sound packet: skips bytes before a mark, and a packet whose check code
- * disagrees from the byte after its mark on, so a real packet behind a false mark is still
- * found. Bytes without any mark are skipped, but for a last 0xAA that may begin one.
- */
-PacketSearch findScanPacket(std::span<const uint8_t> bytes);
+/** The next sound packet in `bytes`, as PacketCodec::find gives it. */
+inline PacketSearch findScanPacket(std::span<const uint8_t> bytes) {
+  return PacketCodec::find(bytes);
+}
 
 /**
  * Framing over the receive buffer: drops what findScanPacket skips and returns the length of
@@ -105,5 +105,12 @@ std::size_t NextScanPacket(std::vector<uint8_t>& buffer);
  * order; returns whether it starts a revolution.
  */
 bool DecodeScanPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& points);
+
+/**
+ * The same into a fixed list, without allocating: the packet's points go to the front of
+ * `points`; returns how many there are.
+ */
+std::size_t decodeScanPoints(std::span<const uint8_t> packet,
+                             std::span<ScanPoint, kMaxPacketPoints> points);
 
 }  // namespace halvern::lidarmini

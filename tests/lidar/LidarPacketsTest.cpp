@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "MarkedPacketBytes.h"
 #include "lidar/LidarPackets.h"
 
 namespace {
@@ -13,51 +14,30 @@ namespace {
 using namespace halvern::lidar;
 using Bytes = std::vector<uint8_t>;
 
-void putWord(Bytes& bytes, uint16_t word) {
-  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(word >> 8U));
-}
-
-// A packet with its check code worked out here, word by word, unless one is given.
+// A packet with the type and count bytes as given and the codec's check code, unless one is
+// given (the codec's own is checked against hand-worked packets in its tests).
 Bytes packet(uint8_t type, uint8_t count, uint16_t firstRaw, uint16_t lastRaw,
              const std::vector<uint16_t>& words, std::optional<uint16_t> check = std::nullopt) {
-  Bytes bytes{0xAA, 0x55, type, count};
-  putWord(bytes, firstRaw);
-  putWord(bytes, lastRaw);
-  uint16_t code = 0x55AA ^ static_cast<uint16_t>(type | (count << 8U)) ^ firstRaw ^ lastRaw;
+  Bytes samples;
   for (const uint16_t word : words) {
-    code ^= word;
+    halvern::testing::appendWord(samples, word);
   }
-  putWord(bytes, check.value_or(code));
-  for (const uint16_t word : words) {
-    putWord(bytes, word);
-  }
-  return bytes;
+  return halvern::testing::markedPacket<PacketCodec>(type, count, firstRaw, lastRaw, samples,
+                                                     check);
 }
 
-Bytes join(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
+// The streams the cases feed.
+Bytes join(std::initializer_list<Bytes> parts) { return halvern::testing::joined(parts); }
 
 // Frames and decodes `stream` as the reader does; the samples of every packet found.
 std::vector<std::vector<LidarSample>> packetsIn(const Bytes& stream) {
   std::vector<std::vector<LidarSample>> packets;
-  std::span<const uint8_t> rest(stream);
-  while (rest.size() >= kPacketHeaderLength) {
-    const PacketSearch found = findPacket(rest);
-    rest = rest.subspan(found.skip);
-    if (found.length == 0) {
-      break;
-    }
+  Bytes received = stream;
+  PacketCodec::takePackets(received, [&](std::span<const uint8_t> packet) {
     std::vector<LidarSample> samples;
-    decodePacket(rest.first(found.length), samples);
+    decodePacket(packet, samples);
     packets.push_back(samples);
-    rest = rest.subspan(found.length);
-  }
+  });
   return packets;
 }
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -534,12 +535,23 @@ TEST_F(Lidar, FiltersSmoothEachDegreeAsConfigured) {
   }
   EXPECT_EQ(afterMarkerIn(201).distance[53], 1020.0F);
 
-  // Kalman: one estimate for every degree, carried from one to the next; configuring it starts
-  // the estimate again from 0.
+  // Kalman: a fresh degree's first estimate from the default state; configuring it starts every
+  // degree's estimate again from 0.
   c_Lidar_enableFilter(LIDAR_FILTER_KALMAN, true);
   storeIn(54, 1000.0, 1000.0 / 1.1);
   c_Lidar_kalmanConfig(0.00001F, 0.1F, 1.0F);
   storeIn(55, 1000.0, 1000.0 / 1.1);
+}
+
+TEST_F(Lidar, EachDegreeKeepsAKalmanStateOfItsOwn) {
+  // A near wall does not pull the next degree's far wall towards it.
+  c_Lidar_enableFilter(LIDAR_FILTER_KALMAN, true);
+  storeIn(60, 1000.0, 1000.0 / 1.1);
+  storeIn(61, 3000.0, 3000.0 / 1.1);
+  // Configuring starts every degree again: degree 60 runs its two distances from the default
+  // state (gain 1/1.1, then 1/2 once the covariance is 0.1), not on from its earlier estimate.
+  c_Lidar_kalmanConfig(0.00001F, 0.1F, 1.0F);
+  storeIn(60, 1000.0, 1000.0 / 1.1 + (1000.0 - 1000.0 / 1.1) / 2.0);
 }
 
 TEST_F(Lidar, ASecondCreateRestoresEveryDefault) {
@@ -627,6 +639,74 @@ TEST_F(LidarInRoom, TheMedianFilterKeepsNoisyWalls) {
   EXPECT_LT(raw.onWall, LIDAR_DEGREES * 9 / 10);
   EXPECT_GE(smoothed.onWall, LIDAR_DEGREES * 9 / 10);
   EXPECT_EQ(smoothed.inDegree, smoothed.sampled);
+}
+
+// The room sent whole and at once by a silent simulated lidar, so every run stores the same
+// samples: each filter's mean distance from the walls beside the unfiltered one's.
+class LidarFiltersInRoom : public testing::Test {
+ protected:
+  static constexpr int kRevolutions = 12;  // two samples a degree each: full histories
+  static constexpr unsigned kSeed = 20261209;
+  static constexpr float kNoiseMm = 30.0F;
+  static constexpr int kMarkerDegree = 359;
+
+  void SetUp() override {
+    halsim::reset();
+    sim.setSilent(true);
+    sim.setNoise(kNoiseMm);
+  }
+  void TearDown() override { halsim::reset(); }
+
+  // The mean distance from the walls over the degrees but the marker's, in millimetres.
+  double meanWallError(std::optional<int> filter) {
+    createLidar();  // a fresh reader: empty histories, default settings
+    if (filter) {
+      c_Lidar_enableFilter(*filter, true);
+    }
+    sim.sendRevolutions(kRevolutions, kSeed);
+    // A last sample whose angle no room sample has (the room's samples fall near 359.39 and
+    // 359.89 degrees in this degree): once it is stored, so is the room.
+    const double markerAngle = kMarkerDegree + 0.65;
+    feed(sampleAt(markerAngle, kMarkerMm));
+    LidarScan scan{};
+    EXPECT_TRUE(eventually([&] {
+      scan = c_Lidar_getData();
+      return std::abs(scan.angle[kMarkerDegree] - markerAngle) < 0.5 / kAngleUnitsPerDegree;
+    }));
+    const SimLidar::Room room = SimLidar::defaultRoom();
+    double sum = 0.0;
+    for (int degree = 0; degree < kMarkerDegree; ++degree) {
+      EXPECT_GE(scan.distance[degree], 0.0F) << "degree " << degree;
+      sum += std::abs(scan.distance[degree] - room(scan.angle[degree]));
+    }
+    return sum / kMarkerDegree;
+  }
+
+  SimLidar sim{kPort};
+};
+
+TEST_F(LidarFiltersInRoom, SmoothingComesNearerTheWallsThanNoFilter) {
+  const double unfiltered = meanWallError(std::nullopt);
+  const double kalman = meanWallError(LIDAR_FILTER_KALMAN);
+  const double movingAverage = meanWallError(LIDAR_FILTER_MOVING_AVERAGE);
+  const double median = meanWallError(LIDAR_FILTER_MEDIAN);
+  const double cluster = meanWallError(LIDAR_FILTER_CLUSTER);
+  const double jitter = meanWallError(LIDAR_FILTER_JITTER);
+  RecordProperty("unfiltered_mm", std::to_string(unfiltered));
+  RecordProperty("kalman_mm", std::to_string(kalman));
+  // About 24 mm of error from 30 mm of noise.
+  EXPECT_GT(unfiltered, kNoiseMm / 2);
+  EXPECT_LT(unfiltered, kNoiseMm);
+  EXPECT_LE(kalman, unfiltered);
+  EXPECT_LE(movingAverage, unfiltered);
+  EXPECT_LE(median, unfiltered);
+  EXPECT_LE(cluster, unfiltered);
+  // The jitter filter holds a degree's value while it moves less than its threshold, so it keeps
+  // the noise: not compared.
+  std::printf(
+      "mean distance from the walls: %.1f mm unfiltered, %.1f Kalman, %.1f moving "
+      "average, %.1f median, %.1f cluster, %.1f jitter\n",
+      unfiltered, kalman, movingAverage, median, cluster, jitter);
 }
 
 }  // namespace

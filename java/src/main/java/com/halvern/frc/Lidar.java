@@ -99,7 +99,7 @@ public final class Lidar implements AutoCloseable {
      */
     CLUSTER(0),
     /**
-     * A Kalman estimate over a degree's latest distances, its state shared by every degree. See
+     * A Kalman estimate over a degree's latest distances, each degree with a state of its own. See
      * {@link Lidar#configureKalman(float, float, float)}.
      */
     KALMAN(1),
@@ -420,9 +420,10 @@ public final class Lidar implements AutoCloseable {
   }
 
   /**
-   * Sets the Kalman filter and starts its estimate again from 0. The defaults are {@value
-   * #DEFAULT_PROCESS_NOISE}, {@value #DEFAULT_MEASUREMENT_NOISE} and {@value
-   * #DEFAULT_ERROR_COVARIANCE}. One estimate serves every degree.
+   * Sets the Kalman filter that every degree's state starts from, and starts every degree's
+   * estimate again from 0. The defaults are {@value #DEFAULT_PROCESS_NOISE}, {@value
+   * #DEFAULT_MEASUREMENT_NOISE} and {@value #DEFAULT_ERROR_COVARIANCE}. Each degree keeps an
+   * estimate of its own.
    *
    * @param processNoise the process noise, 0 or more
    * @param measurementNoise the measurement noise, more than 0

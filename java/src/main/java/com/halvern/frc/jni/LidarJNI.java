@@ -87,7 +87,8 @@ public final class LidarJNI {
   public static native void c_Lidar_clusterConfig(float tolerance, int minPoints);
 
   /**
-   * Sets the Kalman filter's noises and error covariance; its estimate starts again from 0.
+   * Sets the Kalman filter's noises and error covariance, which every degree's state starts from;
+   * each degree's estimate starts again from 0.
    *
    * @param processNoise the process noise
    * @param measurementNoise the measurement noise
