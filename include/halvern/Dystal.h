@@ -12,6 +12,12 @@
 /** The most distances one reading holds (an 8x8 grid of zones). */
 #define DYSTAL_MAX_DISTANCES 64  // NOLINT(cppcoreguidelines-macro-usage): a C array bound
 
+/** The limits of the sensor's arguments, shared by every face of the library. */
+enum DystalLimit : int32_t {
+  DYSTAL_MIN_CAN_ID = 0,
+  DYSTAL_MAX_CAN_ID = 63,
+};
+
 /**
  * One reading of up to 64 distances, as the sensor sends them. An empty reading has every
  * field 0.
