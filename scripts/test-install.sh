@@ -32,7 +32,8 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
   { cat "$scratch/install.log"; fail "cmake --install"; }
 
 echo "--- installed files"
-for file in include/halvern/Ferix.h include/halvern/sim/SimFerix.h \
+for file in include/halvern/Ferix.h include/halvern/Ferix.hpp include/halvern/detail/ClassSupport.hpp \
+  include/halvern/sim/SimFerix.h \
   include/halvern/sim/SimOrdex.h include/halvern/sim/SimCanBus.h include/halvern/sim/SimClock.h \
   lib/libhalvern_sim.a lib/libHalvernDriver.so \
   lib/cmake/HalvernDriver/HalvernDriverConfig.cmake \
@@ -65,6 +66,17 @@ for header in "${sim_headers[@]}"; do
     fail "$name does not compile from the prefix alone"
 done
 echo "${#sim_headers[@]} headers"
+
+echo "--- the C++ classes' headers, each on its own from the prefix"
+class_headers=("$prefix"/include/halvern/*.hpp)
+[[ -f ${class_headers[0]} ]] || fail "no include/halvern/*.hpp is installed"
+for header in "${class_headers[@]}"; do
+  name=halvern/$(basename "$header")
+  printf '#include "%s"\n' "$name" |
+    "${CXX:-c++}" -std=c++20 -fsyntax-only -I "$prefix/include" -x c++ - ||
+    fail "$name does not compile from the prefix alone"
+done
+echo "${#class_headers[@]} headers"
 
 echo "--- examples/cpp against the prefix"
 cp -r examples/cpp "$scratch/cpp-src"
