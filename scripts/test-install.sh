@@ -57,7 +57,7 @@ fi
 echo "--- the simulated devices' headers, each on its own from the prefix"
 # What HalvernDriver::Simulation gives a program (include/): a header that includes one not
 # installed (a sibling left off the list, a header of the library's sources) fails here.
-sim_headers=("$prefix"/include/halvern/sim/*.h)
+sim_headers=("$prefix"/include/halvern/sim/*.h "$prefix"/include/halvern/sim/*.hpp)
 [[ -f ${sim_headers[0]} ]] || fail "no include/halvern/sim/*.h is installed"
 for header in "${sim_headers[@]}"; do
   name=halvern/sim/$(basename "$header")
