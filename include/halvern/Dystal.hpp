@@ -46,7 +46,10 @@ class Dystal {
   static constexpr int kSecondPort = SERIAL_SECOND_PORT;
 
   /** How a sensor is connected. */
-  enum class Transport { kCAN, kUSB };
+  enum class Transport {
+    kCAN,  ///< on the robot's CAN bus
+    kUSB,  ///< on a USB serial port
+  };
 
   /** One reading: the zones' distances in the order the sensor sends them. */
   struct ScanData {
@@ -120,7 +123,9 @@ class Dystal {
    */
   [[nodiscard]] static std::string FindDevicePath(int port) { return detail::FindDevicePath(port); }
 
+  /** Not copyable: the object owns its device. */
   Dystal(const Dystal&) = delete;
+  /** Not copyable: the object owns its device. */
   Dystal& operator=(const Dystal&) = delete;
 
   /** Takes over `other`'s sensor; `other` is left closed. */

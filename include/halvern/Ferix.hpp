@@ -57,7 +57,9 @@ class Ferix {
     m_token = Owner::TakeOver();
   }
 
+  /** Not copyable: the object owns its device. */
   Ferix(const Ferix&) = delete;
+  /** Not copyable: the object owns its device. */
   Ferix& operator=(const Ferix&) = delete;
 
   /** Takes over `other`'s board; `other` is left closed. */

@@ -49,10 +49,19 @@ class Iridel {
   static constexpr int kSecondPort = SERIAL_SECOND_PORT;
 
   /** How a sensor is connected. */
-  enum class Transport { kCAN, kUSB };
+  enum class Transport {
+    kCAN,  ///< on the robot's CAN bus
+    kUSB,  ///< on a USB serial port
+  };
 
   /** The sensor's output formats, numbered as on the wire. */
-  enum class ColorFormat { kRGB = 0, kRAW = 1, kSRGB = 2, kHEX = 3, kXYZ = 4 };
+  enum class ColorFormat {
+    kRGB = 0,   ///< red, green, blue
+    kRAW = 1,   ///< the sensor's raw channel values
+    kSRGB = 2,  ///< standard RGB
+    kHEX = 3,   ///< a hexadecimal colour code
+    kXYZ = 4,   ///< CIE XYZ: what GetColor() reads on USB
+  };
 
   /** One colour sample. */
   struct ColorData {
@@ -114,7 +123,9 @@ class Iridel {
    */
   [[nodiscard]] static std::string FindDevicePath(int port) { return detail::FindDevicePath(port); }
 
+  /** Not copyable: the object owns its device. */
   Iridel(const Iridel&) = delete;
+  /** Not copyable: the object owns its device. */
   Iridel& operator=(const Iridel&) = delete;
 
   /** Takes over `other`'s sensor; `other` is left closed. */

@@ -43,7 +43,12 @@ class Lidar {
   static constexpr int kHistoryLength = LIDAR_HISTORY_LENGTH;
 
   /** The robot controller's serial ports, numbered as its HAL knows them. */
-  enum class Port { kOnboard = 0, kMXP = 1, kUSB1 = 2, kUSB2 = 3 };
+  enum class Port {
+    kOnboard = 0,  ///< the onboard RS-232 port
+    kMXP = 1,      ///< the serial pins of the MXP expansion port
+    kUSB1 = 2,     ///< the first USB serial port
+    kUSB2 = 3,     ///< the second USB serial port
+  };
 
   /** The filters that can smooth each degree's distances; one at most is on at a time. */
   enum class FilterType {
@@ -100,7 +105,9 @@ class Lidar {
     Filter().reset();
   }
 
+  /** Not copyable: the object owns its device. */
   Lidar(const Lidar&) = delete;
+  /** Not copyable: the object owns its device. */
   Lidar& operator=(const Lidar&) = delete;
 
   /** Takes over `other`'s lidar; `other` is left closed. */

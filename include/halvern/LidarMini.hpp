@@ -109,7 +109,9 @@ class LidarMini {
     }
   }
 
+  /** Not copyable: the object owns its device. */
   LidarMini(const LidarMini&) = delete;
+  /** Not copyable: the object owns its device. */
   LidarMini& operator=(const LidarMini&) = delete;
 
   /** Takes over `other`'s lidar; `other` is left closed. */

@@ -41,7 +41,9 @@ class MockDS {
     m_token = Owner::TakeOver();
   }
 
+  /** Not copyable: the object owns its device. */
   MockDS(const MockDS&) = delete;
+  /** Not copyable: the object owns its device. */
   MockDS& operator=(const MockDS&) = delete;
 
   /** Takes over `other`'s driver station; `other` is left closed. */

@@ -64,7 +64,9 @@ class Ordex {
     }
   }
 
+  /** Not copyable: the object owns its device. */
   Ordex(const Ordex&) = delete;
+  /** Not copyable: the object owns its device. */
   Ordex& operator=(const Ordex&) = delete;
 
   /** Takes over `other`'s controller; `other` is left closed. */
