@@ -63,7 +63,7 @@ TEST_F(FerixClass, AnAbsentBoardReadsZeroWithoutThrowing) {
 }
 
 TEST_F(FerixClass, ANewerBoardReplacesTheOlderWhoseDestructionLeavesItAlone) {
-  std::optional<Ferix> older(std::in_place, 5);
+  auto older = std::make_unique<Ferix>(5);
   const Ferix newer(3);
   EXPECT_TRUE(older->IsClosed());
   EXPECT_FALSE(older->IsConnected());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <limits>
 #include <optional>
 #include <thread>
@@ -82,7 +83,7 @@ TEST(LidarClass, FiltersAndTheirArguments) {
 
 TEST(LidarClass, ANewerLidarReplacesTheOlderWhoseDestructionLeavesItAlone) {
   SimLidar sim(0);
-  std::optional<Lidar> older(std::in_place, Lidar::Port::kOnboard);
+  auto older = std::make_unique<Lidar>(Lidar::Port::kOnboard);
   older->EnableFilter(Lidar::FilterType::kJitter);
   Lidar newer(Lidar::Port::kOnboard);
   EXPECT_TRUE(older->IsClosed());

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <thread>
 
@@ -28,7 +29,7 @@ bool waitForEnabled(const SimRobotDriverStation& robot, bool enabled, std::chron
 
 TEST(MockDSClass, EnablesTheRobotAfterItsWarmUpAndDisablesItOnClose) {
   SimRobotDriverStation robot;
-  std::optional<MockDS> station(std::in_place);
+  auto station = std::make_unique<MockDS>();
   ASSERT_TRUE(robot.waitForCount(3, 2s));
   EXPECT_FALSE(robot.robotEnabled());
   EXPECT_FALSE(station->IsEnabled());
@@ -49,7 +50,7 @@ TEST(MockDSClass, EnablesTheRobotAfterItsWarmUpAndDisablesItOnClose) {
 
 TEST(MockDSClass, ANewerStationReplacesTheOlderWhichThenChangesNothing) {
   SimRobotDriverStation robot;
-  std::optional<MockDS> older(std::in_place);
+  auto older = std::make_unique<MockDS>();
   older->Enable();
   MockDS newer;
   EXPECT_TRUE(older->IsClosed());
