@@ -1,5 +1,5 @@
 # What `cmake --install` puts under the prefix, and the CMake package HalvernDriver:
-#   include/halvern/*.h            the public headers
+#   include/halvern/*.h, *.hpp     the public headers: the C face and the C++ classes over it
 #   lib/ (Windows: bin/ and lib/)  libHalvernDriver.so (HalvernDriver.dll, its import library)
 #   share/java/                    halvern.jar, halvern-sources.jar, halvern-javadoc.jar
 #   lib/cmake/HalvernDriver/       the package: HalvernDriver::HalvernDriver, and
@@ -46,7 +46,7 @@ if(WIN32)
     DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT driver OPTIONAL)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/halvern
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT driver FILES_MATCHING PATTERN "*.h")
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT driver FILES_MATCHING PATTERN "*.h" PATTERN "*.hpp")
 install(EXPORT HalvernDriverTargets NAMESPACE HalvernDriver::
   DESTINATION ${HALVERN_PACKAGE_DIR} COMPONENT driver)
 

@@ -32,7 +32,8 @@ cmake --install "$build" --prefix "$prefix" >"$scratch/install.log" ||
   { cat "$scratch/install.log"; fail "cmake --install"; }
 
 echo "--- installed files"
-for file in include/halvern/Ferix.h include/halvern/sim/SimFerix.h \
+for file in include/halvern/Ferix.h include/halvern/Ferix.hpp include/halvern/detail/ClassSupport.hpp \
+  include/halvern/sim/SimFerix.h \
   include/halvern/sim/SimOrdex.h include/halvern/sim/SimCanBus.h include/halvern/sim/SimClock.h \
   lib/libhalvern_sim.a lib/libHalvernDriver.so \
   lib/cmake/HalvernDriver/HalvernDriverConfig.cmake \
@@ -56,7 +57,7 @@ fi
 echo "--- the simulated devices' headers, each on its own from the prefix"
 # What HalvernDriver::Simulation gives a program (include/): a header that includes one not
 # installed (a sibling left off the list, a header of the library's sources) fails here.
-sim_headers=("$prefix"/include/halvern/sim/*.h)
+sim_headers=("$prefix"/include/halvern/sim/*.h "$prefix"/include/halvern/sim/*.hpp)
 [[ -f ${sim_headers[0]} ]] || fail "no include/halvern/sim/*.h is installed"
 for header in "${sim_headers[@]}"; do
   name=halvern/sim/$(basename "$header")
@@ -65,6 +66,17 @@ for header in "${sim_headers[@]}"; do
     fail "$name does not compile from the prefix alone"
 done
 echo "${#sim_headers[@]} headers"
+
+echo "--- the C++ classes' headers, each on its own from the prefix"
+class_headers=("$prefix"/include/halvern/*.hpp)
+[[ -f ${class_headers[0]} ]] || fail "no include/halvern/*.hpp is installed"
+for header in "${class_headers[@]}"; do
+  name=halvern/$(basename "$header")
+  printf '#include "%s"\n' "$name" |
+    "${CXX:-c++}" -std=c++20 -fsyntax-only -I "$prefix/include" -x c++ - ||
+    fail "$name does not compile from the prefix alone"
+done
+echo "${#class_headers[@]} headers"
 
 echo "--- examples/cpp against the prefix"
 cp -r examples/cpp "$scratch/cpp-src"

@@ -10,6 +10,13 @@
 
 #include "halvern/Export.h"
 
+/** The board's inputs and the range of its counts, shared by every face of the library. */
+enum FerixLimit : int32_t {
+  FERIX_CHANNELS = 4,             // inputs, numbered from 0
+  FERIX_MAX_RAW = 4095,           // the largest count; the smallest is 0
+  FERIX_FULL_SCALE_COUNT = 2048,  // the count that reads as the reference voltage
+};
+
 extern "C" {
 
 /**

@@ -9,6 +9,16 @@
 
 #include "halvern/Export.h"
 
+/** The limits of the sensor's arguments, shared by every face of the library. */
+enum IridelLimit : int32_t {
+  IRIDEL_MIN_CAN_ID = 0,
+  IRIDEL_MAX_CAN_ID = 63,
+  IRIDEL_MAX_SAMPLE_TIME_MS = 65535,  // sample times run from 0
+  IRIDEL_MAX_LEVEL = 100,             // brightness and status LED levels run from 0
+  IRIDEL_MAX_MEASURE_MODE = 2,        // modes run from 0; the highest takes the parameter
+  IRIDEL_MAX_CONFIG_KEY = 255,        // configuration keys run from 0
+};
+
 /** One colour sample. When `valid` is false there is no sample and every other field is 0. */
 struct ColorData {
   uint16_t sequence;  // sample counter, wraps at 65535

@@ -12,6 +12,9 @@
 /** One entry a degree. */
 #define LIDAR_DEGREES 360  // NOLINT(cppcoreguidelines-macro-usage): a C array bound
 
+/** How many of a degree's latest distances the filters keep: the largest window and cluster. */
+#define LIDAR_HISTORY_LENGTH 10  // NOLINT(cppcoreguidelines-macro-usage): a C array bound
+
 /**
  * The latest sample of every degree: element i holds the angle (degrees, i up to i + 1) and the
  * distance (millimetres) of the latest sample in degree i. A distance of -1 marks a sample out

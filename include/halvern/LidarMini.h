@@ -11,6 +11,12 @@
 
 #include "halvern/Export.h"
 
+/** The scan frequencies the lidar is stepped between, in revolutions a second. */
+enum LidarMiniLimit : int32_t {
+  LIDARMINI_MIN_FREQUENCY_HZ = 6,  // also the frequency after creation
+  LIDARMINI_MAX_FREQUENCY_HZ = 12,
+};
+
 /** The lidar's identity; all zero when it could not be read. */
 struct LidarInfo {
   uint8_t model;

@@ -9,6 +9,13 @@
 
 #include "halvern/Export.h"
 
+/** The datagrams' port, period and warm-up, shared by every face of the library. */
+enum MockDSConstant : int {
+  MOCKDS_ROBOT_PORT = 1110,     // UDP port of 127.0.0.1 the datagrams go to
+  MOCKDS_PERIOD_MS = 20,        // time between two datagrams
+  MOCKDS_WARMUP_DATAGRAMS = 50,  // datagrams sent while enabled that still say "disabled"
+};
+
 extern "C" {
 
 /**

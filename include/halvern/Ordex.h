@@ -10,6 +10,17 @@
 
 #include "halvern/Export.h"
 
+/** The limits of the controller's arguments, shared by every face of the library. */
+enum OrdexLimit : int32_t {
+  ORDEX_MIN_DEVICE_ID = 1,      // lowest CAN device number
+  ORDEX_MAX_DEVICE_ID = 63,     // highest CAN device number
+  ORDEX_MIN_FREQUENCY = 0,      // lowest motor PWM frequency, Hz
+  ORDEX_MAX_FREQUENCY = 20000,  // highest motor PWM frequency, Hz
+  ORDEX_MOTOR_COUNT = 4,        // motors, encoders and limit-switch pairs, numbered from 0
+  ORDEX_MAX_PID_TYPE = 2,       // PID types run from 0
+  ORDEX_MAX_SENSITIVITY = 10,   // sensitivities run from 0
+};
+
 extern "C" {
 
 /**

@@ -6,6 +6,12 @@
 
 #include "halvern/Export.h"
 
+/** The port selectors of FindDevicePath (any other value picks the first port too). */
+enum SerialPortSelector : int32_t {
+  SERIAL_FIRST_PORT = 0,
+  SERIAL_SECOND_PORT = 3,
+};
+
 extern "C" {
 
 /**

@@ -4,6 +4,10 @@
 #include <memory>
 
 #include "dystal/DystalDevice.h"
+
+// The public limits (halvern/Dystal.h) are the ones the shared device checks.
+static_assert(DYSTAL_MIN_CAN_ID == halvern::DualTransportDevice::kMinCanId &&
+              DYSTAL_MAX_CAN_ID == halvern::DualTransportDevice::kMaxCanId);
 #include "halvern/Dystal.h"
 
 namespace {

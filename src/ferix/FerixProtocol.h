@@ -6,17 +6,19 @@
 #include <chrono>
 #include <cstdint>
 
+#include "halvern/Ferix.h"
+
 namespace halvern::ferix {
 
 inline constexpr int32_t kI2CPort = 1;           // the expansion-port bus
 inline constexpr int32_t kDeviceAddress = 0x48;  // 7-bit
 inline constexpr uint8_t kConversionRegister = 0;
 inline constexpr uint8_t kConfigRegister = 1;
-inline constexpr uint8_t kChannelCount = 4;
+inline constexpr uint8_t kChannelCount = FERIX_CHANNELS;
 /** Time given to the converter between starting a conversion and reading it. */
 inline constexpr std::chrono::milliseconds kConversionWait{1};
 /** The count that reads as the reference voltage. */
-inline constexpr float kFullScaleCount = 2048.0F;
+inline constexpr float kFullScaleCount = static_cast<float>(FERIX_FULL_SCALE_COUNT);
 
 /** The converter settings folded into every configuration word. */
 struct ConverterSettings {

@@ -6,6 +6,10 @@
 #include "halvern/Iridel.h"
 #include "iridel/IridelDevice.h"
 
+// The public limits (halvern/Iridel.h) are the ones the shared device checks.
+static_assert(IRIDEL_MIN_CAN_ID == halvern::DualTransportDevice::kMinCanId &&
+              IRIDEL_MAX_CAN_ID == halvern::DualTransportDevice::kMaxCanId);
+
 namespace {
 
 using halvern::iridel::IridelDevice;

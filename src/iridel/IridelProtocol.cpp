@@ -8,7 +8,7 @@ namespace halvern::iridel {
 namespace {
 
 constexpr std::array<std::string_view, 5> kFormatNames{"RGB", "RAW", "SRGB", "HEX", "XYZ"};
-constexpr int kMaxLevel = 100;
+constexpr int kMaxLevel = IRIDEL_MAX_LEVEL;
 constexpr float kColorScale = 10000.0F;
 
 CommandPayload payloadOf(std::initializer_list<uint8_t> bytes) {

@@ -86,7 +86,7 @@ inline constexpr const char* kTag = "Iridel";
 
 /** The format names used on USB, by format number. */
 std::optional<std::string_view> colorFormatName(int format);
-inline constexpr int kMaxSampleTimeMs = 65535;
+inline constexpr int kMaxSampleTimeMs = IRIDEL_MAX_SAMPLE_TIME_MS;
 int clampSampleTimeMs(int milliseconds);
 
 std::string colorFormatLine(std::string_view name);  // "COLORFORMAT,<name>"

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <span>
 
+#include "halvern/Lidar.h"
+
 namespace halvern::lidar {
 
 /** The filters, by the code the C and Java faces use. */
@@ -22,7 +24,7 @@ inline constexpr int kFilterTypeCount = 5;
 /** A degree's latest distances, oldest first; at most kLimit, the oldest going first. */
 class DegreeHistory {
  public:
-  static constexpr std::size_t kLimit = 10;
+  static constexpr std::size_t kLimit = LIDAR_HISTORY_LENGTH;
 
   void push(float distance);
   [[nodiscard]] std::span<const float> values() const { return {values_.data(), count_}; }

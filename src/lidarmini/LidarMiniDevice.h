@@ -13,14 +13,16 @@
 
 #include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
+#include "halvern/LidarMini.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace halvern::lidarmini {
 
 /** The frequency a lidar scans at after creation, and the range the steps keep to. */
-inline constexpr float kInitialFrequencyHz = 6.0F;
-inline constexpr float kMaxFrequencyHz = 12.001F;  // 12 Hz, with room for the steps' rounding
-inline constexpr float kMinFrequencyHz = 5.999F;
+inline constexpr float kInitialFrequencyHz = static_cast<float>(LIDARMINI_MIN_FREQUENCY_HZ);
+// The public range (halvern/LidarMini.h), with room for the steps' rounding.
+inline constexpr float kMaxFrequencyHz = static_cast<float>(LIDARMINI_MAX_FREQUENCY_HZ) + 0.001F;
+inline constexpr float kMinFrequencyHz = static_cast<float>(LIDARMINI_MIN_FREQUENCY_HZ) - 0.001F;
 
 /** One scan: a thread reading the port and publishing each revolution once it is whole. */
 class LidarMiniScanner {

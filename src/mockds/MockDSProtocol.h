@@ -9,15 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "halvern/MockDS.h"
+
 namespace halvern::mockds {
 
 /** Where a robot program in simulation listens for its driver station. */
 inline constexpr std::string_view kRobotAddress = "127.0.0.1";
-inline constexpr int kRobotPort = 1110;
+inline constexpr int kRobotPort = MOCKDS_ROBOT_PORT;
 
-inline constexpr std::chrono::milliseconds kPeriod{20};
+inline constexpr std::chrono::milliseconds kPeriod{MOCKDS_PERIOD_MS};
 /** Datagrams sent while enabled that still say "disabled": one second's worth. */
-inline constexpr int kWarmupDatagrams = 50;
+inline constexpr int kWarmupDatagrams = MOCKDS_WARMUP_DATAGRAMS;
 
 inline constexpr std::size_t kDatagramSize = 6;
 inline constexpr uint8_t kProtocolVersion = 0x01;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "halvern/Ordex.h"
+
 namespace halvern::ordex {
 
 /** Robot CAN layout codes of the controller. */
@@ -17,11 +19,12 @@ inline constexpr int32_t kDeviceType = 2;
 /** Identifier of API 0 for device 0: device type 2 in bits 28-24, manufacturer 12 in 23-16. */
 inline constexpr uint32_t kMessageIdBase = 0x020C0000;
 
-inline constexpr int32_t kMinDeviceNumber = 1;
-inline constexpr int32_t kMaxDeviceNumber = 63;
-inline constexpr int32_t kMinFrequency = 0;
-inline constexpr int32_t kMaxFrequency = 20000;
-inline constexpr int kChannelCount = 4;  // motors, encoders and limit-switch pairs: 0 to 3
+// The public limits (halvern/Ordex.h).
+inline constexpr int32_t kMinDeviceNumber = ORDEX_MIN_DEVICE_ID;
+inline constexpr int32_t kMaxDeviceNumber = ORDEX_MAX_DEVICE_ID;
+inline constexpr int32_t kMinFrequency = ORDEX_MIN_FREQUENCY;
+inline constexpr int32_t kMaxFrequency = ORDEX_MAX_FREQUENCY;
+inline constexpr int kChannelCount = ORDEX_MOTOR_COUNT;  // motors, encoders, limit-switch pairs
 
 /** Every frame is 8 bytes; bytes a payload does not name are 0. Multi-byte fields are LE. */
 using Frame = std::array<uint8_t, 8>;
@@ -116,8 +119,8 @@ Frame currentLimitModePayload(int8_t motor, uint8_t mode);
 
 inline constexpr uint8_t kAllMotors = 255;
 inline constexpr uint8_t kPidTypeMarker = 195;
-inline constexpr uint8_t kMaxPidType = 2;
-inline constexpr uint8_t kMaxSensitivity = 10;
+inline constexpr uint8_t kMaxPidType = ORDEX_MAX_PID_TYPE;
+inline constexpr uint8_t kMaxSensitivity = ORDEX_MAX_SENSITIVITY;
 inline constexpr uint16_t kMinSensorDelay = 5;
 
 /** PIDType: a motor byte (or kAllMotors), the type, and the marker byte 195. */

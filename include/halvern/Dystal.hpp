@@ -1,0 +1,208 @@
+// Dystal multi-zone distance sensor on CAN or USB serial: the C++ class of HalvernDriver, over
+// the C face of halvern/Dystal.h.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "halvern/Dystal.h"
+#include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DevicePath.hpp"
+
+namespace halvern {
+
+/**
+ * A Dystal multi-zone distance sensor, on the robot's CAN bus or on a USB serial port. One
+ * reading holds up to kMaxDistances distances, one per zone of an 8x8 grid, in millimetres.
+ *
+ * GetData() returns the newest reading: on USB at once; on CAN it gathers the reading's frames
+ * for about kCanGatherMs ms and blocks that long, so call it at most once a loop.
+ *
+ * An argument outside the range its method documents throws std::invalid_argument and sends
+ * nothing. Destroying or closing the object stops reading and releases the port or CAN
+ * session; once closed (or moved from) readings are empty. Use a sensor from one thread.
+ */
+class Dystal {
+ public:
+  /** The lowest CAN ID a sensor can have. */
+  static constexpr int kMinCanId = DYSTAL_MIN_CAN_ID;
+  /** The highest CAN ID a sensor can have. */
+  static constexpr int kMaxCanId = DYSTAL_MAX_CAN_ID;
+  /** The most distances one reading holds: an 8x8 grid of zones. */
+  static constexpr int kMaxDistances = DYSTAL_MAX_DISTANCES;
+  /** The distance of a zone for which nothing was received. */
+  static constexpr int kMissingDistance = -1;
+  /** How long a CAN sensor's GetData() gathers frames, in milliseconds. */
+  static constexpr int kCanGatherMs = 24;
+  /** How long GetConfig() waits for the sensor's reply by default, in milliseconds. */
+  static constexpr int kConfigTimeoutMs = 500;
+  /** The port selector of FindDevicePath() that picks the first port found. */
+  static constexpr int kFirstPort = SERIAL_FIRST_PORT;
+  /** The port selector of FindDevicePath() that picks the second port found. */
+  static constexpr int kSecondPort = SERIAL_SECOND_PORT;
+
+  /** How a sensor is connected. */
+  enum class Transport {
+    kCAN,  ///< on the robot's CAN bus
+    kUSB,  ///< on a USB serial port
+  };
+
+  /** One reading: the zones' distances in the order the sensor sends them. */
+  struct ScanData {
+    /** The sequence number of the frame the distances come from, 0 to 255; 0 when empty. */
+    int sequence = 0;
+    /** The distances in millimetres; kMissingDistance for a zone nothing was received for. */
+    std::vector<int> distancesMm;
+    /** Two readings are equal when their sequences and all their distances are. */
+    bool operator==(const ScanData&) const = default;
+  };
+
+  /** The sensor's configuration as it reports it (a USB sensor reports distances only). */
+  struct Config {
+    /** The configuration's version, 0 to 255. */
+    int version = 0;
+    /** Whether the sensor measures distances. */
+    bool distanceEnabled = false;
+    /** Whether the sensor uses CAN FD. */
+    bool canFdEnabled = false;
+    /** Whether the sensor switches the bit rate within CAN FD frames. */
+    bool canBrsEnabled = false;
+    /** The CAN ID the sensor reports, 0 to 255. */
+    int canID = 0;
+    /** Two configurations are equal when every field is. */
+    bool operator==(const Config&) const = default;
+  };
+
+  /**
+   * Opens a sensor on the CAN bus.
+   *
+   * @param canId the sensor's CAN ID, kMinCanId to kMaxCanId
+   * @throws std::invalid_argument if `canId` is out of range
+   * @throws std::runtime_error "Dystal on CAN ID <n> could not be initialized" when the library
+   *     could not open the CAN bus (it prints why)
+   */
+  explicit Dystal(int canId)
+      : m_transport(Transport::kCAN),
+        m_description("Dystal on CAN ID " +
+                      std::to_string(detail::RequireInRange(canId, kMinCanId, kMaxCanId, "CAN ID"))),
+        m_handle(c_Dystal_create(canId)) {
+    if (m_handle == nullptr) {
+      throw detail::CreationFailure(m_description);
+    }
+  }
+
+  /**
+   * Opens a sensor on a USB serial port and switches it to binary output. Against a sensor that
+   * streams this takes about 1.25 s (up to about 1.33 s), against a silent one about 0.32 s, and
+   * never more than about 2 s: open sensors before the robot program's loop starts.
+   *
+   * @param path the port's device path, for example "/dev/ttyUSB0"; see FindDevicePath()
+   * @param outputDataRate readings per second the sensor is to send, 1 or more; 0 keeps its own
+   * @throws std::invalid_argument if `outputDataRate` is negative
+   * @throws std::runtime_error "Dystal on <path> could not be initialized" when the port could
+   *     not be opened (the library prints why)
+   */
+  Dystal(const std::string& path, int outputDataRate)
+      : m_transport(Transport::kUSB),
+        m_description("Dystal on " + path),
+        m_handle(c_Dystal_createUsb(
+            path.c_str(), detail::RequireNotNegative(outputDataRate, "Output data rate"))) {
+    if (m_handle == nullptr) {
+      throw detail::CreationFailure(m_description);
+    }
+  }
+
+  /**
+   * The device path of a USB serial port, ordered by path: the second found for kSecondPort (3),
+   * the first for any other value. With too few ports, "/dev/ttyUSB0" or "/dev/ttyUSB1"
+   * ("\\.\COM3" or "\\.\COM4" on Windows), which may not exist.
+   */
+  [[nodiscard]] static std::string FindDevicePath(int port) { return detail::FindDevicePath(port); }
+
+  /** Not copyable: the object owns its device. */
+  Dystal(const Dystal&) = delete;
+  /** Not copyable: the object owns its device. */
+  Dystal& operator=(const Dystal&) = delete;
+
+  /** Takes over `other`'s sensor; `other` is left closed. */
+  Dystal(Dystal&& other) noexcept
+      : m_transport(other.m_transport),
+        m_description(other.m_description),
+        m_handle(std::exchange(other.m_handle, nullptr)) {}
+
+  /** Closes this sensor and takes over `other`'s; `other` is left closed. */
+  Dystal& operator=(Dystal&& other) noexcept {
+    if (this != &other) {
+      Close();
+      m_transport = other.m_transport;
+      m_description = other.m_description;
+      m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+  }
+
+  /** Closes the sensor (see Close()). */
+  ~Dystal() { Close(); }
+
+  /** Stops reading and releases the port or the CAN session. Closing again does nothing. */
+  void Close() noexcept {
+    if (m_handle != nullptr) {
+      c_Dystal_destroy(std::exchange(m_handle, nullptr));
+    }
+  }
+
+  /** Whether Close() has been called or the object was moved from. */
+  [[nodiscard]] bool IsClosed() const { return m_handle == nullptr; }
+
+  /** How the sensor is connected. */
+  [[nodiscard]] Transport GetTransport() const { return m_transport; }
+
+  /** The CAN ID the sensor was opened with; -1 for a USB sensor or once closed. */
+  [[nodiscard]] int GetCanId() const { return c_Dystal_getCanID(m_handle); }
+
+  /**
+   * The newest reading, up to `count` distances. On USB the latest frame the sensor sent; on CAN
+   * the frames gathered for about kCanGatherMs ms, a zone whose chunk did not arrive reading
+   * kMissingDistance.
+   *
+   * @param count the most distances to return, 1 to kMaxDistances
+   * @return the reading; empty (sequence 0, no distances) when nothing was received
+   * @throws std::invalid_argument if `count` is out of range
+   */
+  [[nodiscard]] ScanData GetData(int count = kMaxDistances) const {
+    detail::RequireInRange(count, 1, kMaxDistances, "Distance count");
+    DystalScanData scan{};
+    c_Dystal_getData(m_handle, &scan, count);
+    const int received = std::clamp(scan.count, 0, count);
+    return ScanData{scan.sequence, std::vector<int>(scan.distance, scan.distance + received)};
+  }
+
+  /**
+   * Asks the sensor for its configuration, waiting up to `timeoutMs` for its reply (on USB, 0
+   * waits 500 ms). Do not call it in every loop.
+   *
+   * @return the configuration, or empty when the sensor did not answer in time
+   * @throws std::invalid_argument if `timeoutMs` is negative
+   */
+  [[nodiscard]] std::optional<Config> GetConfig(int timeoutMs = kConfigTimeoutMs) const {
+    detail::RequireNotNegative(timeoutMs, "Timeout");
+    DystalConfig config{};
+    c_Dystal_getConfig(m_handle, &config, timeoutMs);
+    if (config.valid == 0) {
+      return std::nullopt;
+    }
+    return Config{config.version, config.distanceEnabled != 0, config.canFdEnabled != 0,
+                  config.canBrsEnabled != 0, config.canID};
+  }
+
+ private:
+  Transport m_transport;
+  std::string m_description;  // names the sensor in exception messages
+  void* m_handle;             // null once closed
+};
+
+}  // namespace halvern

@@ -1,0 +1,459 @@
+// Ordex four-motor controller on the CAN bus: the C++ class of HalvernDriver, over the C face of
+// halvern/Ordex.h.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "halvern/Ordex.h"
+#include "halvern/detail/ClassSupport.hpp"
+
+namespace halvern {
+
+/**
+ * An Ordex four-motor controller on the robot's CAN bus.
+ *
+ * While the object is open the library tells the controller ten times a second whether the
+ * robot is enabled; the controller runs its motors only while it hears "enabled". Destroying or
+ * closing the object stops that heartbeat and releases the CAN device.
+ *
+ * Motors and encoders are numbered 0 to 3. A number outside that range, and any other argument
+ * outside the range its method documents, throws std::invalid_argument and sends nothing;
+ * values documented as clamped are sent clamped instead. Readings come from the newest message
+ * the controller sent; a reading it never sent reads 0 (the Try methods tell the two apart).
+ * Once closed (or moved from) the object sends nothing and its readings are 0 or empty.
+ *
+ * Use a program's controllers from one thread, as a robot program's main loop does.
+ */
+class Ordex {
+ public:
+  /** The lowest CAN device number a controller can have. */
+  static constexpr int kMinDeviceId = ORDEX_MIN_DEVICE_ID;
+  /** The highest CAN device number a controller can have. */
+  static constexpr int kMaxDeviceId = ORDEX_MAX_DEVICE_ID;
+  /** The lowest motor PWM frequency, in hertz. */
+  static constexpr int kMinFrequency = ORDEX_MIN_FREQUENCY;
+  /** The highest motor PWM frequency, in hertz. */
+  static constexpr int kMaxFrequency = ORDEX_MAX_FREQUENCY;
+  /** Motors (and encoders, and limit-switch pairs) per controller, numbered from 0. */
+  static constexpr int kMotorCount = ORDEX_MOTOR_COUNT;
+  /** The highest PID type; types run from 0. */
+  static constexpr int kMaxPIDType = ORDEX_MAX_PID_TYPE;
+  /** The highest sensitivity; sensitivities run from 0. */
+  static constexpr int kMaxSensitivity = ORDEX_MAX_SENSITIVITY;
+
+  /**
+   * Opens the controller with the given CAN device number and configures all four motors with
+   * the given PWM frequency.
+   *
+   * @param deviceId the controller's CAN device number, kMinDeviceId to kMaxDeviceId
+   * @param frequency the motor PWM frequency in hertz, kMinFrequency to kMaxFrequency
+   * @throws std::invalid_argument if an argument is out of range
+   * @throws std::runtime_error "Ordex on CAN device <n> could not be initialized" when the
+   *     library could not open the CAN device (it prints why)
+   */
+  explicit Ordex(int deviceId, int frequency)
+      : m_deviceId(detail::RequireInRange(deviceId, kMinDeviceId, kMaxDeviceId, "Device ID")) {
+    detail::RequireInRange(frequency, kMinFrequency, kMaxFrequency, "Motor frequency");
+    m_handle = c_Ordex_create(deviceId, frequency);
+    if (m_handle == 0) {
+      throw detail::CreationFailure("Ordex on CAN device " + std::to_string(deviceId));
+    }
+  }
+
+  /** Not copyable: the object owns its device. */
+  Ordex(const Ordex&) = delete;
+  /** Not copyable: the object owns its device. */
+  Ordex& operator=(const Ordex&) = delete;
+
+  /** Takes over `other`'s controller; `other` is left closed. */
+  Ordex(Ordex&& other) noexcept
+      : m_deviceId(other.m_deviceId), m_handle(std::exchange(other.m_handle, 0)) {}
+
+  /** Closes this controller and takes over `other`'s; `other` is left closed. */
+  Ordex& operator=(Ordex&& other) noexcept {
+    if (this != &other) {
+      Close();
+      m_deviceId = other.m_deviceId;
+      m_handle = std::exchange(other.m_handle, 0);
+    }
+    return *this;
+  }
+
+  /** Closes the controller (see Close()). */
+  ~Ordex() { Close(); }
+
+  /**
+   * Stops the heartbeat and releases the CAN device. Motors stop once the controller no longer
+   * hears the robot is enabled. Closing again does nothing.
+   */
+  void Close() noexcept {
+    if (m_handle != 0) {
+      c_Ordex_destroy(std::exchange(m_handle, 0));
+    }
+  }
+
+  /** Whether Close() has been called or the object was moved from. */
+  [[nodiscard]] bool IsClosed() const { return m_handle == 0; }
+
+  /** The CAN device number this controller was opened with. */
+  [[nodiscard]] int GetDeviceId() const { return m_deviceId; }
+
+  // --- Identity ----------------------------------------------------------------------------
+
+  /**
+   * The device number the controller reports of itself. The first identity query waits for the
+   * controller's answer, up to about one second; later ones are served from memory.
+   *
+   * @return the reported device number, or 0 when the controller does not answer
+   */
+  [[nodiscard]] int GetReportedDeviceId() const { return m_handle ? c_Ordex_getID(m_handle) : 0; }
+
+  /**
+   * The controller's firmware version, waiting like GetReportedDeviceId().
+   *
+   * @return "Firmware Version: [a.b.c]", or "Firmware Version: (read failed)"
+   */
+  [[nodiscard]] std::string GetFirmwareVersion() const { return Text(c_Ordex_copyFirmwareVersion); }
+
+  /**
+   * The controller's hardware kind and version, waiting like GetReportedDeviceId().
+   *
+   * @return for example "Hardware: Ordex Quad, Version: 3"; "No Hardware Found!" for an unknown
+   *     kind; "Hardware: (read failed)" when the controller does not answer
+   */
+  [[nodiscard]] std::string GetHardwareVersion() const { return Text(c_Ordex_copyHardwareVersion); }
+
+  /**
+   * Asks the controller for its serial number and waits 10 ms for it.
+   *
+   * @return three groups of 8 uppercase hex digits joined by hyphens; a group that did not
+   *     arrive in time reads 00000000
+   */
+  [[nodiscard]] std::string GetSerialNumber() const { return Text(c_Ordex_copySerialNumber); }
+
+  /** The motor PWM frequency in hertz the controller reports, or 0 if it never did. */
+  [[nodiscard]] int GetReportedFrequency() const {
+    return m_handle ? c_Ordex_getFrequency(m_handle) : 0;
+  }
+
+  /** The controller's temperature in degrees Celsius (0 if it never reported it). */
+  [[nodiscard]] double GetTemperature() const {
+    return m_handle ? c_Ordex_getControllerTemp(m_handle) : 0.0;
+  }
+
+  // --- Driving -----------------------------------------------------------------------------
+
+  /**
+   * Drives a motor with a duty cycle.
+   *
+   * @param motor the motor, 0 to 3
+   * @param speed the duty cycle from -1 (full reverse) to 1 (full forward), clamped to that
+   *     range; 0 brakes. The controller receives whole percent.
+   */
+  void SetMotorSpeed(int motor, double speed) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setMotorSpeed(m_handle, checked, speed);
+    }
+  }
+
+  /** Stops driving a motor (0 to 3). */
+  void DisableMotor(int motor) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_disableMotor(m_handle, checked);
+    }
+  }
+
+  /**
+   * Sets the PWM frequency of one motor.
+   *
+   * @param motor the motor, 0 to 3
+   * @param frequency the frequency in hertz, kMinFrequency to kMaxFrequency
+   */
+  void ConfigureMotor(int motor, int frequency) {
+    detail::RequireInRange(frequency, kMinFrequency, kMaxFrequency, "Motor frequency");
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_configureMotor(m_handle, checked, frequency);
+    }
+  }
+
+  /**
+   * Sets a motor's velocity target.
+   *
+   * @param motor the motor, 0 to 3
+   * @param rpm the target in revolutions per minute; the controller receives hundredths of an
+   *     RPM, from a single-precision value
+   */
+  void SetTargetVelocity(int motor, double rpm) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setTargetVelocity(m_handle, checked, static_cast<float>(rpm));
+    }
+  }
+
+  /**
+   * Sets a motor's distance target.
+   *
+   * @param motor the motor, 0 to 3
+   * @param counts the target in encoder counts, -8,388,608 to 8,388,607 (24 bits are sent)
+   */
+  void SetTargetDistance(int motor, int counts) {
+    detail::RequireInRange(counts, kMinTargetDistance, kMaxTargetDistance, "Target distance");
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setTargetDistance(m_handle, checked, counts);
+    }
+  }
+
+  /**
+   * Sets a motor's angle target.
+   *
+   * @param motor the motor, 0 to 3
+   * @param degrees the target in degrees, clamped to 0 to 360 (NaN becomes 0)
+   */
+  void SetTargetAngle(int motor, double degrees) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setTargetAngle(m_handle, checked, degrees);
+    }
+  }
+
+  /** Tells a motor (0 to 3) whether to hold its position when it reaches its target. */
+  void SetPositionHold(int motor, bool hold) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setPositionHold(m_handle, checked, hold);
+    }
+  }
+
+  // --- Configuration -----------------------------------------------------------------------
+
+  /**
+   * Sets the resolution of a motor's encoder.
+   *
+   * @param motor the motor, 0 to 3
+   * @param countsPerRevolution 0 to 65535
+   */
+  void SetEncoderResolution(int motor, int countsPerRevolution) {
+    detail::RequireInRange(countsPerRevolution, 0, kMaxUnsignedShort, "Encoder resolution");
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setEncoderResolution(m_handle, checked, static_cast<uint16_t>(countsPerRevolution));
+    }
+  }
+
+  /**
+   * Sets a motor's current limit.
+   *
+   * @param motor the motor, 0 to 3
+   * @param amperes the limit; a negative limit becomes 0. The controller receives whole
+   *     hundredths of an ampere in 16 bits, so use at most 655.35 A.
+   */
+  void SetCurrentLimit(int motor, double amperes) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setCurrentLimit(m_handle, checked, static_cast<float>(amperes));
+    }
+  }
+
+  /** Sets a motor's (0 to 3) current-limit mode, 0 or 1. */
+  void SetCurrentLimitMode(int motor, int mode) {
+    detail::RequireInRange(mode, 0, 1, "Current limit mode");
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setCurrentLimitMode(m_handle, checked, static_cast<uint8_t>(mode));
+    }
+  }
+
+  /** Sets how the controller stops its motors: its stop-mode code, 0 to 255. */
+  void SetMotorStopMode(int mode) {
+    detail::RequireInRange(mode, 0, kMaxUnsignedByte, "Motor stop mode");
+    if (m_handle) {
+      c_Ordex_setMotorStopMode(m_handle, static_cast<uint8_t>(mode));
+    }
+  }
+
+  /** Sets the PID type, 0 to kMaxPIDType, of every motor. */
+  void SetPIDType(int type) {
+    detail::RequireInRange(type, 0, kMaxPIDType, "PID type");
+    if (m_handle) {
+      c_Ordex_setPIDType(m_handle, static_cast<uint8_t>(type));
+    }
+  }
+
+  /** Sets the PID type, 0 to kMaxPIDType, of one motor (0 to 3). */
+  void SetMotorPIDType(int motor, int type) {
+    detail::RequireInRange(type, 0, kMaxPIDType, "PID type");
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setMotorPIDType(m_handle, checked, static_cast<uint8_t>(type));
+    }
+  }
+
+  /** Sets a motor's (0 to 3) sensitivity, 0 to kMaxSensitivity. */
+  void SetSensitivity(int motor, int sensitivity) {
+    detail::RequireInRange(sensitivity, 0, kMaxSensitivity, "Sensitivity");
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_setSensitivity(m_handle, checked, static_cast<uint8_t>(sensitivity));
+    }
+  }
+
+  /**
+   * Sets the controller's CAN sensor delay (its CANSensorOsDelay setting).
+   *
+   * @param delay 0 to 65535 in the controller's units; values below 5 are raised to 5
+   */
+  void SetCanSensorDelay(int delay) {
+    detail::RequireInRange(delay, 0, kMaxUnsignedShort, "CAN sensor delay");
+    if (m_handle) {
+      c_Ordex_setCANSensorOsDelay(m_handle, static_cast<uint16_t>(delay));
+    }
+  }
+
+  /** Asks the controller to tune the PID gains of every motor. */
+  void AutotuneAll() {
+    if (m_handle) {
+      c_Ordex_autotuneAll(m_handle);
+    }
+  }
+
+  /** Asks the controller to tune one motor's (0 to 3) PID gains. */
+  void AutotuneMotor(int motor) {
+    const int8_t checked = Motor(motor);
+    if (m_handle) {
+      c_Ordex_autotuneMotor(m_handle, checked);
+    }
+  }
+
+  // --- Readings ----------------------------------------------------------------------------
+
+  /** A motor's (0 to 3) speed in revolutions per minute, to hundredths; 0 if never reported. */
+  [[nodiscard]] double GetRPM(int motor) const {
+    const int8_t checked = Motor(motor);
+    return m_handle ? c_Ordex_getRPM(m_handle, checked) : 0.0;
+  }
+
+  /** A motor's (0 to 3) speed in revolutions per minute if the controller ever reported it. */
+  [[nodiscard]] std::optional<double> TryGetRPM(int motor) const {
+    const int8_t checked = Motor(motor);
+    double rpm = 0.0;
+    if (m_handle && c_Ordex_tryGetRPM(m_handle, checked, &rpm)) {
+      return rpm;
+    }
+    return std::nullopt;
+  }
+
+  /** A motor's (0 to 3) target speed in RPM if the controller ever reported it. */
+  [[nodiscard]] std::optional<double> TryGetTargetRPM(int motor) const {
+    const int8_t checked = Motor(motor);
+    double rpm = 0.0;
+    if (m_handle && c_Ordex_tryGetTargetRPM(m_handle, checked, &rpm)) {
+      return rpm;
+    }
+    return std::nullopt;
+  }
+
+  /** The target speeds of all four motors in RPM, indexed by motor, if all were reported. */
+  [[nodiscard]] std::optional<std::array<double, kMotorCount>> TryGetTargetRPMs() const {
+    std::array<double, kMotorCount> rpms{};
+    if (m_handle && c_Ordex_getTargetRPMFromDevice(m_handle, rpms.data())) {
+      return rpms;
+    }
+    return std::nullopt;
+  }
+
+  /**
+   * One limit switch of a motor.
+   *
+   * @param motor the motor, 0 to 3
+   * @param second false for the motor's first switch, true for its second
+   * @return true while the controller reports the switch active; false if it never reported
+   */
+  [[nodiscard]] bool GetLimitSwitch(int motor, bool second) const {
+    const int8_t checked = Motor(motor);
+    return m_handle && c_Ordex_getLimitSwitch(m_handle, checked, second);
+  }
+
+  /** A motor's (0 to 3) Quorin position, 0 to 655.35; 0 if never reported. */
+  [[nodiscard]] double GetQuorinPosition(int motor) const {
+    const int8_t checked = Motor(motor);
+    return m_handle ? c_Ordex_getQuorinPosition(m_handle, checked) : 0.0;
+  }
+
+  /**
+   * Sets the distance one count of an encoder (0 to 3) stands for. The setting belongs to the
+   * encoder number, not to a controller: it applies to that encoder of every controller. Each
+   * starts at 1.
+   */
+  static void SetEncoderDistancePerCount(int encoder, double distancePerCount) {
+    // The library ignores the handle of this setting.
+    c_Ordex_setEncoder(0, Encoder(encoder), distancePerCount);
+  }
+
+  /** An encoder's (0 to 3) count times its distance per count. */
+  [[nodiscard]] double GetEncoderDistance(int encoder) const {
+    const int8_t checked = Encoder(encoder);
+    return m_handle ? c_Ordex_getEncoderDistance(m_handle, checked) : 0.0;
+  }
+
+  /** An encoder's (0 to 3) count; 0 if the controller never reported it. */
+  [[nodiscard]] int GetEncoderCount(int encoder) const {
+    const int8_t checked = Encoder(encoder);
+    return m_handle ? c_Ordex_getEncoderCount(m_handle, checked) : 0;
+  }
+
+  /** An encoder's (0 to 3) count as a double. */
+  [[nodiscard]] double GetEncoderRaw(int encoder) const {
+    const int8_t checked = Encoder(encoder);
+    return m_handle ? c_Ordex_getEncoderRaw(m_handle, checked) : 0.0;
+  }
+
+  /** An encoder's (0 to 3) speed in RPM: that of the motor with the same number. */
+  [[nodiscard]] double GetEncoderSpeed(int encoder) const {
+    const int8_t checked = Encoder(encoder);
+    return m_handle ? c_Ordex_getEncoderSpeed(m_handle, checked) : 0.0;
+  }
+
+  /** Asks the controller to set an encoder's (0 to 3) count to 0. */
+  void ResetEncoder(int encoder) {
+    const int8_t checked = Encoder(encoder);
+    if (m_handle) {
+      c_Ordex_resetEncoder(m_handle, checked);
+    }
+  }
+
+ private:
+  static constexpr int kMaxUnsignedByte = 0xFF;
+  static constexpr int kMaxUnsignedShort = 0xFFFF;
+  static constexpr int kMinTargetDistance = -(1 << 23);
+  static constexpr int kMaxTargetDistance = (1 << 23) - 1;
+
+  static int8_t Motor(int motor) {
+    return static_cast<int8_t>(detail::RequireInRange(motor, 0, kMotorCount - 1, "Motor"));
+  }
+  static int8_t Encoder(int encoder) {
+    return static_cast<int8_t>(detail::RequireInRange(encoder, 0, kMotorCount - 1, "Encoder"));
+  }
+
+  template <typename Copy>
+  std::string Text(Copy copy) const {
+    if (m_handle == 0) {
+      return {};
+    }
+    return detail::CopyText([this, copy](char* buffer, int32_t capacity) {
+      return copy(m_handle, buffer, capacity);
+    });
+  }
+
+  int m_deviceId;
+  int32_t m_handle = 0;  // 0 once closed
+};
+
+}  // namespace halvern

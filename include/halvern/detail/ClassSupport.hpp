@@ -1,0 +1,115 @@
+// What the C++ classes of HalvernDriver share: their argument checks and failure messages, the
+// copying of the library's texts, and the ownership of a library-wide device. Not for robot
+// programs to use directly.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace halvern::detail {
+
+/** Throws std::invalid_argument unless `value` is within [min; max]; returns it otherwise. */
+inline int RequireInRange(int value, int min, int max, std::string_view what) {
+  if (value < min || value > max) {
+    throw std::invalid_argument(std::string(what) + " " + std::to_string(value) +
+                                " out of range [" + std::to_string(min) + ";" +
+                                std::to_string(max) + "]");
+  }
+  return value;
+}
+
+/** Throws std::invalid_argument when `value` is negative. */
+inline int RequireNotNegative(int value, std::string_view what) {
+  if (value < 0) {
+    throw std::invalid_argument(std::string(what) + " " + std::to_string(value) +
+                                " is negative");
+  }
+  return value;
+}
+
+/** Throws std::invalid_argument when `value` is negative, infinite or not a number. */
+inline float RequireNotNegativeFinite(float value, std::string_view what) {
+  // Written so that NaN fails too.
+  if (!(value >= 0.0F) || value > std::numeric_limits<float>::max()) {
+    std::ostringstream message;
+    message << what << " " << value << " is negative or not finite";
+    throw std::invalid_argument(message.str());
+  }
+  return value;
+}
+
+/** The exception a failed creation throws: "<description> could not be initialized". */
+inline std::runtime_error CreationFailure(const std::string& description) {
+  return std::runtime_error(description + " could not be initialized");
+}
+
+/**
+ * A text the library writes into a buffer: `copy(buffer, capacity)` writes at most `capacity`
+ * bytes with the terminating NUL and returns the text's full length.
+ */
+template <typename Copy>
+std::string CopyText(Copy copy) {
+  std::array<char, 128> buffer{};
+  const int32_t length = copy(buffer.data(), static_cast<int32_t>(buffer.size()));
+  if (length <= 0) {
+    return {};
+  }
+  if (length < static_cast<int32_t>(buffer.size())) {
+    return std::string(buffer.data(), static_cast<std::size_t>(length));
+  }
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int32_t again = copy(text.data(), static_cast<int32_t>(text.size()));
+  text.resize(static_cast<std::size_t>(std::min(again, length)));
+  return text;
+}
+
+/**
+ * Which object of a class owns the library's one instance of a device (the analog board, the
+ * serial lidar, the mock driver station). Each new object takes it over with a fresh token; an
+ * object whose token is no longer current was replaced and must leave the device alone, so that
+ * closing it cannot close its successor's. `Family` tells the classes' records apart.
+ */
+template <typename Family>
+class LibraryWideOwner {
+ public:
+  /** Held while an object uses the device, so that no other takes it over meanwhile. */
+  static std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex()); }
+
+  /** Makes a new token current and returns it; the caller holds Lock(). */
+  static uint64_t TakeOver() {
+    static uint64_t issued = 0;
+    current() = ++issued;
+    return current();
+  }
+
+  /** Whether `token` (0: none) is the current one; the caller holds Lock(). */
+  static bool IsCurrent(uint64_t token) { return token != 0 && token == current(); }
+
+  /** Gives the device up when `token` is current; returns whether it was. Holds Lock(). */
+  static bool Release(uint64_t token) {
+    if (!IsCurrent(token)) {
+      return false;
+    }
+    current() = 0;
+    return true;
+  }
+
+ private:
+  static std::mutex& mutex() {
+    static std::mutex instance;
+    return instance;
+  }
+  static uint64_t& current() {
+    static uint64_t token = 0;
+    return token;
+  }
+};
+
+}  // namespace halvern::detail

@@ -1,0 +1,45 @@
+// A robot program that uses every C++ class of HalvernDriver, for the check that the classes
+// reach the library only through its plain C exports (CheckPlainExports.cmake). It is built and
+// inspected, not run for its results.
+#include <cstdio>
+#include <exception>
+
+#include "halvern/Dystal.hpp"
+#include "halvern/Ferix.hpp"
+#include "halvern/Iridel.hpp"
+#include "halvern/Lidar.hpp"
+#include "halvern/LidarMini.hpp"
+#include "halvern/MockDS.hpp"
+#include "halvern/Ordex.hpp"
+
+#if defined(HALVERN_USE_CXX_EXPORT)
+#include "halvern/Ordex.h"  // the check's counterexample: a text returned as a std::string
+#endif
+
+int main() {
+  try {
+    halvern::Ordex ordex(1, 1000);
+    ordex.SetMotorSpeed(0, 0.5);
+    std::printf("%s %s %s %f\n", ordex.GetFirmwareVersion().c_str(),
+                ordex.GetHardwareVersion().c_str(), ordex.GetSerialNumber().c_str(),
+                ordex.GetRPM(0));
+#if defined(HALVERN_USE_CXX_EXPORT)
+    std::printf("%s\n", c_Ordex_getFirmwareVersion(1).c_str());
+#endif
+    halvern::Iridel colour(halvern::Iridel::FindDevicePath(halvern::Iridel::kFirstPort), 50);
+    std::printf("%d\n", colour.GetColor().has_value());
+    halvern::Dystal distance(halvern::Dystal::FindDevicePath(halvern::Dystal::kSecondPort), 15);
+    std::printf("%zu\n", distance.GetData().distancesMm.size());
+    halvern::LidarMini lidarMini(halvern::LidarMini::kFirstPort);
+    std::printf("%zu %d\n", lidarMini.GetData().points.size(), lidarMini.GetInfo().model);
+    halvern::Lidar lidar(halvern::Lidar::Port::kOnboard);
+    std::printf("%d\n", lidar.GetData().InRangeCount());
+    halvern::Ferix ferix(5);
+    std::printf("%f\n", ferix.GetVoltage(0));
+    halvern::MockDS station;
+    station.Enable();
+  } catch (const std::exception& error) {
+    std::printf("%s\n", error.what());
+  }
+  return 0;
+}

@@ -1,0 +1,100 @@
+// halvern::Dystal through the C face, against the simulated distance sensors.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ClassTestSupport.h"
+#include "SimCanBus.h"
+#include "SimDystal.h"
+#include "TestPlatform.h"
+#include "halvern/Dystal.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using halvern::Dystal;
+using halvern::sim::SimDystalCan;
+using halvern::test::expectRejected;
+
+constexpr int kCanId = 9;
+
+class DystalClass : public testing::Test {
+ protected:
+  void SetUp() override { halvern::test::resetSimulation(); }
+  void TearDown() override { halvern::test::resetSimulation(); }
+
+  SimDystalCan device{kCanId};
+};
+
+TEST_F(DystalClass, CanSensorReachesItsExports) {
+  const Dystal sensor(kCanId);
+  EXPECT_EQ(sensor.GetTransport(), Dystal::Transport::kCAN);
+  EXPECT_EQ(sensor.GetCanId(), kCanId);
+  EXPECT_EQ(sensor.GetData(), Dystal::ScanData{});  // nothing sent yet
+
+  device.setDistances({250, 260, 270, 280, 290, 300});
+  device.sendReading();
+  const Dystal::ScanData four = sensor.GetData(4);
+  EXPECT_EQ(four.sequence, device.lastSequence());
+  EXPECT_EQ(four.distancesMm, (std::vector<int>{250, 260, 270, 280}));
+
+  device.setConfig({4, true, true, false});
+  const auto config = sensor.GetConfig();
+  ASSERT_TRUE(config.has_value());
+  EXPECT_EQ(*config, (Dystal::Config{4, true, true, false, kCanId}));
+  device.setConfigSilent(true);
+  EXPECT_EQ(sensor.GetConfig(50), std::nullopt);
+}
+
+TEST_F(DystalClass, ArgumentsAreChecked) {
+  expectRejected([] { const Dystal sensor(64); }, "CAN ID 64 out of range [0;63]");
+  expectRejected([] { const Dystal sensor("/dev/null", -1); }, "Output data rate -1 is negative");
+  const Dystal sensor(kCanId);
+  expectRejected([&] { (void)sensor.GetData(0); }, "Distance count 0 out of range [1;64]");
+  expectRejected([&] { (void)sensor.GetData(65); }, "Distance count 65 out of range [1;64]");
+  expectRejected([&] { (void)sensor.GetConfig(-1); }, "Timeout -1 is negative");
+  EXPECT_EQ(device.configRequests(), 0);
+}
+
+TEST_F(DystalClass, AFailedCreateThrowsTheLibrarysMessage) {
+  testing::internal::CaptureStdout();
+  halvern::test::expectThrows<std::runtime_error>(
+      [] { const Dystal sensor("/dev/halvern-no-such-port", 15); },
+      "Dystal on /dev/halvern-no-such-port could not be initialized");
+  testing::internal::GetCapturedStdout();
+}
+
+TEST_F(DystalClass, MovingHandsTheSensorOver) {
+  Dystal first(kCanId);
+  const Dystal second(std::move(first));
+  EXPECT_TRUE(first.IsClosed());  // NOLINT(bugprone-use-after-move): moved-from is empty
+  EXPECT_EQ(first.GetCanId(), -1);
+  device.sendReading();
+  EXPECT_EQ(first.GetData(), Dystal::ScanData{});
+  EXPECT_EQ(first.GetConfig(10), std::nullopt);
+  EXPECT_EQ(second.GetData().distancesMm.size(), 64U);
+}
+
+#if !defined(_WIN32)
+TEST_F(DystalClass, UsbSensorStreamsReadings) {
+  halvern::sim::SimDystalUsb usb;
+  usb.setDistances({1000, 1001, 1002});
+  const Dystal sensor(usb.devicePath(), 30);
+  EXPECT_EQ(sensor.GetTransport(), Dystal::Transport::kUSB);
+  EXPECT_EQ(sensor.GetCanId(), -1);
+  EXPECT_EQ(usb.outputDataRate(), 30);
+  Dystal::ScanData scan;
+  for (int attempt = 0; attempt < 100 && scan.distancesMm.empty(); ++attempt) {
+    std::this_thread::sleep_for(20ms);
+    scan = sensor.GetData();
+  }
+  EXPECT_EQ(scan.distancesMm, (std::vector<int>{1000, 1001, 1002}));
+  EXPECT_GT(scan.sequence, 0);
+}
+#endif
+
+}  // namespace

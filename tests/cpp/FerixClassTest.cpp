@@ -1,0 +1,95 @@
+// halvern::Ferix through the C face, against the simulated analog board.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+#include "ClassTestSupport.h"
+#include "SimFerix.h"
+#include "TestPlatform.h"
+#include "halvern/Ferix.hpp"
+
+namespace {
+
+using halvern::Ferix;
+using halvern::sim::SimFerixConverter;
+using halvern::test::expectRejected;
+
+class FerixClass : public testing::Test {
+ protected:
+  void SetUp() override {
+    halvern::test::resetSimulation();
+    board = SimFerixConverter::attach();
+    for (int channel = 0; channel < Ferix::kChannels; ++channel) {
+      board->setInputVoltage(channel, 0.25 * (channel + 1));
+    }
+  }
+  void TearDown() override {
+    board.reset();
+    halvern::test::resetSimulation();
+  }
+
+  std::shared_ptr<SimFerixConverter> board;
+};
+
+TEST_F(FerixClass, ReadsEveryInputThroughTheBus) {
+  const Ferix ferix(5);
+  EXPECT_TRUE(ferix.IsConnected());
+  EXPECT_EQ(ferix.GetReferenceVoltage(), 5);
+  for (int channel = 0; channel < Ferix::kChannels; ++channel) {
+    const int expected = 250 * (channel + 1);  // 1 mV a count
+    EXPECT_EQ(ferix.GetRaw(channel), expected) << "input " << channel;
+    EXPECT_NEAR(ferix.GetVoltage(channel), expected * 5.0 / Ferix::kFullScaleCount, 1e-4);
+  }
+}
+
+TEST_F(FerixClass, ChecksItsArguments) {
+  expectRejected([] { const Ferix ferix(0); }, "Reference voltage 0 V is not positive");
+  const Ferix ferix(5);
+  const std::size_t transfers = board->transfers().size();
+  expectRejected([&] { (void)ferix.GetRaw(4); }, "Channel 4 out of range [0;3]");
+  expectRejected([&] { (void)ferix.GetVoltage(-1); }, "Channel -1 out of range [0;3]");
+  EXPECT_EQ(board->transfers().size(), transfers);
+}
+
+TEST_F(FerixClass, AnAbsentBoardReadsZeroWithoutThrowing) {
+  HALVERN_NEEDS_STANDIN();
+  halvern::test::setI2CAbsent(SimFerixConverter::kDefaultPort, true);
+  const Ferix ferix(5);
+  EXPECT_FALSE(ferix.IsConnected());
+  EXPECT_EQ(ferix.GetRaw(0), 0);
+  EXPECT_EQ(ferix.GetVoltage(0), 0.0);
+  halvern::test::setI2CAbsent(SimFerixConverter::kDefaultPort, false);
+}
+
+TEST_F(FerixClass, ANewerBoardReplacesTheOlderWhoseDestructionLeavesItAlone) {
+  auto older = std::make_unique<Ferix>(5);
+  const Ferix newer(3);
+  EXPECT_TRUE(older->IsClosed());
+  EXPECT_FALSE(older->IsConnected());
+  EXPECT_EQ(older->GetRaw(0), 0);
+  older.reset();
+  EXPECT_FALSE(newer.IsClosed());
+  EXPECT_EQ(newer.GetRaw(1), 500);
+  EXPECT_NEAR(newer.GetVoltage(1), 500 * 3.0 / Ferix::kFullScaleCount, 1e-4);
+  if (halvern::test::hasStandinControls()) {
+    EXPECT_TRUE(halvern::test::i2cPortOpen(1));
+  }
+}
+
+TEST_F(FerixClass, MovingHandsTheBoardOverAndTheLastOwnerClosesTheBus) {
+  Ferix first(5);
+  Ferix second(std::move(first));
+  EXPECT_TRUE(first.IsClosed());  // NOLINT(bugprone-use-after-move): moved-from is empty
+  EXPECT_EQ(first.GetRaw(0), 0);
+  EXPECT_EQ(second.GetRaw(0), 250);
+  first.Close();  // the moved-from object owns nothing to close
+  EXPECT_EQ(second.GetRaw(0), 250);
+  second.Close();
+  EXPECT_TRUE(second.IsClosed());
+  if (halvern::test::hasStandinControls()) {
+    EXPECT_FALSE(halvern::test::i2cPortOpen(1));
+  }
+}
+
+}  // namespace

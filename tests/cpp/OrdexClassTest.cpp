@@ -1,0 +1,171 @@
+// halvern::Ordex through the C face, against the simulated controller.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "ClassTestSupport.h"
+#include "SimCanBus.h"
+#include "SimOrdex.h"
+#include "TestPlatform.h"
+#include "halvern/Ordex.hpp"
+
+namespace {
+
+using namespace std::chrono_literals;
+using halvern::Ordex;
+using halvern::sim::OrdexDriveMode;
+using halvern::sim::OrdexTiming;
+using halvern::sim::SimOrdex;
+using halvern::test::expectRejected;
+
+constexpr int kDevice = 5;
+
+class OrdexClass : public testing::Test {
+ protected:
+  void SetUp() override { halvern::test::resetSimulation(); }
+  void TearDown() override { halvern::test::resetSimulation(); }
+
+  SimOrdex device{kDevice, {OrdexTiming::Manual}};
+};
+
+TEST_F(OrdexClass, LivesAsLongAsTheObject) {
+  {
+    const Ordex ordex(kDevice, 1000);
+    EXPECT_FALSE(ordex.IsClosed());
+    EXPECT_EQ(ordex.GetDeviceId(), kDevice);
+    for (int motor = 0; motor < Ordex::kMotorCount; ++motor) {
+      EXPECT_EQ(device.motor(motor).frequency, 1000);
+    }
+    std::this_thread::sleep_for(250ms);
+    EXPECT_FALSE(device.heartbeats().empty());
+  }
+  device.clearReceived();
+  std::this_thread::sleep_for(250ms);
+  EXPECT_TRUE(device.heartbeats().empty()) << "the heartbeat outlived the object";
+}
+
+TEST_F(OrdexClass, CommandsReachTheController) {
+  Ordex ordex(kDevice, 1000);
+  ordex.SetMotorSpeed(2, 0.5);
+  EXPECT_EQ(device.motor(2).mode, OrdexDriveMode::Duty);
+  EXPECT_DOUBLE_EQ(device.motor(2).duty, 0.5);
+  ordex.DisableMotor(2);
+  EXPECT_EQ(device.motor(2).mode, OrdexDriveMode::Coast);
+  ordex.SetTargetVelocity(1, 1500.0);
+  EXPECT_EQ(device.motor(1).mode, OrdexDriveMode::Velocity);
+  ordex.SetTargetDistance(3, -1000);
+  EXPECT_EQ(device.motor(3).targetDistance, -1000);
+  ordex.SetTargetAngle(0, 90.0);
+  EXPECT_EQ(device.motor(0).targetAngleDegrees, std::optional<double>(90.0));
+  ordex.SetPositionHold(0, true);
+  EXPECT_TRUE(device.motor(0).positionHold);
+  ordex.SetCurrentLimit(1, 12.5);
+  EXPECT_DOUBLE_EQ(device.motor(1).currentLimitAmps, 12.5);
+  ordex.SetEncoderResolution(2, 4096);
+  EXPECT_EQ(device.motor(2).countsPerRevolution, 4096);
+  ordex.ConfigureMotor(3, 2000);
+  EXPECT_EQ(device.motor(3).frequency, 2000);
+  EXPECT_EQ(device.motor(0).frequency, 1000);
+}
+
+TEST_F(OrdexClass, ReadingsComeFromTheController) {
+  device.setSerialWords({0x1, 0xABCDEF12, 0xFFFFFFFF});
+  Ordex ordex(kDevice, 1000);
+  EXPECT_EQ(ordex.GetReportedDeviceId(), kDevice);
+  EXPECT_EQ(ordex.GetFirmwareVersion(), "Firmware Version: [1.4.2]");
+  EXPECT_EQ(ordex.GetHardwareVersion(), "Hardware: Ordex Quad, Version: 3");
+  EXPECT_EQ(ordex.GetSerialNumber(), "00000001-ABCDEF12-FFFFFFFF");
+
+  EXPECT_EQ(ordex.TryGetRPM(1), std::nullopt);  // nothing reported yet
+  EXPECT_EQ(ordex.TryGetTargetRPMs(), std::nullopt);
+  device.setRpmOverride(1, 321.5);
+  device.setTargetRpmOverride(1, 400.0);
+  device.setEncoderCount(2, 777);
+  device.setLimitSwitch(3, true, true);
+  device.setTemperatureOverride(41.5);
+  device.setQuorinPosition(0, 12.34);
+  device.publishNow();
+  EXPECT_DOUBLE_EQ(ordex.GetRPM(1), 321.5);
+  EXPECT_EQ(ordex.TryGetRPM(1), std::optional<double>(321.5));
+  EXPECT_EQ(ordex.TryGetTargetRPM(1), std::optional<double>(400.0));
+  ASSERT_TRUE(ordex.TryGetTargetRPMs().has_value());
+  EXPECT_DOUBLE_EQ(ordex.TryGetTargetRPMs()->at(1), 400.0);
+  EXPECT_DOUBLE_EQ(ordex.GetEncoderSpeed(1), 321.5);
+  EXPECT_EQ(ordex.GetEncoderCount(2), 777);
+  EXPECT_DOUBLE_EQ(ordex.GetEncoderRaw(2), 777.0);
+  Ordex::SetEncoderDistancePerCount(2, 0.5);
+  EXPECT_DOUBLE_EQ(ordex.GetEncoderDistance(2), 388.5);
+  Ordex::SetEncoderDistancePerCount(2, 1.0);
+  EXPECT_TRUE(ordex.GetLimitSwitch(3, true));
+  EXPECT_FALSE(ordex.GetLimitSwitch(3, false));
+  EXPECT_NEAR(ordex.GetTemperature(), 41.5, 0.01);
+  EXPECT_NEAR(ordex.GetQuorinPosition(0), 12.34, 1e-9);
+}
+
+TEST_F(OrdexClass, ArgumentsAreCheckedBeforeAnythingIsSent) {
+  expectRejected([] { const Ordex ordex(0, 1000); }, "Device ID 0 out of range [1;63]");
+  expectRejected([] { const Ordex ordex(64, 1000); }, "Device ID 64 out of range [1;63]");
+  expectRejected([] { const Ordex ordex(kDevice, 20001); },
+                 "Motor frequency 20001 out of range [0;20000]");
+
+  Ordex ordex(kDevice, 1000);
+  expectRejected([&] { ordex.SetMotorSpeed(4, 1.0); }, "Motor 4 out of range [0;3]");
+  expectRejected([&] { (void)ordex.GetRPM(-1); }, "Motor -1 out of range [0;3]");
+  expectRejected([&] { (void)ordex.GetEncoderCount(4); }, "Encoder 4 out of range [0;3]");
+  expectRejected([&] { ordex.ConfigureMotor(0, -1); }, "Motor frequency -1 out of range [0;20000]");
+  expectRejected([&] { ordex.SetTargetDistance(0, 1 << 23); },
+                 "Target distance 8388608 out of range [-8388608;8388607]");
+  expectRejected([&] { ordex.SetEncoderResolution(0, 65536); },
+                 "Encoder resolution 65536 out of range [0;65535]");
+  expectRejected([&] { ordex.SetMotorPIDType(0, 3); }, "PID type 3 out of range [0;2]");
+  expectRejected([&] { ordex.SetSensitivity(0, 11); }, "Sensitivity 11 out of range [0;10]");
+  expectRejected([&] { ordex.SetCurrentLimitMode(0, 2); },
+                 "Current limit mode 2 out of range [0;1]");
+  expectRejected([&] { ordex.SetCanSensorDelay(-1); }, "CAN sensor delay -1 out of range [0;65535]");
+  expectRejected([] { Ordex::SetEncoderDistancePerCount(4, 1.0); }, "Encoder 4 out of range [0;3]");
+  EXPECT_EQ(device.motor(0).mode, OrdexDriveMode::Coast);
+  EXPECT_EQ(device.motor(0).frequency, 1000);
+  EXPECT_EQ(device.motor(0).countsPerRevolution, 2048);
+}
+
+TEST_F(OrdexClass, AFailedCreateThrowsTheLibrarysMessage) {
+  HALVERN_NEEDS_STANDIN();
+  halvern::test::setInitializeCanStatus(-1);
+  testing::internal::CaptureStdout();
+  halvern::test::expectThrows<std::runtime_error>(
+      [] { const Ordex ordex(kDevice, 1000); }, "Ordex on CAN device 5 could not be initialized");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Ordex could not be initialized\n");
+}
+
+TEST_F(OrdexClass, MovingHandsTheControllerOver) {
+  Ordex first(kDevice, 1000);
+  Ordex second(std::move(first));
+  EXPECT_TRUE(first.IsClosed());  // NOLINT(bugprone-use-after-move): moved-from is empty
+  EXPECT_FALSE(second.IsClosed());
+  first.SetMotorSpeed(0, 1.0);
+  EXPECT_EQ(device.motor(0).mode, OrdexDriveMode::Coast);
+  EXPECT_EQ(first.GetFirmwareVersion(), "");
+  EXPECT_EQ(first.TryGetRPM(0), std::nullopt);
+  second.SetMotorSpeed(0, 0.25);
+  EXPECT_DOUBLE_EQ(device.motor(0).duty, 0.25);
+
+  SimOrdex other(6, {OrdexTiming::Manual});
+  const int handlesBefore =
+      halvern::test::hasStandinControls() ? halvern::test::openCanHandleCount() : 0;
+  Ordex third(6, 1000);
+  third = std::move(second);  // closes controller 6
+  EXPECT_EQ(third.GetDeviceId(), kDevice);
+  if (halvern::test::hasStandinControls()) {
+    EXPECT_EQ(halvern::test::openCanHandleCount(), handlesBefore);
+  }
+  third.SetMotorSpeed(1, -0.5);
+  EXPECT_DOUBLE_EQ(device.motor(1).duty, -0.5);
+  third.Close();
+  third.Close();
+  EXPECT_TRUE(third.IsClosed());
+}
+
+}  // namespace
