@@ -184,6 +184,12 @@ def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, text=True, **kwargs)
 
 
+def header_files(folder, recursive=False):
+    """The C and C++ headers (.h, .hpp) in `folder`, sorted."""
+    find = folder.rglob if recursive else folder.glob
+    return sorted([*find("*.h"), *find("*.hpp")])
+
+
 def project_version():
     text = (ROOT / "CMakeLists.txt").read_text()
     match = re.search(r"project\(\s*HalvernDriver\s+VERSION\s+([0-9.]+)", text)
@@ -379,7 +385,7 @@ def zip_names(c, path, repo):
 def check_repository(c, repo, data):
     checked_poms = set()
     headers = sorted(str(p.relative_to(ROOT / "include"))
-                     for p in (ROOT / "include").rglob("*.h"))
+                     for p in header_files(ROOT / "include", recursive=True))
     found = {}
     for entry in data.get("javaDependencies", []):
         check_pom(c, repo, entry, checked_poms)
@@ -409,14 +415,15 @@ def check_repository(c, repo, data):
         if names is not None and artifact == LIBRARY:
             missing = [h for h in headers if h not in names]
             c.check(not missing, "the headers zip has every public header at its root "
-                    "(halvern/*.h)", f"missing {missing}")
+                    "(halvern/*.h, *.hpp)", f"missing {missing}")
             c.check(not any(n.startswith("include/") for n in names),
                     "the headers zip has no include/ folder")
         elif names is not None and artifact == SIMULATORS:
             # Where `cmake --install` puts them, so a program includes "halvern/sim/SimOrdex.h"
             # from the zip as from an installed package.
-            stray = [n for n in names if not re.fullmatch(r"halvern/sim/\w+\.h", n)]
-            c.check(names and not stray, f"{path.name} holds halvern/sim/*.h only, at its root",
+            stray = [n for n in names if not re.fullmatch(r"halvern/sim/\w+\.h(pp)?", n)]
+            c.check(names and not stray, f"{path.name} holds halvern/sim/*.h and *.hpp only, at "
+                    "its root",
                     f"also {stray}" if names else "it is empty")
         if names is not None:
             found[(artifact, "headers")] = path
@@ -590,7 +597,7 @@ def check_linux_simulation(c, found, build, compiler, scratch, wpilib):
             f"{controls[:10]}")
 
     broken = []
-    for header in sorted((sim_headers / "halvern/sim").glob("*.h")):
+    for header in header_files(sim_headers / "halvern/sim"):
         done = run([compiler, "-std=c++20", "-fsyntax-only", *zips, *standin, "-x", "c++", "-"],
                    input=f'#include "halvern/sim/{header.name}"\n')
         if done.returncode != 0:
@@ -645,8 +652,7 @@ def check_wpilib(c, wpilib, archive, sim_headers, shared, standin, compiler, scr
     types = simulator_types(sim_headers / "halvern/sim")
     probe = scratch / "layout.cpp"
     probe.write_text("#include <cstdio>\n" + "".join(
-        f'#include "halvern/sim/{h.name}"\n' for h in sorted((sim_headers / "halvern/sim")
-                                                             .glob("*.h"))) +
+        f'#include "halvern/sim/{h.name}"\n' for h in header_files(sim_headers / "halvern/sim")) +
         "int main() {\n" + "".join(
             f'  std::printf("{t} %zu %zu\\n", sizeof(halvern::sim::{t}), '
             f"alignof(halvern::sim::{t}));\n" for t in types) + "}\n")
@@ -891,7 +897,7 @@ def check_simulation_2027(c, found, data, wpilib, build_2027, compiler, scratch)
             "Linux simulation: libHalvernDriverSim.a is an archive of objects needing none of "
             "the stand-in platform's own controls", f"{controls[:10]}")
     broken = []
-    for header in sorted((sim_headers / "halvern/sim").glob("*.h")):
+    for header in header_files(sim_headers / "halvern/sim"):
         done = run([compiler, "-std=c++20", "-fsyntax-only", *includes, "-x", "c++", "-"],
                    input=f'#include "halvern/sim/{header.name}"\n')
         if done.returncode != 0:
