@@ -6,9 +6,11 @@
 // under hal/ and wpiutil/). Nothing on the wire differs between them: the library uses CAN bus
 // 0, classic frames of at most 8 bytes with the same identifiers, payloads and timings.
 //
-// Both give received frames as CanFrame, with the timestamp in milliseconds of the HAL's
-// monotonic clock. WPILib 2026 gives milliseconds; WPILib 2027 gives microseconds ("wpi time",
-// the base of its own packet ages), turned into milliseconds here.
+// Both give received frames as CanFrame, with the timestamp on the HAL's monotonic clock in
+// milliseconds and in microseconds. WPILib 2026 gives milliseconds (the microseconds are those
+// milliseconds x 1000); WPILib 2027 gives microseconds ("wpi time", the base of its own packet
+// ages). The robot's clock (robotTimeMicros) is the same time base: HAL_GetFPGATime on 2026,
+// HAL_GetMonotonicTime on 2027.
 #pragma once
 
 #include <algorithm>
@@ -108,6 +110,8 @@ struct CanFrame {
   uint8_t length = 0;
   /** When it was received, in milliseconds of the HAL's monotonic clock. */
   uint64_t timestampMs = 0;
+  /** The same moment in microseconds, as precise as the HAL gives it (2026: whole ms). */
+  uint64_t timestampUs = 0;
 
   [[nodiscard]] std::span<const uint8_t> bytes() const { return {data.data(), length}; }
 };
@@ -118,18 +122,19 @@ inline uint8_t classicLength(uint32_t size) {
   return static_cast<uint8_t>(std::min<uint32_t>(size, kCanFrameBytes));
 }
 
+inline constexpr uint64_t kMicrosPerMilli = 1000;
+
 inline void fill(CanFrame& frame, uint32_t messageId, const uint8_t* data, uint32_t size,
-                 uint64_t timestampMs) {
+                 uint64_t timestampUs) {
   frame.messageId = messageId;
   frame.length = classicLength(size);
   frame.data.fill(0);
   std::copy_n(data, frame.length, frame.data.begin());
-  frame.timestampMs = timestampMs;
+  frame.timestampUs = timestampUs;
+  frame.timestampMs = timestampUs / kMicrosPerMilli;
 }
 
 #if HALVERN_WPILIB_2027
-inline constexpr uint64_t kMicrosPerMilli = 1000;
-
 inline HAL_CANMessage classicMessage(std::span<const uint8_t> payload) {
   HAL_CANMessage message{};
   message.flags = HAL_CAN_NO_FLAGS;
@@ -140,7 +145,7 @@ inline HAL_CANMessage classicMessage(std::span<const uint8_t> payload) {
 
 inline void fill(CanFrame& frame, uint32_t messageId, const HAL_CANReceiveMessage& received) {
   fill(frame, messageId, std::data(received.message.data), received.message.dataSize,
-       received.timeStamp / kMicrosPerMilli);
+       received.timeStamp);
 }
 #endif
 
@@ -167,7 +172,8 @@ inline int32_t readByHandle(bool latest, CanHandle handle, int32_t apiId, CanFra
     HAL_ReadCANPacketNew(handle, apiId, data.data(), &length, &timestampMs, &status);
   }
   if (status == 0) {
-    fill(frame, 0, data.data(), static_cast<uint32_t>(std::max(length, 0)), timestampMs);
+    fill(frame, 0, data.data(), static_cast<uint32_t>(std::max(length, 0)),
+         timestampMs * kMicrosPerMilli);
   }
 #endif
   return status;
@@ -221,7 +227,7 @@ inline int32_t canReceive(uint32_t messageId, uint32_t mask, CanFrame& frame) {
   uint32_t timestampMs = 0;
   HAL_CAN_ReceiveMessage(&id, mask, data.data(), &length, &timestampMs, &status);
   if (status == 0) {
-    detail::fill(frame, id, data.data(), length, timestampMs);
+    detail::fill(frame, id, data.data(), length, uint64_t{timestampMs} * detail::kMicrosPerMilli);
   }
 #endif
   return status;
@@ -286,7 +292,7 @@ inline int32_t canReadStream(CanStreamHandle session, std::span<CanFrame> frames
     detail::fill(frames[i], message.messageId, message.message);
 #else
     detail::fill(frames[i], message.messageID, std::data(message.data), message.dataSize,
-                 message.timeStamp);
+                 uint64_t{message.timeStamp} * detail::kMicrosPerMilli);
 #endif
   }
   return status;
@@ -409,6 +415,19 @@ inline int32_t serialRead(SerialHandle handle, std::span<uint8_t> buffer, int32_
 inline bool systemActive() {
   int32_t status = 0;
   return HAL_GetSystemActive(&status) != 0;
+}
+
+/**
+ * Now on the robot's clock, in microseconds: the time base of HAL_GetFPGATime (2026) and of the
+ * HAL's monotonic time (2027), in which CAN frames are stamped and readings are timestamped.
+ */
+inline int64_t robotTimeMicros() {
+#if HALVERN_WPILIB_2027
+  return static_cast<int64_t>(HAL_GetMonotonicTime());
+#else
+  int32_t status = 0;
+  return static_cast<int64_t>(HAL_GetFPGATime(&status));
+#endif
 }
 
 #if HALVERN_WPILIB_2027
