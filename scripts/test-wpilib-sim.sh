@@ -4,7 +4,8 @@
 # and runs them on it: the tests that need the stand-in's own controls skip themselves (the Java
 # ones tagged "standin" are left out), the mock
 # driver station enables the robot through WPILib's own driver-station socket, and the example's
-# output must show the simulated devices as WPILib's SimDevices.
+# output must show the simulated devices as WPILib's SimDevices. On 2026 it then builds and runs
+# a team's TimedRobot on WPILib's robot library (scripts/test-robot.sh).
 #
 #   scripts/test-wpilib-sim.sh [2026|2027]     default 2026
 #     2026: WPILib 2026.2.2, built in build/wpilib-real
@@ -96,4 +97,10 @@ done
 awk '/library reads/ { fed = $6; read = $10 }
      END { exit !(fed > 1000 && read > 0.9 * fed && read <= 1.05 * fed) }' <<<"$output" ||
   fail "the library did not read back the fed flywheel speed"
+
+# A team's TimedRobot on WPILib's own robot library (WPILib 2026's robot archive), using the
+# package installed above.
+if [[ $year == 2026 ]]; then
+  scripts/test-robot.sh "$build" || fail "the TimedRobot example failed"
+fi
 echo "$stage: passed"

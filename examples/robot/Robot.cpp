@@ -1,0 +1,194 @@
+// A team's robot program on WPILib's own robot library: an frc::TimedRobot that owns the
+// library's devices, drives and reads them every 20 ms in TeleopPeriodic(), and feeds the
+// simulated devices in SimulationPeriodic(), as a team's simulation does. Enabled in teleop
+// through WPILib's DriverStationSim, it runs for about five seconds, then prints the SimDevices
+// WPILib lists, what the robot read, how long its loops' work took and how many loop-overrun
+// lines WPILib printed.
+//
+//   ./halvern_robot [seconds]
+#include <frc/RobotBase.h>
+#include <frc/TimedRobot.h>
+#include <frc/simulation/DriverStationSim.h>
+#include <hal/simulation/SimDeviceData.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "LoopWorkStatistics.h"
+#include "StderrLineCounter.h"
+#include "halvern/Dystal.hpp"
+#include "halvern/Ferix.hpp"
+#include "halvern/Iridel.hpp"
+#include "halvern/LidarMini.hpp"
+#include "halvern/Ordex.hpp"
+#include "halvern/Serial.h"
+#include "halvern/sim/DeviceSims.hpp"
+#include "halvern/sim/SimLidarMini.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kFlywheelControllerId = 5;
+constexpr int kColourSensorId = 3;
+constexpr int kRangerId = 7;
+constexpr int kReferenceVolts = 5;
+constexpr double kFreeSpeedRpm = 5000.0;  // the flywheel at full duty
+constexpr double kSpinUpSeconds = 0.4;    // its time constant
+constexpr double kShooterDuty = 0.6;
+
+double g_secondsToRun = 5.0;  // the program's own argument
+
+/** Every SimDevice WPILib's simulation lists, as its GUI's "Other Devices" shows them. */
+void printSimDevices() {
+  std::printf("SimDevices WPILib lists:\n");
+  HALSIM_EnumerateSimDevices("", nullptr, [](const char* name, void*, HAL_SimDeviceHandle) {
+    std::printf("  %s\n", name);
+  });
+}
+
+/** The simulated world: the devices a robot program's simulation code creates and feeds. */
+struct SimulatedWorld {
+  halvern::sim::OrdexSim flywheelController{kFlywheelControllerId};
+  halvern::sim::IridelSim colourSensor{kColourSensorId};
+  halvern::sim::DystalSim ranger{kRangerId};
+  halvern::sim::FerixSim board;
+  halvern::sim::SimLidarMini lidar;
+  double flywheelRpm = 0.0;
+
+  SimulatedWorld() {
+    colourSensor.SetColor(0.31F, 0.33F, 0.36F);
+    c_Serial_addDevicePath(lidar.devicePath().c_str());  // the lidar's pseudo-terminal, findable
+  }
+
+  /** One 20 ms step of the physics, fed back into the simulated devices. */
+  void Step(double seconds, double loopCount) {
+    const double target = flywheelController.GetMotorDuty(0) * kFreeSpeedRpm;
+    flywheelRpm += (target - flywheelRpm) * (1.0 - std::exp(-seconds / kSpinUpSeconds));
+    flywheelController.SetMotorRPM(0, flywheelRpm);
+    // A pressure sensor creeping up, and a target the ranger sees coming closer.
+    board.SetInputVoltage(0, std::min(4.5, 0.5 + loopCount * 0.01));
+    const int ahead = std::max(300, 2000 - static_cast<int>(loopCount) * 4);
+    ranger.SetDistancesMm(std::vector<int>(halvern::Dystal::kMaxDistances, ahead));
+  }
+};
+
+/** The robot's devices, as a team's subsystems would own them. */
+struct RobotDevices {
+  halvern::Ordex flywheel{kFlywheelControllerId, 15000};
+  halvern::Iridel colour{kColourSensorId};
+  halvern::Dystal ranger{kRangerId};
+  halvern::Ferix board{kReferenceVolts};
+  halvern::LidarMini lidar{halvern::LidarMini::kFirstPort};
+
+  RobotDevices() { lidar.Start(); }  // waits for the lidar's answer: robot initialisation only
+};
+
+/** What the robot read in its latest loop. */
+struct Readings {
+  double flywheelRpm = 0.0;
+  float colourZ = 0.0F;
+  int aheadMm = 0;
+  double pressureVolts = 0.0;
+  std::size_t lidarPoints = 0;
+};
+
+class Robot : public frc::TimedRobot {
+ public:
+  Robot() {
+    if (IsSimulation()) {
+      m_world.emplace();
+    }
+    m_devices.emplace();
+  }
+
+  void SimulationInit() override {
+    // No driver station here: enable the robot in teleop from inside the program.
+    frc::sim::DriverStationSim::SetAutonomous(false);
+    frc::sim::DriverStationSim::SetEnabled(true);
+    frc::sim::DriverStationSim::NotifyNewData();
+  }
+
+  void TeleopPeriodic() override {
+    m_loopStart = Clock::now();
+    RobotDevices& devices = *m_devices;
+    devices.flywheel.SetMotorSpeed(0, kShooterDuty);
+    m_readings.flywheelRpm = devices.flywheel.GetRPM(0);
+    if (const auto sample = devices.colour.GetColor()) {
+      m_readings.colourZ = sample->z;
+    }
+    const halvern::Dystal::ScanData scan = devices.ranger.GetData();
+    if (!scan.distancesMm.empty()) {
+      m_readings.aheadMm = scan.distancesMm.front();
+    }
+    m_readings.pressureVolts = 0.0;
+    for (int input = 0; input < halvern::Ferix::kChannels; ++input) {
+      const double volts = devices.board.GetVoltage(input);
+      if (input == 0) {
+        m_readings.pressureVolts = volts;
+      }
+    }
+    m_readings.lidarPoints = devices.lidar.GetData().points.size();
+    m_inTeleop = true;
+  }
+
+  void SimulationPeriodic() override {
+    if (m_world) {
+      m_world->Step(0.02, static_cast<double>(m_loops));
+    }
+    if (!m_inTeleop) {
+      return;
+    }
+    m_inTeleop = false;
+    m_work.Add(Clock::now() - m_loopStart);
+    ++m_loops;
+    if (m_loops % 50 == 0) {
+      std::printf("loop %4d: flywheel %7.1f rpm, colour z %.2f, ahead %4d mm, pressure %.2f V, "
+                  "lidar %zu points\n",
+                  m_loops, m_readings.flywheelRpm, static_cast<double>(m_readings.colourZ),
+                  m_readings.aheadMm, m_readings.pressureVolts, m_readings.lidarPoints);
+      std::fflush(stdout);
+    }
+    if (m_loops >= static_cast<int>(g_secondsToRun * 50.0)) {
+      Finish();
+    }
+  }
+
+ private:
+  void Finish() {
+    printSimDevices();
+    m_work.Print("teleop loops' work");
+    m_devices.reset();  // the library's devices go before the simulated ones
+    m_world.reset();
+    EndCompetition();
+  }
+
+  std::optional<SimulatedWorld> m_world;
+  std::optional<RobotDevices> m_devices;
+  Readings m_readings;
+  Clock::time_point m_loopStart;
+  bool m_inTeleop = false;
+  int m_loops = 0;
+  halvern::example::LoopWorkStatistics m_work;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1) {
+    g_secondsToRun = std::max(1.0, std::atof(argv[1]));
+  }
+  // WPILib prints its loop-overrun lines on standard error; count them as they pass.
+  halvern::example::StderrLineCounter overruns("overrun");
+  const int status = frc::StartRobot<Robot>();
+  const int counted = overruns.Stop();
+  std::printf("loop-overrun lines WPILib printed: %d\n", counted);
+  return status;
+}

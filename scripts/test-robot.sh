@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# A team's TimedRobot (examples/robot) on WPILib's own robot library: built against WPILib
+# 2026's robot archive in ../shared/wpilib and the HalvernDriver package that
+# scripts/test-wpilib-sim.sh 2026 installed (built on WPILib's real HAL), then run headless for
+# about five seconds, enabled in teleop through WPILib's DriverStationSim. Fails when the
+# program fails, when WPILib does not list the simulated devices, or when the 99th percentile of
+# its loops' work passes 5 ms (a read that waits on a device passes it on every loop; a stall of
+# a loaded machine does not).
+#
+#   scripts/test-robot.sh [library build]     default build/wpilib-real
+#
+# Where the robot archive is absent (a fresh clone elsewhere), it says so in one line and passes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+library_build=$(realpath -m "${1:-build/wpilib-real}")
+
+archive=$root/../shared/wpilib/wpilib-2026.2.2-robot-linuxx86-64.tar.xz
+if [[ ! -f $archive ]]; then
+  echo "test-robot: skipped: WPILib's robot archive is not here ($archive)"
+  exit 0
+fi
+fail() { echo "test-robot: $*" >&2; exit 1; }
+[[ -f $library_build/install/lib/cmake/HalvernDriver/HalvernDriverConfig.cmake ]] ||
+  fail "no HalvernDriver package in $library_build/install: run scripts/test-wpilib-sim.sh 2026 first"
+
+prefix=$root/build/wpilib-2026.2.2-robot
+if [[ ! -f $prefix/share/wpilibc/wpilibc-config.cmake ||
+      $archive -nt $prefix/share/wpilibc/wpilibc-config.cmake ]]; then
+  echo "=== robot: unpack $(basename "$archive") into build/ ==="
+  rm -rf "$prefix"
+  mkdir -p "$root/build"
+  tar -xJf "$archive" -C "$root/build"
+  touch "$prefix/share/wpilibc/wpilibc-config.cmake"
+fi
+
+echo "=== robot: examples/robot, a TimedRobot on WPILib's wpilibc ==="
+build=$root/build/robot-example
+cmake -S examples/robot -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_PREFIX_PATH="$library_build/install;$prefix" >"$build.configure.log" 2>&1 ||
+  { cat "$build.configure.log"; fail "configuring examples/robot failed"; }
+cmake --build "$build" >/dev/null || fail "examples/robot did not build"
+
+# WPILib's libraries are where a robot program's runtime puts them, here the robot prefix's lib/.
+# It writes its NetworkTables and GUI files into the folder it runs from: its build folder.
+output=$(cd "$build" && LD_LIBRARY_PATH="$prefix/lib" timeout 60 ./halvern_robot 5 2>&1) ||
+  { echo "$output"; fail "the robot program failed"; }
+grep -Ev '^(Warning at|Error at|	|$|Default .* method)' <<<"$output" | grep -v 'Watchdog not fed' || true
+for expected in '^  Ordex\[5\]$' '^  Iridel\[3\]$' '^  Dystal\[7\]$' '^  Ferix\[' \
+                "^teleop loops' work: " '^loop-overrun lines WPILib printed: '; do
+  grep -Eq "$expected" <<<"$output" || fail "the robot's output lacks /$expected/"
+done
+p99=$(sed -n "s/^teleop loops' work: .* p99 \([0-9]*\) us.*/\1/p" <<<"$output")
+((p99 <= 5000)) || fail "the 99th percentile of the loops' work is $p99 us, over 5 ms"
+echo "test-robot: passed (loops' work p99 $p99 us)"
