@@ -118,6 +118,8 @@ class SimDystalUsb {
   /** Command lines received from the library, without their line ends. */
   [[nodiscard]] std::vector<std::string> receivedLines() const;
   [[nodiscard]] int framesSent() const;
+  /** When the newest frame was sent, in microseconds on the HAL's clock; 0 before. */
+  [[nodiscard]] uint64_t lastFrameSentMicros() const;
   [[nodiscard]] int outputDataRate() const;
   [[nodiscard]] uint8_t lastSequence() const;
 
@@ -150,6 +152,7 @@ class SimDystalUsb {
   std::vector<uint8_t> pendingOutput_;  // replies and raw bytes, written in order, never dropped
   bool unplugRequested_ = false;
   int framesSent_ = 0;
+  uint64_t lastFrameSentUs_ = 0;
   uint8_t sequence_ = 0;
   // The device thread's alone.
   std::string partialCommand_;

@@ -9,6 +9,8 @@
 
 #include "PseudoTerminal.h"
 #include "SimDystal.h"
+#include "SimClock.h"
+#include "SimHal.h"
 #include "dystal/DystalProtocol.h"
 
 namespace halvern::sim {
@@ -58,7 +60,8 @@ void append(std::vector<uint8_t>& output, std::string_view text) {
 }  // namespace
 
 SimDystalUsb::SimDystalUsb()
-    : terminal_(std::make_unique<PseudoTerminal>()),
+    // The HAL's clock stamps the frames sent: the simulation runs before the first.
+    : terminal_((startSimulation(), std::make_unique<PseudoTerminal>())),
       distances_(defaultDystalDistances()),
       thread_([this] { run(); }) {}
 
@@ -114,6 +117,11 @@ void SimDystalUsb::unplug() {
 std::vector<std::string> SimDystalUsb::receivedLines() const {
   const std::lock_guard lock(mutex_);
   return received_;
+}
+
+uint64_t SimDystalUsb::lastFrameSentMicros() const {
+  const std::lock_guard lock(mutex_);
+  return lastFrameSentUs_;
 }
 
 int SimDystalUsb::framesSent() const {
@@ -221,6 +229,7 @@ void SimDystalUsb::sendOutput(Clock::time_point now) {
       if (binaryOutput_ && !silent_ && now >= nextFrame_) {
         frame = distanceFrame(++sequence_, distances_);
         ++framesSent_;
+        lastFrameSentUs_ = simhal::halMicros();
         split = splitFrames_;
         nextFrame_ += std::chrono::duration_cast<Clock::duration>(1s) / outputDataRate_;
         if (nextFrame_ <= now) {  // after a stall or a pause: the steady rate starts again now

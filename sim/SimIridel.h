@@ -97,6 +97,8 @@ class SimIridelUsb {
   /** Command lines received from the library, without their line ends. */
   [[nodiscard]] std::vector<std::string> receivedLines() const;
   [[nodiscard]] int samplesSent() const;
+  /** When the newest sample line was sent, in microseconds on the HAL's clock; 0 before. */
+  [[nodiscard]] uint64_t lastSampleSentMicros() const;
   [[nodiscard]] std::chrono::milliseconds sampleTime() const;
 
  private:
@@ -116,6 +118,7 @@ class SimIridelUsb {
   std::string pendingRaw_;
   bool unplugRequested_ = false;
   int samplesSent_ = 0;
+  uint64_t lastSampleSentUs_ = 0;
   std::atomic<bool> running_{true};
   std::thread thread_;
 };

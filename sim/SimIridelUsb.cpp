@@ -4,12 +4,16 @@
 #include <string_view>
 
 #include "PseudoTerminal.h"
+#include "SimClock.h"
+#include "SimHal.h"
 #include "SimIridel.h"
 
 namespace halvern::sim {
 
 SimIridelUsb::SimIridelUsb()
-    : terminal_(std::make_unique<PseudoTerminal>()), thread_([this] { run(); }) {}
+    // The HAL's clock stamps the samples sent: the simulation runs before the first.
+    : terminal_((startSimulation(), std::make_unique<PseudoTerminal>())),
+      thread_([this] { run(); }) {}
 
 SimIridelUsb::~SimIridelUsb() {
   running_ = false;
@@ -49,6 +53,11 @@ void SimIridelUsb::unplug() {
 std::vector<std::string> SimIridelUsb::receivedLines() const {
   const std::lock_guard lock(mutex_);
   return received_;
+}
+
+uint64_t SimIridelUsb::lastSampleSentMicros() const {
+  const std::lock_guard lock(mutex_);
+  return lastSampleSentUs_;
 }
 
 int SimIridelUsb::samplesSent() const {
@@ -110,6 +119,7 @@ void SimIridelUsb::run() {
                                 static_cast<double>(z_));
         toSend.append(line.data(), static_cast<std::size_t>(std::max(length, 0)));
         ++samplesSent_;
+        lastSampleSentUs_ = simhal::halMicros();
         nextSample = now + sampleTime_;
       }
     }

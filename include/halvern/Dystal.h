@@ -29,6 +29,21 @@ struct DystalScanData {
   int16_t distance[DYSTAL_MAX_DISTANCES];
 };
 
+/**
+ * One reading with the time it was received: what c_Dystal_getLatest fills. An empty reading
+ * (none received yet) has every field 0.
+ */
+struct DystalReading {
+  uint8_t sequence;  // sequence number of the sensor's frame the distances come from
+  int32_t count;     // number of meaningful entries in `distance`
+  // -1 marks a zone for which nothing was received. Entries beyond the requested count are 0.
+  int16_t distance[DYSTAL_MAX_DISTANCES];
+  // When the reading was received, in microseconds on the robot's clock (the time base of
+  // HAL_GetFPGATime): on CAN the stamp of the frame that completed it, on USB the moment its
+  // last bytes arrived. 0 when there is no reading.
+  int64_t timestampUs;
+};
+
 /** The sensor's configuration; all zero (`valid` 0) when it could not be read. */
 struct DystalConfig {
   uint8_t version;
@@ -57,11 +72,45 @@ HALVERN_API void c_Dystal_destroy(void* handle);
 
 /**
  * The latest reading, up to `count` distances (clamped to 64): fills `out` and returns it.
- * On USB it returns at once; on CAN it gathers the reading's frames for about 24 ms.
+ * On USB it returns at once. On CAN it gathers the reading's frames for about 24 ms - unless
+ * the sensor's readings are gathered in the background (c_Dystal_startGathering, or once
+ * c_Dystal_getLatest or c_Dystal_isConnected was called): then it reads no frames itself and
+ * returns the newest reading the background gathering completed, the same one again until a
+ * newer one is complete, waiting up to about 24 ms for the first one (empty if none comes).
  */
 HALVERN_API DystalScanData* c_Dystal_getData(void* handle, DystalScanData* out, int count);
 
-/** Asks the sensor for its configuration, waiting up to `timeoutMs`: fills `out`, returns it. */
+/**
+ * Starts gathering a CAN sensor's readings in the background, on a thread of its own that
+ * reads the chunk frames as they arrive and completes each reading the moment its last chunk
+ * arrives (or the next reading's first one, or a pause of 4 ms in the chunks). Readings
+ * completed so are then what c_Dystal_getLatest and c_Dystal_getData return. Calling it again
+ * does nothing. True when readings are gathered in the background (on a USB sensor always, by
+ * its reader); false for a null handle. Never waits.
+ */
+HALVERN_API bool c_Dystal_startGathering(void* handle);
+
+/**
+ * The latest reading with its timestamp, up to `count` distances (clamped to 64; 0 or below:
+ * an empty reading): fills `out` and returns it. Never waits: it copies what the library holds,
+ * the same reading again until a newer one arrives, and an empty reading before the first.
+ * On CAN it starts the background gathering (c_Dystal_startGathering) if it does not run yet.
+ * The distances follow the rules of c_Dystal_getData.
+ */
+HALVERN_API DystalReading* c_Dystal_getLatest(void* handle, DystalReading* out, int count);
+
+/**
+ * Whether the sensor is connected: true while its frames (CAN) or bytes (USB) keep arriving,
+ * false once it has been silent for more than 250 ms (about four of its periods at 15 readings
+ * a second), and before anything arrived. False for a null handle. Never waits. On CAN it
+ * starts the background gathering (c_Dystal_startGathering) if it does not run yet.
+ */
+HALVERN_API bool c_Dystal_isConnected(void* handle);
+
+/**
+ * Asks the sensor for its configuration, waiting up to `timeoutMs` (on USB, 0 waits 500 ms):
+ * fills `out`, returns it. It waits for the reply: not for a robot's periodic loop.
+ */
 HALVERN_API DystalConfig* c_Dystal_getConfig(void* handle, DystalConfig* out, int timeoutMs);
 
 /** The CAN ID given at creation, or -1 for a USB sensor. */

@@ -19,8 +19,10 @@ namespace halvern {
  * A Dystal multi-zone distance sensor, on the robot's CAN bus or on a USB serial port. One
  * reading holds up to kMaxDistances distances, one per zone of an 8x8 grid, in millimetres.
  *
- * GetData() returns the newest reading: on USB at once; on CAN it gathers the reading's frames
- * for about kCanGatherMs ms and blocks that long, so call it at most once a loop.
+ * GetData() and IsConnected() never wait: they return what the library holds. A USB sensor's
+ * reader and a CAN sensor's background gathering (started at construction: one thread per
+ * sensor, reading the chunk frames as they arrive) keep the newest reading there, with the time
+ * it was received. GetConfig() waits for the sensor's reply: not for the robot's periodic loop.
  *
  * An argument outside the range its method documents throws std::invalid_argument and sends
  * nothing. Destroying or closing the object stops reading and releases the port or CAN
@@ -36,8 +38,12 @@ class Dystal {
   static constexpr int kMaxDistances = DYSTAL_MAX_DISTANCES;
   /** The distance of a zone for which nothing was received. */
   static constexpr int kMissingDistance = -1;
-  /** How long a CAN sensor's GetData() gathers frames, in milliseconds. */
+  /** How long c_Dystal_getData() gathers a CAN sensor's frames, in milliseconds, when nothing
+   *  gathers them in the background. This class gathers in the background: GetData() never
+   *  waits. */
   static constexpr int kCanGatherMs = 24;
+  /** A sensor silent for longer than this reads disconnected, in milliseconds. */
+  static constexpr int kConnectionSilenceMs = 250;
   /** How long GetConfig() waits for the sensor's reply by default, in milliseconds. */
   static constexpr int kConfigTimeoutMs = 500;
   /** The port selector of FindDevicePath() that picks the first port found. */
@@ -57,8 +63,17 @@ class Dystal {
     int sequence = 0;
     /** The distances in millimetres; kMissingDistance for a zone nothing was received for. */
     std::vector<int> distancesMm;
-    /** Two readings are equal when their sequences and all their distances are. */
-    bool operator==(const ScanData&) const = default;
+    /**
+     * When the reading was received, in microseconds on the robot's clock (the time base of
+     * frc::Timer::GetFPGATimestamp()): on CAN the stamp of the frame that completed it, on USB
+     * the moment its last bytes arrived. 0 when empty.
+     */
+    int64_t timestampUs = 0;
+    /** Two readings are equal when their sequences and all their distances are (the time they
+     *  were received is not compared). */
+    bool operator==(const ScanData& other) const {
+      return sequence == other.sequence && distancesMm == other.distancesMm;
+    }
   };
 
   /** The sensor's configuration as it reports it (a USB sensor reports distances only). */
@@ -78,7 +93,7 @@ class Dystal {
   };
 
   /**
-   * Opens a sensor on the CAN bus.
+   * Opens a sensor on the CAN bus and starts gathering its readings in the background.
    *
    * @param canId the sensor's CAN ID, kMinCanId to kMaxCanId
    * @throws std::invalid_argument if `canId` is out of range
@@ -93,6 +108,7 @@ class Dystal {
     if (m_handle == nullptr) {
       throw detail::CreationFailure(m_description);
     }
+    c_Dystal_startGathering(m_handle);
   }
 
   /**
@@ -165,25 +181,34 @@ class Dystal {
   [[nodiscard]] int GetCanId() const { return c_Dystal_getCanID(m_handle); }
 
   /**
-   * The newest reading, up to `count` distances. On USB the latest frame the sensor sent; on CAN
-   * the frames gathered for about kCanGatherMs ms, a zone whose chunk did not arrive reading
-   * kMissingDistance.
+   * The newest reading, up to `count` distances, returned at once (the same again until a newer
+   * one arrives). On USB the latest frame the sensor sent; on CAN the latest reading the
+   * background gathering completed, a zone whose chunk did not arrive reading kMissingDistance.
    *
    * @param count the most distances to return, 1 to kMaxDistances
-   * @return the reading; empty (sequence 0, no distances) when nothing was received
+   * @return the reading; empty (sequence 0, no distances, timestamp 0) when nothing was received
    * @throws std::invalid_argument if `count` is out of range
    */
   [[nodiscard]] ScanData GetData(int count = kMaxDistances) const {
     detail::RequireInRange(count, 1, kMaxDistances, "Distance count");
-    DystalScanData scan{};
-    c_Dystal_getData(m_handle, &scan, count);
-    const int received = std::clamp(scan.count, 0, count);
-    return ScanData{scan.sequence, std::vector<int>(scan.distance, scan.distance + received)};
+    DystalReading reading{};
+    c_Dystal_getLatest(m_handle, &reading, count);
+    const int received = std::clamp(reading.count, 0, count);
+    return ScanData{reading.sequence,
+                    std::vector<int>(reading.distance, reading.distance + received),
+                    reading.timestampUs};
   }
 
   /**
+   * Whether the sensor is connected: true while its frames (CAN) or bytes (USB) keep arriving,
+   * false once it has been silent for more than kConnectionSilenceMs ms, before anything
+   * arrived, and once closed. Returns at once.
+   */
+  [[nodiscard]] bool IsConnected() const { return c_Dystal_isConnected(m_handle); }
+
+  /**
    * Asks the sensor for its configuration, waiting up to `timeoutMs` for its reply (on USB, 0
-   * waits 500 ms). Do not call it in every loop.
+   * waits 500 ms): not for the robot's periodic loop.
    *
    * @return the configuration, or empty when the sensor did not answer in time
    * @throws std::invalid_argument if `timeoutMs` is negative

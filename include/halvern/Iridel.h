@@ -28,6 +28,22 @@ struct ColorData {
   bool valid;
 };
 
+/**
+ * One colour sample with the time it was received: what c_Iridel_getLatestColor fills. When
+ * `valid` is false there is no sample yet and every other field is 0.
+ */
+struct IridelReading {
+  uint16_t sequence;  // sample counter, wraps at 65535
+  float x;
+  float y;
+  float z;
+  bool valid;
+  // When the sample was received, in microseconds on the robot's clock (the time base of
+  // HAL_GetFPGATime): on CAN the stamp of its colour frame, on USB the moment its line's last
+  // bytes arrived. 0 when there is no sample.
+  int64_t timestampUs;
+};
+
 extern "C" {
 
 /** A sensor on the CAN bus with CAN ID 0 to 63. */
@@ -42,8 +58,37 @@ HALVERN_API void* c_Iridel_createUsb(const char* portPath, int sampleTimeMs);
 /** Stops the sensor's reader, closes its port or CAN session and frees it; null is ignored. */
 HALVERN_API void c_Iridel_destroy(void* handle);
 
-/** The latest sample: fills `out` and returns it. */
+/**
+ * The latest sample: fills `out` and returns it. Never waits. On USB the reader's latest
+ * sample, the same again until a newer line arrives. On CAN each colour frame once: the newest
+ * frame received since the previous c_Iridel_getColor, or an invalid sample when none was. A
+ * frame that c_Iridel_getLatestColor or c_Iridel_isConnected took in between still counts as
+ * not yet returned here: the calls share the frames the library holds and take none from each
+ * other.
+ */
 HALVERN_API ColorData* c_Iridel_getColor(void* handle, ColorData* out);
+
+/**
+ * The newest sample the library holds, with its timestamp: fills `out` and returns it. Never
+ * waits. On USB the reader's latest sample; on CAN the newest colour frame received (taking one
+ * that arrived since the last look), the same again until a newer one arrives. Invalid (all 0)
+ * before the first sample.
+ */
+HALVERN_API IridelReading* c_Iridel_getLatestColor(void* handle, IridelReading* out);
+
+/**
+ * Whether the sensor is connected: true while its colour frames or replies (CAN), or its
+ * lines (USB), keep arriving; false before anything arrived and once it has been silent for
+ * longer than four sample times, at least 100 ms and at most 250 ms (250 ms while the library
+ * does not know the sample time: one given at creation on USB, or set through
+ * c_Iridel_setSampleTimeMs, is known). A sensor set to sample less often than every 250 ms
+ * reads disconnected between its samples. False for a null handle. Never waits (on CAN it
+ * takes a colour frame that arrived, as c_Iridel_getLatestColor does).
+ */
+HALVERN_API bool c_Iridel_isConnected(void* handle);
+
+// Settings. On CAN each waits up to 500 ms for the sensor's reply: not for a robot's periodic
+// loop. On USB they write a line and return.
 
 /** Format 0 RGB, 1 RAW, 2 SRGB, 3 HEX, 4 XYZ; false for another number or without a reply. */
 HALVERN_API bool c_Iridel_setColorFormat(void* handle, int format);

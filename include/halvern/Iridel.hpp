@@ -17,10 +17,11 @@ namespace halvern {
 /**
  * An Iridel colour sensor, on the robot's CAN bus or on a USB serial port.
  *
- * GetColor() returns the newest colour sample as x, y and z components. Each setter returns true
- * when the sensor accepted it: on CAN the sensor confirmed within kReplyTimeoutMs ms (so do not
- * call setters in every loop); on USB the command was written. Several settings exist on CAN
- * only; on a USB sensor they throw std::logic_error and send nothing.
+ * GetColor() returns the newest colour sample as x, y and z components, with the time it was
+ * received; GetColor() and IsConnected() never wait. Each setter returns true when the sensor
+ * accepted it: on CAN the sensor confirmed, and a setter waits up to kReplyTimeoutMs ms for
+ * that (not for the robot's periodic loop); on USB the command was written. Several settings
+ * exist on CAN only; on a USB sensor they throw std::logic_error and send nothing.
  *
  * An argument outside the range its method documents throws std::invalid_argument and sends
  * nothing; values documented as clamped are sent clamped. Destroying or closing the object stops
@@ -41,7 +42,8 @@ class Iridel {
   static constexpr int kMaxMeasureMode = IRIDEL_MAX_MEASURE_MODE;
   /** The highest configuration key; keys run from 0. */
   static constexpr int kMaxConfigKey = IRIDEL_MAX_CONFIG_KEY;
-  /** How long a CAN setting waits for the sensor's confirmation, in milliseconds. */
+  /** How long a CAN setting waits for the sensor's confirmation, in milliseconds: CAN settings
+   *  are not for the robot's periodic loop. */
   static constexpr int kReplyTimeoutMs = 500;
   /** The port selector of FindDevicePath() that picks the first port found. */
   static constexpr int kFirstPort = SERIAL_FIRST_PORT;
@@ -73,8 +75,17 @@ class Iridel {
     float y = 0.0F;
     /** The third component. */
     float z = 0.0F;
-    /** Two samples are equal when every field is. */
-    bool operator==(const ColorData&) const = default;
+    /**
+     * When the sample was received, in microseconds on the robot's clock (the time base of
+     * frc::Timer::GetFPGATimestamp()): on CAN the stamp of its colour frame, on USB the moment
+     * its line arrived.
+     */
+    int64_t timestampUs = 0;
+    /** Two samples are equal when their sequences and components are (the time they were
+     *  received is not compared). */
+    bool operator==(const ColorData& other) const {
+      return sequence == other.sequence && x == other.x && y == other.y && z == other.z;
+    }
   };
 
   /**
@@ -165,58 +176,72 @@ class Iridel {
   [[nodiscard]] int GetCanId() const { return c_Iridel_getCanID(m_handle); }
 
   /**
-   * The newest colour sample. On USB the latest sample the sensor sent, returned again until a
-   * newer one arrives; on CAN each colour frame is returned once.
+   * The newest colour sample, returned at once and again until a newer one arrives: on USB the
+   * latest line the sensor sent, on CAN the latest colour frame.
    *
-   * @return the sample, or empty before the first sample (USB) or when no new frame arrived
-   *     (CAN), and once closed
+   * @return the sample, or empty before the first sample and once closed
    */
   [[nodiscard]] std::optional<ColorData> GetColor() const {
-    ::ColorData sample{};
-    c_Iridel_getColor(m_handle, &sample);
+    IridelReading sample{};
+    c_Iridel_getLatestColor(m_handle, &sample);
     if (!sample.valid) {
       return std::nullopt;
     }
-    return ColorData{sample.sequence, sample.x, sample.y, sample.z};
+    return ColorData{sample.sequence, sample.x, sample.y, sample.z, sample.timestampUs};
   }
 
-  /** Selects the output format (a USB sensor's samples are read in kXYZ only). */
+  /**
+   * Whether the sensor is connected: true while its colour frames (CAN) or lines (USB) keep
+   * arriving; false before the first, once closed, and once it has been silent for longer than
+   * four sample times (at least 100 ms, at most 250 ms; 250 ms until a sample time was given at
+   * creation or through SetSampleTime()). Returns at once.
+   */
+  [[nodiscard]] bool IsConnected() const { return c_Iridel_isConnected(m_handle); }
+
+  /** Selects the output format (a USB sensor's samples are read in kXYZ only). On CAN it waits
+   *  up to 500 ms for the reply; not for the robot's periodic loop. */
   bool SetColorFormat(ColorFormat format) {
     return c_Iridel_setColorFormat(m_handle, static_cast<int>(format));
   }
 
-  /** Sets the time between samples, 0 to kMaxSampleTimeMs ms. */
+  /** Sets the time between samples, 0 to kMaxSampleTimeMs ms. On CAN it waits up to 500 ms for
+   *  the reply; not for the robot's periodic loop. */
   bool SetSampleTime(int milliseconds) {
     detail::RequireInRange(milliseconds, 0, kMaxSampleTimeMs, "Sample time");
     return c_Iridel_setSampleTimeMs(m_handle, milliseconds);
   }
 
-  /** Sets the brightness of the sensor's light, 0 to kMaxLevel (clamped). CAN only. */
+  /** Sets the brightness of the sensor's light, 0 to kMaxLevel (clamped). CAN only; waits up
+   *  to 500 ms for the reply; not for the robot's periodic loop. */
   bool SetBrightness(int level) { return c_Iridel_setBrightness(CanHandle("SetBrightness"), level); }
 
-  /** Switches the status LED, its level 0 to kMaxLevel (clamped). CAN only. */
+  /** Switches the status LED, its level 0 to kMaxLevel (clamped). CAN only; waits up to
+   *  500 ms for the reply; not for the robot's periodic loop. */
   bool SetStatusLed(bool enable, int level) {
     return c_Iridel_setStatusLed(CanHandle("SetStatusLed"), enable, level);
   }
 
   /**
    * Selects the measure mode, 0 to kMaxMeasureMode; the parameter is sent in the highest mode
-   * only. CAN only.
+   * only. CAN only; waits up to 500 ms for the reply; not for the robot's periodic loop.
    */
   bool SetMeasureMode(int mode, float parameter = 0.0F) {
     detail::RequireInRange(mode, 0, kMaxMeasureMode, "Measure mode");
     return c_Iridel_setMeasureMode(CanHandle("SetMeasureMode"), mode, parameter);
   }
 
-  /** Sends the sensor its Zmm value. CAN only. */
+  /** Sends the sensor its Zmm value. CAN only; waits up to 500 ms for the reply; not for the
+   *  robot's periodic loop. */
   bool SetZmm(float value) { return c_Iridel_setZmm(CanHandle("SetZmm"), value); }
 
-  /** Switches the sensor's USB override. CAN only. */
+  /** Switches the sensor's USB override. CAN only; waits up to 500 ms for the reply; not for
+   *  the robot's periodic loop. */
   bool SetUsbOverride(bool on) { return c_Iridel_setUsbOverride(CanHandle("SetUsbOverride"), on); }
 
   /**
    * Gives the sensor a new CAN ID, kMinCanId to kMaxCanId; this object still reaches it, and
-   * GetCanId() still returns the ID it was opened with. CAN only.
+   * GetCanId() still returns the ID it was opened with. CAN only; waits up to 500 ms for the
+   * reply; not for the robot's periodic loop.
    */
   bool SetCanId(int newId) {
     detail::RequireInRange(newId, kMinCanId, kMaxCanId, "CAN ID");
@@ -224,7 +249,8 @@ class Iridel {
   }
 
   /**
-   * Reads one configuration value, key 0 to kMaxConfigKey. CAN only.
+   * Reads one configuration value, key 0 to kMaxConfigKey. CAN only; waits up to 500 ms for
+   * the reply; not for the robot's periodic loop.
    *
    * @return the value, or empty when the sensor did not answer or reported a failure
    */

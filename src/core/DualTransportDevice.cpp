@@ -93,7 +93,9 @@ void DualTransportDevice::readerLoop(serial::SerialReadWaiter& waiter) {
     }
     const int count = serial::ReadSerialBytes(port.handle(), buffer.data(), kReadBlockSize);
     if (count > 0) {
-      onBytesReceived(buffer.data(), static_cast<std::size_t>(count));
+      const int64_t arrivedUs = platform::robotTimeMicros();
+      connection.noteTraffic(arrivedUs);
+      onBytesReceived(buffer.data(), static_cast<std::size_t>(count), arrivedUs);
     } else if (readiness == ReadReadiness::BytesWaiting) {
       // Bytes were announced yet none could be read: the port is failing, treat it as gone.
       waiter.waitForWake(kGonePortRecheck);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/ConnectionMonitor.h"
 #include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 
@@ -72,14 +73,18 @@ class DualTransportDevice {
   /** Stops the reader thread, waking it, and waits for it; harmless when none runs. */
   void stopReader();
 
-  /** Called on the reader thread with every block of bytes received. */
-  virtual void onBytesReceived(const uint8_t* bytes, std::size_t count) = 0;
+  /** Called on the reader thread with every block of bytes received, and the robot-clock
+   *  time (microseconds) at which the block was read. */
+  virtual void onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) = 0;
 
   const TransportKind transport;
   const uint8_t canId;  // the CAN ID given at creation; 0 on USB
   CanStreamSession stream;
   serial::SerialPort port;
   std::mutex sampleMutex;  // guards the derived class's latest reading
+  // The sensor's own traffic: bytes on USB (noted by the reader), frames on CAN (noted by
+  // whoever reads them).
+  ConnectionMonitor connection{kLongestConnectionSilence};
 
  private:
   void readerLoop(serial::SerialReadWaiter& waiter);

@@ -38,6 +38,21 @@ DystalScanData* c_Dystal_getData(void* handle, DystalScanData* out, int count) {
   return out;
 }
 
+bool c_Dystal_startGathering(void* handle) {
+  return handle != nullptr && device(handle)->startGathering();
+}
+
+DystalReading* c_Dystal_getLatest(void* handle, DystalReading* out, int count) {
+  if (out != nullptr) {
+    *out = handle != nullptr ? device(handle)->getLatest(count) : DystalReading{};
+  }
+  return out;
+}
+
+bool c_Dystal_isConnected(void* handle) {
+  return handle != nullptr && device(handle)->isConnected();
+}
+
 DystalConfig* c_Dystal_getConfig(void* handle, DystalConfig* out, int timeoutMs) {
   if (out != nullptr) {
     *out = handle != nullptr ? device(handle)->getConfig(timeoutMs) : DystalConfig{};

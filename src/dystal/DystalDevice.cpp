@@ -25,6 +25,7 @@ constexpr milliseconds kDrainLimit{500};
 // with a pause between them, let the chunks of one reading come in.
 constexpr int kGatheringPasses = 3;
 constexpr milliseconds kGatheringPause{12};
+static_assert(kGatheringPause * (kGatheringPasses - 1) == DystalDevice::kCanGatherTime);
 
 constexpr milliseconds kReplyPollInterval{2};
 
@@ -73,7 +74,8 @@ std::unique_ptr<DystalDevice> DystalDevice::createUsb(const char* path, int outp
 }
 
 DystalDevice::~DystalDevice() {
-  stopReader();  // before the port closes and before the frame goes
+  gatherer.reset();  // before the session closes and before the published reading goes
+  stopReader();      // before the port closes and before the frame goes
   port.reset();
   stream.close();
 }
@@ -84,10 +86,14 @@ ScanData DystalDevice::getData(int count) {
   }
   count = std::min(count, kMaxDistances);
   if (!usb(transport)) {
-    return collectCanScan(count);
+    return gatheringInBackground.load() ? publishedScan(count) : collectCanScan(count);
   }
-  ScanData scan{};
   const std::lock_guard lock(sampleMutex);
+  return latestFrame(count);
+}
+
+ScanData DystalDevice::latestFrame(int count) const {
+  ScanData scan{};
   if (!frameValid) {
     return scan;
   }
@@ -98,10 +104,79 @@ ScanData DystalDevice::getData(int count) {
   return scan;
 }
 
+Reading DystalDevice::getLatest(int count) {
+  Reading reading{};
+  if (count <= 0) {
+    return reading;
+  }
+  count = std::min(count, kMaxDistances);
+  ScanData scan{};
+  if (usb(transport)) {
+    const std::lock_guard lock(sampleMutex);
+    scan = latestFrame(count);
+    reading.timestampUs = frameValid ? frameTimestampUs : 0;
+  } else {
+    startGathering();
+    const std::lock_guard lock(sampleMutex);
+    if (hasPublished) {
+      scan = published.chunks.assemble(count);
+      reading.timestampUs = published.timestampUs;
+    }
+  }
+  reading.sequence = scan.sequence;
+  reading.count = scan.count;
+  std::copy(std::begin(scan.distance), std::end(scan.distance), std::begin(reading.distance));
+  return reading;
+}
+
+bool DystalDevice::startGathering() {
+  if (usb(transport)) {
+    return true;  // the reader gathers from creation on
+  }
+  if (gatheringInBackground.load()) {
+    return true;
+  }
+  const std::lock_guard lock(gatheringMutex);
+  if (!gatherer && stream.isOpen()) {
+    gatherer = std::make_unique<CanGatherer>(
+        stream, streamMutex, canId, connection,
+        [this](const CompletedReading& reading) { publish(reading); });
+    gatheringInBackground.store(true);
+  }
+  return gatheringInBackground.load();
+}
+
+bool DystalDevice::isConnected() {
+  startGathering();
+  return connection.connected();
+}
+
+void DystalDevice::publish(const CompletedReading& reading) {
+  {
+    const std::lock_guard lock(sampleMutex);
+    published = reading;
+    hasPublished = true;
+  }
+  readingPublished.notify_all();
+}
+
+ScanData DystalDevice::publishedScan(int count) {
+  std::unique_lock lock(sampleMutex);
+  // The background gathering has the session: wait for its first reading no longer than a
+  // gathering call would gather.
+  if (!readingPublished.wait_for(lock, kCanGatherTime, [this] { return hasPublished; })) {
+    return ScanData{};
+  }
+  return published.chunks.assemble(count);
+}
+
 ScanData DystalDevice::collectCanScan(int count) {
   if (!stream.isOpen()) {
     return ScanData{};
   }
+  // The background gathering may start meanwhile (from another thread): it reads the session
+  // only once this call has finished.
+  const std::lock_guard streamLock(streamMutex);
   const uint32_t target = canMessageId(canId, Api::DistanceChunk);
   ChunkGathering gathering;
   std::array<platform::CanFrame, kStreamDepth> messages{};
@@ -150,6 +225,7 @@ Config DystalDevice::requestConfig(int timeoutMs) {
     platform::CanFrame reply;
     if (platform::canReceive(canMessageId(canId, Api::ConfigReply), kExactMask, reply) == 0 &&
         reply.length >= kCanFrameLength) {
+      connection.noteTraffic(static_cast<int64_t>(reply.timestampUs));
       return decodeConfigReply(reply.data.data(), reply.length);
     }
     if (Clock::now() - start >= timeout) {
@@ -207,6 +283,7 @@ bool DystalDevice::readLine(std::string& line, milliseconds timeout) {
   while (Clock::now() < deadline) {
     uint8_t byte = 0;
     if (serial::ReadSerialBytes(port.handle(), &byte, 1) == 1) {
+      connection.noteTrafficNow();  // the reader is paused: the sensor's bytes come here
       if (byte == '\n') {
         return true;
       }
@@ -231,17 +308,20 @@ void DystalDevice::drainLines(milliseconds pause) {
   }
 }
 
-void DystalDevice::onBytesReceived(const uint8_t* bytes, std::size_t count) {
+void DystalDevice::onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) {
   appendReceived(rxBuffer, bytes, count);
-  parseBuffer(rxBuffer, [this](const DistanceFrame& frame) { storeFrame(frame); });
+  parseBuffer(rxBuffer, [this, arrivedUs](const DistanceFrame& frame) {
+    storeFrame(frame, arrivedUs);
+  });
 }
 
-void DystalDevice::storeFrame(const DistanceFrame& frame) {
+void DystalDevice::storeFrame(const DistanceFrame& frame, int64_t arrivedUs) {
   const std::lock_guard lock(sampleMutex);
   frameSequence = frame.sequence;
   frameCount = frame.count;
   distances = frame.distances;  // positions from the count on already read -1
   frameValid = true;
+  frameTimestampUs = arrivedUs;
 }
 
 }  // namespace halvern::dystal

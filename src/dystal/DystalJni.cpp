@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
+#include <type_traits>
 
 #include "core/JniSupport.h"
 #include "halvern/Dystal.h"
@@ -17,8 +18,10 @@ bool isNull(jlong handle) { return handle == 0; }
 void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 
 // A new com.halvern.frc.Dystal$ScanData holding the reading's `count` distances; null if a
-// lookup or an allocation fails (its exception is left pending for the Java caller).
-jobject newScanData(JNIEnv* env, const DystalScanData& scan) {
+// lookup or an allocation fails (its exception is left pending for the Java caller). Its
+// timestamp is set only for a reading that has one.
+template <typename Scan>
+jobject newScanData(JNIEnv* env, const Scan& scan) {
   auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$ScanData");
   if (object == nullptr) {
     return nullptr;
@@ -27,6 +30,13 @@ jobject newScanData(JNIEnv* env, const DystalScanData& scan) {
   jfieldID distance = env->GetFieldID(type, "distance", "[I");
   if (sequence == nullptr || distance == nullptr) {
     return nullptr;
+  }
+  if constexpr (std::is_same_v<Scan, DystalReading>) {
+    jfieldID timestamp = env->GetFieldID(type, "timestampUs", "J");
+    if (timestamp == nullptr) {
+      return nullptr;
+    }
+    env->SetLongField(object, timestamp, static_cast<jlong>(scan.timestampUs));
   }
   env->SetIntField(object, sequence, static_cast<jint>(scan.sequence));
   const jsize count = std::clamp<jsize>(scan.count, 0, DYSTAL_MAX_DISTANCES);
@@ -105,6 +115,28 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getData(
   DystalScanData scan{};
   c_Dystal_getData(toHandle(handle), &scan, count);
   return newScanData(env, scan);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1startGathering(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+  return halvern::jni::toJavaBoolean(!isNull(handle) && c_Dystal_startGathering(toHandle(handle)));
+}
+
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getLatest(JNIEnv* env,
+                                                                                  jclass /*cls*/,
+                                                                                  jlong handle,
+                                                                                  jint count) {
+  if (isNull(handle)) {
+    return nullptr;
+  }
+  DystalReading reading{};
+  c_Dystal_getLatest(toHandle(handle), &reading, count);
+  return newScanData(env, reading);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1isConnected(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+  return halvern::jni::toJavaBoolean(!isNull(handle) && c_Dystal_isConnected(toHandle(handle)));
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getConfig(JNIEnv* env,

@@ -20,6 +20,7 @@ namespace halvern::dystal {
 
 using ScanData = DystalScanData;
 using Config = DystalConfig;
+using Reading = DystalReading;
 
 /** The most distances a reading holds. */
 inline constexpr int kMaxDistances = DYSTAL_MAX_DISTANCES;
@@ -33,6 +34,8 @@ inline constexpr uint32_t kStreamId = 0x06090000;
 inline constexpr uint32_t kStreamMask = 0x1FFF0000;
 inline constexpr uint32_t kStreamDepth = 128;
 inline constexpr uint32_t kExactMask = 0x1FFFFFFF;
+/** Every identifier of one sensor: its type, manufacturer and CAN ID, any API number. */
+inline constexpr uint32_t kSensorMask = 0x1FFF003F;
 
 /** The sensor's API numbers. */
 enum class Api : uint32_t {

@@ -44,6 +44,17 @@ ColorData* c_Iridel_getColor(void* handle, ColorData* out) {
   return out;
 }
 
+IridelReading* c_Iridel_getLatestColor(void* handle, IridelReading* out) {
+  if (out != nullptr) {
+    *out = onDevice(handle, IridelReading{}, [](IridelDevice& d) { return d.getLatestColor(); });
+  }
+  return out;
+}
+
+bool c_Iridel_isConnected(void* handle) {
+  return onDevice(handle, false, [](IridelDevice& d) { return d.isConnected(); });
+}
+
 bool c_Iridel_setColorFormat(void* handle, int format) {
   return onDevice(handle, false, [&](IridelDevice& d) { return d.setColorFormat(format); });
 }

@@ -45,6 +45,7 @@ std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int samp
   serial::WriteSerialLine(device->port.handle(), colorFormatLine("XYZ"));
   if (sampleTimeMs > 0) {
     serial::WriteSerialLine(device->port.handle(), sampleTimeLine(sampleTimeMs));
+    device->noteSampleTime(sampleTimeMs);
   }
   // Drop what the sensor answered to the start-up commands before reading samples.
   std::this_thread::sleep_for(kStartupSettleTime);
@@ -64,18 +65,69 @@ ColorData IridelDevice::getColor() {
     const std::lock_guard lock(sampleMutex);
     return sample;
   }
-  return readCanSample();
-}
-
-ColorData IridelDevice::readCanSample() {
   if (!stream.isOpen()) {
     return ColorData{};
   }
-  platform::CanFrame frame;
-  if (platform::canReceive(kColorFrameId, kExactMask, frame) != 0) {
+  pollCanSample();
+  const std::lock_guard lock(sampleMutex);
+  if (!sampleUnreadByGetColor) {
     return ColorData{};
   }
-  return decodeColorFrame(frame.data.data(), frame.length);
+  sampleUnreadByGetColor = false;
+  return sample;
+}
+
+Reading IridelDevice::getLatestColor() {
+  if (!usb(transport)) {
+    pollCanSample();
+  }
+  const std::lock_guard lock(sampleMutex);
+  if (!sample.valid) {
+    return Reading{};
+  }
+  return Reading{.sequence = sample.sequence,
+                 .x = sample.x,
+                 .y = sample.y,
+                 .z = sample.z,
+                 .valid = true,
+                 .timestampUs = sampleTimestampUs};
+}
+
+bool IridelDevice::isConnected() {
+  if (!usb(transport)) {
+    pollCanSample();
+  }
+  const int64_t now = platform::robotTimeMicros();
+  // The monitor applies the longest silence; the sensor's own, from its sample time, may be
+  // shorter.
+  return connection.connectedAt(now) && now - connection.lastTrafficMicros() <= silenceUs.load();
+}
+
+void IridelDevice::pollCanSample() {
+  if (!stream.isOpen()) {
+    return;
+  }
+  platform::CanFrame frame;
+  if (platform::canReceive(kColorFrameId, kExactMask, frame) != 0) {
+    return;
+  }
+  const auto stampUs = static_cast<int64_t>(frame.timestampUs);
+  connection.noteTraffic(stampUs);
+  const ColorData color = decodeColorFrame(frame.data.data(), frame.length);
+  const std::lock_guard lock(sampleMutex);
+  if (!color.valid) {
+    // A short frame: getColor reports it as no sample, as the newest frame; the held sample
+    // stays the newest valid one.
+    sampleUnreadByGetColor = false;
+    return;
+  }
+  sample = color;
+  sampleTimestampUs = stampUs;
+  sampleUnreadByGetColor = true;
+}
+
+void IridelDevice::noteSampleTime(int milliseconds) {
+  silenceUs.store(connectionSilence(milliseconds).count());
 }
 
 bool IridelDevice::setColorFormat(int format) {
@@ -90,11 +142,15 @@ bool IridelDevice::setColorFormat(int format) {
 }
 
 bool IridelDevice::setSampleTimeMs(int milliseconds) {
-  if (usb(transport)) {
-    return serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)));
+  const bool set =
+      usb(transport)
+          ? serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)))
+          : sendCommand(Command::SampleTime, sampleTimePayload(milliseconds), nullptr,
+                        kReplyTimeoutMs);
+  if (set) {
+    noteSampleTime(milliseconds);
   }
-  return sendCommand(Command::SampleTime, sampleTimePayload(milliseconds), nullptr,
-                     kReplyTimeoutMs);
+  return set;
 }
 
 bool IridelDevice::setBrightness(int level) {
@@ -171,6 +227,9 @@ bool IridelDevice::awaitReply(uint8_t code, uint32_t* value, uint8_t* status, in
     if (readStatus == 0 || readStatus == platform::kCanStreamOverrun) {
       for (uint32_t i = 0; i < count && i < kStreamDepth; ++i) {
         const auto& message = messages.at(i);
+        if (isSensorFrame(message.messageId)) {
+          connection.noteTraffic(static_cast<int64_t>(message.timestampUs));
+        }
         if (const auto reply =
                 matchReply(message.messageId, message.data.data(), message.length, code)) {
           if (status != nullptr) {
@@ -190,11 +249,12 @@ bool IridelDevice::awaitReply(uint8_t code, uint32_t* value, uint8_t* status, in
   }
 }
 
-void IridelDevice::onBytesReceived(const uint8_t* bytes, std::size_t count) {
-  lineBuffer.feed(bytes, count, [this](std::string_view line) { handleLine(line); });
+void IridelDevice::onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) {
+  lineBuffer.feed(bytes, count,
+                  [this, arrivedUs](std::string_view line) { handleLine(line, arrivedUs); });
 }
 
-void IridelDevice::handleLine(std::string_view line) {
+void IridelDevice::handleLine(std::string_view line, int64_t arrivedUs) {
   const auto components = parseColorLine(line);
   if (!components) {
     return;
@@ -206,6 +266,7 @@ void IridelDevice::handleLine(std::string_view line) {
   ++usbSequence;  // wraps at 16 bits
   sample.sequence = usbSequence;
   sample.valid = true;
+  sampleTimestampUs = arrivedUs;
 }
 
 }  // namespace halvern::iridel

@@ -1,6 +1,7 @@
 // One Iridel colour sensor, on CAN or on USB serial.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -27,8 +28,12 @@ class IridelDevice final : public DualTransportDevice {
   IridelDevice(IridelDevice&&) = delete;
   IridelDevice& operator=(IridelDevice&&) = delete;
 
-  /** On USB the latest sample; on CAN the colour frame the HAL holds now. */
+  /** On USB the latest sample; on CAN the newest colour frame not yet returned here, once. */
   ColorData getColor();
+  /** The newest sample the device holds, with its timestamp; never waits. */
+  Reading getLatestColor();
+  /** Whether the sensor's traffic keeps arriving (see connectionSilence); never waits. */
+  bool isConnected();
 
   bool setColorFormat(int format);
   bool setSampleTimeMs(int milliseconds);
@@ -48,14 +53,23 @@ class IridelDevice final : public DualTransportDevice {
 
   bool sendCommand(Command command, const CommandPayload& payload, uint32_t* value, int timeoutMs);
   bool awaitReply(uint8_t code, uint32_t* value, uint8_t* status, int timeoutMs);
-  ColorData readCanSample();
-  void onBytesReceived(const uint8_t* bytes, std::size_t count) override;
-  void handleLine(std::string_view line);
+  /** On CAN, takes the colour frame that arrived since the last look into the held sample. */
+  void pollCanSample();
+  void noteSampleTime(int milliseconds);
+  void onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) override;
+  void handleLine(std::string_view line, int64_t arrivedUs);
 
-  // Written by the reader thread under sampleMutex.
+  // The newest sample, under sampleMutex: written by the reader thread on USB, by whichever
+  // call looks at the HAL on CAN.
   ColorData sample{};
+  int64_t sampleTimestampUs = 0;
+  // CAN: whether `sample` arrived after getColor last returned a frame. getColor returns each
+  // frame once, whichever call took it from the HAL.
+  bool sampleUnreadByGetColor = false;
   uint16_t usbSequence = 0;
   LineAssembler lineBuffer;  // the reader thread's alone
+  // How long the sensor may be silent, from its sample time once known.
+  std::atomic<int64_t> silenceUs{connectionSilence(std::nullopt).count()};
 };
 
 }  // namespace halvern::iridel

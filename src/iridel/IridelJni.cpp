@@ -3,6 +3,8 @@
 // A handle of 0 never reaches the device: such calls answer false, null or -1.
 #include <jni.h>
 
+#include <type_traits>
+
 #include "core/JniSupport.h"
 #include "halvern/Iridel.h"
 
@@ -15,8 +17,10 @@ bool isNull(jlong handle) { return handle == 0; }
 void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 
 // A new com.halvern.frc.Iridel$ColorData filled from a valid sample; null if a lookup fails
-// (the lookup's exception is left pending for the Java caller).
-jobject newColorData(JNIEnv* env, const ColorData& color) {
+// (the lookup's exception is left pending for the Java caller). Its timestamp is set only for
+// a sample that has one.
+template <typename Sample>
+jobject newColorData(JNIEnv* env, const Sample& color) {
   auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Iridel$ColorData");
   if (object == nullptr) {
     return nullptr;
@@ -27,6 +31,13 @@ jobject newColorData(JNIEnv* env, const ColorData& color) {
   jfieldID z = env->GetFieldID(type, "z", "F");
   if (sequence == nullptr || x == nullptr || y == nullptr || z == nullptr) {
     return nullptr;
+  }
+  if constexpr (std::is_same_v<Sample, IridelReading>) {
+    jfieldID timestamp = env->GetFieldID(type, "timestampUs", "J");
+    if (timestamp == nullptr) {
+      return nullptr;
+    }
+    env->SetLongField(object, timestamp, static_cast<jlong>(color.timestampUs));
   }
   env->SetIntField(object, sequence, static_cast<jint>(color.sequence));
   env->SetFloatField(object, x, color.x);
@@ -71,6 +82,21 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getColor
   ColorData color{};
   c_Iridel_getColor(toHandle(handle), &color);
   return color.valid ? newColorData(env, color) : nullptr;
+}
+
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getLatestColor(
+    JNIEnv* env, jclass /*cls*/, jlong handle) {
+  if (isNull(handle)) {
+    return nullptr;
+  }
+  IridelReading reading{};
+  c_Iridel_getLatestColor(toHandle(handle), &reading);
+  return reading.valid ? newColorData(env, reading) : nullptr;
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1isConnected(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+  return toJavaBoolean(!isNull(handle) && c_Iridel_isConnected(toHandle(handle)));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setColorFormat(

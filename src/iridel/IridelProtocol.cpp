@@ -4,6 +4,8 @@
 #include <bit>
 #include <charconv>
 
+#include "core/ConnectionMonitor.h"
+
 namespace halvern::iridel {
 namespace {
 
@@ -96,6 +98,17 @@ CommandPayload zmmPayload(float value) {
 
 CommandPayload getConfigPayload(int key) {
   return payloadOf({static_cast<uint8_t>(static_cast<unsigned>(key) & 0xFFU)});
+}
+
+std::chrono::microseconds connectionSilence(std::optional<int> sampleTimeMs) {
+  constexpr int kSampleTimesOfSilence = 4;
+  constexpr std::chrono::microseconds kShortestSilence{100'000};
+  if (!sampleTimeMs) {
+    return kLongestConnectionSilence;
+  }
+  const std::chrono::microseconds silence =
+      std::chrono::milliseconds(clampSampleTimeMs(*sampleTimeMs)) * kSampleTimesOfSilence;
+  return std::clamp(silence, kShortestSilence, kLongestConnectionSilence);
 }
 
 ColorData decodeColorFrame(const uint8_t* data, uint8_t length) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,6 +15,8 @@
 #include "halvern/Iridel.h"
 
 namespace halvern::iridel {
+
+using Reading = IridelReading;
 
 // --- CAN ------------------------------------------------------------------------------------
 
@@ -74,6 +77,18 @@ struct CommandReply {
   uint8_t status = 0;
   uint32_t value = 0;
 };
+
+/**
+ * How long the sensor may be silent before it reads disconnected, given the sample time it was
+ * set to (none: not known): four sample times, at least 100 ms and at most the library's
+ * longest silence, 250 ms; 250 ms when the sample time is not known.
+ */
+std::chrono::microseconds connectionSilence(std::optional<int> sampleTimeMs);
+
+/** Whether a frame is one the sensor sends: a colour frame or a command reply. */
+constexpr bool isSensorFrame(uint32_t id) {
+  return (id & kExactMask) == kColorFrameId || (id & kExactMask) == kReplyId;
+}
 
 /** The reply carried by a frame, if it is a reply (at least 6 bytes) to the given code. */
 std::optional<CommandReply> matchReply(uint32_t id, const uint8_t* data, uint8_t length,

@@ -94,7 +94,7 @@ class RecordingDevice final : public DualTransportDevice {
   }
 
  private:
-  void onBytesReceived(const uint8_t* data, std::size_t count) override {
+  void onBytesReceived(const uint8_t* data, std::size_t count, int64_t /*arrivedUs*/) override {
     const std::lock_guard lock(sampleMutex);
     bytes.append(data, data + count);
   }

@@ -27,9 +27,12 @@ int main() {
     std::printf("%s\n", c_Ordex_getFirmwareVersion(1).c_str());
 #endif
     halvern::Iridel colour(halvern::Iridel::FindDevicePath(halvern::Iridel::kFirstPort), 50);
-    std::printf("%d\n", colour.GetColor().has_value());
+    std::printf("%d %d\n", colour.GetColor().has_value(), colour.IsConnected());
     halvern::Dystal distance(halvern::Dystal::FindDevicePath(halvern::Dystal::kSecondPort), 15);
-    std::printf("%zu\n", distance.GetData().distancesMm.size());
+    std::printf("%zu %lld %d\n", distance.GetData().distancesMm.size(),
+                static_cast<long long>(distance.GetData().timestampUs), distance.IsConnected());
+    const halvern::Dystal canDistance(3);
+    std::printf("%d\n", canDistance.IsConnected());
     halvern::LidarMini lidarMini(halvern::LidarMini::kFirstPort);
     std::printf("%zu %d\n", lidarMini.GetData().points.size(), lidarMini.GetInfo().model);
     halvern::Lidar lidar(halvern::Lidar::Port::kOnboard);

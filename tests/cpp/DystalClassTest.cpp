@@ -22,6 +22,18 @@ using halvern::test::expectRejected;
 
 constexpr int kCanId = 9;
 
+// Reads until `done` holds of the reading, for up to 2 s; the last reading.
+template <typename Read, typename Done>
+auto waitFor(Read read, Done done) {
+  const auto giveUp = std::chrono::steady_clock::now() + 2s;
+  auto value = read();
+  while (!done(value) && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(2ms);
+    value = read();
+  }
+  return value;
+}
+
 class DystalClass : public testing::Test {
  protected:
   void SetUp() override { halvern::test::resetSimulation(); }
@@ -36,11 +48,16 @@ TEST_F(DystalClass, CanSensorReachesItsExports) {
   EXPECT_EQ(sensor.GetCanId(), kCanId);
   EXPECT_EQ(sensor.GetData(), Dystal::ScanData{});  // nothing sent yet
 
+  EXPECT_FALSE(sensor.IsConnected());
+
   device.setDistances({250, 260, 270, 280, 290, 300});
   device.sendReading();
-  const Dystal::ScanData four = sensor.GetData(4);
+  // Gathered in the background: the reading appears without GetData waiting for it.
+  const Dystal::ScanData four = waitFor([&] { return sensor.GetData(4); },
+                                        [&](const auto& scan) { return scan.sequence != 0; });
   EXPECT_EQ(four.sequence, device.lastSequence());
   EXPECT_EQ(four.distancesMm, (std::vector<int>{250, 260, 270, 280}));
+  EXPECT_EQ(sensor.GetData(4).timestampUs, four.timestampUs);  // the same reading again
 
   device.setConfig({4, true, true, false});
   const auto config = sensor.GetConfig();
@@ -75,8 +92,12 @@ TEST_F(DystalClass, MovingHandsTheSensorOver) {
   EXPECT_EQ(first.GetCanId(), -1);
   device.sendReading();
   EXPECT_EQ(first.GetData(), Dystal::ScanData{});
+  EXPECT_FALSE(first.IsConnected());
   EXPECT_EQ(first.GetConfig(10), std::nullopt);
-  EXPECT_EQ(second.GetData().distancesMm.size(), 64U);
+  EXPECT_EQ(waitFor([&] { return second.GetData(); },
+                    [](const auto& scan) { return scan.distancesMm.size() == 64U; })
+                .distancesMm.size(),
+            64U);
 }
 
 #if !defined(_WIN32)
@@ -94,6 +115,10 @@ TEST_F(DystalClass, UsbSensorStreamsReadings) {
   }
   EXPECT_EQ(scan.distancesMm, (std::vector<int>{1000, 1001, 1002}));
   EXPECT_GT(scan.sequence, 0);
+  EXPECT_GT(scan.timestampUs, 0);
+  EXPECT_TRUE(waitFor([&] { return sensor.IsConnected(); }, [](bool on) { return on; }));
+  usb.setSilent(true);
+  EXPECT_FALSE(waitFor([&] { return sensor.IsConnected(); }, [](bool on) { return !on; }));
 }
 #endif
 

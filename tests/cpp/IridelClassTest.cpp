@@ -40,10 +40,14 @@ TEST_F(IridelClass, CanSensorReachesItsExports) {
   EXPECT_EQ(sensor.GetTransport(), Iridel::Transport::kCAN);
   EXPECT_EQ(sensor.GetCanId(), 7);
   EXPECT_EQ(sensor.GetColor(), std::nullopt);
+  EXPECT_FALSE(sensor.IsConnected());
   device.sendColor(0x1234, -1.0F, 0.0F, 1.0F);
   const auto color = sensor.GetColor();
   ASSERT_TRUE(color.has_value());
   EXPECT_EQ(*color, (Iridel::ColorData{0x1234, -1.0F, 0.0F, 1.0F}));
+  // The latest sample stays, stamp and all, until a newer one arrives.
+  ASSERT_TRUE(sensor.GetColor().has_value());
+  EXPECT_EQ(sensor.GetColor()->timestampUs, color->timestampUs);
 
   EXPECT_TRUE(sensor.SetMeasureMode(2, 1.5F));
   EXPECT_EQ(lastPayload(18), (Bytes{0x02, 0x00, 0x00, 0x00, 0xC0, 0x3F}));
@@ -122,6 +126,8 @@ TEST_F(IridelClass, UsbSensorReadsSamplesAndRefusesCanSettings) {
   ASSERT_TRUE(color.has_value());
   EXPECT_EQ(color->y, 0.25F);
   EXPECT_EQ(color->z, 0.5F);
+  EXPECT_GT(color->timestampUs, 0);
+  EXPECT_TRUE(sensor.IsConnected() || sensor.GetColor()->timestampUs > color->timestampUs);
   EXPECT_TRUE(sensor.SetSampleTime(40));
   halvern::test::expectThrows<std::logic_error>(
       [&] { sensor.SetBrightness(10); },

@@ -5,7 +5,10 @@
 #include <initializer_list>
 #include <vector>
 
+#include "core/ConnectionMonitor.h"
+#include "dystal/DystalDevice.h"
 #include "dystal/DystalProtocol.h"
+#include "dystal/ReadingAssembler.h"
 
 namespace {
 
@@ -263,6 +266,91 @@ TEST(DystalUsbReplies, OnlyTextLinesCountAsTheSensorsAnswer) {
   EXPECT_FALSE(isReplyText(std::string(frame.begin(), frame.end())));
   EXPECT_FALSE(isReplyText(std::string("ab\x01", 3)));
   EXPECT_FALSE(isReplyText("caf\xC3\xA9"));
+}
+
+}  // namespace
+
+// --- Readings completed as their chunks arrive ---------------------------------------------
+
+namespace {
+
+using halvern::dystal::CompletedReading;
+using halvern::dystal::ReadingAssembler;
+
+struct Completed {
+  uint8_t sequence;
+  int count;
+  int64_t stampUs;
+};
+
+class Assembling : public testing::Test {
+ protected:
+  auto record() {
+    return [this](const CompletedReading& reading) {
+      const ScanData scan = reading.chunks.assemble(kMaxDistances);
+      completed.push_back({scan.sequence, scan.count, reading.timestampUs});
+    };
+  }
+  void chunk(uint8_t sequence, uint8_t index, int16_t first, int64_t stampUs) {
+    const Bytes data{sequence, index, static_cast<uint8_t>(first & 0xFF),
+                     static_cast<uint8_t>((first >> 8) & 0xFF), 0, 0, 0, 0};
+    assembler.add(data.data(), data.size(), stampUs, record());
+  }
+
+  ReadingAssembler assembler;
+  std::vector<Completed> completed;
+};
+
+TEST_F(Assembling, TheLastChunkCompletesAReadingAtOnceWithItsStamp) {
+  for (uint8_t index = 0; index < ReadingAssembler::kLastChunk; ++index) {
+    chunk(4, index, 100, 1000 + index);
+  }
+  EXPECT_TRUE(completed.empty());
+  EXPECT_TRUE(assembler.pending());
+  chunk(4, ReadingAssembler::kLastChunk, 100, 5000);
+  ASSERT_EQ(completed.size(), 1U);
+  EXPECT_EQ(completed[0].sequence, 4);
+  EXPECT_EQ(completed[0].count, 64);
+  EXPECT_EQ(completed[0].stampUs, 5000);
+  EXPECT_FALSE(assembler.pending());
+  assembler.pause(record());  // nothing left to complete
+  EXPECT_EQ(completed.size(), 1U);
+}
+
+TEST_F(Assembling, ANewSequenceOrAPauseCompletesAShorterReading) {
+  chunk(7, 0, 10, 100);
+  chunk(7, 2, 12, 200);  // chunk 1 lost
+  chunk(8, 0, 20, 300);
+  ASSERT_EQ(completed.size(), 1U);
+  EXPECT_EQ(completed[0].sequence, 7);
+  EXPECT_EQ(completed[0].count, 9);  // zones 3 to 5 read -1 within it
+  EXPECT_EQ(completed[0].stampUs, 200);
+  assembler.pause(record());
+  ASSERT_EQ(completed.size(), 2U);
+  EXPECT_EQ(completed[1].sequence, 8);
+  EXPECT_EQ(completed[1].stampUs, 300);
+
+  // A chunk of a reading already completed updates it and completes it again.
+  chunk(8, 1, 21, 400);
+  ASSERT_EQ(completed.size(), 3U);
+  EXPECT_EQ(completed[2].count, 6);
+  EXPECT_EQ(completed[2].stampUs, 400);
+
+  // Short frames are no chunks.
+  const Bytes shortFrame{9, 0, 1, 0, 2, 0, 3};
+  assembler.add(shortFrame.data(), shortFrame.size(), 500, record());
+  assembler.pause(record());
+  EXPECT_EQ(completed.size(), 3U);
+}
+
+TEST(DystalConnection, SilenceLongerThanTheLimitReadsDisconnected) {
+  using halvern::dystal::DystalDevice;
+  static_assert(DystalDevice::kConnectionSilence <= halvern::kLongestConnectionSilence);
+  halvern::ConnectionMonitor monitor(DystalDevice::kConnectionSilence);
+  EXPECT_FALSE(monitor.connectedAt(1'000'000));  // nothing seen yet
+  monitor.noteTraffic(1'000'000);
+  EXPECT_TRUE(monitor.connectedAt(1'000'000 + DystalDevice::kConnectionSilence.count()));
+  EXPECT_FALSE(monitor.connectedAt(1'000'001 + DystalDevice::kConnectionSilence.count()));
 }
 
 }  // namespace

@@ -499,3 +499,62 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
 }
 
 }  // namespace
+
+namespace {
+
+DystalReading latestOf(void* sensor, int count = DYSTAL_MAX_DISTANCES) {
+  DystalReading reading{};
+  EXPECT_EQ(c_Dystal_getLatest(sensor, &reading, count), &reading);
+  return reading;
+}
+
+// Polls `read` until `done` holds of its value, for up to 2 s; the last value.
+template <typename Read, typename Done>
+auto pollUntil(Read read, Done done) {
+  const auto giveUp = Clock::now() + 2s;
+  auto value = read();
+  while (!done(value) && Clock::now() < giveUp) {
+    std::this_thread::sleep_for(1ms);
+    value = read();
+  }
+  return value;
+}
+
+TEST(DystalUsbLatest, FramesCarryTheMomentTheyArrivedAndTheConnectionFollowsThem) {
+  SimDystalUsb device;
+  device.setDistances({300, -1, 302});
+  const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 50));
+  ASSERT_NE(sensor, nullptr);
+  const auto isConnected = [&] { return c_Dystal_isConnected(sensor.get()); };
+  EXPECT_TRUE(c_Dystal_startGathering(sensor.get()));  // the reader does it already
+
+  const DystalReading first = pollUntil([&] { return latestOf(sensor.get()); },
+                                        [](const DystalReading& r) { return r.count > 0; });
+  EXPECT_EQ(first.count, 3);
+  EXPECT_EQ(Distances(first.distance, first.distance + 3), (Distances{300, -1, 302}));
+  EXPECT_TRUE(pollUntil(isConnected, [](bool on) { return on; }));
+  const DystalReading later = pollUntil(
+      [&] { return latestOf(sensor.get()); },
+      [&](const DystalReading& r) { return r.sequence != first.sequence; });
+  EXPECT_GT(later.timestampUs, first.timestampUs);
+
+  // Silenced: the last frame's stamp is no earlier than the simulator's sending it, and the
+  // sensor reads disconnected.
+  device.setSilent(true);
+  EXPECT_FALSE(pollUntil(isConnected, [](bool on) { return !on; }));
+  const DystalReading last = pollUntil([&] { return latestOf(sensor.get()); },
+                                       [&](const DystalReading& r) {
+                                         return r.sequence == device.lastSequence();
+                                       });
+  ASSERT_EQ(last.sequence, device.lastSequence());
+  EXPECT_GE(last.timestampUs, static_cast<int64_t>(device.lastFrameSentMicros()));
+  EXPECT_EQ(readingOf(sensor.get()).sequence, last.sequence);  // the same frame both ways
+
+  device.setSilent(false);  // resumed
+  EXPECT_TRUE(pollUntil(isConnected, [](bool on) { return on; }));
+  device.unplug();  // disconnected, the last reading kept
+  EXPECT_FALSE(pollUntil(isConnected, [](bool on) { return !on; }));
+  EXPECT_GT(latestOf(sensor.get()).count, 0);
+}
+
+}  // namespace

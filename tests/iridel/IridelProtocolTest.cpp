@@ -1,6 +1,8 @@
 // The colour sensor's wire formats, without a bus or a port.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,21 @@ TEST(IridelLines, AssemblyDropsCrAndOverlongLines) {
   // Exactly 512 bytes still make a line.
   EXPECT_EQ(linesOf(std::string(512, 'a') + "\n"),
             (std::vector<std::string>{std::string(512, 'a')}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(IridelConnection, TheSilenceLimitFollowsTheSampleTime) {
+  using halvern::iridel::connectionSilence;
+  using std::chrono::milliseconds;
+  EXPECT_EQ(connectionSilence(std::nullopt), milliseconds(250));  // not known
+  EXPECT_EQ(connectionSilence(50), milliseconds(200));            // four sample times
+  EXPECT_EQ(connectionSilence(10), milliseconds(100));            // at least 100 ms
+  EXPECT_EQ(connectionSilence(0), milliseconds(100));
+  EXPECT_EQ(connectionSilence(100), milliseconds(250));           // at most 250 ms
+  EXPECT_EQ(connectionSilence(70000), milliseconds(250));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ import static com.halvern.frc.testing.IridelWire.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
@@ -124,13 +125,19 @@ class DystalTest {
       sensor.close();
     }
 
+    // The reading the background gathering completed for the sensor's newest sequence.
+    Dystal.ScanData newestReading(int count) {
+      int sequence = sensor.lastSequence();
+      return waitFor(() -> dystal.getData(count), scan -> scan.sequence == sequence);
+    }
+
     @Test
     void zonesOfLostChunksReadMinusOneAndTheOthersKeepTheirPlaces() {
       int[] distances = ramp(Dystal.MAX_DISTANCES);
       sensor.setDistances(distances);
       sensor.setMissingChunks(1, 10);
       sensor.sendReading();
-      Dystal.ScanData scan = dystal.getData();
+      Dystal.ScanData scan = newestReading(Dystal.MAX_DISTANCES);
       assertEquals(sensor.lastSequence(), scan.sequence);
       assertArrayEquals(withoutChunks(distances, 1, 10), scan.distance, scan::toString);
     }
@@ -139,19 +146,40 @@ class DystalTest {
     void aReadingOfSixteenZonesGivesSixteenDistancesAndACountCutsTheReading() {
       sensor.setDistances(ramp(16));
       sensor.sendReading();
-      assertArrayEquals(ramp(16), dystal.getData().distance);
+      assertArrayEquals(ramp(16), newestReading(Dystal.MAX_DISTANCES).distance);
 
       sensor.setDistances(ramp(Dystal.MAX_DISTANCES));
       sensor.sendReading();
-      assertArrayEquals(ramp(5), dystal.getData(5).distance);
+      assertArrayEquals(ramp(5), newestReading(5).distance);
     }
 
     @Test
-    void withoutChunksTheReadingIsEmptyAfterGatheringForItsWindow() {
-      long start = System.nanoTime();
-      assertEquals(new Dystal.ScanData(), dystal.getData());
-      long elapsedMs = (System.nanoTime() - start) / 1_000_000L;
-      assertTrue(elapsedMs >= Dystal.CAN_GATHER_MS - 4, "returned after " + elapsedMs + " ms");
+    void withoutChunksTheReadingIsEmptyAndTheSensorDisconnected() {
+      Dystal.ScanData none = dystal.getData();
+      assertEquals(new Dystal.ScanData(), none);
+      assertEquals(0L, none.timestampUs);
+      assertFalse(dystal.isConnected());
+    }
+
+    @Test
+    void readingsCarryRisingTimestampsAndTheConnectionFollowsTheSensor() {
+      sensor.sendReading();
+      Dystal.ScanData first = newestReading(Dystal.MAX_DISTANCES);
+      assertEquals(first, dystal.getData(), "the same reading until a newer one");
+      assertEquals(first.timestampUs, dystal.getData().timestampUs);
+
+      // Silent: disconnected once the silence limit has passed.
+      assertFalse(waitFor(dystal::isConnected, connected -> !connected));
+
+      // Readings sent until the sensor reads connected: a stall of a loaded machine between
+      // sending and looking cannot fail it.
+      assertTrue(waitFor(() -> {
+        sensor.sendReading();
+        return dystal.isConnected();
+      }, connected -> connected), "connected again once it resumed");
+      Dystal.ScanData second = newestReading(Dystal.MAX_DISTANCES);
+      assertTrue(second.timestampUs > first.timestampUs,
+          first.timestampUs + " then " + second.timestampUs);
     }
 
     @Test
@@ -242,6 +270,24 @@ class DystalTest {
       Dystal.ScanData kept = waitFor(dystal::getData, scan -> scan.sequence == last);
       assertEquals(last, kept.sequence);
       assertEquals(kept, dystal.getData(), "the latest frame stays until a newer one");
+    }
+
+    @Test
+    void framesCarryRisingTimestampsAndTheConnectionFollowsTheSensor() {
+      // Silent since it answered the start-up commands.
+      assertFalse(waitFor(dystal::isConnected, connected -> !connected), "silent from creation");
+      device.setSilent(false);
+      Dystal.ScanData first = waitFor(dystal::getData, scan -> scan.distance.length > 0);
+      assertTrue(first.timestampUs > 0, first::toString);
+      int firstSequence = first.sequence;
+      Dystal.ScanData later = waitFor(dystal::getData, scan -> scan.sequence != firstSequence);
+      assertTrue(later.timestampUs > first.timestampUs);
+      assertTrue(waitFor(dystal::isConnected, connected -> connected));
+
+      device.setSilent(true);
+      assertFalse(waitFor(dystal::isConnected, connected -> !connected), "silenced");
+      device.setSilent(false);
+      assertTrue(waitFor(dystal::isConnected, connected -> connected), "resumed");
     }
 
     @Test

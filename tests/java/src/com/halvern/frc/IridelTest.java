@@ -128,11 +128,36 @@ class IridelTest {
     }
 
     @Test
-    void getColorIsEmptyUnlessANewFrameArrived() {
+    void getColorIsEmptyUntilAFrameArrivedThenKeepsTheLatest() {
       assertEquals(Optional.empty(), iridel.getColor());
+      assertFalse(iridel.isConnected());
       sendColorFrame(9, 2500, 5000, -7500);
-      assertEquals(Optional.of(new Iridel.ColorData(9, 0.25f, 0.5f, -0.75f)), iridel.getColor());
-      assertEquals(Optional.empty(), iridel.getColor());
+      Iridel.ColorData first = iridel.getColor().orElseThrow();
+      assertEquals(new Iridel.ColorData(9, 0.25f, 0.5f, -0.75f), first);
+      Iridel.ColorData again = iridel.getColor().orElseThrow();
+      assertEquals(first, again, "the latest sample stays");
+      assertEquals(first.timestampUs, again.timestampUs);
+
+      sendColorFrame(10, 0, 0, 0);
+      Iridel.ColorData newer = iridel.getColor().orElseThrow();
+      assertEquals(10, newer.sequence);
+      assertTrue(newer.timestampUs >= first.timestampUs);
+    }
+
+    // Whether the sensor reads connected while it sends frames (sent until it does, so that a
+    // stall of a loaded machine between sending and looking cannot fail it).
+    boolean connectedWhileSending() {
+      return waitFor(() -> {
+        sendColorFrame(1, 0, 0, 0);
+        return iridel.isConnected();
+      }, connected -> connected);
+    }
+
+    @Test
+    void theConnectionFollowsTheColourFrames() {
+      assertTrue(connectedWhileSending());
+      assertFalse(waitFor(iridel::isConnected, connected -> !connected), "silent");
+      assertTrue(connectedWhileSending(), "resumed");
     }
 
     @Test

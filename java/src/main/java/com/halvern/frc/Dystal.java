@@ -14,10 +14,13 @@ import java.util.Optional;
  * try-with-resources) when the sensor is no longer needed: that stops reading and releases the
  * port or the CAN session.
  *
- * <p>Readings: {@link #getData(int)} returns the newest reading. On USB it returns at once; on
- * CAN it gathers the reading's frames for about {@value #CAN_GATHER_MS} ms and blocks that long,
- * so call it at most once in each loop of a robot program. Distances are passed through in the
- * sensor's unit, millimetres.
+ * <p>Readings: {@link #getData(int)} returns the newest reading with the time it was received,
+ * and {@link #isConnected()} whether the sensor's readings keep arriving. Both return at once,
+ * from what the library holds: a USB sensor's reader, and a CAN sensor's background gathering
+ * (started when the object is made: a thread per sensor that reads the chunk frames as they
+ * arrive), keep the newest reading there. {@link #getConfig(int)} waits for the sensor's reply:
+ * it is not for the robot program's periodic loop. Distances are passed through in the sensor's
+ * unit, millimetres.
  *
  * <p>An argument outside the range its method documents throws {@link IllegalArgumentException}
  * and sends nothing. Every method but {@link #close()} and {@link #isClosed()} throws {@link
@@ -35,8 +38,14 @@ public final class Dystal implements AutoCloseable {
   public static final int MAX_DISTANCES = 64;
   /** The distance of a zone for which nothing was received. */
   public static final int MISSING_DISTANCE = -1;
-  /** How long a CAN sensor's {@link #getData(int)} gathers frames, in milliseconds. */
+  /**
+   * How long the raw {@code c_Dystal_getData} gathers a CAN sensor's frames, in milliseconds, when
+   * nothing gathers them in the background. This class gathers in the background: {@link
+   * #getData(int)} never waits.
+   */
   public static final int CAN_GATHER_MS = 24;
+  /** A sensor silent for longer than this reads disconnected, in milliseconds. */
+  public static final int CONNECTION_SILENCE_MS = 250;
   /** How long {@link #getConfig()} waits for a CAN sensor's reply, in milliseconds. */
   public static final int CONFIG_TIMEOUT_MS = 500;
   /** The port selector of {@link #findDevicePath(int)} that picks the first port found. */
@@ -71,6 +80,12 @@ public final class Dystal implements AutoCloseable {
      * above 32767 reads negative (40000 reads -25536).
      */
     public int[] distance;
+    /**
+     * When the reading was received, in microseconds on the robot's clock (the time base of
+     * {@code RobotController.getFPGATime()}): on CAN the stamp of the frame that completed it, on
+     * USB the moment its last bytes arrived. 0 in an empty reading.
+     */
+    public long timestampUs;
 
     /** An empty reading: sequence 0 and no distances. */
     public ScanData() {
@@ -89,7 +104,10 @@ public final class Dystal implements AutoCloseable {
       this.distance = Objects.requireNonNull(distance, "distance").clone();
     }
 
-    /** Two readings are equal when their sequences and all their distances are. */
+    /**
+     * Two readings are equal when their sequences and all their distances are; the time they were
+     * received is not compared.
+     */
     @Override
     public boolean equals(Object other) {
       if (this == other) {
@@ -201,7 +219,7 @@ public final class Dystal implements AutoCloseable {
   private long handle; // 0 once closed
 
   /**
-   * Opens a sensor on the CAN bus.
+   * Opens a sensor on the CAN bus and starts gathering its readings in the background.
    *
    * @param canId the sensor's CAN ID, {@value #MIN_CAN_ID} to {@value #MAX_CAN_ID}
    * @throws IllegalArgumentException if {@code canId} is out of range
@@ -212,6 +230,7 @@ public final class Dystal implements AutoCloseable {
     this.transport = Transport.CAN;
     this.description = "Dystal on CAN ID " + canId;
     this.handle = opened(DystalJNI.c_Dystal_create(canId), description);
+    DystalJNI.c_Dystal_startGathering(handle);
   }
 
   /**
@@ -297,13 +316,13 @@ public final class Dystal implements AutoCloseable {
   }
 
   /**
-   * Returns the newest reading.
+   * Returns the newest reading, at once, and again until a newer one arrives, with the time it
+   * was received in {@link ScanData#timestampUs}.
    *
-   * <p>On USB this is the latest frame the sensor sent, returned at once and again until a newer
-   * one arrives; the {@linkplain ScanData#sequence sequence} rises by one with every frame. On
-   * CAN the call gathers the chunk frames the sensor sends for about {@value #CAN_GATHER_MS} ms,
-   * blocking that long, and assembles the reading that most of them belong to; a zone whose
-   * chunk did not arrive reads {@value #MISSING_DISTANCE}.
+   * <p>On USB this is the latest frame the sensor sent; the {@linkplain ScanData#sequence
+   * sequence} rises by one with every frame. On CAN it is the latest reading the background
+   * gathering completed from the sensor's chunk frames; a zone whose chunk did not arrive reads
+   * {@value #MISSING_DISTANCE}.
    *
    * @param count the most distances to return, 1 to {@value #MAX_DISTANCES}
    * @return the reading: its array holds at most {@code count} distances, and is empty (with
@@ -312,7 +331,18 @@ public final class Dystal implements AutoCloseable {
    */
   public ScanData getData(int count) {
     requireInRange(count, 1, MAX_DISTANCES, "Distance count");
-    return DystalJNI.c_Dystal_getData(openHandle(), count);
+    return DystalJNI.c_Dystal_getLatest(openHandle(), count);
+  }
+
+  /**
+   * Returns whether the sensor is connected, at once: true while its frames (CAN) or bytes (USB)
+   * keep arriving; false before the first, and once it has been silent for more than {@value
+   * #CONNECTION_SILENCE_MS} ms.
+   *
+   * @return whether the sensor's readings keep arriving
+   */
+  public boolean isConnected() {
+    return DystalJNI.c_Dystal_isConnected(openHandle());
   }
 
   /**
@@ -328,8 +358,8 @@ public final class Dystal implements AutoCloseable {
   /**
    * Asks the sensor for its configuration.
    *
-   * <p>The call waits up to {@code timeoutMs} for the sensor's reply, so do not call it in every
-   * loop of a robot program. On USB no frames are read meanwhile, and the sensor reports only
+   * <p>The call waits up to {@code timeoutMs} for the sensor's reply: it is not for the robot
+   * program's periodic loop. On USB no frames are read meanwhile, and the sensor reports only
    * that distances are enabled (see {@link Config}).
    *
    * @param timeoutMs the longest wait for the reply, in milliseconds, 0 or more; on USB 0 waits

@@ -13,11 +13,13 @@ import java.util.OptionalLong;
  * try-with-resources) when the sensor is no longer needed: that stops reading and releases the
  * port or the CAN session.
  *
- * <p>Readings: {@link #getColor()} returns the newest colour sample as x, y and z components.
+ * <p>Readings: {@link #getColor()} returns the newest colour sample as x, y and z components,
+ * with the time it was received, and {@link #isConnected()} whether the sensor's samples keep
+ * arriving. Both return at once, from what the library holds: call them in every loop.
  * Settings: each setter returns true when the sensor accepted it. On CAN that means the sensor
  * confirmed the command; a setter waits up to {@value #REPLY_TIMEOUT_MS} ms for that and returns
- * false when the sensor does not answer, so do not call setters in every loop of a robot
- * program. On USB the library cannot hear a confirmation: true means the command was written.
+ * false when the sensor does not answer: setters are not for the robot program's periodic
+ * loop. On USB the library cannot hear a confirmation: true means the command was written.
  * Several settings exist on CAN only; on a USB sensor they throw {@link
  * UnsupportedOperationException} and send nothing.
  *
@@ -90,6 +92,12 @@ public final class Iridel implements AutoCloseable {
     public float y;
     /** The third component, like {@link #x}. */
     public float z;
+    /**
+     * When the sample was received, in microseconds on the robot's clock (the time base of
+     * {@code RobotController.getFPGATime()}): on CAN the stamp of its colour frame, on USB the
+     * moment its line arrived. 0 in a sample made by hand.
+     */
+    public long timestampUs;
 
     /** A sample with every field 0. */
     public ColorData() {}
@@ -109,7 +117,10 @@ public final class Iridel implements AutoCloseable {
       this.z = z;
     }
 
-    /** Two samples are equal when every field is, comparing components as {@link Float#equals}. */
+    /**
+     * Two samples are equal when their sequences and components are, comparing components as
+     * {@link Float#equals}; the time they were received is not compared.
+     */
     @Override
     public boolean equals(Object other) {
       if (this == other) {
@@ -231,18 +242,29 @@ public final class Iridel implements AutoCloseable {
   // --- Readings --------------------------------------------------------------------------------
 
   /**
-   * Returns the newest colour sample.
+   * Returns the newest colour sample, at once.
    *
-   * <p>On USB this is the latest sample the sensor sent, returned again until a newer one
-   * arrives; the {@linkplain ColorData#sequence sequence} rises by one with every sample. On CAN
-   * each colour frame is returned once: the call returns the frame that arrived since the
-   * previous call, and is empty when none did.
+   * <p>This is the latest sample the sensor sent (on USB its latest line, on CAN its latest
+   * colour frame), returned again until a newer one arrives, with the time it was received in
+   * {@link ColorData#timestampUs}. On USB the {@linkplain ColorData#sequence sequence} rises by
+   * one with every sample; on CAN it is the sensor's own.
    *
-   * @return the sample, or empty before the first sample arrived (USB) or when no new frame
-   *     arrived (CAN)
+   * @return the sample, or empty before the first sample arrived
    */
   public Optional<ColorData> getColor() {
-    return Optional.ofNullable(IridelJNI.c_Iridel_getColor(openHandle()));
+    return Optional.ofNullable(IridelJNI.c_Iridel_getLatestColor(openHandle()));
+  }
+
+  /**
+   * Returns whether the sensor is connected, at once: true while its colour frames (CAN) or
+   * lines (USB) keep arriving; false before the first, and once it has been silent for longer
+   * than four sample times (at least 100 ms, at most 250 ms; 250 ms until a sample time was given
+   * at creation or through {@link #setSampleTime(int)}).
+   *
+   * @return whether the sensor's samples keep arriving
+   */
+  public boolean isConnected() {
+    return IridelJNI.c_Iridel_isConnected(openHandle());
   }
 
   // --- Settings on both transports -------------------------------------------------------------

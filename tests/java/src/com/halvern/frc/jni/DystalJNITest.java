@@ -6,10 +6,12 @@ import static com.halvern.frc.testing.IridelWire.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halvern.frc.Dystal;
@@ -95,6 +97,29 @@ class DystalJNITest {
       }
       assertEquals(new Dystal.ScanData(sensor.lastSequence(), ramp(6)),
           DystalJNI.c_Dystal_getData(handle, 6));
+    }
+
+    @Test
+    void theBackgroundReadingCarriesItsStampAndTheGatheringCallReturnsItToo() {
+      assertFalse(DystalJNI.c_Dystal_startGathering(0L));
+      assertFalse(DystalJNI.c_Dystal_isConnected(0L));
+      assertNull(DystalJNI.c_Dystal_getLatest(0L, 64));
+      Dystal.ScanData none = DystalJNI.c_Dystal_getLatest(handle, 64);
+      assertEquals(0, none.distance.length);
+      assertEquals(0L, none.timestampUs);
+      assertTrue(DystalJNI.c_Dystal_startGathering(handle));
+
+      sensor.setDistances(ramp(6));
+      sensor.setMissingChunks(1);
+      sensor.sendReading();
+      int sequence = sensor.lastSequence();
+      Dystal.ScanData latest =
+          waitFor(() -> DystalJNI.c_Dystal_getLatest(handle, 64), r -> r.sequence == sequence);
+      assertArrayEquals(new int[] {100, 110, 120}, latest.distance, latest::toString);
+      // The gathering call gives the background's reading; it has no stamp field to fill.
+      Dystal.ScanData gathered = DystalJNI.c_Dystal_getData(handle, 64);
+      assertEquals(latest, gathered);
+      assertEquals(0L, gathered.timestampUs);
     }
 
     @Test

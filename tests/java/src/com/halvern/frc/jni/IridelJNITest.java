@@ -114,6 +114,21 @@ class IridelJNITest {
     }
 
     @Test
+    void theLatestSampleStaysAndTakesNoFrameFromTheOnceRead() {
+      assertNull(IridelJNI.c_Iridel_getLatestColor(0L));
+      assertFalse(IridelJNI.c_Iridel_isConnected(0L));
+      assertNull(IridelJNI.c_Iridel_getLatestColor(handle), "no frame yet");
+      sendColorFrame(7, 2500, 0, -2500);
+      Iridel.ColorData latest = IridelJNI.c_Iridel_getLatestColor(handle);
+      assertEquals(new Iridel.ColorData(7, 0.25f, 0.0f, -0.25f), latest);
+      assertEquals(latest.timestampUs, IridelJNI.c_Iridel_getLatestColor(handle).timestampUs);
+      assertEquals(new Iridel.ColorData(7, 0.25f, 0.0f, -0.25f),
+          IridelJNI.c_Iridel_getColor(handle), "the once read still gets the frame");
+      assertNull(IridelJNI.c_Iridel_getColor(handle));
+      assertNotNull(IridelJNI.c_Iridel_getLatestColor(handle));
+    }
+
+    @Test
     void everyCommandCarriesItsJavaArguments() {
       // A float or int passed in the wrong shape would arrive as other bytes.
       assertTrue(IridelJNI.c_Iridel_setMeasureMode(handle, 2, 1.5f));

@@ -18,7 +18,9 @@ import com.halvern.frc.Dystal;
  *       a value above 32767 arrives negative, and -1 marks a zone for which nothing was
  *       received.
  *   <li>On CAN, {@link #c_Dystal_getData} blocks for about 24 ms while it gathers the reading's
- *       frames, and {@link #c_Dystal_getConfig} waits up to its timeout for the sensor's reply.
+ *       frames, unless they are gathered in the background ({@link #c_Dystal_startGathering});
+ *       {@link #c_Dystal_getConfig} waits up to its timeout for the sensor's reply. {@link
+ *       #c_Dystal_getLatest} and {@link #c_Dystal_isConnected} never wait.
  * </ul>
  *
  * <p>Loading this class loads the native library {@code HalvernDriver} from {@code
@@ -79,6 +81,40 @@ public final class DystalJNI {
    *     array when there is none), or null when the handle is 0
    */
   public static native Dystal.ScanData c_Dystal_getData(long handle, int count);
+
+  /**
+   * Starts gathering a CAN sensor's readings in the background, on a thread of its own; calling
+   * it again does nothing. While it runs, {@link #c_Dystal_getData} reads no frames itself: it
+   * returns the newest reading gathered (waiting up to about 24 ms for the first). Never waits.
+   *
+   * @param handle the sensor's handle
+   * @return true when readings are gathered in the background (always on USB, by the reader);
+   *     false for the handle 0
+   */
+  public static native boolean c_Dystal_startGathering(long handle);
+
+  /**
+   * Returns the newest reading the library holds, with the time it was received in {@link
+   * Dystal.ScanData#timestampUs} (microseconds on the robot's clock). Never waits; on CAN it
+   * starts the background gathering first if it does not run yet.
+   *
+   * @param handle the sensor's handle
+   * @param count the most distances to return; 0 or less gives an empty reading, more than 64
+   *     counts as 64
+   * @return a new reading (sequence 0, an empty array and timestamp 0 before the first), or null
+   *     when the handle is 0
+   */
+  public static native Dystal.ScanData c_Dystal_getLatest(long handle, int count);
+
+  /**
+   * Returns whether the sensor's frames (CAN) or bytes (USB) keep arriving: false before the
+   * first and after a silence of more than 250 ms. Never waits; on CAN it starts the background
+   * gathering first if it does not run yet.
+   *
+   * @param handle the sensor's handle
+   * @return whether the sensor is connected; false for the handle 0
+   */
+  public static native boolean c_Dystal_isConnected(long handle);
 
   /**
    * Asks the sensor for its configuration, waiting up to {@code timeoutMs} for the reply. On USB

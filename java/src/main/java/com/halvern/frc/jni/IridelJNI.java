@@ -73,6 +73,28 @@ public final class IridelJNI {
   public static native Iridel.ColorData c_Iridel_getColor(long handle);
 
   /**
+   * Returns the newest sample the library holds, with the time it was received in {@link
+   * Iridel.ColorData#timestampUs} (microseconds on the robot's clock). Never waits: on USB the
+   * reader's latest sample, on CAN the newest colour frame received, the same again until a newer
+   * one arrives. It takes no frame from {@link #c_Iridel_getColor}, which still returns each
+   * frame once.
+   *
+   * @param handle the sensor's handle
+   * @return a new sample, or null before the first one (or when the handle is 0)
+   */
+  public static native Iridel.ColorData c_Iridel_getLatestColor(long handle);
+
+  /**
+   * Returns whether the sensor's colour frames or replies (CAN), or lines (USB), keep arriving:
+   * false before the first and after a silence longer than four sample times (at least 100 ms,
+   * at most 250 ms; 250 ms while the sample time is not known). Never waits.
+   *
+   * @param handle the sensor's handle
+   * @return whether the sensor is connected; false for the handle 0
+   */
+  public static native boolean c_Iridel_isConnected(long handle);
+
+  /**
    * Selects the sensor's output format.
    *
    * @param handle the sensor's handle
