@@ -35,7 +35,8 @@ int main() {
     halvern::Lidar lidar(halvern::Lidar::Port::kOnboard);
     std::printf("%d\n", lidar.GetData().InRangeCount());
     halvern::Ferix ferix(5);
-    std::printf("%f\n", ferix.GetVoltage(0));
+    std::printf("%f %lld %d\n", ferix.GetVoltage(0),
+                static_cast<long long>(ferix.GetReading(1).timestampUs), ferix.IsConnected());
     halvern::MockDS station;
     station.Enable();
   } catch (const std::exception& error) {

@@ -7,6 +7,8 @@
 #include "ClassTestSupport.h"
 #include "SimFerix.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
+#include "core/HalPlatform.h"
 #include "halvern/Ferix.hpp"
 
 namespace {
@@ -90,6 +92,30 @@ TEST_F(FerixClass, MovingHandsTheBoardOverAndTheLastOwnerClosesTheBus) {
   if (halvern::test::hasStandinControls()) {
     EXPECT_FALSE(halvern::test::i2cPortOpen(1));
   }
+}
+
+// Readings come from the background conversions: timestamped, following the inputs, and the
+// connection follows the board being unplugged and plugged back.
+TEST_F(FerixClass, ReadingsAreTimestampedAndTheConnectionFollowsTheBoard) {
+  const int64_t before = halvern::platform::robotTimeMicros();
+  const Ferix ferix(2);
+  const Ferix::Reading first = ferix.GetReading(3);
+  EXPECT_EQ(first.raw, 1000);
+  EXPECT_NEAR(first.volts, 1000 * 2.0 / Ferix::kFullScaleCount, 1e-6);
+  EXPECT_GT(first.timestampUs, before);
+  EXPECT_LE(first.timestampUs, halvern::platform::robotTimeMicros());
+  EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.GetReading(3).timestampUs > first.timestampUs; }));
+
+  board->setInputVoltage(0, 1.5);
+  EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.GetRaw(0) == 1500; }));
+
+  board->unplug();
+  EXPECT_TRUE(halvern::test::waitFor([&] { return !ferix.IsConnected(); }));
+  EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.GetReading(0).timestampUs == 0; }));
+  EXPECT_EQ(ferix.GetVoltage(0), 0.0);
+  board = SimFerixConverter::attach();
+  board->setInputVoltage(0, 0.5);
+  EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.IsConnected() && ferix.GetRaw(0) == 500; }));
 }
 
 }  // namespace
