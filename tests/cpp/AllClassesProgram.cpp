@@ -31,9 +31,11 @@ int main() {
     halvern::Dystal distance(halvern::Dystal::FindDevicePath(halvern::Dystal::kSecondPort), 15);
     std::printf("%zu\n", distance.GetData().distancesMm.size());
     halvern::LidarMini lidarMini(halvern::LidarMini::kFirstPort);
-    std::printf("%zu %d\n", lidarMini.GetData().points.size(), lidarMini.GetInfo().model);
+    std::printf("%zu %d %lld %d\n", lidarMini.GetData().points.size(), lidarMini.GetInfo().model,
+                static_cast<long long>(lidarMini.GetData().lastPacketUs), lidarMini.IsConnected());
     halvern::Lidar lidar(halvern::Lidar::Port::kOnboard);
-    std::printf("%d\n", lidar.GetData().InRangeCount());
+    std::printf("%d %lld %d\n", lidar.GetData().InRangeCount(),
+                static_cast<long long>(lidar.GetData().firstPacketUs), lidar.IsConnected());
     halvern::Ferix ferix(5);
     std::printf("%f %lld %d\n", ferix.GetVoltage(0),
                 static_cast<long long>(ferix.GetReading(1).timestampUs), ferix.IsConnected());
