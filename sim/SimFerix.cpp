@@ -170,7 +170,8 @@ int32_t SimFerixConverter::write(std::span<const uint8_t> data) {
   record(Transfer{.kind = Transfer::Kind::Write,
                   .bytes = {data.begin(), data.end()},
                   .count = static_cast<int32_t>(data.size()),
-                  .at = now});
+                  .at = now,
+                  .atHalMicros = simhal::halMicros()});
   takeFedVoltages();
   if (data.empty()) {
     return 0;  // the address alone: acknowledged, nothing changes
@@ -202,7 +203,8 @@ int32_t SimFerixConverter::read(std::span<uint8_t> buffer) {
   Transfer transfer{.kind = Transfer::Kind::Read,
                     .bytes = {},
                     .count = static_cast<int32_t>(buffer.size()),
-                    .at = now};
+                    .at = now,
+                    .atHalMicros = 0};
   takeFedVoltages();
   settle(now);
   uint16_t value = 0;
@@ -218,6 +220,7 @@ int32_t SimFerixConverter::read(std::span<uint8_t> buffer) {
     buffer[i] = static_cast<uint8_t>(i % 2 == 0 ? value >> 8U : value & 0xFFU);
   }
   transfer.bytes.assign(buffer.begin(), buffer.end());
+  transfer.atHalMicros = simhal::halMicros();  // the moment the bytes were handed over
   record(std::move(transfer));
   return static_cast<int32_t>(buffer.size());
 }

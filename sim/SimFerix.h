@@ -51,6 +51,7 @@ class SimFerixConverter {
     std::vector<uint8_t> bytes;  // written bytes, or the bytes a read returned
     int32_t count = 0;           // bytes asked for (reads) or sent (writes)
     SimTime at;
+    uint64_t atHalMicros = 0;  // the same moment on the HAL's clock (the robot's time)
   };
 
   /**

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <span>
 
+#include "SimHal.h"
 #include "SimRoom.h"
 #include "halsim/SimControl.h"
 #include "lidar/LidarPackets.h"
@@ -165,6 +166,11 @@ void SimLidar::sendRevolutions(int count, unsigned seed) {
   halsim::pushSerialBytes(port_, bytes);
 }
 
+std::vector<SimLidar::SentPacket> SimLidar::sentPackets() const {
+  const std::lock_guard lock(mutex_);
+  return {sentPackets_.begin(), sentPackets_.end()};
+}
+
 int SimLidar::revolutionsSent() const {
   const std::lock_guard lock(mutex_);
   return revolutionsSent_;
@@ -246,6 +252,7 @@ void SimLidar::run() {
       wake_.wait_until(lock, due);  // settings may change meanwhile: look again
       continue;
     }
+    const bool start = position == 0;  // the packet of a revolution's first sample
     const int end = packetEnd(position);
     const std::vector<uint8_t> bytes = revolutionPacket(position, end);
     const bool revolutionDone = end == kDefaultSamplesPerRevolution;
@@ -257,10 +264,18 @@ void SimLidar::run() {
 
     lock.unlock();
     const bool listening = halsim::serialSettings(port_).open;
+    const uint64_t sentAt = simhal::halMicros();
     if (listening && !bytes.empty()) {
       halsim::pushSerialBytes(port_, bytes);
     }
     lock.lock();
+    if (listening && !bytes.empty()) {
+      constexpr std::size_t kSentPacketsKept = 4096;
+      sentPackets_.push_back(SentPacket{.start = start, .halMicros = sentAt});
+      if (sentPackets_.size() > kSentPacketsKept) {
+        sentPackets_.pop_front();
+      }
+    }
     if (listening) {
       packetsSent_ += bytes.empty() ? 0 : 1;
       revolutionsSent_ += revolutionDone ? 1 : 0;

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "PseudoTerminal.h"
+#include "SimHal.h"
 #include "SimRoom.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
@@ -144,6 +145,11 @@ SimLidarMini::Room SimLidarMini::defaultRoom() {
   return [room = kRoom](double angleDegrees) {
     return static_cast<uint16_t>(std::lround(room.distanceMm(angleDegrees)));
   };
+}
+
+std::vector<SimLidarMini::SentPacket> SimLidarMini::sentPackets() const {
+  const std::lock_guard lock(mutex_);
+  return {sentPackets_.begin(), sentPackets_.end()};
 }
 
 void SimLidarMini::setRoom(Room room) {
@@ -480,6 +486,14 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
       if (head.written == head.bytes.size()) {
         packetsSent_ += head.endsPacket ? 1 : 0;
         revolutionsSent_ += head.endsRevolutionStart ? 1 : 0;
+        if (head.endsPacket) {
+          constexpr std::size_t kSentPacketsKept = 4096;
+          sentPackets_.push_back(SentPacket{.start = head.endsRevolutionStart,
+                                            .halMicros = simhal::halMicros()});
+          if (sentPackets_.size() > kSentPacketsKept) {
+            sentPackets_.pop_front();
+          }
+        }
         lastSegmentDone_ = now;
         output_.pop_front();
       }

@@ -104,6 +104,14 @@ class SimLidarMini {
   [[nodiscard]] double frequencyHz() const;
   /** Every command byte received, oldest first. */
   [[nodiscard]] std::vector<uint8_t> commands() const;
+  /** A packet written whole to the line, and when, on the HAL's clock (the robot's time). */
+  struct SentPacket {
+    bool start = false;
+    uint64_t halMicros = 0;
+  };
+  /** The latest packets written whole (up to the last 4096), oldest first. */
+  [[nodiscard]] std::vector<SentPacket> sentPackets() const;
+
   /** Revolutions and packets written whole to the line. */
   [[nodiscard]] int revolutionsSent() const;
   [[nodiscard]] int packetsSent() const;
@@ -165,6 +173,7 @@ class SimLidarMini {
   std::vector<uint8_t> commands_;
   std::deque<Segment> output_;
   std::size_t outputBytes_ = 0;
+  std::deque<SentPacket> sentPackets_;
   int revolutionsSent_ = 0;
   int packetsSent_ = 0;
   std::mt19937 random_;  // fixed seed: the faults fall the same way every run

@@ -16,16 +16,18 @@ namespace halvern {
  * 0x48). Each input is read against ground as a 12-bit count, and as a voltage scaled by the
  * reference voltage (whole volts) given when the board is opened.
  *
- * Opening the board opens the bus, stores the reference voltage and checks that the board
- * answers; IsConnected() tells whether it did. A board that did not answer throws nothing: its
- * readings are 0, as is any reading the board does not answer later. Every reading waits 1 ms
- * for the board's converter, so GetRaw() and GetVoltage() block their caller for a little over
- * 1 ms.
+ * Opening the board opens the bus, stores the reference voltage and starts the library's
+ * background conversions: one thread converts the four inputs in turn (each about every 10 ms),
+ * and the constructor waits up to 100 ms for the first conversion of each. GetRaw(),
+ * GetVoltage(), GetReading() and IsConnected() never wait: they return the latest conversion
+ * the library holds, made for a robot's periodic loop. A board that does not answer throws
+ * nothing: its readings are 0 (timestamp 0) and IsConnected() is false; it is found again as
+ * soon as it answers.
  *
  * The library drives one such board per program. Opening a second Ferix replaces the first: the
  * bus is opened again with the new reference voltage, and the first object is closed (its
- * readings are 0). Destroying or closing the board closes the bus; destroying a board that a
- * newer one replaced leaves the newer one's bus open.
+ * readings are 0). Destroying or closing the board stops the conversions and closes the bus;
+ * destroying a board that a newer one replaced leaves the newer one's bus open.
  *
  * Inputs are numbered 0 to 3; a channel outside that range throws std::invalid_argument and
  * reads nothing. Readings may be made from any thread.
@@ -38,10 +40,25 @@ class Ferix {
   static constexpr int kMaxRaw = FERIX_MAX_RAW;
   /** The count that reads as the reference voltage. */
   static constexpr int kFullScaleCount = FERIX_FULL_SCALE_COUNT;
+  /** How long the constructor waits for the first conversion of every input. */
+  static constexpr int kFirstConversionsWaitMs = 100;
+
+  /** One input's latest conversion. */
+  struct Reading {
+    /** The count, 0 to kMaxRaw; 0 when there is none. */
+    int raw = 0;
+    /** The count scaled by the reference voltage / kFullScaleCount; 0.0 when there is none. */
+    double volts = 0.0;
+    /** When it was converted, in microseconds on the robot's clock (the time base of
+     *  frc::Timer::GetFPGATimestamp()); 0 when there is none. */
+    int64_t timestampUs = 0;
+  };
 
   /**
-   * Opens the board: opens the I2C bus, stores the reference voltage and checks that the board
-   * answers. A Ferix opened before, and not closed, is replaced.
+   * Opens the board: opens the I2C bus, stores the reference voltage, checks that the board
+   * answers and starts the background conversions. A Ferix opened before, and not closed, is
+   * replaced. Waits up to kFirstConversionsWaitMs (100 ms) for the first conversions; not for
+   * the robot's periodic loop.
    *
    * @param referenceVolts the reference voltage in whole volts, 1 or more
    * @throws std::invalid_argument if `referenceVolts` is less than 1; nothing is opened or
@@ -52,9 +69,13 @@ class Ferix {
       throw std::invalid_argument("Reference voltage " + std::to_string(referenceVolts) +
                                   " V is not positive");
     }
-    const auto lock = Owner::Lock();
-    m_connected = c_initializeI2C(referenceVolts);
-    m_token = Owner::TakeOver();
+    {
+      const auto lock = Owner::Lock();
+      static_cast<void>(c_initializeI2C(referenceVolts));  // IsConnected() follows the board
+      static_cast<void>(c_Ferix_startConversions());
+      m_token = Owner::TakeOver();
+    }
+    static_cast<void>(c_Ferix_waitForConversions(kFirstConversionsWaitMs));
   }
 
   /** Not copyable: the object owns its device. */
@@ -65,7 +86,6 @@ class Ferix {
   /** Takes over `other`'s board; `other` is left closed. */
   Ferix(Ferix&& other) noexcept
       : m_referenceVolts(other.m_referenceVolts),
-        m_connected(other.m_connected),
         m_token(std::exchange(other.m_token, 0)) {}
 
   /** Closes this board and takes over `other`'s; `other` is left closed. */
@@ -73,7 +93,6 @@ class Ferix {
     if (this != &other) {
       Close();
       m_referenceVolts = other.m_referenceVolts;
-      m_connected = other.m_connected;
       m_token = std::exchange(other.m_token, 0);
     }
     return *this;
@@ -83,7 +102,7 @@ class Ferix {
   ~Ferix() { Close(); }
 
   /**
-   * Closes the I2C bus. Closing again, or closing a board that a newer one replaced, does
+   * Stops the background conversions and closes the I2C bus. Closing again, or closing a board that a newer one replaced, does
    * nothing.
    */
   void Close() noexcept {
@@ -99,34 +118,49 @@ class Ferix {
     return !Owner::IsCurrent(m_token);
   }
 
-  /** Whether the board answered when it was opened; false once closed. */
-  [[nodiscard]] bool IsConnected() const { return m_connected && !IsClosed(); }
+  /**
+   * Whether the board answers: true while its conversions keep being acknowledged, false once
+   * none has been for 100 ms (FERIX_CONNECTION_SILENCE_MS), and false once closed. Never waits.
+   */
+  [[nodiscard]] bool IsConnected() const { return !IsClosed() && c_Ferix_isConnected(); }
 
   /** The reference voltage the board was opened with, in volts. */
   [[nodiscard]] int GetReferenceVoltage() const { return m_referenceVolts; }
 
   /**
-   * Reads one input against ground as a 12-bit count (1 mV a count up to 2.047 V).
+   * One input's latest conversion, with its count, its voltage and when it was converted.
+   * Never waits.
    *
    * @param channel the input, 0 to 3
-   * @return the count, 0 to kMaxRaw; 0 when the board did not answer or is closed
+   * @return the reading; all zero when there is none yet, when the board did not answer its
+   *     latest conversion, or when the board is closed
    */
-  [[nodiscard]] int GetRaw(int channel) const {
+  [[nodiscard]] Reading GetReading(int channel) const {
     const uint8_t checked = Channel(channel);
-    return IsClosed() ? 0 : c_getRawValue(checked);
+    FerixReading latest{};
+    if (IsClosed() || !c_Ferix_getLatest(checked, &latest)) {
+      return {};
+    }
+    return Reading{latest.raw, static_cast<double>(latest.volts), latest.timestampUs};
   }
 
   /**
-   * Reads one input as GetRaw() does, scaled: the count times the reference voltage /
-   * kFullScaleCount.
+   * One input's latest conversion as a 12-bit count against ground (1 mV a count up to 2.047
+   * V). Never waits.
    *
    * @param channel the input, 0 to 3
-   * @return volts; 0.0 when the board did not answer or is closed
+   * @return the count, 0 to kMaxRaw; 0 when there is none (see GetReading())
    */
-  [[nodiscard]] double GetVoltage(int channel) const {
-    const uint8_t checked = Channel(channel);
-    return IsClosed() ? 0.0 : static_cast<double>(c_getVoltage(checked));
-  }
+  [[nodiscard]] int GetRaw(int channel) const { return GetReading(channel).raw; }
+
+  /**
+   * One input's latest conversion as GetRaw() gives it, scaled: the count times the reference
+   * voltage / kFullScaleCount. Never waits.
+   *
+   * @param channel the input, 0 to 3
+   * @return volts; 0.0 when there is none (see GetReading())
+   */
+  [[nodiscard]] double GetVoltage(int channel) const { return GetReading(channel).volts; }
 
  private:
   using Owner = detail::LibraryWideOwner<Ferix>;
@@ -136,7 +170,6 @@ class Ferix {
   }
 
   int m_referenceVolts;
-  bool m_connected = false;
   uint64_t m_token = 0;  // this object's hold on the board; 0 once closed
 };
 

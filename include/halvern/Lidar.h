@@ -26,6 +26,29 @@ struct LidarScan {
   float distance[LIDAR_DEGREES];
 };
 
+/**
+ * The tables of LidarScan with the time of each degree's sample: the robot-clock time at which
+ * the packet holding it arrived.
+ */
+struct LidarTimedScan {
+  /** As LidarScan's angle. */
+  float angle[LIDAR_DEGREES];
+  /** As LidarScan's distance. */
+  float distance[LIDAR_DEGREES];
+  /**
+   * When degree i's sample arrived, in microseconds on the robot's clock (the time base of
+   * HAL_GetFPGATime); 0 for a degree that has had no sample yet.
+   */
+  int64_t sampleUs[LIDAR_DEGREES];
+  /** The oldest of sampleUs (the earliest packet whose data the tables still hold); 0 if none. */
+  int64_t firstPacketUs;
+  /** The newest of sampleUs (the latest packet stored); 0 if none. */
+  int64_t lastPacketUs;
+};
+
+/** A lidar whose packets stop for this long reads disconnected. */
+#define LIDAR_CONNECTION_SILENCE_MS 100  // NOLINT(cppcoreguidelines-macro-usage): shared with C
+
 /** The filters of c_Lidar_enableFilter. */
 enum LidarFilterType : int32_t {
   LIDAR_FILTER_CLUSTER = 0,
@@ -53,8 +76,21 @@ HALVERN_API void c_Lidar_start();
 /** Closes the port; the tables keep their values. */
 HALVERN_API void c_Lidar_stop();
 
-/** The latest sample of every degree. */
+/** The latest sample of every degree. Never waits. */
 HALVERN_API LidarScan c_Lidar_getData();
+
+/**
+ * Fills `out` with the latest sample of every degree and when each arrived, all in one copy,
+ * and returns `out` (null for a null `out`). Never waits.
+ */
+HALVERN_API LidarTimedScan* c_Lidar_getTimedData(LidarTimedScan* out);
+
+/**
+ * Whether the lidar's packets keep arriving: true while one came within
+ * LIDAR_CONNECTION_SILENCE_MS (100 ms; a lidar sends one every few milliseconds); false after
+ * c_Lidar_stop, before c_Lidar_create, and when the port would not open. Never waits.
+ */
+HALVERN_API bool c_Lidar_isConnected();
 
 /** Switches one filter on (and every other off), or switches all off; other types do nothing. */
 HALVERN_API void c_Lidar_enableFilter(int type, bool enable);

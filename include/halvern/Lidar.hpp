@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <utility>
@@ -70,6 +71,13 @@ class Lidar {
     std::array<float, kDegrees> angleDegrees{};
     /** Millimetres, 120 to 8000 (the filter's output while one is on); kNoDistance otherwise. */
     std::array<float, kDegrees> distanceMm{};
+    /** When each degree's sample arrived, in microseconds on the robot's clock (the time base of
+     *  frc::Timer::GetFPGATimestamp()); 0 while degree i has had no sample. */
+    std::array<int64_t, kDegrees> sampleUs{};
+    /** The oldest of sampleUs: the earliest packet whose data the tables hold; 0 if none. */
+    int64_t firstPacketUs = 0;
+    /** The newest of sampleUs: the latest packet stored; 0 if none. */
+    int64_t lastPacketUs = 0;
 
     /** The tables before any sample: angle i is i and every distance kNoDistance. */
     ScanData() {
@@ -85,8 +93,10 @@ class Lidar {
                                             [](float value) { return value != kNoDistance; }));
     }
 
-    /** Two scans are equal when all their values are. */
-    bool operator==(const ScanData&) const = default;
+    /** Two scans are equal when all their angles and distances are (their times aside). */
+    bool operator==(const ScanData& other) const {
+      return angleDegrees == other.angleDegrees && distanceMm == other.distanceMm;
+    }
   };
 
   /**
@@ -173,17 +183,30 @@ class Lidar {
     return Owner::IsCurrent(m_token) && ScanningToken() == m_token;
   }
 
-  /** The latest sample of every degree, at once; the empty tables once closed or replaced. */
+  /**
+   * The latest sample of every degree with the time each arrived, at once (never waits); the
+   * empty tables once closed or replaced.
+   */
   [[nodiscard]] ScanData GetData() const {
     ScanData data;
     if (IsClosed()) {
       return data;
     }
-    const LidarScan scan = c_Lidar_getData();
-    std::copy(std::begin(scan.angle), std::end(scan.angle), data.angleDegrees.begin());
-    std::copy(std::begin(scan.distance), std::end(scan.distance), data.distanceMm.begin());
+    const auto scan = std::make_unique<LidarTimedScan>();  // 7 KB: kept off the stack
+    c_Lidar_getTimedData(scan.get());
+    std::copy(std::begin(scan->angle), std::end(scan->angle), data.angleDegrees.begin());
+    std::copy(std::begin(scan->distance), std::end(scan->distance), data.distanceMm.begin());
+    std::copy(std::begin(scan->sampleUs), std::end(scan->sampleUs), data.sampleUs.begin());
+    data.firstPacketUs = scan->firstPacketUs;
+    data.lastPacketUs = scan->lastPacketUs;
     return data;
   }
+
+  /**
+   * Whether the lidar's packets keep arriving: true while one came within the last 100 ms
+   * (LIDAR_CONNECTION_SILENCE_MS); false once stopped, closed or replaced. Never waits.
+   */
+  [[nodiscard]] bool IsConnected() const { return !IsClosed() && c_Lidar_isConnected(); }
 
   /** Switches a filter on, and whichever was on before off. */
   void EnableFilter(FilterType type) {

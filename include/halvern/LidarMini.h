@@ -44,6 +44,20 @@ struct LidarMiniScanFrame {
   std::vector<LidarMiniScanPoint> points;
 };
 
+/** The robot-clock times of one revolution's packets. */
+struct LidarMiniScanTimes {
+  /**
+   * When the revolution's first packet (its start packet) arrived, in microseconds on the
+   * robot's clock (the time base of HAL_GetFPGATime); 0 when there is no revolution.
+   */
+  int64_t firstPacketUs;
+  /** When its last packet arrived, on the same clock; at least firstPacketUs; 0 when none. */
+  int64_t lastPacketUs;
+};
+
+/** A scanning lidar whose packets stop for this long reads disconnected. */
+#define LIDARMINI_CONNECTION_SILENCE_MS 100  // NOLINT(cppcoreguidelines-macro-usage): shared with C
+
 extern "C" {
 
 /**
@@ -55,10 +69,16 @@ HALVERN_API void* c_LidarMini_create(int port);
 /** Stops the scan thread, closes the port and frees the lidar; null is ignored. */
 HALVERN_API void c_LidarMini_destroy(void* lidar);
 
-/** Starts scanning; revolutions then come from c_LidarMini_getData. */
+/**
+ * Starts scanning; revolutions then come from c_LidarMini_getData. Waits about 300 ms to see
+ * the lidar's first bytes: not for the robot's periodic loop.
+ */
 HALVERN_API void c_LidarMini_start(void* lidar);
 
-/** Stops scanning; c_LidarMini_getData is empty until the next start's first revolution. */
+/**
+ * Stops scanning; c_LidarMini_getData is empty until the next start's first revolution. Waits
+ * for the scan thread to end (a few milliseconds): not for the robot's periodic loop.
+ */
 HALVERN_API void c_LidarMini_stop(void* lidar);
 
 /** Raises the scan frequency by 1 Hz (`big`) or 0.1 Hz, up to 12 Hz. */
@@ -67,10 +87,14 @@ HALVERN_API void c_LidarMini_increaseFrequency(void* lidar, bool big);
 /** Lowers the scan frequency by 1 Hz (`big`) or 0.1 Hz, down to 6 Hz. */
 HALVERN_API void c_LidarMini_decreaseFrequency(void* lidar, bool big);
 
-/** Asks the lidar for its identity (best while it is not scanning). */
+/**
+ * Asks the lidar for its identity (best while it is not scanning). Waits up to 4 s for the
+ * reply (2 s for its descriptor, 2 s for its payload): not for the robot's periodic loop.
+ */
 HALVERN_API LidarInfo c_LidarMini_getInfo(void* lidar);
 
-/** Asks the lidar for its health (best while it is not scanning). */
+/** Asks the lidar for its health (best while it is not scanning). Waits as c_LidarMini_getInfo
+ *  does: not for the robot's periodic loop. */
 HALVERN_API LidarHealth c_LidarMini_getHealth(void* lidar);
 
 /**
@@ -94,5 +118,21 @@ HALVERN_API LidarMiniScanFrame c_LidarMini_getData(void* lidar);
  */
 HALVERN_API int32_t c_LidarMini_copyData(void* lidar, float* angles, float* distances,
                                          float* intensities, int32_t capacity, int64_t* timestamp);
+
+/**
+ * As c_LidarMini_copyData, with the robot-clock times of the same revolution's first and last
+ * packets written to `times` (when given): points, `timestamp` and times always belong to one
+ * revolution. Times are 0 when there is no revolution. Never waits.
+ */
+HALVERN_API int32_t c_LidarMini_copyDataTimed(void* lidar, float* angles, float* distances,
+                                              float* intensities, int32_t capacity,
+                                              int64_t* timestamp, LidarMiniScanTimes* times);
+
+/**
+ * Whether the lidar's scan packets keep arriving: true while scanning and a packet came within
+ * LIDARMINI_CONNECTION_SILENCE_MS (100 ms; the lidar sends one about every 10 ms); false while
+ * not scanning (packets come only then), and false for a null lidar. Never waits.
+ */
+HALVERN_API bool c_LidarMini_isConnected(void* lidar);
 
 }  // extern "C"

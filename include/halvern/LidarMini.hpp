@@ -89,6 +89,11 @@ class LidarMini {
   struct ScanData {
     /** When the revolution began, in nanoseconds of the library's steady clock; 0 when empty. */
     int64_t timestampNs = 0;
+    /** When its first packet arrived, in microseconds on the robot's clock (the time base of
+     *  frc::Timer::GetFPGATimestamp()); 0 when empty. */
+    int64_t firstPacketUs = 0;
+    /** When its last packet arrived, on the same clock; 0 when empty. */
+    int64_t lastPacketUs = 0;
     /** The points. */
     std::vector<ScanPoint> points;
     /** Two revolutions are equal when their timestamps and all their points are. */
@@ -146,7 +151,8 @@ class LidarMini {
   /** Whether Close() has been called or the object was moved from. */
   [[nodiscard]] bool IsClosed() const { return m_handle == nullptr; }
 
-  /** Tells the lidar to scan and starts gathering its revolutions (about kStartMs ms). */
+  /** Tells the lidar to scan and starts gathering its revolutions. Waits about kStartMs ms for
+   *  the lidar's first bytes; not for the robot's periodic loop. */
   void Start() {
     if (m_handle != nullptr) {
       c_LidarMini_start(m_handle);
@@ -154,7 +160,8 @@ class LidarMini {
     }
   }
 
-  /** Tells the lidar to stop scanning; GetData() is empty until the next Start()'s revolution. */
+  /** Tells the lidar to stop scanning; GetData() is empty until the next Start()'s revolution.
+   *  Waits for the scan thread to end (a few ms); not for the robot's periodic loop. */
   void Stop() {
     if (m_handle != nullptr) {
       c_LidarMini_stop(m_handle);
@@ -164,6 +171,14 @@ class LidarMini {
 
   /** Whether Start() was called since opening or the last Stop(). */
   [[nodiscard]] bool IsScanning() const { return m_scanning; }
+
+  /**
+   * Whether the lidar's scan packets keep arriving: true while scanning and a packet came within
+   * the last 100 ms (LIDARMINI_CONNECTION_SILENCE_MS); false while not scanning. Never waits.
+   */
+  [[nodiscard]] bool IsConnected() const {
+    return m_handle != nullptr && c_LidarMini_isConnected(m_handle);
+  }
 
   /**
    * The latest whole revolution, at once; the same one again until the next is complete
@@ -186,8 +201,11 @@ class LidarMini {
       angles.resize(static_cast<std::size_t>(capacity));
       distances.resize(angles.size());
       intensities.resize(angles.size());
-      count = c_LidarMini_copyData(m_handle, angles.data(), distances.data(), intensities.data(),
-                                   capacity, &scan.timestampNs);
+      LidarMiniScanTimes times{};
+      count = c_LidarMini_copyDataTimed(m_handle, angles.data(), distances.data(),
+                                        intensities.data(), capacity, &scan.timestampNs, &times);
+      scan.firstPacketUs = times.firstPacketUs;
+      scan.lastPacketUs = times.lastPacketUs;
       if (count <= capacity) {
         break;
       }
@@ -201,7 +219,8 @@ class LidarMini {
 
   /**
    * Raises the scan frequency by 1 Hz (`big`) or 0.1 Hz, up to kMaxFrequencyHz; a step above
-   * it is refused (the library prints so). The library counts the frequency itself.
+   * it is refused (the library prints so). The library counts the frequency itself. Waits up to
+   * 2 s for the request to be written; not for the robot's periodic loop.
    */
   void IncreaseFrequency(bool big) {
     if (m_handle != nullptr) {
@@ -217,8 +236,8 @@ class LidarMini {
   }
 
   /**
-   * Asks the lidar for its identity and waits for the answer (about 2 s when it does not
-   * answer). Best called while not scanning.
+   * Asks the lidar for its identity and waits for the answer (up to 4 s; about 2 s when it does
+   * not answer). Best called while not scanning; not for the robot's periodic loop.
    */
   [[nodiscard]] LidarInfo GetInfo() const {
     LidarInfo info;
@@ -232,7 +251,8 @@ class LidarMini {
     return info;
   }
 
-  /** Asks the lidar for its health and waits as GetInfo() does. Best called while not scanning. */
+  /** Asks the lidar for its health and waits as GetInfo() does. Best called while not scanning;
+   *  not for the robot's periodic loop. */
   [[nodiscard]] LidarHealth GetHealth() const {
     if (m_handle == nullptr) {
       return {};

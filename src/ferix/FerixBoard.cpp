@@ -1,7 +1,9 @@
 #include "ferix/FerixBoard.h"
 
+#include <algorithm>
 #include <array>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #include "core/HalPlatform.h"
@@ -37,21 +39,110 @@ bool writeBytes(std::span<const uint8_t> bytes) {
   return platform::i2cWrite(kI2CPort, kDeviceAddress, bytes) >= 0;
 }
 
+// What a read leaves in bytes nothing drove: the idle bus reads high. A converter's result
+// always has its low four bits clear, so a result with any of them set was never answered.
+constexpr uint8_t kIdleBusByte = 0xFF;
+constexpr uint8_t kUnusedResultBits = 0x0F;
+
 }  // namespace
 
+FerixBoard::~FerixBoard() {
+  const std::scoped_lock lock(lifecycleMutex);
+  stopConversions();
+}
+
 bool FerixBoard::initialize(int referenceVolts) {
-  std::scoped_lock lock(readingMutex);
+  const std::scoped_lock lifecycle(lifecycleMutex);
+  stopConversions();
+  const std::scoped_lock lock(readingMutex);
   referenceVoltage = static_cast<float>(referenceVolts);
   settings = kBoardSettings;
   int32_t status = 0;
   // A port that did not open shows in the presence check.
   platform::i2cInitialize(kI2CPort, status);
+  busOpen = true;
   return checkPresence();
 }
 
 void FerixBoard::close() {
-  std::scoped_lock lock(readingMutex);
+  const std::scoped_lock lifecycle(lifecycleMutex);
+  stopConversions();
+  busOpen = false;
+  const std::scoped_lock lock(readingMutex);
   platform::i2cClose(kI2CPort);
+}
+
+bool FerixBoard::startConversions() {
+  const std::scoped_lock lifecycle(lifecycleMutex);
+  if (!busOpen) {
+    return false;
+  }
+  if (!converter) {
+    try {
+      converter = std::make_unique<FerixConverter>(
+          [this](uint8_t channel) { convertInBackground(channel); });
+    } catch (const std::system_error&) {
+      return false;  // no thread: readings stay as they were, none
+    }
+  }
+  return true;
+}
+
+void FerixBoard::stopConversions() {
+  converter.reset();  // joins; its last conversion has completed
+  forgetReadings();
+}
+
+void FerixBoard::forgetReadings() {
+  {
+    const std::scoped_lock lock(latestMutex);
+    readings.fill(FerixReading{});
+  }
+  monitor.reset();
+}
+
+bool FerixBoard::latest(uint8_t channel, FerixReading& out) const {
+  out = FerixReading{};
+  if (channel >= kChannelCount) {
+    return false;
+  }
+  const std::scoped_lock lock(latestMutex);
+  out = readings.at(channel);
+  return out.timestampUs != 0;
+}
+
+bool FerixBoard::waitForConversions(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(latestMutex);
+  return converted.wait_for(lock, timeout, [this] {
+    return std::all_of(readings.begin(), readings.end(),
+                       [](const FerixReading& reading) { return reading.timestampUs != 0; });
+  });
+}
+
+bool FerixBoard::connected() const { return monitor.connected(); }
+
+void FerixBoard::convertInBackground(uint8_t channel) {
+  FerixReading reading{};
+  {
+    const std::scoped_lock lock(readingMutex);
+    // Bytes nothing drove read as the idle bus, never as a plausible count.
+    std::array<uint8_t, 2> result{kIdleBusByte, kIdleBusByte};
+    const bool transferred = convert(channel, result);
+    const int64_t arrived = platform::robotTimeMicros();
+    if (transferred && (result[1] & kUnusedResultBits) == 0) {
+      const int raw = decodeConversion(result[0], result[1]);
+      reading = FerixReading{.raw = raw,
+                             .volts = countToVolts(raw, referenceVoltage),
+                             .timestampUs = std::max<int64_t>(arrived, 1)};
+      monitor.noteTraffic(reading.timestampUs);
+    }
+  }
+  {
+    // An unanswered conversion leaves no reading: the last one is no longer the input's.
+    const std::scoped_lock lock(latestMutex);
+    readings.at(channel) = reading;
+  }
+  converted.notify_all();
 }
 
 int FerixBoard::readRaw(uint8_t channel) {
@@ -70,24 +161,26 @@ bool FerixBoard::checkPresence() {
   return readBytes(static_cast<int32_t>(answer.size()), answer.data()) == kReadSucceeded;
 }
 
-int FerixBoard::readChannel(uint8_t channel) {
-  if (channel >= kChannelCount) {
-    return 0;
-  }
+bool FerixBoard::convert(uint8_t channel, std::array<uint8_t, 2>& result) {
   // Every transfer is made whatever the one before gave, so the bus sees the same sequence.
   const bool configured = writeBytes(configWrite(configWord(channel, settings)));
   std::this_thread::sleep_for(kConversionWait);
   const bool pointed = writeBytes(kConversionPointerWrite);
-  std::array<uint8_t, 2> result{};
   const bool received =
       readBytes(static_cast<int32_t>(result.size()), result.data()) == kReadSucceeded;
   // Without the configuration the converter still holds another input's conversion, and
   // without the pointer the bytes are another register's: neither is this input's reading.
-  // With nothing received there is no reading at all. Each gives 0, never stale bytes.
-  if (!configured || !pointed || !received) {
+  // With nothing received there is no reading at all.
+  return configured && pointed && received;
+}
+
+int FerixBoard::readChannel(uint8_t channel) {
+  if (channel >= kChannelCount) {
     return 0;
   }
-  return decodeConversion(result[0], result[1]);
+  std::array<uint8_t, 2> result{};
+  // A failed reading gives 0, never stale bytes.
+  return convert(channel, result) ? decodeConversion(result[0], result[1]) : 0;
 }
 
 }  // namespace halvern::ferix

@@ -32,6 +32,23 @@ int toWholeVolts(jfloat volts) {
   return static_cast<int>(volts);
 }
 
+jobject newReading(JNIEnv* env, const FerixReading& reading) {
+  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Ferix$Reading");
+  if (object == nullptr) {
+    return nullptr;
+  }
+  jfieldID raw = env->GetFieldID(type, "raw", "I");
+  jfieldID volts = env->GetFieldID(type, "volts", "D");
+  jfieldID timestampUs = env->GetFieldID(type, "timestampUs", "J");
+  if (raw == nullptr || volts == nullptr || timestampUs == nullptr) {
+    return nullptr;
+  }
+  env->SetIntField(object, raw, reading.raw);
+  env->SetDoubleField(object, volts, static_cast<jdouble>(reading.volts));
+  env->SetLongField(object, timestampUs, static_cast<jlong>(reading.timestampUs));
+  return object;
+}
+
 }  // namespace
 
 extern "C" {
@@ -56,6 +73,32 @@ JNIEXPORT jfloat JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1getVoltage(JNIEnv*
                                                                         jclass /*cls*/,
                                                                         jint channel) {
   return c_getVoltage(toChannel(channel));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1startConversions(
+    JNIEnv* /*env*/, jclass /*cls*/) {
+  return halvern::jni::toJavaBoolean(c_Ferix_startConversions());
+}
+
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1getLatest(JNIEnv* env,
+                                                                               jclass /*cls*/,
+                                                                               jint channel) {
+  FerixReading reading{};
+  // A channel outside 0 to 3 reads as no conversion; its low 8 bits are not taken here.
+  if (channel >= 0 && channel < FERIX_CHANNELS) {
+    c_Ferix_getLatest(static_cast<uint8_t>(channel), &reading);
+  }
+  return newReading(env, reading);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1waitForConversions(
+    JNIEnv* /*env*/, jclass /*cls*/, jint timeoutMs) {
+  return halvern::jni::toJavaBoolean(c_Ferix_waitForConversions(timeoutMs));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1isConnected(
+    JNIEnv* /*env*/, jclass /*cls*/) {
+  return halvern::jni::toJavaBoolean(c_Ferix_isConnected());
 }
 
 }  // extern "C"

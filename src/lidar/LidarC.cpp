@@ -22,6 +22,15 @@ void c_Lidar_stop() { lidar().stop(); }
 
 LidarScan c_Lidar_getData() { return lidar().getData(); }
 
+LidarTimedScan* c_Lidar_getTimedData(LidarTimedScan* out) {
+  if (out != nullptr) {
+    lidar().getTimedData(*out);
+  }
+  return out;
+}
+
+bool c_Lidar_isConnected() { return lidar().connected(); }
+
 void c_Lidar_enableFilter(int type, bool enable) { lidar().enableFilter(type, enable); }
 
 void c_Lidar_clusterConfig(float tolerance, int minPoints) {

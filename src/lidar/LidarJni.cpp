@@ -2,6 +2,14 @@
 // no handle: the library drives one serial lidar.
 #include <jni.h>
 
+#include <memory>
+
+#include <iterator>
+
+#include <array>
+
+#include <algorithm>
+
 #include "core/JniSupport.h"
 #include "halvern/Lidar.h"
 
@@ -9,6 +17,43 @@ namespace {
 
 // A new com.halvern.frc.Lidar$ScanData with the 360 angles and distances; null if a lookup or
 // an allocation fails (its exception is left pending for the Java caller).
+// The tables with each degree's time and the first and last of them, from one copy.
+jobject newTimedScanData(JNIEnv* env) {
+  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Lidar$ScanData");
+  if (object == nullptr) {
+    return nullptr;
+  }
+  jfieldID angle = env->GetFieldID(type, "angle", "[F");
+  jfieldID distance = env->GetFieldID(type, "distance", "[F");
+  jfieldID sampleUs = env->GetFieldID(type, "sampleUs", "[J");
+  jfieldID firstPacketUs = env->GetFieldID(type, "firstPacketUs", "J");
+  jfieldID lastPacketUs = env->GetFieldID(type, "lastPacketUs", "J");
+  if (angle == nullptr || distance == nullptr || sampleUs == nullptr || firstPacketUs == nullptr ||
+      lastPacketUs == nullptr) {
+    return nullptr;
+  }
+  const auto scan = std::make_unique<LidarTimedScan>();
+  c_Lidar_getTimedData(scan.get());
+  jfloatArray angles = env->NewFloatArray(LIDAR_DEGREES);
+  jfloatArray distances = env->NewFloatArray(LIDAR_DEGREES);
+  jlongArray times = env->NewLongArray(LIDAR_DEGREES);
+  if (angles == nullptr || distances == nullptr || times == nullptr) {
+    return nullptr;
+  }
+  std::array<jlong, LIDAR_DEGREES> stamps{};
+  std::copy(std::begin(scan->sampleUs), std::end(scan->sampleUs), stamps.begin());
+  env->SetFloatArrayRegion(angles, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan->angle));
+  env->SetFloatArrayRegion(distances, 0, LIDAR_DEGREES,
+                           static_cast<const jfloat*>(scan->distance));
+  env->SetLongArrayRegion(times, 0, LIDAR_DEGREES, stamps.data());
+  env->SetObjectField(object, angle, angles);
+  env->SetObjectField(object, distance, distances);
+  env->SetObjectField(object, sampleUs, times);
+  env->SetLongField(object, firstPacketUs, static_cast<jlong>(scan->firstPacketUs));
+  env->SetLongField(object, lastPacketUs, static_cast<jlong>(scan->lastPacketUs));
+  return object;
+}
+
 jobject newScanData(JNIEnv* env) {
   auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Lidar$ScanData");
   if (object == nullptr) {
@@ -60,6 +105,16 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1stop(JNIEnv* 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1getData(JNIEnv* env,
                                                                               jclass /*cls*/) {
   return newScanData(env);
+}
+
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1getTimedData(JNIEnv* env,
+                                                                                  jclass /*cls*/) {
+  return newTimedScanData(env);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1isConnected(JNIEnv* /*env*/,
+                                                                                  jclass /*cls*/) {
+  return halvern::jni::toJavaBoolean(c_Lidar_isConnected());
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1enableFilter(JNIEnv* /*env*/,

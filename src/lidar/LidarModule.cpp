@@ -96,6 +96,13 @@ class LidarReader {
     return table;
   }
 
+  void timedScan(LidarTimedScan& out) const {
+    const std::lock_guard lock(dataMutex);
+    std::copy(std::begin(table.angle), std::end(table.angle), std::begin(out.angle));
+    std::copy(std::begin(table.distance), std::end(table.distance), std::begin(out.distance));
+    std::copy(sampleUs.begin(), sampleUs.end(), std::begin(out.sampleUs));
+  }
+
   /** Every degree's Kalman state starts again from `state`. */
   void setKalman(const KalmanState& state) {
     const std::lock_guard lock(dataMutex);  // never during an update
@@ -109,8 +116,8 @@ class LidarReader {
   void run();
   /** Sleeps for `interval`, or less when the reader is being stopped; false once stopped. */
   bool pause(milliseconds interval);
-  void takePackets();
-  void store(std::span<const LidarSample> decoded);
+  void takePackets(int64_t arrivedUs);
+  void store(std::span<const LidarSample> decoded, int64_t arrivedUs);
   float filtered(std::size_t degree, std::span<const float> history);
 
   const LidarModule& module;
@@ -121,6 +128,7 @@ class LidarReader {
   std::atomic<int> medianWindow;
   std::atomic<float> jitterThreshold;
   LidarScan table;
+  std::array<int64_t, LIDAR_DEGREES> sampleUs{};  // when each degree's sample arrived; 0: none
   std::array<DegreeHistory, LIDAR_DEGREES> histories{};
 
   // The thread's own: received bytes carried from read to read, and one packet's samples.
@@ -174,7 +182,7 @@ void LidarReader::run() {
     const int32_t read = platform::serialRead(
         handle, std::span(received).subspan(before, static_cast<std::size_t>(waiting)), status);
     received.resize(before + static_cast<std::size_t>(std::clamp(read, 0, waiting)));
-    takePackets();
+    takePackets(platform::robotTimeMicros());
     const std::lock_guard lock(wakeMutex);
     if (!running) {
       return;
@@ -182,15 +190,16 @@ void LidarReader::run() {
   }
 }
 
-void LidarReader::takePackets() {
-  PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
+void LidarReader::takePackets(int64_t arrivedUs) {
+  PacketCodec::takePackets(received, [this, arrivedUs](std::span<const uint8_t> packet) {
     samples.clear();
     decodePacket(packet, samples);
-    store(samples);
+    store(samples, arrivedUs);
+    module.notePacket(arrivedUs);
   });
 }
 
-void LidarReader::store(std::span<const LidarSample> decoded) {
+void LidarReader::store(std::span<const LidarSample> decoded, int64_t arrivedUs) {
   const bool filtering = module.anyFilterOn();
   const std::lock_guard lock(dataMutex);
   for (const LidarSample& sample : decoded) {
@@ -204,6 +213,7 @@ void LidarReader::store(std::span<const LidarSample> decoded) {
     }
     table.angle[degree] = sample.angle;
     table.distance[degree] = distance;
+    sampleUs.at(degree) = arrivedUs;
   }
 }
 
@@ -295,9 +305,27 @@ void LidarModule::stop() {
   const std::lock_guard lock(portMutex);
   scanning.store(false);
   platform::serialClose(handle.exchange(0));
+  monitor.reset();  // a closed port brings no packets
 }
 
 LidarScan LidarModule::getData() const { return reader ? reader->scan() : emptyScan(); }
+
+void LidarModule::getTimedData(LidarTimedScan& out) const {
+  out = LidarTimedScan{};
+  if (reader) {
+    reader->timedScan(out);
+  } else {
+    const LidarScan empty = emptyScan();
+    std::copy(std::begin(empty.angle), std::end(empty.angle), std::begin(out.angle));
+    std::copy(std::begin(empty.distance), std::end(empty.distance), std::begin(out.distance));
+  }
+  for (const int64_t at : out.sampleUs) {
+    if (at != 0) {
+      out.firstPacketUs = out.firstPacketUs == 0 ? at : std::min(out.firstPacketUs, at);
+      out.lastPacketUs = std::max(out.lastPacketUs, at);
+    }
+  }
+}
 
 bool LidarModule::filterOn(FilterType type) const {
   return filters.at(static_cast<std::size_t>(type)).load();

@@ -4,10 +4,12 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 
+#include "core/ConnectionMonitor.h"
 #include "halvern/Lidar.h"
 #include "lidar/LidarFilters.h"
 
@@ -41,6 +43,11 @@ class LidarModule {
   void start();
   void stop();
   [[nodiscard]] LidarScan getData() const;
+  void getTimedData(LidarTimedScan& out) const;
+  /** Scanning, and packets keep arriving. */
+  [[nodiscard]] bool connected() const { return scanning.load() && monitor.connected(); }
+  /** The reader's: a packet arrived at `robotMicros`. */
+  void notePacket(int64_t robotMicros) const { monitor.noteTraffic(robotMicros); }
 
   void enableFilter(int type, bool enable);
   void clusterConfig(float tolerance, int minPoints);
@@ -75,6 +82,8 @@ class LidarModule {
   std::mutex configMutex;  // the setters
   ReaderSettings pending;  // set before any create: kept for the first reader
   std::unique_ptr<LidarReader> reader;
+  mutable ConnectionMonitor monitor{  // noted by the reader, which sees the module as const
+      std::chrono::milliseconds(LIDAR_CONNECTION_SILENCE_MS)};
 };
 
 }  // namespace halvern::lidar

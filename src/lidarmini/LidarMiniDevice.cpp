@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "core/DevicePath.h"
+#include "core/HalPlatform.h"
 #include "lidarmini/LidarMiniLink.h"
 
 namespace halvern::lidarmini {
@@ -75,7 +76,7 @@ void LidarMiniScanner::run() {
       received.resize(before + static_cast<std::size_t>(waiting));
       const int read = serial::ReadSerialBytes(port, received.data() + before, waiting);
       received.resize(before + static_cast<std::size_t>(std::max(read, 0)));
-      takePackets(received);
+      takePackets(received, platform::robotTimeMicros());
     } else if (readiness == serial::ReadReadiness::BytesWaiting) {
       // Bytes were announced yet none are queued: the port is failing, treat it as gone.
       waiter.waitForWake(kGonePortRecheck);
@@ -85,26 +86,30 @@ void LidarMiniScanner::run() {
   }
 }
 
-void LidarMiniScanner::takePackets(std::vector<uint8_t>& received) {
-  PacketCodec::takePackets(received, [this](std::span<const uint8_t> packet) {
+void LidarMiniScanner::takePackets(std::vector<uint8_t>& received, int64_t arrivedUs) {
+  PacketCodec::takePackets(received, [this, arrivedUs](std::span<const uint8_t> packet) {
     const std::size_t count = decodeScanPoints(packet, packetPoints);
-    publish(PacketCodec::header(packet).start, std::span(packetPoints).first(count));
+    publish(PacketCodec::header(packet).start, std::span(packetPoints).first(count), arrivedUs);
   });
 }
 
-void LidarMiniScanner::publish(bool start, std::span<const ScanPoint> points) {
+void LidarMiniScanner::publish(bool start, std::span<const ScanPoint> points, int64_t arrivedUs) {
   const int64_t now = steadyNanoseconds();
+  monitor.noteTraffic(arrivedUs);
   const std::lock_guard lock(frameMutex);
   if (start) {
     // The revolution that ends here is whole; what came before the first start is not.
     if (!first && !current.points.empty()) {
       last.timestamp = current.timestamp;
       last.points.assign(current.points.begin(), current.points.end());
+      lastTimes = currentTimes;
     }
     current.points.clear();
     current.timestamp = now;
+    currentTimes.firstUs = arrivedUs;
     first = false;
   }
+  currentTimes.lastUs = arrivedUs;
   current.points.insert(current.points.end(), points.begin(), points.end());
 }
 
@@ -114,10 +119,14 @@ ScanFrame LidarMiniScanner::latest() const {
 }
 
 int32_t LidarMiniScanner::copyLatest(float* angles, float* distances, float* intensities,
-                                     int32_t capacity, int64_t* timestamp) const {
+                                     int32_t capacity, int64_t* timestamp,
+                                     PacketTimes* times) const {
   const std::lock_guard lock(frameMutex);
   if (timestamp != nullptr) {
     *timestamp = last.timestamp;
+  }
+  if (times != nullptr) {
+    *times = last.timestamp != 0 ? lastTimes : PacketTimes{};
   }
   const std::size_t copied =
       std::min(last.points.size(), static_cast<std::size_t>(std::max(capacity, 0)));
@@ -230,14 +239,20 @@ LidarHealth LidarMiniDevice::getHealth() { return QueryHealth(port.handle()); }
 ScanFrame LidarMiniDevice::getData() const { return scanner ? scanner->latest() : ScanFrame{}; }
 
 int32_t LidarMiniDevice::copyData(float* angles, float* distances, float* intensities,
-                                  int32_t capacity, int64_t* timestamp) const {
+                                  int32_t capacity, int64_t* timestamp,
+                                  PacketTimes* times) const {
   if (!scanner) {
     if (timestamp != nullptr) {
       *timestamp = 0;
     }
+    if (times != nullptr) {
+      *times = PacketTimes{};
+    }
     return 0;
   }
-  return scanner->copyLatest(angles, distances, intensities, capacity, timestamp);
+  return scanner->copyLatest(angles, distances, intensities, capacity, timestamp, times);
 }
+
+bool LidarMiniDevice::connected() const { return scanner && scanner->connected(); }
 
 }  // namespace halvern::lidarmini

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/ConnectionMonitor.h"
 #include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 #include "halvern/LidarMini.h"
@@ -23,6 +25,15 @@ inline constexpr float kInitialFrequencyHz = static_cast<float>(LIDARMINI_MIN_FR
 // The public range (halvern/LidarMini.h), with room for the steps' rounding.
 inline constexpr float kMaxFrequencyHz = static_cast<float>(LIDARMINI_MAX_FREQUENCY_HZ) + 0.001F;
 inline constexpr float kMinFrequencyHz = static_cast<float>(LIDARMINI_MIN_FREQUENCY_HZ) - 0.001F;
+
+/** A scanning lidar whose packets stop for this long reads disconnected. */
+inline constexpr std::chrono::milliseconds kConnectionSilence{LIDARMINI_CONNECTION_SILENCE_MS};
+
+/** The robot-clock times of a revolution's first and last packets (0 when there is none). */
+struct PacketTimes {
+  int64_t firstUs = 0;
+  int64_t lastUs = 0;
+};
 
 /** One scan: a thread reading the port and publishing each revolution once it is whole. */
 class LidarMiniScanner {
@@ -40,13 +51,16 @@ class LidarMiniScanner {
   [[nodiscard]] ScanFrame latest() const;
   /** Copies the latest whole revolution into arrays; see c_LidarMini_copyData. */
   int32_t copyLatest(float* angles, float* distances, float* intensities, int32_t capacity,
-                     int64_t* timestamp) const;
+                     int64_t* timestamp, PacketTimes* times = nullptr) const;
+  /** Packets keep arriving. */
+  [[nodiscard]] bool connected() const { return monitor.connected(); }
 
  private:
   void run();
-  /** Frames and decodes what `received` holds, dropping what it used. */
-  void takePackets(std::vector<uint8_t>& received);
-  void publish(bool start, std::span<const ScanPoint> points);
+  /** Frames and decodes what `received` holds, dropping what it used; the bytes that completed
+   *  them arrived at `arrivedUs` on the robot's clock. */
+  void takePackets(std::vector<uint8_t>& received, int64_t arrivedUs);
+  void publish(bool start, std::span<const ScanPoint> points, int64_t arrivedUs);
 
   const serial::SerialHandle port;
   const std::atomic<bool>& scanning;
@@ -56,9 +70,12 @@ class LidarMiniScanner {
   mutable std::mutex frameMutex;  // guards the frames and `first`
   ScanFrame current{};            // the revolution being filled
   ScanFrame last{};               // the latest whole revolution
+  PacketTimes currentTimes{};     // of `current`
+  PacketTimes lastTimes{};        // of `last`
   bool first = true;              // no start packet seen yet
 
   std::array<ScanPoint, kMaxPacketPoints> packetPoints{};  // the thread's: one packet's points
+  ConnectionMonitor monitor{kConnectionSilence};           // noted by every packet
 
   std::thread thread;  // last: it starts once everything above exists
 };
@@ -84,7 +101,9 @@ class LidarMiniDevice {
   LidarHealth getHealth();
   [[nodiscard]] ScanFrame getData() const;
   int32_t copyData(float* angles, float* distances, float* intensities, int32_t capacity,
-                   int64_t* timestamp) const;
+                   int64_t* timestamp, PacketTimes* times = nullptr) const;
+  /** Scanning, and packets keep arriving. */
+  [[nodiscard]] bool connected() const;
 
  private:
   LidarMiniDevice() = default;

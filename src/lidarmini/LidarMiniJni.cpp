@@ -110,6 +110,45 @@ jobject newScanData(JNIEnv* env, const LidarMiniScanFrame& frame) {
   return object;
 }
 
+// The latest revolution with its packet times, points and times taken in one copy.
+jobject newTimedScanData(JNIEnv* env, void* lidar) {
+  std::vector<float> angles;
+  std::vector<float> distances;
+  std::vector<float> intensities;
+  LidarMiniScanFrame frame{};
+  LidarMiniScanTimes times{};
+  constexpr int32_t kTypicalPoints = 1024;
+  int32_t count = 0;
+  // A revolution larger than the arrays is asked for again with room for it.
+  for (int32_t capacity = kTypicalPoints;; capacity = count) {
+    angles.resize(static_cast<std::size_t>(capacity));
+    distances.resize(angles.size());
+    intensities.resize(angles.size());
+    count = c_LidarMini_copyDataTimed(lidar, angles.data(), distances.data(), intensities.data(),
+                                      capacity, &frame.timestamp, &times);
+    if (count <= capacity) {
+      break;
+    }
+  }
+  frame.points.reserve(static_cast<std::size_t>(count));
+  for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+    frame.points.push_back(LidarMiniScanPoint{angles[i], distances[i], intensities[i]});
+  }
+  jobject object = newScanData(env, frame);
+  if (object == nullptr) {
+    return nullptr;
+  }
+  jclass type = env->GetObjectClass(object);
+  jfieldID first = env->GetFieldID(type, "firstPacketUs", "J");
+  jfieldID last = env->GetFieldID(type, "lastPacketUs", "J");
+  if (first == nullptr || last == nullptr) {
+    return nullptr;
+  }
+  env->SetLongField(object, first, static_cast<jlong>(times.firstPacketUs));
+  env->SetLongField(object, last, static_cast<jlong>(times.lastPacketUs));
+  return object;
+}
+
 }  // namespace
 
 extern "C" {
@@ -178,6 +217,19 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1ge
     return nullptr;
   }
   return newScanData(env, c_LidarMini_getData(toHandle(handle)));
+}
+
+JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1getDataTimed(
+    JNIEnv* env, jclass /*cls*/, jlong handle) {
+  if (isNull(handle)) {
+    return nullptr;
+  }
+  return newTimedScanData(env, toHandle(handle));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1isConnected(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+  return halvern::jni::toJavaBoolean(!isNull(handle) && c_LidarMini_isConnected(toHandle(handle)));
 }
 
 }  // extern "C"

@@ -34,11 +34,14 @@ int main() {
     const halvern::Dystal canDistance(3);
     std::printf("%d\n", canDistance.IsConnected());
     halvern::LidarMini lidarMini(halvern::LidarMini::kFirstPort);
-    std::printf("%zu %d\n", lidarMini.GetData().points.size(), lidarMini.GetInfo().model);
+    std::printf("%zu %d %lld %d\n", lidarMini.GetData().points.size(), lidarMini.GetInfo().model,
+                static_cast<long long>(lidarMini.GetData().lastPacketUs), lidarMini.IsConnected());
     halvern::Lidar lidar(halvern::Lidar::Port::kOnboard);
-    std::printf("%d\n", lidar.GetData().InRangeCount());
+    std::printf("%d %lld %d\n", lidar.GetData().InRangeCount(),
+                static_cast<long long>(lidar.GetData().firstPacketUs), lidar.IsConnected());
     halvern::Ferix ferix(5);
-    std::printf("%f\n", ferix.GetVoltage(0));
+    std::printf("%f %lld %d\n", ferix.GetVoltage(0),
+                static_cast<long long>(ferix.GetReading(1).timestampUs), ferix.IsConnected());
     halvern::MockDS station;
     station.Enable();
   } catch (const std::exception& error) {

@@ -5,6 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
+import static com.halvern.frc.testing.IridelWire.waitFor;
 
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimFerix;
@@ -72,6 +73,9 @@ class FerixTest {
     board.setInputVoltage(0, 3.0); // beyond the board's range
     board.setInputVoltage(1, -0.256);
     board.setInputVoltage(2, 0.0);
+    // The background conversions take the new voltages within a few milliseconds.
+    waitFor(() -> ferix.getRaw(0) == 2047 && ferix.getRaw(1) == 3840 && ferix.getRaw(2) == 0,
+        done -> done);
     assertEquals(2047, ferix.getRaw(0));
     assertEquals(3840, ferix.getRaw(1));
     assertEquals(3.75, ferix.getVoltage(1));
@@ -89,9 +93,9 @@ class FerixTest {
     assertEquals(0, ferix.getRaw(3));
     assertEquals(0.0, ferix.getVoltage(3));
 
-    board.setAbsent(false); // plugged in later: it reads, and a new Ferix finds it
-    assertEquals(COUNTS[3], ferix.getRaw(3));
-    assertFalse(ferix.isConnected(), "the answer at opening is kept");
+    board.setAbsent(false); // plugged in later: it reads, and reads connected from then on
+    assertEquals(COUNTS[3], (int) waitFor(() -> ferix.getRaw(3), raw -> raw == COUNTS[3]));
+    assertTrue(waitFor(ferix::isConnected, connected -> connected));
     ferix = new Ferix(5);
     assertTrue(ferix.isConnected());
   }
@@ -102,10 +106,14 @@ class FerixTest {
     ferix = new Ferix(4);
     assertEquals(COUNTS[1], ferix.getRaw(1));
     board.setReadsFail(true);
+    waitFor(() -> ferix.getRaw(1), raw -> raw == 0); // once its next conversion goes unanswered
     assertEquals(0, ferix.getRaw(1));
     assertEquals(0.0, ferix.getVoltage(1));
+    assertEquals(0L, ferix.getReading(1).timestampUs);
+    assertFalse(waitFor(ferix::isConnected, connected -> !connected));
     board.setReadsFail(false);
-    assertEquals(COUNTS[1] / 512.0, ferix.getVoltage(1));
+    assertEquals(COUNTS[1] / 512.0,
+        (double) waitFor(() -> ferix.getVoltage(1), volts -> volts == COUNTS[1] / 512.0));
   }
 
   @ParameterizedTest
@@ -116,7 +124,13 @@ class FerixTest {
     assertAll(
         () -> assertThrows(IllegalArgumentException.class, () -> ferix.getRaw(channel)),
         () -> assertThrows(IllegalArgumentException.class, () -> ferix.getVoltage(channel)));
-    assertEquals(0, board.transferCount());
+    // The background conversions keep the bus busy; none of its readings is for another input.
+    for (SimFerix.Transfer transfer : board.transfers()) {
+      if (transfer.count() == 3) {
+        int input = ((transfer.u8(1) >> 4) & 0x7) - 4;
+        assertTrue(input >= 0 && input < Ferix.CHANNELS, transfer.toString());
+      }
+    }
   }
 
   @ParameterizedTest
@@ -195,6 +209,20 @@ class FerixTest {
     } finally {
       threads.shutdownNow();
     }
+  }
+
+  @Test
+  void readingsAreTimestampedOnTheRobotClockAndKeepComing() {
+    ferix = new Ferix(4);
+    assertTrue(ferix.isConnected());
+    Ferix.Reading first = ferix.getReading(2);
+    assertEquals(COUNTS[2], first.raw);
+    assertEquals(COUNTS[2] / 512.0, first.volts);
+    assertTrue(first.timestampUs > 0, "timestamped");
+    Ferix.Reading later = waitFor(() -> ferix.getReading(2), r -> r.timestampUs > first.timestampUs);
+    assertTrue(later.timestampUs > first.timestampUs, "a newer conversion followed");
+    board.setInputVoltage(2, 0.3);
+    assertEquals(300, (int) waitFor(() -> ferix.getRaw(2), raw -> raw == 300));
   }
 
   static Executable closedThrows(Executable call) {

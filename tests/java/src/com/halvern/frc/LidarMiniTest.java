@@ -117,6 +117,27 @@ class LidarMiniTest {
     }
 
     @Test
+    void revolutionsCarryTheirPacketTimesAndTheConnectionFollowsThePackets() {
+      assertFalse(lidar.isConnected(), "not scanning");
+      lidar.start();
+      assertTrue(waitFor(lidar::isConnected, connected -> connected));
+      LidarMini.ScanData first = waitFor(lidar::getData, scan -> scan.firstPacketUs > 0);
+      assertTrue(first.angle.length > 0);
+      assertTrue(first.firstPacketUs <= first.lastPacketUs);
+      LidarMini.ScanData next =
+          waitFor(lidar::getData, scan -> scan.firstPacketUs > first.firstPacketUs);
+      assertTrue(next.firstPacketUs >= first.lastPacketUs, "the next revolution follows");
+
+      device.setSilent(true);
+      assertFalse(waitFor(lidar::isConnected, connected -> !connected));
+      device.setSilent(false);
+      assertTrue(waitFor(lidar::isConnected, connected -> connected));
+      lidar.stop();
+      assertFalse(lidar.isConnected());
+      assertEquals(0L, lidar.getData().firstPacketUs);
+    }
+
+    @Test
     void identityAndHealthAreTheLidarsOwnReadAsUnsignedNumbers() {
       byte[] serial = "LM-\u00ff\u0080-0123456789".getBytes(StandardCharsets.ISO_8859_1);
       device.setIdentity(0xC8, 0x1234, 0x81, serial);

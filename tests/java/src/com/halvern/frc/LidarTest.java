@@ -153,6 +153,32 @@ class LidarTest {
   @Nested
   class Scanning {
     @Test
+    void samplesCarryTheirArrivalTimesAndTheConnectionFollowsThePackets() {
+      lidar = new Lidar(Lidar.Port.ONBOARD);
+      assertFalse(lidar.isConnected(), "no packet yet");
+      assertEquals(0L, lidar.getData().firstPacketUs);
+      device = new SimLidar(0);
+      assertTrue(waitFor(lidar::isConnected, connected -> connected));
+      Lidar.ScanData scan = waitFor(lidar::getData, s -> s.firstPacketUs > 0);
+      assertTrue(scan.firstPacketUs <= scan.lastPacketUs);
+      assertEquals(Lidar.DEGREES, scan.sampleUs.length);
+      long newest = 0;
+      for (long at : scan.sampleUs) {
+        newest = Math.max(newest, at);
+      }
+      assertEquals(scan.lastPacketUs, newest);
+      long seen = scan.lastPacketUs;
+      assertTrue(waitFor(lidar::getData, s -> s.lastPacketUs > seen).lastPacketUs > seen);
+
+      device.setSilent(true);
+      assertFalse(waitFor(lidar::isConnected, connected -> !connected));
+      device.setSilent(false);
+      assertTrue(waitFor(lidar::isConnected, connected -> connected));
+      lidar.stop();
+      assertFalse(lidar.isConnected());
+    }
+
+    @Test
     void beforeAnyPacketEveryDegreeHasItsOwnAngleAndNoDistance() {
       lidar = new Lidar(Lidar.Port.ONBOARD);
       Lidar.ScanData empty = lidar.getData();

@@ -8,12 +8,13 @@ import com.halvern.frc.jni.FerixJNI;
  * voltage scaled by the reference voltage (whole volts) given when the board is opened.
  *
  * <p>Opening a board with {@link #Ferix(int)} opens the bus, stores the reference voltage and
- * checks that the board answers; {@link #isConnected()} tells whether it did. A board that did
- * not answer throws nothing: its readings are 0, as is any reading the board does not answer
- * later. Every reading writes the board's configuration, waits 1 ms for its converter and reads
- * the result, so {@link #getRaw(int)} and {@link #getVoltage(int)} block their caller for a
- * little over 1 ms; keep that in mind before reading all four inputs in every loop of a robot
- * program.
+ * starts the library's background conversions: one library thread converts the four inputs in
+ * turn (each about every 10 ms), and the constructor waits up to {@value
+ * #FIRST_CONVERSIONS_WAIT_MS} ms for the first conversion of each. {@link #getRaw(int)}, {@link
+ * #getVoltage(int)}, {@link #getReading(int)} and {@link #isConnected()} never wait: they return
+ * the latest conversion the library holds, made for a robot's periodic loop. A board that does
+ * not answer throws nothing: its readings are 0 (timestamp 0) and {@link #isConnected()} is
+ * false; it is found again as soon as it answers.
  *
  * <p>The library drives one such board per program. Opening a second {@code Ferix} replaces the
  * first: the bus is opened again with the new reference voltage and the presence check runs
@@ -26,8 +27,7 @@ import com.halvern.frc.jni.FerixJNI;
  * 0 instead, and take only a channel's low 8 bits). Every method but {@link #close()} and {@link
  * #isClosed()} throws {@link IllegalStateException} once the board is closed or replaced.
  *
- * <p>Readings may be made from any thread. The library takes them one after another, each
- * returning its own input, so a reading may wait for the others in progress.
+ * <p>Readings may be made from any thread.
  */
 public final class Ferix implements AutoCloseable {
   /** The number of inputs; they are numbered from 0. */
@@ -43,12 +43,29 @@ public final class Ferix implements AutoCloseable {
   public static final int I2C_PORT = 1;
   /** The board's 7-bit I2C address. */
   public static final int I2C_ADDRESS = 0x48;
+  /** How long the constructor waits for the first conversion of every input, in milliseconds. */
+  public static final int FIRST_CONVERSIONS_WAIT_MS = 100;
+
+  /** One input's latest conversion; made by the library, all zero when there is none. */
+  public static final class Reading {
+    /** The count, 0 to {@value Ferix#MAX_RAW}; 0 when there is none. */
+    public int raw;
+    /** The count scaled by the reference voltage / {@value Ferix#FULL_SCALE_COUNT}. */
+    public double volts;
+    /**
+     * When it was converted, in microseconds on the robot's clock (the time base of {@code
+     * Timer.getFPGATimestamp()}); 0 when there is none.
+     */
+    public long timestampUs;
+
+    /** An empty reading: no conversion. */
+    public Reading() {}
+  }
 
   private static final Object LOCK = new Object(); // guards current and every board's state
   private static Ferix current; // the board the library drives; null when it was closed
 
   private final int referenceVolts;
-  private final boolean connected;
   private boolean closed;
   private boolean replaced;
 
@@ -62,6 +79,9 @@ public final class Ferix implements AutoCloseable {
    *
    * <p>A {@code Ferix} opened before, and not closed, is replaced: it is closed, and this board
    * takes over the bus.
+   *
+   * <p>Waits up to {@value #FIRST_CONVERSIONS_WAIT_MS} ms for the first conversions: not for a
+   * robot's periodic loop.
    *
    * @param referenceVolts the reference voltage in volts, 1 or more
    * @throws IllegalArgumentException if {@code referenceVolts} is less than 1; nothing is opened
@@ -78,15 +98,17 @@ public final class Ferix implements AutoCloseable {
         current.closed = true;
         current.replaced = true;
       }
-      this.connected = FerixJNI.c_initializeI2C(referenceVolts);
+      FerixJNI.c_initializeI2C(referenceVolts); // isConnected() follows the board from now on
+      FerixJNI.c_Ferix_startConversions();
       current = this;
     }
+    FerixJNI.c_Ferix_waitForConversions(FIRST_CONVERSIONS_WAIT_MS);
   }
 
   /**
-   * Closes the I2C bus. Closing again, or closing a board that a newer one replaced, does
-   * nothing. A reading that another thread began as the board was being closed either
-   * completes or returns 0.
+   * Stops the background conversions and closes the I2C bus. Closing again, or closing a board
+   * that a newer one replaced, does nothing. A reading that another thread began as the board
+   * was being closed returns the latest conversion or 0.
    */
   @Override
   public void close() {
@@ -112,17 +134,16 @@ public final class Ferix implements AutoCloseable {
   }
 
   /**
-   * Returns whether the board answered when it was opened. The answer is not checked again: a
-   * board that is unplugged later reads 0 (and one that was absent when opened is found by
-   * opening a new {@code Ferix}).
+   * Returns whether the board answers: true while its conversions keep being acknowledged,
+   * false once none has been for 100 ms. Never waits.
    *
-   * @return true if the board answered when it was opened
+   * @return true while the board answers
    */
   public boolean isConnected() {
     synchronized (LOCK) {
       requireOpen();
-      return connected;
     }
+    return FerixJNI.c_Ferix_isConnected();
   }
 
   /**
@@ -138,38 +159,48 @@ public final class Ferix implements AutoCloseable {
   }
 
   /**
-   * Reads one input against ground as a 12-bit count. The board measures 1 mV a count up to
-   * 2.047 V; an input slightly below ground reads near {@value #MAX_RAW}. Takes a little over 1
-   * ms.
+   * Returns one input's latest conversion, with its count, voltage and timestamp. Never waits.
    *
    * @param channel the input, 0 to 3
-   * @return the count, 0 to {@value #MAX_RAW}; 0 when the board did not answer
+   * @return a new reading; all zero when there is none yet or the board did not answer its
+   *     latest conversion
    * @throws IllegalArgumentException if {@code channel} is out of range
    */
-  public int getRaw(int channel) {
+  public Reading getReading(int channel) {
     requireChannel(channel);
     synchronized (LOCK) {
       requireOpen();
     }
-    return FerixJNI.c_getRawValue(channel);
+    Reading reading = FerixJNI.c_Ferix_getLatest(channel);
+    return reading != null ? reading : new Reading();
   }
 
   /**
-   * Reads one input as {@link #getRaw(int)} does, scaled: the count times the reference voltage
-   * / {@value #FULL_SCALE_COUNT}, worked out by the library in single precision. Takes a little
-   * over 1 ms.
+   * Returns one input's latest conversion as a 12-bit count against ground. The board measures
+   * 1 mV a count up to 2.047 V; an input slightly below ground reads near {@value #MAX_RAW}.
+   * Never waits.
+   *
+   * @param channel the input, 0 to 3
+   * @return the count, 0 to {@value #MAX_RAW}; 0 when there is none (see {@link
+   *     #getReading(int)})
+   * @throws IllegalArgumentException if {@code channel} is out of range
+   */
+  public int getRaw(int channel) {
+    return getReading(channel).raw;
+  }
+
+  /**
+   * Returns one input's latest conversion as {@link #getRaw(int)} does, scaled: the count times
+   * the reference voltage / {@value #FULL_SCALE_COUNT}, worked out by the library in single
+   * precision. Never waits.
    *
    * @param channel the input, 0 to 3
    * @return the scaled reading, 0 to {@value #MAX_RAW} / {@value #FULL_SCALE_COUNT} times the
-   *     reference voltage; 0.0 when the board did not answer
+   *     reference voltage; 0.0 when there is none
    * @throws IllegalArgumentException if {@code channel} is out of range
    */
   public double getVoltage(int channel) {
-    requireChannel(channel);
-    synchronized (LOCK) {
-      requireOpen();
-    }
-    return FerixJNI.c_getVoltage(channel);
+    return getReading(channel).volts;
   }
 
   /** The caller holds LOCK. */

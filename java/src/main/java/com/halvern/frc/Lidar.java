@@ -153,6 +153,15 @@ public final class Lidar implements AutoCloseable {
      * range and for a degree that has had no sample yet.
      */
     public float[] distance;
+    /**
+     * When each degree's sample arrived, in microseconds on the robot's clock (the time base of
+     * {@code Timer.getFPGATimestamp()}); 0 while the degree has had no sample.
+     */
+    public long[] sampleUs = new long[DEGREES];
+    /** The oldest of {@link #sampleUs}: the earliest packet whose data the tables hold; 0 if none. */
+    public long firstPacketUs;
+    /** The newest of {@link #sampleUs}: the latest packet stored; 0 if none. */
+    public long lastPacketUs;
 
     /**
      * The tables before any sample: {@code angle[i]} is {@code i} and every distance is {@value
@@ -328,6 +337,19 @@ public final class Lidar implements AutoCloseable {
   }
 
   /**
+   * Returns whether the lidar's packets keep arriving: true while one came within the last 100
+   * ms (a lidar sends one every few milliseconds); false once stopped. Never waits.
+   *
+   * @return true while packets arrive
+   */
+  public boolean isConnected() {
+    synchronized (LOCK) {
+      requireOpen();
+    }
+    return LidarJNI.c_Lidar_isConnected();
+  }
+
+  /**
    * Returns whether the lidar was opened or {@link #start() started} and not {@link #stop()
    * stopped} since. This is what the robot program asked for: whether the port opened shows in
    * {@link #getData()} and the library's messages.
@@ -351,7 +373,7 @@ public final class Lidar implements AutoCloseable {
     synchronized (LOCK) {
       requireOpen();
     }
-    ScanData scan = LidarJNI.c_Lidar_getData();
+    ScanData scan = LidarJNI.c_Lidar_getTimedData();
     if (scan == null) {
       throw new IllegalStateException(description + ": the tables could not be copied");
     }

@@ -205,6 +205,13 @@ public final class LidarMini implements AutoCloseable {
      * revolution.
      */
     public long timestamp;
+    /**
+     * When the revolution's first packet arrived, in microseconds on the robot's clock (the time
+     * base of {@code Timer.getFPGATimestamp()}); 0 for an empty revolution.
+     */
+    public long firstPacketUs;
+    /** When its last packet arrived, on the same clock; 0 for an empty revolution. */
+    public long lastPacketUs;
 
     /** An empty revolution: timestamp 0 and no points. */
     public ScanData() {
@@ -380,7 +387,18 @@ public final class LidarMini implements AutoCloseable {
    *     whole revolution after {@link #start()}
    */
   public ScanData getData() {
-    return LidarMiniJNI.c_LidarMini_getData(openHandle());
+    return LidarMiniJNI.c_LidarMini_getDataTimed(openHandle());
+  }
+
+  /**
+   * Returns whether the lidar's scan packets keep arriving: true while scanning and a packet
+   * came within the last 100 ms (the lidar sends one about every 10 ms); false while not
+   * scanning. Never waits.
+   *
+   * @return true while packets arrive
+   */
+  public boolean isConnected() {
+    return LidarMiniJNI.c_LidarMini_isConnected(openHandle());
   }
 
   // --- Scan frequency --------------------------------------------------------------------------

@@ -287,4 +287,32 @@ class FerixJNITest {
       board.setInputVoltage(channel, COUNTS[channel] / 1000.0);
     }
   }
+
+  @Test
+  void backgroundConversionsStartOnlyOnAnOpenBusAndGiveTimestampedReadings() {
+    FerixJNI.c_closeI2C();
+    assertFalse(FerixJNI.c_Ferix_startConversions(), "the bus is closed");
+    assertTrue(FerixJNI.c_initializeI2C(4.0f));
+    com.halvern.frc.Ferix.Reading none = FerixJNI.c_Ferix_getLatest(0);
+    assertEquals(0, none.raw);
+    assertEquals(0L, none.timestampUs);
+    assertFalse(FerixJNI.c_Ferix_isConnected());
+
+    assertTrue(FerixJNI.c_Ferix_startConversions());
+    assertTrue(FerixJNI.c_Ferix_waitForConversions(2000));
+    for (int channel = 0; channel < 4; ++channel) {
+      com.halvern.frc.Ferix.Reading reading = FerixJNI.c_Ferix_getLatest(channel);
+      assertEquals(COUNTS[channel], reading.raw, "input " + channel);
+      assertEquals(COUNTS[channel] / 512.0, reading.volts, "input " + channel);
+      assertTrue(reading.timestampUs > 0);
+    }
+    assertTrue(FerixJNI.c_Ferix_isConnected());
+    // No low-8-bit wrapping for the new reading: 256 is no input.
+    assertEquals(0L, FerixJNI.c_Ferix_getLatest(256).timestampUs);
+    assertEquals(0L, FerixJNI.c_Ferix_getLatest(-1).timestampUs);
+
+    FerixJNI.c_closeI2C();
+    assertEquals(0L, FerixJNI.c_Ferix_getLatest(0).timestampUs);
+    assertFalse(FerixJNI.c_Ferix_isConnected());
+  }
 }

@@ -21,9 +21,12 @@ package com.halvern.frc.jni;
  *       #c_initializeI2C} returns, and its readings are 0.
  * </ul>
  *
- * <p>Every reading writes the board's configuration, waits 1 ms for its converter and reads the
- * result, so it blocks its caller for a little over 1 ms. Readings from several threads are
- * taken one after another, each returning its own input.
+ * <p>{@link #c_getRawValue} and {@link #c_getVoltage} write the board's configuration, wait 1 ms
+ * for its converter and read the result, so each blocks its caller for a little over 1 ms.
+ * Readings from several threads are taken one after another, each returning its own input. For
+ * a robot's periodic loop, {@link #c_Ferix_startConversions} starts a library thread that
+ * converts the four inputs in turn; {@link #c_Ferix_getLatest} and {@link #c_Ferix_isConnected}
+ * then answer at once from what it holds.
  *
  * <p>Loading this class loads the native library {@code HalvernDriver} from {@code
  * java.library.path}; it throws {@link UnsatisfiedLinkError} when the library is not there.
@@ -68,4 +71,38 @@ public final class FerixJNI {
    *     first {@link #c_initializeI2C}
    */
   public static native float c_getVoltage(int channel);
+
+  /**
+   * Starts the background conversions on a bus opened by {@link #c_initializeI2C}. Never waits.
+   * {@link #c_initializeI2C} and {@link #c_closeI2C} stop them.
+   *
+   * @return true when conversions run; false before {@link #c_initializeI2C} or after {@link
+   *     #c_closeI2C}
+   */
+  public static native boolean c_Ferix_startConversions();
+
+  /**
+   * Returns one input's latest background conversion. Never waits.
+   *
+   * @param channel the input, 0 to 3 (no low-8-bit wrapping: any other value has no reading)
+   * @return a new reading; all zero (timestamp 0) when there is none
+   */
+  public static native com.halvern.frc.Ferix.Reading c_Ferix_getLatest(int channel);
+
+  /**
+   * Waits until every input has a background conversion, at most {@code timeoutMs}
+   * milliseconds. Not for a robot's periodic loop.
+   *
+   * @param timeoutMs the longest wait in milliseconds
+   * @return true when all four inputs have a conversion
+   */
+  public static native boolean c_Ferix_waitForConversions(int timeoutMs);
+
+  /**
+   * Returns whether background conversions are being answered: false once none has been for 100
+   * ms, and while conversions are not running. Never waits.
+   *
+   * @return true while the board answers
+   */
+  public static native boolean c_Ferix_isConnected();
 }

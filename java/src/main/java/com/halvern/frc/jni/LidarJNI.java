@@ -117,4 +117,21 @@ public final class LidarJNI {
    * @param threshold the threshold in millimetres
    */
   public static native void c_Lidar_jitterConfig(float threshold);
+
+  /**
+   * Copies the tables as {@link #c_Lidar_getData} does, with each degree's sample time ({@code
+   * sampleUs}) and the first and last of them ({@code firstPacketUs}, {@code lastPacketUs}),
+   * all from one copy. Never waits.
+   *
+   * @return a new copy, or null when it cannot be made
+   */
+  public static native Lidar.ScanData c_Lidar_getTimedData();
+
+  /**
+   * Returns whether the lidar's packets keep arriving: true while one came within the last 100
+   * ms; false after {@link #c_Lidar_stop} and before {@link #c_Lidar_create}. Never waits.
+   *
+   * @return true while packets arrive
+   */
+  public static native boolean c_Lidar_isConnected();
 }

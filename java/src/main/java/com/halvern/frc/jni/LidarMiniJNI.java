@@ -107,4 +107,23 @@ public final class LidarMiniJNI {
    *     not scanning and before the first whole revolution), or null when the handle is 0
    */
   public static native LidarMini.ScanData c_LidarMini_getData(long handle);
+
+  /**
+   * Returns the latest whole revolution as {@link #c_LidarMini_getData} does, with the
+   * robot-clock times of its first and last packets ({@code firstPacketUs}, {@code
+   * lastPacketUs}) taken in the same copy as its points. Never waits.
+   *
+   * @param handle the lidar's handle
+   * @return a new revolution, or null when the handle is 0
+   */
+  public static native LidarMini.ScanData c_LidarMini_getDataTimed(long handle);
+
+  /**
+   * Returns whether the lidar's scan packets keep arriving: true while scanning and a packet
+   * came within the last 100 ms; false while not scanning, and for handle 0. Never waits.
+   *
+   * @param handle the lidar's handle
+   * @return true while packets arrive
+   */
+  public static native boolean c_LidarMini_isConnected(long handle);
 }

@@ -1,0 +1,23 @@
+// Waiting on an event in a test: the limit only bounds a failure, it never decides an outcome.
+#pragma once
+
+#include <chrono>
+#include <thread>
+
+namespace halvern::test {
+
+/** Polls `condition` every millisecond until it holds (true) or `limit` has passed (false). */
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::steady_clock::duration limit =
+                                      std::chrono::seconds(2)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      return condition();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+}  // namespace halvern::test
