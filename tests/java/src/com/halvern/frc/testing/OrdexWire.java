@@ -11,6 +11,7 @@ public final class OrdexWire {
   // API numbers of the messages the tests send or inspect.
   public static final int MOTOR_SPEED = 2;
   public static final int DISABLE_MOTOR = 3;
+  public static final int IDENTITY_REQUEST = 4;
   public static final int IDENTITY_REPLY = 5;
   public static final int SERIAL_WORD_1 = 7;
   public static final int CONFIGURE_MOTOR = 10;
@@ -61,10 +62,14 @@ public final class OrdexWire {
     return SimBus.sentFrames(id(api, device));
   }
 
-  /** Every frame sent to {@code device} but its heartbeats, oldest first. */
+  /**
+   * Every frame sent to {@code device} but what the library sends on its own (heartbeats and
+   * the background identity requests), oldest first.
+   */
   public static List<Frame> commandsSentTo(int device) {
     return SimBus.sentFrames(id(0, device), 0x1FFF003F).stream()
         .filter(frame -> ((frame.id() >>> 6) & 0x3FF) > ENABLED_HEARTBEAT)
+        .filter(frame -> ((frame.id() >>> 6) & 0x3FF) != IDENTITY_REQUEST)
         .toList();
   }
 
