@@ -1,5 +1,6 @@
 #include "ordex/OrdexBus.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <iostream>
@@ -61,7 +62,10 @@ ReadResult readMessage(int32_t handle, int32_t apiId, ReadMode mode) {
   ReadResult result;
   result.frame = received.data;
   result.received = status == 0;
-  result.timestampUs = result.received ? static_cast<int64_t>(received.timestampUs) : 0;
+  // 0 means "nothing received": a frame of the clock's first millisecond (a simulation just
+  // started, stamping in whole milliseconds) is said to come 1 us in instead.
+  result.timestampUs =
+      result.received ? std::max<int64_t>(static_cast<int64_t>(received.timestampUs), 1) : 0;
   return result;
 }
 
