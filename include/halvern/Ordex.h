@@ -21,6 +21,49 @@ enum OrdexLimit : int32_t {
   ORDEX_MAX_SENSITIVITY = 10,   // sensitivities run from 0
 };
 
+/**
+ * How long the controller may stay silent and still read connected. It sends its status frames
+ * every 20 ms; five missed rounds mean it is gone (unplugged, powered off, or its bus cut).
+ */
+enum OrdexConnection : int32_t {
+  ORDEX_CONNECTION_SILENCE_MS = 100,
+};
+
+/** Room for an identity text of OrdexIdentityInfo, its terminating NUL included. */
+enum OrdexIdentityTextSize : int32_t {
+  ORDEX_IDENTITY_TEXT_CAPACITY = 48,
+};
+
+/** What the controller answered when asked who it is (see c_Ordex_tryGetIdentity). */
+struct OrdexIdentityInfo {
+  /** The device number the controller reports of itself, 1 to 255 (never 0). */
+  int32_t deviceId;
+  /** Firmware version major.minor.patch. */
+  uint8_t firmwareMajor;
+  uint8_t firmwareMinor;
+  uint8_t firmwarePatch;
+  /** 1 Ordex Quad, 2 Ordex Small; any other value is a kind the library does not know. */
+  uint8_t hardwareKind;
+  /** The hardware version of that kind. */
+  uint8_t hardwareVersion;
+  /** The text c_Ordex_getFirmwareVersion gives, "Firmware Version: [a.b.c]", NUL-terminated. */
+  char firmwareText[ORDEX_IDENTITY_TEXT_CAPACITY];
+  /** The text c_Ordex_getHardwareVersion gives, for example "Hardware: Ordex Quad, Version: 3"
+   *  or "No Hardware Found!", NUL-terminated. */
+  char hardwareText[ORDEX_IDENTITY_TEXT_CAPACITY];
+};
+
+/** One reading of the controller with the moment it arrived (see c_Ordex_readRPM). */
+struct OrdexReading {
+  /** The reading, in the unit of the matching get function; 0 when `received` is false. */
+  double value;
+  /** When the frame carrying it was received, in microseconds on the robot's clock (the time
+   *  base of HAL_GetFPGATime; WPILib 2027's monotonic time); 0 when `received` is false. */
+  int64_t timestampUs;
+  /** True when the controller has sent this reading at least once. */
+  bool received;
+};
+
 extern "C" {
 
 /**
@@ -32,13 +75,22 @@ HALVERN_API int32_t c_Ordex_create(int32_t deviceId, int32_t frequency);
 /** Stops the controller's heartbeat, forgets it and releases its CAN handle. */
 HALVERN_API void c_Ordex_destroy(int32_t handle);
 
-/** The device number the controller reports of itself; 0 when it does not answer. */
+/**
+ * The device number the controller reports of itself; 0 when it does not answer. The first
+ * identity call on a handle (this one or the two texts below) asks the controller and waits for
+ * its answer, up to about 1 s (plus at most 225 ms when a background fetch is mid-attempt, see
+ * c_Ordex_requestIdentity); later ones are served from memory. Not for a robot's periodic loop:
+ * use c_Ordex_requestIdentity and c_Ordex_tryGetIdentity there.
+ */
 HALVERN_API int32_t c_Ordex_getID(int32_t handle);
 
-/** "Firmware Version: [a.b.c]", or "Firmware Version: (read failed)". */
+/** "Firmware Version: [a.b.c]", or "Firmware Version: (read failed)". Waits as c_Ordex_getID. */
 HALVERN_API std::string c_Ordex_getFirmwareVersion(int32_t handle);
 
-/** "Hardware: Ordex Quad, Version: n", "No Hardware Found!" or "Hardware: (read failed)". */
+/**
+ * "Hardware: Ordex Quad, Version: n", "No Hardware Found!" or "Hardware: (read failed)". Waits
+ * as c_Ordex_getID.
+ */
 HALVERN_API std::string c_Ordex_getHardwareVersion(int32_t handle);
 
 /** The motor PWM frequency the controller reports (0 when it never reported). */
@@ -46,7 +98,8 @@ HALVERN_API int32_t c_Ordex_getFrequency(int32_t handle);
 
 /**
  * The controller's serial number as three groups of 8 hex digits joined by hyphens. Asks the
- * controller and waits 10 ms; a group that did not arrive in time reads 00000000.
+ * controller and waits 10 ms; a group that did not arrive in time reads 00000000. Not for a
+ * robot's periodic loop.
  */
 HALVERN_API std::string c_Ordex_getSerialNumber(int32_t handle);
 
@@ -138,5 +191,80 @@ HALVERN_API bool c_Ordex_tryGetTargetRPM(int32_t handle, int8_t motor, double* r
 
 /** Target speeds of all four motors; false when any is missing (missing ones read 0.0). */
 HALVERN_API bool c_Ordex_getTargetRPMFromDevice(int32_t handle, double* rpms);
+
+// --- Calls that never wait -----------------------------------------------------------------
+//
+// A robot loop can make these calls every pass: none waits for the controller or the bus.
+
+/**
+ * Starts asking the controller for its identity in the background, unless the answer is
+ * already known or a background fetch already runs. Never waits.
+ *
+ * The fetch sends the same request, and waits the same times for the reply, as the first
+ * identity call above (eight attempts, about 1 s); it prints nothing. A controller that has not
+ * answered by then is asked again once a second until it answers or the controller is
+ * destroyed, so one powered on later is still identified. Whichever of the fetch and an
+ * identity call above gets the answer first stores it, and both serve it from then on. The two
+ * never ask at the same time: an identity call made during a fetch first waits for the fetch's
+ * attempt in progress (at most 225 ms more) and for none of its later ones.
+ *
+ * @return true when the identity is known or is being fetched; false for a handle that is not
+ *     a controller's, or when no thread could be started
+ */
+HALVERN_API bool c_Ordex_requestIdentity(int32_t handle);
+
+/**
+ * The controller's identity, if it has answered (to a background fetch or an identity call
+ * above). Never waits and never asks the controller.
+ *
+ * @return true with `identity` filled; false, with `identity` zeroed, until the answer came, for
+ *     a handle that is not a controller's, or when `identity` is null
+ */
+HALVERN_API bool c_Ordex_tryGetIdentity(int32_t handle, OrdexIdentityInfo* identity);
+
+/**
+ * True while the controller's status frames keep arriving: the newest one the library holds
+ * was received no more than ORDEX_CONNECTION_SILENCE_MS (100 ms) ago on the robot's clock.
+ * Judged from the controller's temperature frame, which it sends with every round of status
+ * frames, and from every frame the reads below returned. False for a handle that is not a
+ * controller's. Never waits.
+ */
+HALVERN_API bool c_Ordex_isConnected(int32_t handle);
+
+/**
+ * The timestamped readings: each takes the newest frame of its kind the controller sent, once,
+ * as the get functions above do, and fills `reading` with the value and the frame's receive
+ * time (all zero, `received` false, when none ever arrived or a motor, encoder or direction is
+ * outside 0 to 3). Each returns `reading`, or null when it is null. Never waits.
+ */
+
+/** Motor speed in revolutions per minute (as c_Ordex_getRPM), motor 0 to 3. */
+HALVERN_API OrdexReading* c_Ordex_readRPM(int32_t handle, int8_t motor, OrdexReading* reading);
+
+/** Target speed in revolutions per minute (as c_Ordex_tryGetTargetRPM), motor 0 to 3. */
+HALVERN_API OrdexReading* c_Ordex_readTargetRPM(int32_t handle, int8_t motor,
+                                                OrdexReading* reading);
+
+/** Encoder count (as c_Ordex_getEncoderCount), encoder 0 to 3. */
+HALVERN_API OrdexReading* c_Ordex_readEncoderCount(int32_t handle, int8_t encoder,
+                                                   OrdexReading* reading);
+
+/** Encoder count times the encoder's distance per count (as c_Ordex_getEncoderDistance). */
+HALVERN_API OrdexReading* c_Ordex_readEncoderDistance(int32_t handle, int8_t encoder,
+                                                      OrdexReading* reading);
+
+/** Controller temperature in degrees Celsius (as c_Ordex_getControllerTemp). */
+HALVERN_API OrdexReading* c_Ordex_readControllerTemp(int32_t handle, OrdexReading* reading);
+
+/** Motor PWM frequency in hertz the controller reports (as c_Ordex_getFrequency). */
+HALVERN_API OrdexReading* c_Ordex_readFrequency(int32_t handle, OrdexReading* reading);
+
+/** Quorin position of motor 0 to 3 (as c_Ordex_getQuorinPosition). */
+HALVERN_API OrdexReading* c_Ordex_readQuorinPosition(int32_t handle, int8_t motor,
+                                                     OrdexReading* reading);
+
+/** One limit switch of motor 0 to 3 (as c_Ordex_getLimitSwitch): value 1 pressed, 0 not. */
+HALVERN_API OrdexReading* c_Ordex_readLimitSwitch(int32_t handle, int8_t motor, bool direction,
+                                                  OrdexReading* reading);
 
 }  // extern "C"

@@ -26,6 +26,12 @@ namespace halvern {
  * the controller sent; a reading it never sent reads 0 (the Try methods tell the two apart).
  * Once closed (or moved from) the object sends nothing and its readings are 0 or empty.
  *
+ * Every reading, the identity getters and IsConnected() return at once from what the library
+ * holds, so a robot's periodic loop can call them every pass. Only GetSerialNumber() waits for
+ * the controller (10 ms); it is not for the periodic loop. The controller is asked for its
+ * identity in the background from construction; until it answers, the identity getters give 0
+ * or "" and their Try variants std::nullopt.
+ *
  * Use a program's controllers from one thread, as a robot program's main loop does.
  */
 class Ordex {
@@ -44,6 +50,19 @@ class Ordex {
   static constexpr int kMaxPIDType = ORDEX_MAX_PID_TYPE;
   /** The highest sensitivity; sensitivities run from 0. */
   static constexpr int kMaxSensitivity = ORDEX_MAX_SENSITIVITY;
+  /** How long, in milliseconds, the controller may send no status frame and read connected. */
+  static constexpr int kConnectionSilenceMs = ORDEX_CONNECTION_SILENCE_MS;
+
+  /**
+   * A reading with the moment its frame was received, in microseconds on the robot's clock
+   * (the time base of frc::Timer::GetFPGATimestamp() and HAL_GetFPGATime(); on WPILib 2027 its
+   * monotonic time). Both are zero when the controller never sent the reading.
+   */
+  template <typename T>
+  struct Timestamped {
+    T value{};
+    int64_t timestampUs = 0;
+  };
 
   /**
    * Opens the controller with the given CAN device number and configures all four motors with
@@ -62,6 +81,8 @@ class Ordex {
     if (m_handle == 0) {
       throw detail::CreationFailure("Ordex on CAN device " + std::to_string(deviceId));
     }
+    // The identity getters read what this fetch stores; it never holds up the caller.
+    c_Ordex_requestIdentity(m_handle);
   }
 
   /** Not copyable: the object owns its device. */
@@ -105,30 +126,66 @@ class Ordex {
   // --- Identity ----------------------------------------------------------------------------
 
   /**
-   * The device number the controller reports of itself. The first identity query waits for the
-   * controller's answer, up to about one second; later ones are served from memory.
+   * The device number the controller reports of itself, once it has answered the background
+   * identity request; never waits.
    *
-   * @return the reported device number, or 0 when the controller does not answer
+   * @return the reported device number, or 0 until the controller has answered
    */
-  [[nodiscard]] int GetReportedDeviceId() const { return m_handle ? c_Ordex_getID(m_handle) : 0; }
+  [[nodiscard]] int GetReportedDeviceId() const { return TryGetReportedDeviceId().value_or(0); }
+
+  /** The reported device number once the controller has answered; never waits. */
+  [[nodiscard]] std::optional<int> TryGetReportedDeviceId() const {
+    if (const auto identity = Identity()) {
+      return identity->deviceId;
+    }
+    return std::nullopt;
+  }
 
   /**
-   * The controller's firmware version, waiting like GetReportedDeviceId().
+   * The controller's firmware version once it has answered; never waits.
    *
-   * @return "Firmware Version: [a.b.c]", or "Firmware Version: (read failed)"
+   * @return "Firmware Version: [a.b.c]", or "" until the controller has answered
    */
-  [[nodiscard]] std::string GetFirmwareVersion() const { return Text(c_Ordex_copyFirmwareVersion); }
+  [[nodiscard]] std::string GetFirmwareVersion() const {
+    return TryGetFirmwareVersion().value_or(std::string());
+  }
+
+  /** "Firmware Version: [a.b.c]" once the controller has answered; never waits. */
+  [[nodiscard]] std::optional<std::string> TryGetFirmwareVersion() const {
+    if (const auto identity = Identity()) {
+      return std::string(identity->firmwareText);
+    }
+    return std::nullopt;
+  }
 
   /**
-   * The controller's hardware kind and version, waiting like GetReportedDeviceId().
+   * The controller's hardware kind and version once it has answered; never waits.
    *
    * @return for example "Hardware: Ordex Quad, Version: 3"; "No Hardware Found!" for an unknown
-   *     kind; "Hardware: (read failed)" when the controller does not answer
+   *     kind; "" until the controller has answered
    */
-  [[nodiscard]] std::string GetHardwareVersion() const { return Text(c_Ordex_copyHardwareVersion); }
+  [[nodiscard]] std::string GetHardwareVersion() const {
+    return TryGetHardwareVersion().value_or(std::string());
+  }
+
+  /** The hardware text of GetHardwareVersion() once the controller has answered; never waits. */
+  [[nodiscard]] std::optional<std::string> TryGetHardwareVersion() const {
+    if (const auto identity = Identity()) {
+      return std::string(identity->hardwareText);
+    }
+    return std::nullopt;
+  }
 
   /**
-   * Asks the controller for its serial number and waits 10 ms for it.
+   * True while the controller's status frames keep arriving: false once it has sent none for
+   * more than kConnectionSilenceMs (100 ms, five of its 20 ms rounds), and false when closed.
+   * Never waits.
+   */
+  [[nodiscard]] bool IsConnected() const { return m_handle != 0 && c_Ordex_isConnected(m_handle); }
+
+  /**
+   * Asks the controller for its serial number and waits 10 ms for it: not for the robot's
+   * periodic loop.
    *
    * @return three groups of 8 uppercase hex digits joined by hyphens; a group that did not
    *     arrive in time reads 00000000
@@ -421,6 +478,66 @@ class Ordex {
     return m_handle ? c_Ordex_getEncoderSpeed(m_handle, checked) : 0.0;
   }
 
+  // --- Timestamped readings: the value and when its frame arrived -----------------------------
+
+  /** A motor's (0 to 3) speed in RPM with its receive time; zeros if never reported. */
+  [[nodiscard]] Timestamped<double> GetRPMTimestamped(int motor) const {
+    const int8_t checked = Motor(motor);
+    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
+      return c_Ordex_readRPM(handle, checked, reading);
+    });
+  }
+
+  /** A motor's (0 to 3) target speed in RPM with its receive time; zeros if never reported. */
+  [[nodiscard]] Timestamped<double> GetTargetRPMTimestamped(int motor) const {
+    const int8_t checked = Motor(motor);
+    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
+      return c_Ordex_readTargetRPM(handle, checked, reading);
+    });
+  }
+
+  /** An encoder's (0 to 3) count with its receive time; zeros if never reported. */
+  [[nodiscard]] Timestamped<int> GetEncoderCountTimestamped(int encoder) const {
+    const int8_t checked = Encoder(encoder);
+    return Read<int>([checked](int32_t handle, OrdexReading* reading) {
+      return c_Ordex_readEncoderCount(handle, checked, reading);
+    });
+  }
+
+  /** An encoder's (0 to 3) count times its distance per count, with the count's receive time. */
+  [[nodiscard]] Timestamped<double> GetEncoderDistanceTimestamped(int encoder) const {
+    const int8_t checked = Encoder(encoder);
+    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
+      return c_Ordex_readEncoderDistance(handle, checked, reading);
+    });
+  }
+
+  /** The controller's temperature in degrees Celsius with its receive time. */
+  [[nodiscard]] Timestamped<double> GetTemperatureTimestamped() const {
+    return Read<double>(c_Ordex_readControllerTemp);
+  }
+
+  /** The motor PWM frequency in hertz the controller reports, with its receive time. */
+  [[nodiscard]] Timestamped<int> GetReportedFrequencyTimestamped() const {
+    return Read<int>(c_Ordex_readFrequency);
+  }
+
+  /** A motor's (0 to 3) Quorin position with its receive time. */
+  [[nodiscard]] Timestamped<double> GetQuorinPositionTimestamped(int motor) const {
+    const int8_t checked = Motor(motor);
+    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
+      return c_Ordex_readQuorinPosition(handle, checked, reading);
+    });
+  }
+
+  /** One limit switch of a motor (as GetLimitSwitch()) with its receive time. */
+  [[nodiscard]] Timestamped<bool> GetLimitSwitchTimestamped(int motor, bool second) const {
+    const int8_t checked = Motor(motor);
+    return Read<bool>([checked, second](int32_t handle, OrdexReading* reading) {
+      return c_Ordex_readLimitSwitch(handle, checked, second, reading);
+    });
+  }
+
   /** Asks the controller to set an encoder's (0 to 3) count to 0. */
   void ResetEncoder(int encoder) {
     const int8_t checked = Encoder(encoder);
@@ -440,6 +557,23 @@ class Ordex {
   }
   static int8_t Encoder(int encoder) {
     return static_cast<int8_t>(detail::RequireInRange(encoder, 0, kMotorCount - 1, "Encoder"));
+  }
+
+  std::optional<OrdexIdentityInfo> Identity() const {
+    OrdexIdentityInfo identity{};
+    if (m_handle != 0 && c_Ordex_tryGetIdentity(m_handle, &identity)) {
+      return identity;
+    }
+    return std::nullopt;
+  }
+
+  template <typename T, typename ReadInto>
+  Timestamped<T> Read(ReadInto read) const {
+    OrdexReading reading{};
+    if (m_handle == 0 || read(m_handle, &reading) == nullptr || !reading.received) {
+      return {};
+    }
+    return {static_cast<T>(reading.value), reading.timestampUs};
   }
 
   template <typename Copy>

@@ -1,5 +1,6 @@
 #include "ordex/OrdexBus.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <iostream>
@@ -12,7 +13,6 @@
 namespace halvern::ordex {
 
 namespace {
-constexpr int kIdentityAttempts = 8;
 constexpr int32_t kDeviceIdUnavailable = 1010;
 }  // namespace
 
@@ -23,9 +23,35 @@ void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber) {
 }
 
 int32_t lookupDeviceId(int32_t handle) {
-  const auto& ids = registry().deviceIdByHandle;
-  const auto found = ids.find(handle);
-  return found == ids.end() ? 0 : found->second;
+  auto& reg = registry();
+  const std::lock_guard lock(reg.mutex);
+  const auto found = reg.deviceIdByHandle.find(handle);
+  return found == reg.deviceIdByHandle.end() ? 0 : found->second;
+}
+
+std::shared_ptr<ControllerSession> sessionOf(int32_t handle) {
+  auto& reg = registry();
+  const std::lock_guard lock(reg.mutex);
+  const auto found = reg.sessionByHandle.find(handle);
+  return found == reg.sessionByHandle.end() ? nullptr : found->second;
+}
+
+bool identityCached(int32_t handle) {
+  auto& reg = registry();
+  const std::lock_guard lock(reg.mutex);
+  const auto ready = reg.infoReadyByHandle.find(handle);
+  return ready != reg.infoReadyByHandle.end() && ready->second;
+}
+
+std::optional<Frame> cachedIdentity(int32_t handle) {
+  auto& reg = registry();
+  const std::lock_guard lock(reg.mutex);
+  const auto ready = reg.infoReadyByHandle.find(handle);
+  const auto info = reg.infoByHandle.find(handle);
+  if (ready == reg.infoReadyByHandle.end() || !ready->second || info == reg.infoByHandle.end()) {
+    return std::nullopt;
+  }
+  return info->second;
 }
 
 ReadResult readMessage(int32_t handle, int32_t apiId, ReadMode mode) {
@@ -36,6 +62,10 @@ ReadResult readMessage(int32_t handle, int32_t apiId, ReadMode mode) {
   ReadResult result;
   result.frame = received.data;
   result.received = status == 0;
+  // 0 means "nothing received": a frame of the clock's first millisecond (a simulation just
+  // started, stamping in whole milliseconds) is said to come 1 us in instead.
+  result.timestampUs =
+      result.received ? std::max<int64_t>(static_cast<int64_t>(received.timestampUs), 1) : 0;
   return result;
 }
 
@@ -48,27 +78,50 @@ Frame readGuarded(int32_t handle, int32_t apiId, int32_t guardCode, ReadMode mod
   }
 }
 
-bool ensureIdentity(int32_t handle, int32_t deviceNumber) {
+bool identityExchange(int32_t handle, int32_t deviceNumber, std::chrono::milliseconds replyWait,
+                      const ExchangeWait& wait) {
+  ordexSend(messageBase(Api::IdentityRequest), Frame{}, deviceNumber);
+  if (!wait(replyWait)) {
+    return false;
+  }
+  ReadResult reply;
+  try {
+    reply = readMessage(handle, apiNumber(Api::IdentityReply), ReadMode::Latest);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (!reply.received || !isValidIdentity(reply.frame)) {
+    return false;
+  }
   auto& reg = registry();
-  if (const auto ready = reg.infoReadyByHandle.find(handle);
-      ready != reg.infoReadyByHandle.end() && ready->second) {
+  const std::lock_guard lock(reg.mutex);
+  reg.infoByHandle[handle] = reply.frame;
+  reg.infoReadyByHandle[handle] = true;
+  return true;
+}
+
+bool ensureIdentity(int32_t handle, int32_t deviceNumber) {
+  if (identityCached(handle)) {
     return true;
   }
-  for (int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
-    ordexSend(messageBase(Api::IdentityRequest), Frame{}, deviceNumber);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50 + 25 * attempt));
-    ReadResult reply;
-    try {
-      reply = readMessage(handle, apiNumber(Api::IdentityReply), ReadMode::Latest);
-    } catch (const std::exception&) {
-      continue;
+  // A registered controller may have a background fetch: take the exchange from it, and serve
+  // its answer if it got one while this call waited.
+  const std::shared_ptr<ControllerSession> session = sessionOf(handle);
+  std::optional<ControllerSession::CallerExchange> exchange;
+  if (session != nullptr) {
+    exchange.emplace(*session);
+    if (identityCached(handle)) {
+      return true;
     }
-    if (!reply.received || !isValidIdentity(reply.frame)) {
-      continue;
-    }
-    reg.infoByHandle[handle] = reply.frame;
-    reg.infoReadyByHandle[handle] = true;
+  }
+  const ExchangeWait sleep = [](std::chrono::milliseconds duration) {
+    std::this_thread::sleep_for(duration);
     return true;
+  };
+  for (int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
+    if (identityExchange(handle, deviceNumber, identityReplyWait(attempt), sleep)) {
+      return true;
+    }
   }
   std::cerr << "[Ordex] " << errorText(kDeviceIdUnavailable) << " (handle=" << handle
             << ", deviceID=" << deviceNumber << ")\n";

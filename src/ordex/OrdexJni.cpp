@@ -44,6 +44,19 @@ void storeFirst(JNIEnv* env, jdoubleArray out, double value) {
   env->SetDoubleArrayRegion(out, 0, 1, &element);
 }
 
+// Stores a reading's receive time in stamp[0], when an array is given (raising
+// ArrayIndexOutOfBoundsException for an empty one); the reading's value is returned.
+double deliver(JNIEnv* env, const OrdexReading& reading, jlongArray stamp) {
+  if (stamp != nullptr) {
+    const jlong element = reading.timestampUs;
+    env->SetLongArrayRegion(stamp, 0, 1, &element);
+  }
+  return reading.value;
+}
+
+constexpr jsize kIdentityNumbers = 6;  // device number, firmware x3, hardware kind and version
+constexpr jsize kIdentityTexts = 2;    // firmware text, hardware text
+
 }  // namespace
 
 extern "C" {
@@ -279,6 +292,105 @@ JNIEXPORT jdoubleArray JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getTa
   }
   env->SetDoubleArrayRegion(result, 0, kTargetRpmCount, rpms.data());
   return result;
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1requestIdentity(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+  return toJavaBoolean(c_Ordex_requestIdentity(toHandle(handle)));
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1tryGetIdentity(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jintArray numbers, jobjectArray texts) {
+  OrdexIdentityInfo identity{};
+  if (!c_Ordex_tryGetIdentity(toHandle(handle), &identity)) {
+    return JNI_FALSE;
+  }
+  if (numbers != nullptr) {
+    const std::array<jint, kIdentityNumbers> values{
+        identity.deviceId,      identity.firmwareMajor, identity.firmwareMinor,
+        identity.firmwarePatch, identity.hardwareKind,  identity.hardwareVersion};
+    env->SetIntArrayRegion(numbers, 0, kIdentityNumbers, values.data());
+    if (env->ExceptionCheck() == JNI_TRUE) {
+      return JNI_FALSE;  // too short an array: ArrayIndexOutOfBoundsException is pending
+    }
+  }
+  if (texts != nullptr) {
+    const std::array<const char*, kIdentityTexts> values{identity.firmwareText,
+                                                         identity.hardwareText};
+    for (jsize i = 0; i < kIdentityTexts; ++i) {
+      jstring text = env->NewStringUTF(values.at(static_cast<std::size_t>(i)));
+      if (text == nullptr) {
+        return JNI_FALSE;  // OutOfMemoryError is pending
+      }
+      env->SetObjectArrayElement(texts, i, text);
+      env->DeleteLocalRef(text);
+      if (env->ExceptionCheck() == JNI_TRUE) {
+        return JNI_FALSE;  // too short an array
+      }
+    }
+  }
+  return JNI_TRUE;
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1isConnected(
+    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+  return toJavaBoolean(c_Ordex_isConnected(toHandle(handle)));
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readRPM(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env, *c_Ordex_readRPM(toHandle(handle), toChannel(motor), &reading), stamp);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readTargetRPM(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env, *c_Ordex_readTargetRPM(toHandle(handle), toChannel(motor), &reading),
+                 stamp);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncoderCount(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint encoder, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env, *c_Ordex_readEncoderCount(toHandle(handle), toChannel(encoder), &reading),
+                 stamp);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncoderDistance(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint encoder, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env,
+                 *c_Ordex_readEncoderDistance(toHandle(handle), toChannel(encoder), &reading),
+                 stamp);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readControllerTemp(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env, *c_Ordex_readControllerTemp(toHandle(handle), &reading), stamp);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readFrequency(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env, *c_Ordex_readFrequency(toHandle(handle), &reading), stamp);
+}
+
+JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readQuorinPosition(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
+  OrdexReading reading{};
+  return deliver(env, *c_Ordex_readQuorinPosition(toHandle(handle), toChannel(motor), &reading),
+                 stamp);
+}
+
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readLimitSwitch(
+    JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jboolean direction, jlongArray stamp) {
+  OrdexReading reading{};
+  const double pressed = deliver(
+      env, *c_Ordex_readLimitSwitch(toHandle(handle), toChannel(motor), toBool(direction), &reading),
+      stamp);
+  return toJavaBoolean(pressed != 0.0);
 }
 
 }  // extern "C"

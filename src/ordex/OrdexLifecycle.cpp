@@ -1,5 +1,8 @@
 // Creating and destroying Ordex controllers.
 #include <exception>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "core/ErrorText.h"
 #include "core/HalPlatform.h"
@@ -15,11 +18,42 @@ constexpr int32_t kNotInitialized = 1000;
 constexpr int32_t kFrequencyOutOfRange = 1001;
 constexpr int32_t kDeviceIdOutOfRange = 1002;
 
+// Forgets the handle; its session's background fetch is stopped and joined before this returns.
 void forget(int32_t handle) {
-  auto& reg = registry();
-  reg.deviceIdByHandle.erase(handle);
-  reg.infoByHandle.erase(handle);
-  reg.infoReadyByHandle.erase(handle);
+  std::shared_ptr<ControllerSession> session;
+  {
+    auto& reg = registry();
+    const std::lock_guard lock(reg.mutex);
+    if (const auto found = reg.sessionByHandle.find(handle); found != reg.sessionByHandle.end()) {
+      session = std::move(found->second);
+      reg.sessionByHandle.erase(found);
+    }
+    reg.deviceIdByHandle.erase(handle);
+    reg.infoByHandle.erase(handle);
+    reg.infoReadyByHandle.erase(handle);
+  }
+  // Outside the lock: the fetch takes it to store an answer.
+  if (session != nullptr) {
+    session->stopFetch();
+  }
+}
+
+// Registers a new controller with an empty identity cache and a fresh session. A session the
+// handle still had (a handle created twice without destroy) is stopped first.
+void registerController(int32_t handle, int32_t deviceId) {
+  auto fresh = std::make_shared<ControllerSession>(handle, deviceId);
+  std::shared_ptr<ControllerSession> previous;
+  {
+    auto& reg = registry();
+    const std::lock_guard lock(reg.mutex);
+    reg.deviceIdByHandle[handle] = deviceId;
+    reg.infoReadyByHandle[handle] = false;
+    reg.infoByHandle.erase(handle);
+    previous = std::exchange(reg.sessionByHandle[handle], std::move(fresh));
+  }
+  if (previous != nullptr) {
+    previous->stopFetch();
+  }
 }
 
 }  // namespace
@@ -45,10 +79,7 @@ int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
   }
 
   try {
-    auto& reg = registry();
-    reg.deviceIdByHandle[handle] = deviceId;
-    reg.infoReadyByHandle[handle] = false;
-    reg.infoByHandle.erase(handle);
+    registerController(handle, deviceId);
     for (int8_t motor = 0; motor < kChannelCount; ++motor) {
       ordexSend(messageBase(Api::ConfigureMotor), configureMotorPayload(motor, frequency),
                 deviceId);
@@ -66,7 +97,7 @@ int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
 
 void c_Ordex_destroy(int32_t handle) {
   halvern::libraryState().ordexHeartbeat.remove(handle);
-  forget(handle);
+  forget(handle);  // joins the identity fetch: nothing more is sent for the handle
   halvern::platform::canClean(handle);
 }
 

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "ClassTestSupport.h"
+#include "RawHal.h"
 #include "SimCanBus.h"
 #include "SimOrdex.h"
 #include "TestPlatform.h"
@@ -22,6 +23,19 @@ using halvern::sim::SimOrdex;
 using halvern::test::expectRejected;
 
 constexpr int kDevice = 5;
+
+/** Polls `condition` until it holds or `limit` passes (the limit only bounds a failure). */
+template <typename Condition>
+bool waitFor(Condition condition, std::chrono::milliseconds limit = 2000ms) {
+  const auto giveUp = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > giveUp) {
+      return false;
+    }
+    std::this_thread::sleep_for(2ms);
+  }
+  return true;
+}
 
 class OrdexClass : public testing::Test {
  protected:
@@ -74,6 +88,8 @@ TEST_F(OrdexClass, CommandsReachTheController) {
 TEST_F(OrdexClass, ReadingsComeFromTheController) {
   device.setSerialWords({0x1, 0xABCDEF12, 0xFFFFFFFF});
   Ordex ordex(kDevice, 1000);
+  // Asked in the background from construction: waited for here, never by the getters.
+  ASSERT_TRUE(waitFor([&] { return ordex.TryGetReportedDeviceId().has_value(); }));
   EXPECT_EQ(ordex.GetReportedDeviceId(), kDevice);
   EXPECT_EQ(ordex.GetFirmwareVersion(), "Firmware Version: [1.4.2]");
   EXPECT_EQ(ordex.GetHardwareVersion(), "Hardware: Ordex Quad, Version: 3");
@@ -103,6 +119,97 @@ TEST_F(OrdexClass, ReadingsComeFromTheController) {
   EXPECT_FALSE(ordex.GetLimitSwitch(3, false));
   EXPECT_NEAR(ordex.GetTemperature(), 41.5, 0.01);
   EXPECT_NEAR(ordex.GetQuorinPosition(0), 12.34, 1e-9);
+}
+
+TEST_F(OrdexClass, IdentityGettersAreEmptyUntilTheControllerAnswers) {
+  device.setIdentityBehaviour(halvern::sim::IdentityBehaviour::Silent);
+  Ordex ordex(kDevice, 1000);
+  ASSERT_TRUE(waitFor([&] { return device.identityRequestCount() >= 2; }));
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(ordex.GetReportedDeviceId(), 0);
+  EXPECT_EQ(ordex.GetFirmwareVersion(), "");
+  EXPECT_EQ(ordex.GetHardwareVersion(), "");
+  EXPECT_EQ(ordex.TryGetReportedDeviceId(), std::nullopt);
+  EXPECT_EQ(ordex.TryGetFirmwareVersion(), std::nullopt);
+  EXPECT_EQ(ordex.TryGetHardwareVersion(), std::nullopt);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // nothing asked on this thread
+
+  device.setIdentityBehaviour(halvern::sim::IdentityBehaviour::Answer);  // powered on late
+  ASSERT_TRUE(waitFor([&] { return ordex.TryGetFirmwareVersion().has_value(); }, 5s));
+  EXPECT_EQ(ordex.TryGetFirmwareVersion(), std::optional<std::string>("Firmware Version: [1.4.2]"));
+  EXPECT_EQ(ordex.TryGetHardwareVersion(),
+            std::optional<std::string>("Hardware: Ordex Quad, Version: 3"));
+  EXPECT_EQ(ordex.TryGetReportedDeviceId(), std::optional<int>(kDevice));
+
+  // Closing during a fetch returns at once and leaves nothing asking.
+  SimOrdex silent(6, {OrdexTiming::Manual});
+  silent.setIdentityBehaviour(halvern::sim::IdentityBehaviour::Silent);
+  Ordex other(6, 1000);
+  ASSERT_TRUE(waitFor([&] { return silent.identityRequestCount() >= 1; }));
+  const auto start = std::chrono::steady_clock::now();
+  other.Close();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(other.TryGetFirmwareVersion(), std::nullopt);
+  EXPECT_FALSE(other.IsConnected());
+}
+
+TEST_F(OrdexClass, TimestampedReadingsAndConnection) {
+  Ordex ordex(kDevice, 1000);
+  EXPECT_FALSE(ordex.IsConnected());  // no status frame yet
+  const auto never = ordex.GetRPMTimestamped(0);
+  EXPECT_EQ(never.value, 0.0);
+  EXPECT_EQ(never.timestampUs, 0);
+
+  device.setRpmOverride(1, 321.5);
+  device.setTargetRpmOverride(1, 400.0);
+  device.setEncoderCount(2, 777);
+  device.setLimitSwitch(3, true, true);
+  device.setTemperatureOverride(41.5);
+  device.setQuorinPosition(0, 12.34);
+  device.setFrequencyOverride(1234);
+  const auto before = static_cast<int64_t>(halvern::test::rawhal::halMicros()) / 1000 * 1000;
+  device.publishNow();
+  const auto after = static_cast<int64_t>(halvern::test::rawhal::halMicros());
+  EXPECT_TRUE(ordex.IsConnected());
+
+  const auto rpm = ordex.GetRPMTimestamped(1);
+  EXPECT_DOUBLE_EQ(rpm.value, 321.5);
+  EXPECT_GE(rpm.timestampUs, before);
+  EXPECT_LE(rpm.timestampUs, after);
+  EXPECT_DOUBLE_EQ(ordex.GetTargetRPMTimestamped(1).value, 400.0);
+  EXPECT_EQ(ordex.GetEncoderCountTimestamped(2).value, 777);
+  Ordex::SetEncoderDistancePerCount(2, 2.0);
+  EXPECT_DOUBLE_EQ(ordex.GetEncoderDistanceTimestamped(2).value, 1554.0);
+  Ordex::SetEncoderDistancePerCount(2, 1.0);
+  EXPECT_TRUE(ordex.GetLimitSwitchTimestamped(3, true).value);
+  EXPECT_FALSE(ordex.GetLimitSwitchTimestamped(3, false).value);
+  EXPECT_NEAR(ordex.GetTemperatureTimestamped().value, 41.5, 0.01);
+  EXPECT_EQ(ordex.GetReportedFrequencyTimestamped().value, 1234);
+  EXPECT_NEAR(ordex.GetQuorinPositionTimestamped(0).value, 12.34, 1e-9);
+  for (const int64_t stamp :
+       {ordex.GetTargetRPMTimestamped(1).timestampUs, ordex.GetEncoderCountTimestamped(2).timestampUs,
+        ordex.GetLimitSwitchTimestamped(3, true).timestampUs,
+        ordex.GetTemperatureTimestamped().timestampUs,
+        ordex.GetReportedFrequencyTimestamped().timestampUs,
+        ordex.GetQuorinPositionTimestamped(0).timestampUs}) {
+    EXPECT_GE(stamp, before);
+    EXPECT_LE(stamp, after);
+  }
+  expectRejected([&] { (void)ordex.GetRPMTimestamped(4); }, "Motor 4 out of range [0;3]");
+  expectRejected([&] { (void)ordex.GetEncoderCountTimestamped(-1); },
+                 "Encoder -1 out of range [0;3]");
+
+  // Silent for longer than the limit: disconnected.
+  ASSERT_TRUE(waitFor([&] { return !ordex.IsConnected(); }));
+  const auto newest = ordex.GetTemperatureTimestamped().timestampUs;
+  EXPECT_GT(static_cast<int64_t>(halvern::test::rawhal::halMicros()) - newest,
+            Ordex::kConnectionSilenceMs * 1000);
+  device.publishNow();
+  EXPECT_TRUE(ordex.IsConnected());
+  EXPECT_GT(ordex.GetTemperatureTimestamped().timestampUs, newest);
+  ordex.Close();
+  EXPECT_FALSE(ordex.IsConnected());
+  EXPECT_EQ(ordex.GetRPMTimestamped(1).timestampUs, 0);
 }
 
 TEST_F(OrdexClass, ArgumentsAreCheckedBeforeAnythingIsSent) {

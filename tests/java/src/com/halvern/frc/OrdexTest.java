@@ -3,8 +3,10 @@ package com.halvern.frc;
 import static com.halvern.frc.testing.OrdexWire.commandsSentTo;
 import static com.halvern.frc.testing.OrdexWire.onlySent;
 import static com.halvern.frc.testing.OrdexWire.payload;
+import static com.halvern.frc.testing.OrdexWire.reply;
 import static com.halvern.frc.testing.OrdexWire.replyInt32;
 import static com.halvern.frc.testing.OrdexWire.sent;
+import static com.halvern.frc.testing.OrdexWire.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -15,7 +17,9 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.testing.OrdexWire;
 import java.util.List;
+import java.util.Optional;
 import java.util.OptionalDouble;
+import java.util.OptionalInt;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
@@ -108,7 +112,10 @@ class OrdexTest {
       assertAll(
           () -> assertThrows(IllegalStateException.class, () -> ordex.setMotorSpeed(0, 0.5)),
           () -> assertThrows(IllegalStateException.class, () -> ordex.getRPM(0)),
-          () -> assertThrows(IllegalStateException.class, ordex::getFirmwareVersion));
+          () -> assertThrows(IllegalStateException.class, ordex::getFirmwareVersion),
+          () -> assertThrows(IllegalStateException.class, ordex::tryGetFirmwareVersion),
+          () -> assertThrows(IllegalStateException.class, ordex::isConnected),
+          () -> assertThrows(IllegalStateException.class, () -> ordex.getRPMTimestamped(0)));
       assertTrue(SimBus.sentFrames(0, 0).isEmpty());
     }
   }
@@ -198,6 +205,104 @@ class OrdexTest {
       } finally {
         Ordex.setEncoderDistancePerCount(2, 1.0);
       }
+    }
+  }
+
+  @Nested
+  class WithoutWaiting {
+    Ordex ordex;
+
+    @BeforeEach
+    void open() {
+      ordex = new Ordex(DEVICE, 1000);
+    }
+
+    @AfterEach
+    void close() {
+      ordex.close();
+    }
+
+    @Test
+    void identityIsEmptyUntilTheControllerAnswersTheBackgroundRequest() {
+      assertTrue(waitFor(() -> !sent(OrdexWire.IDENTITY_REQUEST, DEVICE).isEmpty()));
+      assertAll(
+          () -> assertEquals(0, ordex.getReportedDeviceId()),
+          () -> assertEquals("", ordex.getFirmwareVersion()),
+          () -> assertEquals("", ordex.getHardwareVersion()),
+          () -> assertEquals(OptionalInt.empty(), ordex.tryGetReportedDeviceId()),
+          () -> assertEquals(Optional.empty(), ordex.tryGetFirmwareVersion()),
+          () -> assertEquals(Optional.empty(), ordex.tryGetHardwareVersion()));
+
+      reply(OrdexWire.IDENTITY_REPLY, DEVICE, DEVICE, 3, 0, 12, 1, 7, 0, 0);
+      assertTrue(waitFor(() -> ordex.tryGetReportedDeviceId().isPresent()));
+      assertEquals(DEVICE, ordex.getReportedDeviceId());
+      assertEquals(Optional.of("Firmware Version: [3.0.12]"), ordex.tryGetFirmwareVersion());
+      assertEquals("Hardware: Ordex Quad, Version: 7", ordex.getHardwareVersion());
+    }
+
+    @Test
+    void readingsCarryTheirFramesReceiveTimes() {
+      assertEquals(0L, ordex.getRPMTimestamped(1).timestampUs);
+      assertEquals(0.0, ordex.getRPMTimestamped(1).value);
+
+      long sentFirst = System.nanoTime();
+      replyInt32(OrdexWire.MOTOR_RPM + 1, DEVICE, 12345);
+      long sentFirstBy = System.nanoTime();
+      Ordex.Reading first = ordex.getRPMTimestamped(1);
+      assertEquals(123.45, first.value, 1e-9);
+      assertTrue(first.timestampUs > 0);
+
+      // A later frame, at least 20 ms on: its stamp moved on by as much as the sends did.
+      assertTrue(waitFor(() -> System.nanoTime() - sentFirstBy >= 20_000_000L));
+      long sentSecond = System.nanoTime();
+      replyInt32(OrdexWire.MOTOR_RPM + 1, DEVICE, -500);
+      long sentSecondBy = System.nanoTime();
+      Ordex.Reading second = ordex.getRPMTimestamped(1);
+      assertEquals(-5.0, second.value, 1e-9);
+      long movedUs = second.timestampUs - first.timestampUs;
+      assertTrue(movedUs >= (sentSecond - sentFirstBy) / 1000 - 1000, () -> "moved " + movedUs);
+      assertTrue(movedUs <= (sentSecondBy - sentFirst) / 1000 + 1000, () -> "moved " + movedUs);
+
+      reply(OrdexWire.CONTROLLER_TEMP, DEVICE, 36, 25, 0, 0, 0, 0, 0, 0);
+      reply(OrdexWire.LIMIT_SWITCHES, DEVICE, 0, 0, 0, 1, 0, 0, 0, 0);
+      replyInt32(OrdexWire.ENCODER_COUNT + 2, DEVICE, 400);
+      replyInt32(OrdexWire.TARGET_RPM, DEVICE, 1000);
+      replyInt32(OrdexWire.FREQUENCY_STATUS, DEVICE, 15000);
+      reply(OrdexWire.QUORIN_POSITIONS, DEVICE, 0, 0, 0, 0, 0, 0, 0x39, 0x30);
+      Ordex.Reading temperature = ordex.getTemperatureTimestamped();
+      Ordex.SwitchReading pressed = ordex.getLimitSwitchTimestamped(1, true);
+      assertAll(
+          () -> assertEquals(36.25, temperature.value, 1e-9),
+          () -> assertTrue(temperature.timestampUs >= second.timestampUs),
+          () -> assertTrue(pressed.pressed),
+          () -> assertEquals(temperature.timestampUs, pressed.timestampUs, 1000),
+          () -> assertFalse(ordex.getLimitSwitchTimestamped(1, false).pressed),
+          () -> assertEquals(400.0, ordex.getEncoderCountTimestamped(2).value),
+          () -> assertEquals(400.0, ordex.getEncoderDistanceTimestamped(2).value, 1e-9),
+          () -> assertEquals(10.0, ordex.getTargetRPMTimestamped(0).value, 1e-9),
+          () -> assertEquals(15000.0, ordex.getReportedFrequencyTimestamped().value),
+          () -> assertEquals(123.45, ordex.getQuorinPositionTimestamped(3).value, 1e-9),
+          () -> assertTrue(ordex.getQuorinPositionTimestamped(3).timestampUs > 0),
+          rejects(() -> ordex.getRPMTimestamped(4)),
+          rejects(() -> ordex.getLimitSwitchTimestamped(-1, false)));
+    }
+
+    @Test
+    void connectedWhileStatusFramesArriveAndNotOnceTheyStop() {
+      assertFalse(ordex.isConnected(), "nothing arrived yet");
+      // The controller keeps sending while the test waits for it to count.
+      assertTrue(waitFor(() -> {
+        reply(OrdexWire.CONTROLLER_TEMP, DEVICE, 30, 0, 0, 0, 0, 0, 0, 0);
+        return ordex.isConnected();
+      }));
+      assertTrue(waitFor(() -> !ordex.isConnected()), "silent longer than the limit");
+      long newest = ordex.getTemperatureTimestamped().timestampUs;
+      assertTrue(newest > 0);
+      assertTrue(waitFor(() -> {
+        reply(OrdexWire.CONTROLLER_TEMP, DEVICE, 31, 0, 0, 0, 0, 0, 0, 0);
+        return ordex.isConnected();
+      }), "resumed");
+      assertTrue(ordex.getTemperatureTimestamped().timestampUs > newest);
     }
   }
 

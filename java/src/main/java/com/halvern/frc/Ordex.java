@@ -3,6 +3,7 @@ package com.halvern.frc;
 import com.halvern.frc.jni.OrdexJNI;
 import java.util.Optional;
 import java.util.OptionalDouble;
+import java.util.OptionalInt;
 
 /**
  * An Ordex four-motor controller on the robot's CAN bus.
@@ -18,6 +19,13 @@ import java.util.OptionalDouble;
  * from the newest message the controller sent; a reading it never sent reads 0 (the {@code
  * tryGet} methods tell the two apart). Every method but {@link #close()} throws {@link
  * IllegalStateException} once the controller is closed.
+ *
+ * <p>Every reading, the identity getters and {@link #isConnected()} return at once from what the
+ * library holds, so a robot's periodic loop can call them every pass. Only {@link
+ * #getSerialNumber()} waits for the controller (10 ms); it is not for the periodic loop. The
+ * controller is asked for its identity in the background from construction; until it answers,
+ * the identity getters give 0 or {@code ""} and their {@code tryGet} variants an empty
+ * optional.
  *
  * <p>Use a program's controllers from one thread, as a robot program's main loop does: the
  * library does not guard calls on its controllers against one another.
@@ -37,6 +45,41 @@ public final class Ordex implements AutoCloseable {
   public static final int MAX_PID_TYPE = 2;
   /** The highest sensitivity; sensitivities run from 0. */
   public static final int MAX_SENSITIVITY = 10;
+  /** How long, in milliseconds, the controller may send no status frame and read connected. */
+  public static final int CONNECTION_SILENCE_MS = 100;
+
+  /**
+   * A reading with the moment its frame was received, in microseconds on the robot's clock (the
+   * time base of {@code RobotController.getFPGATime()}). Both are 0 when the controller never
+   * sent the reading.
+   */
+  public static final class Reading {
+    /** The value, in the unit of the matching get method. */
+    public final double value;
+    /** When its frame was received, in microseconds on the robot's clock; 0 if never. */
+    public final long timestampUs;
+
+    Reading(double value, long timestampUs) {
+      this.value = value;
+      this.timestampUs = timestampUs;
+    }
+  }
+
+  /** A limit switch's state with the moment its frame was received, as in {@link Reading}. */
+  public static final class SwitchReading {
+    /** Whether the switch is pressed; false if the controller never reported it. */
+    public final boolean pressed;
+    /** When its frame was received, in microseconds on the robot's clock; 0 if never. */
+    public final long timestampUs;
+
+    SwitchReading(boolean pressed, long timestampUs) {
+      this.pressed = pressed;
+      this.timestampUs = timestampUs;
+    }
+  }
+
+  private static final int IDENTITY_NUMBERS = 6;
+  private static final int IDENTITY_TEXTS = 2;
 
   private static final int MAX_UNSIGNED_BYTE = 0xFF;
   private static final int MAX_UNSIGNED_SHORT = 0xFFFF;
@@ -67,6 +110,8 @@ public final class Ordex implements AutoCloseable {
     }
     this.deviceId = deviceId;
     this.handle = created;
+    // The identity getters read what this fetch stores; it never holds up the caller.
+    OrdexJNI.c_Ordex_requestIdentity(created);
   }
 
   /**
@@ -102,39 +147,78 @@ public final class Ordex implements AutoCloseable {
   // --- Identity --------------------------------------------------------------------------------
 
   /**
-   * Returns the device number the controller reports of itself. The first identity query waits
-   * for the controller's answer, up to about one second; later ones are served from memory.
+   * Returns the device number the controller reports of itself, once it has answered the
+   * background identity request. Never waits.
    *
-   * @return the reported device number, or 0 when the controller does not answer
+   * @return the reported device number, or 0 until the controller has answered
    */
   public int getReportedDeviceId() {
-    return OrdexJNI.c_Ordex_getID(openHandle());
+    return tryGetReportedDeviceId().orElse(0);
   }
 
   /**
-   * Returns the controller's firmware version, waiting like {@link #getReportedDeviceId()}.
+   * Returns the device number the controller reports of itself. Never waits.
    *
-   * @return {@code "Firmware Version: [a.b.c]"}, or {@code "Firmware Version: (read failed)"}
-   *     when the controller does not answer
+   * @return the reported device number, or empty until the controller has answered
+   */
+  public OptionalInt tryGetReportedDeviceId() {
+    int[] numbers = new int[IDENTITY_NUMBERS];
+    return OrdexJNI.c_Ordex_tryGetIdentity(openHandle(), numbers, null)
+        ? OptionalInt.of(numbers[0])
+        : OptionalInt.empty();
+  }
+
+  /**
+   * Returns the controller's firmware version once it has answered. Never waits.
+   *
+   * @return {@code "Firmware Version: [a.b.c]"}, or {@code ""} until the controller has answered
    */
   public String getFirmwareVersion() {
-    return OrdexJNI.c_Ordex_getFirmwareVersion(openHandle());
+    return tryGetFirmwareVersion().orElse("");
   }
 
   /**
-   * Returns the controller's hardware kind and version, waiting like {@link
-   * #getReportedDeviceId()}.
+   * Returns the controller's firmware version. Never waits.
+   *
+   * @return {@code "Firmware Version: [a.b.c]"}, or empty until the controller has answered
+   */
+  public Optional<String> tryGetFirmwareVersion() {
+    return identityText(0);
+  }
+
+  /**
+   * Returns the controller's hardware kind and version once it has answered. Never waits.
    *
    * @return for example {@code "Hardware: Ordex Quad, Version: 3"}; {@code "No Hardware Found!"}
-   *     for an unknown kind; {@code "Hardware: (read failed)"} when the controller does not
-   *     answer
+   *     for an unknown kind; {@code ""} until the controller has answered
    */
   public String getHardwareVersion() {
-    return OrdexJNI.c_Ordex_getHardwareVersion(openHandle());
+    return tryGetHardwareVersion().orElse("");
   }
 
   /**
-   * Asks the controller for its serial number and waits 10 ms for it.
+   * Returns the controller's hardware kind and version, as {@link #getHardwareVersion()}. Never
+   * waits.
+   *
+   * @return the hardware text, or empty until the controller has answered
+   */
+  public Optional<String> tryGetHardwareVersion() {
+    return identityText(1);
+  }
+
+  /**
+   * Returns whether the controller's status frames keep arriving. Never waits.
+   *
+   * @return true while they do; false once none arrived for more than {@value
+   *     #CONNECTION_SILENCE_MS} ms (five of its 20 ms rounds)
+   */
+  public boolean isConnected() {
+    return OrdexJNI.c_Ordex_isConnected(openHandle());
+  }
+
+  /**
+   * Asks the controller for its serial number and waits 10 ms for it: not for the robot's
+   * periodic loop.
    *
    * @return three groups of 8 uppercase hex digits joined by hyphens; a group that did not arrive
    *     in time reads {@code 00000000}
@@ -487,6 +571,111 @@ public final class Ordex implements AutoCloseable {
     return OrdexJNI.c_Ordex_getEncoderSpeed(openHandle(), requireEncoder(encoder));
   }
 
+  // --- Timestamped readings: the value and when its frame arrived ------------------------------
+
+  /**
+   * Returns a motor's speed with the moment it arrived.
+   *
+   * @param motor the motor, 0 to 3
+   * @return revolutions per minute and receive time; both 0 if never reported
+   * @throws IllegalArgumentException if {@code motor} is out of range
+   */
+  public Reading getRPMTimestamped(int motor) {
+    long[] stamp = new long[1];
+    double value = OrdexJNI.c_Ordex_readRPM(openHandle(), requireMotor(motor), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns a motor's target speed with the moment it arrived.
+   *
+   * @param motor the motor, 0 to 3
+   * @return revolutions per minute and receive time; both 0 if never reported
+   * @throws IllegalArgumentException if {@code motor} is out of range
+   */
+  public Reading getTargetRPMTimestamped(int motor) {
+    long[] stamp = new long[1];
+    double value = OrdexJNI.c_Ordex_readTargetRPM(openHandle(), requireMotor(motor), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns an encoder's count with the moment it arrived.
+   *
+   * @param encoder the encoder, 0 to 3
+   * @return the count and receive time; both 0 if never reported
+   * @throws IllegalArgumentException if {@code encoder} is out of range
+   */
+  public Reading getEncoderCountTimestamped(int encoder) {
+    long[] stamp = new long[1];
+    double value = OrdexJNI.c_Ordex_readEncoderCount(openHandle(), requireEncoder(encoder), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns an encoder's count times its distance per count, with the moment the count arrived.
+   *
+   * @param encoder the encoder, 0 to 3
+   * @return the distance and receive time; both 0 if never reported
+   * @throws IllegalArgumentException if {@code encoder} is out of range
+   */
+  public Reading getEncoderDistanceTimestamped(int encoder) {
+    long[] stamp = new long[1];
+    double value =
+        OrdexJNI.c_Ordex_readEncoderDistance(openHandle(), requireEncoder(encoder), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns the controller's temperature with the moment it arrived.
+   *
+   * @return degrees Celsius and receive time; both 0 if never reported
+   */
+  public Reading getTemperatureTimestamped() {
+    long[] stamp = new long[1];
+    double value = OrdexJNI.c_Ordex_readControllerTemp(openHandle(), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns the motor PWM frequency the controller reports, with the moment it arrived.
+   *
+   * @return hertz and receive time; both 0 if never reported
+   */
+  public Reading getReportedFrequencyTimestamped() {
+    long[] stamp = new long[1];
+    double value = OrdexJNI.c_Ordex_readFrequency(openHandle(), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns a motor's Quorin position with the moment it arrived.
+   *
+   * @param motor the motor, 0 to 3
+   * @return 0 to 655.35 and receive time; both 0 if never reported
+   * @throws IllegalArgumentException if {@code motor} is out of range
+   */
+  public Reading getQuorinPositionTimestamped(int motor) {
+    long[] stamp = new long[1];
+    double value = OrdexJNI.c_Ordex_readQuorinPosition(openHandle(), requireMotor(motor), stamp);
+    return new Reading(value, stamp[0]);
+  }
+
+  /**
+   * Returns one limit switch of a motor with the moment its state arrived.
+   *
+   * @param motor the motor, 0 to 3
+   * @param second false for the motor's first switch, true for its second
+   * @return the state and receive time; false at time 0 if never reported
+   * @throws IllegalArgumentException if {@code motor} is out of range
+   */
+  public SwitchReading getLimitSwitchTimestamped(int motor, boolean second) {
+    long[] stamp = new long[1];
+    boolean pressed =
+        OrdexJNI.c_Ordex_readLimitSwitch(openHandle(), requireMotor(motor), second, stamp);
+    return new SwitchReading(pressed, stamp[0]);
+  }
+
   /**
    * Asks the controller to set an encoder's count to 0.
    *
@@ -498,6 +687,13 @@ public final class Ordex implements AutoCloseable {
   }
 
   // --- Helpers ---------------------------------------------------------------------------------
+
+  private Optional<String> identityText(int index) {
+    String[] texts = new String[IDENTITY_TEXTS];
+    return OrdexJNI.c_Ordex_tryGetIdentity(openHandle(), null, texts)
+        ? Optional.of(texts[index])
+        : Optional.empty();
+  }
 
   private long openHandle() {
     long current = handle;

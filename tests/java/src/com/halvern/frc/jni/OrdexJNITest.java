@@ -5,6 +5,7 @@ import static com.halvern.frc.testing.OrdexWire.payload;
 import static com.halvern.frc.testing.OrdexWire.reply;
 import static com.halvern.frc.testing.OrdexWire.replyInt32;
 import static com.halvern.frc.testing.OrdexWire.sent;
+import static com.halvern.frc.testing.OrdexWire.waitFor;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
@@ -291,6 +292,76 @@ class OrdexJNITest {
       } finally {
         OrdexJNI.c_Ordex_setEncoder(handle, 1, 1.0); // the scale is shared by every controller
       }
+    }
+  }
+
+  @Nested
+  class WithoutWaiting {
+    @Test
+    void identityFromTheBackgroundFetchFillsTheGivenArrays() {
+      assertFalse(OrdexJNI.c_Ordex_requestIdentity(0));
+      assertFalse(OrdexJNI.c_Ordex_tryGetIdentity(handle, new int[6], new String[2]));
+      reply(OrdexWire.IDENTITY_REPLY, DEVICE, 42, 2, 1, 7, 2, 9, 0, 0);
+      assertTrue(OrdexJNI.c_Ordex_requestIdentity(handle | (1L << 32)));
+      assertTrue(waitFor(() -> OrdexJNI.c_Ordex_tryGetIdentity(handle, null, null)));
+
+      int[] numbers = new int[7];
+      numbers[6] = -1;
+      String[] texts = new String[2];
+      assertTrue(OrdexJNI.c_Ordex_tryGetIdentity(handle, numbers, texts));
+      assertArrayEquals(new int[] {42, 2, 1, 7, 2, 9, -1}, numbers);
+      assertArrayEquals(
+          new String[] {"Firmware Version: [2.1.7]", "Hardware: Ordex Small, Version: 9"}, texts);
+      assertThrows(
+          ArrayIndexOutOfBoundsException.class,
+          () -> OrdexJNI.c_Ordex_tryGetIdentity(handle, new int[5], null));
+      assertThrows(
+          ArrayIndexOutOfBoundsException.class,
+          () -> OrdexJNI.c_Ordex_tryGetIdentity(handle, null, new String[1]));
+      assertEquals(42, OrdexJNI.c_Ordex_getID(handle)); // served from the same cache
+      assertEquals(1, sent(4, DEVICE).size(), "asked once");
+    }
+
+    @Test
+    void readingsStoreTheirReceiveTimeWhenGivenAnArray() {
+      replyInt32(OrdexWire.MOTOR_RPM + 2, DEVICE, -1000);
+      long[] stamp = {-1};
+      assertEquals(-10.0, OrdexJNI.c_Ordex_readRPM(handle, 2, stamp), 1e-9);
+      assertTrue(stamp[0] > 0);
+      assertEquals(-10.0, OrdexJNI.c_Ordex_readRPM(handle, 256 + 2, null), 1e-9);
+      assertThrows(
+          ArrayIndexOutOfBoundsException.class, () -> OrdexJNI.c_Ordex_readRPM(handle, 2, new long[0]));
+
+      // Motor 260 is motor 4: nothing is read (the plain getter would read motor 0's speed).
+      replyInt32(OrdexWire.MOTOR_RPM, DEVICE, 100);
+      long[] none = {-1};
+      assertEquals(0.0, OrdexJNI.c_Ordex_readRPM(handle, 260, none));
+      assertEquals(0L, none[0]);
+
+      reply(OrdexWire.LIMIT_SWITCHES, DEVICE, 0, 1, 0, 0, 0, 0, 0, 0);
+      long[] switchStamp = {0};
+      assertTrue(OrdexJNI.c_Ordex_readLimitSwitch(handle, 0, true, switchStamp));
+      assertFalse(OrdexJNI.c_Ordex_readLimitSwitch(handle, 0, false, null));
+      assertTrue(switchStamp[0] >= stamp[0]);
+      long[] never = {-1};
+      assertEquals(0.0, OrdexJNI.c_Ordex_readTargetRPM(handle, 1, never));
+      assertEquals(0L, never[0]);
+      assertEquals(0.0, OrdexJNI.c_Ordex_readControllerTemp(handle, never));
+      assertEquals(0.0, OrdexJNI.c_Ordex_readFrequency(handle, never));
+      assertEquals(0.0, OrdexJNI.c_Ordex_readEncoderCount(handle, 0, never));
+      assertEquals(0.0, OrdexJNI.c_Ordex_readEncoderDistance(handle, 0, never));
+      assertEquals(0.0, OrdexJNI.c_Ordex_readQuorinPosition(handle, 0, never));
+      assertEquals(0L, never[0]);
+    }
+
+    @Test
+    void connectionOfAnUnknownOrSilentController() {
+      assertFalse(OrdexJNI.c_Ordex_isConnected(0));
+      assertFalse(OrdexJNI.c_Ordex_isConnected(handle));
+      assertTrue(waitFor(() -> {
+        reply(OrdexWire.CONTROLLER_TEMP, DEVICE, 30, 0, 0, 0, 0, 0, 0, 0);
+        return OrdexJNI.c_Ordex_isConnected(handle | (1L << 40));
+      }));
     }
   }
 }

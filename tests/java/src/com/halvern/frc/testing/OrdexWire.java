@@ -5,12 +5,14 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimBus.Frame;
 import java.util.List;
+import java.util.function.BooleanSupplier;
 
 /** The Ordex controller's side of the bus: message identifiers, replies and sent payloads. */
 public final class OrdexWire {
   // API numbers of the messages the tests send or inspect.
   public static final int MOTOR_SPEED = 2;
   public static final int DISABLE_MOTOR = 3;
+  public static final int IDENTITY_REQUEST = 4;
   public static final int IDENTITY_REPLY = 5;
   public static final int SERIAL_WORD_1 = 7;
   public static final int CONFIGURE_MOTOR = 10;
@@ -39,6 +41,7 @@ public final class OrdexWire {
   public static final int ENABLED_HEARTBEAT = 1;
 
   private static final int MESSAGE_ID_BASE = 0x020C0000;
+  private static final long WAIT_MILLIS = 5000;
 
   private OrdexWire() {}
 
@@ -61,10 +64,14 @@ public final class OrdexWire {
     return SimBus.sentFrames(id(api, device));
   }
 
-  /** Every frame sent to {@code device} but its heartbeats, oldest first. */
+  /**
+   * Every frame sent to {@code device} but what the library sends on its own (heartbeats and
+   * the background identity requests), oldest first.
+   */
   public static List<Frame> commandsSentTo(int device) {
     return SimBus.sentFrames(id(0, device), 0x1FFF003F).stream()
         .filter(frame -> ((frame.id() >>> 6) & 0x3FF) > ENABLED_HEARTBEAT)
+        .filter(frame -> ((frame.id() >>> 6) & 0x3FF) != IDENTITY_REQUEST)
         .toList();
   }
 
@@ -85,5 +92,22 @@ public final class OrdexWire {
     int[] bytes = new int[8];
     System.arraycopy(leading, 0, bytes, 0, leading.length);
     return bytes;
+  }
+
+  /** Polls {@code condition} until it holds or 5 s pass (the limit only bounds a failure). */
+  public static boolean waitFor(BooleanSupplier condition) {
+    long deadline = System.nanoTime() + WAIT_MILLIS * 1_000_000L;
+    while (!condition.getAsBoolean()) {
+      if (System.nanoTime() > deadline) {
+        return false;
+      }
+      try {
+        Thread.sleep(2);
+      } catch (InterruptedException interrupted) {
+        Thread.currentThread().interrupt();
+        throw new IllegalStateException(interrupted);
+      }
+    }
+    return true;
   }
 }

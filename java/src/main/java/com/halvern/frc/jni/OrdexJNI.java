@@ -364,4 +364,127 @@ public final class OrdexJNI {
    * @return a new array of the four targets, indexed by motor; null when any is missing
    */
   public static native double[] c_Ordex_getTargetRPMFromDevice(long handle);
+
+  // --- Calls that never wait ------------------------------------------------------------------
+
+  /**
+   * Starts asking the controller for its identity in the background, unless it is known or
+   * already being asked; never waits. The fetch asks as {@link #c_Ordex_getID} does (eight
+   * attempts, about 1 s), then once a second until the controller answers or is destroyed; it
+   * prints nothing.
+   *
+   * @param handle the controller's handle
+   * @return true when the identity is known or being fetched; false for an unknown handle
+   */
+  public static native boolean c_Ordex_requestIdentity(long handle);
+
+  /**
+   * The controller's identity, if it has answered; never waits and never asks.
+   *
+   * @param handle the controller's handle
+   * @param numbers null, or at least 6 elements: receives the reported device number, firmware
+   *     major, minor and patch, hardware kind (1 Ordex Quad, 2 Ordex Small) and hardware version
+   * @param texts null, or at least 2 elements: receives the texts of {@link
+   *     #c_Ordex_getFirmwareVersion} and {@link #c_Ordex_getHardwareVersion}
+   * @return true when the identity is known and was stored; false, with the arrays untouched,
+   *     until the controller answered (a too short array throws {@link
+   *     ArrayIndexOutOfBoundsException} once it did)
+   */
+  public static native boolean c_Ordex_tryGetIdentity(long handle, int[] numbers, String[] texts);
+
+  /**
+   * True while the controller's status frames keep arriving: false once none arrived for more
+   * than 100 ms on the robot's clock, and for an unknown handle. Never waits.
+   *
+   * @param handle the controller's handle
+   * @return whether the controller is connected
+   */
+  public static native boolean c_Ordex_isConnected(long handle);
+
+  /**
+   * The timestamped readings. Each returns the value its get method returns, reading the newest
+   * frame of its kind once, and stores in {@code timestampUs[0]} (when the array is not null)
+   * when that frame was received, in microseconds on the robot's clock ({@code
+   * RobotController.getFPGATime()}'s time base), or 0 when the controller never sent it. A
+   * motor or encoder outside 0 to 3 reads 0 at time 0. None waits. An empty array throws {@link
+   * ArrayIndexOutOfBoundsException}.
+   *
+   * @param handle the controller's handle
+   * @param motor the motor, 0 to 3
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the motor's speed in RPM
+   */
+  public static native double c_Ordex_readRPM(long handle, int motor, long[] timestampUs);
+
+  /**
+   * The motor's target speed in RPM, timestamped as {@link #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param motor the motor, 0 to 3
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the target speed in RPM
+   */
+  public static native double c_Ordex_readTargetRPM(long handle, int motor, long[] timestampUs);
+
+  /**
+   * The encoder's count, timestamped as {@link #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param encoder the encoder, 0 to 3
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the count
+   */
+  public static native double c_Ordex_readEncoderCount(long handle, int encoder, long[] timestampUs);
+
+  /**
+   * The encoder's count times its distance per count, timestamped as {@link #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param encoder the encoder, 0 to 3
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the distance
+   */
+  public static native double c_Ordex_readEncoderDistance(
+      long handle, int encoder, long[] timestampUs);
+
+  /**
+   * The controller's temperature in degrees Celsius, timestamped as {@link #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the temperature
+   */
+  public static native double c_Ordex_readControllerTemp(long handle, long[] timestampUs);
+
+  /**
+   * The motor PWM frequency in hertz the controller reports, timestamped as {@link
+   * #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the frequency
+   */
+  public static native double c_Ordex_readFrequency(long handle, long[] timestampUs);
+
+  /**
+   * The motor's Quorin position, timestamped as {@link #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param motor the motor, 0 to 3
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return the position, 0 to 655.35
+   */
+  public static native double c_Ordex_readQuorinPosition(long handle, int motor, long[] timestampUs);
+
+  /**
+   * One limit switch of the motor, timestamped as {@link #c_Ordex_readRPM}.
+   *
+   * @param handle the controller's handle
+   * @param motor the motor, 0 to 3
+   * @param direction false for the motor's first switch, true for its second
+   * @param timestampUs null, or an array whose element 0 receives the receive time
+   * @return whether the switch is pressed
+   */
+  public static native boolean c_Ordex_readLimitSwitch(
+      long handle, int motor, boolean direction, long[] timestampUs);
 }
