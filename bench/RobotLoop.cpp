@@ -1,6 +1,7 @@
 // A robot program's 20 ms loop over every family, on the simulated devices: each pass calls what
-// a robot program calls every loop (motor output and speed, colour, distances, the four analog
-// inputs, both lidars' latest scans, and each device's connection status), timing every call.
+// a robot program calls every loop (motor output, speed and identity, colour, distances, the four
+// analog inputs, both lidars' latest scans, and each device's connection status), timing every
+// call; the mock driver station keeps the robot enabled meanwhile.
 // It prints each call's median, 99th percentile and maximum, and how many passes' work took
 // longer than 1 ms and than the 20 ms period. A timed tool, not a test: the figures depend on
 // the machine.
@@ -133,14 +134,23 @@ int main(int argc, char** argv) {
       return 0;
     });
     sink += calls.Time("Ordex GetRPM", [&] { return flywheel.GetRPM(0); });
+    sink += calls.Time("Ordex GetRPMTimestamped", [&] { return flywheel.GetRPMTimestamped(0).value; });
+    sink += calls.Time("Ordex GetFirmwareVersion",
+                       [&] { return static_cast<double>(flywheel.GetFirmwareVersion().size()); });
+    sink += calls.Time("Ordex IsConnected", [&] { return flywheel.IsConnected() ? 1 : 0; });
     sink += calls.Time("Iridel GetColor", [&] { return colour.GetColor().has_value() ? 1 : 0; });
+    sink += calls.Time("Iridel IsConnected", [&] { return colour.IsConnected() ? 1 : 0; });
     sink += calls.Time("Dystal GetData", [&] { return distance.GetData().sequence; });
+    sink += calls.Time("Dystal IsConnected", [&] { return distance.IsConnected() ? 1 : 0; });
     for (int input = 0; input < halvern::Ferix::kChannels; ++input) {
       sink += calls.Time("Ferix GetVoltage", [&] { return analog.GetVoltage(input); });
     }
+    sink += calls.Time("Ferix IsConnected", [&] { return analog.IsConnected() ? 1 : 0; });
     sink += calls.Time("LidarMini GetData",
                        [&] { return static_cast<double>(lidarMini.GetData().points.size()); });
+    sink += calls.Time("LidarMini IsConnected", [&] { return lidarMini.IsConnected() ? 1 : 0; });
     sink += calls.Time("Lidar GetData", [&] { return lidar.GetData().distanceMm[0]; });
+    sink += calls.Time("Lidar IsConnected", [&] { return lidar.IsConnected() ? 1 : 0; });
     passWork.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
 

@@ -7,6 +7,7 @@
 //
 //   ./halvern_robot [seconds]
 #include <frc/RobotBase.h>
+#include <frc/RobotController.h>
 #include <frc/TimedRobot.h>
 #include <frc/simulation/DriverStationSim.h>
 #include <hal/simulation/SimDeviceData.h>
@@ -91,14 +92,24 @@ struct RobotDevices {
   RobotDevices() { lidar.Start(); }  // waits for the lidar's answer: robot initialisation only
 };
 
-/** What the robot read in its latest loop. */
+/** What the robot read in its latest loop, with when each was measured (robot clock, us). */
 struct Readings {
-  double flywheelRpm = 0.0;
+  halvern::Ordex::Timestamped<double> flywheelRpm;
   float colourZ = 0.0F;
+  int64_t colourUs = 0;
   int aheadMm = 0;
+  int64_t aheadUs = 0;
   double pressureVolts = 0.0;
+  int64_t pressureUs = 0;
   std::size_t lidarPoints = 0;
+  int64_t lidarUs = 0;  // the revolution's last packet
+  int connected = 0;    // how many of the five devices say they are
 };
+
+/** How long before `now` a reading was measured, in ms; -1 for none. */
+double AgeMs(int64_t stampUs, int64_t nowUs) {
+  return stampUs == 0 ? -1.0 : static_cast<double>(nowUs - stampUs) / 1000.0;
+}
 
 class Robot : public frc::TimedRobot {
  public:
@@ -120,22 +131,29 @@ class Robot : public frc::TimedRobot {
     m_loopStart = Clock::now();
     RobotDevices& devices = *m_devices;
     devices.flywheel.SetMotorSpeed(0, kShooterDuty);
-    m_readings.flywheelRpm = devices.flywheel.GetRPM(0);
+    m_readings.flywheelRpm = devices.flywheel.GetRPMTimestamped(0);
     if (const auto sample = devices.colour.GetColor()) {
       m_readings.colourZ = sample->z;
+      m_readings.colourUs = sample->timestampUs;
     }
     const halvern::Dystal::ScanData scan = devices.ranger.GetData();
     if (!scan.distancesMm.empty()) {
       m_readings.aheadMm = scan.distancesMm.front();
+      m_readings.aheadUs = scan.timestampUs;
     }
-    m_readings.pressureVolts = 0.0;
     for (int input = 0; input < halvern::Ferix::kChannels; ++input) {
-      const double volts = devices.board.GetVoltage(input);
+      const halvern::Ferix::Reading reading = devices.board.GetReading(input);
       if (input == 0) {
-        m_readings.pressureVolts = volts;
+        m_readings.pressureVolts = reading.volts;
+        m_readings.pressureUs = reading.timestampUs;
       }
     }
-    m_readings.lidarPoints = devices.lidar.GetData().points.size();
+    const halvern::LidarMini::ScanData revolution = devices.lidar.GetData();
+    m_readings.lidarPoints = revolution.points.size();
+    m_readings.lidarUs = revolution.lastPacketUs;
+    m_readings.connected = devices.flywheel.IsConnected() + devices.colour.IsConnected() +
+                           devices.ranger.IsConnected() + devices.board.IsConnected() +
+                           devices.lidar.IsConnected();
     m_inTeleop = true;
   }
 
@@ -150,10 +168,16 @@ class Robot : public frc::TimedRobot {
     m_work.Add(Clock::now() - m_loopStart);
     ++m_loops;
     if (m_loops % 50 == 0) {
-      std::printf("loop %4d: flywheel %7.1f rpm, colour z %.2f, ahead %4d mm, pressure %.2f V, "
-                  "lidar %zu points\n",
-                  m_loops, m_readings.flywheelRpm, static_cast<double>(m_readings.colourZ),
-                  m_readings.aheadMm, m_readings.pressureVolts, m_readings.lidarPoints);
+      // Each reading's age against the robot's own clock, the time base of its timestamp.
+      const auto now = static_cast<int64_t>(frc::RobotController::GetFPGATime());
+      const Readings& r = m_readings;
+      std::printf("loop %4d: flywheel %6.1f rpm (%.0f ms old), colour z %.2f (%.0f ms), ahead "
+                  "%4d mm (%.0f ms), pressure %.2f V (%.0f ms), lidar %zu points (%.0f ms); "
+                  "%d of 5 devices connected\n",
+                  m_loops, r.flywheelRpm.value, AgeMs(r.flywheelRpm.timestampUs, now),
+                  static_cast<double>(r.colourZ), AgeMs(r.colourUs, now), r.aheadMm,
+                  AgeMs(r.aheadUs, now), r.pressureVolts, AgeMs(r.pressureUs, now),
+                  r.lidarPoints, AgeMs(r.lidarUs, now), r.connected);
       std::fflush(stdout);
     }
     if (m_loops >= static_cast<int>(g_secondsToRun * 50.0)) {
@@ -163,6 +187,10 @@ class Robot : public frc::TimedRobot {
 
  private:
   void Finish() {
+    // Asked for in the background since the controller was opened: never waited for.
+    const std::optional<std::string> firmware = m_devices->flywheel.TryGetFirmwareVersion();
+    std::printf("flywheel controller: %s\n",
+                firmware ? firmware->c_str() : "identity not answered yet");
     printSimDevices();
     m_work.Print("teleop loops' work");
     m_devices.reset();  // the library's devices go before the simulated ones
