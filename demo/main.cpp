@@ -1,5 +1,6 @@
 // A tour of HalvernDriver against the simulated robot: every device family the library drives,
-// through the same C functions a robot program calls.
+// through the same C functions a robot program calls, then a robot's 20 ms loop through the C++
+// classes.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -21,6 +22,7 @@
 #include "SimIridel.h"
 #include "SimLidar.h"
 #include "SimOrdex.h"
+#include "RobotLoopTour.h"
 #include "SimRobotDriverStation.h"
 #include "SvgPolarPlot.h"
 #include "hal/SimDevice.h"
@@ -599,6 +601,7 @@ int main() {
   lidarTour();
   ferixTour();
   mockDSTour();
+  halvern::demo::robotLoopTour();
   std::printf("\nDone.\n");
   return 0;
 }
