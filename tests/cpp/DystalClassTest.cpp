@@ -11,9 +11,12 @@
 #include "SimCanBus.h"
 #include "SimDystal.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Dystal.hpp"
 
 namespace {
+
+using halvern::test::waitForValue;
 
 using namespace std::chrono_literals;
 using halvern::Dystal;
@@ -23,17 +26,6 @@ using halvern::test::expectRejected;
 constexpr int kCanId = 9;
 
 // Reads until `done` holds of the reading, for up to 2 s; the last reading.
-template <typename Read, typename Done>
-auto waitFor(Read read, Done done) {
-  const auto giveUp = std::chrono::steady_clock::now() + 2s;
-  auto value = read();
-  while (!done(value) && std::chrono::steady_clock::now() < giveUp) {
-    std::this_thread::sleep_for(2ms);
-    value = read();
-  }
-  return value;
-}
-
 class DystalClass : public testing::Test {
  protected:
   void SetUp() override { halvern::test::resetSimulation(); }
@@ -53,7 +45,7 @@ TEST_F(DystalClass, CanSensorReachesItsExports) {
   device.setDistances({250, 260, 270, 280, 290, 300});
   device.sendReading();
   // Gathered in the background: the reading appears without GetData waiting for it.
-  const Dystal::ScanData four = waitFor([&] { return sensor.GetData(4); },
+  const Dystal::ScanData four = waitForValue([&] { return sensor.GetData(4); },
                                         [&](const auto& scan) { return scan.sequence != 0; });
   EXPECT_EQ(four.sequence, device.lastSequence());
   EXPECT_EQ(four.distancesMm, (std::vector<int>{250, 260, 270, 280}));
@@ -94,7 +86,7 @@ TEST_F(DystalClass, MovingHandsTheSensorOver) {
   EXPECT_EQ(first.GetData(), Dystal::ScanData{});
   EXPECT_FALSE(first.IsConnected());
   EXPECT_EQ(first.GetConfig(10), std::nullopt);
-  EXPECT_EQ(waitFor([&] { return second.GetData(); },
+  EXPECT_EQ(waitForValue([&] { return second.GetData(); },
                     [](const auto& scan) { return scan.distancesMm.size() == 64U; })
                 .distancesMm.size(),
             64U);
@@ -116,9 +108,9 @@ TEST_F(DystalClass, UsbSensorStreamsReadings) {
   EXPECT_EQ(scan.distancesMm, (std::vector<int>{1000, 1001, 1002}));
   EXPECT_GT(scan.sequence, 0);
   EXPECT_GT(scan.timestampUs, 0);
-  EXPECT_TRUE(waitFor([&] { return sensor.IsConnected(); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return sensor.IsConnected(); }, [](bool on) { return on; }));
   usb.setSilent(true);
-  EXPECT_FALSE(waitFor([&] { return sensor.IsConnected(); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(waitForValue([&] { return sensor.IsConnected(); }, [](bool on) { return !on; }));
 }
 #endif
 

@@ -11,11 +11,13 @@
 #include "SimCanBus.h"
 #include "SimOrdex.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Ordex.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::test::waitFor;
 using halvern::Ordex;
 using halvern::sim::OrdexDriveMode;
 using halvern::sim::OrdexTiming;
@@ -25,18 +27,6 @@ using halvern::test::expectRejected;
 constexpr int kDevice = 5;
 
 /** Polls `condition` until it holds or `limit` passes (the limit only bounds a failure). */
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit = 2000ms) {
-  const auto giveUp = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > giveUp) {
-      return false;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
-
 class OrdexClass : public testing::Test {
  protected:
   void SetUp() override { halvern::test::resetSimulation(); }

@@ -14,9 +14,12 @@
 #include "SimDystal.h"
 #include "SimHal.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Dystal.h"
 
 namespace {
+
+using halvern::test::waitForValue;
 
 using namespace std::chrono_literals;
 using halvern::sim::SimDystalCan;
@@ -50,18 +53,6 @@ Distances distancesOf(const DystalReading& reading) {
   return {std::begin(reading.distance), std::begin(reading.distance) + reading.count};
 }
 
-// Polls `read` until `done` holds of its value, for up to 2 s; the last value.
-template <typename Read, typename Done>
-auto waitFor(Read read, Done done) {
-  const auto giveUp = std::chrono::steady_clock::now() + 2s;
-  auto value = read();
-  while (!done(value) && std::chrono::steady_clock::now() < giveUp) {
-    std::this_thread::sleep_for(1ms);
-    value = read();
-  }
-  return value;
-}
-
 class DystalGathering : public testing::Test {
  protected:
   void SetUp() override {
@@ -78,7 +69,7 @@ class DystalGathering : public testing::Test {
   // The latest reading once it is the simulator's newest.
   DystalReading newest(int count = DYSTAL_MAX_DISTANCES) {
     const uint8_t sequence = device.lastSequence();
-    return waitFor([&] { return latestOf(sensor.get(), count); },
+    return waitForValue([&] { return latestOf(sensor.get(), count); },
                    [&](const DystalReading& r) { return r.sequence == sequence; });
   }
 
@@ -137,7 +128,7 @@ TEST_F(DystalGathering, ReadingsCarryTheStampOfTheFrameThatCompletedThem) {
   device.startReadings(10ms);
   int64_t last = latestOf(sensor.get()).timestampUs;
   for (int seen = 0; seen < 5; ++seen) {
-    const DystalReading next = waitFor([&] { return latestOf(sensor.get()); },
+    const DystalReading next = waitForValue([&] { return latestOf(sensor.get()); },
                                        [&](const DystalReading& r) { return r.timestampUs > last; });
     ASSERT_GT(next.timestampUs, last);
     EXPECT_EQ(next.count, 64);
@@ -187,7 +178,7 @@ TEST(DystalGatheringStart, AGatheringCallerKeepsItsBehaviourUntilTheBackgroundSt
   device.sendChunk(7, 0, 70, 70, 70);
   device.sendChunk(7, 1, 71, 71, 71);
   device.sendChunk(8, 0, 80, 80, 80);  // completes 7; 8 completes after the pause
-  const DystalReading eight = waitFor([&] { return latestOf(sensor.get(), 6); },
+  const DystalReading eight = waitForValue([&] { return latestOf(sensor.get(), 6); },
                                       [](const DystalReading& r) { return r.sequence == 8; });
   EXPECT_EQ(eight.count, 3);
   EXPECT_EQ(gatheredOf(sensor.get(), 6).sequence, 8);
@@ -204,19 +195,19 @@ TEST(DystalGatheringStart, AGatheringCallerKeepsItsBehaviourUntilTheBackgroundSt
 TEST_F(DystalGathering, TheConnectionFollowsTheSensorsFrames) {
   EXPECT_FALSE(c_Dystal_isConnected(sensor.get()));
   device.startReadings(10ms);
-  EXPECT_TRUE(waitFor([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
   device.stopReadings();  // silenced
-  EXPECT_FALSE(waitFor([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return !on; }));
   device.startReadings(10ms);  // resumed
-  EXPECT_TRUE(waitFor([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
   device.stopReadings();
 
   // Another sensor's frames are not this one's traffic.
   SimDystalCan neighbour(kCanId + 1);
-  EXPECT_FALSE(waitFor([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return !on; }));
   neighbour.startReadings(10ms);
   const uint8_t seen = neighbour.lastSequence();
-  waitFor([&] { return neighbour.lastSequence(); },
+  waitForValue([&] { return neighbour.lastSequence(); },
           [&](uint8_t s) { return static_cast<uint8_t>(s - seen) >= 5; });
   EXPECT_FALSE(c_Dystal_isConnected(sensor.get()));
   neighbour.stopReadings();
@@ -234,7 +225,7 @@ TEST(DystalGatheringCycles, CreateDestroyCyclesWithARunningGathererLeaveNoThread
     ASSERT_NE(sensor, nullptr) << "cycle " << cycle;
     ASSERT_TRUE(c_Dystal_startGathering(sensor.get()));
     if (cycle % 40 == 0) {
-      EXPECT_EQ(waitFor([&] { return latestOf(sensor.get()).count; }, [](int n) { return n == 64; }),
+      EXPECT_EQ(waitForValue([&] { return latestOf(sensor.get()).count; }, [](int n) { return n == 64; }),
                 64)
           << "cycle " << cycle;
     }

@@ -12,9 +12,12 @@
 #include "SimHal.h"
 #include "SimIridel.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Iridel.h"
 
 namespace {
+
+using halvern::test::waitForValue;
 
 using namespace std::chrono_literals;
 using halvern::sim::SimIridelCan;
@@ -43,18 +46,6 @@ ColorData onceOf(void* sensor) {
   return color;
 }
 
-// Polls `read` until `done` holds of its value, for up to 2 s; the last value.
-template <typename Read, typename Done>
-auto waitFor(Read read, Done done) {
-  const auto giveUp = std::chrono::steady_clock::now() + 2s;
-  auto value = read();
-  while (!done(value) && std::chrono::steady_clock::now() < giveUp) {
-    std::this_thread::sleep_for(1ms);
-    value = read();
-  }
-  return value;
-}
-
 class IridelLatestCan : public testing::Test {
  protected:
   void SetUp() override {
@@ -63,7 +54,7 @@ class IridelLatestCan : public testing::Test {
     ASSERT_NE(sensor, nullptr);
     // A frame stamped in the HAL's first millisecond reads as stamped 0, "never": the tests
     // send theirs later.
-    waitFor(halNow, [](int64_t now) { return now > 2 * kStampResolutionUs; });
+    waitForValue(halNow, [](int64_t now) { return now > 2 * kStampResolutionUs; });
   }
   void TearDown() override {
     sensor.reset();
@@ -103,7 +94,7 @@ TEST_F(IridelLatestCan, TheLatestSampleStaysWithTheStampOfItsFrame) {
   int64_t last = first.timestampUs;
   uint16_t lastSequence = first.sequence;
   for (int seen = 0; seen < 5; ++seen) {
-    const IridelReading next = waitFor([&] { return latestOf(sensor.get()); },
+    const IridelReading next = waitForValue([&] { return latestOf(sensor.get()); },
                                        [&](const IridelReading& r) {
                                          return r.sequence != lastSequence;
                                        });
@@ -135,7 +126,7 @@ TEST_F(IridelLatestCan, TheOnceReadAndTheLatestReadTakeNoFrameFromEachOther) {
 
   // A connection look takes a frame too, and the once read still gets it.
   device.sendColor(3, 0.0F, 0.0F, 0.0F);
-  EXPECT_TRUE(waitFor([&] { return connected(); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return connected(); }, [](bool on) { return on; }));
   EXPECT_EQ(onceOf(sensor.get()).sequence, 3);
 
   // A short colour frame is no sample: the once read reports none, the latest keeps the last
@@ -148,16 +139,16 @@ TEST_F(IridelLatestCan, TheOnceReadAndTheLatestReadTakeNoFrameFromEachOther) {
 TEST_F(IridelLatestCan, TheConnectionFollowsTheColourFrames) {
   EXPECT_FALSE(connected());
   device.startColorFrames(20ms, 0.0F, 0.0F, 0.0F);
-  EXPECT_TRUE(waitFor([&] { return connected(); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return connected(); }, [](bool on) { return on; }));
   device.stopColorFrames();  // silenced
-  EXPECT_FALSE(waitFor([&] { return connected(); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(waitForValue([&] { return connected(); }, [](bool on) { return !on; }));
   device.startColorFrames(20ms, 0.0F, 0.0F, 0.0F);  // resumed
-  EXPECT_TRUE(waitFor([&] { return connected(); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return connected(); }, [](bool on) { return on; }));
   device.stopColorFrames();
 
   // Replies are the sensor's traffic too: settings answered while no colour frame comes.
-  EXPECT_FALSE(waitFor([&] { return connected(); }, [](bool on) { return !on; }));
-  EXPECT_TRUE(waitFor(
+  EXPECT_FALSE(waitForValue([&] { return connected(); }, [](bool on) { return !on; }));
+  EXPECT_TRUE(waitForValue(
       [&] { return c_Iridel_setBrightness(sensor.get(), 10) && connected(); },
       [](bool on) { return on; }));
   EXPECT_FALSE(c_Iridel_isConnected(nullptr));
@@ -173,14 +164,14 @@ TEST(IridelLatestUsb, SamplesCarryTheMomentTheirLineArrivedAndTheConnectionFollo
   halvern::sim::SimIridelUsb device;
   const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 20));
   ASSERT_NE(sensor, nullptr);
-  const IridelReading first = waitFor([&] { return latestOf(sensor.get()); },
+  const IridelReading first = waitForValue([&] { return latestOf(sensor.get()); },
                                       [](const IridelReading& r) { return r.valid; });
   ASSERT_TRUE(first.valid);
-  EXPECT_TRUE(waitFor([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
 
   // Silenced: the last sample's stamp is no earlier than the simulator's sending it.
   device.setSilent(true);
-  EXPECT_FALSE(waitFor([&] { return c_Iridel_isConnected(sensor.get()); },
+  EXPECT_FALSE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); },
                        [](bool on) { return !on; }));
   const IridelReading last = latestOf(sensor.get());
   const auto sent = static_cast<int64_t>(device.lastSampleSentMicros());
@@ -189,15 +180,15 @@ TEST(IridelLatestUsb, SamplesCarryTheMomentTheirLineArrivedAndTheConnectionFollo
   EXPECT_GE(last.sequence, first.sequence);
 
   device.setSilent(false);  // resumed
-  EXPECT_TRUE(waitFor([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
-  const IridelReading newer = waitFor([&] { return latestOf(sensor.get()); },
+  EXPECT_TRUE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  const IridelReading newer = waitForValue([&] { return latestOf(sensor.get()); },
                                       [&](const IridelReading& r) {
                                         return r.timestampUs > last.timestampUs;
                                       });
   EXPECT_GT(newer.timestampUs, last.timestampUs);
 
   device.unplug();  // disconnected, the last sample kept
-  EXPECT_FALSE(waitFor([&] { return c_Iridel_isConnected(sensor.get()); },
+  EXPECT_FALSE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); },
                        [](bool on) { return !on; }));
   EXPECT_TRUE(latestOf(sensor.get()).valid);
 }

@@ -8,29 +8,19 @@
 #include "RawHal.h"
 #include "SimCanBus.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "ordex/ControllerSession.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::test::waitFor;
 using halvern::ordex::ControllerSession;
 using halvern::ordex::kStatusSilenceLimit;
 
 constexpr int32_t kUnregisteredHandle = 424242;
 constexpr int32_t kDevice = 5;
 constexpr uint32_t kIdentityRequestId = 0x020C0100U + kDevice;
-
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit = 5000ms) {
-  const auto giveUp = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > giveUp) {
-      return false;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
 
 TEST(OrdexControllerSession, StoppingEndsTheFetchInItsPauseAtOnce) {
   halvern::test::resetSimulation();
@@ -39,10 +29,10 @@ TEST(OrdexControllerSession, StoppingEndsTheFetchInItsPauseAtOnce) {
   ControllerSession session(kUnregisteredHandle, kDevice, {.eagerAttempts = 1, .quietPause = 1h});
   session.startFetch();
   session.startFetch();  // a second start does nothing
-  ASSERT_TRUE(waitFor([] { return !halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).empty(); }));
+  ASSERT_TRUE(waitFor([] { return !halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).empty(); }, 5s));
   const uint64_t askedAt = halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).front().timestampUs;
   // Past its 50 ms reply wait: in the pause now (or, on a stalled machine, still in the wait).
-  ASSERT_TRUE(waitFor([&] { return halvern::test::rawhal::halMicros() > askedAt + 100'000; }));
+  ASSERT_TRUE(waitFor([&] { return halvern::test::rawhal::halMicros() > askedAt + 100'000; }, 5s));
   session.stopFetch();
   session.stopFetch();  // again: nothing left to stop
   session.startFetch();  // a stopped session starts nothing

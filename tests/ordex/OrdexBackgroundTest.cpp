@@ -15,11 +15,13 @@
 #include "SimCanBus.h"
 #include "SimOrdex.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Ordex.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::test::waitFor;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::IdentityBehaviour;
 using halvern::sim::OrdexTiming;
@@ -33,18 +35,6 @@ constexpr int64_t kSilenceUs = ORDEX_CONNECTION_SILENCE_MS * 1000;
 uint32_t idFor(uint32_t api) { return 0x020C0000U + api * 64U + kDevice; }
 
 /** Polls `condition` until it holds or `limit` passes (the limit only bounds a failure). */
-template <typename Condition>
-bool waitFor(Condition condition, std::chrono::milliseconds limit = 2000ms) {
-  const auto giveUp = Clock::now() + limit;
-  while (!condition()) {
-    if (Clock::now() > giveUp) {
-      return false;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
-}
-
 int64_t robotMicros() { return static_cast<int64_t>(halvern::test::rawhal::halMicros()); }
 
 bool identityKnown(int32_t handle) {

@@ -20,4 +20,20 @@ bool waitFor(Condition condition, std::chrono::steady_clock::duration limit =
   return true;
 }
 
+/**
+ * Reads `read()` every millisecond until `done` holds of its value or `limit` has passed; the
+ * last value read.
+ */
+template <typename Read, typename Done>
+auto waitForValue(Read read, Done done,
+                  std::chrono::steady_clock::duration limit = std::chrono::seconds(2)) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  auto value = read();
+  while (!done(value) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    value = read();
+  }
+  return value;
+}
+
 }  // namespace halvern::test
