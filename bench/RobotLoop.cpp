@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
       return 0;
     });
     sink += calls.Time("Ordex GetRPM", [&] { return flywheel.GetRPM(0); });
-    sink += calls.Time("Ordex GetRPMTimestamped", [&] { return flywheel.GetRPMTimestamped(0).value; });
+    sink +=
+        calls.Time("Ordex GetRPMTimestamped", [&] { return flywheel.GetRPMTimestamped(0).value; });
     sink += calls.Time("Ordex GetFirmwareVersion",
                        [&] { return static_cast<double>(flywheel.GetFirmwareVersion().size()); });
     sink += calls.Time("Ordex IsConnected", [&] { return flywheel.IsConnected() ? 1 : 0; });
@@ -154,17 +155,18 @@ int main(int argc, char** argv) {
     passWork.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
 
-  std::printf("robot loop: %d passes of %lld ms on the simulated devices (checksum %.0f)\n",
-              passes, static_cast<long long>(kPeriod.count()), sink);
+  std::printf("robot loop: %d passes of %lld ms on the simulated devices (checksum %.0f)\n", passes,
+              static_cast<long long>(kPeriod.count()), sink);
   calls.Print();
   const auto over = [&passWork](double us) {
     return std::count_if(passWork.begin(), passWork.end(), [us](double work) { return work > us; });
   };
-  std::printf("pass work: median %.1f us, p99 %.1f us, max %.1f us; %ld passes over 1 ms, %ld "
-              "over 20 ms\n",
-              halvern::bench::percentile(passWork, 0.5), halvern::bench::percentile(passWork, 0.99),
-              *std::max_element(passWork.begin(), passWork.end()), static_cast<long>(over(1000.0)),
-              static_cast<long>(over(20000.0)));
+  std::printf(
+      "pass work: median %.1f us, p99 %.1f us, max %.1f us; %ld passes over 1 ms, %ld "
+      "over 20 ms\n",
+      halvern::bench::percentile(passWork, 0.5), halvern::bench::percentile(passWork, 0.99),
+      *std::max_element(passWork.begin(), passWork.end()), static_cast<long>(over(1000.0)),
+      static_cast<long>(over(20000.0)));
   const auto [worstP99, worstMax] = calls.Worst();
   std::printf("target (every call p99 <= 50 us and max <= 1 ms, no pass over 20 ms): %s\n",
               worstP99 <= 50.0 && worstMax <= 1000.0 && over(20000.0) == 0 ? "met" : "missed");

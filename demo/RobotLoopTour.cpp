@@ -120,9 +120,10 @@ void robotLoopTour() {
   std::printf("  opened; the controller's identity is asked for in the background: %s\n",
               devices.flywheel.TryGetFirmwareVersion() ? "already known" : "not known yet");
   const auto slowest = runLoop(devices, 50);
-  std::printf("  50 loops, each setting a motor and reading its speed, a colour, 64 distances and "
-              "four analog inputs: the slowest loop's work took %.3f ms\n",
-              std::chrono::duration<double, std::milli>(slowest).count());
+  std::printf(
+      "  50 loops, each setting a motor and reading its speed, a colour, 64 distances and "
+      "four analog inputs: the slowest loop's work took %.3f ms\n",
+      std::chrono::duration<double, std::milli>(slowest).count());
   std::printf("  identity, read in the loop without waiting: %s\n",
               devices.flywheel.GetFirmwareVersion().c_str());
   printDevices(devices);

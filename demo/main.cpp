@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "RobotLoopTour.h"
 #include "SimDystal.h"
 #include "SimFerix.h"
 #include "SimIridel.h"
 #include "SimLidar.h"
 #include "SimOrdex.h"
-#include "RobotLoopTour.h"
 #include "SimRobotDriverStation.h"
 #include "SvgPolarPlot.h"
 #include "hal/SimDevice.h"

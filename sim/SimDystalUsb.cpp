@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "PseudoTerminal.h"
-#include "SimDystal.h"
 #include "SimClock.h"
+#include "SimDystal.h"
 #include "SimHal.h"
 #include "dystal/DystalProtocol.h"
 

@@ -488,8 +488,8 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
         revolutionsSent_ += head.endsRevolutionStart ? 1 : 0;
         if (head.endsPacket) {
           constexpr std::size_t kSentPacketsKept = 4096;
-          sentPackets_.push_back(SentPacket{.start = head.endsRevolutionStart,
-                                            .halMicros = simhal::halMicros()});
+          sentPackets_.push_back(
+              SentPacket{.start = head.endsRevolutionStart, .halMicros = simhal::halMicros()});
           if (sentPackets_.size() > kSentPacketsKept) {
             sentPackets_.pop_front();
           }

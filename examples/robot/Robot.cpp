@@ -171,13 +171,14 @@ class Robot : public frc::TimedRobot {
       // Each reading's age against the robot's own clock, the time base of its timestamp.
       const auto now = static_cast<int64_t>(frc::RobotController::GetFPGATime());
       const Readings& r = m_readings;
-      std::printf("loop %4d: flywheel %6.1f rpm (%.0f ms old), colour z %.2f (%.0f ms), ahead "
-                  "%4d mm (%.0f ms), pressure %.2f V (%.0f ms), lidar %zu points (%.0f ms); "
-                  "%d of 5 devices connected\n",
-                  m_loops, r.flywheelRpm.value, AgeMs(r.flywheelRpm.timestampUs, now),
-                  static_cast<double>(r.colourZ), AgeMs(r.colourUs, now), r.aheadMm,
-                  AgeMs(r.aheadUs, now), r.pressureVolts, AgeMs(r.pressureUs, now),
-                  r.lidarPoints, AgeMs(r.lidarUs, now), r.connected);
+      std::printf(
+          "loop %4d: flywheel %6.1f rpm (%.0f ms old), colour z %.2f (%.0f ms), ahead "
+          "%4d mm (%.0f ms), pressure %.2f V (%.0f ms), lidar %zu points (%.0f ms); "
+          "%d of 5 devices connected\n",
+          m_loops, r.flywheelRpm.value, AgeMs(r.flywheelRpm.timestampUs, now),
+          static_cast<double>(r.colourZ), AgeMs(r.colourUs, now), r.aheadMm, AgeMs(r.aheadUs, now),
+          r.pressureVolts, AgeMs(r.pressureUs, now), r.lidarPoints, AgeMs(r.lidarUs, now),
+          r.connected);
       std::fflush(stdout);
     }
     if (m_loops >= static_cast<int>(g_secondsToRun * 50.0)) {

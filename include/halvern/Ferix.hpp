@@ -85,8 +85,7 @@ class Ferix {
 
   /** Takes over `other`'s board; `other` is left closed. */
   Ferix(Ferix&& other) noexcept
-      : m_referenceVolts(other.m_referenceVolts),
-        m_token(std::exchange(other.m_token, 0)) {}
+      : m_referenceVolts(other.m_referenceVolts), m_token(std::exchange(other.m_token, 0)) {}
 
   /** Closes this board and takes over `other`'s; `other` is left closed. */
   Ferix& operator=(Ferix&& other) noexcept {
@@ -102,8 +101,8 @@ class Ferix {
   ~Ferix() { Close(); }
 
   /**
-   * Stops the background conversions and closes the I2C bus. Closing again, or closing a board that a newer one replaced, does
-   * nothing.
+   * Stops the background conversions and closes the I2C bus. Closing again, or closing a board that
+   * a newer one replaced, does nothing.
    */
   void Close() noexcept {
     const auto lock = Owner::Lock();

@@ -7,8 +7,8 @@
 
 namespace halvern::dystal {
 
-CanGatherer::CanGatherer(const CanStreamSession& session, std::mutex& sessionMutex,
-                         uint8_t canId, ConnectionMonitor& monitor, Publish onReading)
+CanGatherer::CanGatherer(const CanStreamSession& session, std::mutex& sessionMutex, uint8_t canId,
+                         ConnectionMonitor& monitor, Publish onReading)
     : stream(session),
       streamMutex(sessionMutex),
       chunkId(canMessageId(canId, Api::DistanceChunk)),

@@ -310,9 +310,8 @@ void DystalDevice::drainLines(milliseconds pause) {
 
 void DystalDevice::onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) {
   appendReceived(rxBuffer, bytes, count);
-  parseBuffer(rxBuffer, [this, arrivedUs](const DistanceFrame& frame) {
-    storeFrame(frame, arrivedUs);
-  });
+  parseBuffer(rxBuffer,
+              [this, arrivedUs](const DistanceFrame& frame) { storeFrame(frame, arrivedUs); });
 }
 
 void DystalDevice::storeFrame(const DistanceFrame& frame, int64_t arrivedUs) {

@@ -29,8 +29,7 @@ bool c_Ferix_getLatest(uint8_t channel, FerixReading* out) {
 }
 
 bool c_Ferix_waitForConversions(int32_t timeoutMs) {
-  return libraryState().ferix.waitForConversions(
-      std::chrono::milliseconds(std::max(timeoutMs, 0)));
+  return libraryState().ferix.waitForConversions(std::chrono::milliseconds(std::max(timeoutMs, 0)));
 }
 
 bool c_Ferix_isConnected() { return libraryState().ferix.connected(); }

@@ -75,14 +75,14 @@ JNIEXPORT jfloat JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1getVoltage(JNIEnv*
   return c_getVoltage(toChannel(channel));
 }
 
-JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1startConversions(
-    JNIEnv* /*env*/, jclass /*cls*/) {
+JNIEXPORT jboolean JNICALL
+Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1startConversions(JNIEnv* /*env*/, jclass /*cls*/) {
   return halvern::jni::toJavaBoolean(c_Ferix_startConversions());
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1getLatest(JNIEnv* env,
-                                                                               jclass /*cls*/,
-                                                                               jint channel) {
+                                                                                jclass /*cls*/,
+                                                                                jint channel) {
   FerixReading reading{};
   // A channel outside 0 to 3 reads as no conversion; its low 8 bits are not taken here.
   if (channel >= 0 && channel < FERIX_CHANNELS) {
@@ -96,8 +96,8 @@ JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1waitForCo
   return halvern::jni::toJavaBoolean(c_Ferix_waitForConversions(timeoutMs));
 }
 
-JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1isConnected(
-    JNIEnv* /*env*/, jclass /*cls*/) {
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1Ferix_1isConnected(JNIEnv* /*env*/,
+                                                                                   jclass /*cls*/) {
   return halvern::jni::toJavaBoolean(c_Ferix_isConnected());
 }
 

@@ -2,13 +2,10 @@
 // no handle: the library drives one serial lidar.
 #include <jni.h>
 
-#include <memory>
-
-#include <iterator>
-
-#include <array>
-
 #include <algorithm>
+#include <array>
+#include <iterator>
+#include <memory>
 
 #include "core/JniSupport.h"
 #include "halvern/Lidar.h"
@@ -43,8 +40,7 @@ jobject newTimedScanData(JNIEnv* env) {
   std::array<jlong, LIDAR_DEGREES> stamps{};
   std::copy(std::begin(scan->sampleUs), std::end(scan->sampleUs), stamps.begin());
   env->SetFloatArrayRegion(angles, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan->angle));
-  env->SetFloatArrayRegion(distances, 0, LIDAR_DEGREES,
-                           static_cast<const jfloat*>(scan->distance));
+  env->SetFloatArrayRegion(distances, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan->distance));
   env->SetLongArrayRegion(times, 0, LIDAR_DEGREES, stamps.data());
   env->SetObjectField(object, angle, angles);
   env->SetObjectField(object, distance, distances);
@@ -108,12 +104,12 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1getData(JN
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1getTimedData(JNIEnv* env,
-                                                                                  jclass /*cls*/) {
+                                                                                   jclass /*cls*/) {
   return newTimedScanData(env);
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_LidarJNI_c_1Lidar_1isConnected(JNIEnv* /*env*/,
-                                                                                  jclass /*cls*/) {
+                                                                                   jclass /*cls*/) {
   return halvern::jni::toJavaBoolean(c_Lidar_isConnected());
 }
 

@@ -82,8 +82,8 @@ class LidarModule {
   std::mutex configMutex;  // the setters
   ReaderSettings pending;  // set before any create: kept for the first reader
   std::unique_ptr<LidarReader> reader;
-  mutable ConnectionMonitor monitor{  // noted by the reader, which sees the module as const
-      std::chrono::milliseconds(LIDAR_CONNECTION_SILENCE_MS)};
+  mutable ConnectionMonitor monitor{// noted by the reader, which sees the module as const
+                                    std::chrono::milliseconds(LIDAR_CONNECTION_SILENCE_MS)};
 };
 
 }  // namespace halvern::lidar

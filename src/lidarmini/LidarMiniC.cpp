@@ -70,15 +70,14 @@ int32_t c_LidarMini_copyData(void* lidar, float* angles, float* distances, float
   return device(lidar)->copyData(angles, distances, intensities, capacity, timestamp);
 }
 
-int32_t c_LidarMini_copyDataTimed(void* lidar, float* angles, float* distances,
-                                  float* intensities, int32_t capacity, int64_t* timestamp,
-                                  LidarMiniScanTimes* times) {
+int32_t c_LidarMini_copyDataTimed(void* lidar, float* angles, float* distances, float* intensities,
+                                  int32_t capacity, int64_t* timestamp, LidarMiniScanTimes* times) {
   halvern::lidarmini::PacketTimes packetTimes{};
   int64_t revolutionStamp = 0;
-  const int32_t count =
-      lidar != nullptr ? device(lidar)->copyData(angles, distances, intensities, capacity,
-                                                 &revolutionStamp, &packetTimes)
-                       : 0;
+  const int32_t count = lidar != nullptr
+                            ? device(lidar)->copyData(angles, distances, intensities, capacity,
+                                                      &revolutionStamp, &packetTimes)
+                            : 0;
   if (timestamp != nullptr) {
     *timestamp = revolutionStamp;
   }
@@ -89,8 +88,6 @@ int32_t c_LidarMini_copyDataTimed(void* lidar, float* angles, float* distances,
   return count;
 }
 
-bool c_LidarMini_isConnected(void* lidar) {
-  return lidar != nullptr && device(lidar)->connected();
-}
+bool c_LidarMini_isConnected(void* lidar) { return lidar != nullptr && device(lidar)->connected(); }
 
 }  // extern "C"

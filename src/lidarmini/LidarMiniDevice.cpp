@@ -239,8 +239,7 @@ LidarHealth LidarMiniDevice::getHealth() { return QueryHealth(port.handle()); }
 ScanFrame LidarMiniDevice::getData() const { return scanner ? scanner->latest() : ScanFrame{}; }
 
 int32_t LidarMiniDevice::copyData(float* angles, float* distances, float* intensities,
-                                  int32_t capacity, int64_t* timestamp,
-                                  PacketTimes* times) const {
+                                  int32_t capacity, int64_t* timestamp, PacketTimes* times) const {
   if (!scanner) {
     if (timestamp != nullptr) {
       *timestamp = 0;

@@ -332,8 +332,9 @@ JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1tryGetIde
   return JNI_TRUE;
 }
 
-JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1isConnected(
-    JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
+JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1isConnected(JNIEnv* /*env*/,
+                                                                                   jclass /*cls*/,
+                                                                                   jlong handle) {
   return toJavaBoolean(c_Ordex_isConnected(toHandle(handle)));
 }
 
@@ -346,8 +347,7 @@ JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readRPM(
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readTargetRPM(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
   OrdexReading reading{};
-  return deliver(env, *c_Ordex_readTargetRPM(toHandle(handle), toChannel(motor), &reading),
-                 stamp);
+  return deliver(env, *c_Ordex_readTargetRPM(toHandle(handle), toChannel(motor), &reading), stamp);
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncoderCount(
@@ -360,8 +360,7 @@ JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncode
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncoderDistance(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint encoder, jlongArray stamp) {
   OrdexReading reading{};
-  return deliver(env,
-                 *c_Ordex_readEncoderDistance(toHandle(handle), toChannel(encoder), &reading),
+  return deliver(env, *c_Ordex_readEncoderDistance(toHandle(handle), toChannel(encoder), &reading),
                  stamp);
 }
 
@@ -388,7 +387,8 @@ JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readLimit
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jboolean direction, jlongArray stamp) {
   OrdexReading reading{};
   const double pressed = deliver(
-      env, *c_Ordex_readLimitSwitch(toHandle(handle), toChannel(motor), toBool(direction), &reading),
+      env,
+      *c_Ordex_readLimitSwitch(toHandle(handle), toChannel(motor), toBool(direction), &reading),
       stamp);
   return toJavaBoolean(pressed != 0.0);
 }

@@ -87,8 +87,7 @@ OrdexReading* c_Ordex_readEncoderCount(int32_t handle, int8_t encoder, OrdexRead
                   [](const Frame& frame) { return static_cast<double>(decodeInt32(frame)); });
 }
 
-OrdexReading* c_Ordex_readEncoderDistance(int32_t handle, int8_t encoder,
-                                          OrdexReading* reading) {
+OrdexReading* c_Ordex_readEncoderDistance(int32_t handle, int8_t encoder, OrdexReading* reading) {
   if (!isChannel(encoder)) {
     return nothingRead(reading);
   }
@@ -119,9 +118,10 @@ OrdexReading* c_Ordex_readLimitSwitch(int32_t handle, int8_t motor, bool directi
   if (!isChannel(motor)) {
     return nothingRead(reading);
   }
-  return readInto(handle, apiNumber(Api::LimitSwitches), reading, [motor, direction](const Frame& frame) {
-    return decodeLimitSwitch(frame, motor, direction) ? 1.0 : 0.0;
-  });
+  return readInto(handle, apiNumber(Api::LimitSwitches), reading,
+                  [motor, direction](const Frame& frame) {
+                    return decodeLimitSwitch(frame, motor, direction) ? 1.0 : 0.0;
+                  });
 }
 
 }  // extern "C"

@@ -24,16 +24,15 @@ int main() {
                 ordex.GetHardwareVersion().c_str(), ordex.GetSerialNumber().c_str(),
                 ordex.GetRPM(0));
     const auto rpm = ordex.GetRPMTimestamped(0);
-    std::printf("%d %d %f %lld %d %d %d %f %d %f %f %d\n", ordex.IsConnected(),
-                ordex.TryGetReportedDeviceId().value_or(0), rpm.value,
-                static_cast<long long>(rpm.timestampUs), ordex.GetReportedDeviceId(),
-                ordex.GetEncoderCountTimestamped(1).value,
-                ordex.GetLimitSwitchTimestamped(0, true).value,
-                ordex.GetTargetRPMTimestamped(2).value,
-                ordex.GetReportedFrequencyTimestamped().value,
-                ordex.GetEncoderDistanceTimestamped(3).value + ordex.GetTemperatureTimestamped().value,
-                ordex.GetQuorinPositionTimestamped(1).value,
-                ordex.TryGetFirmwareVersion().has_value() && ordex.TryGetHardwareVersion().has_value());
+    std::printf(
+        "%d %d %f %lld %d %d %d %f %d %f %f %d\n", ordex.IsConnected(),
+        ordex.TryGetReportedDeviceId().value_or(0), rpm.value,
+        static_cast<long long>(rpm.timestampUs), ordex.GetReportedDeviceId(),
+        ordex.GetEncoderCountTimestamped(1).value, ordex.GetLimitSwitchTimestamped(0, true).value,
+        ordex.GetTargetRPMTimestamped(2).value, ordex.GetReportedFrequencyTimestamped().value,
+        ordex.GetEncoderDistanceTimestamped(3).value + ordex.GetTemperatureTimestamped().value,
+        ordex.GetQuorinPositionTimestamped(1).value,
+        ordex.TryGetFirmwareVersion().has_value() && ordex.TryGetHardwareVersion().has_value());
 #if defined(HALVERN_USE_CXX_EXPORT)
     std::printf("%s\n", c_Ordex_getFirmwareVersion(1).c_str());
 #endif

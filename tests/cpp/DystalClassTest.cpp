@@ -46,7 +46,7 @@ TEST_F(DystalClass, CanSensorReachesItsExports) {
   device.sendReading();
   // Gathered in the background: the reading appears without GetData waiting for it.
   const Dystal::ScanData four = waitForValue([&] { return sensor.GetData(4); },
-                                        [&](const auto& scan) { return scan.sequence != 0; });
+                                             [&](const auto& scan) { return scan.sequence != 0; });
   EXPECT_EQ(four.sequence, device.lastSequence());
   EXPECT_EQ(four.distancesMm, (std::vector<int>{250, 260, 270, 280}));
   EXPECT_EQ(sensor.GetData(4).timestampUs, four.timestampUs);  // the same reading again
@@ -87,7 +87,7 @@ TEST_F(DystalClass, MovingHandsTheSensorOver) {
   EXPECT_FALSE(first.IsConnected());
   EXPECT_EQ(first.GetConfig(10), std::nullopt);
   EXPECT_EQ(waitForValue([&] { return second.GetData(); },
-                    [](const auto& scan) { return scan.distancesMm.size() == 64U; })
+                         [](const auto& scan) { return scan.distancesMm.size() == 64U; })
                 .distancesMm.size(),
             64U);
 }

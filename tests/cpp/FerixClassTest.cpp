@@ -109,7 +109,8 @@ TEST_F(FerixClass, ReadingsAreTimestampedAndTheConnectionFollowsTheBoard) {
   EXPECT_NEAR(first.volts, 1000 * 2.0 / Ferix::kFullScaleCount, 1e-6);
   EXPECT_GT(first.timestampUs, before);
   EXPECT_LE(first.timestampUs, halvern::platform::robotTimeMicros());
-  EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.GetReading(3).timestampUs > first.timestampUs; }));
+  EXPECT_TRUE(
+      halvern::test::waitFor([&] { return ferix.GetReading(3).timestampUs > first.timestampUs; }));
 
   board->setInputVoltage(0, 1.5);
   EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.GetRaw(0) == 1500; }));
@@ -120,7 +121,8 @@ TEST_F(FerixClass, ReadingsAreTimestampedAndTheConnectionFollowsTheBoard) {
   EXPECT_EQ(ferix.GetVoltage(0), 0.0);
   board = SimFerixConverter::attach();
   board->setInputVoltage(0, 0.5);
-  EXPECT_TRUE(halvern::test::waitFor([&] { return ferix.IsConnected() && ferix.GetRaw(0) == 500; }));
+  EXPECT_TRUE(
+      halvern::test::waitFor([&] { return ferix.IsConnected() && ferix.GetRaw(0) == 500; }));
 }
 
 }  // namespace

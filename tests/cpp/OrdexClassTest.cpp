@@ -17,12 +17,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::test::waitFor;
 using halvern::Ordex;
 using halvern::sim::OrdexDriveMode;
 using halvern::sim::OrdexTiming;
 using halvern::sim::SimOrdex;
 using halvern::test::expectRejected;
+using halvern::test::waitFor;
 
 constexpr int kDevice = 5;
 
@@ -176,12 +176,12 @@ TEST_F(OrdexClass, TimestampedReadingsAndConnection) {
   EXPECT_NEAR(ordex.GetTemperatureTimestamped().value, 41.5, 0.01);
   EXPECT_EQ(ordex.GetReportedFrequencyTimestamped().value, 1234);
   EXPECT_NEAR(ordex.GetQuorinPositionTimestamped(0).value, 12.34, 1e-9);
-  for (const int64_t stamp :
-       {ordex.GetTargetRPMTimestamped(1).timestampUs, ordex.GetEncoderCountTimestamped(2).timestampUs,
-        ordex.GetLimitSwitchTimestamped(3, true).timestampUs,
-        ordex.GetTemperatureTimestamped().timestampUs,
-        ordex.GetReportedFrequencyTimestamped().timestampUs,
-        ordex.GetQuorinPositionTimestamped(0).timestampUs}) {
+  for (const int64_t stamp : {ordex.GetTargetRPMTimestamped(1).timestampUs,
+                              ordex.GetEncoderCountTimestamped(2).timestampUs,
+                              ordex.GetLimitSwitchTimestamped(3, true).timestampUs,
+                              ordex.GetTemperatureTimestamped().timestampUs,
+                              ordex.GetReportedFrequencyTimestamped().timestampUs,
+                              ordex.GetQuorinPositionTimestamped(0).timestampUs}) {
     EXPECT_GE(stamp, before);
     EXPECT_LE(stamp, after);
   }

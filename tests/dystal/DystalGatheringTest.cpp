@@ -70,7 +70,7 @@ class DystalGathering : public testing::Test {
   DystalReading newest(int count = DYSTAL_MAX_DISTANCES) {
     const uint8_t sequence = device.lastSequence();
     return waitForValue([&] { return latestOf(sensor.get(), count); },
-                   [&](const DystalReading& r) { return r.sequence == sequence; });
+                        [&](const DystalReading& r) { return r.sequence == sequence; });
   }
 
   SimDystalCan device{kCanId};
@@ -128,8 +128,9 @@ TEST_F(DystalGathering, ReadingsCarryTheStampOfTheFrameThatCompletedThem) {
   device.startReadings(10ms);
   int64_t last = latestOf(sensor.get()).timestampUs;
   for (int seen = 0; seen < 5; ++seen) {
-    const DystalReading next = waitForValue([&] { return latestOf(sensor.get()); },
-                                       [&](const DystalReading& r) { return r.timestampUs > last; });
+    const DystalReading next =
+        waitForValue([&] { return latestOf(sensor.get()); },
+                     [&](const DystalReading& r) { return r.timestampUs > last; });
     ASSERT_GT(next.timestampUs, last);
     EXPECT_EQ(next.count, 64);
     last = next.timestampUs;
@@ -179,7 +180,7 @@ TEST(DystalGatheringStart, AGatheringCallerKeepsItsBehaviourUntilTheBackgroundSt
   device.sendChunk(7, 1, 71, 71, 71);
   device.sendChunk(8, 0, 80, 80, 80);  // completes 7; 8 completes after the pause
   const DystalReading eight = waitForValue([&] { return latestOf(sensor.get(), 6); },
-                                      [](const DystalReading& r) { return r.sequence == 8; });
+                                           [](const DystalReading& r) { return r.sequence == 8; });
   EXPECT_EQ(eight.count, 3);
   EXPECT_EQ(gatheredOf(sensor.get(), 6).sequence, 8);
   EXPECT_TRUE(c_Dystal_startGathering(sensor.get()));  // again: nothing changes
@@ -195,20 +196,24 @@ TEST(DystalGatheringStart, AGatheringCallerKeepsItsBehaviourUntilTheBackgroundSt
 TEST_F(DystalGathering, TheConnectionFollowsTheSensorsFrames) {
   EXPECT_FALSE(c_Dystal_isConnected(sensor.get()));
   device.startReadings(10ms);
-  EXPECT_TRUE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  EXPECT_TRUE(
+      waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
   device.stopReadings();  // silenced
-  EXPECT_FALSE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); },
+                            [](bool on) { return !on; }));
   device.startReadings(10ms);  // resumed
-  EXPECT_TRUE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  EXPECT_TRUE(
+      waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return on; }));
   device.stopReadings();
 
   // Another sensor's frames are not this one's traffic.
   SimDystalCan neighbour(kCanId + 1);
-  EXPECT_FALSE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(waitForValue([&] { return c_Dystal_isConnected(sensor.get()); },
+                            [](bool on) { return !on; }));
   neighbour.startReadings(10ms);
   const uint8_t seen = neighbour.lastSequence();
   waitForValue([&] { return neighbour.lastSequence(); },
-          [&](uint8_t s) { return static_cast<uint8_t>(s - seen) >= 5; });
+               [&](uint8_t s) { return static_cast<uint8_t>(s - seen) >= 5; });
   EXPECT_FALSE(c_Dystal_isConnected(sensor.get()));
   neighbour.stopReadings();
 }
@@ -225,8 +230,9 @@ TEST(DystalGatheringCycles, CreateDestroyCyclesWithARunningGathererLeaveNoThread
     ASSERT_NE(sensor, nullptr) << "cycle " << cycle;
     ASSERT_TRUE(c_Dystal_startGathering(sensor.get()));
     if (cycle % 40 == 0) {
-      EXPECT_EQ(waitForValue([&] { return latestOf(sensor.get()).count; }, [](int n) { return n == 64; }),
-                64)
+      EXPECT_EQ(
+          waitForValue([&] { return latestOf(sensor.get()).count; }, [](int n) { return n == 64; }),
+          64)
           << "cycle " << cycle;
     }
   }

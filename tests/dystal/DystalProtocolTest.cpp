@@ -292,8 +292,14 @@ class Assembling : public testing::Test {
     };
   }
   void chunk(uint8_t sequence, uint8_t index, int16_t first, int64_t stampUs) {
-    const Bytes data{sequence, index, static_cast<uint8_t>(first & 0xFF),
-                     static_cast<uint8_t>((first >> 8) & 0xFF), 0, 0, 0, 0};
+    const Bytes data{sequence,
+                     index,
+                     static_cast<uint8_t>(first & 0xFF),
+                     static_cast<uint8_t>((first >> 8) & 0xFF),
+                     0,
+                     0,
+                     0,
+                     0};
     assembler.add(data.data(), data.size(), stampUs, record());
   }
 

@@ -533,19 +533,18 @@ TEST(DystalUsbLatest, FramesCarryTheMomentTheyArrivedAndTheConnectionFollowsThem
   EXPECT_EQ(first.count, 3);
   EXPECT_EQ(Distances(first.distance, first.distance + 3), (Distances{300, -1, 302}));
   EXPECT_TRUE(pollUntil(isConnected, [](bool on) { return on; }));
-  const DystalReading later = pollUntil(
-      [&] { return latestOf(sensor.get()); },
-      [&](const DystalReading& r) { return r.sequence != first.sequence; });
+  const DystalReading later =
+      pollUntil([&] { return latestOf(sensor.get()); },
+                [&](const DystalReading& r) { return r.sequence != first.sequence; });
   EXPECT_GT(later.timestampUs, first.timestampUs);
 
   // Silenced: the last frame's stamp is no earlier than the simulator's sending it, and the
   // sensor reads disconnected.
   device.setSilent(true);
   EXPECT_FALSE(pollUntil(isConnected, [](bool on) { return !on; }));
-  const DystalReading last = pollUntil([&] { return latestOf(sensor.get()); },
-                                       [&](const DystalReading& r) {
-                                         return r.sequence == device.lastSequence();
-                                       });
+  const DystalReading last =
+      pollUntil([&] { return latestOf(sensor.get()); },
+                [&](const DystalReading& r) { return r.sequence == device.lastSequence(); });
   ASSERT_EQ(last.sequence, device.lastSequence());
   EXPECT_GE(last.timestampUs, static_cast<int64_t>(device.lastFrameSentMicros()));
   EXPECT_EQ(readingOf(sensor.get()).sequence, last.sequence);  // the same frame both ways

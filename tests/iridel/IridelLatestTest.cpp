@@ -94,10 +94,9 @@ TEST_F(IridelLatestCan, TheLatestSampleStaysWithTheStampOfItsFrame) {
   int64_t last = first.timestampUs;
   uint16_t lastSequence = first.sequence;
   for (int seen = 0; seen < 5; ++seen) {
-    const IridelReading next = waitForValue([&] { return latestOf(sensor.get()); },
-                                       [&](const IridelReading& r) {
-                                         return r.sequence != lastSequence;
-                                       });
+    const IridelReading next =
+        waitForValue([&] { return latestOf(sensor.get()); },
+                     [&](const IridelReading& r) { return r.sequence != lastSequence; });
     ASSERT_NE(next.sequence, lastSequence);
     EXPECT_GE(next.timestampUs, last);
     EXPECT_EQ(next.x, 0.5F);
@@ -148,9 +147,8 @@ TEST_F(IridelLatestCan, TheConnectionFollowsTheColourFrames) {
 
   // Replies are the sensor's traffic too: settings answered while no colour frame comes.
   EXPECT_FALSE(waitForValue([&] { return connected(); }, [](bool on) { return !on; }));
-  EXPECT_TRUE(waitForValue(
-      [&] { return c_Iridel_setBrightness(sensor.get(), 10) && connected(); },
-      [](bool on) { return on; }));
+  EXPECT_TRUE(waitForValue([&] { return c_Iridel_setBrightness(sensor.get(), 10) && connected(); },
+                           [](bool on) { return on; }));
   EXPECT_FALSE(c_Iridel_isConnected(nullptr));
   IridelReading out{};
   out.valid = true;
@@ -165,14 +163,15 @@ TEST(IridelLatestUsb, SamplesCarryTheMomentTheirLineArrivedAndTheConnectionFollo
   const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 20));
   ASSERT_NE(sensor, nullptr);
   const IridelReading first = waitForValue([&] { return latestOf(sensor.get()); },
-                                      [](const IridelReading& r) { return r.valid; });
+                                           [](const IridelReading& r) { return r.valid; });
   ASSERT_TRUE(first.valid);
-  EXPECT_TRUE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  EXPECT_TRUE(
+      waitForValue([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
 
   // Silenced: the last sample's stamp is no earlier than the simulator's sending it.
   device.setSilent(true);
   EXPECT_FALSE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); },
-                       [](bool on) { return !on; }));
+                            [](bool on) { return !on; }));
   const IridelReading last = latestOf(sensor.get());
   const auto sent = static_cast<int64_t>(device.lastSampleSentMicros());
   EXPECT_GE(last.timestampUs, sent);
@@ -180,16 +179,16 @@ TEST(IridelLatestUsb, SamplesCarryTheMomentTheirLineArrivedAndTheConnectionFollo
   EXPECT_GE(last.sequence, first.sequence);
 
   device.setSilent(false);  // resumed
-  EXPECT_TRUE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
-  const IridelReading newer = waitForValue([&] { return latestOf(sensor.get()); },
-                                      [&](const IridelReading& r) {
-                                        return r.timestampUs > last.timestampUs;
-                                      });
+  EXPECT_TRUE(
+      waitForValue([&] { return c_Iridel_isConnected(sensor.get()); }, [](bool on) { return on; }));
+  const IridelReading newer =
+      waitForValue([&] { return latestOf(sensor.get()); },
+                   [&](const IridelReading& r) { return r.timestampUs > last.timestampUs; });
   EXPECT_GT(newer.timestampUs, last.timestampUs);
 
   device.unplug();  // disconnected, the last sample kept
   EXPECT_FALSE(waitForValue([&] { return c_Iridel_isConnected(sensor.get()); },
-                       [](bool on) { return !on; }));
+                            [](bool on) { return !on; }));
   EXPECT_TRUE(latestOf(sensor.get()).valid);
 }
 #endif

@@ -123,7 +123,7 @@ TEST(IridelConnection, TheSilenceLimitFollowsTheSampleTime) {
   EXPECT_EQ(connectionSilence(50), milliseconds(200));            // four sample times
   EXPECT_EQ(connectionSilence(10), milliseconds(100));            // at least 100 ms
   EXPECT_EQ(connectionSilence(0), milliseconds(100));
-  EXPECT_EQ(connectionSilence(100), milliseconds(250));           // at most 250 ms
+  EXPECT_EQ(connectionSilence(100), milliseconds(250));  // at most 250 ms
   EXPECT_EQ(connectionSilence(70000), milliseconds(250));
 }
 

@@ -53,9 +53,9 @@ struct Revolution {
 Revolution latest(void* lidar) {
   std::vector<float> angles(4096);
   Revolution revolution;
-  revolution.points = c_LidarMini_copyDataTimed(lidar, angles.data(), nullptr, nullptr,
-                                                static_cast<int32_t>(angles.size()), nullptr,
-                                                &revolution.times);
+  revolution.points =
+      c_LidarMini_copyDataTimed(lidar, angles.data(), nullptr, nullptr,
+                                static_cast<int32_t>(angles.size()), nullptr, &revolution.times);
   return revolution;
 }
 
@@ -65,10 +65,12 @@ std::vector<Revolution> nextRevolutions(void* lidar, int count) {
   int64_t after = latest(lidar).times.firstPacketUs;
   for (int k = 0; k < count; ++k) {
     Revolution next;
-    if (!waitFor([&] {
-          next = latest(lidar);
-          return next.times.firstPacketUs > after;
-        }, 5s)) {
+    if (!waitFor(
+            [&] {
+              next = latest(lidar);
+              return next.times.firstPacketUs > after;
+            },
+            5s)) {
       break;
     }
     after = next.times.firstPacketUs;
@@ -102,15 +104,16 @@ TEST(LidarMiniTiming, EachRevolutionCarriesTheTimesOfItsOwnFirstAndLastPackets) 
       return packet.start && static_cast<int64_t>(packet.halMicros) <= times.firstPacketUs;
     });
     ASSERT_NE(start, sent.rend());
-    const auto nextStart = std::find_if(start.base(), sent.end(),
-                                        [](const auto& packet) { return packet.start; });
+    const auto nextStart =
+        std::find_if(start.base(), sent.end(), [](const auto& packet) { return packet.start; });
     ASSERT_NE(nextStart, sent.end());
     const auto lastPacket = std::prev(nextStart);
     EXPECT_GE(times.lastPacketUs, static_cast<int64_t>(lastPacket->halMicros));
     // One revolution: its last packet came before the next revolution's first was sent... or
     // at the latest in the same read as it.
-    EXPECT_LE(times.lastPacketUs, times.firstPacketUs + (static_cast<int64_t>(nextStart->halMicros) -
-                                                         static_cast<int64_t>(start->halMicros)) +
+    EXPECT_LE(times.lastPacketUs, times.firstPacketUs +
+                                      (static_cast<int64_t>(nextStart->halMicros) -
+                                       static_cast<int64_t>(start->halMicros)) +
                                       100'000);
     startLags.push_back(times.firstPacketUs - static_cast<int64_t>(start->halMicros));
     endLags.push_back(times.lastPacketUs - static_cast<int64_t>(lastPacket->halMicros));

@@ -14,9 +14,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::test::waitFor;
 using halvern::ordex::ControllerSession;
 using halvern::ordex::kStatusSilenceLimit;
+using halvern::test::waitFor;
 
 constexpr int32_t kUnregisteredHandle = 424242;
 constexpr int32_t kDevice = 5;
@@ -29,12 +29,14 @@ TEST(OrdexControllerSession, StoppingEndsTheFetchInItsPauseAtOnce) {
   ControllerSession session(kUnregisteredHandle, kDevice, {.eagerAttempts = 1, .quietPause = 1h});
   session.startFetch();
   session.startFetch();  // a second start does nothing
-  ASSERT_TRUE(waitFor([] { return !halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).empty(); }, 5s));
-  const uint64_t askedAt = halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).front().timestampUs;
+  ASSERT_TRUE(waitFor(
+      [] { return !halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).empty(); }, 5s));
+  const uint64_t askedAt =
+      halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).front().timestampUs;
   // Past its 50 ms reply wait: in the pause now (or, on a stalled machine, still in the wait).
   ASSERT_TRUE(waitFor([&] { return halvern::test::rawhal::halMicros() > askedAt + 100'000; }, 5s));
   session.stopFetch();
-  session.stopFetch();  // again: nothing left to stop
+  session.stopFetch();   // again: nothing left to stop
   session.startFetch();  // a stopped session starts nothing
   EXPECT_EQ(halvern::sim::sentFrames(kIdentityRequestId, 0x1FFFFFFF).size(), 1U);
   halvern::test::resetSimulation();

@@ -116,7 +116,7 @@ TEST_F(OrdexBackground, AnUnansweringControllerLeavesIdentityEmptyQuietlyAndDest
 
     const auto start = Clock::now();
     c_Ordex_destroy(handle);
-    EXPECT_LT(Clock::now() - start, 1s);  // woken, not left to finish its wait
+    EXPECT_LT(Clock::now() - start, 1s);                    // woken, not left to finish its wait
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // the fetch prints nothing
 
     // Nothing is asked after destroy: two heartbeats of the other controller later, still none.
@@ -262,8 +262,8 @@ TEST_F(OrdexTimestamps, NothingReceivedReadsZeroAtTimeZero) {
 
 TEST_F(OrdexTimestamps, EachReadingCarriesItsFramesReceiveTime) {
   const Sent rpm = report(43, {0x18, 0xFC, 0xFF, 0xFF});  // motor 2: -10.00 RPM
-  const Sent target = report(49, {0xD2, 0x04});            // motor 1: 12.34 RPM
-  const Sent count = report(40, {0x10, 0x27});             // encoder 3: 10000
+  const Sent target = report(49, {0xD2, 0x04});           // motor 1: 12.34 RPM
+  const Sent count = report(40, {0x10, 0x27});            // encoder 3: 10000
   const Sent temperature = report(47, {36, 25});
   const Sent frequency = report(12, {0x98, 0x3A});
   const Sent switches = report(45, {0, 0, 0, 1});

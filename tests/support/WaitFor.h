@@ -8,8 +8,8 @@ namespace halvern::test {
 
 /** Polls `condition` every millisecond until it holds (true) or `limit` has passed (false). */
 template <typename Condition>
-bool waitFor(Condition condition, std::chrono::steady_clock::duration limit =
-                                      std::chrono::seconds(2)) {
+bool waitFor(Condition condition,
+             std::chrono::steady_clock::duration limit = std::chrono::seconds(2)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!condition()) {
     if (std::chrono::steady_clock::now() >= deadline) {
