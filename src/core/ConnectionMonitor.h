@@ -1,17 +1,16 @@
 // Whether a device is connected, judged from its own traffic: it is while what it sends keeps
-// arriving, and stops being once it has been silent for longer than its family's limit.
+// arriving, and stops being once it has been silent for longer than its family's limit. The
+// header knows no platform (the wire-format code and its fuzz targets include it); reading the
+// robot's clock is in ConnectionMonitor.cpp.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 
-#include "core/HalPlatform.h"
+#include "core/ConnectionSilence.h"
 
 namespace halvern {
-
-/** The longest silence after which any device reads disconnected. */
-inline constexpr std::chrono::microseconds kLongestConnectionSilence{250'000};
 
 /**
  * The robot-clock time of a device's latest traffic. Written by whichever thread sees the
@@ -30,15 +29,16 @@ class ConnectionMonitor {
            !lastTrafficUs.compare_exchange_weak(seen, robotMicros, std::memory_order_relaxed)) {
     }
   }
-  /** Notes traffic arriving now. */
-  void noteTrafficNow() { noteTraffic(platform::robotTimeMicros()); }
+  /** Notes traffic arriving now, on the robot's clock. */
+  void noteTrafficNow();
 
   /** True when traffic was seen no longer than the silence limit before `nowMicros`. */
   [[nodiscard]] bool connectedAt(int64_t nowMicros) const {
     const int64_t last = lastTrafficUs.load(std::memory_order_relaxed);
     return last != 0 && nowMicros - last <= silenceUs;
   }
-  [[nodiscard]] bool connected() const { return connectedAt(platform::robotTimeMicros()); }
+  /** connectedAt(now on the robot's clock). */
+  [[nodiscard]] bool connected() const;
 
   /** The robot-clock time of the latest traffic; 0 when none was seen. */
   [[nodiscard]] int64_t lastTrafficMicros() const {

@@ -4,7 +4,7 @@
 #include <bit>
 #include <charconv>
 
-#include "core/ConnectionMonitor.h"
+#include "core/ConnectionSilence.h"
 
 namespace halvern::iridel {
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/ConnectionMonitor.h"
+#include "core/HalPlatform.h"
 
 namespace {
 
