@@ -1167,7 +1167,7 @@ def check_windows_library(c, classifier, dll, debug):
     c.check(not frc, f"{classifier}: {dll.name} exports no symbol in frc::", f"{frc[:5]}")
 
 
-def check_windows(c, found, windows_build, scratch, use_wine):
+def check_windows(c, found, windows_build, windows_debug_build, scratch, use_wine):
     if (LIBRARY, "windowsx86-64") not in found:
         c.check(False, "Windows: the windowsx86-64 zip is there")
         return
@@ -1206,16 +1206,29 @@ def check_windows(c, found, windows_build, scratch, use_wine):
             f"missing {variants}")
 
     check_msvc_consumer(c, shared, windows_build, scratch, use_wine)
+    if (LIBRARY, "windowsx86-64debug") not in found:
+        return
+    if not (windows_debug_build / "bin/wpiHald.dll").is_file():
+        c.skip(f"Windows debug: the program on the debug zip (no Debug build in "
+               f"{windows_debug_build})")
+        return
+    debug_shared = unpack(found[(LIBRARY, "windowsx86-64debug")], scratch / "windows-debug") / \
+        "windows/x86-64/shared"
+    check_msvc_consumer(c, debug_shared, windows_debug_build, scratch, use_wine, debug=True)
 
 
-def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
+def check_msvc_consumer(c, shared, windows_build, scratch, use_wine, debug=False):
+    """A program built as MSVC builds it, linked against the zip's HalvernDriver.lib in `shared`
+    and run under Wine beside the zip's DLL and `windows_build`'s platform DLLs (their debug
+    names for the debug zip, whose DLL needs those)."""
+    where = "Windows debug" if debug else "Windows"
     clang = tool("clang", "clang-14")
     lld_link = tool("lld-link", "lld-link-14")
     dlltool = tool("llvm-dlltool", "llvm-dlltool-14")
-    if not c.check(clang and lld_link and dlltool, "Windows: clang, lld-link and llvm-dlltool "
+    if not c.check(clang and lld_link and dlltool, f"{where}: clang, lld-link and llvm-dlltool "
                    "are there (packages clang-14, lld, llvm)"):
         return
-    work = scratch / "msvc"
+    work = scratch / ("msvc-debug" if debug else "msvc")
     work.mkdir(parents=True, exist_ok=True)
     (work / "kernel32.def").write_text("LIBRARY KERNEL32.dll\nEXPORTS\n    ExitProcess\n")
     steps = [
@@ -1230,18 +1243,24 @@ def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
     for step in steps:
         done = run(step)
         if done.returncode != 0:
-            c.check(False, "Windows: a program built as MSVC builds it links against "
+            c.check(False, f"{where}: a program built as MSVC builds it links against "
                     "HalvernDriver.lib", f"{' '.join(step)}: {(done.stdout + done.stderr)[-2000:]}")
             return
-    c.check(True, "Windows: a program built as MSVC builds it links against HalvernDriver.lib")
+    c.check(True, f"{where}: a program built as MSVC builds it links against "
+            "HalvernDriver.lib")
     if not use_wine:
-        print("skipped Windows: running it under Wine (--no-wine)")
+        print(f"skipped {where}: running it under Wine (--no-wine)")
         return
 
     wine = tool("wine")
-    platform_dlls = [windows_build / "bin" / n for n in ("wpiHal.dll", "wpiutil.dll", "wpinet.dll")]
+    if debug:  # the Debug build of the stand-ins has the DLLs the library imports
+        names = sorted(d for d in PeImage(shared / "HalvernDriver.dll").imports()
+                       if d.lower() in WPILIB_DLLS)
+    else:
+        names = ["wpiHal.dll", "wpiutil.dll", "wpinet.dll"]
+    platform_dlls = [windows_build / "bin" / n for n in names]
     if not c.check(wine is not None and all(p.is_file() for p in platform_dlls),
-                   "Windows: wine and the Windows build's wpiHal/wpiutil/wpinet DLLs are there"):
+                   f"{where}: wine and {windows_build}'s {', '.join(names)} are there"):
         return
     run_dir = work / "run"
     run_dir.mkdir(exist_ok=True)
@@ -1251,12 +1270,12 @@ def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
     try:
         ran = run([wine, "consumer.exe"], cwd=run_dir, env=environment, timeout=300,
                   stdin=subprocess.DEVNULL)
-        c.check(ran.returncode == 0, "Windows: under Wine it loads HalvernDriver.dll from the zip "
+        c.check(ran.returncode == 0, f"{where}: under Wine it loads HalvernDriver.dll from the zip "
                 "and every call answers as documented",
                 f"exit code {ran.returncode} (bits: 1 c_getRawValue, 2 c_Serial_findDevicePath, "
                 f"4 c_Ordex_create) {(ran.stdout + ran.stderr)[-1000:]}")
     except subprocess.TimeoutExpired:
-        c.check(False, "Windows: the program ran under Wine", "timed out")
+        c.check(False, f"{where}: the program ran under Wine", "timed out")
 
 
 def main():
@@ -1268,6 +1287,10 @@ def main():
     parser.add_argument("--debug-build", type=Path, default=ROOT / "build/debug",
                         help="the Linux Debug build, whose stand-in libraries carry WPILib's debug "
                         "names, to run programs against the debug zip (default build/debug)")
+    parser.add_argument("--windows-debug-build", type=Path, default=ROOT / "build/windows-debug",
+                        help="the Windows Debug build, whose stand-in DLLs carry WPILib's debug "
+                        "names, to run a program against the debug zip (default "
+                        "build/windows-debug)")
     parser.add_argument("--no-wine", action="store_true",
                         help="link the MSVC-built program but do not run it under Wine")
     parser.add_argument("--wpilib", type=Path, default=None,
@@ -1321,7 +1344,8 @@ def main():
                                                Path(scratch), "Linux simulation")
                     else:
                         c.skip(f"Linux simulation debug: no Debug build in {args.debug_build}")
-                    check_windows(c, found, windows_build, Path(scratch), not args.no_wine)
+                    check_windows(c, found, windows_build, args.windows_debug_build.resolve(),
+                                  Path(scratch), not args.no_wine)
     if "2027" in years:
         c.prefix = "2027 "
         with tempfile.TemporaryDirectory(prefix="vendordep-2027-check-") as scratch:
