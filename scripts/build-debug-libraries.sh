@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# Builds the Debug libraries the vendordeps ship in their debug zips, which WPILib's tools take
-# for a robot program built for debugging. Each is the library alone, built as Debug, its name
-# ending in d as WPILib's debug libraries' do.
+# Builds the Debug libraries the vendordeps ship in their debug zips (<platform>debug, and the
+# simulators' <platform>staticdebug), which WPILib's tools take for a robot program built for
+# debugging. Each is built as Debug with a name ending in d, as WPILib's debug libraries' do; the
+# vendordep ships it under the release library's name, the one WPILib's tools look for.
 #
-#   build-debug-libraries.sh 2026   build/debug (preset debug): libHalvernDriverd.so, and
-#                                   build/windows-debug (preset windows-debug): HalvernDriverd.dll
-#                                   with HalvernDriverd.lib; both against the stand-ins, whose
-#                                   Debug libraries have WPILib's debug names (libwpiHald.so,
-#                                   wpiHald.dll)
-#   build-debug-libraries.sh 2027   build/wpilib-2027-debug: libHalvernDriverd.so against WPILib
-#                                   2027 (unpacked by scripts/test-wpilib-sim.sh 2027), and
+#   build-debug-libraries.sh 2026   build/debug (preset debug): libHalvernDriverd.so and the
+#                                   simulators' libhalvern_simd.a, and build/windows-debug
+#                                   (preset windows-debug): HalvernDriverd.dll; all against the
+#                                   stand-ins, whose Debug libraries have WPILib's debug names
+#                                   (libwpiHald.so, wpiHald.dll)
+#   build-debug-libraries.sh 2027   build/wpilib-2027-debug: libHalvernDriverd.so and
+#                                   libhalvern_simd.a against WPILib 2027 (unpacked by
+#                                   scripts/test-wpilib-sim.sh 2027), and
 #                                   build/linuxarm64-2027/build-debug for 64-bit ARM
 #                                   (scripts/build-linuxarm64-2027.sh Debug). WPILib 2027's
 #                                   libraries here are release ones: the vendordep makes these
@@ -41,7 +43,7 @@ build_2027() {
     cat "$build/configure.log"
     fail "configuring $build failed"
   fi
-  cmake --build "$build" --target HalvernDriver -j 2
+  cmake --build "$build" --target HalvernDriver halvern_sim -j 2
   echo "=== debug libraries 2027: 64-bit ARM ==="
   scripts/build-linuxarm64-2027.sh Debug
 }

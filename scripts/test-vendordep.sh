@@ -2,9 +2,11 @@
 # Builds the WPILib vendordeps in a Linux build and checks them with
 # tests/vendordep/check_vendordep.py.
 #
-# Each platform's library comes with its Debug build, whose name ends in d, in the platform's debug
-# zip: scripts/build-debug-libraries.sh builds them (build/debug and build/windows-debug; for 2027
-# build/wpilib-2027-debug and build/linuxarm64-2027/build-debug), which this runs.
+# Each platform's library comes with its Debug build in the platform's debug zip, and the
+# simulators' static library with its Debug build in their staticdebug zip, under the release
+# file names: scripts/build-debug-libraries.sh builds them with names ending in d (build/debug and
+# build/windows-debug; for 2027 build/wpilib-2027-debug and build/linuxarm64-2027/build-debug),
+# which this runs.
 #
 # The 2026 vendordep (the `vendordep` target, LINUX_BUILD/vendordep/2026/): the JSON, the Maven
 # repository's layout and POMs, a

@@ -9,12 +9,13 @@
 #     HalvernDriver-cpp-<version>-linuxarm64.zip       linux/arm64/shared/libHalvernDriver.so, .so.debug
 #     HalvernDriver-cpp-<version>-linuxsystemcore.zip  linux/systemcore/shared/libHalvernDriver.so, .so.debug
 #     HalvernDriver-cpp-<version>-windowsx86-64.zip    windows/x86-64/shared/HalvernDriver.dll, .lib
-#     HalvernDriver-cpp-<version>-<platform>debug.zip  the same folders: libHalvernDriverd.so,
-#                                                      HalvernDriverd.dll and HalvernDriverd.lib
+#     HalvernDriver-cpp-<version>-<platform>debug.zip  the same folders and file names: the Debug
+#                                                      build's library, whole (no .so.debug beside it)
 #     HalvernDriver-cpp-<version>.pom
 #   <group as path>/HalvernDriver-sim/<version>/
 #     HalvernDriver-sim-<version>-headers.zip              halvern/sim/*.h, as they install
 #     HalvernDriver-sim-<version>-linuxx86-64static.zip    linux/x86-64/static/libHalvernDriverSim.a
+#     HalvernDriver-sim-<version>-linuxx86-64staticdebug.zip  the same, of the Debug build
 #     HalvernDriver-sim-<version>.pom
 #   <group as path>/HalvernDriver-java/<version>/
 #     HalvernDriver-java-<version>.jar, -sources.jar, -javadoc.jar, .pom
@@ -24,9 +25,14 @@
 # controller's platform), WINDOWS_DIR (the Windows build's HalvernDriver.dll and its import
 # library HalvernDriver.lib). The JSON template lists the same platforms. Each comes with its
 # debug zip, which WPILib's tools take for a robot program built for debugging: the Debug build's
-# library, whose name ends in d (LINUX_DEBUG_LIBRARY, ARM64_DEBUG_LIBRARY, WINDOWS_DEBUG_DIR). A
-# debug library needs WPILib's debug libraries, whose names end in d too: a Linux one built
-# against WPILib's release libraries (WPILIB_LIBRARIES) is made to name the debug ones.
+# library (LINUX_DEBUG_LIBRARY, ARM64_DEBUG_LIBRARY, WINDOWS_DEBUG_DIR), built with a name ending
+# in d and shipped under the release library's name, which is the one WPILib's tools look for in
+# every zip. So that a program linked against it loads it by that name, a Linux one gets the
+# release SONAME, and a Windows one the release name in its export directory and an import
+# library naming HalvernDriver.dll (made again from the Debug build's export list,
+# WINDOWS_DEBUG_DIR/src/HalvernDriver-exports.def). A debug library needs WPILib's debug
+# libraries, whose names end in d (libwpiHald.so, wpiHald.dll): a Linux one built against
+# WPILib's release libraries (WPILIB_LIBRARIES) is made to name the debug ones.
 #
 # The release libraries are shipped stripped, a Linux one with its debug symbols beside it
 # (lib<name>.so.debug, linked by .gnu_debuglink), as WPILib ships its own; the debug ones whole.
@@ -35,22 +41,26 @@
 # points, Java ones (jniDependencies): both name the HalvernDriver-cpp platform zips. The
 # simulated devices are a static library for desktop simulation only (simMode swsim), which is
 # why their platform zip's classifier, as WPILib's tools ask for a static library's, ends in
-# "static". They are shipped for Linux alone: the Windows build's are mingw-compiled C++, which
-# an MSVC-built robot program cannot link. With SIM_OPTIONAL, a LINUX_SIM_LIBRARY that is not
-# there leaves the simulators' artifact out, and the JSON's entry for it.
+# "static"; a robot program built for debugging asks for "staticdebug", the Debug build's archive
+# (LINUX_SIM_DEBUG_LIBRARY) under the same file name. They are shipped for Linux alone: the
+# Windows build's are mingw-compiled C++, which an MSVC-built robot program cannot link. With
+# SIM_OPTIONAL, a LINUX_SIM_LIBRARY that is not there leaves the simulators' artifact out, and the
+# JSON's entry for it.
 cmake_minimum_required(VERSION 3.25)
 
 foreach(var SOURCE_DIR OUTPUT_DIR VERSION GROUP_ID UUID MAVEN_URL JSON_URL JSON_TEMPLATE JSON_NAME
             LINUX_LIBRARY LINUX_DEBUG_LIBRARY LINUX_OBJCOPY LINUX_STRIP PATCHELF WPILIB_LIBRARIES
-            LINUX_SIM_LIBRARY SIM_HEADERS AR RANLIB JAR SOURCES_JAR JAVADOC_JAR)
+            LINUX_SIM_LIBRARY LINUX_SIM_DEBUG_LIBRARY SIM_HEADERS AR RANLIB PYTHON JAR
+            SOURCES_JAR JAVADOC_JAR)
   if(NOT DEFINED ${var} OR "${${var}}" STREQUAL "")
     message(FATAL_ERROR "make_vendordep.cmake: -D${var}=... is missing")
   endif()
 endforeach()
 
 # The tools that pack the libraries (the packages patchelf, binutils, binutils-mingw-w64-x86-64,
-# binutils-aarch64-linux-gnu).
-foreach(tool LINUX_OBJCOPY LINUX_STRIP PATCHELF WINDOWS_STRIP ARM64_OBJCOPY ARM64_STRIP)
+# binutils-aarch64-linux-gnu, llvm).
+foreach(tool LINUX_OBJCOPY LINUX_STRIP PATCHELF WINDOWS_STRIP WINDOWS_DLLTOOL ARM64_OBJCOPY
+             ARM64_STRIP)
   if("${${tool}}" MATCHES "NOTFOUND$")
     message(FATAL_ERROR "The vendordep needs ${${tool}}: install it (scripts/install-deps.sh)")
   endif()
@@ -73,14 +83,15 @@ if(WINDOWS_DIR)
       "build's HalvernDriver.dll, and ${windows_lib} is missing: rebuild HalvernDriver there "
       "(cmake --build ${WINDOWS_DIR} --target HalvernDriver).")
   endif()
-  foreach(var WINDOWS_DEBUG_DIR WINDOWS_STRIP)
+  foreach(var WINDOWS_DEBUG_DIR WINDOWS_STRIP WINDOWS_DLLTOOL)
     if(NOT ${var})
       message(FATAL_ERROR "make_vendordep.cmake: -D${var}=... is missing")
     endif()
   endforeach()
   set(windows_debug_dll ${WINDOWS_DEBUG_DIR}/bin/HalvernDriverd.dll)
-  set(windows_debug_lib ${WINDOWS_DEBUG_DIR}/lib/HalvernDriverd.lib)
-  foreach(file ${windows_debug_dll} ${windows_debug_lib})
+  # The linker's export list, from which the import library for the release name is made again.
+  set(windows_debug_def ${WINDOWS_DEBUG_DIR}/src/HalvernDriver-exports.def)
+  foreach(file ${windows_debug_dll} ${windows_debug_def})
     if(NOT EXISTS ${file})
       message(FATAL_ERROR "The vendordep needs the Windows Debug build's ${file}, which is "
         "missing. Build it first: cmake --preset windows-debug && cmake --build --preset "
@@ -104,15 +115,20 @@ string(REPLACE "|" ";" WPILIB_LIBRARIES "${WPILIB_LIBRARIES}")
 if(SIM_OPTIONAL AND NOT EXISTS ${LINUX_SIM_LIBRARY})
   message(STATUS "No ${LINUX_SIM_LIBRARY}: the vendordep leaves the simulated devices out")
   set(LINUX_SIM_LIBRARY "")
+  set(LINUX_SIM_DEBUG_LIBRARY "")
 endif()
 string(REPLACE "|" ";" SIM_HEADERS "${SIM_HEADERS}")
 string(REPLACE "|" ";" SIM_LEFT_OUT "${SIM_LEFT_OUT}")
-foreach(file ${LINUX_LIBRARY} ${LINUX_DEBUG_LIBRARY} ${LINUX_SIM_LIBRARY} ${SIM_HEADERS} ${JAR} ${SOURCES_JAR}
-             ${JAVADOC_JAR})
+foreach(file ${LINUX_LIBRARY} ${LINUX_DEBUG_LIBRARY} ${LINUX_SIM_LIBRARY} ${SIM_HEADERS} ${JAR}
+             ${SOURCES_JAR} ${JAVADOC_JAR})
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "The vendordep needs ${file}, which is missing")
   endif()
 endforeach()
+if(LINUX_SIM_LIBRARY AND NOT EXISTS ${LINUX_SIM_DEBUG_LIBRARY})
+  message(FATAL_ERROR "The vendordep needs the simulators' Debug archive "
+    "${LINUX_SIM_DEBUG_LIBRARY}, which is missing. ${LINUX_DEBUG_HINT}")
+endif()
 
 # A library of another build (the Windows one, and EXTERNAL_LIBRARIES: those built against
 # another WPILib) older than the sources is shipped all the same, with a warning.
@@ -176,9 +192,10 @@ file(COPY ${SOURCE_DIR}/src ${SOURCE_DIR}/include DESTINATION ${stage}/sources)
 zip_folder(${stage}/sources ${cpp_dir}/${cpp}-${VERSION}-sources.zip)
 
 # A build's copy looks for its platform libraries in the build: the shipped one beside itself.
-function(stage_linux_library library shared)
-  file(COPY ${library} DESTINATION ${shared})
-  get_filename_component(name ${library} NAME)
+# It is shipped as `name`.
+function(stage_linux_library library shared name)
+  file(MAKE_DIRECTORY ${shared})
+  file(COPY_FILE ${library} ${shared}/${name})
   file(RPATH_SET FILE ${shared}/${name} NEW_RPATH "$ORIGIN")
   set(staged ${shared}/${name} PARENT_SCOPE)
 endfunction()
@@ -193,18 +210,22 @@ endfunction()
 # The release library, stripped, with its debug symbols in <name>.debug beside it.
 function(zip_linux_library library platform folder objcopy strip)
   set(shared ${stage}/${platform}/${folder}/shared)
-  stage_linux_library(${library} ${shared})
+  get_filename_component(name ${library} NAME)
+  stage_linux_library(${library} ${shared} ${name})
   run_tool(${objcopy} --only-keep-debug ${staged} ${staged}.debug)
   run_tool(${strip} --strip-unneeded ${staged})
   run_tool(${objcopy} --add-gnu-debuglink=${staged}.debug ${staged})  # records the file name
   zip_folder(${stage}/${platform} ${cpp_dir}/${cpp}-${VERSION}-${platform}.zip)
 endfunction()
 
-# The Debug build's library, whole, naming WPILib's debug libraries (lib<name>d.so) where it was
-# linked against the release ones.
+# The Debug build's library, whole, under the release library's name and SONAME (a program
+# linked against it then looks for that name), naming WPILib's debug libraries (lib<name>d.so)
+# where it was linked against the release ones.
 function(zip_linux_debug_library library platform folder)
   set(shared ${stage}/${platform}debug/${folder}/shared)
-  stage_linux_library(${library} ${shared})
+  get_filename_component(name ${LINUX_LIBRARY} NAME)  # the release library's
+  stage_linux_library(${library} ${shared} ${name})
+  run_tool(${PATCHELF} --set-soname ${name} ${staged})
   foreach(wpilib IN LISTS WPILIB_LIBRARIES)
     run_tool(${PATCHELF} --replace-needed lib${wpilib}.so lib${wpilib}d.so ${staged})
   endforeach()
@@ -226,38 +247,34 @@ if(WINDOWS_DIR)
   file(COPY ${windows_dll} ${windows_lib} DESTINATION ${shared})
   run_tool(${WINDOWS_STRIP} --strip-unneeded ${shared}/HalvernDriver.dll)
   zip_folder(${stage}/windowsx86-64 ${cpp_dir}/${cpp}-${VERSION}-windowsx86-64.zip)
-  file(COPY ${windows_debug_dll} ${windows_debug_lib}
-       DESTINATION ${stage}/windowsx86-64debug/windows/x86-64/shared)
+  # The Debug DLL, whole, under the release name: its own name (its export directory) and the
+  # import library's DLL name are the release one's, so a program linked against either loads
+  # HalvernDriver.dll.
+  set(shared ${stage}/windowsx86-64debug/windows/x86-64/shared)
+  file(MAKE_DIRECTORY ${shared})
+  file(COPY_FILE ${windows_debug_dll} ${shared}/HalvernDriver.dll)
+  run_tool(${PYTHON} ${SOURCE_DIR}/vendordep/rename_dll.py ${shared}/HalvernDriver.dll
+           HalvernDriver.dll)
+  run_tool(${CMAKE_COMMAND} -DDEF=${windows_debug_def} -DDLLTOOL=${WINDOWS_DLLTOOL}
+           -DDLL_NAME=HalvernDriver.dll -DOUTPUT=${stage}/windows-debug-lib/HalvernDriver.lib
+           -P ${SOURCE_DIR}/cmake/HalvernImportLibrary.cmake)
+  file(COPY ${stage}/windows-debug-lib/HalvernDriver.lib DESTINATION ${shared})
   zip_folder(${stage}/windowsx86-64debug ${cpp_dir}/${cpp}-${VERSION}-windowsx86-64debug.zip)
 endif()
 
 write_pom(${cpp_dir}/${cpp}-${VERSION}.pom ${cpp} pom
   "HalvernDriver's native library (C and JNI entry points) with its headers and sources")
 
-# The simulators' artifact: halvern_sim's headers in halvern/sim/, where `cmake --install` puts
-# them (they include one another by their own names, so they need nothing else of this project),
-# and its static library, both less the simulators this build cannot give a program on WPILib's
-# HAL (SIM_LEFT_OUT, vendordep/CMakeLists.txt says why).
-set(sim HalvernDriver-sim)
-if(LINUX_SIM_LIBRARY)
-  set(sim_dir ${repo}/${group_path}/${sim}/${VERSION})
-  file(MAKE_DIRECTORY ${sim_dir})
-
-  foreach(header IN LISTS SIM_HEADERS)
-    get_filename_component(stem ${header} NAME_WE)
-    if(NOT stem IN_LIST SIM_LEFT_OUT)
-      file(COPY ${header} DESTINATION ${stage}/sim-headers/halvern/sim)
-    endif()
-  endforeach()
-  zip_folder(${stage}/sim-headers ${sim_dir}/${sim}-${VERSION}-headers.zip)
-
-  set(sim_static ${stage}/sim-linuxx86-64/linux/x86-64/static)
+# The simulators' static library `archive`, less the members of SIM_LEFT_OUT, zipped as
+# linux/x86-64/static/libHalvernDriverSim.a in the zip of `classifier`.
+function(zip_sim_archive archive classifier)
+  set(sim_static ${stage}/sim-${classifier}/linux/x86-64/static)
   set(sim_archive ${sim_static}/libHalvernDriverSim.a)
   file(MAKE_DIRECTORY ${sim_static})
-  file(COPY_FILE ${LINUX_SIM_LIBRARY} ${sim_archive})
+  file(COPY_FILE ${archive} ${sim_archive})
   execute_process(COMMAND ${AR} t ${sim_archive} OUTPUT_VARIABLE members RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${AR} cannot list ${LINUX_SIM_LIBRARY}")
+    message(FATAL_ERROR "${AR} cannot list ${archive}")
   endif()
   string(REGEX REPLACE "\n$" "" members "${members}")
   string(REPLACE "\n" ";" members "${members}")
@@ -277,7 +294,28 @@ if(LINUX_SIM_LIBRARY)
       message(FATAL_ERROR "Could not take ${left_out_members} out of ${sim_archive}")
     endif()
   endif()
-  zip_folder(${stage}/sim-linuxx86-64 ${sim_dir}/${sim}-${VERSION}-linuxx86-64static.zip)
+  zip_folder(${stage}/sim-${classifier} ${sim_dir}/${sim}-${VERSION}-${classifier}.zip)
+endfunction()
+
+# The simulators' artifact: halvern_sim's headers in halvern/sim/, where `cmake --install` puts
+# them (they include one another by their own names, so they need nothing else of this project),
+# and its static library, both less the simulators this build cannot give a program on WPILib's
+# HAL (SIM_LEFT_OUT, vendordep/CMakeLists.txt says why).
+set(sim HalvernDriver-sim)
+if(LINUX_SIM_LIBRARY)
+  set(sim_dir ${repo}/${group_path}/${sim}/${VERSION})
+  file(MAKE_DIRECTORY ${sim_dir})
+
+  foreach(header IN LISTS SIM_HEADERS)
+    get_filename_component(stem ${header} NAME_WE)
+    if(NOT stem IN_LIST SIM_LEFT_OUT)
+      file(COPY ${header} DESTINATION ${stage}/sim-headers/halvern/sim)
+    endif()
+  endforeach()
+  zip_folder(${stage}/sim-headers ${sim_dir}/${sim}-${VERSION}-headers.zip)
+
+  zip_sim_archive(${LINUX_SIM_LIBRARY} linuxx86-64static)
+  zip_sim_archive(${LINUX_SIM_DEBUG_LIBRARY} linuxx86-64staticdebug)
 
   write_pom(${sim_dir}/${sim}-${VERSION}.pom ${sim} pom
     "HalvernDriver's simulated devices for desktop simulation on WPILib's HAL, a static library")

@@ -28,7 +28,7 @@ PLAIN_C_NAME = re.compile(r"^[A-Za-z_][A-Za-z0-9_]*$")
 
 
 class PeImage:
-    """The parts of a PE image these checks read: its machine and its imports."""
+    """The parts of a PE image these checks read: its machine, its imports and its own name."""
 
     def __init__(self, path):
         self.data = Path(path).read_bytes()
@@ -43,6 +43,7 @@ class PeImage:
         magic = struct.unpack_from("<H", self.data, optional)[0]
         directories = optional + (112 if magic == 0x20B else 96)  # PE32+ or PE32
         self.thunk_size = 8 if magic == 0x20B else 4
+        self.export_rva = struct.unpack_from("<I", self.data, directories)[0]
         self.import_rva = struct.unpack_from("<I", self.data, directories + 8)[0]
         self.sections = []
         table = optional + optional_size
@@ -59,6 +60,20 @@ class PeImage:
 
     def text(self, rva):
         start = self.offset(rva)
+        return self.data[start:self.data.index(b"\0", start)].decode("ascii", "replace")
+
+    def export_name_offset(self):
+        """The file offset of the DLL's own name in its export directory, or None without one."""
+        if self.export_rva == 0:
+            return None
+        name_rva = struct.unpack_from("<I", self.data, self.offset(self.export_rva) + 12)[0]
+        return self.offset(name_rva)
+
+    def export_name(self):
+        """The DLL's own name, as its export directory records it (None without one)."""
+        start = self.export_name_offset()
+        if start is None:
+            return None
         return self.data[start:self.data.index(b"\0", start)].decode("ascii", "replace")
 
     def imports(self):

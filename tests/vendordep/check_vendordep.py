@@ -16,10 +16,17 @@ The 2026 vendordep (BUILD/vendordep/HalvernDriver.json and repo/) is checked as 
 - The Maven repository (BUILD/vendordep/repo): every artifact the JSON names, each with its POM;
   the headers zips with the headers at their root, the sources zip, one zip a listed platform
   with <os>/<arch>/shared/ inside (<os>/<arch>/static/ and a classifier ending in "static" for
-  the simulators' static library), the Java jar with its -sources and -javadoc jars.
+  the simulators' static library), each with its debug zip (<platform>debug,
+  <platform>staticdebug) holding the Debug build under the release library's file name, as
+  WPILib's tools look for it; the Java jar with its -sources and -javadoc jars.
+- Every library, release and debug: known by its release name (a Linux one's SONAME; a Windows
+  one's own name in its export directory and the DLL its import library names), a debug one
+  whole and needing WPILib's debug libraries (libwpiHald.so, wpiHald.dll) alone.
 - Linux: a C++ program built from the headers zip and the linuxx86-64 zip alone, linked and run
   (the platform libraries, libwpiHal/libwpiutil/libwpinet, come from BUILD/lib as WPILib would
-  provide them), and a Java program calling the library from the jar through the same zip.
+  provide them), and a Java program calling the library from the jar through the same zip; with
+  the Linux Debug build (--debug-build, whose stand-in libraries have WPILib's debug names) the
+  same programs against the linuxx86-64debug zip, linked with -lHalvernDriver, on those.
 - Linux simulation: every simulator header compiles on its own from the zips and the platform's
   headers; libHalvernDriverSim.a needs none of the stand-in platform's own controls; a
   simulation program built from the zips, linked against libHalvernDriverSim.a, the library and
@@ -27,7 +34,8 @@ The 2026 vendordep (BUILD/vendordep/HalvernDriver.json and repo/) is checked as 
   links against WPILib's own libraries, the simulators' classes have the same size and alignment
   over WPILib's headers as over the stand-in's, and the simulation program, built over WPILib's
   headers and run on WPILib's HAL, finds its simulator there. It also warns when the library's
-  Linux build does not link against WPILib's libraries.
+  Linux build does not link against WPILib's libraries. The staticdebug zip's archive (the same
+  objects, built as Debug) runs in a simulation program with the debug zip's library.
 - Windows: HalvernDriver.dll imports no C++ runtime (Windows' own DLLs and WPILib's only);
   HalvernDriver.lib is an import library in MSVC's format listing the DLL's plain C and JNI
   exports and none of those returning C++ library types; a program built as MSVC builds it
@@ -51,7 +59,8 @@ x86-64), its libraries being built against WPILib 2027's headers:
   (linuxarm64: the aarch64 cross toolchain's). linuxarm64 and linuxsystemcore ship one library,
   which exports what the linuxx86-64 one does.
 - linuxx86-64: a C++ and a Java program built against the zips link and run on WPILib 2027's
-  real libraries. linuxarm64: a C++ program cross-compiled against the zip runs under qemu-user
+  real libraries, and against the debug zip on the same libraries under WPILib's debug names
+  (WPILib 2027's debug libraries are not at hand), as is the staticdebug zip's simulation program. linuxarm64: a C++ program cross-compiled against the zip runs under qemu-user
   with the link stubs WPILib's libraries were replaced with for the build (--arm64-stubs): the
   library loads and its calls that need no HAL answer as documented.
 - The simulators (when --build-2027 has halvern_sim, the JSON must ship them): each header
@@ -320,15 +329,18 @@ def check_platforms(c, platforms, where, season):
             f"({', '.join(season.platforms)})", f"{unknown}")
 
 
-def binary_classifier(entry, platform):
-    """WPILib's tools ask for a static library's zip as <platform>static."""
-    return platform + ("" if entry.get("sharedLibrary", True) else "static")
+def binary_classifier(entry, platform, debug=False):
+    """WPILib's tools ask for a static library's zip as <platform>static, and for a program built
+    for debugging for <platform>debug and <platform>staticdebug."""
+    return platform + ("" if entry.get("sharedLibrary", True) else "static") + \
+        ("debug" if debug else "")
 
 
 def binary_files(entry, platform, debug=False):
-    """The folder a platform zip holds its library in, and the files it must hold there: a debug
-    zip the Debug library, its name ending in d; a release Linux one its debug symbols too."""
-    lib, shared = entry.get("libName", "") + ("d" if debug else ""), entry.get("sharedLibrary", True)
+    """The folder a platform zip holds its library in, and the files it must hold there, by the
+    release library's name in the debug zips too (WPILib's tools look for that name in each): a
+    release Linux one its debug symbols beside it, a debug one the Debug library whole."""
+    lib, shared = entry.get("libName", ""), entry.get("sharedLibrary", True)
     folder = f"{PLATFORMS[platform]}/{'shared' if shared else 'static'}"
     if platform.startswith("windows"):
         files = [f"{lib}.dll", f"{lib}.lib"] if shared else [f"{lib}.lib"]
@@ -455,10 +467,9 @@ def check_repository(c, repo, data):
         c.check(sorted(names) == expected, f"{path.name} holds {', '.join(expected)}",
                 f"it holds {sorted(names)}")
         found[(entry["artifactId"], platform)] = path
-        if not entry.get("sharedLibrary", True):
-            continue  # the simulators' static library is for desktop simulation alone
-        # WPILib's tools take <platform>debug for a program built for debugging.
-        debug_path = artifact_file(repo, entry, f"{platform}debug")
+        # WPILib's tools take <platform>debug (<platform>staticdebug for a static library) for a
+        # program built for debugging.
+        debug_path = artifact_file(repo, entry, binary_classifier(entry, platform, debug=True))
         debug_names = zip_names(c, debug_path, repo)
         if debug_names is None:
             continue
@@ -530,16 +541,21 @@ def check_linux(c, found, platform_libs, scratch, debug_platform_libs=None):
 
 def check_linux_debug(c, found, headers, platform_libs, compiler, java, scratch):
     """The same programs against the linuxx86-64debug zip alone, on WPILib's debug libraries
-    (`platform_libs`), as a robot project built for debugging has them."""
+    (`platform_libs`), as a robot project built for debugging has them: linked with
+    -lHalvernDriver, as against the release zip, they load the Debug library by that name."""
     if (LIBRARY, "linuxx86-64debug") not in found:
         return
     shared = unpack(found[(LIBRARY, "linuxx86-64debug")], scratch / "linux-debug") / \
         "linux/x86-64/shared"
     program = scratch / "consumer-debug"
-    built = build_consumer(compiler, headers, shared, "HalvernDriverd", platform_libs, program)
+    built = build_consumer(compiler, headers, shared, "HalvernDriver", platform_libs, program)
     if not c.check(built.returncode == 0, "Linux debug: a C++ program links against the "
-                   "linuxx86-64debug zip (-lHalvernDriverd)", built.stderr[-2000:]):
+                   "linuxx86-64debug zip (-lHalvernDriver)", built.stderr[-2000:]):
         return
+    needed = dynamic_entries(program, "NEEDED")
+    c.check("libHalvernDriver.so" in needed and not any("HalvernDriverd" in n for n in needed),
+            "Linux debug: the program needs libHalvernDriver.so, the name the release zip has",
+            f"needs {needed}")
     environment = dict(os.environ, LD_LIBRARY_PATH=f"{shared}:{platform_libs}")
     ran = run([str(program)], env=environment, timeout=60)
     c.check(ran.returncode == 0 and "vendordep consumer: OK" in ran.stdout,
@@ -547,8 +563,56 @@ def check_linux_debug(c, found, headers, platform_libs, compiler, java, scratch)
     ran = run([java, "-cp", str(found[("java", "jar")]), f"-Djava.library.path={shared}",
                str(HERE / "JavaConsumer.java")], env=environment, timeout=120)
     c.check(ran.returncode == 0 and "vendordep Java consumer: OK" in ran.stdout,
-            "Linux debug: the Java classes load the Debug library where it is the only one",
+            "Linux debug: the Java classes load the Debug library from the linuxx86-64debug zip",
             (ran.stdout + ran.stderr)[-2000:])
+
+
+def debug_names_of(wpilib_lib, into):
+    """A folder where each of WPILib's release libraries in `wpilib_lib` also has its debug name
+    (libwpiHald.so), for a WPILib whose debug libraries are not at hand: the library of a debug
+    zip, which needs those names, then loads beside them."""
+    into.mkdir(parents=True, exist_ok=True)
+    for library in wpilib_lib.glob("*.so*"):
+        (into / library.name).symlink_to(library.resolve())
+    for name in WPILIB_LINUX_LIBRARIES:
+        release = wpilib_lib / f"lib{name}.so"
+        if release.is_file():
+            (into / f"lib{name}d.so").symlink_to(release.resolve())
+    return into
+
+
+def check_simulation_debug(c, found, includes, platform_libs, compiler, scratch, where):
+    """The staticdebug zip's simulators as a debug robot program's desktop simulation has them:
+    the Debug build's objects of the static zip's archive, linked with the debug zip's library
+    and WPILib's debug libraries (`platform_libs`), run there."""
+    keys = [(SIMULATORS, "linuxx86-64"), (SIMULATORS, "linuxx86-64debug"),
+            (LIBRARY, "linuxx86-64debug")]
+    if not c.check(all(k in found for k in keys), f"{where} debug: the simulators' static and "
+                   "staticdebug zips and the library's debug zip are there"):
+        return
+    folder = "linux/x86-64/static/libHalvernDriverSim.a"
+    release = unpack(found[keys[0]], scratch / "sim-release-members") / folder
+    archive = unpack(found[keys[1]], scratch / "sim-debug") / folder
+    members = [run(["ar", "t", str(a)]).stdout.split() for a in (release, archive)]
+    c.check(members[1] and sorted(members[0]) == sorted(members[1]), f"{where} debug: the "
+            "staticdebug archive has the static one's objects", f"{members[1]} / {members[0]}")
+    c.check(".debug_info" in sections("objdump", archive) and
+            archive.read_bytes() != release.read_bytes(), f"{where} debug: the staticdebug "
+            "archive is a build of its own, with its debug information")
+    shared = unpack(found[keys[2]], scratch / "sim-debug-library") / "linux/x86-64/shared"
+    program = scratch / "sim-consumer-debug"
+    built = run([compiler, "-std=c++20", *includes, str(HERE / "sim_consumer.cpp"), str(archive),
+                 "-o", str(program), "-L", str(shared), "-lHalvernDriver", "-L",
+                 str(platform_libs), "-lwpiHald", "-lwpinetd", "-lwpiutild", "-pthread",
+                 f"-Wl,-rpath-link,{platform_libs}"])
+    if c.check(built.returncode == 0, f"{where} debug: a simulation program links against the "
+               "staticdebug archive, the debug zip's library and WPILib's debug libraries",
+               built.stderr[-2000:]):
+        environment = dict(os.environ, LD_LIBRARY_PATH=f"{shared}:{platform_libs}")
+        ran = run([str(program)], env=environment, timeout=60)
+        c.check(ran.returncode == 0 and "vendordep sim consumer: OK" in ran.stdout,
+                f"{where} debug: it runs: the library reads the simulated Ordex over the "
+                "simulated CAN bus", (ran.stdout + ran.stderr)[-2000:])
 
 
 def undefined_references(link_output):
@@ -927,6 +991,8 @@ def check_simulation_2027(c, found, data, wpilib, build_2027, compiler, scratch)
                 "Linux simulation: it runs on WPILib 2027's HAL: the simulated Ordex is the "
                 "SimDevice Ordex[5] and the library reads it over the simulated CAN bus",
                 (ran.stdout + ran.stderr)[-2000:])
+    check_simulation_debug(c, found, includes, debug_names_of(lib, scratch / "sim-debug-names"),
+                           compiler, scratch, "Linux simulation")
 
 
 def check_beside_2026(c, data, build):
@@ -970,7 +1036,8 @@ def check_season_2027(c, build, version, args, scratch):
     check_built_libraries(c, found, season, scratch)
     check_symbols_resolve(c, libraries, wpilib / "lib")
     check_same_library(c, libraries)
-    check_linux(c, found, wpilib / "lib", scratch)
+    check_linux(c, found, wpilib / "lib", scratch,
+                debug_names_of(wpilib / "lib", scratch / "wpilib-debug-names"))
     check_arm64_under_qemu(c, found, args.arm64_stubs.resolve(), scratch)
     compiler = os.environ.get("CXX") or tool("c++", "g++")
     check_simulation_2027(c, found, data, wpilib, args.build_2027.resolve(), compiler, scratch)
@@ -1021,9 +1088,10 @@ def defined_frc_symbols(names):
 
 def check_built_libraries(c, found, season, scratch):
     """Every library of the zips, release and debug, as WPILib's vendordep check wants it: for
-    its platform's processor, with no symbol of WPILib's frc:: namespace; a release library
-    stripped (a Linux one with its debug symbols beside it), a debug one whole and needing
-    WPILib's debug libraries only."""
+    its platform's processor, with no symbol of WPILib's frc:: namespace, known by the release
+    library's name (a Linux one's SONAME, a Windows one's own name and its import library's); a
+    release library stripped (a Linux one with its debug symbols beside it), a debug one whole
+    and needing WPILib's debug libraries only."""
     objdump = tool("objdump")
     for platform in season.platforms:
         for debug in (False, True):
@@ -1045,6 +1113,9 @@ def check_built_libraries(c, found, season, scratch):
             frc = defined_frc_symbols(exported)
             c.check(not frc, f"{key[1]}: {library.name} defines no symbol in frc::", f"{frc[:5]}")
             names = sections(objdump, library)
+            soname = dynamic_entries(library, "SONAME")
+            c.check(soname == [library.name], f"{key[1]}: {library.name}'s SONAME is its own "
+                    "name (a program linked against it looks for that one)", f"SONAME {soname}")
             needed = [n for n in dynamic_entries(library, "NEEDED") if n not in SYSTEM_LIBRARIES]
             if debug:
                 c.check(".debug_info" in names, f"{key[1]}: {library.name} carries its debug "
@@ -1076,6 +1147,14 @@ def check_windows_library(c, classifier, dll, debug):
     named = [d for d in wpilib if d.lower().endswith("d.dll") == debug]
     c.check(named == wpilib, f"{classifier}: {dll.name} imports WPILib's "
             f"{'debug' if debug else 'release'} DLLs", f"{wpilib}")
+    c.check(image.export_name() == dll.name, f"{classifier}: {dll.name}'s own name (its export "
+            "directory's) is its file name", f"{image.export_name()!r}")
+    readobj = tool("llvm-readobj", "llvm-readobj-14")
+    lib = dll.with_suffix(".lib")
+    if readobj:
+        dll_names = {d for d, _ in import_library_members(readobj, lib)}
+        c.check(dll_names == {dll.name}, f"{classifier}: {lib.name} imports from {dll.name}, "
+                "the file beside it", f"members name {sorted(dll_names)}")
     objdump = tool("x86_64-w64-mingw32-objdump")
     if objdump:
         names = sections(objdump, dll)
@@ -1088,7 +1167,7 @@ def check_windows_library(c, classifier, dll, debug):
     c.check(not frc, f"{classifier}: {dll.name} exports no symbol in frc::", f"{frc[:5]}")
 
 
-def check_windows(c, found, windows_build, scratch, use_wine):
+def check_windows(c, found, windows_build, windows_debug_build, scratch, use_wine):
     if (LIBRARY, "windowsx86-64") not in found:
         c.check(False, "Windows: the windowsx86-64 zip is there")
         return
@@ -1127,16 +1206,29 @@ def check_windows(c, found, windows_build, scratch, use_wine):
             f"missing {variants}")
 
     check_msvc_consumer(c, shared, windows_build, scratch, use_wine)
+    if (LIBRARY, "windowsx86-64debug") not in found:
+        return
+    if not (windows_debug_build / "bin/wpiHald.dll").is_file():
+        c.skip(f"Windows debug: the program on the debug zip (no Debug build in "
+               f"{windows_debug_build})")
+        return
+    debug_shared = unpack(found[(LIBRARY, "windowsx86-64debug")], scratch / "windows-debug") / \
+        "windows/x86-64/shared"
+    check_msvc_consumer(c, debug_shared, windows_debug_build, scratch, use_wine, debug=True)
 
 
-def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
+def check_msvc_consumer(c, shared, windows_build, scratch, use_wine, debug=False):
+    """A program built as MSVC builds it, linked against the zip's HalvernDriver.lib in `shared`
+    and run under Wine beside the zip's DLL and `windows_build`'s platform DLLs (their debug
+    names for the debug zip, whose DLL needs those)."""
+    where = "Windows debug" if debug else "Windows"
     clang = tool("clang", "clang-14")
     lld_link = tool("lld-link", "lld-link-14")
     dlltool = tool("llvm-dlltool", "llvm-dlltool-14")
-    if not c.check(clang and lld_link and dlltool, "Windows: clang, lld-link and llvm-dlltool "
+    if not c.check(clang and lld_link and dlltool, f"{where}: clang, lld-link and llvm-dlltool "
                    "are there (packages clang-14, lld, llvm)"):
         return
-    work = scratch / "msvc"
+    work = scratch / ("msvc-debug" if debug else "msvc")
     work.mkdir(parents=True, exist_ok=True)
     (work / "kernel32.def").write_text("LIBRARY KERNEL32.dll\nEXPORTS\n    ExitProcess\n")
     steps = [
@@ -1151,18 +1243,24 @@ def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
     for step in steps:
         done = run(step)
         if done.returncode != 0:
-            c.check(False, "Windows: a program built as MSVC builds it links against "
+            c.check(False, f"{where}: a program built as MSVC builds it links against "
                     "HalvernDriver.lib", f"{' '.join(step)}: {(done.stdout + done.stderr)[-2000:]}")
             return
-    c.check(True, "Windows: a program built as MSVC builds it links against HalvernDriver.lib")
+    c.check(True, f"{where}: a program built as MSVC builds it links against "
+            "HalvernDriver.lib")
     if not use_wine:
-        print("skipped Windows: running it under Wine (--no-wine)")
+        print(f"skipped {where}: running it under Wine (--no-wine)")
         return
 
     wine = tool("wine")
-    platform_dlls = [windows_build / "bin" / n for n in ("wpiHal.dll", "wpiutil.dll", "wpinet.dll")]
+    if debug:  # the Debug build of the stand-ins has the DLLs the library imports
+        names = sorted(d for d in PeImage(shared / "HalvernDriver.dll").imports()
+                       if d.lower() in WPILIB_DLLS)
+    else:
+        names = ["wpiHal.dll", "wpiutil.dll", "wpinet.dll"]
+    platform_dlls = [windows_build / "bin" / n for n in names]
     if not c.check(wine is not None and all(p.is_file() for p in platform_dlls),
-                   "Windows: wine and the Windows build's wpiHal/wpiutil/wpinet DLLs are there"):
+                   f"{where}: wine and {windows_build}'s {', '.join(names)} are there"):
         return
     run_dir = work / "run"
     run_dir.mkdir(exist_ok=True)
@@ -1172,12 +1270,12 @@ def check_msvc_consumer(c, shared, windows_build, scratch, use_wine):
     try:
         ran = run([wine, "consumer.exe"], cwd=run_dir, env=environment, timeout=300,
                   stdin=subprocess.DEVNULL)
-        c.check(ran.returncode == 0, "Windows: under Wine it loads HalvernDriver.dll from the zip "
+        c.check(ran.returncode == 0, f"{where}: under Wine it loads HalvernDriver.dll from the zip "
                 "and every call answers as documented",
                 f"exit code {ran.returncode} (bits: 1 c_getRawValue, 2 c_Serial_findDevicePath, "
                 f"4 c_Ordex_create) {(ran.stdout + ran.stderr)[-1000:]}")
     except subprocess.TimeoutExpired:
-        c.check(False, "Windows: the program ran under Wine", "timed out")
+        c.check(False, f"{where}: the program ran under Wine", "timed out")
 
 
 def main():
@@ -1189,6 +1287,10 @@ def main():
     parser.add_argument("--debug-build", type=Path, default=ROOT / "build/debug",
                         help="the Linux Debug build, whose stand-in libraries carry WPILib's debug "
                         "names, to run programs against the debug zip (default build/debug)")
+    parser.add_argument("--windows-debug-build", type=Path, default=ROOT / "build/windows-debug",
+                        help="the Windows Debug build, whose stand-in DLLs carry WPILib's debug "
+                        "names, to run a program against the debug zip (default "
+                        "build/windows-debug)")
     parser.add_argument("--no-wine", action="store_true",
                         help="link the MSVC-built program but do not run it under Wine")
     parser.add_argument("--wpilib", type=Path, default=None,
@@ -1230,10 +1332,20 @@ def main():
                     debug_libs = args.debug_build.resolve() / "lib"
                     check_linux(c, found, build / "lib", Path(scratch),
                                 debug_libs if (debug_libs / "libwpiHald.so").is_file() else None)
-                    check_linux_simulation(c, found, build,
-                                           os.environ.get("CXX") or tool("c++", "g++"),
-                                           Path(scratch), args.wpilib and args.wpilib.resolve())
-                    check_windows(c, found, windows_build, Path(scratch), not args.no_wine)
+                    compiler = os.environ.get("CXX") or tool("c++", "g++")
+                    check_linux_simulation(c, found, build, compiler, Path(scratch),
+                                           args.wpilib and args.wpilib.resolve())
+                    if (debug_libs / "libwpiHald.so").is_file():
+                        zips = [unpack(found[(a, "headers")], Path(scratch) / f"debug-{a}")
+                                for a in (SIMULATORS, LIBRARY) if (a, "headers") in found]
+                        standin = [ROOT / "hal/include", ROOT / "wpiutil/include"]
+                        includes = [f"-I{folder}" for folder in [*zips, *standin]]
+                        check_simulation_debug(c, found, includes, debug_libs, compiler,
+                                               Path(scratch), "Linux simulation")
+                    else:
+                        c.skip(f"Linux simulation debug: no Debug build in {args.debug_build}")
+                    check_windows(c, found, windows_build, args.windows_debug_build.resolve(),
+                                  Path(scratch), not args.no_wine)
     if "2027" in years:
         c.prefix = "2027 "
         with tempfile.TemporaryDirectory(prefix="vendordep-2027-check-") as scratch:
