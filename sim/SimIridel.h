@@ -19,9 +19,9 @@ namespace halvern::sim {
  *
  * It sits on one CAN bus of the robot controller (0 unless given) and answers only frames of that
  * bus. It is also the SimDevice "Iridel[<CAN ID>]" ("Iridel[<CAN ID>,bus <bus>]" on a bus other
- * than 0): its inputs "X", "Y" and "Z" are the colour the
- * frames of startColorFrames carry (a value the simulation sets goes out from the next frame
- * on), and its output "Last Command" is the code of the newest command received.
+ * than 0): its inputs "X", "Y" and "Z" are the colour the frames of startColorFrames carry (a
+ * value the simulation sets goes out from the next frame on), and its output "Last Command" is
+ * the code of the newest command received.
  */
 class SimIridelCan {
  public:

@@ -58,7 +58,9 @@ class DualTransportDevice {
 
   [[nodiscard]] TransportKind transportKind() const { return transport; }
   /** The CAN bus given at creation; -1 on USB. */
-  [[nodiscard]] int32_t canBusNumber() const { return transport == TransportKind::CAN ? canBus : -1; }
+  [[nodiscard]] int32_t canBusNumber() const {
+    return transport == TransportKind::CAN ? canBus : -1;
+  }
 
  protected:
   // A device on USB, or on CAN bus 0, the default bus, may leave the bus out.

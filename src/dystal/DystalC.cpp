@@ -21,7 +21,9 @@ DystalDevice* device(void* handle) { return static_cast<DystalDevice*>(handle); 
 
 extern "C" {
 
-void* c_Dystal_create(int canId) { return c_Dystal_createOnBus(halvern::platform::kDefaultCanBus, canId); }
+void* c_Dystal_create(int canId) {
+  return c_Dystal_createOnBus(halvern::platform::kDefaultCanBus, canId);
+}
 
 void* c_Dystal_createOnBus(int32_t bus, int canId) {
   return DystalDevice::createCan(canId, bus).release();

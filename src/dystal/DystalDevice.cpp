@@ -216,14 +216,16 @@ Config DystalDevice::requestConfig(int timeoutMs) {
   if (!stream.isOpen()) {
     return Config{};
   }
-  if (platform::canSend(canBus, canMessageId(canId, Api::ConfigRequest), kConfigRequestPayload) != 0) {
+  if (platform::canSend(canBus, canMessageId(canId, Api::ConfigRequest),
+                        kConfigRequestPayload) != 0) {
     return Config{};
   }
   const auto timeout = milliseconds(timeoutMs);
   const auto start = Clock::now();
   while (true) {
     platform::CanFrame reply;
-    if (platform::canReceive(canBus, canMessageId(canId, Api::ConfigReply), kExactMask, reply) == 0 &&
+    if (platform::canReceive(canBus, canMessageId(canId, Api::ConfigReply), kExactMask,
+                             reply) == 0 &&
         reply.length >= kCanFrameLength) {
       connection.noteTraffic(static_cast<int64_t>(reply.timestampUs));
       return decodeConfigReply(reply.data.data(), reply.length);

@@ -27,7 +27,9 @@ Result onDevice(void* handle, Result none, Operation operation) {
 
 extern "C" {
 
-void* c_Iridel_create(int canId) { return c_Iridel_createOnBus(halvern::platform::kDefaultCanBus, canId); }
+void* c_Iridel_create(int canId) {
+  return c_Iridel_createOnBus(halvern::platform::kDefaultCanBus, canId);
+}
 
 void* c_Iridel_createOnBus(int32_t bus, int canId) {
   return IridelDevice::createCan(canId, bus).release();

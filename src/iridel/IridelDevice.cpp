@@ -199,7 +199,8 @@ bool IridelDevice::sendCommand(Command command, const CommandPayload& payload, u
   if (!stream.isOpen() || payload.length == 0 || payload.length > 8) {
     return false;
   }
-  if (platform::canSend(canBus, commandId(command), std::span(payload.bytes.data(), payload.length)) != 0) {
+  if (platform::canSend(canBus, commandId(command),
+                        std::span(payload.bytes.data(), payload.length)) != 0) {
     return false;
   }
   uint8_t replyStatus = kNoReplyStatus;
