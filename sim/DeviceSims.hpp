@@ -23,8 +23,10 @@ namespace halvern::sim {
  */
 class OrdexSim {
  public:
-  /** Plays the controller with CAN device number `deviceId`, reporting every 20 ms. */
-  explicit OrdexSim(int deviceId) : m_device(std::make_unique<SimOrdex>(deviceId)) {}
+  /** Plays the controller with CAN device number `deviceId` on CAN bus `bus`, reporting every
+   *  20 ms. */
+  explicit OrdexSim(int deviceId, int32_t bus = kDefaultCanBus)
+      : m_device(std::make_unique<SimOrdex>(deviceId, SimOrdexOptions{.bus = bus})) {}
 
   /** The duty cycle the robot program last commanded a motor (0 to 3), -1 to 1. */
   [[nodiscard]] double GetMotorDuty(int motor) const { return m_device->motor(motor).duty; }
@@ -64,9 +66,12 @@ class OrdexSim {
 /** A simulated Iridel colour sensor on the simulated CAN bus, sending a colour frame a period. */
 class IridelSim {
  public:
-  /** Plays the sensor with CAN ID `canId`, sending a colour frame every `period`. */
-  explicit IridelSim(int canId, std::chrono::milliseconds period = std::chrono::milliseconds(20))
-      : m_device(std::make_unique<SimIridelCan>(static_cast<uint8_t>(canId))), m_period(period) {
+  /** Plays the sensor with CAN ID `canId` on CAN bus `bus`, sending a colour frame every
+   *  `period`. */
+  explicit IridelSim(int canId, std::chrono::milliseconds period = std::chrono::milliseconds(20),
+                     int32_t bus = kDefaultCanBus)
+      : m_device(std::make_unique<SimIridelCan>(static_cast<uint8_t>(canId), bus)),
+        m_period(period) {
     m_device->startColorFrames(m_period, 0.0F, 0.0F, 0.0F);
   }
 
@@ -84,9 +89,10 @@ class IridelSim {
 /** A simulated Dystal distance sensor on the simulated CAN bus, sending a reading a period. */
 class DystalSim {
  public:
-  /** Plays the sensor with CAN ID `canId`, sending a reading every `period`. */
-  explicit DystalSim(int canId, std::chrono::milliseconds period = SimDystalCan::kDefaultPeriod)
-      : m_device(std::make_unique<SimDystalCan>(static_cast<uint8_t>(canId))) {
+  /** Plays the sensor with CAN ID `canId` on CAN bus `bus`, sending a reading every `period`. */
+  explicit DystalSim(int canId, std::chrono::milliseconds period = SimDystalCan::kDefaultPeriod,
+                     int32_t bus = kDefaultCanBus)
+      : m_device(std::make_unique<SimDystalCan>(static_cast<uint8_t>(canId), bus)) {
     m_device->startReadings(period);
   }
 

@@ -11,7 +11,6 @@
 #include <optional>
 #include <stdexcept>
 #include <thread>
-#include <unordered_map>
 #include <utility>
 
 #include "SimClock.h"
@@ -33,6 +32,7 @@ constexpr uint32_t kFirstSessionHandle = 0x48560001;
 constexpr uint32_t kLastSessionHandle = 0x7FFFFFFF;
 
 struct Device {
+  int32_t bus = kDefaultCanBus;
   CanIdRange listens;
   CanIdRange transmits;
   CanListener listener;
@@ -46,6 +46,7 @@ struct Mailbox {
 };
 
 struct StreamSession {
+  int32_t bus = kDefaultCanBus;
   CanIdRange filter;
   std::size_t capacity = 1;
   std::deque<CanFrame> queue;
@@ -57,6 +58,9 @@ struct Periodic {
   SimTime due;
   std::shared_ptr<std::function<void()>> task;
 };
+
+/** Where a mailbox is: a bus and an identifier on it. */
+using MailboxKey = std::pair<int32_t, uint32_t>;
 
 /** Two ranges share an identifier: they agree on every bit both masks hold. */
 bool overlap(const CanIdRange& a, const CanIdRange& b) {
@@ -142,21 +146,22 @@ class Bus {
     }
   }
 
-  void transmit(uint32_t id, std::span<const uint8_t> data) {
+  void transmit(int32_t bus, uint32_t id, std::span<const uint8_t> data) {
     if (data.size() > kMaxDataBytes) {
       throw std::invalid_argument("a CAN frame carries at most 8 bytes");
     }
     CanFrame frame;
+    frame.bus = bus;
     frame.id = id & kExtendedIdMask;
     std::copy(data.begin(), data.end(), frame.data.begin());
     frame.length = static_cast<uint8_t>(data.size());
     const std::scoped_lock lock(mutex_);
     // Stamped under the lock so timestamps rise with sequence numbers.
     frame.timestampUs = simhal::halMicros();
-    mailboxes_.insert_or_assign(frame.id,
+    mailboxes_.insert_or_assign(MailboxKey{bus, frame.id},
                                 Mailbox{.frame = frame, .sequence = nextSequence_++, .read = false});
     for (auto& [handle, session] : sessions_) {
-      if (!session.filter.contains(frame.id)) {
+      if (session.bus != bus || !session.filter.contains(frame.id)) {
         continue;
       }
       if (session.queue.size() >= session.capacity) {
@@ -167,11 +172,13 @@ class Bus {
     }
   }
 
-  std::vector<CanFrame> sent(const CanIdRange& range) {
+  std::vector<CanFrame> sent(int32_t bus, const CanIdRange& range) {
     const std::scoped_lock lock(mutex_);
     std::vector<CanFrame> matching;
     std::copy_if(sent_.begin(), sent_.end(), std::back_inserter(matching),
-                 [&range](const CanFrame& frame) { return range.contains(frame.id); });
+                 [bus, &range](const CanFrame& frame) {
+                   return frame.bus == bus && range.contains(frame.id);
+                 });
     return matching;
   }
 
@@ -226,8 +233,9 @@ class Bus {
 
   // The robot program sent an extended data frame: log it, then hand it to each device that
   // listens, outside the lock (a device may answer by transmitting).
-  void robotSent(uint32_t id, std::span<const uint8_t> data) {
+  void robotSent(int32_t bus, uint32_t id, std::span<const uint8_t> data) {
     CanFrame frame;
+    frame.bus = bus;
     frame.id = id & kExtendedIdMask;
     std::copy(data.begin(), data.end(), frame.data.begin());
     frame.length = static_cast<uint8_t>(data.size());
@@ -240,7 +248,7 @@ class Bus {
         sent_.pop_front();
       }
       for (const auto& [token, device] : devices_) {
-        if (device->listens.contains(frame.id)) {
+        if (device->bus == bus && device->listens.contains(frame.id)) {
           listeners.push_back(device);
         }
       }
@@ -250,13 +258,13 @@ class Bus {
     }
   }
 
-  // A receive: the newest unread frame under the identifier and mask, from any device here;
-  // nothing when no device here sent one (the receive is someone else's to answer).
-  std::optional<CanFrame> receive(const CanIdRange& wanted) {
+  // A receive on `bus`: the newest unread frame under the identifier and mask, from any device
+  // here on that bus; nothing when none sent one (the receive is someone else's to answer).
+  std::optional<CanFrame> receive(int32_t bus, const CanIdRange& wanted) {
     const std::scoped_lock lock(mutex_);
     Mailbox* newest = nullptr;
-    for (auto& [id, mailbox] : mailboxes_) {
-      if (!mailbox.read && wanted.contains(id) &&
+    for (auto& [key, mailbox] : mailboxes_) {
+      if (!mailbox.read && key.first == bus && wanted.contains(key.second) &&
           (newest == nullptr || mailbox.sequence > newest->sequence)) {
         newest = &mailbox;
       }
@@ -268,15 +276,17 @@ class Bus {
     return newest->frame;
   }
 
-  // A session is the bus's when its filter covers identifiers a device here sends, or lies
-  // within a sensor family's own identifiers; its handle then, else nothing.
-  std::optional<uint32_t> openSession(const CanIdRange& filter, uint32_t maxMessages) {
+  // A session on `bus` is the bus's when its filter covers identifiers a device here on that
+  // bus sends, or lies within a sensor family's own identifiers; its handle then, else nothing.
+  std::optional<uint32_t> openSession(int32_t bus, const CanIdRange& filter,
+                                      uint32_t maxMessages) {
     const std::scoped_lock lock(mutex_);
     const bool ours =
         std::any_of(kSensorSessions.begin(), kSensorSessions.end(),
                     [&](const CanIdRange& range) { return within(filter, range); }) ||
-        std::any_of(devices_.begin(), devices_.end(),
-                    [&](const auto& entry) { return overlap(entry.second->transmits, filter); });
+        std::any_of(devices_.begin(), devices_.end(), [&](const auto& entry) {
+          return entry.second->bus == bus && overlap(entry.second->transmits, filter);
+        });
     if (!ours) {
       return std::nullopt;
     }
@@ -290,7 +300,8 @@ class Bus {
     }
     nextSession_ = after(handle);
     // A session that could hold nothing would be useless; it holds at least the newest frame.
-    sessions_.emplace(handle, StreamSession{.filter = filter,
+    sessions_.emplace(handle, StreamSession{.bus = bus,
+                                            .filter = filter,
                                             .capacity = std::max<std::size_t>(maxMessages, 1),
                                             .queue = {},
                                             .overrun = false});
@@ -366,7 +377,7 @@ class Bus {
 
   std::mutex mutex_;  // never held while a device's code runs
   std::map<uint64_t, std::shared_ptr<const Device>> devices_;
-  std::unordered_map<uint32_t, Mailbox> mailboxes_;
+  std::map<MailboxKey, Mailbox> mailboxes_;
   std::map<uint32_t, StreamSession> sessions_;
   std::deque<CanFrame> sent_;
   std::map<uint64_t, Periodic> periodic_;
@@ -387,29 +398,29 @@ class Bus {
 
 #if HALVERN_SIM_WPILIB_2027
 
-// WPILib 2027: calls name a bus, and messages are structs holding up to 64 bytes with flags. The
-// simulated devices sit on bus 0; other buses are other simulations' business. Receives carry
-// an exact identifier (no mask) and report microseconds on the HAL's clock.
-constexpr int32_t kSimulatedBus = 0;
+// WPILib 2027: calls name a bus, passed through to the devices of that bus, and messages are
+// structs holding up to 64 bytes with flags. Receives carry an exact identifier (no mask) and
+// report microseconds on the HAL's clock.
 constexpr int32_t kFdFlags = HAL_CAN_FD_BITRATESWITCH | HAL_CAN_FD_DATALENGTH;
 
 void onSend(const char* /*name*/, void* param, int32_t busId, uint32_t messageId,
             const HAL_CANMessage* message, int32_t periodMs, int32_t* /*status*/) {
   // Stopping a repetition sends nothing; FD frames and longer ones are not classic frames.
-  if (busId != kSimulatedBus || periodMs < 0 || message == nullptr ||
+  if (periodMs < 0 || message == nullptr ||
       (messageId & kNotExtendedDataFrame) != 0 || (message->flags & kFdFlags) != 0 ||
       message->dataSize > kMaxDataBytes) {
     return;
   }
-  static_cast<Bus*>(param)->robotSent(messageId, std::span(message->data, message->dataSize));
+  static_cast<Bus*>(param)->robotSent(busId, messageId,
+                                      std::span(message->data, message->dataSize));
 }
 
 void onReceive(const char* /*name*/, void* param, int32_t busId, uint32_t messageId,
                HAL_CANReceiveMessage* message, int32_t* status) {
-  if (busId != kSimulatedBus || message == nullptr || (messageId & kNotExtendedDataFrame) != 0) {
+  if (message == nullptr || (messageId & kNotExtendedDataFrame) != 0) {
     return;
   }
-  const auto frame = static_cast<Bus*>(param)->receive({messageId, kExtendedIdMask});
+  const auto frame = static_cast<Bus*>(param)->receive(busId, {messageId, kExtendedIdMask});
   if (!frame) {
     return;  // not ours to answer
   }
@@ -423,11 +434,11 @@ void onReceive(const char* /*name*/, void* param, int32_t busId, uint32_t messag
 void onOpenStream(const char* /*name*/, void* param, HAL_CANStreamHandle* streamHandle,
                   int32_t busId, uint32_t messageId, uint32_t messageIDMask, uint32_t maxMessages,
                   int32_t* status) {
-  if (busId != kSimulatedBus || streamHandle == nullptr) {
+  if (streamHandle == nullptr) {
     return;
   }
-  if (const auto handle =
-          static_cast<Bus*>(param)->openSession({messageId, messageIDMask}, maxMessages)) {
+  if (const auto handle = static_cast<Bus*>(param)->openSession(busId, {messageId, messageIDMask},
+                                                                 maxMessages)) {
     *streamHandle = static_cast<HAL_CANStreamHandle>(*handle);
     *status = 0;
   }
@@ -467,8 +478,8 @@ void onCloseStream(const char* /*name*/, void* param, HAL_CANStreamHandle sessio
 
 #else
 
-// WPILib 2026 and the stand-in: one bus, frames as pointer and length, receives under a mask,
-// timestamps in milliseconds on the HAL's clock.
+// WPILib 2026 and the stand-in: one bus (bus 0), frames as pointer and length, receives under a
+// mask, timestamps in milliseconds on the HAL's clock.
 uint32_t toMilliseconds(uint64_t micros) { return static_cast<uint32_t>(micros / 1000U); }
 
 void onSend(const char* /*name*/, void* param, uint32_t messageID, const uint8_t* data,
@@ -478,7 +489,7 @@ void onSend(const char* /*name*/, void* param, uint32_t messageID, const uint8_t
       (messageID & kNotExtendedDataFrame) != 0) {
     return;
   }
-  static_cast<Bus*>(param)->robotSent(messageID, std::span(data, dataSize));
+  static_cast<Bus*>(param)->robotSent(kDefaultCanBus, messageID, std::span(data, dataSize));
 }
 
 void onReceive(const char* /*name*/, void* param, uint32_t* messageID, uint32_t messageIDMask,
@@ -486,7 +497,7 @@ void onReceive(const char* /*name*/, void* param, uint32_t* messageID, uint32_t 
   if ((*messageID & kNotExtendedDataFrame) != 0) {
     return;
   }
-  const auto frame = static_cast<Bus*>(param)->receive({*messageID, messageIDMask});
+  const auto frame = static_cast<Bus*>(param)->receive(kDefaultCanBus, {*messageID, messageIDMask});
   if (!frame) {
     return;  // not ours to answer
   }
@@ -499,8 +510,8 @@ void onReceive(const char* /*name*/, void* param, uint32_t* messageID, uint32_t 
 
 void onOpenStream(const char* /*name*/, void* param, uint32_t* sessionHandle, uint32_t messageID,
                   uint32_t messageIDMask, uint32_t maxMessages, int32_t* status) {
-  if (const auto handle =
-          static_cast<Bus*>(param)->openSession({messageID, messageIDMask}, maxMessages)) {
+  if (const auto handle = static_cast<Bus*>(param)->openSession(
+          kDefaultCanBus, {messageID, messageIDMask}, maxMessages)) {
     *sessionHandle = *handle;
     *status = 0;
   }
@@ -582,23 +593,34 @@ CanSubscription& CanSubscription::operator=(CanSubscription&& other) noexcept {
 CanSubscription::~CanSubscription() { detachFromBus(token_); }
 
 CanSubscription subscribeToRobotFrames(CanIdRange listens, CanIdRange transmits,
-                                       CanListener listener) {
+                                       CanListener listener, int32_t busNumber) {
   if (!listener) {
     throw std::invalid_argument("subscribeToRobotFrames needs a listener");
   }
-  return CanSubscription(bus().attach(
-      Device{.listens = listens, .transmits = transmits, .listener = std::move(listener)}));
+  return CanSubscription(bus().attach(Device{.bus = busNumber,
+                                             .listens = listens,
+                                             .transmits = transmits,
+                                             .listener = std::move(listener)}));
 }
 
-CanSubscription subscribeToRobotFrames(uint32_t id, uint32_t mask, CanListener listener) {
-  return subscribeToRobotFrames({id, mask}, {id, mask}, std::move(listener));
+CanSubscription subscribeToRobotFrames(uint32_t id, uint32_t mask, CanListener listener,
+                                       int32_t busNumber) {
+  return subscribeToRobotFrames({id, mask}, {id, mask}, std::move(listener), busNumber);
 }
 
-void transmitToRobot(uint32_t id, std::span<const uint8_t> data) { bus().transmit(id, data); }
+void transmitToRobot(uint32_t id, std::span<const uint8_t> data, int32_t busNumber) {
+  bus().transmit(busNumber, id, data);
+}
 
-std::vector<CanFrame> sentFrames() { return bus().sent({0, 0}); }
+std::vector<CanFrame> sentFrames() { return bus().sent(kDefaultCanBus, {0, 0}); }
 
-std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask) { return bus().sent({id, mask}); }
+std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask) {
+  return bus().sent(kDefaultCanBus, {id, mask});
+}
+
+std::vector<CanFrame> sentFramesOnBus(int32_t busNumber, uint32_t id, uint32_t mask) {
+  return bus().sent(busNumber, {id, mask});
+}
 
 void clearSentFrames() { bus().clearSent(); }
 

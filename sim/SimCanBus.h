@@ -10,7 +10,12 @@
 // the devices' periodic status frames on one thread. It answers only the identifiers of devices
 // attached to it and leaves the rest to other callbacks on the bus. It carries classic data
 // frames (at most 8 bytes) with extended identifiers: remote requests, standard (11-bit) frames
-// and, on WPILib 2027, CAN FD frames are other devices' business, as is every bus but bus 0.
+// and, on WPILib 2027, CAN FD frames are other devices' business.
+//
+// Every device sits on one of the robot controller's CAN buses (bus 0 unless it says
+// otherwise) and sees only that bus: the frames sent, the mailboxes and the stream sessions are
+// kept per bus, so two devices with the same identifiers on two buses never meet. WPILib 2027's
+// callbacks name the bus of each call; on WPILib 2026 and the stand-in every call is on bus 0.
 //
 // Frames are stamped with the HAL's own clock (HAL_GetFPGATime, HAL_GetMonotonicTime on 2027),
 // which the HAL's handle reads judge a frame's age by; a receive reports the stamp in
@@ -22,17 +27,36 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace halvern::sim {
 
+/** The CAN bus a simulated device is on when it names none, and the one WPILib 2026 has. */
+inline constexpr int32_t kDefaultCanBus = 0;
+
 /** One CAN frame as it crossed the simulated bus. */
 struct CanFrame {
-  uint32_t id = 0;  // 29-bit extended identifier
+  int32_t bus = kDefaultCanBus;  // the robot controller's CAN bus it crossed
+  uint32_t id = 0;               // 29-bit extended identifier
   std::array<uint8_t, 8> data{};
   uint8_t length = 0;
   uint64_t timestampUs = 0;  // on the HAL's clock: microseconds since HAL_Initialize
 };
+
+/**
+ * The SimDevice name of a simulated CAN device: "<family>[<number>]" on bus 0, as always, and
+ * "<family>[<number>,bus <bus>]" on another bus, so that devices with the same number on two
+ * buses have names of their own.
+ */
+inline std::string canDeviceName(std::string_view family, int number, int32_t bus) {
+  std::string name = std::string(family) + "[" + std::to_string(number);
+  if (bus != kDefaultCanBus) {
+    name += ",bus " + std::to_string(bus);
+  }
+  return name + "]";
+}
 
 /** Builds the 29-bit robot CAN identifier from its four fields. */
 constexpr uint32_t canId(uint32_t deviceType, uint32_t manufacturer, uint32_t apiId,
@@ -71,32 +95,39 @@ class CanSubscription {
 };
 
 /**
- * Attaches a device: `listener` hears the frames the robot program sends to `listens`, and the
- * program's stream sessions on identifiers in `transmits` are the bus's to serve.
+ * Attaches a device on CAN bus `bus`: `listener` hears the frames the robot program sends on
+ * that bus to `listens`, and the program's stream sessions on that bus on identifiers in
+ * `transmits` are the bus's to serve.
  */
 [[nodiscard]] CanSubscription subscribeToRobotFrames(CanIdRange listens, CanIdRange transmits,
-                                                     CanListener listener);
+                                                     CanListener listener,
+                                                     int32_t bus = kDefaultCanBus);
 /** As above, for a device that sends under the identifiers it listens to. */
 [[nodiscard]] CanSubscription subscribeToRobotFrames(uint32_t id, uint32_t mask,
-                                                     CanListener listener);
+                                                     CanListener listener,
+                                                     int32_t bus = kDefaultCanBus);
 
 /**
- * A simulated device transmits a frame: it becomes what the robot program's receives and
- * handle reads of that identifier return (once), and joins every matching stream session.
- * `data` holds at most 8 bytes.
+ * A simulated device on `bus` transmits a frame: it becomes what the robot program's receives
+ * and handle reads of that identifier on that bus return (once), and joins every matching
+ * stream session of that bus. `data` holds at most 8 bytes.
  */
-void transmitToRobot(uint32_t id, std::span<const uint8_t> data);
+void transmitToRobot(uint32_t id, std::span<const uint8_t> data, int32_t bus = kDefaultCanBus);
 
-/** Every data frame the robot program sent on the bus, oldest first (the newest 100000 kept). */
+/** Every data frame the robot program sent on bus 0, oldest first (the newest 100000 kept, over
+ *  all buses). */
 std::vector<CanFrame> sentFrames();
-/** Sent frames whose identifier matches `id` under `mask`. */
+/** Sent frames on bus 0 whose identifier matches `id` under `mask`. */
 std::vector<CanFrame> sentFrames(uint32_t id, uint32_t mask);
+/** Sent frames on `bus` whose identifier matches `id` under `mask`. */
+std::vector<CanFrame> sentFramesOnBus(int32_t bus, uint32_t id, uint32_t mask);
+/** Forgets the frames sent, on every bus. */
 void clearSentFrames();
 
-/** Number of stream sessions the bus serves that are open. */
+/** Number of stream sessions the bus serves that are open, on every bus. */
 int openStreamSessionCount();
 
-/** Forgets every frame sent either way and empties the sessions' queues. */
+/** Forgets every frame sent either way and empties the sessions' queues, on every bus. */
 void resetCanBus();
 
 /**

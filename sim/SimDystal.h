@@ -33,7 +33,9 @@ struct SimDystalConfig {
  * A distance sensor on the CAN bus under a CAN ID: sends each reading as distance chunk frames
  * (three distances a frame) and answers configuration requests.
  *
- * It is also the SimDevice "Dystal[<CAN ID>]", whose inputs "Distance 0" to "Distance 63" are
+ * It sits on one CAN bus of the robot controller (0 unless given) and answers only frames of that
+ * bus. It is also the SimDevice "Dystal[<CAN ID>]" ("Dystal[<CAN ID>,bus <bus>]" on a bus other
+ * than 0), whose inputs "Distance 0" to "Distance 63" are
  * the zones' distances in millimetres (-1: nothing measured). The model shows its distances
  * there; a distance the simulation sets is measured from the next reading on.
  */
@@ -41,14 +43,15 @@ class SimDystalCan {
  public:
   static constexpr std::chrono::milliseconds kDefaultPeriod{10};
 
-  explicit SimDystalCan(uint8_t canId);
+  explicit SimDystalCan(uint8_t canId, int32_t bus = kDefaultCanBus);
   SimDystalCan(const SimDystalCan&) = delete;
   SimDystalCan& operator=(const SimDystalCan&) = delete;
   SimDystalCan(SimDystalCan&&) = delete;
   SimDystalCan& operator=(SimDystalCan&&) = delete;
   ~SimDystalCan();
 
-  /** The name of its SimDevice: "Dystal[<CAN ID>]". */
+  /** The name of its SimDevice: "Dystal[<CAN ID>]", "Dystal[<CAN ID>,bus <bus>]" on a bus
+   *  other than 0. */
   [[nodiscard]] std::string simDeviceName() const;
 
   /** The distances of every reading from now on: up to 64 (an 8x8 grid of zones). */

@@ -31,7 +31,7 @@ std::vector<int16_t> defaultDystalDistances() {
 }
 
 struct SimDystalCan::State {
-  explicit State(uint8_t id);
+  State(uint8_t id, int32_t canBus);
   void onConfigRequest();
   /** Takes the distances the simulation set since the model last wrote them; mutex held. */
   void takeFedDistances();
@@ -39,6 +39,7 @@ struct SimDystalCan::State {
   void showDistances();
 
   const uint8_t canId;
+  const int32_t bus;
   mutable std::mutex mutex;
   std::vector<int16_t> distances = defaultDystalDistances();
   std::set<int> missingChunks;
@@ -52,10 +53,10 @@ struct SimDystalCan::State {
   std::array<int32_t, wire::kMaxDistances> distancesWritten{};
 };
 
-SimDystalCan::State::State(uint8_t id)
-    : canId(id) {
+SimDystalCan::State::State(uint8_t id, int32_t canBus)
+    : canId(id), bus(canBus) {
   startSimulation();
-  simDevice = simhal::SimDevice(("Dystal[" + std::to_string(id) + "]").c_str());
+  simDevice = simhal::SimDevice(canDeviceName("Dystal", id, canBus).c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
@@ -107,7 +108,7 @@ void SimDystalCan::State::onConfigRequest() {
     reply[4] = canId;
   }
   // Outside the lock: the bus may hand the frame to whoever listens at once.
-  transmitToRobot(wire::canMessageId(canId, wire::Api::ConfigReply), reply);
+  transmitToRobot(wire::canMessageId(canId, wire::Api::ConfigReply), reply, bus);
 }
 
 namespace {
@@ -115,17 +116,17 @@ namespace {
 constexpr uint32_t kDeviceMask = 0x1FFF003F;
 }  // namespace
 
-SimDystalCan::SimDystalCan(uint8_t canId)
-    : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU))),
+SimDystalCan::SimDystalCan(uint8_t canId, int32_t bus)
+    : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU), bus)),
       subscription_(subscribeToRobotFrames(
           {wire::canMessageId(canId, wire::Api::ConfigRequest), wire::kExactMask},
           {wire::canMessageId(canId, wire::Api::ConfigRequest), kDeviceMask},
-          [state = state_](const CanFrame&) { state->onConfigRequest(); })) {}
+          [state = state_](const CanFrame&) { state->onConfigRequest(); }, bus)) {}
 
 SimDystalCan::~SimDystalCan() { stopReadings(); }
 
 std::string SimDystalCan::simDeviceName() const {
-  return "Dystal[" + std::to_string(state_->canId) + "]";
+  return canDeviceName("Dystal", state_->canId, state_->bus);
 }
 
 void SimDystalCan::setDistances(std::vector<int16_t> distances) {
@@ -175,7 +176,8 @@ void SimDystalCan::sendChunk(uint8_t sequence, uint8_t chunk, uint16_t d0, uint1
   putUint16(frame, 2, d0);
   putUint16(frame, 4, d1);
   putUint16(frame, 6, d2);
-  transmitToRobot(wire::canMessageId(state_->canId, wire::Api::DistanceChunk), frame);
+  transmitToRobot(wire::canMessageId(state_->canId, wire::Api::DistanceChunk), frame,
+                  state_->bus);
 }
 
 void SimDystalCan::startReadings(std::chrono::milliseconds period) {

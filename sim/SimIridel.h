@@ -17,9 +17,11 @@ namespace halvern::sim {
 /**
  * A colour sensor on the CAN bus: answers commands 18 to 26 and sends colour frames.
  *
- * It is also the SimDevice "Iridel[<CAN ID>]": its inputs "X", "Y" and "Z" are the colour the
- * frames of startColorFrames carry (a value the simulation sets goes out from the next frame
- * on), and its output "Last Command" is the code of the newest command received.
+ * It sits on one CAN bus of the robot controller (0 unless given) and answers only frames of that
+ * bus. It is also the SimDevice "Iridel[<CAN ID>]" ("Iridel[<CAN ID>,bus <bus>]" on a bus other
+ * than 0): its inputs "X", "Y" and "Z" are the colour the frames of startColorFrames carry (a
+ * value the simulation sets goes out from the next frame on), and its output "Last Command" is
+ * the code of the newest command received.
  */
 class SimIridelCan {
  public:
@@ -34,14 +36,15 @@ class SimIridelCan {
   };
 
   /** The sensor's identifiers are fixed; the CAN ID names its SimDevice only. */
-  explicit SimIridelCan(uint8_t canId = 0);
+  explicit SimIridelCan(uint8_t canId = 0, int32_t bus = kDefaultCanBus);
   SimIridelCan(const SimIridelCan&) = delete;
   SimIridelCan& operator=(const SimIridelCan&) = delete;
   SimIridelCan(SimIridelCan&&) = delete;
   SimIridelCan& operator=(SimIridelCan&&) = delete;
   ~SimIridelCan();
 
-  /** The name of its SimDevice: "Iridel[<CAN ID>]". */
+  /** The name of its SimDevice: "Iridel[<CAN ID>]", "Iridel[<CAN ID>,bus <bus>]" on a bus
+   *  other than 0. */
   [[nodiscard]] std::string simDeviceName() const;
 
   void setReplies(Replies replies);

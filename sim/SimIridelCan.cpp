@@ -25,13 +25,14 @@ int16_t scaled(float component) {
 }  // namespace
 
 struct SimIridelCan::State {
-  explicit State(uint8_t id);
+  State(uint8_t id, int32_t canBus);
   void onCommand(const CanFrame& frame);
   /** Takes a colour the simulation set since the model last wrote it; mutex held. */
   void takeFedColor();
   void showColor();  // mutex held
 
   const uint8_t canId;
+  const int32_t bus;
   mutable std::mutex mutex;
   Replies replies = Replies::Answer;
   uint8_t replyStatus = 0;
@@ -46,10 +47,10 @@ struct SimIridelCan::State {
   simhal::SimInt lastCommandValue;
 };
 
-SimIridelCan::State::State(uint8_t id)
-    : canId(id) {
+SimIridelCan::State::State(uint8_t id, int32_t canBus)
+    : canId(id), bus(canBus) {
   startSimulation();
-  simDevice = simhal::SimDevice(("Iridel[" + std::to_string(id) + "]").c_str());
+  simDevice = simhal::SimDevice(canDeviceName("Iridel", id, canBus).c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
@@ -102,19 +103,19 @@ void SimIridelCan::State::onCommand(const CanFrame& frame) {
       reply[2 + i] = static_cast<uint8_t>((value >> (8U * i)) & 0xFFU);
     }
   }
-  transmitToRobot(kReplyId, reply);
+  transmitToRobot(kReplyId, reply, bus);
 }
 
-SimIridelCan::SimIridelCan(uint8_t canId)
-    : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU))),
+SimIridelCan::SimIridelCan(uint8_t canId, int32_t bus)
+    : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU), bus)),
       subscription_(subscribeToRobotFrames(
           {kCommandIdBase, kCommandMask}, {kCommandIdBase, kSensorMask},
-          [state = state_](const CanFrame& frame) { state->onCommand(frame); })) {}
+          [state = state_](const CanFrame& frame) { state->onCommand(frame); }, bus)) {}
 
 SimIridelCan::~SimIridelCan() { stopColorFrames(); }
 
 std::string SimIridelCan::simDeviceName() const {
-  return "Iridel[" + std::to_string(state_->canId) + "]";
+  return canDeviceName("Iridel", state_->canId, state_->bus);
 }
 
 void SimIridelCan::setReplies(Replies replies) {
@@ -143,7 +144,7 @@ void SimIridelCan::sendColor(  // NOLINT(readability-convert-member-functions-to
     frame[2 * i] = static_cast<uint8_t>(words.at(i) & 0xFFU);
     frame[2 * i + 1] = static_cast<uint8_t>(words.at(i) >> 8U);
   }
-  transmitToRobot(kColorFrameId, frame);
+  transmitToRobot(kColorFrameId, frame, state_->bus);
 }
 
 void SimIridelCan::startColorFrames(std::chrono::milliseconds period, float x, float y, float z) {

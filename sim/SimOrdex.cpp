@@ -178,9 +178,9 @@ struct OutgoingFrame {
   msg::Frame data;
 };
 
-void transmit(const std::vector<OutgoingFrame>& frames) {
+void transmit(const std::vector<OutgoingFrame>& frames, int32_t bus) {
   for (const auto& frame : frames) {
-    transmitToRobot(frame.id, frame.data);
+    transmitToRobot(frame.id, frame.data, bus);
   }
 }
 
@@ -204,12 +204,12 @@ std::string motorKey(std::size_t motor, const char* what) {
 }  // namespace
 
 struct SimOrdex::State {
-  State(int32_t device, OrdexTiming timingMode);
+  State(int32_t device, int32_t canBus, OrdexTiming timingMode);
 
   void onFrame(const CanFrame& frame);
   void applyCommand(msg::Api api, const msg::Frame& data);
   void reply(msg::Api api, const msg::Frame& payload) const {
-    transmitToRobot(msg::ordexMessageId(api, deviceNumber), payload);
+    transmitToRobot(msg::ordexMessageId(api, deviceNumber), payload, bus);
   }
 
   // Model time: since creation on the clock in real time, as far as advanced when manual.
@@ -233,6 +233,7 @@ struct SimOrdex::State {
   void showValues();
 
   const int32_t deviceNumber;
+  const int32_t bus;
   const OrdexTiming timing;
   const SimTime createdAt = simNow();
 
@@ -264,10 +265,10 @@ struct SimOrdex::State {
   std::array<MotorValues, kMotorCount> motorValues;
 };
 
-SimOrdex::State::State(int32_t device, OrdexTiming timingMode)
-    : deviceNumber(device), timing(timingMode) {
+SimOrdex::State::State(int32_t device, int32_t canBus, OrdexTiming timingMode)
+    : deviceNumber(device), bus(canBus), timing(timingMode) {
   startSimulation();
-  simDevice = simhal::SimDevice(("Ordex[" + std::to_string(device) + "]").c_str());
+  simDevice = simhal::SimDevice(canDeviceName("Ordex", device, canBus).c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
@@ -495,15 +496,16 @@ void SimOrdex::State::tick() {
     showValues();
     frames = statusFrames();
   }
-  transmit(frames);  // outside the lock: the bus may call back into listeners
+  transmit(frames, bus);  // outside the lock: the bus may call back into listeners
 }
 
 SimOrdex::SimOrdex(int32_t deviceNumber, SimOrdexOptions options)
     : deviceNumber_(deviceNumber),
-      state_(std::make_shared<State>(deviceNumber, options.timing)),
+      bus_(options.bus),
+      state_(std::make_shared<State>(deviceNumber, options.bus, options.timing)),
       subscription_(subscribeToRobotFrames(
           msg::ordexMessageId(msg::Api::DisabledHeartbeat, deviceNumber), kDeviceMask,
-          [state = state_](const CanFrame& frame) { state->onFrame(frame); })) {
+          [state = state_](const CanFrame& frame) { state->onFrame(frame); }, options.bus)) {
   if (options.timing == OrdexTiming::RealTime) {
     if (options.statusPeriod <= std::chrono::milliseconds::zero()) {
       throw std::invalid_argument("the status period must be positive");
@@ -516,7 +518,7 @@ SimOrdex::SimOrdex(int32_t deviceNumber, SimOrdexOptions options)
 SimOrdex::~SimOrdex() = default;
 
 std::string SimOrdex::simDeviceName() const {
-  return "Ordex[" + std::to_string(deviceNumber_) + "]";
+  return canDeviceName("Ordex", deviceNumber_, bus_);
 }
 
 void SimOrdex::setIdentity(const OrdexIdentity& identity) {
@@ -636,7 +638,7 @@ void SimOrdex::publishNow() {
     state_->showValues();
     frames = state_->statusFrames();
   }
-  transmit(frames);
+  transmit(frames, bus_);
 }
 
 void SimOrdex::setMotorSilent(int motor, bool silent) {

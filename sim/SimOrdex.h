@@ -6,8 +6,10 @@
 // rate. Values that tests need exactly (RPM, encoder counts, switches, temperature, ...) can be
 // set or overridden, and motors or the whole controller can be made to fall silent.
 //
-// It is also the SimDevice "Ordex[<device number>]", which WPILib's simulation GUI lists and a
-// robot program's simulation code reads and feeds:
+// It sits on one CAN bus of the robot controller (SimOrdexOptions::bus, 0 unless set) and answers
+// only frames of that bus. It is also the SimDevice "Ordex[<device number>]" ("Ordex[<device
+// number>,bus <bus>]" on a bus other than 0), which WPILib's simulation GUI lists and a robot
+// program's simulation code reads and feeds:
 //   outputs (what the library commanded): "Heartbeat Enabled" (boolean), and for each motor m
 //     of 0 to 3 "Motor m Duty" (-1 to 1), "Motor m Mode" (Coast, Duty, Brake, Velocity) and
 //     "Motor m Target RPM";
@@ -56,6 +58,8 @@ enum class OrdexTiming {
 struct SimOrdexOptions {
   OrdexTiming timing = OrdexTiming::RealTime;
   std::chrono::milliseconds statusPeriod{20};
+  /** The robot controller's CAN bus the controller is on. */
+  int32_t bus = kDefaultCanBus;
 };
 
 /** What a motor is doing, as its last command set it. */
@@ -104,10 +108,13 @@ class SimOrdex {
   /** Stops its status frames and leaves the bus. */
   ~SimOrdex();
 
-  /** The name of its SimDevice: "Ordex[<device number>]". */
+  /** The name of its SimDevice: "Ordex[<device number>]", "Ordex[<device number>,bus <bus>]"
+   *  on a bus other than 0. */
   [[nodiscard]] std::string simDeviceName() const;
 
   [[nodiscard]] int32_t deviceNumber() const { return deviceNumber_; }
+  /** The CAN bus it is on. */
+  [[nodiscard]] int32_t bus() const { return bus_; }
 
   // --- Identity and serial number -----------------------------------------------------------
 
@@ -169,6 +176,7 @@ class SimOrdex {
   struct State;
 
   int32_t deviceNumber_;
+  int32_t bus_;
   std::shared_ptr<State> state_;  // shared with the bus listener, which may outlive a call
   CanSubscription subscription_;
   PeriodicTask statusTask_;  // last: stopped first

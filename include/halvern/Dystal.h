@@ -60,6 +60,15 @@ extern "C" {
 HALVERN_API void* c_Dystal_create(int canId);
 
 /**
+ * As c_Dystal_create, for a sensor on CAN bus `bus` of the robot controller: its stream session,
+ * commands and replies are on that bus, so sensors with the same CAN ID on two buses are two
+ * sensors. c_Dystal_create is this on bus 0. The buses a platform has: WPILib 2027 0 to 5,
+ * WPILib 2026 only 0. Another bus prints "[Dystal] CAN bus <bus> is out of range (0 - <highest
+ * bus>)" on standard output, sends nothing and returns null (checked after the CAN ID).
+ */
+HALVERN_API void* c_Dystal_createOnBus(int32_t bus, int canId);
+
+/**
  * A sensor on a USB serial port (see FindDevicePath), switched to binary output. An output
  * data rate above 0 is sent to the sensor. Null when the path is null or the port cannot be
  * opened. Creation takes about 1.25 s against a sensor that is streaming (up to about 1.33 s),
@@ -115,6 +124,9 @@ HALVERN_API DystalConfig* c_Dystal_getConfig(void* handle, DystalConfig* out, in
 
 /** The CAN ID given at creation, or -1 for a USB sensor. */
 HALVERN_API int c_Dystal_getCanID(void* handle);
+
+/** The CAN bus given at creation, or -1 for a USB sensor (and for a null handle). */
+HALVERN_API int c_Dystal_getCanBus(void* handle);
 
 /** 0 for CAN, 1 for USB. */
 HALVERN_API int c_Dystal_getTransport(void* handle);

@@ -50,6 +50,15 @@ extern "C" {
 HALVERN_API void* c_Iridel_create(int canId);
 
 /**
+ * As c_Iridel_create, for a sensor on CAN bus `bus` of the robot controller: its stream session,
+ * commands and replies are on that bus, so sensors with the same CAN ID on two buses are two
+ * sensors. c_Iridel_create is this on bus 0. The buses a platform has: WPILib 2027 0 to 5,
+ * WPILib 2026 only 0. Another bus prints "[Iridel] CAN bus <bus> is out of range (0 - <highest
+ * bus>)" on standard output, sends nothing and returns null (checked after the CAN ID).
+ */
+HALVERN_API void* c_Iridel_createOnBus(int32_t bus, int canId);
+
+/**
  * A sensor on a USB serial port (see FindDevicePath). A sample time above 0 ms is sent to the
  * sensor. Null when the path is null or the port cannot be opened.
  */
@@ -112,6 +121,9 @@ HALVERN_API bool c_Iridel_getConfig(void* handle, int key, uint32_t* value);
 
 /** The CAN ID given at creation, or -1 for a USB sensor. */
 HALVERN_API int c_Iridel_getCanID(void* handle);
+
+/** The CAN bus given at creation, or -1 for a USB sensor (and for a null handle). */
+HALVERN_API int c_Iridel_getCanBus(void* handle);
 
 /** 0 for CAN, 1 for USB. */
 HALVERN_API int c_Iridel_getTransport(void* handle);

@@ -92,15 +92,18 @@ class Iridel {
    * Opens a sensor on the CAN bus.
    *
    * @param canId the sensor's CAN ID, kMinCanId to kMaxCanId
+   * @param bus the robot controller's CAN bus the sensor is wired to (default 0); WPILib 2027
+   *     has buses 0 to 5, WPILib 2026 only bus 0
    * @throws std::invalid_argument if `canId` is out of range
-   * @throws std::runtime_error "Iridel on CAN ID <n> could not be initialized" when the library
-   *     could not open the CAN bus (it prints why)
+   * @throws std::runtime_error "Iridel on CAN ID <n> could not be initialized" (", bus <b>"
+   *     after the ID when the bus is not 0) when the library could not open the CAN bus, for
+   *     example a bus the platform does not have (it prints why)
    */
-  explicit Iridel(int canId)
+  explicit Iridel(int canId, int bus = detail::kDefaultCanBus)
       : m_transport(Transport::kCAN),
-        m_description("Iridel on CAN ID " +
-                      std::to_string(detail::RequireInRange(canId, kMinCanId, kMaxCanId, "CAN ID"))),
-        m_handle(c_Iridel_create(canId)) {
+        m_description(detail::CanDescription(
+            "Iridel", "ID", detail::RequireInRange(canId, kMinCanId, kMaxCanId, "CAN ID"), bus)),
+        m_handle(c_Iridel_createOnBus(bus, canId)) {
     if (m_handle == nullptr) {
       throw detail::CreationFailure(m_description);
     }
@@ -174,6 +177,9 @@ class Iridel {
 
   /** The CAN ID the sensor was opened with (SetCanId() does not change it); -1 on USB or closed. */
   [[nodiscard]] int GetCanId() const { return c_Iridel_getCanID(m_handle); }
+
+  /** The CAN bus the sensor was opened on; -1 for a USB sensor or once closed. */
+  [[nodiscard]] int GetCanBus() const { return c_Iridel_getCanBus(m_handle); }
 
   /**
    * The newest colour sample, returned at once and again until a newer one arrives: on USB the

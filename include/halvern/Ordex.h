@@ -72,6 +72,19 @@ extern "C" {
  */
 HALVERN_API int32_t c_Ordex_create(int32_t deviceId, int32_t frequency);
 
+/**
+ * As c_Ordex_create, for a controller on CAN bus `bus` of the robot controller; everything
+ * the library sends to it or reads from it (heartbeat included) goes over that bus, so
+ * controllers with the same device number on two buses are two controllers. c_Ordex_create
+ * is this on bus 0. The buses a platform has: WPILib 2027 0 to 5, WPILib 2026 only 0. Another
+ * bus prints "CAN bus out of range [0;<highest bus>]" on standard output, sends nothing and
+ * returns 0 (checked after the device number and the frequency).
+ */
+HALVERN_API int32_t c_Ordex_createOnBus(int32_t bus, int32_t deviceId, int32_t frequency);
+
+/** The CAN bus of the controller `handle`; -1 when the handle is not a live controller. */
+HALVERN_API int32_t c_Ordex_getCanBus(int32_t handle);
+
 /** Stops the controller's heartbeat, forgets it and releases its CAN handle. */
 HALVERN_API void c_Ordex_destroy(int32_t handle);
 

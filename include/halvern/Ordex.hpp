@@ -70,16 +70,20 @@ class Ordex {
    *
    * @param deviceId the controller's CAN device number, kMinDeviceId to kMaxDeviceId
    * @param frequency the motor PWM frequency in hertz, kMinFrequency to kMaxFrequency
+   * @param bus the robot controller's CAN bus the controller is wired to (default 0); WPILib
+   *     2027 has buses 0 to 5, WPILib 2026 only bus 0
    * @throws std::invalid_argument if an argument is out of range
-   * @throws std::runtime_error "Ordex on CAN device <n> could not be initialized" when the
-   *     library could not open the CAN device (it prints why)
+   * @throws std::runtime_error "Ordex on CAN device <n> could not be initialized" (", bus <b>"
+   *     after the number when the bus is not 0) when the library could not open the CAN
+   *     device, for example on a bus the platform does not have (it prints why)
    */
-  explicit Ordex(int deviceId, int frequency)
-      : m_deviceId(detail::RequireInRange(deviceId, kMinDeviceId, kMaxDeviceId, "Device ID")) {
+  explicit Ordex(int deviceId, int frequency, int bus = detail::kDefaultCanBus)
+      : m_deviceId(detail::RequireInRange(deviceId, kMinDeviceId, kMaxDeviceId, "Device ID")),
+        m_bus(bus) {
     detail::RequireInRange(frequency, kMinFrequency, kMaxFrequency, "Motor frequency");
-    m_handle = c_Ordex_create(deviceId, frequency);
+    m_handle = c_Ordex_createOnBus(bus, deviceId, frequency);
     if (m_handle == 0) {
-      throw detail::CreationFailure("Ordex on CAN device " + std::to_string(deviceId));
+      throw detail::CreationFailure(detail::CanDescription("Ordex", "device", deviceId, bus));
     }
     // The identity getters read what this fetch stores; it never holds up the caller.
     c_Ordex_requestIdentity(m_handle);
@@ -92,13 +96,16 @@ class Ordex {
 
   /** Takes over `other`'s controller; `other` is left closed. */
   Ordex(Ordex&& other) noexcept
-      : m_deviceId(other.m_deviceId), m_handle(std::exchange(other.m_handle, 0)) {}
+      : m_deviceId(other.m_deviceId),
+        m_bus(other.m_bus),
+        m_handle(std::exchange(other.m_handle, 0)) {}
 
   /** Closes this controller and takes over `other`'s; `other` is left closed. */
   Ordex& operator=(Ordex&& other) noexcept {
     if (this != &other) {
       Close();
       m_deviceId = other.m_deviceId;
+      m_bus = other.m_bus;
       m_handle = std::exchange(other.m_handle, 0);
     }
     return *this;
@@ -122,6 +129,9 @@ class Ordex {
 
   /** The CAN device number this controller was opened with. */
   [[nodiscard]] int GetDeviceId() const { return m_deviceId; }
+
+  /** The CAN bus this controller was opened on. */
+  [[nodiscard]] int GetCanBus() const { return m_bus; }
 
   // --- Identity ----------------------------------------------------------------------------
 
@@ -587,6 +597,7 @@ class Ordex {
   }
 
   int m_deviceId;
+  int m_bus;
   int32_t m_handle = 0;  // 0 once closed
 };
 

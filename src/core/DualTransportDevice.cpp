@@ -19,10 +19,10 @@ static_assert(std::is_same_v<platform::CanStreamHandle, uint32_t>,
 
 }  // namespace
 
-int32_t CanStreamSession::open(uint32_t id, uint32_t mask, uint32_t depth) {
+int32_t CanStreamSession::open(int32_t bus, uint32_t id, uint32_t mask, uint32_t depth) {
   close();
   int32_t status = 0;
-  const platform::CanStreamHandle session = platform::canOpenStream(id, mask, depth, status);
+  const platform::CanStreamHandle session = platform::canOpenStream(bus, id, mask, depth, status);
   if (status == 0) {
     streamHandle = session;
     streamOpen = true;
@@ -48,9 +48,18 @@ bool DualTransportDevice::acceptCanId(int canId, const char* family) {
   return true;
 }
 
+bool DualTransportDevice::acceptCanBus(int32_t bus, const char* family) {
+  if (!platform::canBusExists(bus)) {
+    std::cout << "[" << family << "] CAN bus " << bus << " is out of range (0 - "
+              << platform::kMaxCanBus << ")" << std::endl;
+    return false;
+  }
+  return true;
+}
+
 bool DualTransportDevice::openCanStream(const char* family, uint32_t id, uint32_t mask,
                                         uint32_t depth) {
-  const int32_t status = stream.open(id, mask, depth);
+  const int32_t status = stream.open(canBus, id, mask, depth);
   if (status != 0) {
     std::cout << "[" << family << "] Failed to open CAN stream session (status " << status << ")"
               << std::endl;

@@ -28,8 +28,9 @@ class CanStreamSession {
   CanStreamSession& operator=(CanStreamSession&&) = delete;
   ~CanStreamSession() { close(); }
 
-  /** Opens a session queueing up to `depth` frames matching `id` under `mask`; the status. */
-  int32_t open(uint32_t id, uint32_t mask, uint32_t depth);
+  /** Opens a session on CAN bus `bus` queueing up to `depth` frames matching `id` under
+   *  `mask`; the status. */
+  int32_t open(int32_t bus, uint32_t id, uint32_t mask, uint32_t depth);
   void close();
   [[nodiscard]] bool isOpen() const { return streamOpen; }
   [[nodiscard]] uint32_t handle() const { return streamHandle; }
@@ -56,13 +57,21 @@ class DualTransportDevice {
   virtual ~DualTransportDevice();
 
   [[nodiscard]] TransportKind transportKind() const { return transport; }
+  /** The CAN bus given at creation; -1 on USB. */
+  [[nodiscard]] int32_t canBusNumber() const {
+    return transport == TransportKind::CAN ? canBus : -1;
+  }
 
  protected:
-  DualTransportDevice(TransportKind kind, uint8_t deviceCanId)
-      : transport(kind), canId(deviceCanId) {}
+  // A device on USB, or on CAN bus 0, the default bus, may leave the bus out.
+  DualTransportDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
+      : transport(kind), canId(deviceCanId), canBus(deviceCanBus) {}
   /** Whether a CAN ID given at creation is 0 to 63; if not, prints
    *  "[<family>] CAN ID <id> is out of range (0 - 63)" on standard output. */
   static bool acceptCanId(int canId, const char* family);
+  /** Whether the platform has the CAN bus given at creation; if not, prints
+   *  "[<family>] CAN bus <bus> is out of range (0 - <highest bus>)" on standard output. */
+  static bool acceptCanBus(int32_t bus, const char* family);
   /** Opens the CAN stream session; on failure prints
    *  "[<family>] Failed to open CAN stream session (status <status>)" on standard output. */
   bool openCanStream(const char* family, uint32_t id, uint32_t mask, uint32_t depth);
@@ -78,7 +87,8 @@ class DualTransportDevice {
   virtual void onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) = 0;
 
   const TransportKind transport;
-  const uint8_t canId;  // the CAN ID given at creation; 0 on USB
+  const uint8_t canId;   // the CAN ID given at creation; 0 on USB
+  const int32_t canBus;  // the CAN bus given at creation, where all its frames go; 0 on USB
   CanStreamSession stream;
   serial::SerialPort port;
   std::mutex sampleMutex;  // guards the derived class's latest reading

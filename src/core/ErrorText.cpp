@@ -1,17 +1,32 @@
 #include "core/ErrorText.h"
 
+#include <algorithm>
 #include <array>
 #include <iostream>
 #include <utility>
 
+#include "core/HalPlatform.h"
+
 namespace halvern {
 namespace {
 
-constexpr std::array<std::pair<int32_t, std::string_view>, 34> kErrorTable{{
+// "CAN bus out of range [0;<highest bus>]", the highest bus being the platform's.
+static_assert(platform::kMaxCanBus >= 0 && platform::kMaxCanBus <= 9, "one digit");
+constexpr std::array<char, 26> kCanBusRangeText = [] {
+  std::array<char, 26> text{};
+  constexpr std::string_view kHead = "CAN bus out of range [0;";
+  std::copy(kHead.begin(), kHead.end(), text.begin());
+  text.at(kHead.size()) = static_cast<char>('0' + platform::kMaxCanBus);
+  text.at(kHead.size() + 1) = ']';
+  return text;
+}();
+
+constexpr std::array<std::pair<int32_t, std::string_view>, 35> kErrorTable{{
     {0, ""},
     {1000, "Ordex could not be initialized"},
     {1001, "Motor frequency out of range [0;20000]"},
     {1002, "Device ID out of range [1;63]"},
+    {kCanBusOutOfRange, std::string_view(kCanBusRangeText.data(), kCanBusRangeText.size())},
     {1010, "Device ID could not be obtained"},
     {1011, "Motor frequency could not be obtained"},
     {1012, "Firmware version could not be obtained"},

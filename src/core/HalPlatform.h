@@ -3,8 +3,9 @@
 //
 // Which WPILib it sits on is decided here, at compile time: WPILib 2027's headers
 // (<wpi/hal/HAL.h>) when present, otherwise the 2026-shaped ones (WPILib 2026 and the stand-in
-// under hal/ and wpiutil/). Nothing on the wire differs between them: the library uses CAN bus
-// 0, classic frames of at most 8 bytes with the same identifiers, payloads and timings.
+// under hal/ and wpiutil/). Nothing on the wire differs between them: classic frames of at most
+// 8 bytes with the same identifiers, payloads and timings. WPILib 2027's robot controller has
+// several CAN buses, and each device is on the bus it was created on; WPILib 2026 has only bus 0.
 //
 // Both give received frames as CanFrame, with the timestamp on the HAL's monotonic clock in
 // milliseconds and in microseconds. WPILib 2026 gives milliseconds (the microseconds are those
@@ -72,8 +73,21 @@ namespace halvern::platform {
 // ---------------------------------------------------------------------------------------------
 // CAN
 
-/** The CAN bus the library uses (WPILib 2026 has only this one). */
-inline constexpr int32_t kCanBus = 0;
+/** A CAN bus of the robot controller, numbered from 0. */
+using CanBus = int32_t;
+/** The bus a device is on unless its creation names another (WPILib 2026's only bus). */
+inline constexpr CanBus kDefaultCanBus = 0;
+/** The buses the HAL accepts, 0 to kCanBusCount - 1: WPILib 2027 (alpha-6) takes 0 to 5. */
+#if HALVERN_WPILIB_2027
+inline constexpr CanBus kCanBusCount = 6;
+#else
+inline constexpr CanBus kCanBusCount = 1;
+#endif
+/** The highest bus number the platform has. */
+inline constexpr CanBus kMaxCanBus = kCanBusCount - 1;
+
+/** Whether the platform has the bus `bus`. */
+constexpr bool canBusExists(CanBus bus) { return bus >= 0 && bus < kCanBusCount; }
 /** The bytes of a classic CAN frame, the most the library sends or takes from one frame. */
 inline constexpr std::size_t kCanFrameBytes = 8;
 /** A mask covering the whole 29-bit identifier: an exact match. */
@@ -182,10 +196,10 @@ inline int32_t readByHandle(bool latest, CanHandle handle, int32_t apiId, CanFra
 }  // namespace detail
 
 /**
- * Sends one frame on the library's bus, once (`periodMs` kCanSendOnce) or repeated every
- * `periodMs`; the status. A payload over 8 bytes is not sent (kCanInvalidBuffer).
+ * Sends one frame on `bus`, once (`periodMs` kCanSendOnce) or repeated every `periodMs`; the
+ * status. A payload over 8 bytes is not sent (kCanInvalidBuffer).
  */
-inline int32_t canSend(uint32_t messageId, std::span<const uint8_t> payload,
+inline int32_t canSend(CanBus bus, uint32_t messageId, std::span<const uint8_t> payload,
                        int32_t periodMs = kCanSendOnce) {
   if (payload.size() > kCanFrameBytes) {
     return kCanInvalidBuffer;
@@ -193,21 +207,28 @@ inline int32_t canSend(uint32_t messageId, std::span<const uint8_t> payload,
   int32_t status = 0;
 #if HALVERN_WPILIB_2027
   const HAL_CANMessage message = detail::classicMessage(payload);
-  HAL_CAN_SendMessage(kCanBus, messageId, &message, periodMs, &status);
+  HAL_CAN_SendMessage(bus, messageId, &message, periodMs, &status);
 #else
+  static_cast<void>(bus);  // the only bus there is
   HAL_CAN_SendMessage(messageId, payload.data(), static_cast<uint8_t>(payload.size()), periodMs,
                       &status);
 #endif
   return status;
 }
 
+/** As above, on the default bus. */
+inline int32_t canSend(uint32_t messageId, std::span<const uint8_t> payload,
+                       int32_t periodMs = kCanSendOnce) {
+  return canSend(kDefaultCanBus, messageId, payload, periodMs);
+}
+
 /**
- * Takes the newest frame received under `messageId` (under `mask`), once: a second receive
- * with nothing newer reports kCanMessageNotFound. The status; `frame` holds the frame when 0.
- * WPILib 2027 receives by exact identifier only: a mask narrower than the 29 identifier bits
- * reports kCanNotAllowed there.
+ * Takes the newest frame received on `bus` under `messageId` (under `mask`), once: a second
+ * receive with nothing newer reports kCanMessageNotFound. The status; `frame` holds the frame
+ * when 0. WPILib 2027 receives by exact identifier only: a mask narrower than the 29 identifier
+ * bits reports kCanNotAllowed there.
  */
-inline int32_t canReceive(uint32_t messageId, uint32_t mask, CanFrame& frame) {
+inline int32_t canReceive(CanBus bus, uint32_t messageId, uint32_t mask, CanFrame& frame) {
   frame = CanFrame{};
   frame.messageId = messageId;
   int32_t status = 0;
@@ -216,11 +237,12 @@ inline int32_t canReceive(uint32_t messageId, uint32_t mask, CanFrame& frame) {
     return kCanNotAllowed;
   }
   HAL_CANReceiveMessage received{};
-  HAL_CAN_ReceiveMessage(kCanBus, messageId, &received, &status);
+  HAL_CAN_ReceiveMessage(bus, messageId, &received, &status);
   if (status == 0) {
     detail::fill(frame, messageId, received);
   }
 #else
+  static_cast<void>(bus);
   uint32_t id = messageId;
   std::array<uint8_t, kCanFrameBytes> data{};
   uint8_t length = 0;
@@ -233,18 +255,30 @@ inline int32_t canReceive(uint32_t messageId, uint32_t mask, CanFrame& frame) {
   return status;
 }
 
-/** Opens a stream session queueing up to `maxMessages` frames whose identifier matches
- *  `messageId` under `mask`. The session; `status` 0 when it opened. */
-inline CanStreamHandle canOpenStream(uint32_t messageId, uint32_t mask, uint32_t maxMessages,
-                                     int32_t& status) {
+/** As above, on the default bus. */
+inline int32_t canReceive(uint32_t messageId, uint32_t mask, CanFrame& frame) {
+  return canReceive(kDefaultCanBus, messageId, mask, frame);
+}
+
+/** Opens a stream session on `bus` queueing up to `maxMessages` frames whose identifier
+ *  matches `messageId` under `mask`. The session; `status` 0 when it opened. */
+inline CanStreamHandle canOpenStream(CanBus bus, uint32_t messageId, uint32_t mask,
+                                     uint32_t maxMessages, int32_t& status) {
 #if HALVERN_WPILIB_2027
   return static_cast<CanStreamHandle>(
-      HAL_CAN_OpenStreamSession(kCanBus, messageId, mask, maxMessages, &status));
+      HAL_CAN_OpenStreamSession(bus, messageId, mask, maxMessages, &status));
 #else
+  static_cast<void>(bus);
   CanStreamHandle session = 0;
   HAL_CAN_OpenStreamSession(&session, messageId, mask, maxMessages, &status);
   return session;
 #endif
+}
+
+/** As above, on the default bus. */
+inline CanStreamHandle canOpenStream(uint32_t messageId, uint32_t mask, uint32_t maxMessages,
+                                     int32_t& status) {
+  return canOpenStream(kDefaultCanBus, messageId, mask, maxMessages, status);
 }
 
 inline void canCloseStream(CanStreamHandle session) {
@@ -298,17 +332,24 @@ inline int32_t canReadStream(CanStreamHandle session, std::span<CanFrame> frames
   return status;
 }
 
-/** A handle for the device `deviceId` (0 to 63) of that manufacturer and type, on the
- *  library's bus; kInvalidCanHandle, with a nonzero `status`, when none is given. */
-inline CanHandle canInitialize(int32_t manufacturer, int32_t deviceId, int32_t deviceType,
-                               int32_t& status) {
+/** A handle for the device `deviceId` (0 to 63) of that manufacturer and type, on `bus`;
+ *  kInvalidCanHandle, with a nonzero `status`, when none is given. */
+inline CanHandle canInitialize(CanBus bus, int32_t manufacturer, int32_t deviceId,
+                               int32_t deviceType, int32_t& status) {
 #if HALVERN_WPILIB_2027
-  return HAL_InitializeCAN(kCanBus, static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
+  return HAL_InitializeCAN(bus, static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
                            static_cast<HAL_CANDeviceType>(deviceType), &status);
 #else
+  static_cast<void>(bus);
   return HAL_InitializeCAN(static_cast<HAL_CANManufacturer>(manufacturer), deviceId,
                            static_cast<HAL_CANDeviceType>(deviceType), &status);
 #endif
+}
+
+/** As above, on the default bus. */
+inline CanHandle canInitialize(int32_t manufacturer, int32_t deviceId, int32_t deviceType,
+                               int32_t& status) {
+  return canInitialize(kDefaultCanBus, manufacturer, deviceId, deviceType, status);
 }
 
 inline void canClean(CanHandle handle) { HAL_CleanCAN(handle); }

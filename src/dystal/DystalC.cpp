@@ -3,6 +3,7 @@
 // an invalid configuration or -1.
 #include <memory>
 
+#include "core/HalPlatform.h"
 #include "dystal/DystalDevice.h"
 
 // The public limits (halvern/Dystal.h) are the ones the shared device checks.
@@ -20,7 +21,13 @@ DystalDevice* device(void* handle) { return static_cast<DystalDevice*>(handle); 
 
 extern "C" {
 
-void* c_Dystal_create(int canId) { return DystalDevice::createCan(canId).release(); }
+void* c_Dystal_create(int canId) {
+  return c_Dystal_createOnBus(halvern::platform::kDefaultCanBus, canId);
+}
+
+void* c_Dystal_createOnBus(int32_t bus, int canId) {
+  return DystalDevice::createCan(canId, bus).release();
+}
 
 void* c_Dystal_createUsb(const char* portPath, int outputDataRate) {
   return DystalDevice::createUsb(portPath, outputDataRate).release();
@@ -61,6 +68,10 @@ DystalConfig* c_Dystal_getConfig(void* handle, DystalConfig* out, int timeoutMs)
 }
 
 int c_Dystal_getCanID(void* handle) { return handle != nullptr ? device(handle)->getCanID() : -1; }
+
+int c_Dystal_getCanBus(void* handle) {
+  return handle != nullptr ? device(handle)->canBusNumber() : -1;
+}
 
 int c_Dystal_getTransport(void* handle) {
   return handle != nullptr ? static_cast<int>(device(handle)->transportKind()) : -1;

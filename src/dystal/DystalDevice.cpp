@@ -33,12 +33,12 @@ bool usb(TransportKind kind) { return kind == TransportKind::USB; }
 
 }  // namespace
 
-std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId) {
-  if (!acceptCanId(canId, kTag)) {
+std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId, int32_t bus) {
+  if (!acceptCanId(canId, kTag) || !acceptCanBus(bus, kTag)) {
     return nullptr;
   }
   std::unique_ptr<DystalDevice> device(
-      new DystalDevice(TransportKind::CAN, static_cast<uint8_t>(canId)));
+      new DystalDevice(TransportKind::CAN, static_cast<uint8_t>(canId), bus));
   if (!device->openCanStream(kTag, kStreamId, kStreamMask, kStreamDepth)) {
     return nullptr;
   }
@@ -216,14 +216,16 @@ Config DystalDevice::requestConfig(int timeoutMs) {
   if (!stream.isOpen()) {
     return Config{};
   }
-  if (platform::canSend(canMessageId(canId, Api::ConfigRequest), kConfigRequestPayload) != 0) {
+  if (platform::canSend(canBus, canMessageId(canId, Api::ConfigRequest),
+                        kConfigRequestPayload) != 0) {
     return Config{};
   }
   const auto timeout = milliseconds(timeoutMs);
   const auto start = Clock::now();
   while (true) {
     platform::CanFrame reply;
-    if (platform::canReceive(canMessageId(canId, Api::ConfigReply), kExactMask, reply) == 0 &&
+    if (platform::canReceive(canBus, canMessageId(canId, Api::ConfigReply), kExactMask,
+                             reply) == 0 &&
         reply.length >= kCanFrameLength) {
       connection.noteTraffic(static_cast<int64_t>(reply.timestampUs));
       return decodeConfigReply(reply.data.data(), reply.length);

@@ -22,9 +22,10 @@ class DystalDevice final : public DualTransportDevice {
   /** A configuration read on USB given no time-out waits this long for the reply line. */
   static constexpr int kDefaultUsbConfigTimeoutMs = 500;
 
-  /** A sensor on the CAN bus; none (after printing why) for a CAN ID outside 0 to 63 or when
-   *  the stream session cannot be opened. */
-  static std::unique_ptr<DystalDevice> createCan(int canId);
+  /** A sensor on CAN bus `bus`, where all its frames go; none (after printing why) for a CAN
+   *  ID outside 0 to 63, a bus the platform does not have, or when the stream session cannot
+   *  be opened. */
+  static std::unique_ptr<DystalDevice> createCan(int canId, int32_t bus);
   /** A sensor on a serial port, switched to binary output; none when the path is null or the
    *  port cannot be opened. A rate above 0 is sent as the output data rate. */
   static std::unique_ptr<DystalDevice> createUsb(const char* path, int outputDataRate);
@@ -67,7 +68,8 @@ class DystalDevice final : public DualTransportDevice {
   [[nodiscard]] int getCanID() const;
 
  private:
-  DystalDevice(TransportKind kind, uint8_t deviceCanId) : DualTransportDevice(kind, deviceCanId) {}
+  DystalDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
+      : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
 
   ScanData collectCanScan(int count);
   ScanData publishedScan(int count);

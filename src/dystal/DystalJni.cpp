@@ -88,6 +88,13 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1create(JNI
   return halvern::jni::toJavaHandle(c_Dystal_create(canId));
 }
 
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1createOnBus(JNIEnv* /*env*/,
+                                                                                  jclass /*cls*/,
+                                                                                  jint bus,
+                                                                                  jint canId) {
+  return halvern::jni::toJavaHandle(c_Dystal_createOnBus(bus, canId));
+}
+
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1createUsb(JNIEnv* env,
                                                                                 jclass /*cls*/,
                                                                                 jstring path,
@@ -155,6 +162,12 @@ JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getCanID(JN
                                                                               jclass /*cls*/,
                                                                               jlong handle) {
   return isNull(handle) ? -1 : c_Dystal_getCanID(toHandle(handle));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getCanBus(JNIEnv* /*env*/,
+                                                                               jclass /*cls*/,
+                                                                               jlong handle) {
+  return isNull(handle) ? -1 : c_Dystal_getCanBus(toHandle(handle));
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getTransport(JNIEnv* /*env*/,

@@ -3,6 +3,7 @@
 // invalid sample or -1.
 #include <memory>
 
+#include "core/HalPlatform.h"
 #include "halvern/Iridel.h"
 #include "iridel/IridelDevice.h"
 
@@ -26,7 +27,13 @@ Result onDevice(void* handle, Result none, Operation operation) {
 
 extern "C" {
 
-void* c_Iridel_create(int canId) { return IridelDevice::createCan(canId).release(); }
+void* c_Iridel_create(int canId) {
+  return c_Iridel_createOnBus(halvern::platform::kDefaultCanBus, canId);
+}
+
+void* c_Iridel_createOnBus(int32_t bus, int canId) {
+  return IridelDevice::createCan(canId, bus).release();
+}
 
 void* c_Iridel_createUsb(const char* portPath, int sampleTimeMs) {
   return IridelDevice::createUsb(portPath, sampleTimeMs).release();
@@ -94,6 +101,10 @@ bool c_Iridel_getConfig(void* handle, int key, uint32_t* value) {
 
 int c_Iridel_getCanID(void* handle) {
   return onDevice(handle, -1, [](IridelDevice& d) { return d.getCanID(); });
+}
+
+int c_Iridel_getCanBus(void* handle) {
+  return onDevice(handle, -1, [](IridelDevice& d) { return d.canBusNumber(); });
 }
 
 int c_Iridel_getTransport(void* handle) {

@@ -21,12 +21,12 @@ bool usb(TransportKind kind) { return kind == TransportKind::USB; }
 
 }  // namespace
 
-std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId) {
-  if (!acceptCanId(canId, kTag)) {
+std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId, int32_t bus) {
+  if (!acceptCanId(canId, kTag) || !acceptCanBus(bus, kTag)) {
     return nullptr;
   }
   std::unique_ptr<IridelDevice> device(
-      new IridelDevice(TransportKind::CAN, static_cast<uint8_t>(canId)));
+      new IridelDevice(TransportKind::CAN, static_cast<uint8_t>(canId), bus));
   if (!device->openCanStream(kTag, kStreamId, kStreamMask, kStreamDepth)) {
     return nullptr;
   }
@@ -108,7 +108,7 @@ void IridelDevice::pollCanSample() {
     return;
   }
   platform::CanFrame frame;
-  if (platform::canReceive(kColorFrameId, kExactMask, frame) != 0) {
+  if (platform::canReceive(canBus, kColorFrameId, kExactMask, frame) != 0) {
     return;
   }
   const auto stampUs = static_cast<int64_t>(frame.timestampUs);
@@ -199,7 +199,8 @@ bool IridelDevice::sendCommand(Command command, const CommandPayload& payload, u
   if (!stream.isOpen() || payload.length == 0 || payload.length > 8) {
     return false;
   }
-  if (platform::canSend(commandId(command), std::span(payload.bytes.data(), payload.length)) != 0) {
+  if (platform::canSend(canBus, commandId(command),
+                        std::span(payload.bytes.data(), payload.length)) != 0) {
     return false;
   }
   uint8_t replyStatus = kNoReplyStatus;

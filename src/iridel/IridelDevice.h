@@ -16,9 +16,10 @@ class IridelDevice final : public DualTransportDevice {
   /** A command waits this long for its reply. */
   static constexpr int kReplyTimeoutMs = 500;
 
-  /** A sensor on the CAN bus; none (after printing why) for a CAN ID outside 0 to 63 or when
-   *  the stream session cannot be opened. */
-  static std::unique_ptr<IridelDevice> createCan(int canId);
+  /** A sensor on CAN bus `bus`, where all its frames go; none (after printing why) for a CAN
+   *  ID outside 0 to 63, a bus the platform does not have, or when the stream session cannot
+   *  be opened. */
+  static std::unique_ptr<IridelDevice> createCan(int canId, int32_t bus);
   /** A sensor on a serial port; none when the path is null or the port cannot be opened. */
   static std::unique_ptr<IridelDevice> createUsb(const char* path, int sampleTimeMs);
 
@@ -49,7 +50,8 @@ class IridelDevice final : public DualTransportDevice {
   [[nodiscard]] int getCanID() const;
 
  private:
-  IridelDevice(TransportKind kind, uint8_t deviceCanId) : DualTransportDevice(kind, deviceCanId) {}
+  IridelDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
+      : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
 
   bool sendCommand(Command command, const CommandPayload& payload, uint32_t* value, int timeoutMs);
   bool awaitReply(uint8_t code, uint32_t* value, uint8_t* status, int timeoutMs);

@@ -56,6 +56,13 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1create(JNI
   return halvern::jni::toJavaHandle(c_Iridel_create(canId));
 }
 
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1createOnBus(JNIEnv* /*env*/,
+                                                                                  jclass /*cls*/,
+                                                                                  jint bus,
+                                                                                  jint canId) {
+  return halvern::jni::toJavaHandle(c_Iridel_createOnBus(bus, canId));
+}
+
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1createUsb(JNIEnv* env,
                                                                                 jclass /*cls*/,
                                                                                 jstring path,
@@ -163,6 +170,12 @@ JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getCanID(JN
                                                                               jclass /*cls*/,
                                                                               jlong handle) {
   return isNull(handle) ? -1 : c_Iridel_getCanID(toHandle(handle));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getCanBus(JNIEnv* /*env*/,
+                                                                               jclass /*cls*/,
+                                                                               jlong handle) {
+  return isNull(handle) ? -1 : c_Iridel_getCanBus(toHandle(handle));
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getTransport(JNIEnv* /*env*/,

@@ -12,7 +12,7 @@ HeartbeatLoop::~HeartbeatLoop() {
   stopThread();
 }
 
-void HeartbeatLoop::add(int32_t handle, int32_t deviceNumber) {
+void HeartbeatLoop::add(int32_t handle, int32_t deviceNumber, int32_t bus) {
   const std::lock_guard lifecycle(lifecycleMutex);
   if (!heartbeatThread.joinable()) {
     heartbeatStop.store(false);
@@ -20,7 +20,7 @@ void HeartbeatLoop::add(int32_t handle, int32_t deviceNumber) {
   }
   {
     const std::lock_guard lock(controllersMutex);
-    controllers.push_back({handle, deviceNumber, Clock::now()});
+    controllers.push_back({handle, deviceNumber, bus, Clock::now()});
   }
   wake.notify_one();
 }
@@ -60,7 +60,7 @@ void HeartbeatLoop::heartbeatLoop() {
       const Api api = platform::systemActive() ? Api::EnabledHeartbeat : Api::DisabledHeartbeat;
       for (auto& controller : controllers) {
         if (controller.nextDue <= now) {
-          ordexSend(messageBase(api), Frame{}, controller.deviceNumber);
+          ordexSend(messageBase(api), Frame{}, controller.deviceNumber, controller.bus);
           controller.nextDue = Clock::now() + kPeriod;
         }
       }

@@ -12,8 +12,9 @@
 namespace halvern::ordex {
 
 /**
- * One thread serves every registered controller: each receives EnabledHeartbeat while the
- * robot is enabled, DisabledHeartbeat otherwise, every 100 ms from the moment it is added.
+ * One thread serves every registered controller, on whichever bus it is: each receives
+ * EnabledHeartbeat while the robot is enabled, DisabledHeartbeat otherwise, every 100 ms from
+ * the moment it is added.
  * The thread runs only while at least one controller is registered.
  */
 class HeartbeatLoop {
@@ -28,8 +29,9 @@ class HeartbeatLoop {
   /** Stops and joins the thread, so it never outlives the library. */
   ~HeartbeatLoop();
 
-  /** Starts the controller's heartbeat now. Throws std::system_error if no thread starts. */
-  void add(int32_t handle, int32_t deviceNumber);
+  /** Starts the heartbeat of the controller `deviceNumber` on CAN bus `bus` now. Throws
+   *  std::system_error if no thread starts. */
+  void add(int32_t handle, int32_t deviceNumber, int32_t bus);
   /** Returns once no further heartbeat will be sent for the handle. */
   void remove(int32_t handle);
 
@@ -40,6 +42,7 @@ class HeartbeatLoop {
   struct Controller {
     int32_t handle = 0;
     int32_t deviceNumber = 0;
+    int32_t bus = 0;
     Clock::time_point nextDue{};
   };
 

@@ -18,8 +18,8 @@ constexpr int32_t kDeviceIdUnavailable = 1010;
 
 OrdexRegistry& registry() { return libraryState().ordex; }
 
-void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber) {
-  platform::canSend(baseId + static_cast<uint32_t>(deviceNumber), payload);
+void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber, int32_t bus) {
+  platform::canSend(bus, baseId + static_cast<uint32_t>(deviceNumber), payload);
 }
 
 int32_t lookupDeviceId(int32_t handle) {
@@ -27,6 +27,13 @@ int32_t lookupDeviceId(int32_t handle) {
   const std::lock_guard lock(reg.mutex);
   const auto found = reg.deviceIdByHandle.find(handle);
   return found == reg.deviceIdByHandle.end() ? 0 : found->second;
+}
+
+int32_t lookupBus(int32_t handle) {
+  auto& reg = registry();
+  const std::lock_guard lock(reg.mutex);
+  const auto found = reg.busByHandle.find(handle);
+  return found == reg.busByHandle.end() ? platform::kDefaultCanBus : found->second;
 }
 
 std::shared_ptr<ControllerSession> sessionOf(int32_t handle) {
@@ -80,7 +87,7 @@ Frame readGuarded(int32_t handle, int32_t apiId, int32_t guardCode, ReadMode mod
 
 bool identityExchange(int32_t handle, int32_t deviceNumber, std::chrono::milliseconds replyWait,
                       const ExchangeWait& wait) {
-  ordexSend(messageBase(Api::IdentityRequest), Frame{}, deviceNumber);
+  ordexSend(messageBase(Api::IdentityRequest), Frame{}, deviceNumber, lookupBus(handle));
   if (!wait(replyWait)) {
     return false;
   }

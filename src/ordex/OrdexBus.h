@@ -15,11 +15,15 @@ namespace halvern::ordex {
 /** The registries of the loaded library. */
 OrdexRegistry& registry();
 
-/** Sends an 8-byte frame once to `baseId` (the identifier for device 0) + the device number. */
-void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber);
+/** Sends an 8-byte frame once on `bus` to `baseId` (the identifier for device 0) + the device
+ *  number. */
+void ordexSend(uint32_t baseId, const Frame& payload, int32_t deviceNumber, int32_t bus);
 
 /** The device number of a registered handle, or 0 when it is not registered. */
 int32_t lookupDeviceId(int32_t handle);
+
+/** The CAN bus of a registered handle; the default bus (0) when it is not registered. */
+int32_t lookupBus(int32_t handle);
 
 /** The handle's session; null when the handle is not registered. */
 std::shared_ptr<ControllerSession> sessionOf(int32_t handle);

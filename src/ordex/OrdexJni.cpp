@@ -68,6 +68,17 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1create(JNIEn
   return widenHandle(c_Ordex_create(deviceId, frequency));
 }
 
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1createOnBus(
+    JNIEnv* /*env*/, jclass /*cls*/, jint bus, jint deviceId, jint frequency) {
+  return widenHandle(c_Ordex_createOnBus(bus, deviceId, frequency));
+}
+
+JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getCanBus(JNIEnv* /*env*/,
+                                                                             jclass /*cls*/,
+                                                                             jlong handle) {
+  return c_Ordex_getCanBus(toHandle(handle));
+}
+
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1destroy(JNIEnv* /*env*/,
                                                                            jclass /*cls*/,
                                                                            jlong handle) {

@@ -29,6 +29,7 @@ void forget(int32_t handle) {
       reg.sessionByHandle.erase(found);
     }
     reg.deviceIdByHandle.erase(handle);
+    reg.busByHandle.erase(handle);
     reg.infoByHandle.erase(handle);
     reg.infoReadyByHandle.erase(handle);
   }
@@ -40,13 +41,14 @@ void forget(int32_t handle) {
 
 // Registers a new controller with an empty identity cache and a fresh session. A session the
 // handle still had (a handle created twice without destroy) is stopped first.
-void registerController(int32_t handle, int32_t deviceId) {
+void registerController(int32_t handle, int32_t deviceId, int32_t bus) {
   auto fresh = std::make_shared<ControllerSession>(handle, deviceId);
   std::shared_ptr<ControllerSession> previous;
   {
     auto& reg = registry();
     const std::lock_guard lock(reg.mutex);
     reg.deviceIdByHandle[handle] = deviceId;
+    reg.busByHandle[handle] = bus;
     reg.infoReadyByHandle[handle] = false;
     reg.infoByHandle.erase(handle);
     previous = std::exchange(reg.sessionByHandle[handle], std::move(fresh));
@@ -61,6 +63,10 @@ void registerController(int32_t handle, int32_t deviceId) {
 extern "C" {
 
 int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
+  return c_Ordex_createOnBus(halvern::platform::kDefaultCanBus, deviceId, frequency);
+}
+
+int32_t c_Ordex_createOnBus(int32_t bus, int32_t deviceId, int32_t frequency) {
   if (deviceId < kMinDeviceNumber || deviceId > kMaxDeviceNumber) {
     halvern::reportError(kDeviceIdOutOfRange);
     return 0;
@@ -69,22 +75,26 @@ int32_t c_Ordex_create(int32_t deviceId, int32_t frequency) {
     halvern::reportError(kFrequencyOutOfRange);
     return 0;
   }
+  if (!halvern::platform::canBusExists(bus)) {
+    halvern::reportError(halvern::kCanBusOutOfRange);
+    return 0;
+  }
 
   int32_t status = 0;
   const halvern::platform::CanHandle handle =
-      halvern::platform::canInitialize(kManufacturer, deviceId, kDeviceType, status);
+      halvern::platform::canInitialize(bus, kManufacturer, deviceId, kDeviceType, status);
   if (status != 0) {
     halvern::reportError(kNotInitialized);
     return 0;
   }
 
   try {
-    registerController(handle, deviceId);
+    registerController(handle, deviceId, bus);
     for (int8_t motor = 0; motor < kChannelCount; ++motor) {
       ordexSend(messageBase(Api::ConfigureMotor), configureMotorPayload(motor, frequency),
-                deviceId);
+                deviceId, bus);
     }
-    halvern::libraryState().ordexHeartbeat.add(handle, deviceId);
+    halvern::libraryState().ordexHeartbeat.add(handle, deviceId, bus);
   } catch (const std::exception&) {
     // Leave nothing behind: a failed creation holds no handle and no registry entry.
     forget(handle);
@@ -99,6 +109,13 @@ void c_Ordex_destroy(int32_t handle) {
   halvern::libraryState().ordexHeartbeat.remove(handle);
   forget(handle);  // joins the identity fetch: nothing more is sent for the handle
   halvern::platform::canClean(handle);
+}
+
+int32_t c_Ordex_getCanBus(int32_t handle) {
+  auto& reg = registry();
+  const std::lock_guard lock(reg.mutex);
+  const auto found = reg.busByHandle.find(handle);
+  return found == reg.busByHandle.end() ? -1 : found->second;
 }
 
 }  // extern "C"

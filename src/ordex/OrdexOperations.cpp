@@ -22,7 +22,7 @@ constexpr int32_t kEncoderSpeedUnavailable = 1108;     // + encoder
 constexpr double kSerialReplyWaitSeconds = 0.01;
 
 void send(int32_t handle, Api api, const Frame& payload) {
-  ordexSend(messageBase(api), payload, lookupDeviceId(handle));
+  ordexSend(messageBase(api), payload, lookupDeviceId(handle), lookupBus(handle));
 }
 
 // "motor not above 3": negative numbers pass and go out as their two's-complement byte.

@@ -17,6 +17,7 @@ struct OrdexRegistry {
   // caller's thread. Held only for a lookup or an update, never across a wait.
   std::mutex mutex;
   std::unordered_map<int32_t, int32_t> deviceIdByHandle;  // CAN device number
+  std::unordered_map<int32_t, int32_t> busByHandle;       // the CAN bus it is on
   std::unordered_map<int32_t, Frame> infoByHandle;        // last accepted IdentityReply
   std::unordered_map<int32_t, bool> infoReadyByHandle;    // an IdentityReply is cached
   // Distance per encoder count, one entry per encoder, shared by every controller. Used from

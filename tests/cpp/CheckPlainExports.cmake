@@ -61,7 +61,7 @@ if(found)
   message(FATAL_ERROR "${PROGRAM} references exports that return C++ types")
 endif()
 # The program must reach every family, or the check proves nothing.
-foreach(family c_Ordex_create c_Iridel_createUsb c_Dystal_createUsb c_LidarMini_copyDataTimed
+foreach(family c_Ordex_createOnBus c_Iridel_createUsb c_Dystal_createUsb c_LidarMini_copyDataTimed
         c_Lidar_getTimedData c_Ferix_getLatest c_MockDS_create c_Serial_findDevicePath
         c_Ordex_copySerialNumber c_Ordex_tryGetIdentity)
   if(NOT family IN_LIST words)

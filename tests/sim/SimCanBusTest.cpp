@@ -327,9 +327,9 @@ TEST_F(HalCanReceive, AStandardIdentifierIsNotAnsweredWithAnExtendedFrame) {
 
 using HalCanBuses = SimTest;
 
-// WPILib 2027 names a bus in every call. The simulated devices sit on bus 0: what the robot
-// program sends, receives or streams on another bus is other simulations' business, and so are
-// CAN FD frames and frames longer than a classic frame's 8 bytes.
+// WPILib 2027 names a bus in every call. A simulated device hears only its own bus (bus 0 here):
+// what the robot program sends, receives or streams on another bus is other devices' business,
+// and so are CAN FD frames and frames longer than a classic frame's 8 bytes.
 TEST_F(HalCanBuses, OnlyClassicFramesOnBusZeroAreTheDevicesFrames) {
   if (!rawhal::hasBusesAndFd()) {
     GTEST_SKIP() << "WPILib 2026 and the stand-in have one bus and no CAN FD frames";

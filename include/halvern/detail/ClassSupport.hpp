@@ -45,6 +45,21 @@ inline float RequireNotNegativeFinite(float value, std::string_view what) {
   return value;
 }
 
+/** The CAN bus a device is opened on when none is named: bus 0, the one every platform has. */
+inline constexpr int kDefaultCanBus = 0;
+
+/** How a CAN device is named in exception messages: "<family> on CAN ID <n>", with
+ *  ", bus <b>" added when it is not on the default bus. */
+inline std::string CanDescription(std::string_view family, std::string_view idWord, int id,
+                                  int bus) {
+  std::string description =
+      std::string(family) + " on CAN " + std::string(idWord) + " " + std::to_string(id);
+  if (bus != kDefaultCanBus) {
+    description += ", bus " + std::to_string(bus);
+  }
+  return description;
+}
+
 /** The exception a failed creation throws: "<description> could not be initialized". */
 inline std::runtime_error CreationFailure(const std::string& description) {
   return std::runtime_error(description + " could not be initialized");

@@ -31,6 +31,11 @@ import java.util.OptionalLong;
  * guard calls on one sensor against one another.
  */
 public final class Iridel implements AutoCloseable {
+  /**
+   * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
+   * controller has buses 0 to 5; WPILib 2026 has only bus 0.
+   */
+  public static final int DEFAULT_CAN_BUS = 0;
   /** The lowest CAN ID a sensor can have. */
   public static final int MIN_CAN_ID = 0;
   /** The highest CAN ID a sensor can have. */
@@ -161,10 +166,25 @@ public final class Iridel implements AutoCloseable {
    * @throws IllegalStateException if the library could not open the CAN bus (it prints why)
    */
   public Iridel(int canId) {
+    this(canId, DEFAULT_CAN_BUS);
+  }
+
+  /**
+   * Opens a sensor on one of the robot controller's CAN buses. Its frames
+   * go over that bus only: sensors with the same CAN ID on two buses are two sensors.
+   *
+   * @param canId the sensor's CAN ID, {@value #MIN_CAN_ID} to {@value #MAX_CAN_ID}
+   * @param bus the CAN bus the sensor is wired to: 0 to 5 on WPILib 2027, only 0 on WPILib 2026
+   * @throws IllegalArgumentException if {@code canId} is out of range
+   * @throws IllegalStateException if the library could not open the sensor, for example on a bus
+   *     the platform does not have (it prints why)
+   */
+  public Iridel(int canId, int bus) {
     requireInRange(canId, MIN_CAN_ID, MAX_CAN_ID, "CAN ID");
     this.transport = Transport.CAN;
-    this.description = "Iridel on CAN ID " + canId;
-    this.handle = opened(IridelJNI.c_Iridel_create(canId), description);
+    this.description =
+        "Iridel on CAN ID " + canId + (bus == DEFAULT_CAN_BUS ? "" : ", bus " + bus);
+    this.handle = opened(IridelJNI.c_Iridel_createOnBus(bus, canId), description);
   }
 
   /**
@@ -237,6 +257,15 @@ public final class Iridel implements AutoCloseable {
    */
   public int getCanId() {
     return IridelJNI.c_Iridel_getCanID(openHandle());
+  }
+
+  /**
+   * Returns the CAN bus the sensor was opened on.
+   *
+   * @return the bus, or -1 for a USB sensor
+   */
+  public int getCanBus() {
+    return IridelJNI.c_Iridel_getCanBus(openHandle());
   }
 
   // --- Readings --------------------------------------------------------------------------------

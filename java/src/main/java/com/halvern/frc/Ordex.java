@@ -86,7 +86,14 @@ public final class Ordex implements AutoCloseable {
   private static final int MIN_TARGET_DISTANCE = -(1 << 23);
   private static final int MAX_TARGET_DISTANCE = (1 << 23) - 1;
 
+  /**
+   * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
+   * controller has buses 0 to 5; WPILib 2026 has only bus 0.
+   */
+  public static final int DEFAULT_CAN_BUS = 0;
+
   private final int deviceId;
+  private final int bus;
   private long handle; // 0 once closed
 
   /**
@@ -101,14 +108,38 @@ public final class Ordex implements AutoCloseable {
    * @throws IllegalStateException if the library could not open the CAN device (it prints why)
    */
   public Ordex(int deviceId, int frequency) {
+    this(deviceId, frequency, DEFAULT_CAN_BUS);
+  }
+
+  /**
+   * Opens the controller with the given CAN device number on one of the robot controller's CAN
+   * buses and configures all four motors with the given PWM frequency. Everything sent to it or
+   * read from it, its heartbeat included, goes over that bus: controllers with the same device
+   * number on two buses are two controllers.
+   *
+   * @param deviceId the controller's CAN device number, {@value #MIN_DEVICE_ID} to {@value
+   *     #MAX_DEVICE_ID}
+   * @param frequency the motor PWM frequency in hertz, {@value #MIN_FREQUENCY} to {@value
+   *     #MAX_FREQUENCY}
+   * @param bus the CAN bus the controller is wired to: 0 to 5 on WPILib 2027, only 0 on WPILib
+   *     2026
+   * @throws IllegalArgumentException if {@code deviceId} or {@code frequency} is out of range
+   * @throws IllegalStateException if the library could not open the CAN device, for example on a
+   *     bus the platform does not have (it prints why)
+   */
+  public Ordex(int deviceId, int frequency, int bus) {
     requireInRange(deviceId, MIN_DEVICE_ID, MAX_DEVICE_ID, "Device ID");
     requireInRange(frequency, MIN_FREQUENCY, MAX_FREQUENCY, "Motor frequency");
-    long created = OrdexJNI.c_Ordex_create(deviceId, frequency);
+    long created = OrdexJNI.c_Ordex_createOnBus(bus, deviceId, frequency);
     if (created == 0) {
       throw new IllegalStateException(
-          "Ordex on CAN device " + deviceId + " could not be initialized");
+          "Ordex on CAN device "
+              + deviceId
+              + (bus == DEFAULT_CAN_BUS ? "" : ", bus " + bus)
+              + " could not be initialized");
     }
     this.deviceId = deviceId;
+    this.bus = bus;
     this.handle = created;
     // The identity getters read what this fetch stores; it never holds up the caller.
     OrdexJNI.c_Ordex_requestIdentity(created);
@@ -142,6 +173,15 @@ public final class Ordex implements AutoCloseable {
    */
   public int getDeviceId() {
     return deviceId;
+  }
+
+  /**
+   * Returns the CAN bus this controller was opened on.
+   *
+   * @return the bus
+   */
+  public int getCanBus() {
+    return bus;
   }
 
   // --- Identity --------------------------------------------------------------------------------

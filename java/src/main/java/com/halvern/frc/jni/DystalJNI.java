@@ -43,6 +43,17 @@ public final class DystalJNI {
   public static native long c_Dystal_create(int canId);
 
   /**
+   * Opens a sensor on one of the robot controller's CAN buses; {@link #c_Dystal_create} is this on
+   * bus 0.
+   *
+   * @param bus the CAN bus: 0 to 5 on WPILib 2027, only 0 on WPILib 2026
+   * @param canId the sensor's CAN ID, 0 to 63
+   * @return the handle, or 0 after the library printed why it failed (an ID or bus out of range,
+   *     or no CAN stream session)
+   */
+  public static native long c_Dystal_createOnBus(int bus, int canId);
+
+  /**
    * Opens a sensor on a USB serial port and switches it to binary output. This takes about 1.25 s
    * against a sensor that is streaming (up to about 1.33 s), about 0.32 s against a silent one,
    * and never more than about 2 s.
@@ -135,6 +146,14 @@ public final class DystalJNI {
    * @return 0 to 63, or -1 for a USB sensor or the handle 0
    */
   public static native int c_Dystal_getCanID(long handle);
+
+  /**
+   * The CAN bus the sensor was opened on.
+   *
+   * @param handle the sensor's handle
+   * @return the bus, or -1 for a USB sensor or the handle 0
+   */
+  public static native int c_Dystal_getCanBus(long handle);
 
   /**
    * Returns how the sensor is connected.

@@ -39,6 +39,17 @@ public final class IridelJNI {
   public static native long c_Iridel_create(int canId);
 
   /**
+   * Opens a sensor on one of the robot controller's CAN buses; {@link #c_Iridel_create} is this on
+   * bus 0.
+   *
+   * @param bus the CAN bus: 0 to 5 on WPILib 2027, only 0 on WPILib 2026
+   * @param canId the sensor's CAN ID, 0 to 63
+   * @return the handle, or 0 after the library printed why it failed (an ID or bus out of range,
+   *     or no CAN stream session)
+   */
+  public static native long c_Iridel_createOnBus(int bus, int canId);
+
+  /**
    * Opens a sensor on a USB serial port and selects its XYZ output.
    *
    * @param path the port's device path, for example from {@link #c_Iridel_findDevicePath}
@@ -187,6 +198,14 @@ public final class IridelJNI {
    * @return 0 to 63, or -1 for a USB sensor or the handle 0
    */
   public static native int c_Iridel_getCanID(long handle);
+
+  /**
+   * The CAN bus the sensor was opened on.
+   *
+   * @param handle the sensor's handle
+   * @return the bus, or -1 for a USB sensor or the handle 0
+   */
+  public static native int c_Iridel_getCanBus(long handle);
 
   /**
    * Returns how the sensor is connected.

@@ -44,6 +44,27 @@ public final class OrdexJNI {
   public static native long c_Ordex_create(int deviceId, int frequency);
 
   /**
+   * Creates a controller on one of the robot controller's CAN buses, as {@link #c_Ordex_create}
+   * (which is this on bus 0); everything sent to it or read from it goes over that bus.
+   *
+   * @param bus the CAN bus: 0 to 5 on WPILib 2027, only 0 on WPILib 2026
+   * @param deviceId the controller's CAN device number, 1 to 63
+   * @param frequency the motor PWM frequency in hertz, 0 to 20000
+   * @return the controller's handle, or 0 after the library printed why it failed on standard
+   *     output (an argument out of range, a bus the platform does not have, or a CAN device that
+   *     could not be opened)
+   */
+  public static native long c_Ordex_createOnBus(int bus, int deviceId, int frequency);
+
+  /**
+   * The CAN bus of a controller.
+   *
+   * @param handle the controller's handle
+   * @return the bus it was created on, or -1 when the handle is not a live controller
+   */
+  public static native int c_Ordex_getCanBus(long handle);
+
+  /**
    * Stops telling the controller whether the robot is enabled, forgets it and releases its CAN
    * device. Destroy every controller before the library is unloaded.
    *
