@@ -224,7 +224,7 @@ TEST(DystalGatheringCycles, CreateDestroyCyclesWithARunningGathererLeaveNoThread
   SimDystalCan device(kCanId);
   device.startReadings(5ms);
   const int sessionsBefore = halvern::sim::openStreamSessionCount();
-  const std::size_t threadsBefore = halvern::testing::threadCount();
+  const std::size_t threadsBefore = halvern::testing::settledThreadCount();
   for (int cycle = 0; cycle < 200; ++cycle) {
     const Sensor sensor(c_Dystal_create(kCanId));
     ASSERT_NE(sensor, nullptr) << "cycle " << cycle;

@@ -21,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using halvern::testing::descriptorCount;
 using halvern::testing::descriptorCountSettledAt;
-using halvern::testing::threadCount;
+using halvern::testing::settledThreadCount;
 using halvern::testing::threadCountSettledAt;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
@@ -478,7 +478,7 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     devices.back()->setSilent(true);
   }
   const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = threadCount();
+  const std::size_t threadsBefore = settledThreadCount();
 
   std::vector<std::thread> workers;
   workers.reserve(devices.size());

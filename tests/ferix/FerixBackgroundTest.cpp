@@ -271,7 +271,7 @@ TEST_F(FerixBackground, StartAndCloseCyclesLeaveNoThread) {
   // One cycle first: a sanitizer's runtime starts a thread of its own at the first thread.
   ASSERT_TRUE(c_Ferix_startConversions());
   c_closeI2C();
-  const std::size_t threadsBefore = halvern::testing::threadCount();
+  const std::size_t threadsBefore = halvern::testing::settledThreadCount();
   for (int cycle = 0; cycle < 200; ++cycle) {
     ASSERT_TRUE(c_initializeI2C(2));
     ASSERT_TRUE(c_Ferix_startConversions());

@@ -192,7 +192,7 @@ std::chrono::microseconds processCpuTime() {
   return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
-using halvern::testing::threadCount;
+using halvern::testing::settledThreadCount;
 using halvern::testing::threadCountSettledAt;
 #endif
 
@@ -463,7 +463,7 @@ TEST_F(Lidar, TheReaderRestsWhileThePortFailsOrIsClosed) {
 
 TEST_F(Lidar, CreatingAgainReplacesTheReader) {
 #ifndef _WIN32
-  const std::size_t threads = threadCount();
+  const std::size_t threads = settledThreadCount();
 #endif
   for (int cycle = 0; cycle < 50; ++cycle) {
     c_Lidar_create(kPort);

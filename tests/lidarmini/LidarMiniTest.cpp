@@ -26,7 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using halvern::testing::descriptorCount;
 using halvern::testing::descriptorCountSettledAt;
-using halvern::testing::threadCount;
+using halvern::testing::settledThreadCount;
 using halvern::testing::threadCountSettledAt;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidarMini;
@@ -227,7 +227,7 @@ TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   const std::string missing = "/dev/halvern-no-such-lidar";  // sorts before any real port
   const ListedPort listed(missing);
   const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = threadCount();
+  const std::size_t threadsBefore = settledThreadCount();
 
   int sentinel = 0;
   void* lidar = &sentinel;
@@ -653,7 +653,7 @@ TEST(LidarMini, AnUnpluggedLidarNeitherSpinsNorHoldsUpDestroy) {
 TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
   SimLidarMini sim;
   const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = threadCount();
+  const std::size_t threadsBefore = settledThreadCount();
   {
     Lidar lidar = createOn(sim);
     ASSERT_NE(lidar, nullptr);
@@ -735,7 +735,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     sims.push_back(std::make_unique<SimLidarMini>());
   }
   const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = threadCount();
+  const std::size_t threadsBefore = settledThreadCount();
 
   std::mutex listing;
   std::atomic<int> failed{0};

@@ -411,7 +411,7 @@ TEST_F(OrdexBackground, TwoHundredCyclesWithIdentityFetchesLeaveNoThread) {
   const int32_t first = c_Ordex_create(kDevice, 1000);
   c_Ordex_requestIdentity(first);
   c_Ordex_destroy(first);
-  const std::size_t before = halvern::testing::threadCount();
+  const std::size_t before = halvern::testing::settledThreadCount();
   for (int cycle = 0; cycle < 200; ++cycle) {
     const int32_t device = cycle % 2 == 0 ? kDevice : kDevice + 1;
     const int32_t handle = c_Ordex_create(device, 1000);

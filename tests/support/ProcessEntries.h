@@ -58,6 +58,27 @@ inline std::size_t descriptorCountSettledAt(std::size_t expected,
 }
 
 /**
+ * The thread count to compare with later: read until it has stayed the same for a while (at most
+ * `limit`), since threads joined just before may still be leaving the task list.
+ */
+inline std::size_t settledThreadCount(std::chrono::milliseconds limit = kSettleLimit) {
+  constexpr std::chrono::milliseconds kSteadyFor{100};
+  const auto giveUp = std::chrono::steady_clock::now() + limit;
+  std::size_t count = threadCount();
+  auto steadySince = std::chrono::steady_clock::now();
+  while (std::chrono::steady_clock::now() < giveUp &&
+         std::chrono::steady_clock::now() - steadySince < kSteadyFor) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const std::size_t now = threadCount();
+    if (now != count) {
+      count = now;
+      steadySince = std::chrono::steady_clock::now();
+    }
+  }
+  return count;
+}
+
+/**
  * The descriptor count to compare with later: the fewest over a few looks, since a runtime (a
  * sanitizer's, say) may hold a descriptor of its own open for a moment on another thread.
  */
