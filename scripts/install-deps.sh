@@ -10,8 +10,9 @@ what=${1:-test}
 # The JDK: jni.h for the library's Java bindings, javac for halvern.jar.
 packages=(cmake ninja-build g++ libgtest-dev libbenchmark-dev openjdk-17-jdk-headless)
 if [[ $what == test ]]; then
-  # lld-link: the vendordep's check; patchelf: its debug libraries name WPILib's debug ones
-  packages+=(python3 junit5 clang-14 libclang-rt-14-dev lld patchelf)
+  # lld-link: the vendordep's check; patchelf: its debug libraries name WPILib's debug ones;
+  # stress-ng: the load beside the busy-machine stage
+  packages+=(python3 junit5 clang-14 libclang-rt-14-dev lld patchelf stress-ng)
 fi
 # The Windows x64 build (mingw-w64 with POSIX threads, GoogleTest built from source) and its
 # tests under Wine, whose serial port a Python relay feeds; llvm-dlltool writes the import

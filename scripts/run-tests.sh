@@ -6,61 +6,62 @@
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then a bounded fuzzing run of the wire-format
 # decoders, then the Windows x64 build under Wine, then the 64-bit ARM Linux build under qemu-user
 # (scripts/run-arm64-tests.sh), then the WPILib vendordep built from the default and Windows
-# builds. Fails when any suite fails.
+# builds. After the default build's tests, the suites that depend on threads and timing run once
+# more beside a CPU, memory and I/O load (scripts/run-busy-tests.sh). Fails when any suite fails;
+# prints how long each stage took.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh test || exit 1
 
 failed=()
-for preset in default asan tsan; do
-  echo "=== ${preset}: configure and build ==="
-  if ! cmake --preset "$preset" >/dev/null || ! cmake --build --preset "$preset"; then
-    failed+=("$preset (build)")
-    continue
+timings=()
+# Runs one stage: its name, then its command. Records a failure and the stage's time.
+stage() {
+  local name=$1 started=$SECONDS
+  shift
+  if ! "$@"; then
+    failed+=("$name")
   fi
-  echo "=== ${preset}: tests ==="
-  if ! ctest --preset "$preset"; then
-    failed+=("$preset (tests)")
-  fi
-  if [[ $preset == default ]]; then
-    echo "=== default: install, and the examples against the installed package ==="
-    if ! scripts/test-install.sh build/default; then
-      failed+=("install")
-    fi
-    echo "=== default: the library built against its stand-ins installed as WPILib ==="
-    if ! scripts/test-wpilib-build.sh build/default; then
-      failed+=("wpilib-shaped")
-    fi
-    echo "=== WPILib's real HAL: the library, the simulators and the C++ tests on it ==="
-    if ! scripts/test-wpilib-sim.sh 2026; then
-      failed+=("wpilib-real")
-    fi
-    echo "=== WPILib 2027's real HAL: the same on WPILib's 2027 season ==="
-    if ! scripts/test-wpilib-sim.sh 2027; then
-      failed+=("wpilib-2027")
-    fi
-  fi
-done
+  timings+=("$name $((SECONDS - started)) s")
+}
 
-if ! scripts/run-fuzz.sh 15; then
-  failed+=("fuzz")
-fi
+build() {
+  echo "=== $1: configure and build ==="
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+}
+build_and_test() {
+  build "$1" || return 1
+  echo "=== $1: tests ==="
+  ctest --preset "$1"
+}
 
-if ! scripts/run-windows-tests.sh; then
-  failed+=("windows")
+# What builds on the default build runs only when it built.
+stage default-build build default
+if [[ ! " ${failed[*]} " =~ " default-build " ]]; then
+  echo "=== default: tests ==="
+  stage default ctest --preset default
+  stage busy-machine scripts/run-busy-tests.sh build/default
+  echo "=== default: install, and the examples against the installed package ==="
+  stage install scripts/test-install.sh build/default
+  echo "=== default: the library built against its stand-ins installed as WPILib ==="
+  stage wpilib-shaped scripts/test-wpilib-build.sh build/default
+  echo "=== WPILib's real HAL: the library, the simulators and the C++ tests on it ==="
+  stage wpilib-real scripts/test-wpilib-sim.sh 2026
+  echo "=== WPILib 2027's real HAL: the same on WPILib's 2027 season ==="
+  stage wpilib-2027 scripts/test-wpilib-sim.sh 2027
 fi
-
-if ! scripts/run-arm64-tests.sh; then
-  failed+=("arm64")
-fi
+stage asan build_and_test asan
+stage tsan build_and_test tsan
+stage fuzz scripts/run-fuzz.sh 15
+stage windows scripts/run-windows-tests.sh
+stage arm64 scripts/run-arm64-tests.sh
 
 # The WPILib vendordep ships the default build's library and the Windows build's.
-if ! scripts/test-vendordep.sh build/default build/windows; then
-  failed+=("vendordep")
-fi
+stage vendordep scripts/test-vendordep.sh build/default build/windows
 
 echo
+echo "Stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
 if ((${#failed[@]} > 0)); then
   echo "FAILED: ${failed[*]}"
   exit 1
