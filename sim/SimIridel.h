@@ -71,7 +71,10 @@ class PseudoTerminal;
 
 /**
  * A colour sensor on a USB serial port: answers "COLORFORMAT,..." and "SAMPLETIME,..." and
- * sends an "XYZ:" line (optionally led by "DIST:") every sample time.
+ * sends an "XYZ:" line (optionally led by "DIST:") every sample time. Like a USB device the host
+ * stops polling, it holds its output back while the library leaves
+ * PseudoTerminal::kLibraryQueueLimit bytes unread (a sample due meanwhile is left out, not sent
+ * late), so it never blocks and always stops promptly.
  */
 class SimIridelUsb {
  public:
@@ -103,6 +106,12 @@ class SimIridelUsb {
   /** When the newest sample line was sent, in microseconds on the HAL's clock; 0 before. */
   [[nodiscard]] uint64_t lastSampleSentMicros() const;
   [[nodiscard]] std::chrono::milliseconds sampleTime() const;
+  /**
+   * Whether the library has read every byte sent so far (raw bytes included): a later event
+   * that a test can wait on to show that something did not happen. The library's reader may
+   * still be handling the block it read last.
+   */
+  [[nodiscard]] bool allSentWasRead() const;
 
  private:
   void run();
@@ -120,6 +129,7 @@ class SimIridelUsb {
   std::string partialCommand_;  // the device thread's alone
   std::string pendingRaw_;
   bool unplugRequested_ = false;
+  bool writing_ = false;  // the device thread is writing what it took from the queue
   int samplesSent_ = 0;
   uint64_t lastSampleSentUs_ = 0;
   std::atomic<bool> running_{true};

@@ -70,6 +70,16 @@ std::chrono::milliseconds SimIridelUsb::sampleTime() const {
   return sampleTime_;
 }
 
+bool SimIridelUsb::allSentWasRead() const {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!pendingRaw_.empty() || writing_) {
+      return false;
+    }
+  }
+  return terminal_->unreadByLibrary() == 0;
+}
+
 void SimIridelUsb::handleCommand(const std::string& line) {
   const std::lock_guard lock(mutex_);
   received_.push_back(line);
@@ -102,12 +112,17 @@ void SimIridelUsb::run() {
 
     std::string toSend;
     bool unplug = false;
+    // Writing on while the library reads nothing would block this thread for good once the
+    // terminal's buffers fill, and a destroyed simulator could then never stop.
+    const bool hostQueueFull = terminal_->unreadByLibrary() >= PseudoTerminal::kLibraryQueueLimit;
     {
       const std::lock_guard lock(mutex_);
-      toSend.swap(pendingRaw_);
       unplug = unplugRequested_;
+      if (!hostQueueFull) {
+        toSend.swap(pendingRaw_);
+      }
       const auto now = Clock::now();
-      if (!silent_ && now >= nextSample) {
+      if (!hostQueueFull && !silent_ && now >= nextSample) {
         std::array<char, 160> line{};
         const int length =
             distanceMode_
@@ -122,11 +137,14 @@ void SimIridelUsb::run() {
         lastSampleSentUs_ = simhal::halMicros();
         nextSample = now + sampleTime_;
       }
+      writing_ = !unplug && !toSend.empty();
     }
     if (unplug) {
       terminal_->unplug();
     } else if (!toSend.empty()) {
       terminal_->send(toSend);
+      const std::lock_guard lock(mutex_);
+      writing_ = false;
     }
   }
 }
