@@ -117,7 +117,8 @@ class SimDystalUsb {
   void setSplitFrames(bool split);
   /** Sends arbitrary bytes: garbage, a frame with a bad length field, half a frame. */
   void sendRaw(const std::vector<uint8_t>& bytes);
-  /** Closes the device side, as pulling the cable would. */
+  /** Closes the device side, as pulling the cable would; the device thread has closed it by the
+   *  time this returns, so nothing more is sent after. */
   void unplug();
 
   /** Command lines received from the library, without their line ends. */
@@ -163,6 +164,8 @@ class SimDystalUsb {
   std::vector<std::string> received_;
   std::vector<uint8_t> pendingOutput_;  // replies and raw bytes, written in order, never dropped
   bool unplugRequested_ = false;
+  bool unplugged_ = false;                 // the device thread has closed the device side
+  std::condition_variable unpluggedNow_;  // notified when it has
   int framesSent_ = 0;
   uint64_t lastFrameSentUs_ = 0;
   uint8_t sequence_ = 0;

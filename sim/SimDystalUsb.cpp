@@ -104,8 +104,9 @@ void SimDystalUsb::sendRaw(const std::vector<uint8_t>& bytes) {
 }
 
 void SimDystalUsb::unplug() {
-  const std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   unplugRequested_ = true;
+  unpluggedNow_.wait(lock, [this] { return unplugged_; });
 }
 
 std::vector<std::string> SimDystalUsb::receivedLines() const {
@@ -269,8 +270,11 @@ void SimDystalUsb::run() {
       const std::lock_guard lock(mutex_);
       unplug = unplugRequested_;
     }
-    if (unplug) {
+    if (unplug && terminal_->pluggedIn()) {
       terminal_->unplug();
+      const std::lock_guard lock(mutex_);
+      unplugged_ = true;
+      unpluggedNow_.notify_all();
     }
     if (!terminal_->pluggedIn()) {
       std::this_thread::sleep_for(kUnpluggedIdle);

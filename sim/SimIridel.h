@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -97,7 +98,8 @@ class SimIridelUsb {
   void setSilent(bool silent);
   /** Sends arbitrary bytes: garbage, an overlong line, half a line. */
   void sendRaw(const std::string& bytes);
-  /** Closes the device side, as pulling the cable would. */
+  /** Closes the device side, as pulling the cable would; the device thread has closed it by the
+   *  time this returns, so nothing more is sent after. */
   void unplug();
 
   /** Command lines received from the library, without their line ends. */
@@ -129,6 +131,8 @@ class SimIridelUsb {
   std::string partialCommand_;  // the device thread's alone
   std::string pendingRaw_;
   bool unplugRequested_ = false;
+  bool unplugged_ = false;                 // the device thread has closed the device side
+  std::condition_variable unpluggedNow_;  // notified when it has
   bool writing_ = false;  // the device thread is writing what it took from the queue
   int samplesSent_ = 0;
   uint64_t lastSampleSentUs_ = 0;

@@ -46,8 +46,9 @@ void SimIridelUsb::sendRaw(const std::string& bytes) {
 }
 
 void SimIridelUsb::unplug() {
-  const std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   unplugRequested_ = true;
+  unpluggedNow_.wait(lock, [this] { return unplugged_; });
 }
 
 std::vector<std::string> SimIridelUsb::receivedLines() const {
@@ -141,6 +142,9 @@ void SimIridelUsb::run() {
     }
     if (unplug) {
       terminal_->unplug();
+      const std::lock_guard lock(mutex_);
+      unplugged_ = true;
+      unpluggedNow_.notify_all();
     } else if (!toSend.empty()) {
       terminal_->send(toSend);
       const std::lock_guard lock(mutex_);
