@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -107,6 +108,20 @@ std::vector<uint8_t> PseudoTerminal::receiveAvailable(std::chrono::milliseconds 
     bytes.assign(chunk.begin(), chunk.begin() + count);
   }
   return bytes;
+}
+
+std::size_t PseudoTerminal::unreadByLibrary() const {
+  // A poll of the library's side first hands on what is still on its way, which FIONREAD
+  // alone would not count yet.
+  pollfd ready{holdFd_, POLLIN, 0};
+  if (holdFd_ < 0 || ::poll(&ready, 1, 0) <= 0 || (ready.revents & POLLIN) == 0) {
+    return 0;
+  }
+  int waiting = 0;
+  if (::ioctl(holdFd_, FIONREAD, &waiting) != 0 || waiting <= 0) {
+    return 1;  // readable, yet not counted: at least a byte waits
+  }
+  return static_cast<std::size_t>(waiting);
 }
 
 void PseudoTerminal::unplug() {

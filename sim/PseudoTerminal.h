@@ -13,6 +13,14 @@ namespace halvern::sim {
 
 class PseudoTerminal {
  public:
+  /**
+   * Like a USB device whose host stops polling it, a simulated device holds its output back
+   * while this much sits unread on the library's side. The terminal itself holds more (about
+   * 20 KB on Linux) before a write blocks, and never drops a byte; holding back keeps a device
+   * thread from blocking for good when the library stops reading.
+   */
+  static constexpr std::size_t kLibraryQueueLimit = 2048;
+
   /** Opens a new pair whose device side starts raw, so no early byte is echoed or dropped. */
   PseudoTerminal();
   PseudoTerminal(const PseudoTerminal&) = delete;
@@ -40,6 +48,12 @@ class PseudoTerminal {
   /** Closes the device side, as pulling the USB cable would. */
   void unplug();
   [[nodiscard]] bool pluggedIn() const { return deviceFd_ >= 0; }
+
+  /**
+   * The bytes sent that the library has not read yet. Bytes still on their way through the
+   * terminal count too (a bare FIONREAD misses those until the kernel has passed them on).
+   */
+  [[nodiscard]] std::size_t unreadByLibrary() const;
 
   /** A descriptor of the library's side, for inspecting the line settings it applied. */
   [[nodiscard]] int libraryEndFd() const { return holdFd_; }

@@ -86,7 +86,9 @@ class PseudoTerminal;
  * configuration line, "VERBOSE,0", "DATAFORMAT,BIN", "ODR,<rate>"), and once in binary output
  * it streams a distance frame at its output data rate (frames per second), the first with
  * sequence 1. Like a USB device the host stops polling, it holds its output back while the
- * library leaves about 2 KB unread, so it never blocks and always stops promptly.
+ * library leaves PseudoTerminal::kLibraryQueueLimit bytes unread, so it never blocks and
+ * always stops promptly. Held back, a frame is not sent late but left out: the frames sent
+ * keep consecutive sequence numbers, and framesSent() counts them.
  */
 class SimDystalUsb {
  public:
@@ -115,7 +117,8 @@ class SimDystalUsb {
   void setSplitFrames(bool split);
   /** Sends arbitrary bytes: garbage, a frame with a bad length field, half a frame. */
   void sendRaw(const std::vector<uint8_t>& bytes);
-  /** Closes the device side, as pulling the cable would. */
+  /** Closes the device side, as pulling the cable would; the device thread has closed it by the
+   *  time this returns, so nothing more is sent after. */
   void unplug();
 
   /** Command lines received from the library, without their line ends. */
@@ -125,6 +128,12 @@ class SimDystalUsb {
   [[nodiscard]] uint64_t lastFrameSentMicros() const;
   [[nodiscard]] int outputDataRate() const;
   [[nodiscard]] uint8_t lastSequence() const;
+  /**
+   * Whether the library has read every byte sent so far (raw bytes and frames included): a
+   * later event that a test can wait on to show that something did not happen. The library's
+   * reader may still be handling the block it read last.
+   */
+  [[nodiscard]] bool allSentWasRead() const;
 
   /** A distance frame as the sensor sends it (type 1, distances-present flag set). */
   static std::vector<uint8_t> distanceFrame(uint8_t sequence,
@@ -150,10 +159,13 @@ class SimDystalUsb {
   bool chatty_ = false;
   bool splitFrames_ = false;
   bool binaryOutput_ = false;  // after "DATAFORMAT,BIN"; text replies before
+  bool writing_ = false;       // the device thread is writing what it took from the queue
   int outputDataRate_ = kDefaultOutputDataRate;
   std::vector<std::string> received_;
   std::vector<uint8_t> pendingOutput_;  // replies and raw bytes, written in order, never dropped
   bool unplugRequested_ = false;
+  bool unplugged_ = false;                 // the device thread has closed the device side
+  std::condition_variable unpluggedNow_;  // notified when it has
   int framesSent_ = 0;
   uint64_t lastFrameSentUs_ = 0;
   uint8_t sequence_ = 0;

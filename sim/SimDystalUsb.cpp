@@ -1,5 +1,3 @@
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -37,10 +35,6 @@ constexpr auto kChatterPeriod = 1ms;
 constexpr auto kSplitPause = 5ms;
 constexpr auto kUnpluggedIdle = 5ms;
 
-// Like a USB device whose host stops polling it, the sensor holds its output back while this
-// much sits unread on the host's side; writing on would block the device thread for good once
-// the pseudo-terminal's buffers fill, and a destroyed simulator could then never stop.
-constexpr int kHostQueueLimit = 2048;
 // Queued output goes out in blocks of this size, so the host's queue is checked in between.
 constexpr std::size_t kWriteBlock = 1024;
 
@@ -110,8 +104,9 @@ void SimDystalUsb::sendRaw(const std::vector<uint8_t>& bytes) {
 }
 
 void SimDystalUsb::unplug() {
-  const std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   unplugRequested_ = true;
+  unpluggedNow_.wait(lock, [this] { return unplugged_; });
 }
 
 std::vector<std::string> SimDystalUsb::receivedLines() const {
@@ -205,8 +200,19 @@ void SimDystalUsb::takeCommandBytes(const std::vector<uint8_t>& bytes) {
 }
 
 bool SimDystalUsb::hostQueueFull() const {
-  int waiting = 0;
-  return ::ioctl(terminal_->libraryEndFd(), FIONREAD, &waiting) == 0 && waiting >= kHostQueueLimit;
+  // Writing on would block the device thread for good once the terminal's buffers fill, and a
+  // destroyed simulator could then never stop.
+  return terminal_->unreadByLibrary() >= PseudoTerminal::kLibraryQueueLimit;
+}
+
+bool SimDystalUsb::allSentWasRead() const {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!pendingOutput_.empty() || writing_) {
+      return false;
+    }
+  }
+  return terminal_->unreadByLibrary() == 0;
 }
 
 void SimDystalUsb::sendOutput(Clock::time_point now) {
@@ -219,6 +225,7 @@ void SimDystalUsb::sendOutput(Clock::time_point now) {
   bool split = false;
   {
     const std::lock_guard lock(mutex_);
+    writing_ = true;  // until what is taken here is written
     if (!pendingOutput_.empty()) {
       // Queued bytes stay together: no frame or chatter goes out in between.
       const auto end = pendingOutput_.begin() +
@@ -252,6 +259,8 @@ void SimDystalUsb::sendOutput(Clock::time_point now) {
     terminal_->send(frame);
   }
   terminal_->send(chatter);
+  const std::lock_guard lock(mutex_);
+  writing_ = false;
 }
 
 void SimDystalUsb::run() {
@@ -261,8 +270,11 @@ void SimDystalUsb::run() {
       const std::lock_guard lock(mutex_);
       unplug = unplugRequested_;
     }
-    if (unplug) {
+    if (unplug && terminal_->pluggedIn()) {
       terminal_->unplug();
+      const std::lock_guard lock(mutex_);
+      unplugged_ = true;
+      unpluggedNow_.notify_all();
     }
     if (!terminal_->pluggedIn()) {
       std::this_thread::sleep_for(kUnpluggedIdle);

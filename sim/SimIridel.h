@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -71,7 +72,10 @@ class PseudoTerminal;
 
 /**
  * A colour sensor on a USB serial port: answers "COLORFORMAT,..." and "SAMPLETIME,..." and
- * sends an "XYZ:" line (optionally led by "DIST:") every sample time.
+ * sends an "XYZ:" line (optionally led by "DIST:") every sample time. Like a USB device the host
+ * stops polling, it holds its output back while the library leaves
+ * PseudoTerminal::kLibraryQueueLimit bytes unread (a sample due meanwhile is left out, not sent
+ * late), so it never blocks and always stops promptly.
  */
 class SimIridelUsb {
  public:
@@ -94,7 +98,8 @@ class SimIridelUsb {
   void setSilent(bool silent);
   /** Sends arbitrary bytes: garbage, an overlong line, half a line. */
   void sendRaw(const std::string& bytes);
-  /** Closes the device side, as pulling the cable would. */
+  /** Closes the device side, as pulling the cable would; the device thread has closed it by the
+   *  time this returns, so nothing more is sent after. */
   void unplug();
 
   /** Command lines received from the library, without their line ends. */
@@ -103,6 +108,12 @@ class SimIridelUsb {
   /** When the newest sample line was sent, in microseconds on the HAL's clock; 0 before. */
   [[nodiscard]] uint64_t lastSampleSentMicros() const;
   [[nodiscard]] std::chrono::milliseconds sampleTime() const;
+  /**
+   * Whether the library has read every byte sent so far (raw bytes included): a later event
+   * that a test can wait on to show that something did not happen. The library's reader may
+   * still be handling the block it read last.
+   */
+  [[nodiscard]] bool allSentWasRead() const;
 
  private:
   void run();
@@ -120,6 +131,9 @@ class SimIridelUsb {
   std::string partialCommand_;  // the device thread's alone
   std::string pendingRaw_;
   bool unplugRequested_ = false;
+  bool unplugged_ = false;                 // the device thread has closed the device side
+  std::condition_variable unpluggedNow_;  // notified when it has
+  bool writing_ = false;  // the device thread is writing what it took from the queue
   int samplesSent_ = 0;
   uint64_t lastSampleSentUs_ = 0;
   std::atomic<bool> running_{true};

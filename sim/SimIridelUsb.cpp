@@ -46,8 +46,9 @@ void SimIridelUsb::sendRaw(const std::string& bytes) {
 }
 
 void SimIridelUsb::unplug() {
-  const std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
   unplugRequested_ = true;
+  unpluggedNow_.wait(lock, [this] { return unplugged_; });
 }
 
 std::vector<std::string> SimIridelUsb::receivedLines() const {
@@ -68,6 +69,16 @@ int SimIridelUsb::samplesSent() const {
 std::chrono::milliseconds SimIridelUsb::sampleTime() const {
   const std::lock_guard lock(mutex_);
   return sampleTime_;
+}
+
+bool SimIridelUsb::allSentWasRead() const {
+  {
+    const std::lock_guard lock(mutex_);
+    if (!pendingRaw_.empty() || writing_) {
+      return false;
+    }
+  }
+  return terminal_->unreadByLibrary() == 0;
 }
 
 void SimIridelUsb::handleCommand(const std::string& line) {
@@ -102,12 +113,17 @@ void SimIridelUsb::run() {
 
     std::string toSend;
     bool unplug = false;
+    // Writing on while the library reads nothing would block this thread for good once the
+    // terminal's buffers fill, and a destroyed simulator could then never stop.
+    const bool hostQueueFull = terminal_->unreadByLibrary() >= PseudoTerminal::kLibraryQueueLimit;
     {
       const std::lock_guard lock(mutex_);
-      toSend.swap(pendingRaw_);
       unplug = unplugRequested_;
+      if (!hostQueueFull) {
+        toSend.swap(pendingRaw_);
+      }
       const auto now = Clock::now();
-      if (!silent_ && now >= nextSample) {
+      if (!hostQueueFull && !silent_ && now >= nextSample) {
         std::array<char, 160> line{};
         const int length =
             distanceMode_
@@ -122,11 +138,17 @@ void SimIridelUsb::run() {
         lastSampleSentUs_ = simhal::halMicros();
         nextSample = now + sampleTime_;
       }
+      writing_ = !unplug && !toSend.empty();
     }
     if (unplug) {
       terminal_->unplug();
+      const std::lock_guard lock(mutex_);
+      unplugged_ = true;
+      unpluggedNow_.notify_all();
     } else if (!toSend.empty()) {
       terminal_->send(toSend);
+      const std::lock_guard lock(mutex_);
+      writing_ = false;
     }
   }
 }

@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include "PseudoTerminal.h"
+#include "WaitFor.h"
 #endif
 
 namespace {
@@ -45,18 +46,30 @@ class SerialReadWaiterOnPort : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(port.isOpen()); }
 
+  // Waits until the port counts `count` bytes waiting: what the device sent has arrived.
+  bool bytesArrived(int count) {
+    return halvern::test::waitFor([&] { return SerialBytesWaiting(port.handle()) >= count; },
+                                  kHangs);
+  }
+
   PseudoTerminal device;
   SerialPort port{OpenSerialPort(device.devicePath(), kSensorBaudRate, "Iridel")};
   SerialReadWaiter waiter;
 };
 
 TEST_F(SerialReadWaiterOnPort, OnlyArrivingBytesOrAWakeEndTheWait) {
-  auto readiness =
-      std::async(std::launch::async, [&] { return waiter.waitForBytes(port.handle()); });
+  // The wait records how many bytes were waiting when it ended: a wait that ended before the
+  // bytes came would see none, however late the machine ran it.
+  auto readiness = std::async(std::launch::async, [&] {
+    const ReadReadiness ended = waiter.waitForBytes(port.handle());
+    return std::pair(ended, SerialBytesWaiting(port.handle()));
+  });
   EXPECT_EQ(readiness.wait_for(50ms), std::future_status::timeout);  // nothing yet: still waiting
   ASSERT_TRUE(device.send("XYZ:1,2,3\n"));
   ASSERT_EQ(readiness.wait_for(kHangs), std::future_status::ready);
-  EXPECT_EQ(readiness.get(), ReadReadiness::BytesWaiting);
+  const auto [ended, waitingThen] = readiness.get();
+  EXPECT_EQ(ended, ReadReadiness::BytesWaiting);
+  EXPECT_GT(waitingThen, 0);
 
   std::array<uint8_t, 64> buffer{};
   const int count = ReadSerialBytes(port.handle(), buffer.data(), 64);
@@ -64,7 +77,7 @@ TEST_F(SerialReadWaiterOnPort, OnlyArrivingBytesOrAWakeEndTheWait) {
 
   // A wake wins over bytes waiting, so a stopping reader does not go on reading.
   ASSERT_TRUE(device.send("late"));
-  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(bytesArrived(4));
   waiter.wake();
   EXPECT_EQ(waiter.waitForBytes(port.handle()), ReadReadiness::Woken);
 }
@@ -72,7 +85,7 @@ TEST_F(SerialReadWaiterOnPort, OnlyArrivingBytesOrAWakeEndTheWait) {
 TEST_F(SerialReadWaiterOnPort, AHungUpPortEndsEveryWaitAtOnce) {
   // Bytes left over from before the hang-up do not make it look readable: they went with it.
   ASSERT_TRUE(device.send("last line\n"));
-  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(bytesArrived(10));
   device.unplug();
   EXPECT_EQ(waiter.waitForBytes(port.handle()), ReadReadiness::PortGone);
   // And it says so at once every time, which is why the reader pauses between looks.

@@ -100,17 +100,17 @@ TEST_F(DystalClass, UsbSensorStreamsReadings) {
   EXPECT_EQ(sensor.GetTransport(), Dystal::Transport::kUSB);
   EXPECT_EQ(sensor.GetCanId(), -1);
   EXPECT_EQ(usb.outputDataRate(), 30);
-  Dystal::ScanData scan;
-  for (int attempt = 0; attempt < 100 && scan.distancesMm.empty(); ++attempt) {
-    std::this_thread::sleep_for(20ms);
-    scan = sensor.GetData();
-  }
+  const Dystal::ScanData scan = waitForValue(
+      [&] { return sensor.GetData(); },
+      [](const Dystal::ScanData& s) { return !s.distancesMm.empty(); }, 5s);
   EXPECT_EQ(scan.distancesMm, (std::vector<int>{1000, 1001, 1002}));
   EXPECT_GT(scan.sequence, 0);
   EXPECT_GT(scan.timestampUs, 0);
-  EXPECT_TRUE(waitForValue([&] { return sensor.IsConnected(); }, [](bool on) { return on; }));
+  EXPECT_TRUE(
+      waitForValue([&] { return sensor.IsConnected(); }, [](bool on) { return on; }, 5s));
   usb.setSilent(true);
-  EXPECT_FALSE(waitForValue([&] { return sensor.IsConnected(); }, [](bool on) { return !on; }));
+  EXPECT_FALSE(
+      waitForValue([&] { return sensor.IsConnected(); }, [](bool on) { return !on; }, 5s));
 }
 #endif
 

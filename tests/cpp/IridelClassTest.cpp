@@ -12,6 +12,7 @@
 #include "SimCanBus.h"
 #include "SimIridel.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Iridel.hpp"
 
 namespace {
@@ -118,16 +119,14 @@ TEST_F(IridelClass, UsbSensorReadsSamplesAndRefusesCanSettings) {
   EXPECT_EQ(sensor.GetTransport(), Iridel::Transport::kUSB);
   EXPECT_EQ(sensor.GetCanId(), -1);
   usb.setColor(0.125F, 0.25F, 0.5F);
-  std::optional<Iridel::ColorData> color;
-  for (int attempt = 0; attempt < 100 && !(color && color->x == 0.125F); ++attempt) {
-    std::this_thread::sleep_for(20ms);
-    color = sensor.GetColor();
-  }
+  const std::optional<Iridel::ColorData> color = halvern::test::waitForValue(
+      [&] { return sensor.GetColor(); },
+      [](const std::optional<Iridel::ColorData>& c) { return c && c->x == 0.125F; }, 5s);
   ASSERT_TRUE(color.has_value());
   EXPECT_EQ(color->y, 0.25F);
   EXPECT_EQ(color->z, 0.5F);
   EXPECT_GT(color->timestampUs, 0);
-  EXPECT_TRUE(sensor.IsConnected() || sensor.GetColor()->timestampUs > color->timestampUs);
+  EXPECT_TRUE(halvern::test::waitFor([&] { return sensor.IsConnected(); }, 5s));
   EXPECT_TRUE(sensor.SetSampleTime(40));
   halvern::test::expectThrows<std::logic_error>(
       [&] { sensor.SetBrightness(10); },

@@ -14,6 +14,7 @@
 #include "SimDystal.h"
 #include "SimCanBus.h"
 #include "TestPlatform.h"
+#include "WaitFor.h"
 #include "halvern/Dystal.h"
 
 namespace {
@@ -304,10 +305,15 @@ TEST_F(DystalCan, CountsAreClampedAndNothingReceivedIsEmpty) {
 }
 
 TEST_F(DystalCan, ReadingsStreamingFasterThanTheyAreReadStayWhole) {
-  // Each reading is 22 frames: the session (128 deep) overflows between these calls.
+  // Each reading is 22 frames: the session (128 deep) overflows between these calls, as the
+  // test waits for six readings to go out before each call.
   device.startReadings(5ms);
   for (int i = 0; i < 10; ++i) {
-    std::this_thread::sleep_for(40ms);
+    const uint8_t before = device.lastSequence();
+    ASSERT_GE(halvern::test::waitForValue(
+                  [&] { return static_cast<uint8_t>(device.lastSequence() - before); },
+                  [](uint8_t sent) { return sent >= 6; }, 5s),
+              6);
     const DystalScanData scan = readingOf(sensor.get(), 64);
     EXPECT_EQ(scan.count, 64);
     EXPECT_EQ(firstDistances(scan, 64), halvern::sim::defaultDystalDistances());
@@ -354,7 +360,7 @@ TEST_F(DystalCan, ASilentSensorGivesAnInvalidConfigurationInTime) {
   expectInvalid(configOf(sensor.get(), 100));
   const auto waited = Clock::now() - waitStart;
   EXPECT_GE(waited, 95ms);
-  EXPECT_LT(waited, 3s);
+  EXPECT_LT(waited, 5s);  // it gives up rather than hanging
   EXPECT_EQ(device.configRequests(), 2);
 }
 

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -22,7 +24,13 @@ namespace {
 
 using namespace std::chrono_literals;
 using halvern::sim::SimFerixConverter;
-using halvern::test::waitFor;
+// Bounds a wait for something that takes milliseconds, on however busy a machine.
+constexpr auto kLimit = std::chrono::seconds(5);
+
+template <typename Condition>
+bool waitFor(Condition condition) {
+  return halvern::test::waitFor(condition, kLimit);
+}
 using Transfer = SimFerixConverter::Transfer;
 
 constexpr int32_t kPort = 1;
@@ -104,7 +112,7 @@ TEST_F(FerixBackground, NothingConvertsUntilStarted) {
 TEST_F(FerixBackground, ReadingsFollowTheInputs) {
   ASSERT_TRUE(c_Ferix_startConversions());
   EXPECT_TRUE(c_Ferix_startConversions());  // already running
-  ASSERT_TRUE(c_Ferix_waitForConversions(2000));
+  ASSERT_TRUE(c_Ferix_waitForConversions(5000));
   ASSERT_TRUE(waitFor(allInputsRead));
   for (uint8_t channel = 0; channel < 4; ++channel) {
     const FerixReading reading = latest(channel);
@@ -127,7 +135,7 @@ TEST_F(FerixBackground, ReadingsFollowTheInputs) {
 // reading returns its own input and the bus sees whole readings, never two interleaved.
 TEST_F(FerixBackground, WaitingReadingsAndConversionsTakeTurnsOnTheBus) {
   ASSERT_TRUE(c_Ferix_startConversions());
-  ASSERT_TRUE(c_Ferix_waitForConversions(2000));  // every input has a background reading
+  ASSERT_TRUE(c_Ferix_waitForConversions(5000));  // every input has a background reading
   board->clearTransfers();
   const auto newestStamp = [this] {
     int64_t newest = 0;
@@ -179,7 +187,7 @@ TEST_F(FerixBackground, WaitingReadingsAndConversionsTakeTurnsOnTheBus) {
 // converter handed over exactly those bytes.
 TEST_F(FerixBackground, TimestampsAreWhenTheConversionArrived) {
   ASSERT_TRUE(c_Ferix_startConversions());
-  ASSERT_TRUE(c_Ferix_waitForConversions(2000));
+  ASSERT_TRUE(c_Ferix_waitForConversions(5000));
   std::vector<FerixReading> seen;
   std::vector<uint8_t> channels;
   int64_t previous = 0;
@@ -192,7 +200,6 @@ TEST_F(FerixBackground, TimestampsAreWhenTheConversionArrived) {
   }
   c_closeI2C();
   const auto transfers = board->transfers();
-  std::vector<int64_t> lags;
   for (const FerixReading& reading : seen) {
     // The last read handed over at or before the stamp is this reading's own.
     const auto own = std::find_if(transfers.rbegin(), transfers.rend(), [&](const Transfer& t) {
@@ -202,10 +209,13 @@ TEST_F(FerixBackground, TimestampsAreWhenTheConversionArrived) {
     ASSERT_NE(own, transfers.rend());
     ASSERT_EQ(own->bytes.size(), 2U);
     EXPECT_EQ(((own->bytes[0] << 8U) | own->bytes[1]) >> 4U, reading.raw);
-    lags.push_back(reading.timestampUs - static_cast<int64_t>(own->atHalMicros));
+    // Stamped just after: before anything else happened on the bus, however long the machine
+    // kept the thread waiting in between.
+    if (own != transfers.rbegin()) {
+      EXPECT_GE(static_cast<int64_t>(std::prev(own)->atHalMicros), reading.timestampUs)
+          << "the transfer after the reading's own came before its stamp";
+    }
   }
-  std::sort(lags.begin(), lags.end());
-  EXPECT_LT(lags[lags.size() / 2], 3000) << "median microseconds from bus to stamp";
 }
 
 TEST_F(FerixBackground, AnUnpluggedBoardReadsDisconnectedAndIsFoundAgain) {
@@ -245,7 +255,7 @@ TEST_F(FerixBackground, AnAbsentBoardNeverReadsConnected) {
 
 TEST_F(FerixBackground, InitialisingAgainOrClosingStopsTheConversions) {
   ASSERT_TRUE(c_Ferix_startConversions());
-  ASSERT_TRUE(c_Ferix_waitForConversions(2000));
+  ASSERT_TRUE(c_Ferix_waitForConversions(5000));
 
   // A new initialisation replaces the conversions: none run until started again.
   ASSERT_TRUE(c_initializeI2C(4));
@@ -276,7 +286,7 @@ TEST_F(FerixBackground, StartAndCloseCyclesLeaveNoThread) {
     ASSERT_TRUE(c_initializeI2C(2));
     ASSERT_TRUE(c_Ferix_startConversions());
     if (cycle % 50 == 0) {
-      ASSERT_TRUE(c_Ferix_waitForConversions(2000));  // some cycles mid-conversion, some not
+      ASSERT_TRUE(c_Ferix_waitForConversions(5000));  // some cycles mid-conversion, some not
     }
     c_closeI2C();
   }

@@ -131,7 +131,7 @@ TEST_F(HalSerial, ReadTakesQueuedBytesAndWaitsUpToTheTimeoutForTheRest) {
   setTimeout(0.0);  // zero: never wait
   const auto immediate = Clock::now();
   EXPECT_EQ(read(4, &status), "");
-  EXPECT_LT(Clock::now() - immediate, 1s);
+  EXPECT_LT(Clock::now() - immediate, 5s);  // returns rather than waiting on: no hang
 }
 
 TEST_F(HalSerial, WaitingReadWakesForBytesAndForClose) {

@@ -165,15 +165,16 @@ TEST_F(IridelCan, ConfigValuesAreUnsignedAndDeliveredEvenOnAFailedStatus) {
 }
 
 TEST_F(IridelCan, RepliesAreFoundWhileColourFramesOverflowTheStream) {
-  // More frames than the session holds arrive between commands; the reply still counts.
-  for (uint16_t i = 0; i < 100; ++i) {
-    device.sendColor(i, 0.1F, 0.2F, 0.3F);
-  }
-  device.startColorFrames(1ms, 0.1F, 0.2F, 0.3F);
+  // More frames than the session holds arrive between commands; the reply still counts. The
+  // test sends them itself: a stream at a fixed rate would push the reply out of the session
+  // whenever a busy machine left the command unscheduled for a few dozen frames.
+  uint16_t sequence = 0;
   for (int i = 0; i < 5; ++i) {
+    for (int frame = 0; frame < 100; ++frame) {
+      device.sendColor(sequence++, 0.1F, 0.2F, 0.3F);
+    }
     EXPECT_TRUE(c_Iridel_setBrightness(sensor.get(), 10 + i));
   }
-  device.stopColorFrames();
 }
 
 TEST_F(IridelCan, AnUnansweredCommandTimesOutAfterHalfASecond) {
@@ -183,7 +184,7 @@ TEST_F(IridelCan, AnUnansweredCommandTimesOutAfterHalfASecond) {
     EXPECT_FALSE(c_Iridel_setBrightness(sensor.get(), 10));
     const auto elapsed = Clock::now() - start;
     EXPECT_GE(elapsed, 490ms);
-    EXPECT_LT(elapsed, 3s);
+    EXPECT_LT(elapsed, 5s);  // it gives up rather than hanging
   }
 }
 

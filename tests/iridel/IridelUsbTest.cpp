@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "SimIridel.h"
+#include "WaitFor.h"
 #include "halvern/Iridel.h"
 
 namespace {
@@ -15,6 +16,10 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimIridelUsb;
+using halvern::test::waitFor;
+
+// Bounds a wait for something that takes milliseconds, on however busy a machine.
+constexpr auto kLimit = 5s;
 
 struct SensorDeleter {
   void operator()(void* handle) const { c_Iridel_destroy(handle); }
@@ -30,7 +35,7 @@ ColorData colorOf(void* sensor) {
 // Waits (generously) until the sensor holds a sample that satisfies the condition.
 template <typename Condition>
 ColorData waitForColor(void* sensor, Condition condition) {
-  const auto deadline = Clock::now() + 5s;
+  const auto deadline = Clock::now() + kLimit;
   ColorData color = colorOf(sensor);
   while (!condition(color) && Clock::now() < deadline) {
     std::this_thread::sleep_for(5ms);
@@ -41,11 +46,35 @@ ColorData waitForColor(void* sensor, Condition condition) {
 
 // Waits until the simulated device received `count` command lines.
 std::vector<std::string> waitForLines(const SimIridelUsb& device, std::size_t count) {
-  const auto deadline = Clock::now() + 5s;
+  const auto deadline = Clock::now() + kLimit;
   while (device.receivedLines().size() < count && Clock::now() < deadline) {
     std::this_thread::sleep_for(5ms);
   }
   return device.receivedLines();
+}
+
+bool connected(void* sensor) { return c_Iridel_isConnected(sensor); }
+
+// Waits until the sensor holds the last sample the simulator sent before it fell silent.
+ColorData lastSampleOf(const SimIridelUsb& device, void* sensor) {
+  const auto sent = static_cast<int64_t>(device.lastSampleSentMicros());
+  IridelReading latest{};
+  waitFor(
+      [&] {
+        c_Iridel_getLatestColor(sensor, &latest);
+        return latest.valid && latest.timestampUs >= sent;
+      },
+      kLimit);
+  return colorOf(sensor);
+}
+
+// Sends bytes that are not a sample and waits until the sensor's reader has taken them: it
+// reads the sensor as connected again after a silence. Whatever the bytes changed has been
+// changed by then.
+void sendNonSampleAndWaitTillRead(SimIridelUsb& device, void* sensor, const std::string& bytes) {
+  ASSERT_TRUE(waitFor([&] { return !connected(sensor); }, kLimit)) << "the sensor is silent";
+  device.sendRaw(bytes);
+  ASSERT_TRUE(waitFor([&] { return connected(sensor); }, kLimit)) << "the bytes were read";
 }
 
 std::chrono::microseconds processCpuTime() {
@@ -72,12 +101,12 @@ TEST(IridelUsb, CreationConfiguresTheSensorAndRejectsBadPorts) {
   EXPECT_EQ(c_Iridel_getTransport(sensor.get()), 1);
   EXPECT_EQ(c_Iridel_getCanID(sensor.get()), -1);
 
-  // Without a sample time, only the format is sent.
+  // Without a sample time, only the format is sent: the next line is one sent later.
   SimIridelUsb other;
   const Sensor second(c_Iridel_createUsb(other.devicePath().c_str(), 0));
   ASSERT_NE(second, nullptr);
-  std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(other.receivedLines(), (std::vector<std::string>{"COLORFORMAT,XYZ"}));
+  ASSERT_TRUE(c_Iridel_setColorFormat(second.get(), 2));
+  EXPECT_EQ(waitForLines(other, 2), (std::vector<std::string>{"COLORFORMAT,XYZ", "COLORFORMAT,SRGB"}));
 }
 
 TEST(IridelUsb, SamplesArriveWithARisingSequence) {
@@ -85,7 +114,8 @@ TEST(IridelUsb, SamplesArriveWithARisingSequence) {
   device.setSilent(true);
   const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 10));
   ASSERT_NE(sensor, nullptr);
-  std::this_thread::sleep_for(100ms);
+  // Bytes that are no sample, once read, leave the sensor without one.
+  sendNonSampleAndWaitTillRead(device, sensor.get(), "READY\r\n");
   const ColorData none = colorOf(sensor.get());
   EXPECT_FALSE(none.valid);
   EXPECT_EQ(none.sequence, 0);
@@ -114,18 +144,18 @@ TEST(IridelUsb, BadLinesChangeNothingAndSplitLinesStillCount) {
   ASSERT_NE(sensor, nullptr);
   ASSERT_TRUE(waitForColor(sensor.get(), [](const ColorData& c) { return c.valid; }).valid);
   device.setSilent(true);
-  std::this_thread::sleep_for(100ms);
-  const ColorData before = colorOf(sensor.get());
+  const ColorData before = lastSampleOf(device, sensor.get());
 
-  device.sendRaw("garbage\n\xFF\xFE\x00\x01\nXYZ: 1, 2\nDIST: 5 XYZ: 1, 2, 3\nxyz:1,2,3\n");
+  const std::string garbage = "garbage\n\xFF\xFE\x00\x01\nXYZ: 1, 2\nDIST: 5 XYZ: 1, 2, 3\nxyz:1,2,3\n";
+  device.sendRaw(garbage);
   device.sendRaw(std::string(600, '7') + "\n");  // overlong: dropped at its 513th byte
-  std::this_thread::sleep_for(150ms);
+  ASSERT_TRUE(waitFor([&] { return device.allSentWasRead(); }, kLimit));
   const ColorData after = colorOf(sensor.get());
   EXPECT_EQ(after.sequence, before.sequence);
   EXPECT_EQ(after.x, before.x);
 
-  device.sendRaw("XYZ: 9,\r ");
-  std::this_thread::sleep_for(50ms);
+  // Half a line, taken by the reader before the rest is sent.
+  sendNonSampleAndWaitTillRead(device, sensor.get(), "XYZ: 9,\r ");
   device.sendRaw("8, 7\r\n");
   const ColorData split = waitForColor(
       sensor.get(), [&](const ColorData& c) { return c.sequence == before.sequence + 1; });
@@ -154,8 +184,11 @@ TEST(IridelUsb, SettersSendTextAndCanOnlyOperationsRefuse) {
   EXPECT_FALSE(c_Iridel_setUsbOverride(sensor.get(), true));
   EXPECT_FALSE(c_Iridel_setCanId(sensor.get(), 3));
   EXPECT_FALSE(c_Iridel_getConfig(sensor.get(), 1, &value));
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(device.receivedLines().size(), 4U);
+  // None of them wrote a line: the next line the sensor gets is one sent afterwards.
+  EXPECT_TRUE(c_Iridel_setColorFormat(sensor.get(), 0));
+  EXPECT_EQ(waitForLines(device, 5),
+            (std::vector<std::string>{"COLORFORMAT,XYZ", "COLORFORMAT,SRGB", "SAMPLETIME,65535",
+                                      "SAMPLETIME,0", "COLORFORMAT,RGB"}));
 }
 
 TEST(IridelUsb, AnUnpluggedSensorKeepsItsLastSampleWithoutSpinning) {
@@ -179,7 +212,7 @@ TEST(IridelUsb, AnUnpluggedSensorKeepsItsLastSampleWithoutSpinning) {
   EXPECT_GE(colorOf(sensor.get()).sequence, last.sequence);
   const auto destroyStart = Clock::now();
   sensor.reset();
-  EXPECT_LT(Clock::now() - destroyStart, 1s);
+  EXPECT_LT(Clock::now() - destroyStart, kLimit);  // the reader stops instead of hanging
 }
 
 }  // namespace

@@ -251,8 +251,10 @@ class IridelTest {
           unsupported(() -> iridel.setUsbOverride(true)),
           unsupported(() -> iridel.setCanId(3)),
           unsupported(() -> iridel.getConfig(1)));
-      sleep(50);
-      assertEquals(2, device.receivedLines().size(), device.receivedLines()::toString);
+      // None of them wrote a line: the next line the sensor gets is one written afterwards.
+      assertTrue(iridel.setColorFormat(Iridel.ColorFormat.XYZ));
+      assertEquals(List.of("COLORFORMAT,XYZ", "SAMPLETIME,25", "COLORFORMAT,XYZ"),
+          waitForLines(device, 3));
     }
 
     @Test
@@ -274,7 +276,7 @@ class IridelTest {
       assertEquals(0.125f, first.get().x);
       assertEquals(0.5f, first.get().z);
       device.setSilent(true);
-      sleep(100);
+      assertFalse(waitFor(iridel::isConnected, connected -> !connected), "silent");
       assertTrue(iridel.getColor().isPresent(), "the latest sample stays");
     }
   }
