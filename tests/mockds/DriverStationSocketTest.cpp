@@ -40,7 +40,8 @@ constexpr std::chrono::milliseconds kLimit{10000};
 /** When the simulated robot was first enabled while it lives, as the HAL notifies it. */
 class FirstEnable {
  public:
-  FirstEnable() : uid_(HALSIM_RegisterDriverStationEnabledCallback(&FirstEnable::changed, this, 0)) {}
+  FirstEnable()
+      : uid_(HALSIM_RegisterDriverStationEnabledCallback(&FirstEnable::changed, this, 0)) {}
   FirstEnable(const FirstEnable&) = delete;
   FirstEnable& operator=(const FirstEnable&) = delete;
   FirstEnable(FirstEnable&&) = delete;

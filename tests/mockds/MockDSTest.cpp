@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "MockDSTestSupport.h"
-#include "halvern/MockDS.h"
 #include "TestPlatform.h"
+#include "halvern/MockDS.h"
 
 #if !defined(_WIN32)
 #include <unistd.h>
@@ -75,16 +75,6 @@ class MockDS : public ::testing::Test {
 
   [[nodiscard]] bool waitForRobotEnabled(bool enabled) const {
     return waitUntil([&] { return robot->robotEnabled() == enabled; }, kLimit);
-  }
-
-  /** Where the control byte first differs from the one before, from `from` on; the size if nowhere. */
-  static std::size_t firstChangeFrom(const std::vector<Received>& stream, std::size_t from) {
-    for (std::size_t i = std::max<std::size_t>(from, 1); i < stream.size(); ++i) {
-      if (stream[i].control.control != stream[i - 1].control.control) {
-        return i;
-      }
-    }
-    return stream.size();
   }
 
   // Bounds a failure only: what normally takes a few periods, or the one-second warm-up.
@@ -252,8 +242,8 @@ TEST_F(MockDS, ASecondCreateStartsAFreshDisabledInstanceAndStopsTheFirst) {
   // From here on only the second instance sends: the create joined the first, so all the first
   // one sent went before any datagram the second picked after the create returned.
   const std::size_t pickedDuringCreate = mostPickedBy(secondStart, created);
-  ASSERT_TRUE(waitUntil(
-      [&] { return freshStream(robot->received()).size() > pickedDuringCreate; }, kLimit));
+  ASSERT_TRUE(waitUntil([&] { return freshStream(robot->received()).size() > pickedDuringCreate; },
+                        kLimit));
   const auto clearedAt = Clock::now();
   robot->clear();
   const auto asked = Clock::now();

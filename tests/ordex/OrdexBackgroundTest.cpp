@@ -221,9 +221,9 @@ TEST_F(OrdexBackground, TheBlockingCallAndTheFetchNeverAskAtTheSameTime) {
   // fetch asks again only once the call is done: after the call's last attempt has waited its
   // 225 ms for a reply, however late this thread then reads the end of the call.
   constexpr uint64_t kLastWaitUs = 225'000;
-  const auto beforeTheCallIsDone = static_cast<std::size_t>(std::count_if(
-      duringCall.begin(), duringCall.end(),
-      [&](uint64_t at) { return at < duringCall[7] + kLastWaitUs; }));
+  const auto beforeTheCallIsDone = static_cast<std::size_t>(
+      std::count_if(duringCall.begin(), duringCall.end(),
+                    [&](uint64_t at) { return at < duringCall[7] + kLastWaitUs; }));
   EXPECT_LE(beforeTheCallIsDone, 9U);
 }
 

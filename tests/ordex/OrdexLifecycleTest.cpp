@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "ProcessEntries.h"
-#include "SimOrdex.h"
 #include "SimCanBus.h"
+#include "SimOrdex.h"
 #include "TestPlatform.h"
 #include "WaitFor.h"
 #include "halvern/Ordex.h"
@@ -178,15 +178,15 @@ TEST_F(OrdexLifecycle, EachControllerKeepsItsHeartbeatWhenAnotherIsDestroyed) {
   ASSERT_NE(a, 0);
   ASSERT_NE(b, 0);
   ASSERT_NE(a, b);
-  ASSERT_TRUE(waitFor(
-      [&] { return first.heartbeats().size() >= 2 && second.heartbeats().size() >= 2; },
-      kWaitLimit));
+  ASSERT_TRUE(
+      waitFor([&] { return first.heartbeats().size() >= 2 && second.heartbeats().size() >= 2; },
+              kWaitLimit));
   c_Ordex_destroy(a);
   const std::size_t firstAtDestroy = first.heartbeats().size();
   const std::size_t secondAtDestroy = second.heartbeats().size();
   // One loop serves both: two more rounds for the second, none for the first.
-  EXPECT_TRUE(waitFor([&] { return second.heartbeats().size() >= secondAtDestroy + 2; },
-                      kWaitLimit));
+  EXPECT_TRUE(
+      waitFor([&] { return second.heartbeats().size() >= secondAtDestroy + 2; }, kWaitLimit));
   EXPECT_EQ(first.heartbeats().size(), firstAtDestroy);
   c_Ordex_destroy(b);
   const std::size_t secondAfter = second.heartbeats().size();

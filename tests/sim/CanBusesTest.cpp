@@ -202,7 +202,8 @@ TEST_F(CanBuses, ControllersWithOneNumberOnTwoBusesAreDrivenIndependently) {
   c_Ordex_destroy(second);
   const std::size_t lastOnTwo = onTwo.heartbeats().size();
   const std::size_t onZeroAtDestroy = onZero.heartbeats().size();
-  EXPECT_TRUE(waitFor([&] { return onZero.heartbeats().size() >= onZeroAtDestroy + 3; }, kWaitLimit))
+  EXPECT_TRUE(
+      waitFor([&] { return onZero.heartbeats().size() >= onZeroAtDestroy + 3; }, kWaitLimit))
       << "the controller on bus 0 lost its heartbeat";
   EXPECT_EQ(onTwo.heartbeats().size(), lastOnTwo)
       << "a heartbeat went to the destroyed controller's bus";
