@@ -23,6 +23,8 @@ using halvern::sim::OrdexTiming;
 using halvern::sim::SimOrdex;
 using halvern::test::expectRejected;
 using halvern::test::waitFor;
+// Bounds a failure only: what normally takes milliseconds, on a machine that may be very busy.
+constexpr auto kWaitLimit = std::chrono::seconds(10);
 
 constexpr int kDevice = 5;
 
@@ -43,11 +45,14 @@ TEST_F(OrdexClass, LivesAsLongAsTheObject) {
     for (int motor = 0; motor < Ordex::kMotorCount; ++motor) {
       EXPECT_EQ(device.motor(motor).frequency, 1000);
     }
-    std::this_thread::sleep_for(250ms);
-    EXPECT_FALSE(device.heartbeats().empty());
+    EXPECT_TRUE(waitFor([&] { return !device.heartbeats().empty(); }, kWaitLimit));
   }
   device.clearReceived();
-  std::this_thread::sleep_for(250ms);
+  // A heartbeat loop started afresh for another controller serves it two rounds: none for the
+  // object that went.
+  const SimOrdex witness(kDevice + 1, {OrdexTiming::Manual});
+  const Ordex other(kDevice + 1, 1000);
+  ASSERT_TRUE(waitFor([&] { return witness.heartbeats().size() >= 2; }, kWaitLimit));
   EXPECT_TRUE(device.heartbeats().empty()) << "the heartbeat outlived the object";
 }
 
@@ -79,7 +84,7 @@ TEST_F(OrdexClass, ReadingsComeFromTheController) {
   device.setSerialWords({0x1, 0xABCDEF12, 0xFFFFFFFF});
   Ordex ordex(kDevice, 1000);
   // Asked in the background from construction: waited for here, never by the getters.
-  ASSERT_TRUE(waitFor([&] { return ordex.TryGetReportedDeviceId().has_value(); }));
+  ASSERT_TRUE(waitFor([&] { return ordex.TryGetReportedDeviceId().has_value(); }, kWaitLimit));
   EXPECT_EQ(ordex.GetReportedDeviceId(), kDevice);
   EXPECT_EQ(ordex.GetFirmwareVersion(), "Firmware Version: [1.4.2]");
   EXPECT_EQ(ordex.GetHardwareVersion(), "Hardware: Ordex Quad, Version: 3");
@@ -114,7 +119,7 @@ TEST_F(OrdexClass, ReadingsComeFromTheController) {
 TEST_F(OrdexClass, IdentityGettersAreEmptyUntilTheControllerAnswers) {
   device.setIdentityBehaviour(halvern::sim::IdentityBehaviour::Silent);
   Ordex ordex(kDevice, 1000);
-  ASSERT_TRUE(waitFor([&] { return device.identityRequestCount() >= 2; }));
+  ASSERT_TRUE(waitFor([&] { return device.identityRequestCount() >= 2; }, kWaitLimit));
   testing::internal::CaptureStderr();
   EXPECT_EQ(ordex.GetReportedDeviceId(), 0);
   EXPECT_EQ(ordex.GetFirmwareVersion(), "");
@@ -135,7 +140,7 @@ TEST_F(OrdexClass, IdentityGettersAreEmptyUntilTheControllerAnswers) {
   SimOrdex silent(6, {OrdexTiming::Manual});
   silent.setIdentityBehaviour(halvern::sim::IdentityBehaviour::Silent);
   Ordex other(6, 1000);
-  ASSERT_TRUE(waitFor([&] { return silent.identityRequestCount() >= 1; }));
+  ASSERT_TRUE(waitFor([&] { return silent.identityRequestCount() >= 1; }, kWaitLimit));
   const auto start = std::chrono::steady_clock::now();
   other.Close();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
@@ -190,7 +195,7 @@ TEST_F(OrdexClass, TimestampedReadingsAndConnection) {
                  "Encoder -1 out of range [0;3]");
 
   // Silent for longer than the limit: disconnected.
-  ASSERT_TRUE(waitFor([&] { return !ordex.IsConnected(); }));
+  ASSERT_TRUE(waitFor([&] { return !ordex.IsConnected(); }, kWaitLimit));
   const auto newest = ordex.GetTemperatureTimestamped().timestampUs;
   EXPECT_GT(static_cast<int64_t>(halvern::test::rawhal::halMicros()) - newest,
             Ordex::kConnectionSilenceMs * 1000);

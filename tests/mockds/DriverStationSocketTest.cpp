@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <thread>
 
 #include "SimDriverStationSocket.h"
@@ -32,6 +34,40 @@ bool within(std::chrono::milliseconds limit, const std::function<bool()>& condit
   return condition();
 }
 
+// Bounds a failure only.
+constexpr std::chrono::milliseconds kLimit{10000};
+
+/** When the simulated robot was first enabled while it lives, as the HAL notifies it. */
+class FirstEnable {
+ public:
+  FirstEnable()
+      : uid_(HALSIM_RegisterDriverStationEnabledCallback(&FirstEnable::changed, this, 0)) {}
+  FirstEnable(const FirstEnable&) = delete;
+  FirstEnable& operator=(const FirstEnable&) = delete;
+  FirstEnable(FirstEnable&&) = delete;
+  FirstEnable& operator=(FirstEnable&&) = delete;
+  ~FirstEnable() { HALSIM_CancelDriverStationEnabledCallback(uid_); }
+
+  [[nodiscard]] std::optional<std::chrono::steady_clock::time_point> at() const {
+    const std::scoped_lock lock(mutex_);
+    return at_;
+  }
+
+ private:
+  static void changed(const char* /*name*/, void* param, const HAL_Value* value) {
+    auto* self = static_cast<FirstEnable*>(param);
+    const auto now = std::chrono::steady_clock::now();
+    const std::scoped_lock lock(self->mutex_);
+    if (value->data.v_boolean != 0 && !self->at_) {
+      self->at_ = now;
+    }
+  }
+
+  mutable std::mutex mutex_;
+  std::optional<std::chrono::steady_clock::time_point> at_;
+  int32_t uid_;
+};
+
 bool heartbeatEnabled() {
   const HAL_SimDeviceHandle device = HALSIM_GetSimDeviceHandle("Ordex[5]");
   return HAL_GetSimValueBoolean(HALSIM_GetSimValueHandle(device, "Heartbeat Enabled")) != 0;
@@ -41,7 +77,7 @@ TEST(DriverStationSocket, MockDriverStationEnablesAndDisablesTheRobot) {
   halvern::test::resetSimulation();
   ASSERT_EQ(halvern::test::loadHalExtension(HALVERN_DS_SOCKET_EXTENSION), 0)
       << HALVERN_DS_SOCKET_EXTENSION;
-  if (!within(1s, [] { return halvern::sim::SimDriverStationSocket::portTaken(); })) {
+  if (!within(5s, [] { return halvern::sim::SimDriverStationSocket::portTaken(); })) {
     GTEST_SKIP() << "WPILib's driver-station socket extension loaded but listens on no UDP port "
                  << halvern::sim::SimDriverStationSocket::kDriverStationPort
                  << " (WPILib 2027 alpha-6's starts no event loop)";
@@ -51,18 +87,22 @@ TEST(DriverStationSocket, MockDriverStationEnablesAndDisablesTheRobot) {
   ASSERT_NE(handle, 0);
   int32_t status = 0;
 
+  const FirstEnable firstEnable;
   c_MockDS_create();
   c_MockDS_enable();
-  // A second of disabled warm-up datagrams, then enabled ones.
-  std::this_thread::sleep_for(500ms);
-  EXPECT_FALSE(HALSIM_GetDriverStationEnabled()) << "enabled during the warm-up";
-  EXPECT_TRUE(within(3s, [] { return HALSIM_GetDriverStationEnabled() != 0; }));
+  const auto enabledFrom = std::chrono::steady_clock::now();
+  // A second of disabled warm-up datagrams, then enabled ones: the 51st datagram picked after
+  // the enable is the first to enable the robot, fifty slots (less one) after it at the earliest.
+  EXPECT_TRUE(within(kLimit, [] { return HALSIM_GetDriverStationEnabled() != 0; }));
+  const auto enabledAt = firstEnable.at();
+  ASSERT_TRUE(enabledAt.has_value());
+  EXPECT_GE(*enabledAt - enabledFrom, 980ms) << "enabled during the warm-up";
   EXPECT_TRUE(HAL_GetSystemActive(&status));
-  EXPECT_TRUE(within(1s, heartbeatEnabled)) << "the controller heard no enabled heartbeat";
+  EXPECT_TRUE(within(kLimit, heartbeatEnabled)) << "the controller heard no enabled heartbeat";
 
   c_MockDS_disable();
-  EXPECT_TRUE(within(1s, [] { return HALSIM_GetDriverStationEnabled() == 0; }));
-  EXPECT_TRUE(within(1s, [] { return !heartbeatEnabled(); }));
+  EXPECT_TRUE(within(kLimit, [] { return HALSIM_GetDriverStationEnabled() == 0; }));
+  EXPECT_TRUE(within(kLimit, [] { return !heartbeatEnabled(); }));
 
   c_MockDS_destroy();
   c_Ordex_destroy(handle);

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #endif
 
 #include "ProcessEntries.h"
+#include "SimHal.h"
 #include "SimRobotDriverStation.h"
 
 namespace halvern::mockds::testing {
@@ -67,29 +70,58 @@ inline bool waitUntil(const std::function<bool()>& condition, std::chrono::milli
 
 /**
  * The datagrams of the instance created last, from what arrived since just before its create:
- * those of the instance it replaced come first (until the fresh one's sequence 0), and a few of
- * them may arrive among the fresh one's first while both send. The replaced instance must be at
- * least kOldSequence datagrams old, which the tests ensure by waiting before they create.
+ * its own count 0, 1, 2 and so on. Those of the instance it replaced come before its 0 and may
+ * arrive among its first ones while both send (however long the create took to join that one);
+ * they continue their own count, which is ahead of the fresh one's, and are left out. The
+ * replaced instance must be at least a few datagrams old, which the tests ensure.
  */
 inline std::vector<Received> freshStream(const std::vector<Received>& received) {
-  constexpr uint16_t kOldSequence = 8;  // the replaced instance's numbers are at least this
-  constexpr std::size_t kOverlap = 4;   // it is joined within the fresh one's first datagrams
   std::vector<Received> fresh;
-  bool started = false;
   for (const Received& datagram : received) {
-    const uint16_t sequence = datagram.control.sequence;
-    if (!started) {
-      if (sequence != 0) {
-        continue;  // the replaced instance's
-      }
-      started = true;
+    if (datagram.control.sequence == fresh.size()) {
+      fresh.push_back(datagram);
     }
-    if (fresh.size() < kOverlap && sequence >= kOldSequence) {
-      continue;  // the replaced instance's last ones, sent while it was being stopped
-    }
-    fresh.push_back(datagram);
   }
   return fresh;
+}
+
+inline constexpr std::chrono::milliseconds kPeriod{20};
+
+/**
+ * The most datagrams an instance created after `start` can have picked its control byte for by
+ * `by`, however the machine scheduled it: datagram k waits for its slot, (k + 1) periods after
+ * the instance started at the earliest. An enable or disable called before `by` therefore shows
+ * in a datagram whose sequence number is at most this.
+ */
+inline std::size_t mostPickedBy(Clock::time_point start, Clock::time_point by) {
+  return by <= start ? 0U : static_cast<std::size_t>((by - start) / kPeriod);
+}
+
+/**
+ * Sends the robot program's side a datagram too short to be kept, and waits until it has read it
+ * (it counts it as ignored): every datagram sent to the port before it has been read by then.
+ */
+inline bool passMarker(const Robot& robot) {
+  halvern::sim::simhal::Logger logger;
+  halvern::sim::simhal::UDPClient marker(logger);
+  if (marker.start() != 0) {
+    ADD_FAILURE() << "no socket for the marker datagram";
+    return false;
+  }
+  const std::size_t ignored = robot.ignoredCount();
+  const std::array<uint8_t, 1> datagram{0};
+  marker.send(std::span<const uint8_t>(datagram), "127.0.0.1", Robot::kDriverStationPort);
+  const auto giveUp = Clock::now() + 10s;
+  while (robot.ignoredCount() <= ignored) {
+    if (Clock::now() > giveUp) {
+      ADD_FAILURE() << "the marker datagram was not read";
+      marker.shutdown();
+      return false;
+    }
+    std::this_thread::sleep_for(1ms);
+  }
+  marker.shutdown();
+  return true;
 }
 
 /** Whether the sequence numbers go up by exactly one from each datagram to the next. */

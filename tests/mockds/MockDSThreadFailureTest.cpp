@@ -79,10 +79,12 @@ TEST(MockDSThreadFailure, NothingIsSentAndEnableDoesNothing) {
 
   expectOneLine(createWithoutThreads());
   c_MockDS_enable();
-  std::this_thread::sleep_for(250ms);
-  EXPECT_EQ(robot->receivedCount(), 0U);
+  // No sender thread and no socket: nothing can send. Whatever had been sent would have
+  // arrived before the marker.
   EXPECT_EQ(threadCount(), threads);
-  EXPECT_EQ(descriptorCountSettledAt(descriptors, 2000ms), descriptors);
+  EXPECT_EQ(descriptorCountSettledAt(descriptors, 10000ms), descriptors);
+  ASSERT_TRUE(passMarker(*robot));
+  EXPECT_EQ(robot->receivedCount(), 0U);
   c_MockDS_disable();
   c_MockDS_destroy();
 }
@@ -94,17 +96,19 @@ TEST(MockDSThreadFailure, TheInstanceBeforeIsStoppedToo) {
 
   c_MockDS_create();
   c_MockDS_enable();
-  ASSERT_TRUE(waitUntil([&] { return robot->robotEnabled(); }, 5000ms));
+  ASSERT_TRUE(waitUntil([&] { return robot->robotEnabled(); }, 10000ms));
   EXPECT_EQ(threadCount(), threads + 1);
 
   // A failed create leaves no instance: the enabled one before it stops.
   expectOneLine(createWithoutThreads());
-  EXPECT_EQ(threadCountSettledAt(threads, 2000ms), threads);
-  EXPECT_TRUE(waitUntil([&] { return !robot->robotEnabled(); }, 1000ms));
-  std::this_thread::sleep_for(50ms);  // what was sent before is read by now
+  EXPECT_EQ(threadCountSettledAt(threads, 10000ms), threads);
+  EXPECT_TRUE(waitUntil([&] { return !robot->robotEnabled(); }, 10000ms));
+  ASSERT_TRUE(passMarker(*robot));  // what was sent before is read by now
   const std::size_t atFailure = robot->receivedCount();
   c_MockDS_enable();  // nothing to enable
-  std::this_thread::sleep_for(250ms);
+  // Still no sender thread: nothing more can come; the marker shows nothing did meanwhile.
+  EXPECT_EQ(threadCount(), threads);
+  ASSERT_TRUE(passMarker(*robot));
   EXPECT_EQ(robot->receivedCount(), atFailure);
   EXPECT_FALSE(robot->robotEnabled());
 }

@@ -113,7 +113,9 @@ TEST_F(RobotSide, ThePortCanBeBoundOnlyOnce) {
 TEST_F(RobotSide, StopsPromptly) {
   const auto start = Clock::now();
   robot.reset();
-  EXPECT_LT(Clock::now() - start, 1000ms);  // one receive wait is 50 ms
+  // One receive wait is 50 ms; the limit only tells a listener that never looks at its stop
+  // flag from a slow machine.
+  EXPECT_LT(Clock::now() - start, 10s);
   // And the port is free again.
   robot = listenAsRobot();
   EXPECT_NE(robot, nullptr);
@@ -135,7 +137,7 @@ TEST(UdpClientTimeout, ATimeoutBelowTheResolutionStillTimesOut) {
       EXPECT_EQ(client.receive(buffer.data(), static_cast<int>(buffer.size())), 0) << timeout;
       returned.store(true);
     });
-    const bool timedOut = waitUntil([&] { return returned.load(); }, 2000ms);
+    const bool timedOut = waitUntil([&] { return returned.load(); }, 10000ms);
     EXPECT_TRUE(timedOut) << "a time-out of " << timeout << " s waits forever";
     if (!timedOut) {
       // Wake the receive with a datagram so that the thread can be joined.

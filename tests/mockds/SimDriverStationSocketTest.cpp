@@ -8,8 +8,11 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
+#include <vector>
 
 #include "MockDSTestSupport.h"
 #include "SimDriverStationSocket.h"
@@ -66,6 +69,76 @@ class HandDriverStation {
   uint16_t sequence_ = 0;
 };
 
+/**
+ * Every change of the simulated robot's enabled state while it lives: the state, how many control
+ * datagrams the socket had read by then (the socket counts a datagram before it acts on it), and
+ * when. A change the socket makes on reading a datagram carries that datagram's count.
+ */
+class EnabledChanges {
+ public:
+  struct Change {
+    bool enabled = false;
+    std::size_t datagrams = 0;
+    Clock::time_point at;
+  };
+
+  explicit EnabledChanges(const SimDriverStationSocket& socket)
+      : socket_(socket),
+        uid_(HALSIM_RegisterDriverStationEnabledCallback(&EnabledChanges::changed, this, 0)) {}
+  EnabledChanges(const EnabledChanges&) = delete;
+  EnabledChanges& operator=(const EnabledChanges&) = delete;
+  EnabledChanges(EnabledChanges&&) = delete;
+  EnabledChanges& operator=(EnabledChanges&&) = delete;
+  ~EnabledChanges() { HALSIM_CancelDriverStationEnabledCallback(uid_); }
+
+  [[nodiscard]] std::vector<Change> all() const {
+    const std::scoped_lock lock(mutex_);
+    return changes_;
+  }
+
+  /** The first change to `enabled` recorded after the first `skip` changes, once there is one. */
+  [[nodiscard]] std::optional<Change> waitForChange(bool enabled, std::size_t skip = 0) const {
+    return waitForChange([enabled](const Change& change) { return change.enabled == enabled; },
+                         skip);
+  }
+
+  /** The first change after the first `skip` that `matches`, once there is one. */
+  template <typename Matches>
+  [[nodiscard]] std::optional<Change> waitForChange(Matches matches, std::size_t skip) const {
+    std::optional<Change> found;
+    waitUntil(
+        [&] {
+          const auto changes = all();
+          for (std::size_t i = skip; i < changes.size(); ++i) {
+            if (matches(changes[i])) {
+              found = changes[i];
+              return true;
+            }
+          }
+          return false;
+        },
+        kLimit);
+    return found;
+  }
+
+  static constexpr std::chrono::milliseconds kLimit{10000};
+
+ private:
+  static void changed(const char* /*name*/, void* param, const HAL_Value* value) {
+    auto* self = static_cast<EnabledChanges*>(param);
+    const Change change{value->data.v_boolean != 0, self->socket_.datagramCount(), Clock::now()};
+    const std::scoped_lock lock(self->mutex_);
+    if (self->changes_.empty() || self->changes_.back().enabled != change.enabled) {
+      self->changes_.push_back(change);
+    }
+  }
+
+  const SimDriverStationSocket& socket_;
+  mutable std::mutex mutex_;
+  std::vector<Change> changes_;
+  int32_t uid_;
+};
+
 class SimDriverStationSocketTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,6 +151,11 @@ class SimDriverStationSocketTest : public ::testing::Test {
     halvern::test::resetSimulation();
   }
 
+  /** Waits until the socket has read `count` control datagrams in all. */
+  [[nodiscard]] bool waitForDatagrams(std::size_t count) const {
+    return waitUntil([&] { return socket->datagramCount() >= count; }, EnabledChanges::kLimit);
+  }
+
   std::unique_ptr<SimDriverStationSocket> socket;
 };
 
@@ -85,37 +163,63 @@ class SimDriverStationSocketTest : public ::testing::Test {
 // station that falls silent for longer than the link's time-out leaves it disabled.
 TEST_F(SimDriverStationSocketTest, OnlyAnAttachedSpeakingDriverStationKeepsTheRobotEnabled) {
   HandDriverStation station;
-  const auto sendFor = [&station](uint8_t control, uint8_t request,
-                                  std::chrono::milliseconds span) {
-    const auto until = Clock::now() + span;
-    while (Clock::now() < until) {
+  const EnabledChanges changes(*socket);
+  const auto sendAll = [&](uint8_t control, uint8_t request, std::size_t count) {
+    const std::size_t before = socket->datagramCount();
+    for (std::size_t i = 0; i < count; ++i) {
       station.send(control, request);
-      std::this_thread::sleep_for(20ms);
     }
+    EXPECT_TRUE(waitForDatagrams(before + count));
   };
-  sendFor(0x04, 0x00, 200ms);  // enabled, but no driver station attached
+  sendAll(0x04, 0x00, 10);  // enabled, but no driver station attached
+  sendAll(0x84, 0x10, 10);  // enabled, emergency-stopped
   EXPECT_FALSE(robotEnabled());
-  sendFor(0x84, 0x10, 200ms);  // enabled, emergency-stopped
-  EXPECT_FALSE(robotEnabled());
+  for (const auto& change : changes.all()) {
+    EXPECT_FALSE(change.enabled) << "enabled at datagram " << change.datagrams;
+  }
+
   const std::size_t before = socket->datagramCount();
+  const std::size_t changesBefore = changes.all().size();
   station.sendShort();  // too short to be a control datagram
   for (int i = 0; i < 5; ++i) {
     station.send(0x04, 0x10);
-    std::this_thread::sleep_for(10ms);
   }
-  EXPECT_TRUE(waitUntil([&] { return socket->datagramCount() >= before + 5; }, 1000ms));
-  std::this_thread::sleep_for(30ms);
-  EXPECT_EQ(socket->datagramCount(), before + 5);  // the short one not counted
-  EXPECT_TRUE(robotEnabled());
+  station.send(0x00, 0x10);  // disabled: read last, after the short one
+  // The first enabled datagram enables the robot; the disabled one after the five disables it,
+  // as the sixth datagram counted: the short one not counted.
+  const auto enabled = changes.waitForChange(true, changesBefore);
+  ASSERT_TRUE(enabled.has_value());
+  EXPECT_EQ(enabled->datagrams, before + 1);
+  const auto disabled = changes.waitForChange(
+      [&](const EnabledChanges::Change& change) {
+        return !change.enabled && change.datagrams >= before + 6;
+      },
+      changesBefore);
+  ASSERT_TRUE(disabled.has_value());
+  EXPECT_EQ(disabled->datagrams, before + 6);
+  EXPECT_EQ(socket->datagramCount(), before + 6);
 
-  station.send(0x04, 0x10);
+  // One enabled datagram, then silence: disabled once the link's time-out has passed, with no
+  // datagram read meanwhile.
+  const std::size_t changesBeforeSilence = changes.all().size();
   const auto silentFrom = Clock::now();
-  EXPECT_TRUE(waitUntil([] { return !robotEnabled(); }, 1000ms));
-  EXPECT_GE(Clock::now() - silentFrom, SimDriverStationSocket::kLinkTimeout - 5ms);
+  station.send(0x04, 0x10);
+  const auto spoke = changes.waitForChange(true, changesBeforeSilence);
+  ASSERT_TRUE(spoke.has_value());
+  EXPECT_EQ(spoke->datagrams, before + 7);
+  const auto silent = changes.waitForChange(false, changesBeforeSilence + 1);
+  ASSERT_TRUE(silent.has_value());
+  EXPECT_EQ(silent->datagrams, before + 7);
+  EXPECT_GE(silent->at - silentFrom, SimDriverStationSocket::kLinkTimeout);
 
-  sendFor(0x04, 0x10, 100ms);
-  EXPECT_TRUE(robotEnabled());
-  socket.reset();  // the robot's end of the link goes: disabled
+  // Speaking again enables it; the robot's end of the link going disables it.
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        station.send(0x04, 0x10);
+        return robotEnabled();
+      },
+      EnabledChanges::kLimit));
+  socket.reset();
   EXPECT_FALSE(robotEnabled());
 }
 
@@ -124,24 +228,34 @@ TEST_F(SimDriverStationSocketTest, MockDriverStationEnablesAndDisablesTheRobotTh
   const halvern::sim::SimOrdex controller(5);
   const int32_t handle = c_Ordex_create(5, 15000);
   ASSERT_NE(handle, 0);
+  const EnabledChanges changes(*socket);
+  constexpr auto kLimit = EnabledChanges::kLimit;
 
+  const std::size_t before = socket->datagramCount();
+  const auto created = Clock::now();
   c_MockDS_create();
   c_MockDS_enable();
-  // A second of disabled warm-up datagrams, then enabled ones.
-  std::this_thread::sleep_for(500ms);
-  EXPECT_FALSE(robotEnabled()) << "enabled during the warm-up";
-  EXPECT_GT(socket->datagramCount(), 10U);
-  EXPECT_TRUE(waitUntil(robotEnabled, 3000ms));
-  EXPECT_TRUE(waitUntil(heartbeatEnabled, 1000ms)) << "the controller heard no enabled heartbeat";
+  // A second of disabled warm-up datagrams, then enabled ones: the robot is enabled by the 51st
+  // datagram at the earliest.
+  const auto enabled = changes.waitForChange(true);
+  ASSERT_TRUE(enabled.has_value());
+  EXPECT_GE(enabled->datagrams, before + 51) << "enabled during the warm-up";
+  EXPECT_TRUE(waitUntil(robotEnabled, kLimit));
+  EXPECT_TRUE(waitUntil(heartbeatEnabled, kLimit)) << "the controller heard no enabled heartbeat";
 
   c_MockDS_disable();
-  EXPECT_TRUE(waitUntil([] { return !robotEnabled(); }, 1000ms));
-  EXPECT_TRUE(waitUntil([] { return !heartbeatEnabled(); }, 1000ms));
-  c_MockDS_enable();  // after the warm-up: at once
-  EXPECT_TRUE(waitUntil(robotEnabled, 1000ms));
+  EXPECT_TRUE(waitUntil([] { return !robotEnabled(); }, kLimit));
+  EXPECT_TRUE(waitUntil([] { return !heartbeatEnabled(); }, kLimit));
+  const std::size_t changesBefore = changes.all().size();
+  c_MockDS_enable();  // after the warm-up: at once, by the first datagram picked after it
+  const std::size_t enabledBy = halvern::mockds::testing::mostPickedBy(created, Clock::now());
+  const auto again = changes.waitForChange(true, changesBefore);
+  ASSERT_TRUE(again.has_value());
+  EXPECT_LE(again->datagrams, before + enabledBy + 1) << "the warm-up came again";
+  EXPECT_TRUE(waitUntil(robotEnabled, kLimit));
 
   c_MockDS_destroy();  // it says "disabled" from then on
-  EXPECT_TRUE(waitUntil([] { return !robotEnabled(); }, 1000ms));
+  EXPECT_TRUE(waitUntil([] { return !robotEnabled(); }, kLimit));
   c_Ordex_destroy(handle);
 }
 

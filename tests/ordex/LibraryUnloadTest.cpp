@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <thread>
 
-#include "SimOrdex.h"
-#include "SimCanBus.h"
-#include "TestPlatform.h"
 #include "LibraryLoading.h"
+#include "ProcessEntries.h"
+#include "SimCanBus.h"
+#include "SimOrdex.h"
+#include "TestPlatform.h"
+#include "WaitFor.h"
 
 namespace {
 
@@ -35,16 +37,17 @@ TEST(LibraryUnload, StopsTheHeartbeatOfALiveController) {
   ASSERT_NE(library, nullptr) << dlerror();
   auto create = reinterpret_cast<CreateFn>(dlsym(library, "c_Ordex_create"));
   ASSERT_NE(create, nullptr);
+  const std::size_t threads = halvern::testing::settledThreadCount();
   ASSERT_NE(create(5, 1000), 0);
-  std::this_thread::sleep_for(250ms);
-  EXPECT_GE(controller.heartbeats().size(), 2U);
+  EXPECT_TRUE(halvern::test::waitFor([&] { return controller.heartbeats().size() >= 2; }, 10s));
 
   // Unload without destroying the controller: the heartbeat thread must not run on in
   // unmapped code.
   EXPECT_EQ(dlclose(library), 0);
   EXPECT_FALSE(libraryIsLoaded());
   const std::size_t atUnload = controller.heartbeats().size();
-  std::this_thread::sleep_for(300ms);
+  // Its thread is gone (joined as the library unloaded), so no heartbeat can follow.
+  EXPECT_EQ(halvern::testing::threadCountSettledAt(threads, 10s), threads);
   EXPECT_EQ(controller.heartbeats().size(), atUnload);
 }
 

@@ -27,9 +27,12 @@ using halvern::sim::SimDystalCan;
 using halvern::sim::SimIridelCan;
 using halvern::sim::SimOrdex;
 
-/** True once `condition` holds, checked every few milliseconds for up to two seconds. */
+/**
+ * True once `condition` holds, checked every few milliseconds for up to ten seconds (the limit
+ * only bounds a failure).
+ */
 bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 2s;
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
   while (std::chrono::steady_clock::now() < deadline) {
     if (condition()) {
       return true;

@@ -66,54 +66,53 @@ class MockDSTest {
 
   @Test
   void theFirstEnableTakesEffectAfterFiftyEnabledDatagramsAndLaterOnesAtOnce() {
-    int enabledAt = freshStationEnabledRightAfterADatagram();
-    // Datagrams enabledAt + 1 to enabledAt + 50 were sent enabled but still say disabled.
-    for (int sequence = enabledAt + 1; sequence <= enabledAt + MockDS.WARMUP_DATAGRAMS;
-        ++sequence) {
+    Call enable = freshStationEnabledRightAfterADatagram();
+    // Datagrams enabledAt + 1 to enabledAt + 50 were sent enabled but still say disabled: the
+    // 51st picked after the enable is the first to say enabled.
+    for (int sequence = enable.lastBefore() + 1;
+        sequence <= enable.lastBefore() + MockDS.WARMUP_DATAGRAMS; ++sequence) {
       Control control = robot.next();
       assertEquals(sequence, control.sequence());
       assertEquals(MockDS.CONTROL_DISABLED, control.control(), control::toString);
     }
-    Control first = robot.next();
-    assertEquals(enabledAt + MockDS.WARMUP_DATAGRAMS + 1, first.sequence());
-    assertEquals(MockDS.CONTROL_ENABLED_AUTONOMOUS, first.control(), first::toString);
+    Control first = firstShowing(enable, MockDS.WARMUP_DATAGRAMS,
+        MockDS.CONTROL_ENABLED_AUTONOMOUS, MockDS.CONTROL_DISABLED);
     assertTrue(first.enabled() && first.autonomous() && first.driverStationAttached());
     for (Control control : robot.next(5)) {
       assertEquals(MockDS.CONTROL_ENABLED_AUTONOMOUS, control.control(), control::toString);
     }
 
     // The warm-up is over for this station's life: disabling and enabling act on the next
-    // datagram.
-    Control disabledAt = rightAfterADatagram(station::disable);
-    Control next = robot.next();
-    assertEquals(disabledAt.sequence() + 1, next.sequence());
-    assertEquals(MockDS.CONTROL_DISABLED, next.control(), next::toString);
+    // datagram picked.
+    Call disable = rightAfterADatagram(station::disable);
+    firstShowing(disable, 0, MockDS.CONTROL_DISABLED, MockDS.CONTROL_ENABLED_AUTONOMOUS);
     assertFalse(station.isEnabled());
 
-    Control reenabledAt = rightAfterADatagram(station::enable);
-    next = robot.next();
-    assertEquals(reenabledAt.sequence() + 1, next.sequence());
-    assertEquals(MockDS.CONTROL_ENABLED_AUTONOMOUS, next.control(), next::toString);
+    Call reenable = rightAfterADatagram(station::enable);
+    firstShowing(reenable, 0, MockDS.CONTROL_ENABLED_AUTONOMOUS, MockDS.CONTROL_DISABLED);
     assertTrue(station.isEnabled());
   }
 
   @Test
   void theWarmUpCountsEnabledDatagramsOverTheStationsLifeAcrossADisable() {
-    int enabledAt = freshStationEnabledRightAfterADatagram();
+    Call enable = freshStationEnabledRightAfterADatagram();
     List<Control> enabled = robot.next(20);
-    assertEquals(enabledAt + 20, enabled.get(19).sequence());
-    Control disabledAt = rightAfterADatagram(station::disable);
-    int counted = disabledAt.sequence() - enabledAt; // enabled datagrams sent so far
+    assertEquals(enable.lastBefore() + 20, enabled.get(19).sequence());
+    Call disable = rightAfterADatagram(station::disable);
     robot.next(10).forEach(control -> assertFalse(control.enabled(), control::toString));
 
-    Control reenabledAt = rightAfterADatagram(station::enable);
-    int left = MockDS.WARMUP_DATAGRAMS - counted;
-    for (Control control : robot.next(left)) {
-      assertEquals(MockDS.CONTROL_DISABLED, control.control(), control::toString);
-    }
-    Control first = robot.next();
-    assertEquals(reenabledAt.sequence() + left + 1, first.sequence());
-    assertEquals(MockDS.CONTROL_ENABLED_AUTONOMOUS, first.control(), first::toString);
+    // Enabled datagrams picked before the disable: from the first picked after the enable to the
+    // last before the first picked after the disable; each end known to within the calls' bounds.
+    int leastCounted = (disable.lastBefore() + 1) - enable.latestFirstAfter();
+    int mostCounted = disable.latestFirstAfter() - (enable.lastBefore() + 1);
+    Call reenable = rightAfterADatagram(station::enable);
+    // What is left of the warm-up, not a fresh one: the first enabled datagram comes that many
+    // datagrams after the first picked after the enable.
+    Control first = nextShowing(MockDS.CONTROL_ENABLED_AUTONOMOUS, MockDS.CONTROL_DISABLED,
+        reenable.latestFirstAfter() + MockDS.WARMUP_DATAGRAMS - leastCounted);
+    assertTrue(first.sequence()
+            >= reenable.lastBefore() + 1 + MockDS.WARMUP_DATAGRAMS - mostCounted,
+        first::toString);
   }
 
   @Test
@@ -123,11 +122,13 @@ class MockDSTest {
     Control enabled = awaitEnabled();
 
     assertTrue(enabled.enabled());
-    Control closedAfter = rightAfterADatagram(station::close);
+    Call close = rightAfterADatagram(station::close);
     assertTrue(station.isClosed());
     station.close(); // again: nothing
+    Control first =
+        firstShowing(close, 0, MockDS.CONTROL_DISABLED, MockDS.CONTROL_ENABLED_AUTONOMOUS);
     // The sender goes on, every datagram disabled and none missing.
-    int sequence = closedAfter.sequence();
+    int sequence = first.sequence();
     for (Control control : robot.next(12)) {
       assertEquals(++sequence, control.sequence(), control::toString);
       assertEquals(MockDS.CONTROL_DISABLED, control.control(), control::toString);
@@ -158,13 +159,14 @@ class MockDSTest {
     IllegalStateException replaced = assertThrows(IllegalStateException.class, first::enable);
     assertTrue(replaced.getMessage().contains("replaced"), replaced.getMessage());
 
-    int enabledAt = enableRightAfterADatagram();
-    List<Control> warmUp = robot.next(MockDS.WARMUP_DATAGRAMS + 1);
+    Call enable = rightAfterADatagram(station::enable);
+    List<Control> warmUp = robot.next(MockDS.WARMUP_DATAGRAMS);
     for (int i = 0; i < MockDS.WARMUP_DATAGRAMS; ++i) {
-      assertEquals(enabledAt + 1 + i, warmUp.get(i).sequence());
+      assertEquals(enable.lastBefore() + 1 + i, warmUp.get(i).sequence());
       assertFalse(warmUp.get(i).enabled(), "the new station warms up again");
     }
-    assertTrue(warmUp.get(MockDS.WARMUP_DATAGRAMS).enabled());
+    firstShowing(enable, MockDS.WARMUP_DATAGRAMS, MockDS.CONTROL_ENABLED_AUTONOMOUS,
+        MockDS.CONTROL_DISABLED);
 
     first.close(); // the replaced station's close leaves the new one enabled
     assertTrue(station.isEnabled());
@@ -174,20 +176,53 @@ class MockDSTest {
 
   // --- Helpers ---------------------------------------------------------------------------------
 
-  /** Makes a fresh station and enables it; returns the number of the last datagram before. */
-  int freshStationEnabledRightAfterADatagram() {
+  /**
+   * Where a call fell among the datagrams: {@code lastBefore} was received before it returned, so
+   * it and every one before it were picked without it; the first picked after it is at most
+   * {@code latestFirstAfter}, the most the station can have picked by the time it returned.
+   */
+  record Call(int lastBefore, int latestFirstAfter) {}
+
+  /** Makes a fresh station and enables it right after a datagram. */
+  Call freshStationEnabledRightAfterADatagram() {
     robot.startFresh(() -> station = new MockDS(), 2);
-    return enableRightAfterADatagram();
+    return rightAfterADatagram(station::enable);
   }
 
-  /** Enables the station; returns the number of the last datagram sent before. */
-  int enableRightAfterADatagram() {
-    return rightAfterADatagram(station::enable).sequence();
+  /** Runs the action right after a datagram arrives; see {@link Call}. */
+  Call rightAfterADatagram(Runnable action) {
+    int lastBefore = robot.lastBefore(action).sequence();
+    return new Call(lastBefore, Math.max(lastBefore + 1, robot.mostPickedBy(System.nanoTime())));
   }
 
-  /** Runs the action between two datagrams; returns the last datagram sent before it. */
-  Control rightAfterADatagram(Runnable action) {
-    return robot.lastBefore(action);
+  /**
+   * The first datagram from here on whose control byte is {@code wanted}, {@code delay}
+   * datagrams after the first one picked after {@code call}: every one before it says {@code
+   * before}, and it comes no earlier than {@code delay} datagrams after the last one received
+   * before the call returned, and no later than the call allows.
+   */
+  Control firstShowing(Call call, int delay, int wanted, int before) {
+    Control first = nextShowing(wanted, before, call.latestFirstAfter() + delay);
+    assertTrue(first.sequence() >= call.lastBefore() + 1 + delay, first::toString);
+    return first;
+  }
+
+  /**
+   * The next datagram whose control byte is {@code wanted}, no later than sequence number {@code
+   * latest}; each one before it follows the one before and says {@code before}.
+   */
+  Control nextShowing(int wanted, int before, int latest) {
+    while (true) {
+      Control control = robot.next();
+      if (control.control() == wanted) {
+        assertTrue(control.sequence() <= latest,
+            () -> control + " is later than " + latest + ", the latest the call allows");
+        return control;
+      }
+      assertEquals(before, control.control(), control::toString);
+      assertTrue(control.sequence() < latest,
+          () -> String.format("datagram %d still says 0x%02X", control.sequence(), before));
+    }
   }
 
   /** The first enabled datagram, within 1.5 s of the first enable. */

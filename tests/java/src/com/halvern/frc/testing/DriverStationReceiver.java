@@ -27,8 +27,12 @@ import java.util.Optional;
  */
 public final class DriverStationReceiver implements AutoCloseable {
   public static final int PORT = 1110;
-  /** How long a datagram may take before a test gives up: fifty periods. */
-  public static final int TIMEOUT_MILLIS = 1000;
+  /** How long a datagram may take before a test gives up; it only bounds a failure. */
+  public static final int TIMEOUT_MILLIS = 5000;
+  /** The mock driver station's period. */
+  public static final long PERIOD_NANOS = 20_000_000L;
+  /** Room for the sender's clock, which counts whole microseconds. */
+  private static final long CLOCK_ROOM_NANOS = 1_000_000L;
 
   /** One control datagram as the robot program reads it. */
   public record Control(
@@ -49,6 +53,7 @@ public final class DriverStationReceiver implements AutoCloseable {
 
   private final DatagramSocket socket;
   private final byte[] buffer = new byte[1500];
+  private long startedNanos;
 
   /** Binds the socket; fails the test if the port is taken. */
   public DriverStationReceiver() {
@@ -126,24 +131,24 @@ public final class DriverStationReceiver implements AutoCloseable {
   /**
    * Runs {@code create}, which makes a fresh mock driver station, and returns the first {@code
    * count} datagrams received after it that do not belong to an instance made before. That one
-   * stops during the create and may send up to two more datagrams (one around the call, one it
-   * was finishing), continuing its own sequence, even behind the fresh instance's first; they are
-   * skipped. Anything else is returned, for the caller to check: the fresh instance's datagrams
-   * should count 0, 1, 2 and so on.
+   * stops during the create; what it sent until then (however long the create took) may arrive
+   * behind the fresh instance's first datagrams, continuing its own count, and is skipped. Anything
+   * else is returned, for the caller to check: the fresh instance's datagrams should count 0, 1, 2
+   * and so on.
    */
   public List<Control> startFresh(Runnable create, int count) {
     List<Control> before = drain();
     int lastOld = before.isEmpty() ? -1 : before.get(before.size() - 1).sequence();
-    int strays = 0;
+    startedNanos = System.nanoTime();
     create.run();
     List<Control> fresh = new ArrayList<>(count);
     while (fresh.size() < count) {
       Control control = next();
+      boolean continuesFresh = control.sequence() == fresh.size();
       boolean continuesOld = lastOld >= 0
           ? control.sequence() == ((lastOld + 1) & 0xFFFF)
-          : control.sequence() != fresh.size(); // an instance that sent nothing since we bound
-      if (continuesOld && strays < 2) {
-        ++strays;
+          : true; // an instance that sent nothing since we bound
+      if (!continuesFresh && continuesOld) {
         lastOld = control.sequence();
       } else {
         fresh.add(control);
@@ -153,11 +158,22 @@ public final class DriverStationReceiver implements AutoCloseable {
   }
 
   /**
-   * Runs {@code action} between two datagrams and returns the last datagram sent before it: the
-   * next one received was sent after it. Waits for a datagram, runs the action, then takes the
-   * datagrams that were sent meanwhile (a datagram whose control byte was chosen before the
-   * action is on the socket within microseconds, well inside the millisecond {@link #drain}
-   * waits). Those datagrams must continue the sequence.
+   * The most datagrams the instance made by the last {@link #startFresh} can have picked its
+   * control byte for by {@code nanos} (on {@link System#nanoTime}), however the machine scheduled
+   * it: datagram k waits for its slot, k + 1 periods after the instance started at the earliest. A
+   * call made before {@code nanos} therefore shows in a datagram whose sequence number is at most
+   * this.
+   */
+  public int mostPickedBy(long nanos) {
+    return (int) Math.max(0, (nanos - startedNanos + CLOCK_ROOM_NANOS) / PERIOD_NANOS);
+  }
+
+  /**
+   * Runs {@code action} right after a datagram arrives and returns the last datagram received
+   * before it returned: it and every one before it were picked without the action. Waits for a
+   * datagram, runs the action, then takes the datagrams already waiting, which must continue the
+   * sequence. The next datagram received may still have been picked before the action (the sender
+   * picks, then sends); {@link #mostPickedBy} bounds the first one picked after it.
    */
   public Control lastBefore(Runnable action) {
     drain();
