@@ -78,6 +78,8 @@ TEST_F(DeviceSims, FerixSimFeedsInputVoltages) {
   boardSim.SetInputVoltage(3, 1.024);
   EXPECT_DOUBLE_EQ(boardSim.GetInputVoltage(3), 1.024);
   const halvern::Ferix ferix(4);
+  // The constructor waits a while for the first conversions; a busy machine may need longer.
+  EXPECT_TRUE(eventually([&] { return ferix.GetRaw(3) != 0; }));
   EXPECT_EQ(ferix.GetRaw(3), 1024);
   EXPECT_NEAR(ferix.GetVoltage(3), 2.0, 1e-4);  // 1024 x 4 / 2048
 }

@@ -130,7 +130,7 @@ TEST_F(OrdexClass, IdentityGettersAreEmptyUntilTheControllerAnswers) {
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // nothing asked on this thread
 
   device.setIdentityBehaviour(halvern::sim::IdentityBehaviour::Answer);  // powered on late
-  ASSERT_TRUE(waitFor([&] { return ordex.TryGetFirmwareVersion().has_value(); }, 5s));
+  ASSERT_TRUE(waitFor([&] { return ordex.TryGetFirmwareVersion().has_value(); }, kWaitLimit));
   EXPECT_EQ(ordex.TryGetFirmwareVersion(), std::optional<std::string>("Firmware Version: [1.4.2]"));
   EXPECT_EQ(ordex.TryGetHardwareVersion(),
             std::optional<std::string>("Hardware: Ordex Quad, Version: 3"));

@@ -150,7 +150,7 @@ TEST_F(OrdexBackground, AfterEightAttemptsItAsksOnceASecondUntilTheControllerAns
   }
 
   controller.setIdentityBehaviour(IdentityBehaviour::Answer);  // powered on late
-  EXPECT_TRUE(waitFor([&] { return identityKnown(handle); }, 5s));
+  EXPECT_TRUE(waitFor([&] { return identityKnown(handle); }, kWaitLimit));
   EXPECT_EQ(c_Ordex_getID(handle), kDevice);
   c_Ordex_destroy(handle);
 }
@@ -201,7 +201,7 @@ TEST_F(OrdexBackground, TheBlockingCallAndTheFetchNeverAskAtTheSameTime) {
   EXPECT_GE(elapsed, 1000ms);  // its own eight attempts, whole
   // Let the fetch carry on for a few attempts after the call.
   const int afterCall = controller.identityRequestCount();
-  ASSERT_TRUE(waitFor([&] { return controller.identityRequestCount() >= afterCall + 2; }, 5s));
+  ASSERT_TRUE(waitFor([&] { return controller.identityRequestCount() >= afterCall + 2; }, kWaitLimit));
   c_Ordex_destroy(handle);
 
   // Each exchange holds the bus from its request until its reply is read, at least 50 ms
