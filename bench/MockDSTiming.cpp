@@ -133,7 +133,10 @@ int main(int argc, char** argv) {
   std::vector<double> slot = index;
   std::vector<double> deviation(stream.size());
   int skippedSlots = 0;
-  for (;;) {
+  // Each pass moves at least one slot; a stream this long cannot have skipped more slots than
+  // its datagrams, so more passes than that would only chase the anchor back and forth (a very
+  // uneven stream, on a loaded machine, can make one shift re-anchor the grid and ask for another).
+  for (std::size_t pass = 0; pass < stream.size(); ++pass) {
     double anchor = arrival[0];
     for (std::size_t k = 0; k < stream.size(); ++k) {
       anchor = std::min(anchor, arrival[k] - slot[k] * kPeriodMs);
