@@ -1,5 +1,6 @@
 #include "SimLidarMini.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -44,8 +45,10 @@ constexpr std::array<uint8_t, wire::kDescriptorLength> kScanStartDescriptor{
 
 constexpr auto kSamplePeriod =
     std::chrono::duration_cast<Clock::duration>(1s) / SimLidarMini::kSamplesPerSecond;
-// Behind its timeline by more than this (a stalled simulator), the motor's timeline starts
-// again now rather than flooding the line with old revolutions.
+// Behind its timeline by more than this (a stalled simulator), the motor's timeline moves on to
+// now rather than flooding the line with old revolutions. The revolution under way goes on from
+// the sample it reached: a real lidar's motor never stalls with the host, so every revolution
+// it sends is whole, however late the simulator's thread ran.
 constexpr auto kMaxLag = 250ms;
 
 // An idle line carries at most this much output at once when writing resumes, as a USB adapter
@@ -442,7 +445,7 @@ void SimLidarMini::queueDuePackets(Clock::time_point now) {
       return;
     }
     if (now - due > kMaxLag) {
-      beginRevolution(now);
+      revolutionStart_ += now - due;
       continue;
     }
     queuePacket(revolutionPacket(nextSample_, end, revolutionSamples_), nextSample_ == 0);
@@ -452,6 +455,30 @@ void SimLidarMini::queueDuePackets(Clock::time_point now) {
       beginRevolution(revolutionStart_ + kSamplePeriod * revolutionSamples_);
     }
   }
+}
+
+bool SimLidarMini::libraryCaughtUp() const {
+  {
+    const std::lock_guard lock(mutex_);
+    if (outputBytes_ > 0 || writingBytes_ > 0) {
+      return false;
+    }
+  }
+  return unreadByLibrary() == 0;
+}
+
+std::size_t SimLidarMini::unreadByLibrary() const {
+  // A poll on the library's end first moves bytes still on their way into its input queue,
+  // which a bare FIONREAD right after a write may not count yet.
+  pollfd ready{terminal_->libraryEndFd(), POLLIN, 0};
+  if (::poll(&ready, 1, 0) == 0) {
+    return 0;
+  }
+  int waiting = 0;
+  if (::ioctl(terminal_->libraryEndFd(), FIONREAD, &waiting) != 0 || waiting <= 0) {
+    return 1;  // something is there, or the port failed: not caught up either way
+  }
+  return static_cast<std::size_t>(waiting);
 }
 
 int SimLidarMini::hostQueueRoom() const {
@@ -483,6 +510,7 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
       head.written += take;
       outputBytes_ -= take;
       budget -= take;
+      writingBytes_ += take;
       if (head.written == head.bytes.size()) {
         packetsSent_ += head.endsPacket ? 1 : 0;
         revolutionsSent_ += head.endsRevolutionStart ? 1 : 0;
@@ -502,6 +530,8 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
   if (!bytes.empty()) {
     terminal_->send(bytes);
     lineFree_ += lineTimeOf(bytes.size());
+    const std::lock_guard lock(mutex_);
+    writingBytes_ = 0;
   }
 }
 
@@ -514,6 +544,7 @@ void SimLidarMini::run() {
     }
     if (unplug) {
       terminal_->unplug();
+      unplugged_ = true;
     }
     if (!terminal_->pluggedIn()) {
       std::this_thread::sleep_for(kUnpluggedIdle);

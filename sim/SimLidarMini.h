@@ -117,6 +117,18 @@ class SimLidarMini {
   [[nodiscard]] int packetsSent() const;
 
   /**
+   * Everything queued so far (replies, packets, sendRaw's bytes) has gone onto the line and the
+   * library has read all of it: none waits on the library's end of the port. Bytes sent after
+   * this holds come in a later read than all of those, so once they too are read, the library
+   * has dealt with everything before them.
+   */
+  [[nodiscard]] bool libraryCaughtUp() const;
+  /** Bytes on the library's end of the port that the library has not read yet. */
+  [[nodiscard]] std::size_t unreadByLibrary() const;
+  /** The cable was pulled (after unplug()): nothing more reaches the library. */
+  [[nodiscard]] bool unplugged() const { return unplugged_.load(); }
+
+  /**
    * A scan packet as the lidar sends it, with its check code: `start` marks the first packet of
    * a revolution (it then holds exactly one sample, the first given or a zero one). Each sample
    * is (intensity, distance mm, flag 0 to 3).
@@ -173,6 +185,7 @@ class SimLidarMini {
   std::vector<uint8_t> commands_;
   std::deque<Segment> output_;
   std::size_t outputBytes_ = 0;
+  std::size_t writingBytes_ = 0;  // taken from output_ and being written to the terminal
   std::deque<SentPacket> sentPackets_;
   int revolutionsSent_ = 0;
   int packetsSent_ = 0;
@@ -185,6 +198,7 @@ class SimLidarMini {
   int nextSample_ = 0;
   Clock::time_point lineFree_;  // when the line has carried everything written so far
   Clock::time_point lastSegmentDone_;
+  std::atomic<bool> unplugged_{false};
   std::atomic<bool> running_{true};
   std::thread thread_;
 };
