@@ -51,9 +51,6 @@ constexpr auto kSamplePeriod =
 // it sends is whole, however late the simulator's thread ran.
 constexpr auto kMaxLag = 250ms;
 
-// An idle line carries at most this much output at once when writing resumes, as a USB adapter
-// hands over what it gathered; without it a simulator thread woken late would fall behind.
-constexpr auto kLineBank = 20ms;
 constexpr auto kSplitPause = 3ms;
 constexpr auto kUnpluggedIdle = 5ms;
 constexpr auto kRequestWait = 1ms;
@@ -387,11 +384,15 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
 }
 
 void SimLidarMini::queue(Segment segment) {
+  if (segment.readyAt == Clock::time_point{}) {
+    segment.readyAt = Clock::now();
+  }
   outputBytes_ += segment.bytes.size();
   output_.push_back(std::move(segment));
 }
 
-void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart) {
+void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart,
+                               Clock::time_point readyAt) {
   if (outputBytes_ > kOutputBacklogLimit) {
     return;  // the host stopped reading: the lidar's buffer overflows
   }
@@ -403,18 +404,21 @@ void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart
            kDamagedByteInSample] ^= kDamageBit;
   }
   if (garbage_ && std::bernoulli_distribution(0.5)(random_)) {
-    queue(Segment{.bytes = garbageBefore(packet), .scanData = true});
+    queue(Segment{.bytes = garbageBefore(packet), .readyAt = readyAt, .scanData = true});
   }
   if (splitPackets_) {
     const auto half = static_cast<std::ptrdiff_t>(packet.size() / 2);
-    queue(Segment{.bytes = {packet.begin(), packet.begin() + half}, .scanData = true});
+    queue(Segment{
+        .bytes = {packet.begin(), packet.begin() + half}, .readyAt = readyAt, .scanData = true});
     queue(Segment{.bytes = {packet.begin() + half, packet.end()},
+                  .readyAt = readyAt,
                   .pauseBefore = kSplitPause,
                   .scanData = true,
                   .endsPacket = true,
                   .endsRevolutionStart = revolutionStart});
   } else {
     queue(Segment{.bytes = std::move(packet),
+                  .readyAt = readyAt,
                   .scanData = true,
                   .endsPacket = true,
                   .endsRevolutionStart = revolutionStart});
@@ -448,7 +452,7 @@ void SimLidarMini::queueDuePackets(Clock::time_point now) {
       revolutionStart_ += now - due;
       continue;
     }
-    queuePacket(revolutionPacket(nextSample_, end, revolutionSamples_), nextSample_ == 0);
+    queuePacket(revolutionPacket(nextSample_, end, revolutionSamples_), nextSample_ == 0, due);
     nextSample_ = end;
     if (end == revolutionSamples_) {
       // A new frequency takes effect from the next revolution on.
@@ -490,27 +494,31 @@ int SimLidarMini::hostQueueRoom() const {
 }
 
 void SimLidarMini::sendOutput(Clock::time_point now) {
-  const int room = hostQueueRoom();
-  if (room <= 0) {
-    return;
-  }
-  lineFree_ = std::max(lineFree_, now - kLineBank);
-  std::size_t budget = std::min(static_cast<std::size_t>(room), bytesCarriedIn(now - lineFree_));
+  std::size_t room = static_cast<std::size_t>(std::max(hostQueueRoom(), 0));
   std::vector<uint8_t> bytes;
   {
     const std::lock_guard lock(mutex_);
-    while (budget > 0 && !output_.empty()) {
+    // The line carries each segment from when the lidar had it, after the line has carried
+    // what came before and after its pause, at the line's rate: however late this thread runs,
+    // the line keeps its rate, and a pause costs line time, not a turn of this loop.
+    Clock::time_point line = lineFree_;
+    while (room > 0 && !output_.empty()) {
       Segment& head = output_.front();
-      if (head.written == 0 && now < lastSegmentDone_ + head.pauseBefore) {
+      if (head.written == 0) {
+        line = std::max({line, head.readyAt, lastSegmentDone_ + head.pauseBefore});
+      }
+      const std::size_t take =
+          std::min({room, head.bytes.size() - head.written, bytesCarriedIn(now - line)});
+      if (take == 0) {
         break;
       }
-      const std::size_t take = std::min(budget, head.bytes.size() - head.written);
       const auto from = head.bytes.begin() + static_cast<std::ptrdiff_t>(head.written);
       bytes.insert(bytes.end(), from, from + static_cast<std::ptrdiff_t>(take));
       head.written += take;
       outputBytes_ -= take;
-      budget -= take;
       writingBytes_ += take;
+      room -= take;
+      line += lineTimeOf(take);
       if (head.written == head.bytes.size()) {
         packetsSent_ += head.endsPacket ? 1 : 0;
         revolutionsSent_ += head.endsRevolutionStart ? 1 : 0;
@@ -522,14 +530,14 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
             sentPackets_.pop_front();
           }
         }
-        lastSegmentDone_ = now;
+        lastSegmentDone_ = line;
         output_.pop_front();
       }
     }
+    lineFree_ = line;
   }
   if (!bytes.empty()) {
     terminal_->send(bytes);
-    lineFree_ += lineTimeOf(bytes.size());
     const std::lock_guard lock(mutex_);
     writingBytes_ = 0;
   }

@@ -148,6 +148,7 @@ class SimLidarMini {
   struct Segment {
     std::vector<uint8_t> bytes;
     std::size_t written = 0;
+    Clock::time_point readyAt{};    // when the lidar had it to send (queue() fills in now)
     Clock::duration pauseBefore{};  // the line stays idle this long after the previous segment
     bool scanData = false;          // dropped when scanning stops
     bool endsPacket = false;
@@ -161,7 +162,7 @@ class SimLidarMini {
   /** Queues the packets whose samples have been measured by `now`. */
   void queueDuePackets(Clock::time_point now);
   /** Queues one packet, with the garbage, damage and split the faults ask for (mutex_ held). */
-  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart);
+  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart, Clock::time_point readyAt);
   std::vector<uint8_t> revolutionPacket(int first, int end, int samplesInRevolution) const;
   std::vector<uint8_t> garbageBefore(const std::vector<uint8_t>& packet);
   void queue(Segment segment);  // with mutex_ held
@@ -196,7 +197,9 @@ class SimLidarMini {
   Clock::time_point revolutionStart_;
   int revolutionSamples_ = 0;
   int nextSample_ = 0;
-  Clock::time_point lineFree_;  // when the line has carried everything written so far
+  // On the line's own clock, which runs behind the real one while output waits for the thread:
+  // when it has carried everything written so far, and when the last whole segment ended.
+  Clock::time_point lineFree_;
   Clock::time_point lastSegmentDone_;
   std::atomic<bool> unplugged_{false};
   std::atomic<bool> running_{true};
