@@ -57,8 +57,13 @@ constexpr auto kRequestWait = 1ms;
 
 // Like a USB device whose host stops polling it, the lidar holds its output back while this
 // much sits unread on the host's side; writing on would block the device thread for good once
-// the pseudo-terminal's buffers fill, and a destroyed simulator could then never stop.
-constexpr int kHostQueueLimit = 2048;
+// the pseudo-terminal's buffers fill (20,736 bytes on Linux), and a destroyed simulator could
+// then never stop.
+constexpr std::size_t kHostQueueLimit = 2048;
+// The unread count misses bytes the terminal has not yet handed to its read queue, which a busy
+// machine can hold back for long; so the lidar also holds back once this much was written
+// since it last saw the library's side empty, well below what the terminal holds.
+constexpr std::size_t kUnconfirmedLimit = 8192;
 // Output waiting for the line beyond this (the host stopped reading) is dropped, packet by packet.
 constexpr std::size_t kOutputBacklogLimit = 65536;
 
@@ -485,16 +490,19 @@ std::size_t SimLidarMini::unreadByLibrary() const {
   return static_cast<std::size_t>(waiting);
 }
 
-int SimLidarMini::hostQueueRoom() const {
-  int waiting = 0;
-  if (::ioctl(terminal_->libraryEndFd(), FIONREAD, &waiting) != 0) {
-    waiting = 0;
+std::size_t SimLidarMini::hostQueueRoom() {
+  const std::size_t unread = unreadByLibrary();
+  if (unread == 0) {
+    writtenSinceEmpty_ = 0;  // the library has read everything written before
   }
-  return kHostQueueLimit - waiting;
+  if (unread >= kHostQueueLimit || writtenSinceEmpty_ >= kUnconfirmedLimit) {
+    return 0;
+  }
+  return std::min(kHostQueueLimit - unread, kUnconfirmedLimit - writtenSinceEmpty_);
 }
 
 void SimLidarMini::sendOutput(Clock::time_point now) {
-  std::size_t room = static_cast<std::size_t>(std::max(hostQueueRoom(), 0));
+  std::size_t room = hostQueueRoom();
   std::vector<uint8_t> bytes;
   {
     const std::lock_guard lock(mutex_);
@@ -538,6 +546,7 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
   }
   if (!bytes.empty()) {
     terminal_->send(bytes);
+    writtenSinceEmpty_ += bytes.size();
     const std::lock_guard lock(mutex_);
     writingBytes_ = 0;
   }

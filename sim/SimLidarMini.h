@@ -168,7 +168,8 @@ class SimLidarMini {
   void queue(Segment segment);  // with mutex_ held
   /** Writes what the line has carried by `now`, as far as the host's queue has room. */
   void sendOutput(Clock::time_point now);
-  [[nodiscard]] int hostQueueRoom() const;
+  /** How much may be written now without the terminal filling up. */
+  std::size_t hostQueueRoom();
 
   std::unique_ptr<PseudoTerminal> terminal_;
   mutable std::mutex mutex_;
@@ -201,6 +202,7 @@ class SimLidarMini {
   // when it has carried everything written so far, and when the last whole segment ended.
   Clock::time_point lineFree_;
   Clock::time_point lastSegmentDone_;
+  std::size_t writtenSinceEmpty_ = 0;  // since the library's side was last seen empty
   std::atomic<bool> unplugged_{false};
   std::atomic<bool> running_{true};
   std::thread thread_;
