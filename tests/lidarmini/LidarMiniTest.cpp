@@ -761,7 +761,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
 
   std::mutex listing;
   std::atomic<int> failed{0};
-  outputOf([&] {
+  const Output output = outputOf([&] {
     std::vector<std::thread> workers;
     workers.reserve(sims.size());
     for (const auto& sim : sims) {
@@ -779,7 +779,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
       worker.join();
     }
   });
-  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(failed, 0) << output.err;
   EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
   EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
 }
