@@ -48,7 +48,8 @@ TEST(LidarClass, ReadsTheRoomAndStopsAndStarts) {
   // Three more revolutions streamed; at most the one under way when the port closed reached it.
   const int sent = sim.revolutionsSent();
   const int streamed = sim.revolutionsStreamed();
-  ASSERT_TRUE(halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
+  ASSERT_TRUE(
+      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
   EXPECT_LE(sim.revolutionsSent(), sent + 1) << "the port stayed open";
   EXPECT_GT(lidar.GetData().InRangeCount(), 200) << "the tables lost their values";
   lidar.Start();
@@ -105,7 +106,8 @@ TEST(LidarClass, ANewerLidarReplacesTheOlderWhoseDestructionLeavesItAlone) {
   EXPECT_TRUE(moved.IsClosed());
   const int sent = sim.revolutionsSent();
   const int streamed = sim.revolutionsStreamed();
-  ASSERT_TRUE(halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
+  ASSERT_TRUE(
+      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
   EXPECT_LE(sim.revolutionsSent(), sent + 1) << "closing left the port open";
 }
 
