@@ -176,6 +176,11 @@ int SimLidar::revolutionsSent() const {
   return revolutionsSent_;
 }
 
+int SimLidar::revolutionsStreamed() const {
+  const std::lock_guard lock(mutex_);
+  return revolutionsStreamed_;
+}
+
 int SimLidar::packetsSent() const {
   const std::lock_guard lock(mutex_);
   return packetsSent_;
@@ -280,6 +285,7 @@ void SimLidar::run() {
       packetsSent_ += bytes.empty() ? 0 : 1;
       revolutionsSent_ += revolutionDone ? 1 : 0;
     }
+    revolutionsStreamed_ += revolutionDone ? 1 : 0;
   }
 }
 

@@ -71,6 +71,8 @@ class SimLidar {
   /** Revolutions and packets that reached an open port (dropped packets not counted). */
   [[nodiscard]] int revolutionsSent() const;
   [[nodiscard]] int packetsSent() const;
+  /** Revolutions the lidar has streamed, whether or not the port was open to take them. */
+  [[nodiscard]] int revolutionsStreamed() const;
 
   /** A packet as the lidar sends it, with its check code; `words` are distance x 4. */
   static std::vector<uint8_t> packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
@@ -99,6 +101,7 @@ class SimLidar {
   std::deque<SentPacket> sentPackets_;
   int revolutionsSent_ = 0;
   int packetsSent_ = 0;
+  int revolutionsStreamed_ = 0;
   std::mt19937 random_;  // fixed seed: a run's noise and damage repeat
   std::atomic<bool> running_{true};
   std::thread thread_;  // last: starts once everything above is ready

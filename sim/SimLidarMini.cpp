@@ -1,5 +1,6 @@
 #include "SimLidarMini.h"
 
+#include <poll.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -44,21 +45,25 @@ constexpr std::array<uint8_t, wire::kDescriptorLength> kScanStartDescriptor{
 
 constexpr auto kSamplePeriod =
     std::chrono::duration_cast<Clock::duration>(1s) / SimLidarMini::kSamplesPerSecond;
-// Behind its timeline by more than this (a stalled simulator), the motor's timeline starts
-// again now rather than flooding the line with old revolutions.
+// Behind its timeline by more than this (a stalled simulator), the motor's timeline moves on to
+// now rather than flooding the line with old revolutions. The revolution under way goes on from
+// the sample it reached: a real lidar's motor never stalls with the host, so every revolution
+// it sends is whole, however late the simulator's thread ran.
 constexpr auto kMaxLag = 250ms;
 
-// An idle line carries at most this much output at once when writing resumes, as a USB adapter
-// hands over what it gathered; without it a simulator thread woken late would fall behind.
-constexpr auto kLineBank = 20ms;
 constexpr auto kSplitPause = 3ms;
 constexpr auto kUnpluggedIdle = 5ms;
 constexpr auto kRequestWait = 1ms;
 
 // Like a USB device whose host stops polling it, the lidar holds its output back while this
 // much sits unread on the host's side; writing on would block the device thread for good once
-// the pseudo-terminal's buffers fill, and a destroyed simulator could then never stop.
-constexpr int kHostQueueLimit = 2048;
+// the pseudo-terminal's buffers fill (20,736 bytes on Linux), and a destroyed simulator could
+// then never stop.
+constexpr std::size_t kHostQueueLimit = 2048;
+// The unread count misses bytes the terminal has not yet handed to its read queue, which a busy
+// machine can hold back for long; so the lidar also holds back once this much was written
+// since it last saw the library's side empty, well below what the terminal holds.
+constexpr std::size_t kUnconfirmedLimit = 8192;
 // Output waiting for the line beyond this (the host stopped reading) is dropped, packet by packet.
 constexpr std::size_t kOutputBacklogLimit = 65536;
 
@@ -384,11 +389,15 @@ std::vector<uint8_t> SimLidarMini::garbageBefore(const std::vector<uint8_t>& pac
 }
 
 void SimLidarMini::queue(Segment segment) {
+  if (segment.readyAt == Clock::time_point{}) {
+    segment.readyAt = Clock::now();
+  }
   outputBytes_ += segment.bytes.size();
   output_.push_back(std::move(segment));
 }
 
-void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart) {
+void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart,
+                               Clock::time_point readyAt) {
   if (outputBytes_ > kOutputBacklogLimit) {
     return;  // the host stopped reading: the lidar's buffer overflows
   }
@@ -400,18 +409,21 @@ void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart
            kDamagedByteInSample] ^= kDamageBit;
   }
   if (garbage_ && std::bernoulli_distribution(0.5)(random_)) {
-    queue(Segment{.bytes = garbageBefore(packet), .scanData = true});
+    queue(Segment{.bytes = garbageBefore(packet), .readyAt = readyAt, .scanData = true});
   }
   if (splitPackets_) {
     const auto half = static_cast<std::ptrdiff_t>(packet.size() / 2);
-    queue(Segment{.bytes = {packet.begin(), packet.begin() + half}, .scanData = true});
+    queue(Segment{
+        .bytes = {packet.begin(), packet.begin() + half}, .readyAt = readyAt, .scanData = true});
     queue(Segment{.bytes = {packet.begin() + half, packet.end()},
+                  .readyAt = readyAt,
                   .pauseBefore = kSplitPause,
                   .scanData = true,
                   .endsPacket = true,
                   .endsRevolutionStart = revolutionStart});
   } else {
     queue(Segment{.bytes = std::move(packet),
+                  .readyAt = readyAt,
                   .scanData = true,
                   .endsPacket = true,
                   .endsRevolutionStart = revolutionStart});
@@ -442,10 +454,10 @@ void SimLidarMini::queueDuePackets(Clock::time_point now) {
       return;
     }
     if (now - due > kMaxLag) {
-      beginRevolution(now);
+      revolutionStart_ += now - due;
       continue;
     }
-    queuePacket(revolutionPacket(nextSample_, end, revolutionSamples_), nextSample_ == 0);
+    queuePacket(revolutionPacket(nextSample_, end, revolutionSamples_), nextSample_ == 0, due);
     nextSample_ = end;
     if (end == revolutionSamples_) {
       // A new frequency takes effect from the next revolution on.
@@ -454,35 +466,67 @@ void SimLidarMini::queueDuePackets(Clock::time_point now) {
   }
 }
 
-int SimLidarMini::hostQueueRoom() const {
-  int waiting = 0;
-  if (::ioctl(terminal_->libraryEndFd(), FIONREAD, &waiting) != 0) {
-    waiting = 0;
+bool SimLidarMini::libraryCaughtUp() const {
+  {
+    const std::lock_guard lock(mutex_);
+    if (outputBytes_ > 0 || writingBytes_ > 0) {
+      return false;
+    }
   }
-  return kHostQueueLimit - waiting;
+  return unreadByLibrary() == 0;
+}
+
+std::size_t SimLidarMini::unreadByLibrary() const {
+  // A poll on the library's end first moves bytes still on their way into its input queue,
+  // which a bare FIONREAD right after a write may not count yet.
+  pollfd ready{terminal_->libraryEndFd(), POLLIN, 0};
+  if (::poll(&ready, 1, 0) == 0) {
+    return 0;
+  }
+  int waiting = 0;
+  if (::ioctl(terminal_->libraryEndFd(), FIONREAD, &waiting) != 0 || waiting <= 0) {
+    return 1;  // something is there, or the port failed: not caught up either way
+  }
+  return static_cast<std::size_t>(waiting);
+}
+
+std::size_t SimLidarMini::hostQueueRoom() {
+  const std::size_t unread = unreadByLibrary();
+  if (unread == 0) {
+    writtenSinceEmpty_ = 0;  // the library has read everything written before
+  }
+  if (unread >= kHostQueueLimit || writtenSinceEmpty_ >= kUnconfirmedLimit) {
+    return 0;
+  }
+  return std::min(kHostQueueLimit - unread, kUnconfirmedLimit - writtenSinceEmpty_);
 }
 
 void SimLidarMini::sendOutput(Clock::time_point now) {
-  const int room = hostQueueRoom();
-  if (room <= 0) {
-    return;
-  }
-  lineFree_ = std::max(lineFree_, now - kLineBank);
-  std::size_t budget = std::min(static_cast<std::size_t>(room), bytesCarriedIn(now - lineFree_));
+  std::size_t room = hostQueueRoom();
   std::vector<uint8_t> bytes;
   {
     const std::lock_guard lock(mutex_);
-    while (budget > 0 && !output_.empty()) {
+    // The line carries each segment from when the lidar had it, after the line has carried
+    // what came before and after its pause, at the line's rate: however late this thread runs,
+    // the line keeps its rate, and a pause costs line time, not a turn of this loop.
+    Clock::time_point line = lineFree_;
+    while (room > 0 && !output_.empty()) {
       Segment& head = output_.front();
-      if (head.written == 0 && now < lastSegmentDone_ + head.pauseBefore) {
+      if (head.written == 0) {
+        line = std::max({line, head.readyAt, lastSegmentDone_ + head.pauseBefore});
+      }
+      const std::size_t take =
+          std::min({room, head.bytes.size() - head.written, bytesCarriedIn(now - line)});
+      if (take == 0) {
         break;
       }
-      const std::size_t take = std::min(budget, head.bytes.size() - head.written);
       const auto from = head.bytes.begin() + static_cast<std::ptrdiff_t>(head.written);
       bytes.insert(bytes.end(), from, from + static_cast<std::ptrdiff_t>(take));
       head.written += take;
       outputBytes_ -= take;
-      budget -= take;
+      writingBytes_ += take;
+      room -= take;
+      line += lineTimeOf(take);
       if (head.written == head.bytes.size()) {
         packetsSent_ += head.endsPacket ? 1 : 0;
         revolutionsSent_ += head.endsRevolutionStart ? 1 : 0;
@@ -494,14 +538,17 @@ void SimLidarMini::sendOutput(Clock::time_point now) {
             sentPackets_.pop_front();
           }
         }
-        lastSegmentDone_ = now;
+        lastSegmentDone_ = line;
         output_.pop_front();
       }
     }
+    lineFree_ = line;
   }
   if (!bytes.empty()) {
     terminal_->send(bytes);
-    lineFree_ += lineTimeOf(bytes.size());
+    writtenSinceEmpty_ += bytes.size();
+    const std::lock_guard lock(mutex_);
+    writingBytes_ = 0;
   }
 }
 
@@ -514,6 +561,7 @@ void SimLidarMini::run() {
     }
     if (unplug) {
       terminal_->unplug();
+      unplugged_ = true;
     }
     if (!terminal_->pluggedIn()) {
       std::this_thread::sleep_for(kUnpluggedIdle);

@@ -117,6 +117,18 @@ class SimLidarMini {
   [[nodiscard]] int packetsSent() const;
 
   /**
+   * Everything queued so far (replies, packets, sendRaw's bytes) has gone onto the line and the
+   * library has read all of it: none waits on the library's end of the port. Bytes sent after
+   * this holds come in a later read than all of those, so once they too are read, the library
+   * has dealt with everything before them.
+   */
+  [[nodiscard]] bool libraryCaughtUp() const;
+  /** Bytes on the library's end of the port that the library has not read yet. */
+  [[nodiscard]] std::size_t unreadByLibrary() const;
+  /** The cable was pulled (after unplug()): nothing more reaches the library. */
+  [[nodiscard]] bool unplugged() const { return unplugged_.load(); }
+
+  /**
    * A scan packet as the lidar sends it, with its check code: `start` marks the first packet of
    * a revolution (it then holds exactly one sample, the first given or a zero one). Each sample
    * is (intensity, distance mm, flag 0 to 3).
@@ -136,6 +148,7 @@ class SimLidarMini {
   struct Segment {
     std::vector<uint8_t> bytes;
     std::size_t written = 0;
+    Clock::time_point readyAt{};    // when the lidar had it to send (queue() fills in now)
     Clock::duration pauseBefore{};  // the line stays idle this long after the previous segment
     bool scanData = false;          // dropped when scanning stops
     bool endsPacket = false;
@@ -149,13 +162,14 @@ class SimLidarMini {
   /** Queues the packets whose samples have been measured by `now`. */
   void queueDuePackets(Clock::time_point now);
   /** Queues one packet, with the garbage, damage and split the faults ask for (mutex_ held). */
-  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart);
+  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart, Clock::time_point readyAt);
   std::vector<uint8_t> revolutionPacket(int first, int end, int samplesInRevolution) const;
   std::vector<uint8_t> garbageBefore(const std::vector<uint8_t>& packet);
   void queue(Segment segment);  // with mutex_ held
   /** Writes what the line has carried by `now`, as far as the host's queue has room. */
   void sendOutput(Clock::time_point now);
-  [[nodiscard]] int hostQueueRoom() const;
+  /** How much may be written now without the terminal filling up. */
+  std::size_t hostQueueRoom();
 
   std::unique_ptr<PseudoTerminal> terminal_;
   mutable std::mutex mutex_;
@@ -173,6 +187,7 @@ class SimLidarMini {
   std::vector<uint8_t> commands_;
   std::deque<Segment> output_;
   std::size_t outputBytes_ = 0;
+  std::size_t writingBytes_ = 0;  // taken from output_ and being written to the terminal
   std::deque<SentPacket> sentPackets_;
   int revolutionsSent_ = 0;
   int packetsSent_ = 0;
@@ -183,8 +198,12 @@ class SimLidarMini {
   Clock::time_point revolutionStart_;
   int revolutionSamples_ = 0;
   int nextSample_ = 0;
-  Clock::time_point lineFree_;  // when the line has carried everything written so far
+  // On the line's own clock, which runs behind the real one while output waits for the thread:
+  // when it has carried everything written so far, and when the last whole segment ended.
+  Clock::time_point lineFree_;
   Clock::time_point lastSegmentDone_;
+  std::size_t writtenSinceEmpty_ = 0;  // since the library's side was last seen empty
+  std::atomic<bool> unplugged_{false};
   std::atomic<bool> running_{true};
   std::thread thread_;
 };

@@ -173,8 +173,16 @@ void PurgeSerialInput(SerialHandle h) {
 }
 
 int SerialBytesWaiting(SerialHandle h) {
+  if (h == kInvalidSerialHandle) {
+    return 0;
+  }
+  // The terminal hands received bytes on to its read queue from a kernel worker, which a busy
+  // machine can hold up for a long time; FIONREAD counts only the read queue, a poll first has
+  // the terminal hand on what it holds.
+  pollfd ready{fdOf(h), POLLIN, 0};
+  ::poll(&ready, 1, 0);
   int waiting = 0;
-  if (h == kInvalidSerialHandle || ::ioctl(fdOf(h), FIONREAD, &waiting) != 0) {
+  if (::ioctl(fdOf(h), FIONREAD, &waiting) != 0) {
     return 0;
   }
   return waiting;

@@ -55,12 +55,18 @@ bool ReadExact(serial::SerialHandle h, uint8_t* buffer, int count, int timeoutMs
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   int received = 0;
   while (received < count) {
-    if (Clock::now() >= deadline) {
+    // The deadline is looked at after a read, so a thread that slept past it on a busy machine
+    // still takes what arrived in time.
+    const bool late = Clock::now() >= deadline;
+    const int read = serial::ReadSerialBytes(h, buffer + received, count - received);
+    received += read;
+    if (received >= count) {
+      break;
+    }
+    if (late) {
       std::cerr << "[LidarMini] ReadExact timeout (got " << received << "/" << count << " bytes)\n";
       return false;
     }
-    const int read = serial::ReadSerialBytes(h, buffer + received, count - received);
-    received += read;
     if (read == 0) {
       std::this_thread::sleep_for(kEmptyReadPause);
     }

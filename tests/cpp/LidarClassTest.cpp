@@ -10,6 +10,7 @@
 
 #include "ClassTestSupport.h"
 #include "SimLidar.h"
+#include "WaitFor.h"
 #include "halvern/Lidar.hpp"
 
 namespace {
@@ -44,8 +45,11 @@ TEST(LidarClass, ReadsTheRoomAndStopsAndStarts) {
   }
   lidar.Stop();
   EXPECT_FALSE(lidar.IsScanning());
+  // Three more revolutions streamed; at most the one under way when the port closed reached it.
   const int sent = sim.revolutionsSent();
-  std::this_thread::sleep_for(300ms);
+  const int streamed = sim.revolutionsStreamed();
+  ASSERT_TRUE(
+      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
   EXPECT_LE(sim.revolutionsSent(), sent + 1) << "the port stayed open";
   EXPECT_GT(lidar.GetData().InRangeCount(), 200) << "the tables lost their values";
   lidar.Start();
@@ -101,7 +105,9 @@ TEST(LidarClass, ANewerLidarReplacesTheOlderWhoseDestructionLeavesItAlone) {
   moved.Close();
   EXPECT_TRUE(moved.IsClosed());
   const int sent = sim.revolutionsSent();
-  std::this_thread::sleep_for(300ms);
+  const int streamed = sim.revolutionsStreamed();
+  ASSERT_TRUE(
+      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
   EXPECT_LE(sim.revolutionsSent(), sent + 1) << "closing left the port open";
 }
 

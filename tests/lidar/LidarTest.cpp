@@ -133,6 +133,14 @@ Bytes joined(std::initializer_list<Bytes> parts) {
 
 void feed(const Bytes& bytes) { halsim::pushSerialBytes(kPort, bytes); }
 
+// Bytes waiting on the open port for the reader to take them.
+int32_t bytesWaiting() {
+  int32_t status = 0;
+  // Initialising an open port again hands out its handle and changes nothing.
+  const HAL_SerialPortHandle handle = HAL_InitializeSerialPort(HAL_SerialPort_Onboard, &status);
+  return status == 0 ? HAL_GetSerialBytesReceived(handle, &status) : -1;
+}
+
 bool unsampled(const LidarScan& scan, int degree) {
   return scan.distance[degree] == kNoDistance && scan.angle[degree] == static_cast<float>(degree);
 }
@@ -158,6 +166,12 @@ LidarScan scanOnce(int degree, double distance) {
   EXPECT_TRUE(arrived) << "degree " << degree << " holds " << scan.distance[degree]
                        << ", not " << distance;
   return scan;
+}
+
+// Feeds bytes and returns once the reader has taken them from the port.
+void feedAndWaitForRead(const Bytes& bytes) {
+  feed(bytes);
+  EXPECT_TRUE(eventually([] { return bytesWaiting() == 0; })) << bytesWaiting() << " bytes wait";
 }
 
 // Feeds one sample into the middle of a degree and returns the tables once it is stored.
@@ -397,8 +411,7 @@ TEST_F(Lidar, PacketsAreFramedAcrossAndWithinReads) {
   const Bytes split = packet(50.0, 52.0, {word(1000.0), word(1000.0), word(1000.0)});
   constexpr std::array<std::pair<int, int>, 4> kPieces{{{0, 1}, {1, 7}, {7, 13}, {13, 16}}};
   for (const auto& [from, to] : kPieces) {
-    feed(Bytes(split.begin() + from, split.begin() + to));
-    std::this_thread::sleep_for(20ms);
+    feedAndWaitForRead(Bytes(split.begin() + from, split.begin() + to));
   }
   // Three packets back to back in one write.
   feed(joined({sampleIn(60, 1100.0), sampleIn(61, 1200.0), sampleIn(62, 1300.0)}));
@@ -444,11 +457,20 @@ TEST_F(Lidar, DamagedPacketsAreDroppedWithoutLosingTheNextOne) {
 }
 
 TEST_F(Lidar, TheReaderRestsWhileThePortFailsOrIsClosed) {
-  testing::internal::CaptureStderr();
+  // At least 400 ms of a failing port, and on until the reader has said so.
+  constexpr auto kFailingAtLeast = 400ms;
+  std::string printed;
   halsim::setSerialReadStatus(-57);
-  const double failingShare = cpuShareWhile([] { std::this_thread::sleep_for(400ms); });
+  const double failingShare = cpuShareWhile([&] {
+    const auto least = Clock::now() + kFailingAtLeast;
+    eventually([&] {
+      testing::internal::CaptureStderr();
+      std::this_thread::sleep_for(50ms);
+      printed += testing::internal::GetCapturedStderr();
+      return Clock::now() >= least && contains(printed, "Error getting serial bytes: -57\n");
+    });
+  });
   halsim::setSerialReadStatus(0);
-  const std::string printed = testing::internal::GetCapturedStderr();
   EXPECT_TRUE(contains(printed, "Error getting serial bytes: -57\n")) << printed.substr(0, 200);
   storeIn(15, 1000.0, 1000.0);  // reading resumes once the port recovers
 
@@ -584,8 +606,9 @@ class LidarInRoom : public Lidar {
   LidarScan scanAfter(int revolutions) {
     const int target = sim.revolutionsSent() + revolutions;
     EXPECT_TRUE(eventually([&] { return sim.revolutionsSent() >= target; }));
-    // The reader may still hold the last packet of the revolution.
-    std::this_thread::sleep_for(50ms);
+    // The reader has taken everything sent so far from the port; only its last read may still
+    // be on its way into the tables.
+    EXPECT_TRUE(eventually([] { return bytesWaiting() == 0; }));
     return c_Lidar_getData();
   }
 

@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "SimLidar.h"
 #include "WaitFor.h"
 #include "core/HalPlatform.h"
+#include "hal/SerialPort.h"
+#include "halsim/SimControl.h"
 #include "halvern/Lidar.h"
 
 namespace {
@@ -20,6 +24,8 @@ using halvern::sim::SimLidar;
 using halvern::test::waitFor;
 
 constexpr int32_t kPort = 0;
+// Bounds a wait for the reader or the simulator; it only decides a failure.
+constexpr auto kPatience = 10s;
 
 std::unique_ptr<LidarTimedScan> timedScan() {
   auto scan = std::make_unique<LidarTimedScan>();
@@ -47,8 +53,8 @@ TEST_F(LidarTiming, EachDegreeCarriesTheTimeOfItsPacket) {
   SimLidar sim(kPort);
   // Two whole revolutions after now, so that every degree holds a sample of this simulator.
   const int64_t from = halvern::platform::robotTimeMicros();
-  ASSERT_TRUE(waitFor([&] { return sim.revolutionsSent() >= 3; }, 5s));
-  ASSERT_TRUE(waitFor([&] { return timedScan()->firstPacketUs > from; }, 5s));
+  ASSERT_TRUE(waitFor([&] { return sim.revolutionsSent() >= 3; }, kPatience));
+  ASSERT_TRUE(waitFor([&] { return timedScan()->firstPacketUs > from; }, kPatience));
   const auto scan = timedScan();
   const std::vector<SimLidar::SentPacket> sent = sim.sentPackets();
   const int64_t now = halvern::platform::robotTimeMicros();
@@ -67,33 +73,82 @@ TEST_F(LidarTiming, EachDegreeCarriesTheTimeOfItsPacket) {
     ASSERT_NE(packet, sent.rend()) << degree;
     lags.push_back(at - static_cast<int64_t>(packet->halMicros));
   }
+  // How near the stamps come to the sending depends on the machine: recorded, not judged here
+  // (ItsOwnPacketsArrivalIsEachDegreesTime bounds them by events).
   std::sort(lags.begin(), lags.end());
-  // A few milliseconds on an idle machine; more where the reader waits to be scheduled, yet well
-  // under the 100 ms revolution.
-  EXPECT_LT(lags[lags.size() / 2], 40'000) << "median microseconds from sending to stamp";
-  // A revolution takes 100 ms: every degree was refreshed within about the last one.
-  EXPECT_LT(scan->lastPacketUs - scan->firstPacketUs, 200'000);
+  RecordProperty("median_lag_us", std::to_string(lags[lags.size() / 2]));
 
   // Later tables are newer: the times increase from revolution to revolution.
   const int64_t seen = scan->lastPacketUs;
   const int64_t oldest = scan->firstPacketUs;
-  ASSERT_TRUE(waitFor([&] { return timedScan()->firstPacketUs > seen; }, 5s));
+  ASSERT_TRUE(waitFor([&] { return timedScan()->firstPacketUs > seen; }, kPatience));
   EXPECT_GT(timedScan()->firstPacketUs, oldest);
 }
 
 TEST_F(LidarTiming, ConnectedWhilePacketsArriveAndNotWhenSilentOrStopped) {
   SimLidar sim(kPort);
-  EXPECT_TRUE(waitFor(c_Lidar_isConnected));
+  EXPECT_TRUE(waitFor(c_Lidar_isConnected, kPatience));
   sim.setSilent(true);
-  EXPECT_TRUE(waitFor([] { return !c_Lidar_isConnected(); }));
+  EXPECT_TRUE(waitFor([] { return !c_Lidar_isConnected(); }, kPatience));
   sim.setSilent(false);
-  EXPECT_TRUE(waitFor(c_Lidar_isConnected));
+  EXPECT_TRUE(waitFor(c_Lidar_isConnected, kPatience));
 
   c_Lidar_stop();
   EXPECT_FALSE(c_Lidar_isConnected());  // a closed port brings nothing
   c_Lidar_start();
-  EXPECT_TRUE(waitFor(c_Lidar_isConnected));
+  EXPECT_TRUE(waitFor(c_Lidar_isConnected, kPatience));
   EXPECT_EQ(c_Lidar_getTimedData(nullptr), nullptr);
+}
+
+// Packet by packet: a degree's time lies between its packet's sending and the reader's taking of
+// a later one, windows that do not overlap from packet to packet; so the time is when its own
+// packet arrived, not one of another packet nor of a later read. A second round refreshes every
+// degree's time to its newest packet's.
+TEST_F(LidarTiming, ItsOwnPacketsArrivalIsEachDegreesTime) {
+  SimLidar sim(kPort);
+  sim.setSilent(true);  // only the packets sent here
+  ASSERT_TRUE(halsim::serialSettings(kPort).open);
+  const auto bytesWaiting = [] {
+    int32_t status = 0;
+    // Initialising an open port again hands out its handle and changes nothing.
+    const HAL_SerialPortHandle handle = HAL_InitializeSerialPort(HAL_SerialPort_Onboard, &status);
+    return status == 0 ? HAL_GetSerialBytesReceived(handle, &status) : -1;
+  };
+  struct Window {
+    int64_t sentUs = 0;
+    int64_t readUs = 0;
+  };
+  // Sends a packet, then bytes with no mark in them; once those are taken too, the reader has
+  // dealt with the packet.
+  const auto sendOne = [&](const std::vector<uint8_t>& packet) {
+    Window window{.sentUs = halvern::platform::robotTimeMicros()};
+    for (const auto& bytes : {packet, std::vector<uint8_t>{0x00, 0x11, 0x22}}) {
+      sim.sendRaw(bytes);
+      EXPECT_TRUE(waitFor([&] { return bytesWaiting() == 0; }, kPatience));
+    }
+    window.readUs = halvern::platform::robotTimeMicros();
+    return window;
+  };
+  // Samples without a return, which the lidar's angle correction leaves where they are.
+  const auto packetAt = [](int degree) {
+    const auto raw = static_cast<uint16_t>(degree * 128 + 64);
+    return SimLidar::packet(false, raw, raw, {0});
+  };
+  constexpr std::array kDegrees{10, 100, 200, 300};
+
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::array<Window, kDegrees.size()> windows{};
+    for (std::size_t i = 0; i < kDegrees.size(); ++i) {
+      windows[i] = sendOne(packetAt(kDegrees[i]));
+    }
+    const auto scan = timedScan();
+    for (std::size_t i = 0; i < kDegrees.size(); ++i) {
+      const int64_t at = scan->sampleUs[kDegrees[i]];
+      EXPECT_GE(at, windows[i].sentUs) << "degree " << kDegrees[i];
+      EXPECT_LE(at, windows[i].readUs) << "degree " << kDegrees[i];
+    }
+  }
 }
 
 }  // namespace
