@@ -1,8 +1,5 @@
 #include "SimLidarMini.h"
 
-#include <poll.h>
-#include <sys/ioctl.h>
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -476,19 +473,7 @@ bool SimLidarMini::libraryCaughtUp() const {
   return unreadByLibrary() == 0;
 }
 
-std::size_t SimLidarMini::unreadByLibrary() const {
-  // A poll on the library's end first moves bytes still on their way into its input queue,
-  // which a bare FIONREAD right after a write may not count yet.
-  pollfd ready{terminal_->libraryEndFd(), POLLIN, 0};
-  if (::poll(&ready, 1, 0) == 0) {
-    return 0;
-  }
-  int waiting = 0;
-  if (::ioctl(terminal_->libraryEndFd(), FIONREAD, &waiting) != 0 || waiting <= 0) {
-    return 1;  // something is there, or the port failed: not caught up either way
-  }
-  return static_cast<std::size_t>(waiting);
-}
+std::size_t SimLidarMini::unreadByLibrary() const { return terminal_->unreadByLibrary(); }
 
 std::size_t SimLidarMini::hostQueueRoom() {
   const std::size_t unread = unreadByLibrary();
