@@ -3,9 +3,10 @@
 # 2026's robot archive in ../shared/wpilib and the HalvernDriver package that
 # scripts/test-wpilib-sim.sh 2026 installed (built on WPILib's real HAL), then run headless for
 # about five seconds, enabled in teleop through WPILib's DriverStationSim. Fails when the
-# program fails, when WPILib does not list the simulated devices, or when the 99th percentile of
-# its loops' work passes 5 ms (a read that waits on a device passes it on every loop; a stall of
-# a loaded machine does not).
+# program fails, when WPILib does not list the simulated devices, or when the median of its loops'
+# work passes 1 ms. A read that waits on a device does so on every loop (the shortest such wait,
+# one analog conversion, takes about 1.1 ms); a loaded machine stalls only some loops, which moves
+# the 99th percentile (printed) but not the median.
 #
 #   scripts/test-robot.sh [library build]     default build/wpilib-real
 #
@@ -50,6 +51,7 @@ for expected in '^  Ordex\[5\]$' '^  Iridel\[3\]$' '^  Dystal\[7\]$' '^  Ferix\[
                 "^teleop loops' work: " '^loop-overrun lines WPILib printed: '; do
   grep -Eq "$expected" <<<"$output" || fail "the robot's output lacks /$expected/"
 done
+median=$(sed -n "s/^teleop loops' work: .* median \([0-9]*\) us.*/\1/p" <<<"$output")
 p99=$(sed -n "s/^teleop loops' work: .* p99 \([0-9]*\) us.*/\1/p" <<<"$output")
-((p99 <= 5000)) || fail "the 99th percentile of the loops' work is $p99 us, over 5 ms"
-echo "test-robot: passed (loops' work p99 $p99 us)"
+((median <= 1000)) || fail "the median of the loops' work is $median us, over 1 ms"
+echo "test-robot: passed (loops' work median $median us, p99 $p99 us)"
