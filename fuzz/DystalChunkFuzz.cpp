@@ -11,17 +11,14 @@
 #include <map>
 #include <set>
 
+#include "FuzzChecks.h"
 #include "dystal/DystalProtocol.h"
 
 namespace {
 
-using namespace halvern::dystal;  // NOLINT(google-build-using-namespace)
+using halvern::fuzz::require;
 
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using namespace halvern::dystal;  // NOLINT(google-build-using-namespace)
 
 // What the gathering should hold: the latest chunk for each sequence and index.
 using Model = std::map<uint8_t, std::map<uint8_t, ChunkGathering::Chunk>>;

@@ -11,10 +11,14 @@
 #include <span>
 #include <vector>
 
+#include "FuzzChecks.h"
 #include "core/DualTransportDevice.h"
 #include "dystal/DystalProtocol.h"
 
 namespace {
+
+using halvern::fuzz::le16;
+using halvern::fuzz::require;
 
 using namespace halvern::dystal;  // NOLINT(google-build-using-namespace)
 
@@ -25,16 +29,6 @@ constexpr std::size_t kPieceSizeBytes = 4;
 constexpr std::size_t kInputHeader = kPieceSizeBytes + 1;
 constexpr std::size_t kMaxRepeats = 64;
 constexpr std::size_t kLargestFrame = kFrameHeaderLength + 2 * kMaxDistances;
-
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-uint16_t le16(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
 
 void checkFrame(const DistanceFrame& frame) {
   require(frame.count <= kMaxDistances);

@@ -5,15 +5,12 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "FuzzChecks.h"
 #include "iridel/IridelProtocol.h"
 
 namespace {
 
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
+using halvern::fuzz::require;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 

@@ -15,10 +15,17 @@
 #include <span>
 #include <vector>
 
+#include "FuzzChecks.h"
 #include "FuzzPieces.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace {
+
+using halvern::fuzz::circularDistance;
+using halvern::fuzz::Found;
+using halvern::fuzz::le16;
+using halvern::fuzz::require;
+using halvern::fuzz::sameBytes;
 
 using namespace halvern::lidarmini;  // NOLINT(google-build-using-namespace)
 
@@ -35,19 +42,9 @@ constexpr unsigned kNearestMm = 50;
 constexpr unsigned kFarthestMm = 12000;
 constexpr float kAngleTolerance = 1e-3F;
 
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-uint16_t le16(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-
 bool markAt(std::span<const uint8_t> bytes, std::size_t at) {
-  return at + 1 < bytes.size() && bytes[at] == halvern::marked::kMarkFirst &&
-         bytes[at + 1] == halvern::marked::kMarkSecond;
+  return halvern::fuzz::markAt(bytes, at, halvern::marked::kMarkFirst,
+                               halvern::marked::kMarkSecond);
 }
 
 std::size_t samplesOf(std::span<const uint8_t> packet) {
@@ -71,13 +68,6 @@ uint16_t expectedCheckCode(std::span<const uint8_t> packet) {
   }
   return code;
 }
-
-// Where a packet lies in the stream.
-struct Found {
-  std::size_t at = 0;
-  std::size_t length = 0;
-  bool operator==(const Found&) const = default;
-};
 
 // What framing must find in a whole stream: from each position the next mark; a packet whose
 // check code holds is taken and framing goes on after it, otherwise from the byte after the
@@ -105,11 +95,6 @@ std::vector<Found> referenceFraming(std::span<const uint8_t> stream) {
       from = at + 1;
     }
   }
-}
-
-float circularDistance(float a, float b) {
-  const float d = std::fmod(std::fabs(a - b), 360.0F);
-  return std::min(d, 360.0F - d);
 }
 
 // One packet as framing returned it, decoded and checked sample by sample.
@@ -208,11 +193,6 @@ void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
   });
 }
 
-bool samePoints(const std::vector<ScanPoint>& a, const std::vector<ScanPoint>& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(ScanPoint)) == 0);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -245,7 +225,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   require(found == referenceFraming(stream));
   require(wholeFound == found && threadFound == found);
-  require(samePoints(wholePoints, points) && samePoints(threadPoints, points));
+  require(sameBytes(wholePoints, points) && sameBytes(threadPoints, points));
   require(pending(whole) == pending(buffer) && pending(threadBuffer) == pending(buffer));
   return 0;
 }

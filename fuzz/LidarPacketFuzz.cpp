@@ -14,10 +14,17 @@
 #include <span>
 #include <vector>
 
+#include "FuzzChecks.h"
 #include "FuzzPieces.h"
 #include "lidar/LidarPackets.h"
 
 namespace {
+
+using halvern::fuzz::circularDistance;
+using halvern::fuzz::Found;
+using halvern::fuzz::le16;
+using halvern::fuzz::require;
+using halvern::fuzz::sameBytes;
 
 using namespace halvern::lidar;  // NOLINT(google-build-using-namespace)
 
@@ -42,18 +49,8 @@ constexpr double kCorrectionMm = 155.3;
 // Angles are worked in single precision by the library and up to 1,000 degrees before wrapping.
 constexpr double kAngleTolerance = 2e-3;
 
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
-
-uint16_t le16(std::span<const uint8_t> bytes, std::size_t at) {
-  return static_cast<uint16_t>(bytes[at] | (bytes[at + 1] << 8));
-}
-
 bool markAt(std::span<const uint8_t> bytes, std::size_t at) {
-  return at + 1 < bytes.size() && bytes[at] == kMarkFirst && bytes[at + 1] == kMarkSecond;
+  return halvern::fuzz::markAt(bytes, at, kMarkFirst, kMarkSecond);
 }
 
 std::size_t samplesOf(std::span<const uint8_t> packet) {
@@ -75,13 +72,6 @@ uint16_t expectedCheckCode(std::span<const uint8_t> packet) {
   }
   return code;
 }
-
-// Where a packet lies in the stream.
-struct Found {
-  std::size_t at = 0;
-  std::size_t length = 0;
-  bool operator==(const Found&) const = default;
-};
 
 struct Framing {
   std::vector<Found> found;
@@ -119,11 +109,6 @@ Framing referenceFraming(std::span<const uint8_t> stream) {
   }
 }
 
-double circularDistance(double a, double b) {
-  const double d = std::fmod(std::fabs(a - b), 360.0);
-  return std::min(d, 360.0 - d);
-}
-
 // Where a sample should land: spread evenly from the first angle to the last (numbered from 0),
 // then turned by the correction for its distance, in degrees.
 double expectedAngle(std::span<const uint8_t> packet, std::size_t index) {
@@ -159,7 +144,7 @@ void checkPacket(std::span<const uint8_t> packet, std::vector<LidarSample>& samp
   for (std::size_t i = 0; i < count; ++i) {
     const LidarSample& sample = samples[before + i];
     require(sample.angle >= 0.0F && sample.angle < 360.0F);
-    require(circularDistance(sample.angle, expectedAngle(packet, i)) <= kAngleTolerance);
+    require(circularDistance<double>(sample.angle, expectedAngle(packet, i)) <= kAngleTolerance);
 
     const auto mm = static_cast<float>(le16(packet, kHeaderLength + 2 * i) / kRawPerMm);
     if (mm < kNearestMm || mm > kFarthestMm) {
@@ -190,11 +175,6 @@ void frameAtOffset(std::vector<uint8_t>& buffer, std::span<const uint8_t> fed,
   require(std::equal(buffer.begin(), buffer.end(), fed.last(buffer.size()).begin()));
 }
 
-bool sameSamples(const std::vector<LidarSample>& a, const std::vector<LidarSample>& b) {
-  return a.size() == b.size() &&
-         (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(LidarSample)) == 0);
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -222,7 +202,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const Framing reference = referenceFraming(stream);
   require(found == reference.found && wholeFound == found);
-  require(sameSamples(wholeSamples, samples));
+  require(sameBytes(wholeSamples, samples));
   require(buffer.size() == stream.size() - reference.waitingFrom && whole == buffer);
   return 0;
 }

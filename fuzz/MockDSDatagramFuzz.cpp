@@ -18,19 +18,16 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzChecks.h"
 #include "mockds/MockDSProtocol.h"
 
 namespace {
 
+using halvern::fuzz::require;
+
 using namespace halvern::mockds;  // NOLINT(google-build-using-namespace)
 
 constexpr uint8_t kNullText = 0xFF;
-
-void require(bool condition) {
-  if (!condition) {
-    std::abort();
-  }
-}
 
 class Input {
  public:
