@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -79,9 +80,8 @@ int main(int argc, char** argv) {
     }
     latencies.push_back(Micros(Clock::now() - written).count());
   }
-  std::printf("frame to getData over %d samples: median %.0f us, p99 %.0f us, max %.0f us\n",
-              samples, percentile(latencies, 0.5), percentile(latencies, 0.99),
-              percentile(latencies, 1.0));
+  halvern::bench::printMicros("frame to getData over " + std::to_string(samples) + " samples",
+                              latencies);
 
   // Idle cost: the sensor is silent; the reader thread is the only thing running.
   halvern::bench::printIdleReaderCpu();

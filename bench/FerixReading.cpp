@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,8 +28,7 @@ using halvern::bench::percentile;
 constexpr std::array<int, 2> kCounts{800, 1500};
 
 void printTimes(const char* what, const std::vector<double>& micros) {
-  std::printf("%s over %zu: median %.0f us, p99 %.0f us, max %.0f us\n", what, micros.size(),
-              percentile(micros, 0.5), percentile(micros, 0.99), percentile(micros, 1.0));
+  halvern::bench::printMicros(std::string(what) + " over " + std::to_string(micros.size()), micros);
 }
 
 // Takes `count` readings of `channel`, each timed; counts the readings that were wrong.

@@ -73,9 +73,8 @@ int main(int argc, char** argv) {
     }
     latencies.push_back(Micros(Clock::now() - written).count());
   }
-  std::printf("line to getColor over %d samples: median %.0f us, p99 %.0f us, max %.0f us\n",
-              samples, percentile(latencies, 0.5), percentile(latencies, 0.99),
-              percentile(latencies, 1.0));
+  halvern::bench::printMicros("line to getColor over " + std::to_string(samples) + " samples",
+                              latencies);
 
   // Idle cost: the sensor is silent; the reader thread is the only thing running.
   halvern::bench::printIdleReaderCpu();

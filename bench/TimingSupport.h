@@ -1,5 +1,5 @@
-// What the timed tools share: the process's CPU time, percentiles, and the CPU an idle reader
-// thread uses.
+// What the timed tools share: the process's CPU time, percentiles and the line that prints
+// them, and the CPU an idle reader thread uses.
 #pragma once
 
 #include <sys/resource.h>
@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -25,6 +26,12 @@ inline double percentile(std::vector<double> values, double fraction) {
   std::sort(values.begin(), values.end());
   const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
   return values.at(index);
+}
+
+/** Prints "<what>: median, p99 and max" of figures in microseconds; `micros` must not be empty. */
+inline void printMicros(const std::string& what, const std::vector<double>& micros) {
+  std::printf("%s: median %.0f us, p99 %.0f us, max %.0f us\n", what.c_str(),
+              percentile(micros, 0.5), percentile(micros, 0.99), percentile(micros, 1.0));
 }
 
 /** Prints the process's CPU use over three quiet seconds, when only an idle reader runs. */
