@@ -29,6 +29,13 @@ std::optional<std::size_t> portIndex(int32_t port) {
 
 I2CPortState& portState(std::size_t index) { return simState().i2c.ports.at(index); }
 
+// Marks the port initialised or not, under the bus's lock; callbacks are the caller's to call.
+void markInitialized(std::size_t index, bool initialized) {
+  auto& i2c = simState().i2c;
+  std::scoped_lock lock(i2c.mutex);
+  i2c.ports.at(index).initialized = initialized;
+}
+
 void notifyInitialized(std::size_t index, bool initialized) {
   const HAL_Value value = HAL_MakeBoolean(initialized ? 1 : 0);
   portState(index).initializedCallbacks.call("Initialized", &value);
@@ -103,11 +110,7 @@ void HAL_CloseI2C(HAL_I2CPort port) {
   if (!index) {
     return;
   }
-  {
-    auto& i2c = simState().i2c;
-    std::scoped_lock lock(i2c.mutex);
-    i2c.ports.at(*index).initialized = false;
-  }
+  markInitialized(*index, false);
   notifyInitialized(*index, false);
 }
 
@@ -116,11 +119,7 @@ void HALSIM_ResetI2CData(int32_t index) {
   if (!port) {
     return;
   }
-  {
-    auto& i2c = simState().i2c;
-    std::scoped_lock lock(i2c.mutex);
-    i2c.ports.at(*port).initialized = false;
-  }
+  markInitialized(*port, false);
   portState(*port).initializedCallbacks.clear();
   portState(*port).readCallbacks.clear();
   portState(*port).writeCallbacks.clear();
@@ -161,11 +160,7 @@ void HALSIM_SetI2CInitialized(int32_t index, HAL_Bool initialized) {
   if (!port) {
     return;
   }
-  {
-    auto& i2c = simState().i2c;
-    std::scoped_lock lock(i2c.mutex);
-    i2c.ports.at(*port).initialized = initialized != 0;
-  }
+  markInitialized(*port, initialized != 0);
   notifyInitialized(*port, initialized != 0);
 }
 

@@ -24,6 +24,13 @@ std::size_t serialPortIndex(int32_t port) {
   return static_cast<std::size_t>(port);
 }
 
+// Sets the status a bus's next call of one kind fails with (0: it succeeds), under its lock.
+template <typename Bus>
+void injectStatus(Bus& bus, int32_t Bus::*status, int32_t value) {
+  std::scoped_lock lock(bus.mutex);
+  bus.*status = value;
+}
+
 }  // namespace
 
 int openCanHandleCount() {
@@ -100,39 +107,25 @@ SerialSettings serialSettings(int32_t port) {
 // Faults
 
 void setInitializeCanStatus(int32_t status) {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  can.initializeStatus = status;
+  injectStatus(simState().can, &CanBus::initializeStatus, status);
 }
 
-void setSendStatus(int32_t status) {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  can.sendStatus = status;
-}
+void setSendStatus(int32_t status) { injectStatus(simState().can, &CanBus::sendStatus, status); }
 
 void setStreamOpenStatus(int32_t status) {
-  auto& can = simState().can;
-  std::scoped_lock lock(can.mutex);
-  can.streamOpenStatus = status;
+  injectStatus(simState().can, &CanBus::streamOpenStatus, status);
 }
 
 void setSerialOpenStatus(int32_t status) {
-  auto& serial = simState().serial;
-  std::scoped_lock lock(serial.mutex);
-  serial.openStatus = status;
+  injectStatus(simState().serial, &SerialBus::openStatus, status);
 }
 
 void setSerialReadStatus(int32_t status) {
-  auto& serial = simState().serial;
-  std::scoped_lock lock(serial.mutex);
-  serial.readStatus = status;
+  injectStatus(simState().serial, &SerialBus::readStatus, status);
 }
 
 void setI2CInitializeStatus(int32_t status) {
-  auto& i2c = simState().i2c;
-  std::scoped_lock lock(i2c.mutex);
-  i2c.initializeStatus = status;
+  injectStatus(simState().i2c, &I2CBus::initializeStatus, status);
 }
 
 void reset() {

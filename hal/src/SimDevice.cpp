@@ -67,6 +67,16 @@ void notifyChanged(SimDeviceState& sim, HAL_SimValueHandle handle, const ValueRe
   }
 }
 
+/** The device of that name, or the invalid handle; mutex held. */
+HAL_SimDeviceHandle findDevice(const SimDeviceState& sim, const char* name) {
+  for (const auto& [handle, device] : sim.devices) {
+    if (device.name == name) {
+      return handle;
+    }
+  }
+  return HAL_kInvalidHandle;
+}
+
 /** The device's value of that name, or the invalid handle; mutex held. */
 HAL_SimValueHandle findValue(SimDeviceState& sim, const DeviceRecord& device, const char* name) {
   for (const HAL_SimValueHandle value : device.values) {
@@ -113,10 +123,8 @@ HAL_SimDeviceHandle HAL_CreateSimDevice(const char* name) {
   }
   auto& sim = state();
   const std::scoped_lock lock(sim.mutex);
-  for (const auto& [handle, device] : sim.devices) {
-    if (device.name == name) {
-      return HAL_kInvalidHandle;
-    }
+  if (findDevice(sim, name) != HAL_kInvalidHandle) {
+    return HAL_kInvalidHandle;  // names are unique
   }
   const HAL_SimDeviceHandle handle = sim.nextDevice++;
   sim.devices.emplace(handle, DeviceRecord{.name = name, .values = {}});
@@ -254,12 +262,7 @@ HAL_SimDeviceHandle HALSIM_GetSimDeviceHandle(const char* name) {
   }
   auto& sim = state();
   const std::scoped_lock lock(sim.mutex);
-  for (const auto& [handle, device] : sim.devices) {
-    if (device.name == name) {
-      return handle;
-    }
-  }
-  return HAL_kInvalidHandle;
+  return findDevice(sim, name);
 }
 
 const char* HALSIM_GetSimDeviceName(HAL_SimDeviceHandle handle) {
