@@ -76,6 +76,46 @@ class DualTransportDevice {
    *  "[<family>] Failed to open CAN stream session (status <status>)" on standard output. */
   bool openCanStream(const char* family, uint32_t id, uint32_t mask, uint32_t depth);
 
+  /** The frames a family's CAN stream session queues: those matching `id` under `mask`, up to
+   *  `depth` of them. */
+  struct StreamFilter {
+    uint32_t id;
+    uint32_t mask;
+    uint32_t depth;
+  };
+
+  /** A `Device` (a friend of this class) on CAN bus `bus` with its stream session open; none,
+   *  after printing why, for a CAN ID outside 0 to 63, a bus the platform does not have, or a
+   *  session that cannot be opened. */
+  template <typename Device>
+  static std::unique_ptr<Device> createOnCan(int canId, int32_t bus, const char* family,
+                                             const StreamFilter& filter) {
+    if (!acceptCanId(canId, family) || !acceptCanBus(bus, family)) {
+      return nullptr;
+    }
+    std::unique_ptr<Device> device(
+        new Device(TransportKind::CAN, static_cast<uint8_t>(canId), bus));
+    if (!device->openCanStream(family, filter.id, filter.mask, filter.depth)) {
+      return nullptr;
+    }
+    return device;
+  }
+
+  /** A `Device` (a friend of this class) on the serial port at `path`, opened and not reading
+   *  yet; none when the path is null or the port cannot be opened. */
+  template <typename Device>
+  static std::unique_ptr<Device> createOnUsb(const char* path, int baudRate, const char* family) {
+    if (path == nullptr) {
+      return nullptr;
+    }
+    std::unique_ptr<Device> device(new Device(TransportKind::USB, 0));
+    device->port.reset(serial::OpenSerialPort(path, baudRate, family));
+    if (!device->port.isOpen()) {
+      return nullptr;
+    }
+    return device;
+  }
+
   /** Starts the reader thread when a port is open and no reader runs yet. The reader sleeps
    *  until bytes arrive; a reader stopped can be started again. */
   void startReader();

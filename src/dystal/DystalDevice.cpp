@@ -34,24 +34,12 @@ bool usb(TransportKind kind) { return kind == TransportKind::USB; }
 }  // namespace
 
 std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId, int32_t bus) {
-  if (!acceptCanId(canId, kTag) || !acceptCanBus(bus, kTag)) {
-    return nullptr;
-  }
-  std::unique_ptr<DystalDevice> device(
-      new DystalDevice(TransportKind::CAN, static_cast<uint8_t>(canId), bus));
-  if (!device->openCanStream(kTag, kStreamId, kStreamMask, kStreamDepth)) {
-    return nullptr;
-  }
-  return device;
+  return createOnCan<DystalDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
 }
 
 std::unique_ptr<DystalDevice> DystalDevice::createUsb(const char* path, int outputDataRate) {
-  if (path == nullptr) {
-    return nullptr;
-  }
-  std::unique_ptr<DystalDevice> device(new DystalDevice(TransportKind::USB, 0));
-  device->port.reset(serial::OpenSerialPort(path, kBaudRate, kTag));
-  if (!device->port.isOpen()) {
+  std::unique_ptr<DystalDevice> device = createOnUsb<DystalDevice>(path, kBaudRate, kTag);
+  if (device == nullptr) {
     return nullptr;
   }
   const serial::SerialHandle handle = device->port.handle();

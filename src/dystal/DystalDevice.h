@@ -68,6 +68,7 @@ class DystalDevice final : public DualTransportDevice {
   [[nodiscard]] int getCanID() const;
 
  private:
+  friend class DualTransportDevice;  // creates it on either transport
   DystalDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
       : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
 

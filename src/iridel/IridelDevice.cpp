@@ -22,24 +22,12 @@ bool usb(TransportKind kind) { return kind == TransportKind::USB; }
 }  // namespace
 
 std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId, int32_t bus) {
-  if (!acceptCanId(canId, kTag) || !acceptCanBus(bus, kTag)) {
-    return nullptr;
-  }
-  std::unique_ptr<IridelDevice> device(
-      new IridelDevice(TransportKind::CAN, static_cast<uint8_t>(canId), bus));
-  if (!device->openCanStream(kTag, kStreamId, kStreamMask, kStreamDepth)) {
-    return nullptr;
-  }
-  return device;
+  return createOnCan<IridelDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
 }
 
 std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int sampleTimeMs) {
-  if (path == nullptr) {
-    return nullptr;
-  }
-  std::unique_ptr<IridelDevice> device(new IridelDevice(TransportKind::USB, 0));
-  device->port.reset(serial::OpenSerialPort(path, kBaudRate, kTag));
-  if (!device->port.isOpen()) {
+  std::unique_ptr<IridelDevice> device = createOnUsb<IridelDevice>(path, kBaudRate, kTag);
+  if (device == nullptr) {
     return nullptr;
   }
   serial::WriteSerialLine(device->port.handle(), colorFormatLine("XYZ"));

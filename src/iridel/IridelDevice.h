@@ -50,6 +50,7 @@ class IridelDevice final : public DualTransportDevice {
   [[nodiscard]] int getCanID() const;
 
  private:
+  friend class DualTransportDevice;  // creates it on either transport
   IridelDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
       : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
 

@@ -28,6 +28,13 @@ void send(int32_t handle, Api api, const Frame& payload) {
 // "motor not above 3": negative numbers pass and go out as their two's-complement byte.
 constexpr bool notAboveThree(int8_t motor) { return motor <= 3; }
 
+// A setting of one motor, which the controller takes for motors up to 3 only.
+void sendUnlessAboveThree(int32_t handle, int8_t motor, Api api, const Frame& payload) {
+  if (notAboveThree(motor)) {
+    send(handle, api, payload);
+  }
+}
+
 Frame readChannel(int32_t handle, Api first, int8_t channel, int32_t guardBase) {
   return readGuarded(handle, channelApi(first, channel), guardBase + channel);
 }
@@ -142,45 +149,32 @@ int32_t c_Ordex_getEncoderCount(int32_t handle, int8_t encoder) {
 }
 
 void c_Ordex_setTargetVelocity(int32_t handle, int8_t motor, float velocity) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::TargetVelocity, targetVelocityPayload(motor, velocity));
-  }
+  sendUnlessAboveThree(handle, motor, Api::TargetVelocity, targetVelocityPayload(motor, velocity));
 }
 
 void c_Ordex_setTargetDistance(int32_t handle, int8_t motor, int32_t distance) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::TargetDistance, targetDistancePayload(motor, distance));
-  }
+  sendUnlessAboveThree(handle, motor, Api::TargetDistance, targetDistancePayload(motor, distance));
 }
 
 void c_Ordex_setTargetAngle(int32_t handle, int8_t motor, double angle) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::TargetAngle, targetAnglePayload(motor, angle));
-  }
+  sendUnlessAboveThree(handle, motor, Api::TargetAngle, targetAnglePayload(motor, angle));
 }
 
 void c_Ordex_setPositionHold(int32_t handle, int8_t motor, bool hold) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::PositionHold, positionHoldPayload(motor, hold));
-  }
+  sendUnlessAboveThree(handle, motor, Api::PositionHold, positionHoldPayload(motor, hold));
 }
 
 void c_Ordex_setEncoderResolution(int32_t handle, int8_t motor, uint16_t resolution) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::EncoderResolution, encoderResolutionPayload(motor, resolution));
-  }
+  sendUnlessAboveThree(handle, motor, Api::EncoderResolution,
+                       encoderResolutionPayload(motor, resolution));
 }
 
 void c_Ordex_setCurrentLimit(int32_t handle, int8_t motor, float limit) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::CurrentLimit, currentLimitPayload(motor, limit));
-  }
+  sendUnlessAboveThree(handle, motor, Api::CurrentLimit, currentLimitPayload(motor, limit));
 }
 
 void c_Ordex_setCurrentLimitMode(int32_t handle, int8_t motor, uint8_t mode) {
-  if (notAboveThree(motor)) {
-    send(handle, Api::CurrentLimitMode, currentLimitModePayload(motor, mode));
-  }
+  sendUnlessAboveThree(handle, motor, Api::CurrentLimitMode, currentLimitModePayload(motor, mode));
 }
 
 void c_Ordex_setMotorStopMode(int32_t handle, uint8_t mode) {
