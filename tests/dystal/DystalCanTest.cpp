@@ -11,8 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "SimDystal.h"
+#include "DystalReadings.h"
 #include "SimCanBus.h"
+#include "SimDystal.h"
 #include "TestPlatform.h"
 #include "WaitFor.h"
 #include "halvern/Dystal.h"
@@ -22,7 +23,13 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalCan;
-using Distances = std::vector<int16_t>;
+using halvern::test::dystal::configOf;
+using halvern::test::dystal::describe;
+using halvern::test::dystal::Distances;
+using halvern::test::dystal::expectInvalid;
+using halvern::test::dystal::firstDistances;
+using halvern::test::dystal::readingOf;
+using halvern::test::dystal::Sensor;
 
 // The wire as the sensor's documentation gives it, written out rather than taken from the
 // library, so a wrong identifier there cannot agree with itself here.
@@ -35,31 +42,6 @@ constexpr uint8_t kCanId = 7;
 
 uint32_t messageId(uint32_t api, uint32_t canId) { return kSensorFrames + api * 64 + canId; }
 
-struct SensorDeleter {
-  void operator()(void* handle) const { c_Dystal_destroy(handle); }
-};
-using Sensor = std::unique_ptr<void, SensorDeleter>;
-
-// A reading as c_Dystal_getData leaves it, starting from bytes it must overwrite.
-DystalScanData readingOf(void* sensor, int count) {
-  DystalScanData scan{};
-  std::memset(&scan, 0x55, sizeof scan);
-  EXPECT_EQ(c_Dystal_getData(sensor, &scan, count), &scan);
-  return scan;
-}
-
-DystalConfig configOf(void* sensor, int timeoutMs) {
-  DystalConfig config{};
-  std::memset(&config, 0x55, sizeof config);
-  EXPECT_EQ(c_Dystal_getConfig(sensor, &config, timeoutMs), &config);
-  return config;
-}
-
-// The first `count` distances of a reading.
-Distances firstDistances(const DystalScanData& scan, int count) {
-  return {std::begin(scan.distance), std::begin(scan.distance) + count};
-}
-
 // Entries past the requested count are 0, whatever the reading held.
 void expectZeroFrom(const DystalScanData& scan, int first) {
   for (int k = first; k < DYSTAL_MAX_DISTANCES; ++k) {
@@ -71,18 +53,6 @@ void expectEmpty(const DystalScanData& scan) {
   EXPECT_EQ(scan.sequence, 0);
   EXPECT_EQ(scan.count, 0);
   expectZeroFrom(scan, 0);
-}
-
-std::string describe(const DystalConfig& c) {
-  return "valid " + std::to_string(c.valid) + ", version " + std::to_string(c.version) +
-         ", distance " + std::to_string(c.distanceEnabled) + ", FD " +
-         std::to_string(c.canFdEnabled) + ", BRS " + std::to_string(c.canBrsEnabled) + ", CAN ID " +
-         std::to_string(c.canID);
-}
-
-// An invalid configuration is all 0.
-void expectInvalid(const DystalConfig& config) {
-  EXPECT_EQ(describe(config), describe(DystalConfig{}));
 }
 
 std::pair<Sensor, std::string> createCapturing(int canId) {

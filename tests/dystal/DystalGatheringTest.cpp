@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "DystalReadings.h"
 #include "ProcessEntries.h"
 #include "SimCanBus.h"
 #include "SimDystal.h"
@@ -29,17 +30,13 @@ auto waitForValue(Read read, Done done) {
   return halvern::test::waitForValue(read, done, kLimit);
 }
 using halvern::sim::SimDystalCan;
-using Distances = std::vector<int16_t>;
+using halvern::test::dystal::Distances;
+using halvern::test::dystal::Sensor;
 
 constexpr uint8_t kCanId = 11;
 // A 2026-style HAL stamps frames in whole milliseconds: a stamp may lie up to 1 ms before the
 // moment it stands for.
 constexpr int64_t kStampResolutionUs = 1000;
-
-struct SensorDeleter {
-  void operator()(void* handle) const { c_Dystal_destroy(handle); }
-};
-using Sensor = std::unique_ptr<void, SensorDeleter>;
 
 int64_t halNow() { return static_cast<int64_t>(halvern::sim::simhal::halMicros()); }
 

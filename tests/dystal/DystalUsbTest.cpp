@@ -1,6 +1,5 @@
 // The distance sensor on a simulated USB serial port, through the library's C face.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "CpuUse.h"
+#include "DystalReadings.h"
 #include "ProcessEntries.h"
 #include "SimDystal.h"
 #include "WaitFor.h"
@@ -20,6 +21,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::testing::CpuUse;
+using halvern::testing::cpuUseWhile;
 using halvern::testing::descriptorCount;
 using halvern::testing::descriptorCountSettledAt;
 using halvern::testing::settledThreadCount;
@@ -28,7 +31,13 @@ using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
 using halvern::test::waitFor;
 using Bytes = std::vector<uint8_t>;
-using Distances = std::vector<int16_t>;
+using halvern::test::dystal::configOf;
+using halvern::test::dystal::describe;
+using halvern::test::dystal::Distances;
+using halvern::test::dystal::expectInvalid;
+using halvern::test::dystal::firstDistances;
+using halvern::test::dystal::readingOf;
+using halvern::test::dystal::Sensor;
 using Lines = std::vector<std::string>;
 
 const Lines kStartupLines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN"};
@@ -36,46 +45,10 @@ const Lines kStartupLines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN"};
 // Bounds a wait for something that takes milliseconds, on however busy a machine.
 constexpr auto kLimit = 5s;
 
-struct SensorDeleter {
-  void operator()(void* handle) const { c_Dystal_destroy(handle); }
-};
-using Sensor = std::unique_ptr<void, SensorDeleter>;
-
-// A reading as c_Dystal_getData leaves it, starting from bytes it must overwrite.
-DystalScanData readingOf(void* sensor, int count = DYSTAL_MAX_DISTANCES) {
-  DystalScanData scan{};
-  std::memset(&scan, 0x55, sizeof scan);
-  EXPECT_EQ(c_Dystal_getData(sensor, &scan, count), &scan);
-  return scan;
-}
-
-DystalConfig configOf(void* sensor, int timeoutMs) {
-  DystalConfig config{};
-  std::memset(&config, 0x55, sizeof config);
-  EXPECT_EQ(c_Dystal_getConfig(sensor, &config, timeoutMs), &config);
-  return config;
-}
-
-Distances firstDistances(const DystalScanData& scan, int count) {
-  return {std::begin(scan.distance), std::begin(scan.distance) + count};
-}
-
 void expectEmpty(const DystalScanData& scan) {
   EXPECT_EQ(scan.sequence, 0);
   EXPECT_EQ(scan.count, 0);
   EXPECT_EQ(firstDistances(scan, DYSTAL_MAX_DISTANCES), Distances(DYSTAL_MAX_DISTANCES, 0));
-}
-
-std::string describe(const DystalConfig& c) {
-  return "valid " + std::to_string(c.valid) + ", version " + std::to_string(c.version) +
-         ", distance " + std::to_string(c.distanceEnabled) + ", FD " +
-         std::to_string(c.canFdEnabled) + ", BRS " + std::to_string(c.canBrsEnabled) + ", CAN ID " +
-         std::to_string(c.canID);
-}
-
-// An invalid configuration is all 0.
-void expectInvalid(const DystalConfig& config) {
-  EXPECT_EQ(describe(config), describe(DystalConfig{}));
 }
 
 // How far a sequence number moved on, across its wrap at 255.
@@ -84,13 +57,7 @@ int advance(uint8_t from, uint8_t to) { return static_cast<uint8_t>(to - from); 
 // Waits (generously) until the sensor holds a reading that satisfies the condition.
 template <typename Condition>
 DystalScanData waitForReading(void* sensor, Condition condition) {
-  const auto deadline = Clock::now() + kLimit;
-  DystalScanData scan = readingOf(sensor);
-  while (!condition(scan) && Clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-    scan = readingOf(sensor);
-  }
-  return scan;
+  return halvern::test::waitForValue([&] { return readingOf(sensor); }, condition, kLimit);
 }
 
 DystalScanData waitForSequence(void* sensor, uint8_t sequence) {
@@ -100,11 +67,7 @@ DystalScanData waitForSequence(void* sensor, uint8_t sequence) {
 
 // Waits until the simulated sensor received `count` command lines.
 Lines waitForLines(const SimDystalUsb& device, std::size_t count) {
-  const auto deadline = Clock::now() + kLimit;
-  while (device.receivedLines().size() < count && Clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-  }
-  return device.receivedLines();
+  return halvern::test::waitForLines(device, count, kLimit);
 }
 
 // Waits until the sensor's reader has read every byte the simulator sent: what they changed
@@ -136,15 +99,6 @@ Bytes joined(std::initializer_list<Bytes> parts) {
     all.insert(all.end(), part.begin(), part.end());
   }
   return all;
-}
-
-std::chrono::microseconds processCpuTime() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto toMicros = [](const timeval& t) {
-    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-  };
-  return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
 TEST(DystalUsb, CreationSwitchesTheSensorToBinaryOutputAndRejectsBadPorts) {
@@ -390,13 +344,9 @@ TEST(DystalUsb, AnUnpluggedSensorKeepsItsLastReadingWithoutSpinning) {
   std::this_thread::sleep_for(100ms);
   const uint8_t lastSequence = readingOf(sensor.get()).sequence;
 
-  const auto cpuBefore = processCpuTime();
-  const auto wallBefore = Clock::now();
-  std::this_thread::sleep_for(1s);
-  const auto cpuUsed = processCpuTime() - cpuBefore;
-  const auto wall = Clock::now() - wallBefore;
+  const CpuUse idle = cpuUseWhile([] { std::this_thread::sleep_for(1s); });
   // A spinning reader would burn about a whole core; an idle one a small fraction.
-  EXPECT_LT(cpuUsed, wall / 2);
+  EXPECT_LT(idle.cpu, idle.wall / 2);
 
   const DystalScanData kept = readingOf(sensor.get());
   EXPECT_EQ(kept.count, 64);

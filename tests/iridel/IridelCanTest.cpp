@@ -5,8 +5,9 @@
 #include <memory>
 #include <string>
 
-#include "SimIridel.h"
+#include "OwnedHandle.h"
 #include "SimCanBus.h"
+#include "SimIridel.h"
 #include "TestPlatform.h"
 #include "halvern/Iridel.h"
 
@@ -17,10 +18,7 @@ using Clock = std::chrono::steady_clock;
 using halvern::sim::SimIridelCan;
 using Bytes = std::vector<uint8_t>;
 
-struct SensorDeleter {
-  void operator()(void* handle) const { c_Iridel_destroy(handle); }
-};
-using Sensor = std::unique_ptr<void, SensorDeleter>;
+using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
 
 class IridelCan : public testing::Test {
  protected:

@@ -8,6 +8,7 @@
 #include <memory>
 #include <thread>
 
+#include "OwnedHandle.h"
 #include "SimCanBus.h"
 #include "SimHal.h"
 #include "SimIridel.h"
@@ -34,10 +35,7 @@ constexpr uint32_t kColorFrameId = 0x04090540;
 // moment it stands for.
 constexpr int64_t kStampResolutionUs = 1000;
 
-struct SensorDeleter {
-  void operator()(void* handle) const { c_Iridel_destroy(handle); }
-};
-using Sensor = std::unique_ptr<void, SensorDeleter>;
+using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
 
 int64_t halNow() { return static_cast<int64_t>(halvern::sim::simhal::halMicros()); }
 

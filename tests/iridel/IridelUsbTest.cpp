@@ -1,12 +1,13 @@
 // The colour sensor on a simulated USB serial port, through the library's C face.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "CpuUse.h"
+#include "OwnedHandle.h"
 #include "SimIridel.h"
 #include "WaitFor.h"
 #include "halvern/Iridel.h"
@@ -14,6 +15,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::testing::CpuUse;
+using halvern::testing::cpuUseWhile;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimIridelUsb;
 using halvern::test::waitFor;
@@ -21,10 +24,7 @@ using halvern::test::waitFor;
 // Bounds a wait for something that takes milliseconds, on however busy a machine.
 constexpr auto kLimit = 5s;
 
-struct SensorDeleter {
-  void operator()(void* handle) const { c_Iridel_destroy(handle); }
-};
-using Sensor = std::unique_ptr<void, SensorDeleter>;
+using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
 
 ColorData colorOf(void* sensor) {
   ColorData color{};
@@ -35,22 +35,12 @@ ColorData colorOf(void* sensor) {
 // Waits (generously) until the sensor holds a sample that satisfies the condition.
 template <typename Condition>
 ColorData waitForColor(void* sensor, Condition condition) {
-  const auto deadline = Clock::now() + kLimit;
-  ColorData color = colorOf(sensor);
-  while (!condition(color) && Clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-    color = colorOf(sensor);
-  }
-  return color;
+  return halvern::test::waitForValue([&] { return colorOf(sensor); }, condition, kLimit);
 }
 
 // Waits until the simulated device received `count` command lines.
 std::vector<std::string> waitForLines(const SimIridelUsb& device, std::size_t count) {
-  const auto deadline = Clock::now() + kLimit;
-  while (device.receivedLines().size() < count && Clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-  }
-  return device.receivedLines();
+  return halvern::test::waitForLines(device, count, kLimit);
 }
 
 bool connected(void* sensor) { return c_Iridel_isConnected(sensor); }
@@ -75,15 +65,6 @@ void sendNonSampleAndWaitTillRead(SimIridelUsb& device, void* sensor, const std:
   ASSERT_TRUE(waitFor([&] { return !connected(sensor); }, kLimit)) << "the sensor is silent";
   device.sendRaw(bytes);
   ASSERT_TRUE(waitFor([&] { return connected(sensor); }, kLimit)) << "the bytes were read";
-}
-
-std::chrono::microseconds processCpuTime() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto toMicros = [](const timeval& t) {
-    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-  };
-  return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
 TEST(IridelUsb, CreationConfiguresTheSensorAndRejectsBadPorts) {
@@ -200,13 +181,9 @@ TEST(IridelUsb, AnUnpluggedSensorKeepsItsLastSampleWithoutSpinning) {
   device.unplug();
   std::this_thread::sleep_for(100ms);
 
-  const auto cpuBefore = processCpuTime();
-  const auto wallBefore = Clock::now();
-  std::this_thread::sleep_for(1s);
-  const auto cpuUsed = processCpuTime() - cpuBefore;
-  const auto wall = Clock::now() - wallBefore;
+  const CpuUse idle = cpuUseWhile([] { std::this_thread::sleep_for(1s); });
   // A spinning reader would burn about a whole core; an idle one a small fraction.
-  EXPECT_LT(cpuUsed, wall / 2);
+  EXPECT_LT(idle.cpu, idle.wall / 2);
 
   EXPECT_TRUE(colorOf(sensor.get()).valid);
   EXPECT_GE(colorOf(sensor.get()).sequence, last.sequence);

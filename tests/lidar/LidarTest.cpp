@@ -2,10 +2,6 @@
 // by hand onto the stand-in HAL's port, and the simulated lidar scanning its room.
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#endif
-
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -20,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "CpuUse.h"
 #include "ProcessEntries.h"
 #include "SimLidar.h"
 #include "hal/SerialPort.h"
@@ -197,15 +194,8 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 #ifndef _WIN32
-std::chrono::microseconds processCpuTime() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto toMicros = [](const timeval& t) {
-    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-  };
-  return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
-}
-
+using halvern::testing::CpuUse;
+using halvern::testing::cpuUseWhile;
 using halvern::testing::settledThreadCount;
 using halvern::testing::threadCountSettledAt;
 #endif
@@ -216,12 +206,8 @@ double cpuShareWhile(const std::function<void()>& during) {
   during();
   return 0.0;
 #else
-  const auto cpuBefore = processCpuTime();
-  const auto wallBefore = Clock::now();
-  during();
-  const auto cpu = processCpuTime() - cpuBefore;
-  const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - wallBefore);
-  return static_cast<double>(cpu.count()) / static_cast<double>(wall.count());
+  const CpuUse use = cpuUseWhile(during);
+  return static_cast<double>(use.cpu.count()) / static_cast<double>(use.wall.count());
 #endif
 }
 

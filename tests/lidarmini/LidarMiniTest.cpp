@@ -1,6 +1,5 @@
 // The lidar on a simulated USB serial port, through the library's C face.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <array>
@@ -16,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "CpuUse.h"
+#include "OwnedHandle.h"
 #include "ProcessEntries.h"
 #include "SimLidarMini.h"
 #include "WaitFor.h"
@@ -25,6 +26,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::testing::CpuUse;
+using halvern::testing::cpuUseWhile;
 using halvern::testing::descriptorCount;
 using halvern::testing::descriptorCountSettledAt;
 using halvern::testing::settledThreadCount;
@@ -57,10 +60,7 @@ const std::vector<uint8_t> kNoise{0x00, 0x11, 0x22};
 const std::string kTooHigh = "[LidarMini] increaseFrequency blocked: max is 12 Hz\n";
 const std::string kTooLow = "[LidarMini] decreaseFrequency blocked: min is 6 Hz\n";
 
-struct LidarDeleter {
-  void operator()(void* lidar) const { c_LidarMini_destroy(lidar); }
-};
-using Lidar = std::unique_ptr<void, LidarDeleter>;
+using Lidar = halvern::test::OwnedHandle<c_LidarMini_destroy>;
 
 // Lists a port for FindDevicePath while it lives.
 class ListedPort {
@@ -224,15 +224,6 @@ void expectZero(const LidarInfo& info) {
 void expectZero(const LidarHealth& health) {
   EXPECT_EQ(health.status, 0);
   EXPECT_EQ(health.errorCode, 0);
-}
-
-std::chrono::microseconds processCpuTime() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  const auto toMicros = [](const timeval& t) {
-    return std::chrono::seconds(t.tv_sec) + std::chrono::microseconds(t.tv_usec);
-  };
-  return toMicros(usage.ru_utime) + toMicros(usage.ru_stime);
 }
 
 TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
@@ -656,12 +647,9 @@ TEST(LidarMini, AnUnpluggedLidarNeitherSpinsNorHoldsUpDestroy) {
   sim.unplug();
   ASSERT_TRUE(waitUntil([&] { return sim.unplugged(); }));
 
-  const auto cpuBefore = processCpuTime();
-  const auto wallBefore = Clock::now();
-  std::this_thread::sleep_for(1s);
-  const auto cpuUsed = processCpuTime() - cpuBefore;
+  const CpuUse idle = cpuUseWhile([] { std::this_thread::sleep_for(1s); });
   // A spinning scan thread would burn about a whole core; an idle one a small fraction.
-  EXPECT_LT(cpuUsed, (Clock::now() - wallBefore) / 2);
+  EXPECT_LT(idle.cpu, idle.wall / 2);
 
   // The last whole revolution stays.
   const LidarMiniScanFrame after = c_LidarMini_getData(lidar.get());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "OwnedHandle.h"
 #include "SimLidarMini.h"
 #include "WaitFor.h"
 #include "core/HalPlatform.h"
@@ -24,10 +25,7 @@ using halvern::test::waitFor;
 // Bounds a wait for the library or the simulator; it only decides a failure.
 constexpr auto kPatience = 10s;
 
-struct LidarDeleter {
-  void operator()(void* lidar) const { c_LidarMini_destroy(lidar); }
-};
-using Lidar = std::unique_ptr<void, LidarDeleter>;
+using Lidar = halvern::test::OwnedHandle<c_LidarMini_destroy>;
 
 // A lidar on the simulator's port, the only one listed, scanning; its messages kept off the log.
 Lidar scanningOn(const SimLidarMini& sim) {

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace halvern::test {
 
@@ -34,6 +37,18 @@ auto waitForValue(Read read, Done done,
     value = read();
   }
   return value;
+}
+
+/**
+ * The command lines a simulated serial device has received (its `receivedLines()`), once there
+ * are at least `count` or `limit` has passed.
+ */
+template <typename Device>
+std::vector<std::string> waitForLines(const Device& device, std::size_t count,
+                                      std::chrono::steady_clock::duration limit) {
+  return waitForValue([&] { return device.receivedLines(); },
+                      [&](const std::vector<std::string>& lines) { return lines.size() >= count; },
+                      limit);
 }
 
 }  // namespace halvern::test
