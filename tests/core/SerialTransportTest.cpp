@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "PseudoTerminal.h"
+#include "SerialFarEnd.h"
 #include "WaitFor.h"
 #include "core/SerialTransport.h"
 
@@ -25,24 +26,12 @@ constexpr auto kLimit = 5s;
 
 std::string bytesAsText(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
-// Waits until `count` bytes are waiting on the port; the last count seen. A byte the device
-// sent is on its way for a while before the port counts it.
 int waitForBytesWaiting(SerialHandle h, int count) {
-  return waitForValue([&] { return SerialBytesWaiting(h); },
-                      [&](int waiting) { return waiting >= count; }, kLimit);
+  return halvern::test::waitForBytesWaiting(h, count, kLimit);
 }
 
-// What the device received up to and including `marker`, which the library writes after
-// whatever the test wants to show it did not write.
 std::string receivedUpTo(PseudoTerminal& device, const std::string& marker) {
-  std::string received;
-  const auto deadline = Clock::now() + kLimit;
-  while (!received.ends_with(marker) && Clock::now() < deadline) {
-    const auto chunk = device.receive(std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::max(deadline - Clock::now(), Clock::duration::zero())));
-    received += bytesAsText(chunk);
-  }
-  return received;
+  return halvern::test::receivedUpTo(device, marker, kLimit);
 }
 
 // Opens the port while capturing what the transport prints on standard error.
@@ -90,20 +79,10 @@ TEST(SerialTransport, WritesReachTheDevice) {
   EXPECT_EQ(receivedUpTo(device, "\n"), "\r\n");
 
   // Far more than the pseudo-terminal buffers at once: written whole, every byte value intact.
-  std::vector<uint8_t> large(64 * 1024);
-  for (std::size_t i = 0; i < large.size(); ++i) {
-    large[i] = static_cast<uint8_t>(i * 7);
-  }
+  const std::vector<uint8_t> large = halvern::test::everyByteValue(64 * 1024);
   std::vector<uint8_t> received;
-  std::thread reader([&] {
-    while (received.size() < large.size()) {
-      auto chunk = device.receive(kLimit);
-      if (chunk.empty()) {
-        break;
-      }
-      received.insert(received.end(), chunk.begin(), chunk.end());
-    }
-  });
+  std::thread reader(
+      [&] { received = halvern::test::receiveAtLeast(device, large.size(), kLimit); });
   EXPECT_TRUE(WriteSerialBytes(port.handle(), large.data(), static_cast<int>(large.size())));
   reader.join();
   EXPECT_EQ(received, large);

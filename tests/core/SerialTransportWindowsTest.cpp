@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "RelayedSerialDevice.h"
+#include "SerialFarEnd.h"
 #include "core/DevicePath.h"
 #include "core/SerialTransport.h"
 #include "halvern/Serial.h"
@@ -40,29 +41,13 @@ bool runningUnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-// Waits until `count` bytes are waiting on the port (the relay passes them on within
-// milliseconds); the last count seen.
+// The relay passes bytes on within milliseconds.
 int waitForBytesWaiting(SerialHandle h, int count) {
-  const auto deadline = Clock::now() + kLimit;
-  int waiting = SerialBytesWaiting(h);
-  while (waiting < count && Clock::now() < deadline) {
-    std::this_thread::sleep_for(5ms);
-    waiting = SerialBytesWaiting(h);
-  }
-  return waiting;
+  return halvern::test::waitForBytesWaiting(h, count, kLimit);
 }
 
-// What the device received up to and including `marker`, which the library writes after
-// whatever the test wants to show it did not write.
 std::string receivedUpTo(RelayedSerialDevice& device, const std::string& marker) {
-  std::string received;
-  const auto deadline = Clock::now() + kLimit;
-  while (!received.ends_with(marker) && Clock::now() < deadline) {
-    const auto chunk = device.receive(std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::max(deadline - Clock::now(), Clock::duration::zero())));
-    received.append(chunk.begin(), chunk.end());
-  }
-  return received;
+  return halvern::test::receivedUpTo(device, marker, kLimit);
 }
 
 bool writeMarker(SerialHandle h) {
@@ -210,20 +195,10 @@ TEST_F(SerialTransportWindows, WritesReachTheDevice) {
 
   // Far more than a pseudo-terminal buffers at once, written in one call, every byte value
   // intact.
-  std::vector<uint8_t> large(64 * 1024);
-  for (std::size_t i = 0; i < large.size(); ++i) {
-    large[i] = static_cast<uint8_t>(i * 7);
-  }
+  const std::vector<uint8_t> large = halvern::test::everyByteValue(64 * 1024);
   std::vector<uint8_t> received;
-  std::thread reader([&] {
-    while (received.size() < large.size()) {
-      const auto chunk = device->receive(kLimit);
-      if (chunk.empty()) {
-        break;
-      }
-      received.insert(received.end(), chunk.begin(), chunk.end());
-    }
-  });
+  std::thread reader(
+      [&] { received = halvern::test::receiveAtLeast(*device, large.size(), kLimit); });
   EXPECT_TRUE(WriteSerialBytes(port.handle(), large.data(), static_cast<int>(large.size())));
   reader.join();
   EXPECT_EQ(received, large);

@@ -23,13 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalCan;
-using halvern::test::dystal::configOf;
-using halvern::test::dystal::describe;
-using halvern::test::dystal::Distances;
-using halvern::test::dystal::expectInvalid;
-using halvern::test::dystal::firstDistances;
-using halvern::test::dystal::readingOf;
-using halvern::test::dystal::Sensor;
+using namespace halvern::test::dystal;  // NOLINT(google-build-using-namespace)
 
 // The wire as the sensor's documentation gives it, written out rather than taken from the
 // library, so a wrong identifier there cannot agree with itself here.

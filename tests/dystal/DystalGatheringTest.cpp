@@ -30,8 +30,7 @@ auto waitForValue(Read read, Done done) {
   return halvern::test::waitForValue(read, done, kLimit);
 }
 using halvern::sim::SimDystalCan;
-using halvern::test::dystal::Distances;
-using halvern::test::dystal::Sensor;
+using namespace halvern::test::dystal;  // NOLINT(google-build-using-namespace)
 
 constexpr uint8_t kCanId = 11;
 // A 2026-style HAL stamps frames in whole milliseconds: a stamp may lie up to 1 ms before the

@@ -21,8 +21,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::CpuUse;
-using halvern::testing::cpuUseWhile;
 using halvern::testing::descriptorCount;
 using halvern::testing::descriptorCountSettledAt;
 using halvern::testing::settledThreadCount;
@@ -31,13 +29,7 @@ using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
 using halvern::test::waitFor;
 using Bytes = std::vector<uint8_t>;
-using halvern::test::dystal::configOf;
-using halvern::test::dystal::describe;
-using halvern::test::dystal::Distances;
-using halvern::test::dystal::expectInvalid;
-using halvern::test::dystal::firstDistances;
-using halvern::test::dystal::readingOf;
-using halvern::test::dystal::Sensor;
+using namespace halvern::test::dystal;  // NOLINT(google-build-using-namespace)
 using Lines = std::vector<std::string>;
 
 const Lines kStartupLines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN"};
@@ -58,6 +50,16 @@ int advance(uint8_t from, uint8_t to) { return static_cast<uint8_t>(to - from); 
 template <typename Condition>
 DystalScanData waitForReading(void* sensor, Condition condition) {
   return halvern::test::waitForValue([&] { return readingOf(sensor); }, condition, kLimit);
+}
+
+// Waits for the simulator's first full reading (left in `first`) and three more after it.
+void expectReadingsWithARisingSequence(void* sensor, DystalScanData& first) {
+  first = waitForReading(sensor, [](const DystalScanData& s) { return s.count > 0; });
+  ASSERT_EQ(first.count, 64);
+  EXPECT_EQ(firstDistances(first, 64), halvern::sim::defaultDystalDistances());
+  const DystalScanData later = waitForReading(
+      sensor, [&](const DystalScanData& s) { return advance(first.sequence, s.sequence) >= 3; });
+  EXPECT_GE(advance(first.sequence, later.sequence), 3);
 }
 
 DystalScanData waitForSequence(void* sensor, uint8_t sequence) {
@@ -141,14 +143,8 @@ TEST(DystalUsb, ReadingsArriveWithARisingSequence) {
   expectEmpty(readingOf(sensor.get()));
 
   device.setSilent(false);
-  const DystalScanData first =
-      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; });
-  ASSERT_EQ(first.count, 64);
-  EXPECT_EQ(firstDistances(first, 64), halvern::sim::defaultDystalDistances());
-  const DystalScanData later = waitForReading(sensor.get(), [&](const DystalScanData& s) {
-    return advance(first.sequence, s.sequence) >= 3;
-  });
-  EXPECT_GE(advance(first.sequence, later.sequence), 3);
+  DystalScanData first{};
+  ASSERT_NO_FATAL_FAILURE(expectReadingsWithARisingSequence(sensor.get(), first));
 
   const DystalScanData part = readingOf(sensor.get(), 10);
   EXPECT_EQ(part.count, 10);
@@ -344,7 +340,7 @@ TEST(DystalUsb, AnUnpluggedSensorKeepsItsLastReadingWithoutSpinning) {
   std::this_thread::sleep_for(100ms);
   const uint8_t lastSequence = readingOf(sensor.get()).sequence;
 
-  const CpuUse idle = cpuUseWhile([] { std::this_thread::sleep_for(1s); });
+  const auto idle = halvern::testing::cpuUseWhile([] { std::this_thread::sleep_for(1s); });
   // A spinning reader would burn about a whole core; an idle one a small fraction.
   EXPECT_LT(idle.cpu, idle.wall / 2);
 
@@ -435,14 +431,8 @@ TEST(DystalUsb, ASensorThatNeverPausesStillComesUp) {
   ASSERT_NE(sensor, nullptr);
   EXPECT_EQ(waitForLines(device, 4), (Lines{"GETCONFIG", "VERBOSE,0", "DATAFORMAT,BIN", "ODR,50"}));
 
-  const DystalScanData first =
-      waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; });
-  ASSERT_EQ(first.count, 64);
-  EXPECT_EQ(firstDistances(first, 64), halvern::sim::defaultDystalDistances());
-  const DystalScanData later = waitForReading(sensor.get(), [&](const DystalScanData& s) {
-    return advance(first.sequence, s.sequence) >= 3;
-  });
-  EXPECT_GE(advance(first.sequence, later.sequence), 3);
+  DystalScanData first{};
+  ASSERT_NO_FATAL_FAILURE(expectReadingsWithARisingSequence(sensor.get(), first));
   EXPECT_EQ(configOf(sensor.get(), 500).valid, 1);
 }
 

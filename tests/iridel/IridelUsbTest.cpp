@@ -15,8 +15,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::CpuUse;
-using halvern::testing::cpuUseWhile;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimIridelUsb;
 using halvern::test::waitFor;
@@ -181,7 +179,7 @@ TEST(IridelUsb, AnUnpluggedSensorKeepsItsLastSampleWithoutSpinning) {
   device.unplug();
   std::this_thread::sleep_for(100ms);
 
-  const CpuUse idle = cpuUseWhile([] { std::this_thread::sleep_for(1s); });
+  const auto idle = halvern::testing::cpuUseWhile([] { std::this_thread::sleep_for(1s); });
   // A spinning reader would burn about a whole core; an idle one a small fraction.
   EXPECT_LT(idle.cpu, idle.wall / 2);
 

@@ -194,8 +194,6 @@ bool contains(const std::string& text, const std::string& part) {
 }
 
 #ifndef _WIN32
-using halvern::testing::CpuUse;
-using halvern::testing::cpuUseWhile;
 using halvern::testing::settledThreadCount;
 using halvern::testing::threadCountSettledAt;
 #endif
@@ -206,7 +204,7 @@ double cpuShareWhile(const std::function<void()>& during) {
   during();
   return 0.0;
 #else
-  const CpuUse use = cpuUseWhile(during);
+  const auto use = halvern::testing::cpuUseWhile(during);
   return static_cast<double>(use.cpu.count()) / static_cast<double>(use.wall.count());
 #endif
 }

@@ -26,8 +26,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::CpuUse;
-using halvern::testing::cpuUseWhile;
 using halvern::testing::descriptorCount;
 using halvern::testing::descriptorCountSettledAt;
 using halvern::testing::settledThreadCount;
@@ -647,7 +645,7 @@ TEST(LidarMini, AnUnpluggedLidarNeitherSpinsNorHoldsUpDestroy) {
   sim.unplug();
   ASSERT_TRUE(waitUntil([&] { return sim.unplugged(); }));
 
-  const CpuUse idle = cpuUseWhile([] { std::this_thread::sleep_for(1s); });
+  const auto idle = halvern::testing::cpuUseWhile([] { std::this_thread::sleep_for(1s); });
   // A spinning scan thread would burn about a whole core; an idle one a small fraction.
   EXPECT_LT(idle.cpu, idle.wall / 2);
 

@@ -633,6 +633,26 @@ def simulator_types(headers):
     return names
 
 
+def standin_controls_needed(archive):
+    """The stand-in platform's own controls (halsim::, wpinetsim::) an archive needs, sorted."""
+    undefined = run(["nm", "-C", "-u", str(archive)]).stdout
+    return sorted({line.split("U ", 1)[-1].strip() for line in undefined.splitlines()
+                   if STANDIN_CONTROLS.search(line)})
+
+
+def headers_not_compiling_alone(compiler, flags, sim_headers):
+    """Each simulator header that does not compile on its own with `flags`, and its first
+    error."""
+    broken = []
+    for header in header_files(sim_headers / "halvern/sim"):
+        done = run([compiler, "-std=c++20", "-fsyntax-only", *flags, "-x", "c++", "-"],
+                   input=f'#include "halvern/sim/{header.name}"\n')
+        if done.returncode != 0:
+            errors = [line for line in done.stderr.splitlines() if "error" in line]
+            broken.append(f"{header.name}: {(errors or [done.stderr.strip()])[0]}")
+    return broken
+
+
 def check_linux_simulation(c, found, build, compiler, scratch, wpilib):
     needed = [(SIMULATORS, "headers"), (SIMULATORS, "linuxx86-64"), (LIBRARY, "headers"),
               (LIBRARY, "linuxx86-64")]
@@ -653,20 +673,12 @@ def check_linux_simulation(c, found, build, compiler, scratch, wpilib):
     c.check(members.returncode == 0 and ".o" in members.stdout,
             "Linux simulation: libHalvernDriverSim.a is an archive of objects",
             members.stderr[-500:])
-    undefined = run(["nm", "-C", "-u", str(archive)]).stdout
-    controls = sorted({line.split("U ", 1)[-1].strip() for line in undefined.splitlines()
-                       if STANDIN_CONTROLS.search(line)})
+    controls = standin_controls_needed(archive)
     c.check(not controls, "Linux simulation: libHalvernDriverSim.a needs none of the stand-in "
             "platform's own controls (halsim::, wpinetsim::), which WPILib does not have",
             f"{controls[:10]}")
 
-    broken = []
-    for header in header_files(sim_headers / "halvern/sim"):
-        done = run([compiler, "-std=c++20", "-fsyntax-only", *zips, *standin, "-x", "c++", "-"],
-                   input=f'#include "halvern/sim/{header.name}"\n')
-        if done.returncode != 0:
-            errors = [line for line in done.stderr.splitlines() if "error" in line]
-            broken.append(f"{header.name}: {(errors or [done.stderr.strip()])[0]}")
+    broken = headers_not_compiling_alone(compiler, [*zips, *standin], sim_headers)
     c.check(not broken, "Linux simulation: each header of the HalvernDriver-sim zip compiles on "
             "its own from the zips and the platform's headers", "; ".join(broken)[-2000:])
 
@@ -954,19 +966,11 @@ def check_simulation_2027(c, found, data, wpilib, build_2027, compiler, scratch)
     platform = ["-L", str(lib), "-lwpiHal", "-lwpinet", "-lwpiutil", "-pthread",
                 f"-Wl,-rpath-link,{lib}"]
 
-    undefined = run(["nm", "-C", "-u", str(archive)]).stdout
-    controls = sorted({line.split("U ", 1)[-1].strip() for line in undefined.splitlines()
-                       if STANDIN_CONTROLS.search(line)})
+    controls = standin_controls_needed(archive)
     c.check(".o" in run(["ar", "t", str(archive)]).stdout and not controls,
             "Linux simulation: libHalvernDriverSim.a is an archive of objects needing none of "
             "the stand-in platform's own controls", f"{controls[:10]}")
-    broken = []
-    for header in header_files(sim_headers / "halvern/sim"):
-        done = run([compiler, "-std=c++20", "-fsyntax-only", *includes, "-x", "c++", "-"],
-                   input=f'#include "halvern/sim/{header.name}"\n')
-        if done.returncode != 0:
-            errors = [line for line in done.stderr.splitlines() if "error" in line]
-            broken.append(f"{header.name}: {(errors or [done.stderr.strip()])[0]}")
+    broken = headers_not_compiling_alone(compiler, includes, sim_headers)
     c.check(not broken, "Linux simulation: each header of the HalvernDriver-sim zip compiles on "
             "its own over WPILib 2027's headers", "; ".join(broken)[-2000:])
 
