@@ -15,6 +15,25 @@
 
 namespace halvern::bench {
 
+/**
+ * The packets of `revolutions` revolutions of `samplesPerRevolution` samples as a lidar sends
+ * them: a start packet of one sample, then the rest in packets of up to `samplesPerPacket`.
+ * `makePacket(start, firstSample, samples)` builds each.
+ */
+template <typename MakePacket>
+std::vector<std::vector<uint8_t>> revolutionPackets(int revolutions, int samplesPerRevolution,
+                                                    int samplesPerPacket, MakePacket makePacket) {
+  std::vector<std::vector<uint8_t>> packets;
+  for (int revolution = 0; revolution < revolutions; ++revolution) {
+    packets.push_back(makePacket(true, 0, 1));
+    for (int sample = 1; sample < samplesPerRevolution; sample += samplesPerPacket) {
+      packets.push_back(
+          makePacket(false, sample, std::min(samplesPerPacket, samplesPerRevolution - sample)));
+    }
+  }
+  return packets;
+}
+
 struct DamagedPacketStream {
   std::vector<uint8_t> bytes;
   std::vector<bool> damaged;  // by packet, in order

@@ -65,14 +65,8 @@ struct Stream {
 // The revolutions as the lidar sends them (a start packet, then packets of up to 40 samples),
 // damaged as the benchmarks' lines are.
 Stream lidarOutput() {
-  std::vector<std::vector<uint8_t>> packets;
-  for (int revolution = 0; revolution < kRevolutions; ++revolution) {
-    packets.push_back(lidarPacket(true, 0, 1));
-    for (int sample = 1; sample < kSamplesPerRevolution; sample += kSamplesPerPacket) {
-      packets.push_back(
-          lidarPacket(false, sample, std::min(kSamplesPerPacket, kSamplesPerRevolution - sample)));
-    }
-  }
+  std::vector<std::vector<uint8_t>> packets = halvern::bench::revolutionPackets(
+      kRevolutions, kSamplesPerRevolution, kSamplesPerPacket, lidarPacket);
   std::vector<int64_t> samples;
   for (const auto& packet : packets) {
     samples.push_back(static_cast<int64_t>(PacketCodec::header(packet).count));

@@ -84,23 +84,12 @@ std::vector<uint8_t> scanPacket(bool start, int firstPoint, int samples) {
   return packet;
 }
 
-// The packets of the revolutions in order: a start packet, then the rest in packets of 40.
-std::vector<std::vector<uint8_t>> revolutionPackets() {
-  std::vector<std::vector<uint8_t>> packets;
-  for (int revolution = 0; revolution < kRevolutions; ++revolution) {
-    packets.push_back(scanPacket(true, 0, 1));
-    for (int point = 1; point < kPointsPerRevolution; point += kSamplesPerPacket) {
-      packets.push_back(
-          scanPacket(false, point, std::min(kSamplesPerPacket, kPointsPerRevolution - point)));
-    }
-  }
-  return packets;
-}
-
 // The lidar's output, damaged as the benchmarks' lines are.
 Stream lidarOutput() {
-  halvern::bench::DamagedPacketStream damaged =
-      halvern::bench::damagedPacketStream(revolutionPackets(), kStreamSeed);
+  halvern::bench::DamagedPacketStream damaged = halvern::bench::damagedPacketStream(
+      halvern::bench::revolutionPackets(kRevolutions, kPointsPerRevolution, kSamplesPerPacket,
+                                        scanPacket),
+      kStreamSeed);
   return {.bytes = std::move(damaged.bytes),
           .packets = damaged.packets,
           .intactPackets = damaged.intactPackets};

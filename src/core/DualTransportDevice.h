@@ -57,6 +57,9 @@ class DualTransportDevice {
   virtual ~DualTransportDevice();
 
   [[nodiscard]] TransportKind transportKind() const { return transport; }
+  [[nodiscard]] bool onUsb() const { return transport == TransportKind::USB; }
+  /** The CAN ID given at creation, or -1 on USB. */
+  [[nodiscard]] int getCanID() const { return onUsb() ? -1 : canId; }
   /** The CAN bus given at creation; -1 on USB. */
   [[nodiscard]] int32_t canBusNumber() const {
     return transport == TransportKind::CAN ? canBus : -1;

@@ -29,8 +29,6 @@ static_assert(kGatheringPause * (kGatheringPasses - 1) == DystalDevice::kCanGath
 
 constexpr milliseconds kReplyPollInterval{2};
 
-bool usb(TransportKind kind) { return kind == TransportKind::USB; }
-
 }  // namespace
 
 std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId, int32_t bus) {
@@ -73,7 +71,7 @@ ScanData DystalDevice::getData(int count) {
     return ScanData{};
   }
   count = std::min(count, kMaxDistances);
-  if (!usb(transport)) {
+  if (!onUsb()) {
     return gatheringInBackground.load() ? publishedScan(count) : collectCanScan(count);
   }
   const std::lock_guard lock(sampleMutex);
@@ -99,7 +97,7 @@ Reading DystalDevice::getLatest(int count) {
   }
   count = std::min(count, kMaxDistances);
   ScanData scan{};
-  if (usb(transport)) {
+  if (onUsb()) {
     const std::lock_guard lock(sampleMutex);
     scan = latestFrame(count);
     reading.timestampUs = frameValid ? frameTimestampUs : 0;
@@ -118,7 +116,7 @@ Reading DystalDevice::getLatest(int count) {
 }
 
 bool DystalDevice::startGathering() {
-  if (usb(transport)) {
+  if (onUsb()) {
     return true;  // the reader gathers from creation on
   }
   if (gatheringInBackground.load()) {
@@ -197,7 +195,7 @@ ScanData DystalDevice::collectCanScan(int count) {
 
 Config DystalDevice::getConfig(int timeoutMs) {
   timeoutMs = std::max(timeoutMs, 0);
-  return usb(transport) ? readUsbConfig(timeoutMs) : requestConfig(timeoutMs);
+  return onUsb() ? readUsbConfig(timeoutMs) : requestConfig(timeoutMs);
 }
 
 Config DystalDevice::requestConfig(int timeoutMs) {
@@ -261,8 +259,6 @@ bool DystalDevice::awaitReplyLine(milliseconds timeout) {
     }
   }
 }
-
-int DystalDevice::getCanID() const { return usb(transport) ? -1 : canId; }
 
 bool DystalDevice::readLine(std::string& line, milliseconds timeout) {
   line.clear();

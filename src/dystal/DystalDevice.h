@@ -64,8 +64,6 @@ class DystalDevice final : public DualTransportDevice {
   bool isConnected();
   /** The sensor's configuration, waiting up to `timeoutMs` for it; invalid without a reply. */
   Config getConfig(int timeoutMs);
-  /** The CAN ID given at creation, or -1 on USB. */
-  [[nodiscard]] int getCanID() const;
 
  private:
   friend class DualTransportDevice;  // creates it on either transport

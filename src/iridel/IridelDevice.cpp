@@ -17,8 +17,6 @@ constexpr auto kStartupSettleTime = std::chrono::milliseconds(50);
 constexpr auto kReplyPollInterval = std::chrono::milliseconds(2);
 constexpr uint8_t kNoReplyStatus = 2;
 
-bool usb(TransportKind kind) { return kind == TransportKind::USB; }
-
 }  // namespace
 
 std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId, int32_t bus) {
@@ -49,7 +47,7 @@ IridelDevice::~IridelDevice() {
 }
 
 ColorData IridelDevice::getColor() {
-  if (usb(transport)) {
+  if (onUsb()) {
     const std::lock_guard lock(sampleMutex);
     return sample;
   }
@@ -66,7 +64,7 @@ ColorData IridelDevice::getColor() {
 }
 
 Reading IridelDevice::getLatestColor() {
-  if (!usb(transport)) {
+  if (!onUsb()) {
     pollCanSample();
   }
   const std::lock_guard lock(sampleMutex);
@@ -82,7 +80,7 @@ Reading IridelDevice::getLatestColor() {
 }
 
 bool IridelDevice::isConnected() {
-  if (!usb(transport)) {
+  if (!onUsb()) {
     pollCanSample();
   }
   const int64_t now = platform::robotTimeMicros();
@@ -123,18 +121,17 @@ bool IridelDevice::setColorFormat(int format) {
   if (!name) {
     return false;
   }
-  if (usb(transport)) {
+  if (onUsb()) {
     return serial::WriteSerialLine(port.handle(), colorFormatLine(*name));
   }
   return sendCommand(Command::ColorFormat, *colorFormatPayload(format), nullptr, kReplyTimeoutMs);
 }
 
 bool IridelDevice::setSampleTimeMs(int milliseconds) {
-  const bool set =
-      usb(transport)
-          ? serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)))
-          : sendCommand(Command::SampleTime, sampleTimePayload(milliseconds), nullptr,
-                        kReplyTimeoutMs);
+  const bool set = onUsb() ? serial::WriteSerialLine(
+                                 port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)))
+                           : sendCommand(Command::SampleTime, sampleTimePayload(milliseconds),
+                                         nullptr, kReplyTimeoutMs);
   if (set) {
     noteSampleTime(milliseconds);
   }
@@ -142,17 +139,17 @@ bool IridelDevice::setSampleTimeMs(int milliseconds) {
 }
 
 bool IridelDevice::setBrightness(int level) {
-  return !usb(transport) &&
+  return !onUsb() &&
          sendCommand(Command::Brightness, brightnessPayload(level), nullptr, kReplyTimeoutMs);
 }
 
 bool IridelDevice::setStatusLed(bool enable, int level) {
-  return !usb(transport) &&
+  return !onUsb() &&
          sendCommand(Command::StatusLed, statusLedPayload(enable, level), nullptr, kReplyTimeoutMs);
 }
 
 bool IridelDevice::setMeasureMode(int mode, float parameter) {
-  if (usb(transport)) {
+  if (onUsb()) {
     return false;
   }
   const auto payload = measureModePayload(mode, parameter);
@@ -160,27 +157,24 @@ bool IridelDevice::setMeasureMode(int mode, float parameter) {
 }
 
 bool IridelDevice::setZmm(float value) {
-  return !usb(transport) && sendCommand(Command::Zmm, zmmPayload(value), nullptr, kReplyTimeoutMs);
+  return !onUsb() && sendCommand(Command::Zmm, zmmPayload(value), nullptr, kReplyTimeoutMs);
 }
 
 bool IridelDevice::setUsbOverride(bool on) {
-  return !usb(transport) &&
+  return !onUsb() &&
          sendCommand(Command::UsbOverride, usbOverridePayload(on), nullptr, kReplyTimeoutMs);
 }
 
 bool IridelDevice::setCanId(int newId) {
-  return !usb(transport) &&
-         sendCommand(Command::CanId, canIdPayload(newId), nullptr, kReplyTimeoutMs);
+  return !onUsb() && sendCommand(Command::CanId, canIdPayload(newId), nullptr, kReplyTimeoutMs);
 }
 
 bool IridelDevice::getConfig(int key, uint32_t* value) {
-  if (value == nullptr || usb(transport)) {
+  if (value == nullptr || onUsb()) {
     return false;
   }
   return sendCommand(Command::GetConfig, getConfigPayload(key), value, kReplyTimeoutMs);
 }
-
-int IridelDevice::getCanID() const { return usb(transport) ? -1 : canId; }
 
 bool IridelDevice::sendCommand(Command command, const CommandPayload& payload, uint32_t* value,
                                int timeoutMs) {

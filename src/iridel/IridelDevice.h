@@ -46,8 +46,6 @@ class IridelDevice final : public DualTransportDevice {
   bool setCanId(int newId);
   bool getConfig(int key, uint32_t* value);
 
-  /** The CAN ID given at creation, or -1 on USB. */
-  [[nodiscard]] int getCanID() const;
 
  private:
   friend class DualTransportDevice;  // creates it on either transport

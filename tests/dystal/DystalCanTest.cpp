@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DystalReadings.h"
+#include "SensorOnCan.h"
 #include "SimCanBus.h"
 #include "SimDystal.h"
 #include "TestPlatform.h"
@@ -55,18 +56,9 @@ std::pair<Sensor, std::string> createCapturing(int canId) {
   return {std::move(sensor), testing::internal::GetCapturedStdout()};
 }
 
-class DystalCan : public testing::Test {
+class DystalCan
+    : public halvern::test::SensorOnCan<SimDystalCan, c_Dystal_create, c_Dystal_destroy, kCanId> {
  protected:
-  void SetUp() override {
-    halvern::test::resetSimulation();
-    sensor.reset(c_Dystal_create(kCanId));
-    ASSERT_NE(sensor, nullptr);
-  }
-  void TearDown() override {
-    sensor.reset();
-    halvern::test::resetSimulation();
-  }
-
   // Sends the chunks of a reading as the sensor does, three distances each.
   void sendChunks(uint8_t sequence, const std::vector<std::pair<uint8_t, Distances>>& chunks) {
     for (const auto& [chunk, d] : chunks) {
@@ -75,8 +67,6 @@ class DystalCan : public testing::Test {
     }
   }
 
-  SimDystalCan device{kCanId};
-  Sensor sensor;
 };
 
 TEST(DystalCanCreation, ChecksTheCanIdAndTheStreamSession) {

@@ -11,6 +11,7 @@
 
 #include "DystalReadings.h"
 #include "ProcessEntries.h"
+#include "SensorOnCan.h"
 #include "SimCanBus.h"
 #include "SimDystal.h"
 #include "SimHal.h"
@@ -55,17 +56,12 @@ Distances distancesOf(const DystalReading& reading) {
   return {std::begin(reading.distance), std::begin(reading.distance) + reading.count};
 }
 
-class DystalGathering : public testing::Test {
+class DystalGathering
+    : public halvern::test::SensorOnCan<SimDystalCan, c_Dystal_create, c_Dystal_destroy, kCanId> {
  protected:
   void SetUp() override {
-    halvern::test::resetSimulation();
-    sensor.reset(c_Dystal_create(kCanId));
-    ASSERT_NE(sensor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(SensorOnCan::SetUp());
     ASSERT_TRUE(c_Dystal_startGathering(sensor.get()));
-  }
-  void TearDown() override {
-    sensor.reset();
-    halvern::test::resetSimulation();
   }
 
   // The latest reading once it is the simulator's newest.
@@ -75,8 +71,6 @@ class DystalGathering : public testing::Test {
                         [&](const DystalReading& r) { return r.sequence == sequence; });
   }
 
-  SimDystalCan device{kCanId};
-  Sensor sensor;
 };
 
 TEST_F(DystalGathering, ReadingsAppearAsTheSimulatorSentThem) {

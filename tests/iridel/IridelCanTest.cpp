@@ -6,6 +6,7 @@
 #include <string>
 
 #include "OwnedHandle.h"
+#include "SensorOnCan.h"
 #include "SimCanBus.h"
 #include "SimIridel.h"
 #include "TestPlatform.h"
@@ -20,18 +21,9 @@ using Bytes = std::vector<uint8_t>;
 
 using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
 
-class IridelCan : public testing::Test {
+class IridelCan
+    : public halvern::test::SensorOnCan<SimIridelCan, c_Iridel_create, c_Iridel_destroy, 7> {
  protected:
-  void SetUp() override {
-    halvern::test::resetSimulation();
-    sensor.reset(c_Iridel_create(7));
-    ASSERT_NE(sensor, nullptr);
-  }
-  void TearDown() override {
-    sensor.reset();
-    halvern::test::resetSimulation();
-  }
-
   // The last command the simulated sensor received, if it has the code.
   Bytes lastPayload(uint8_t code) const {
     const auto commands = device.commands();
@@ -41,8 +33,6 @@ class IridelCan : public testing::Test {
     return commands.back().payload;
   }
 
-  SimIridelCan device;
-  Sensor sensor;
 };
 
 std::pair<Sensor, std::string> createCapturing(int canId) {

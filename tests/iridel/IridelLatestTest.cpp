@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "OwnedHandle.h"
+#include "SensorOnCan.h"
 #include "SimCanBus.h"
 #include "SimHal.h"
 #include "SimIridel.h"
@@ -51,25 +52,17 @@ ColorData onceOf(void* sensor) {
   return color;
 }
 
-class IridelLatestCan : public testing::Test {
+class IridelLatestCan
+    : public halvern::test::SensorOnCan<SimIridelCan, c_Iridel_create, c_Iridel_destroy, 3> {
  protected:
   void SetUp() override {
-    halvern::test::resetSimulation();
-    sensor.reset(c_Iridel_create(3));
-    ASSERT_NE(sensor, nullptr);
+    ASSERT_NO_FATAL_FAILURE(SensorOnCan::SetUp());
     // A frame stamped in the HAL's first millisecond reads as stamped 0, "never": the tests
     // send theirs later.
     waitForValue(halNow, [](int64_t now) { return now > 2 * kStampResolutionUs; });
   }
-  void TearDown() override {
-    sensor.reset();
-    halvern::test::resetSimulation();
-  }
 
   bool connected() { return c_Iridel_isConnected(sensor.get()); }
-
-  SimIridelCan device{3};
-  Sensor sensor;
 };
 
 TEST_F(IridelLatestCan, TheLatestSampleStaysWithTheStampOfItsFrame) {
