@@ -653,6 +653,19 @@ def headers_not_compiling_alone(compiler, flags, sim_headers):
     return broken
 
 
+def empty_program(scratch):
+    """The source of a program that does nothing, to link libraries into."""
+    empty = scratch / "empty.cpp"
+    empty.write_text("int main() { return 0; }\n")
+    return empty
+
+
+def link_whole_archive(compiler, archive, platform, scratch):
+    """Links every object of `archive` into an empty program against `platform`'s libraries."""
+    return run([compiler, str(empty_program(scratch)), "-o", str(scratch / "whole-archive"),
+                "-Wl,--whole-archive", str(archive), "-Wl,--no-whole-archive", *platform])
+
+
 def check_linux_simulation(c, found, build, compiler, scratch, wpilib):
     needed = [(SIMULATORS, "headers"), (SIMULATORS, "linuxx86-64"), (LIBRARY, "headers"),
               (LIBRARY, "linuxx86-64")]
@@ -714,11 +727,8 @@ def check_wpilib(c, wpilib, archive, sim_headers, shared, standin, compiler, scr
         return
     platform = ["-L", str(lib), "-lwpiHal", "-lwpinet", "-lwpiutil", "-pthread",
                 f"-Wl,-rpath-link,{lib}"]
-    empty = scratch / "empty.cpp"
-    empty.write_text("int main() { return 0; }\n")
 
-    linked = run([compiler, str(empty), "-o", str(scratch / "whole-archive"),
-                  "-Wl,--whole-archive", str(archive), "-Wl,--no-whole-archive", *platform])
+    linked = link_whole_archive(compiler, archive, platform, scratch)
     c.check(linked.returncode == 0, "WPILib: every object of libHalvernDriverSim.a links "
             "against WPILib's own libwpiHal, libwpiutil and libwpinet",
             f"undefined: {undefined_references(linked.stderr)[:10]} {linked.stderr[-500:]}")
@@ -763,7 +773,7 @@ def check_wpilib(c, wpilib, archive, sim_headers, shared, standin, compiler, scr
                 (ran.stdout + ran.stderr)[-2000:])
 
     # The library's Linux build is the stand-in build's: a robot program on WPILib links it too.
-    linked = run([compiler, str(empty), "-o", str(scratch / "library-wpilib"),
+    linked = run([compiler, str(empty_program(scratch)), "-o", str(scratch / "library-wpilib"),
                   "-Wl,--no-as-needed", "-L", str(shared), "-lHalvernDriver", *platform])
     if linked.returncode != 0:
         print("WARNING WPILib: libHalvernDriver.so from the linuxx86-64 zip does not link against "
@@ -974,10 +984,7 @@ def check_simulation_2027(c, found, data, wpilib, build_2027, compiler, scratch)
     c.check(not broken, "Linux simulation: each header of the HalvernDriver-sim zip compiles on "
             "its own over WPILib 2027's headers", "; ".join(broken)[-2000:])
 
-    empty = scratch / "empty.cpp"
-    empty.write_text("int main() { return 0; }\n")
-    linked = run([compiler, str(empty), "-o", str(scratch / "whole-archive"),
-                  "-Wl,--whole-archive", str(archive), "-Wl,--no-whole-archive", *platform])
+    linked = link_whole_archive(compiler, archive, platform, scratch)
     c.check(linked.returncode == 0, "Linux simulation: every object of libHalvernDriverSim.a "
             "links against WPILib 2027's libraries",
             f"undefined: {undefined_references(linked.stderr)[:10]} {linked.stderr[-500:]}")
