@@ -49,14 +49,9 @@ TEST(SerialTransport, LineTermination) {
 }
 
 TEST(SerialTransport, InvalidHandleAndEmptyBuffersTouchNothing) {
-  std::array<uint8_t, 4> buffer{};
-  EXPECT_FALSE(WriteSerialBytes(kInvalidSerialHandle, buffer.data(), 4));
-  EXPECT_FALSE(WriteSerialLine(kInvalidSerialHandle, "GETCONFIG"));
-  EXPECT_EQ(ReadSerialBytes(kInvalidSerialHandle, buffer.data(), 4), 0);
-  EXPECT_EQ(SerialBytesWaiting(kInvalidSerialHandle), 0);
-  PurgeSerialInput(kInvalidSerialHandle);
-  CloseSerialPort(kInvalidSerialHandle);
+  halvern::test::expectTheInvalidHandleDoesNothing();
 
+  std::array<uint8_t, 4> buffer{};
   PseudoTerminal device;
   SerialPort port(OpenSerialPort(device.devicePath(), kSensorBaudRate, "Iridel"));
   ASSERT_TRUE(port.isOpen());

@@ -106,14 +106,9 @@ class SerialTransportWindows : public testing::Test {
 };
 
 TEST_F(SerialTransportWindows, InvalidHandleAndEmptyBuffersTouchNothing) {
-  std::array<uint8_t, 4> buffer{};
-  EXPECT_FALSE(WriteSerialBytes(kInvalidSerialHandle, buffer.data(), 4));
-  EXPECT_FALSE(WriteSerialLine(kInvalidSerialHandle, "GETCONFIG"));
-  EXPECT_EQ(ReadSerialBytes(kInvalidSerialHandle, buffer.data(), 4), 0);
-  EXPECT_EQ(SerialBytesWaiting(kInvalidSerialHandle), 0);
-  PurgeSerialInput(kInvalidSerialHandle);
-  CloseSerialPort(kInvalidSerialHandle);
+  halvern::test::expectTheInvalidHandleDoesNothing();
 
+  std::array<uint8_t, 4> buffer{};
   const SerialPort port = openPort();
   ASSERT_TRUE(port.isOpen());
   EXPECT_FALSE(WriteSerialBytes(port.handle(), buffer.data(), 0));

@@ -1,9 +1,13 @@
 // The test's side of a serial line: what the far end of a port the library opened (a simulated
-// device's pseudo-terminal, or on Windows a relayed COM port) received, and the port's own count
-// of bytes waiting. `Device` is any far end with `receive(timeout)`.
+// device's pseudo-terminal, or on Windows a relayed COM port) received, the port's own count of
+// bytes waiting, and the transport's calls on no port. `Device` is any far end with
+// `receive(timeout)`.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +65,18 @@ inline int waitForBytesWaiting(serial::SerialHandle h, int count,
                                std::chrono::steady_clock::duration limit) {
   return waitForValue([&] { return serial::SerialBytesWaiting(h); },
                       [&](int waiting) { return waiting >= count; }, limit);
+}
+
+/** Every transport call on the invalid handle fails or does nothing. */
+inline void expectTheInvalidHandleDoesNothing() {
+  using namespace serial;  // NOLINT(google-build-using-namespace)
+  std::array<uint8_t, 4> buffer{};
+  EXPECT_FALSE(WriteSerialBytes(kInvalidSerialHandle, buffer.data(), 4));
+  EXPECT_FALSE(WriteSerialLine(kInvalidSerialHandle, "GETCONFIG"));
+  EXPECT_EQ(ReadSerialBytes(kInvalidSerialHandle, buffer.data(), 4), 0);
+  EXPECT_EQ(SerialBytesWaiting(kInvalidSerialHandle), 0);
+  PurgeSerialInput(kInvalidSerialHandle);
+  CloseSerialPort(kInvalidSerialHandle);
 }
 
 }  // namespace halvern::test
