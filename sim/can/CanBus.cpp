@@ -53,13 +53,6 @@ SessionClaims& sessionClaims() {
 // in its own static objects, which may be made before the bus and so destroyed after it.
 constinit std::atomic<bool> busGone{false};
 
-/** A device leaves the bus, unless the bus went first: then there is nothing to leave. */
-void detachFromBus(uint64_t token) {
-  if (token != 0 && !busGone.load()) {
-    canBus().detach(token);
-  }
-}
-
 }  // namespace
 
 void claimStreamSessions(const CanIdRange& range) { sessionClaims().add(range); }
@@ -180,15 +173,12 @@ CanBus& canBus() {
   return instance;
 }
 
-CanSubscription& CanSubscription::operator=(CanSubscription&& other) noexcept {
-  if (this != &other) {
-    detachFromBus(token_);
-    token_ = std::exchange(other.token_, 0);
+// A device leaves the bus, unless the bus went first: then there is nothing to leave.
+void detail::detachFromBus(uint64_t token) {
+  if (token != 0 && !busGone.load()) {
+    canBus().detach(token);
   }
-  return *this;
 }
-
-CanSubscription::~CanSubscription() { detachFromBus(token_); }
 
 CanSubscription subscribeToRobotFrames(CanIdRange listens, CanIdRange transmits,
                                        CanListener listener, int32_t bus) {

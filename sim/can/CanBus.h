@@ -20,13 +20,6 @@
 
 namespace halvern::sim {
 
-/**
- * A family of devices takes the program's stream sessions within `range` on every bus, even
- * before one of its simulated devices exists (a robot program creates its devices first, its
- * simulation later). Called once per family, as its simulator's code loads.
- */
-void claimStreamSessions(const CanIdRange& range);
-
 class CanBus {
  public:
   /** Starts the simulation and registers the HAL's CAN callbacks. */
@@ -85,5 +78,12 @@ class CanBus {
 
 /** The process's bus, made on first use and gone with the static objects at exit. */
 CanBus& canBus();
+
+/**
+ * A family of devices takes the program's stream sessions within `range` on every bus, even
+ * before one of its simulated devices exists (a robot program creates its devices first, its
+ * simulation later). Called once per family, as its simulator's code loads.
+ */
+void claimStreamSessions(const CanIdRange& range);
 
 }  // namespace halvern::sim

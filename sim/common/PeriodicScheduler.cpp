@@ -14,12 +14,6 @@ namespace {
 // scheduler, so destroyed after it) can still read it.
 constinit std::atomic<bool> schedulerGone{false};
 
-void cancelTask(uint64_t token) {
-  if (token != 0 && !schedulerGone.load()) {
-    periodicScheduler().cancel(token);
-  }
-}
-
 }  // namespace
 
 PeriodicScheduler::~PeriodicScheduler() {
@@ -103,14 +97,10 @@ PeriodicScheduler& periodicScheduler() {
   return instance;
 }
 
-PeriodicTask& PeriodicTask::operator=(PeriodicTask&& other) noexcept {
-  if (this != &other) {
-    cancelTask(token_);
-    token_ = std::exchange(other.token_, 0);
+void detail::endPeriodicTask(uint64_t token) {
+  if (token != 0 && !schedulerGone.load()) {
+    periodicScheduler().cancel(token);
   }
-  return *this;
 }
-
-PeriodicTask::~PeriodicTask() { cancelTask(token_); }
 
 }  // namespace halvern::sim

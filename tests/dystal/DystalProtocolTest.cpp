@@ -361,20 +361,13 @@ TEST(DystalConnection, SilenceLongerThanTheLimitReadsDisconnected) {
 
 // The sensor's side of each CAN frame against the library's: what one writes the other reads.
 TEST(DystalCanRoundTrip, TheConfigurationReplyReadsBackAsSent) {
-  const Config sent{.version = 4,
-                    .distanceEnabled = 1,
-                    .canFdEnabled = 0,
-                    .canBrsEnabled = 1,
-                    .canID = 17,
-                    .valid = 1};
-  const auto payload = configReplyPayload(sent);
-  const Config read = decodeConfigReply(payload.data(), payload.size());
-  EXPECT_EQ(read.version, 4);
-  EXPECT_EQ(read.distanceEnabled, 1);
-  EXPECT_EQ(read.canFdEnabled, 0);
-  EXPECT_EQ(read.canBrsEnabled, 1);
-  EXPECT_EQ(read.canID, 17);
-  EXPECT_EQ(read.valid, 1);
+  for (const Config& sent : {Config{4, 1, 0, 1, 17, 1}, Config{255, 0, 1, 0, 63, 1}}) {
+    const auto payload = configReplyPayload(sent);
+    const Config read = decodeConfigReply(payload.data(), payload.size());
+    EXPECT_EQ(configReplyPayload(read), payload);  // every field as sent
+    EXPECT_EQ(read.canID, sent.canID);
+    EXPECT_EQ(read.valid, 1);
+  }
 }
 
 TEST(DystalCanRoundTrip, DistanceChunksGatherIntoTheReadingSent) {
