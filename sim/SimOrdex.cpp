@@ -21,7 +21,6 @@ namespace msg = halvern::ordex;
 
 namespace {
 
-constexpr uint32_t kDeviceMask = 0x1FFF003F;  // type, manufacturer and device number bits
 // The log keeps the newest frames only, like the bus's own log, so long runs stay bounded.
 constexpr std::size_t kReceivedLogCapacity = 100000;
 
@@ -134,7 +133,7 @@ SimOrdex::SimOrdex(int32_t deviceNumber, SimOrdexOptions options)
       bus_(options.bus),
       state_(std::make_shared<State>(deviceNumber, options.bus, options.timing)),
       subscription_(subscribeToRobotFrames(
-          msg::ordexMessageId(msg::Api::DisabledHeartbeat, deviceNumber), kDeviceMask,
+          msg::ordexMessageId(msg::Api::DisabledHeartbeat, deviceNumber), msg::kDeviceMask,
           [state = state_](const CanFrame& frame) { state->onFrame(frame); }, options.bus)) {
   if (options.timing == OrdexTiming::RealTime) {
     if (options.statusPeriod <= std::chrono::milliseconds::zero()) {

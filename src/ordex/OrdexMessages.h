@@ -18,6 +18,8 @@ inline constexpr int32_t kDeviceType = 2;
 
 /** Identifier of API 0 for device 0: device type 2 in bits 28-24, manufacturer 12 in 23-16. */
 inline constexpr uint32_t kMessageIdBase = 0x020C0000;
+/** Every identifier of one controller: its type, manufacturer and device number, any API. */
+inline constexpr uint32_t kDeviceMask = 0x1FFF003F;
 
 // The public limits (halvern/Ordex.h).
 inline constexpr int32_t kMinDeviceNumber = ORDEX_MIN_DEVICE_ID;
