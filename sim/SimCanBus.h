@@ -29,6 +29,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace halvern::sim {
@@ -75,23 +76,43 @@ struct CanIdRange {
 /** Called on the sender's thread for every frame the robot program sends that matches. */
 using CanListener = std::function<void(const CanFrame&)>;
 
+namespace detail {
+
+/** Leaves the bus and ends a periodic task; nothing once the bus or its thread has gone. */
+void detachFromBus(uint64_t token);
+void endPeriodicTask(uint64_t token);
+
+/** A move-only token of something the bus keeps for its owner, released when the owner goes. */
+template <void (*Release)(uint64_t)>
+class ReleasedToken {
+ public:
+  ReleasedToken() = default;
+  explicit ReleasedToken(uint64_t token) : token_(token) {}
+  ReleasedToken(ReleasedToken&& other) noexcept : token_(std::exchange(other.token_, 0)) {}
+  ReleasedToken& operator=(ReleasedToken&& other) noexcept {
+    if (this != &other) {
+      Release(std::exchange(token_, std::exchange(other.token_, 0)));
+    }
+    return *this;
+  }
+  ReleasedToken(const ReleasedToken&) = delete;
+  ReleasedToken& operator=(const ReleasedToken&) = delete;
+  ~ReleasedToken() { Release(token_); }
+
+ private:
+  uint64_t token_ = 0;
+};
+
+}  // namespace detail
+
 /**
  * Keeps a device attached to the bus for as long as it lives. A listener may still be running
  * on another thread when the subscription is destroyed; whatever it captures must therefore own
  * (not borrow) the state it touches.
  */
-class CanSubscription {
+class CanSubscription : public detail::ReleasedToken<&detail::detachFromBus> {
  public:
-  CanSubscription() = default;
-  explicit CanSubscription(uint64_t token) : token_(token) {}
-  CanSubscription(CanSubscription&& other) noexcept : token_(other.token_) { other.token_ = 0; }
-  CanSubscription& operator=(CanSubscription&& other) noexcept;
-  CanSubscription(const CanSubscription&) = delete;
-  CanSubscription& operator=(const CanSubscription&) = delete;
-  ~CanSubscription();
-
- private:
-  uint64_t token_ = 0;
+  using ReleasedToken::ReleasedToken;
 };
 
 /**
@@ -138,18 +159,9 @@ void resetCanBus();
  * The bus itself goes at exit, with the static objects; a subscription or task a program's own
  * static object still holds then (one made before the bus) has nothing left to leave.
  */
-class PeriodicTask {
+class PeriodicTask : public detail::ReleasedToken<&detail::endPeriodicTask> {
  public:
-  PeriodicTask() = default;
-  explicit PeriodicTask(uint64_t token) : token_(token) {}
-  PeriodicTask(PeriodicTask&& other) noexcept : token_(other.token_) { other.token_ = 0; }
-  PeriodicTask& operator=(PeriodicTask&& other) noexcept;
-  PeriodicTask(const PeriodicTask&) = delete;
-  PeriodicTask& operator=(const PeriodicTask&) = delete;
-  ~PeriodicTask();
-
- private:
-  uint64_t token_ = 0;
+  using ReleasedToken::ReleasedToken;
 };
 
 [[nodiscard]] PeriodicTask schedulePeriodic(std::chrono::nanoseconds period,

@@ -106,10 +106,9 @@ class SimFerixConverter {
   void settle(SimTime now) const;
   /** Takes the voltages the simulation set since the converter last showed them; mutex held. */
   void takeFedVoltages() const;
-  void showVoltages();  // mutex held
-  [[nodiscard]] double selectedVoltage(uint16_t config) const;  // mutex held
-  [[nodiscard]] uint16_t configAsRead() const;                  // mutex held
-  void record(Transfer transfer);                               // mutex held
+  void showVoltages();                          // mutex held
+  [[nodiscard]] uint16_t configAsRead() const;  // mutex held
+  void record(Transfer transfer);               // mutex held
 
   mutable std::mutex mutex_;
   mutable std::array<double, 4> inputs_{};  // mutable: the simulation may have fed them
@@ -123,9 +122,8 @@ class SimFerixConverter {
 
   const int32_t port_;
   const int32_t address_;
-  simhal::SimDevice simDevice_;
-  std::array<simhal::SimDouble, 4> voltageValues_;
-  mutable std::array<double, 4> voltagesWritten_{};
+  struct Values;  // its SimDevice
+  std::unique_ptr<Values> values_;
   std::mutex plugMutex_;       // the callbacks' registration
   int32_t writeCallback_ = 0;  // registered last, cancelled first; 0 once unplugged
   int32_t readCallback_ = 0;

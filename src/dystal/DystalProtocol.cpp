@@ -35,6 +35,29 @@ Config decodeConfigReply(const uint8_t* data, std::size_t length) {
                 .valid = 1};
 }
 
+std::array<uint8_t, kCanFrameLength> configReplyPayload(const Config& config) {
+  return {config.version,
+          config.distanceEnabled,
+          config.canFdEnabled,
+          config.canBrsEnabled,
+          config.canID,
+          0,
+          0,
+          0};
+}
+
+std::array<uint8_t, kCanFrameLength> distanceChunkPayload(
+    uint8_t sequence, uint8_t chunk, const std::array<uint16_t, kDistancesPerChunk>& distances) {
+  std::array<uint8_t, kCanFrameLength> frame{};
+  frame[kChunkSequence] = sequence;
+  frame[kChunkIndex] = chunk;
+  for (std::size_t p = 0; p < distances.size(); ++p) {
+    frame.at(kChunkFirstDistance + 2 * p) = static_cast<uint8_t>(distances.at(p) & 0xFFU);
+    frame.at(kChunkFirstDistance + 2 * p + 1) = static_cast<uint8_t>(distances.at(p) >> 8U);
+  }
+  return frame;
+}
+
 void ChunkGathering::add(const uint8_t* data, std::size_t length) {
   if (data == nullptr || length < kCanFrameLength) {
     return;

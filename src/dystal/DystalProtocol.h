@@ -60,6 +60,14 @@ inline constexpr std::array<uint8_t, kCanFrameLength> kConfigRequestPayload{};
 /** The configuration reply (at least 8 bytes) as a valid Config; an invalid one if shorter. */
 Config decodeConfigReply(const uint8_t* data, std::size_t length);
 
+/** The sensor's side: the configuration reply it sends (decodeConfigReply's twin; `valid` is not
+ *  sent). */
+std::array<uint8_t, kCanFrameLength> configReplyPayload(const Config& config);
+
+/** The sensor's side: one distance chunk, distances as raw 16-bit words (0xFFFF: none). */
+std::array<uint8_t, kCanFrameLength> distanceChunkPayload(
+    uint8_t sequence, uint8_t chunk, const std::array<uint16_t, kDistancesPerChunk>& distances);
+
 /**
  * Gathers distance chunks of several readings, keyed by sequence number and chunk index; a
  * later chunk with the same sequence and index replaces the earlier one. A reading is then

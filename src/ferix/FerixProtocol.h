@@ -48,9 +48,17 @@ constexpr std::array<uint8_t, 3> configWrite(uint16_t word) {
 /** Points the converter at its conversion register (the second byte is sent as it is). */
 inline constexpr std::array<uint8_t, 2> kConversionPointerWrite{kConversionRegister, 0x00};
 
+/** A register's two bytes as sent, most significant first, as one word. */
+constexpr uint16_t registerWord(uint8_t high, uint8_t low) {
+  return static_cast<uint16_t>((high << 8U) | low);
+}
+
 /** The 12-bit count in the conversion register's upper bits, unsigned: 0 to 4095. */
-constexpr int decodeConversion(uint8_t high, uint8_t low) {
-  return ((high << 8U) | low) >> 4U;
+constexpr int decodeConversion(uint8_t high, uint8_t low) { return registerWord(high, low) >> 4U; }
+
+/** The converter's side: the conversion register holding a 12-bit count (its low 12 bits). */
+constexpr uint16_t encodeConversion(int count) {
+  return static_cast<uint16_t>((static_cast<unsigned>(count) & 0x0FFFU) << 4U);
 }
 
 /** A count in volts; the scale is worked out first, in single precision. */

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <cmath>
 
 #include "core/ConnectionSilence.h"
 
@@ -134,6 +135,31 @@ std::optional<CommandReply> matchReply(uint32_t id, const uint8_t* data, uint8_t
   reply.value = static_cast<uint32_t>(data[2]) | (static_cast<uint32_t>(data[3]) << 8U) |
                 (static_cast<uint32_t>(data[4]) << 16U) | (static_cast<uint32_t>(data[5]) << 24U);
   return reply;
+}
+
+std::array<uint8_t, 8> colorFramePayload(uint16_t sequence, float x, float y, float z) {
+  const auto scaled = [](float component) {
+    constexpr float kLargest = 3.2767F;  // the int16 range, scaled
+    return static_cast<uint16_t>(static_cast<int16_t>(
+        std::lround(std::clamp(component, -kLargest, kLargest) * kColorScale)));
+  };
+  const std::array<uint16_t, 4> words{sequence, scaled(x), scaled(y), scaled(z)};
+  std::array<uint8_t, 8> frame{};
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    frame.at(2 * i) = static_cast<uint8_t>(words.at(i) & 0xFFU);
+    frame.at(2 * i + 1) = static_cast<uint8_t>(words.at(i) >> 8U);
+  }
+  return frame;
+}
+
+std::array<uint8_t, 8> replyPayload(uint8_t code, const CommandReply& reply) {
+  std::array<uint8_t, 8> frame{};
+  frame[0] = code;
+  frame[1] = reply.status;
+  for (std::size_t i = 0; i < 4; ++i) {
+    frame.at(2 + i) = static_cast<uint8_t>((reply.value >> (8U * i)) & 0xFFU);
+  }
+  return frame;
 }
 
 std::optional<std::string_view> colorFormatName(int format) {

@@ -46,6 +46,19 @@ constexpr uint32_t commandId(Command command) {
   return kCommandIdBase + static_cast<uint32_t>(command);
 }
 
+/** Every identifier a command goes to: codes 0 to 63 above the base. */
+inline constexpr uint32_t kCommandMask = 0x1FFFFFC0;
+/** Every identifier the sensor sends or hears. */
+inline constexpr uint32_t kSensorMask = 0x1FFFFF00;
+
+/** The sensor's side: the code of a command identifier (commandId's twin). */
+constexpr uint8_t commandCode(uint32_t id) { return static_cast<uint8_t>(id - kCommandIdBase); }
+/** Whether a code is one of the commands the sensor answers. */
+constexpr bool isCommand(uint8_t code) {
+  return code >= static_cast<uint8_t>(Command::MeasureMode) &&
+         code <= static_cast<uint8_t>(Command::GetConfig);
+}
+
 /** A command's data bytes: 1 to 8 of them. */
 struct CommandPayload {
   std::array<uint8_t, 8> bytes{};
@@ -93,6 +106,13 @@ constexpr bool isSensorFrame(uint32_t id) {
 /** The reply carried by a frame, if it is a reply (at least 6 bytes) to the given code. */
 std::optional<CommandReply> matchReply(uint32_t id, const uint8_t* data, uint8_t length,
                                        uint8_t code);
+
+/** The sensor's side: a colour frame, components x 10000 rounded and held to the int16 range
+ *  (decodeColorFrame's twin). */
+std::array<uint8_t, 8> colorFramePayload(uint16_t sequence, float x, float y, float z);
+
+/** The sensor's side: its reply to command `code` (matchReply's twin). */
+std::array<uint8_t, 8> replyPayload(uint8_t code, const CommandReply& reply);
 
 // --- USB text protocol ----------------------------------------------------------------------
 

@@ -171,6 +171,80 @@ double decodeQuorinPosition(const Frame& frame, int8_t motor) {
   return decodeUint16(frame, 2 * static_cast<std::size_t>(motor)) / 100.0;
 }
 
+MotorSpeedCommand decodeMotorSpeed(const Frame& frame) {
+  return {.duty = frame[1], .forward = frame[2] != 0, .reverse = frame[3] != 0};
+}
+
+uint16_t decodeChannelUint16(const Frame& frame) { return decodeUint16(frame, 1); }
+
+double decodeTargetVelocity(const Frame& frame) { return decodeInt32(frame, 1) / 100.0; }
+
+double decodeChannelHundredths(const Frame& frame) { return decodeUint16(frame, 1) / 100.0; }
+
+int32_t decodeTargetDistance(const Frame& frame) {
+  uint32_t bits = static_cast<uint32_t>(frame[1]) | static_cast<uint32_t>(frame[2]) << 8U |
+                  static_cast<uint32_t>(frame[3]) << 16U;
+  if ((bits & 0x800000U) != 0) {
+    bits |= 0xFF000000U;  // sign-extend
+  }
+  return static_cast<int32_t>(bits);
+}
+
+Frame identityReplyPayload(const Identity& identity) {
+  return {identity.deviceNumber,
+          identity.firmware[0],
+          identity.firmware[1],
+          identity.firmware[2],
+          identity.hardwareKind,
+          identity.hardwareVersion,
+          0,
+          0};
+}
+
+Frame uint32Payload(uint32_t value) {
+  Frame frame{};
+  putUint32(frame, 0, value);
+  return frame;
+}
+
+Frame hundredthsPayload(double value) {
+  constexpr double kLow = std::numeric_limits<int32_t>::min();
+  constexpr double kHigh = std::numeric_limits<int32_t>::max();
+  const double scaled =
+      std::isnan(value) ? 0.0 : std::clamp(std::round(value * 100.0), kLow, kHigh);
+  return uint32Payload(static_cast<uint32_t>(static_cast<int32_t>(scaled)));
+}
+
+Frame frequencyPayload(uint16_t hertz) {
+  Frame frame{};
+  putUint16(frame, 0, hertz);
+  return frame;
+}
+
+Frame temperaturePayload(double celsius) {
+  const double said = std::isnan(celsius) ? 0.0 : std::clamp(celsius, 0.0, 255.99);
+  const auto totalHundredths = static_cast<int>(std::lround(said * 100.0));
+  Frame frame{};
+  frame[0] = static_cast<uint8_t>(totalHundredths / 100);
+  frame[1] = static_cast<uint8_t>(totalHundredths % 100);
+  return frame;
+}
+
+Frame limitSwitchesPayload(const std::array<bool, 2 * kChannelCount>& pressed) {
+  Frame frame{};
+  std::transform(pressed.begin(), pressed.end(), frame.begin(),
+                 [](bool down) { return static_cast<uint8_t>(down ? 1 : 0); });
+  return frame;
+}
+
+Frame quorinPositionsPayload(const std::array<uint16_t, kChannelCount>& hundredths) {
+  Frame frame{};
+  for (std::size_t m = 0; m < hundredths.size(); ++m) {
+    putUint16(frame, 2 * m, hundredths.at(m));
+  }
+  return frame;
+}
+
 std::string firmwareVersionText(const Frame& reply) {
   return "Firmware Version: [" + std::to_string(reply[1]) + "." + std::to_string(reply[2]) + "." +
          std::to_string(reply[3]) + "]";

@@ -18,6 +18,8 @@ inline constexpr int32_t kDeviceType = 2;
 
 /** Identifier of API 0 for device 0: device type 2 in bits 28-24, manufacturer 12 in 23-16. */
 inline constexpr uint32_t kMessageIdBase = 0x020C0000;
+/** Every identifier of one controller: its type, manufacturer and device number, any API. */
+inline constexpr uint32_t kDeviceMask = 0x1FFF003F;
 
 // The public limits (halvern/Ordex.h).
 inline constexpr int32_t kMinDeviceNumber = ORDEX_MIN_DEVICE_ID;
@@ -153,6 +155,62 @@ bool decodeLimitSwitch(const Frame& frame, int8_t motor, bool direction);
 
 /** QuorinPositions: the uint16 of the motor divided by 100. The motor must be 0 to 3. */
 double decodeQuorinPosition(const Frame& frame, int8_t motor);
+
+// --- The controller's side: the twins of the above ---------------------------------------------
+// What a controller reads from the frames the library sends, and the frames the library reads,
+// as the controller writes them (the simulated controller speaks through these).
+
+/** The API number of an identifier (bits 15-6): the twin of ordexMessageId. */
+constexpr Api messageApi(uint32_t id) { return static_cast<Api>((id >> 6U) & 0x3FFU); }
+
+/** The identifier of a per-channel status message (EncoderCount, MotorRPM, TargetRPM). */
+constexpr uint32_t channelMessageId(Api first, int8_t channel, int32_t deviceNumber) {
+  return ordexMessageId(static_cast<Api>(channelApi(first, channel)), deviceNumber);
+}
+
+/** MotorSpeed as sent: the duty byte (0 to 100 from the library) and the direction flags. */
+struct MotorSpeedCommand {
+  uint8_t duty = 0;
+  bool forward = false;
+  bool reverse = false;
+  bool operator==(const MotorSpeedCommand&) const = default;
+};
+MotorSpeedCommand decodeMotorSpeed(const Frame& frame);
+
+/** The motor or encoder byte that leads every per-channel command. */
+constexpr uint8_t decodeChannel(const Frame& frame) { return frame[0]; }
+/** ConfigureMotor and EncoderResolution: the uint16 after the channel. */
+uint16_t decodeChannelUint16(const Frame& frame);
+/** TargetVelocity: the int32 after the channel, divided by 100. */
+double decodeTargetVelocity(const Frame& frame);
+/** CurrentLimit and TargetAngle: the uint16 after the channel, divided by 100. */
+double decodeChannelHundredths(const Frame& frame);
+/** TargetDistance: the 24 bits after the channel, sign-extended. */
+int32_t decodeTargetDistance(const Frame& frame);
+/** CurrentLimitMode and PositionHold: the byte after the channel is nonzero. */
+constexpr bool decodeChannelFlag(const Frame& frame) { return frame[1] != 0; }
+
+/** What an IdentityReply says. */
+struct Identity {
+  uint8_t deviceNumber = 0;  // 0: no valid reply
+  std::array<uint8_t, 3> firmware{};
+  uint8_t hardwareKind = 0;
+  uint8_t hardwareVersion = 0;
+};
+Frame identityReplyPayload(const Identity& identity);
+
+/** SerialWord1 to 3 and EncoderCount: the 32 bits at bytes 0-3. */
+Frame uint32Payload(uint32_t value);
+/** MotorRPM and TargetRPM: the value x 100, rounded and saturated to int32 (NaN as 0). */
+Frame hundredthsPayload(double value);
+/** FrequencyStatus: the uint16 at bytes 0-1. */
+Frame frequencyPayload(uint16_t hertz);
+/** ControllerTemp: whole degrees, then hundredths, each a byte: 0 to 255.99 (NaN as 0). */
+Frame temperaturePayload(double celsius);
+/** LimitSwitches: motor m, direction d pressed at byte 2m + d. */
+Frame limitSwitchesPayload(const std::array<bool, 2 * kChannelCount>& pressed);
+/** QuorinPositions: each motor's position in hundredths, a uint16 each. */
+Frame quorinPositionsPayload(const std::array<uint16_t, kChannelCount>& hundredths);
 
 // --- Identity and serial number texts -------------------------------------------------------
 

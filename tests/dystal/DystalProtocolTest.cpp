@@ -359,4 +359,33 @@ TEST(DystalConnection, SilenceLongerThanTheLimitReadsDisconnected) {
   EXPECT_FALSE(monitor.connectedAt(1'000'001 + DystalDevice::kConnectionSilence.count()));
 }
 
+// The sensor's side of each CAN frame against the library's: what one writes the other reads.
+TEST(DystalCanRoundTrip, TheConfigurationReplyReadsBackAsSent) {
+  for (const Config& sent : {Config{4, 1, 0, 1, 17, 1}, Config{255, 0, 1, 0, 63, 1}}) {
+    const auto payload = configReplyPayload(sent);
+    const Config read = decodeConfigReply(payload.data(), payload.size());
+    EXPECT_EQ(configReplyPayload(read), payload);  // every field as sent
+    EXPECT_EQ(read.canID, sent.canID);
+    EXPECT_EQ(read.valid, 1);
+  }
+}
+
+TEST(DystalCanRoundTrip, DistanceChunksGatherIntoTheReadingSent) {
+  ChunkGathering gathering;
+  for (uint8_t chunk = 0; chunk < 2; ++chunk) {
+    const auto first = static_cast<uint16_t>(100 * (chunk + 1));
+    const auto payload = distanceChunkPayload(
+        9, chunk,
+        {first, static_cast<uint16_t>(first + 1), chunk == 1 ? uint16_t{0xFFFF} : uint16_t{7}});
+    gathering.add(payload.data(), payload.size());
+  }
+  const ScanData scan = gathering.assemble(6);
+  EXPECT_EQ(scan.sequence, 9);
+  EXPECT_EQ(scan.count, 5);  // the sixth, 0xFFFF, is "no distance"
+  const std::array<int16_t, 6> expected{100, 101, 7, 200, 201, kMissingDistance};
+  for (std::size_t k = 0; k < expected.size(); ++k) {
+    EXPECT_EQ(scan.distance[k], expected.at(k)) << k;
+  }
+}
+
 }  // namespace

@@ -85,4 +85,17 @@ TEST(FerixProtocol, CountToVolts) {
   EXPECT_EQ(countToVolts(4095, odd), 4095.0F * (odd / 2048.0F));
 }
 
+// The converter's side against the library's: every count the register can hold reads back.
+TEST(FerixRoundTrip, ConversionRegisterCountsReadBack) {
+  for (int count = 0; count < 4096; ++count) {
+    const uint16_t word = encodeConversion(count);
+    ASSERT_EQ(
+        decodeConversion(static_cast<uint8_t>(word >> 8U), static_cast<uint8_t>(word & 0xFFU)),
+        count);
+  }
+  EXPECT_EQ(encodeConversion(-1), 0xFFF0);  // two's complement, as the converter holds it
+  const auto write = configWrite(0xC480);
+  EXPECT_EQ(registerWord(write[1], write[2]), 0xC480);
+}
+
 }  // namespace

@@ -127,4 +127,39 @@ TEST(IridelConnection, TheSilenceLimitFollowsTheSampleTime) {
   EXPECT_EQ(connectionSilence(70000), milliseconds(250));
 }
 
+// The sensor's side of each CAN frame against the library's: what one writes the other reads.
+TEST(IridelRoundTrip, ColorFramesReadBackScaledAndHeldToTheirRange) {
+  const auto frame = colorFramePayload(65535, 0.3127F, -1.5F, 9.0F);
+  const ColorData color = decodeColorFrame(frame.data(), static_cast<uint8_t>(frame.size()));
+  EXPECT_TRUE(color.valid);
+  EXPECT_EQ(color.sequence, 65535);
+  EXPECT_FLOAT_EQ(color.x, 0.3127F);
+  EXPECT_FLOAT_EQ(color.y, -1.5F);
+  EXPECT_FLOAT_EQ(color.z, 3.2767F);  // the largest a frame can carry
+}
+
+TEST(IridelRoundTrip, RepliesMatchTheCommandTheyName) {
+  const auto getConfig = static_cast<uint8_t>(Command::GetConfig);
+  const auto frame = replyPayload(getConfig, {.status = 2, .value = 0xA1B2C3D4});
+  const auto reply = matchReply(kReplyId, frame.data(), 8, getConfig);
+  ASSERT_TRUE(reply.has_value());
+  EXPECT_EQ(reply->status, 2);
+  EXPECT_EQ(reply->value, 0xA1B2C3D4U);
+  EXPECT_FALSE(matchReply(kReplyId, frame.data(), 8, static_cast<uint8_t>(Command::Zmm)));
+}
+
+TEST(IridelRoundTrip, CommandIdentifiersReadBackTheirCode) {
+  for (const Command command :
+       {Command::MeasureMode, Command::SampleTime, Command::CanId, Command::GetConfig}) {
+    const uint32_t id = commandId(command);
+    EXPECT_EQ(commandCode(id), static_cast<uint8_t>(command));
+    EXPECT_TRUE(isCommand(commandCode(id)));
+    EXPECT_EQ(id & kCommandMask, kCommandIdBase);
+  }
+  EXPECT_FALSE(isCommand(17));
+  EXPECT_FALSE(isCommand(27));
+  EXPECT_TRUE(isSensorFrame(kColorFrameId));
+  EXPECT_EQ(kColorFrameId & kSensorMask, kCommandIdBase & kSensorMask);
+}
+
 }  // namespace

@@ -110,4 +110,80 @@ TEST(OrdexTexts, IdentityAndSerialNumber) {
   EXPECT_EQ(serialNumberText({0x0012ABCD, 0, 0xFFFFFFFF}), "0012ABCD-00000000-FFFFFFFF");
 }
 
+// The controller's side of each frame against the library's: what one writes the other reads.
+
+TEST(OrdexRoundTrip, CommandsTheLibrarySendsReadBackOnTheControllersSide) {
+  EXPECT_EQ(decodeMotorSpeed(motorSpeedPayload(2, 0.42)),
+            (MotorSpeedCommand{.duty = 42, .forward = true, .reverse = false}));
+  EXPECT_EQ(decodeMotorSpeed(motorSpeedPayload(2, -1.0)),
+            (MotorSpeedCommand{.duty = 100, .forward = false, .reverse = true}));
+  EXPECT_EQ(decodeMotorSpeed(motorSpeedPayload(2, 0.0)),
+            (MotorSpeedCommand{.duty = 0, .forward = true, .reverse = true}));
+  EXPECT_EQ(decodeChannel(motorSpeedPayload(3, 0.5)), 3);
+
+  EXPECT_EQ(decodeChannelUint16(configureMotorPayload(1, 20000)), 20000);
+  EXPECT_EQ(decodeChannelUint16(encoderResolutionPayload(1, 4096)), 4096);
+  EXPECT_DOUBLE_EQ(decodeTargetVelocity(targetVelocityPayload(0, 1234.56F)), 1234.56);
+  EXPECT_DOUBLE_EQ(decodeTargetVelocity(targetVelocityPayload(0, -250.25F)), -250.25);
+  EXPECT_DOUBLE_EQ(decodeChannelHundredths(currentLimitPayload(0, 12.5F)), 12.5);
+  EXPECT_DOUBLE_EQ(decodeChannelHundredths(targetAnglePayload(0, 90.25)), 90.25);
+  for (const int32_t distance : {0, 1, -1, 0x7FFFFF, -0x800000}) {
+    EXPECT_EQ(decodeTargetDistance(targetDistancePayload(0, distance)), distance) << distance;
+  }
+  EXPECT_TRUE(decodeChannelFlag(currentLimitModePayload(0, 7)));
+  EXPECT_FALSE(decodeChannelFlag(currentLimitModePayload(0, 0)));
+  EXPECT_TRUE(decodeChannelFlag(positionHoldPayload(0, true)));
+  EXPECT_FALSE(decodeChannelFlag(positionHoldPayload(0, false)));
+}
+
+TEST(OrdexRoundTrip, IdentifiersReadBackTheirApi) {
+  EXPECT_EQ(messageApi(ordexMessageId(Api::TargetVelocity, 33)), Api::TargetVelocity);
+  EXPECT_EQ(messageApi(ordexMessageId(Api::EnabledHeartbeat, 1)), Api::EnabledHeartbeat);
+  for (int8_t channel = 0; channel < kChannelCount; ++channel) {
+    EXPECT_EQ(apiNumber(messageApi(channelMessageId(Api::MotorRPM, channel, 9))),
+              channelApi(Api::MotorRPM, channel));
+    EXPECT_EQ(channelMessageId(Api::EncoderCount, channel, 9) & 0x3FU, 9U);
+  }
+}
+
+TEST(OrdexRoundTrip, StatusFramesTheControllerSendsReadBackInTheLibrary) {
+  EXPECT_DOUBLE_EQ(decodeHundredths(hundredthsPayload(-1234.56)), -1234.56);
+  EXPECT_DOUBLE_EQ(decodeHundredths(hundredthsPayload(6000.0)), 6000.0);
+  EXPECT_DOUBLE_EQ(decodeHundredths(hundredthsPayload(1e300)),
+                   std::numeric_limits<int32_t>::max() / 100.0);
+  EXPECT_DOUBLE_EQ(decodeHundredths(hundredthsPayload(std::nan(""))), 0.0);
+  EXPECT_EQ(decodeInt32(uint32Payload(static_cast<uint32_t>(-123456))), -123456);
+  EXPECT_EQ(decodeUint32(uint32Payload(0xFFFFFFFFU)), 0xFFFFFFFFU);
+  EXPECT_EQ(decodeUint16(frequencyPayload(15000)), 15000);
+
+  EXPECT_DOUBLE_EQ(decodeTemperature(temperaturePayload(37.25)), 37.25);
+  EXPECT_DOUBLE_EQ(decodeTemperature(temperaturePayload(300.0)), 255.99);
+  EXPECT_DOUBLE_EQ(decodeTemperature(temperaturePayload(-4.0)), 0.0);
+
+  std::array<bool, 2 * kChannelCount> switches{};
+  switches[3] = true;  // motor 1, second direction
+  switches[6] = true;  // motor 3, first direction
+  const Frame switchFrame = limitSwitchesPayload(switches);
+  for (int8_t motor = 0; motor < kChannelCount; ++motor) {
+    for (const bool direction : {false, true}) {
+      EXPECT_EQ(decodeLimitSwitch(switchFrame, motor, direction),
+                switches.at(2 * static_cast<std::size_t>(motor) + (direction ? 1 : 0)));
+    }
+  }
+
+  const Frame quorin = quorinPositionsPayload({0, 1, 32768, 65535});
+  EXPECT_DOUBLE_EQ(decodeQuorinPosition(quorin, 1), 0.01);
+  EXPECT_DOUBLE_EQ(decodeQuorinPosition(quorin, 2), 327.68);
+  EXPECT_DOUBLE_EQ(decodeQuorinPosition(quorin, 3), 655.35);
+}
+
+TEST(OrdexRoundTrip, TheIdentityReplyReadsAsItsTexts) {
+  const Frame reply = identityReplyPayload(
+      {.deviceNumber = 7, .firmware = {1, 4, 2}, .hardwareKind = 2, .hardwareVersion = 3});
+  EXPECT_TRUE(isValidIdentity(reply));
+  EXPECT_EQ(firmwareVersionText(reply), "Firmware Version: [1.4.2]");
+  EXPECT_EQ(hardwareVersionText(reply), "Hardware: Ordex Small, Version: 3");
+  EXPECT_FALSE(isValidIdentity(identityReplyPayload({.deviceNumber = 0})));
+}
+
 }  // namespace

@@ -24,6 +24,8 @@
 #include "RawHal.h"
 #include "SimCanBus.h"
 #include "SimClock.h"
+#include "SimDystal.h"
+#include "SimIridel.h"
 #include "TestPlatform.h"
 #include "core/HalPlatform.h"
 
@@ -146,6 +148,7 @@ using HalCanApi = SimTest;
 using HalCanSend = SimTest;
 using HalCanReceive = SimTest;
 using HalCanStream = StreamTest;
+using HalCanSensorSessions = SimTest;  // no device attached to serve the sessions
 using HalCanFaults = StreamTest;
 
 // A frame answers one receive: the handle that read it keeps a copy that "latest" returns,
@@ -501,6 +504,28 @@ TEST_F(HalCanStream, QueuesLaterMatchingFramesOldestFirstUntilClosed) {
   const StreamRead closed = readStream(handle, 8);
   EXPECT_TRUE(closed.messages.empty());
   EXPECT_EQ(closed.status, 0);
+}
+
+// A robot program makes its sensors (and opens their sessions) before its simulation: the
+// sensors' simulators claim their families' sessions for the bus before one of them exists.
+TEST_F(HalCanSensorSessions, AreTheBussBeforeTheirSimulatorsExist) {
+  constexpr uint32_t kFamilyMask = 0x1FFF0000;
+  ScopedStreamSession distances(0x06090000, kFamilyMask, 8);
+  ScopedStreamSession colours(0x04090000, kFamilyMask, 8);
+  ASSERT_EQ(distances.status(), 0);
+  ASSERT_EQ(colours.status(), 0);
+
+  halvern::sim::SimDystalCan distanceSensor(5);
+  halvern::sim::SimIridelCan colourSensor;
+  distanceSensor.sendChunk(1, 0, 10, 11, 12);
+  colourSensor.sendColor(1, 0.5F, 0.25F, 0.125F);
+
+  const StreamRead distanceFrames = readStream(distances.handle(), 8);
+  ASSERT_EQ(distanceFrames.messages.size(), 1U);
+  EXPECT_EQ(distanceFrames.messages[0].messageId, 0x06090045U);  // chunk frame, CAN ID 5
+  const StreamRead colourFrames = readStream(colours.handle(), 8);
+  ASSERT_EQ(colourFrames.messages.size(), 1U);
+  EXPECT_EQ(colourFrames.messages[0].messageId, 0x04090540U);  // colour frame
 }
 
 TEST_F(HalCanStream, OverflowKeepsNewestAndReportsOverrunOnce) {

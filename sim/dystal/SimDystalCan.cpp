@@ -5,6 +5,8 @@
 #include "SimClock.h"
 #include "SimDystal.h"
 #include "SimHal.h"
+#include "can/CanBus.h"
+#include "common/FedValue.h"
 #include "dystal/DystalProtocol.h"
 
 namespace halvern::sim {
@@ -15,10 +17,10 @@ namespace {
 
 constexpr uint16_t kNoDistance = 0xFFFF;
 
-void putUint16(std::array<uint8_t, wire::kCanFrameLength>& frame, std::size_t at, uint16_t value) {
-  frame.at(at) = static_cast<uint8_t>(value & 0xFFU);
-  frame.at(at + 1) = static_cast<uint8_t>(value >> 8U);
-}
+// The sensors' own sessions are the bus's even before a simulated sensor exists (a robot
+// program creates its sensors first, its simulation later).
+[[maybe_unused]] const bool sessionsClaimed =
+    (claimStreamSessions({wire::kStreamId, wire::kStreamMask}), true);
 
 }  // namespace
 
@@ -49,47 +51,38 @@ struct SimDystalCan::State {
   uint8_t sequence = 0;
 
   simhal::SimDevice simDevice;
-  std::array<simhal::SimInt, wire::kMaxDistances> distanceValues;
-  std::array<int32_t, wire::kMaxDistances> distancesWritten{};
+  std::array<FedValue<simhal::SimInt, int32_t>, wire::kMaxDistances> distanceValues;
 };
 
-SimDystalCan::State::State(uint8_t id, int32_t canBus)
-    : canId(id), bus(canBus) {
+SimDystalCan::State::State(uint8_t id, int32_t canBus) : canId(id), bus(canBus) {
   startSimulation();
   simDevice = simhal::SimDevice(canDeviceName("Dystal", id, canBus).c_str());
   if (!simDevice) {
     return;  // a device of that name exists already: this one shows no values
   }
   for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
-    distanceValues.at(zone) = simDevice.CreateInt(("Distance " + std::to_string(zone)).c_str(),
-                                                  simhal::kInput, 0);
+    distanceValues.at(zone) = {
+        simDevice.CreateInt(("Distance " + std::to_string(zone)).c_str(), simhal::kInput, 0), 0};
   }
   showDistances();
 }
 
 void SimDystalCan::State::takeFedDistances() {
-  if (!simDevice) {
-    return;
-  }
   for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
-    const int32_t fed = distanceValues.at(zone).Get();
-    if (fed == distancesWritten.at(zone)) {
+    const auto fed = distanceValues.at(zone).takeFed();
+    if (!fed) {
       continue;
     }
     if (distances.size() <= zone) {
       distances.resize(zone + 1, -1);  // the zones between measure nothing
     }
-    distances.at(zone) = static_cast<int16_t>(std::clamp<int32_t>(fed, -1, 0x7FFF));
+    distances.at(zone) = static_cast<int16_t>(std::clamp<int32_t>(*fed, -1, 0x7FFF));
   }
 }
 
 void SimDystalCan::State::showDistances() {
-  if (!simDevice) {
-    return;
-  }
   for (std::size_t zone = 0; zone < distanceValues.size(); ++zone) {
-    distancesWritten.at(zone) = zone < distances.size() ? distances.at(zone) : -1;
-    distanceValues.at(zone).Set(distancesWritten.at(zone));
+    distanceValues.at(zone).show(zone < distances.size() ? distances.at(zone) : -1);
   }
 }
 
@@ -101,26 +94,23 @@ void SimDystalCan::State::onConfigRequest() {
     if (configSilent) {
       return;
     }
-    reply[0] = config.version;
-    reply[1] = config.distanceEnabled ? 1 : 0;
-    reply[2] = config.canFdEnabled ? 1 : 0;
-    reply[3] = config.canBrsEnabled ? 1 : 0;
-    reply[4] = canId;
+    reply =
+        wire::configReplyPayload({.version = config.version,
+                                  .distanceEnabled = static_cast<uint8_t>(config.distanceEnabled),
+                                  .canFdEnabled = static_cast<uint8_t>(config.canFdEnabled),
+                                  .canBrsEnabled = static_cast<uint8_t>(config.canBrsEnabled),
+                                  .canID = canId,
+                                  .valid = 1});
   }
   // Outside the lock: the bus may hand the frame to whoever listens at once.
   transmitToRobot(wire::canMessageId(canId, wire::Api::ConfigReply), reply, bus);
 }
 
-namespace {
-// Every identifier of one sensor: its type, manufacturer and CAN ID, any API number.
-constexpr uint32_t kDeviceMask = 0x1FFF003F;
-}  // namespace
-
 SimDystalCan::SimDystalCan(uint8_t canId, int32_t bus)
     : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU), bus)),
       subscription_(subscribeToRobotFrames(
           {wire::canMessageId(canId, wire::Api::ConfigRequest), wire::kExactMask},
-          {wire::canMessageId(canId, wire::Api::ConfigRequest), kDeviceMask},
+          {wire::canMessageId(canId, wire::Api::ConfigRequest), wire::kSensorMask},
           [state = state_](const CanFrame&) { state->onConfigRequest(); }, bus)) {}
 
 SimDystalCan::~SimDystalCan() { stopReadings(); }
@@ -170,14 +160,8 @@ void SimDystalCan::sendReading() {
 
 void SimDystalCan::sendChunk(uint8_t sequence, uint8_t chunk, uint16_t d0, uint16_t d1,
                              uint16_t d2) {
-  std::array<uint8_t, wire::kCanFrameLength> frame{};
-  frame[0] = sequence;
-  frame[1] = chunk;
-  putUint16(frame, 2, d0);
-  putUint16(frame, 4, d1);
-  putUint16(frame, 6, d2);
-  transmitToRobot(wire::canMessageId(state_->canId, wire::Api::DistanceChunk), frame,
-                  state_->bus);
+  transmitToRobot(wire::canMessageId(state_->canId, wire::Api::DistanceChunk),
+                  wire::distanceChunkPayload(sequence, chunk, {d0, d1, d2}), state_->bus);
 }
 
 void SimDystalCan::startReadings(std::chrono::milliseconds period) {

@@ -1,59 +1,36 @@
 #include "SimFerix.h"
 
-#include <algorithm>
-#include <cmath>
 #include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "SimHal.h"
+#include "common/FedValue.h"
+#include "ferix/ConverterRegisters.h"
 
 namespace halvern::sim {
 
-namespace {
+namespace conv = converter;
 
-constexpr uint8_t kConversionRegister = 0;
-constexpr uint8_t kConfigRegister = 1;
-constexpr uint8_t kLowThresholdRegister = 2;
-constexpr uint8_t kPointerMask = 0x03;  // the pointer register's two address bits
-
-constexpr uint16_t kStartOrIdle = 0x8000;  // bit 15: write 1 to start; reads 1 while idle
-constexpr uint16_t kSingleShot = 0x0100;   // bit 8
-
-constexpr int kMaxCount = 2047;
-constexpr int kMinCount = -2048;
-constexpr double kFullScaleCount = 2048.0;
-
-/** Full-scale range in volts, by bits 11 to 9. */
-constexpr std::array<double, 8> kFullScaleVolts{6.144, 4.096, 2.048, 1.024,
-                                                0.512, 0.256, 0.256, 0.256};
-/** Samples per second, by bits 7 to 5. */
-constexpr std::array<int64_t, 8> kSamplesPerSecond{128, 250, 490, 920, 1600, 2400, 3300, 3300};
-
-double fullScaleVolts(uint16_t config) { return kFullScaleVolts.at((config >> 9U) & 0x7U); }
-
-std::chrono::nanoseconds samplePeriod(uint16_t config) {
-  constexpr int64_t kNanosecondsPerSecond = 1'000'000'000;
-  return std::chrono::nanoseconds(kNanosecondsPerSecond /
-                                  kSamplesPerSecond.at((config >> 5U) & 0x7U));
-}
-
-bool continuousMode(uint16_t config) { return (config & kSingleShot) == 0; }
-
-}  // namespace
+struct SimFerixConverter::Values {
+  simhal::SimDevice device;
+  std::array<FedValue<simhal::SimDouble, double>, 4> voltages;
+};
 
 std::shared_ptr<SimFerixConverter> SimFerixConverter::attach(int32_t port, int32_t address) {
   return std::make_shared<SimFerixConverter>(port, address);
 }
 
 SimFerixConverter::SimFerixConverter(int32_t port, int32_t address)
-    : port_(port), address_(address) {
+    : port_(port), address_(address), values_(std::make_unique<Values>()) {
   startSimulation();
-  simDevice_ = simhal::SimDevice(simDeviceName().c_str());
-  if (simDevice_) {
-    for (std::size_t channel = 0; channel < voltageValues_.size(); ++channel) {
-      voltageValues_.at(channel) = simDevice_.CreateDouble(
-          ("Voltage " + std::to_string(channel)).c_str(), simhal::kInput, 0.0);
+  values_->device = simhal::SimDevice(simDeviceName().c_str());
+  if (values_->device) {
+    for (std::size_t channel = 0; channel < values_->voltages.size(); ++channel) {
+      values_->voltages.at(channel) = {
+          values_->device.CreateDouble(("Voltage " + std::to_string(channel)).c_str(),
+                                       simhal::kInput, 0.0),
+          0.0};
     }
   }
   readCallback_ = HALSIM_RegisterI2CReadCallback(port, &SimFerixConverter::onRead, this);
@@ -87,24 +64,16 @@ void SimFerixConverter::onRead(const char* /*name*/, void* param, unsigned char*
 }
 
 void SimFerixConverter::takeFedVoltages() const {
-  if (!simDevice_) {
-    return;
-  }
   for (std::size_t channel = 0; channel < inputs_.size(); ++channel) {
-    if (const double fed = voltageValues_.at(channel).Get(); fed != voltagesWritten_.at(channel)) {
-      inputs_.at(channel) = fed;
-      voltagesWritten_.at(channel) = fed;
+    if (const auto fed = values_->voltages.at(channel).takeFed()) {
+      inputs_.at(channel) = *fed;
     }
   }
 }
 
 void SimFerixConverter::showVoltages() {
-  if (!simDevice_) {
-    return;
-  }
   for (std::size_t channel = 0; channel < inputs_.size(); ++channel) {
-    voltagesWritten_.at(channel) = inputs_.at(channel);
-    voltageValues_.at(channel).Set(inputs_.at(channel));
+    values_->voltages.at(channel).show(inputs_.at(channel));
   }
 }
 
@@ -153,15 +122,7 @@ void SimFerixConverter::clearTransfers() {
 }
 
 uint16_t SimFerixConverter::convert(double volts, uint16_t config) {
-  if (std::isnan(volts)) {
-    return 0;
-  }
-  // To the nearest count: the full-scale ranges are not exact in binary, so 1 V over 2.048 V
-  // comes out a hair below 1000 counts.
-  const double count = std::clamp(std::round(volts / fullScaleVolts(config) * kFullScaleCount),
-                                  static_cast<double>(kMinCount), static_cast<double>(kMaxCount));
-  const auto twelveBits = static_cast<uint16_t>(static_cast<int>(count) & 0x0FFF);
-  return static_cast<uint16_t>(twelveBits << 4U);
+  return conv::convert(volts, config);
 }
 
 int32_t SimFerixConverter::write(std::span<const uint8_t> data) {
@@ -177,20 +138,20 @@ int32_t SimFerixConverter::write(std::span<const uint8_t> data) {
     return 0;  // the address alone: acknowledged, nothing changes
   }
   settle(now);
-  pointer_ = static_cast<uint8_t>(data[0] & kPointerMask);
+  pointer_ = static_cast<uint8_t>(data[0] & conv::kPointerMask);
   // Two bytes (the pointer and one more) only move the pointer: a register takes a whole word.
   if (data.size() >= 3) {
-    const auto word = static_cast<uint16_t>((data[1] << 8U) | data[2]);
-    if (pointer_ == kConfigRegister) {
+    const uint16_t word = ferix::registerWord(data[1], data[2]);
+    if (pointer_ == conv::kConfigRegister) {
       // Bit 15 is not stored: it reads as the converter's state. A conversion not yet complete
       // is abandoned; in single-shot mode a word with bit 15 clear starts none.
-      config_ = static_cast<uint16_t>(word | kStartOrIdle);
-      converting_ = continuousMode(word) || (word & kStartOrIdle) != 0;
+      config_ = static_cast<uint16_t>(word | conv::kStartOrIdle);
+      converting_ = conv::continuousMode(word) || (word & conv::kStartOrIdle) != 0;
       if (converting_) {
-        conversionDue_ = now + samplePeriod(word);
+        conversionDue_ = now + conv::samplePeriod(word);
       }
-    } else if (pointer_ >= kLowThresholdRegister) {
-      thresholds_.at(static_cast<std::size_t>(pointer_ - kLowThresholdRegister)) = word;
+    } else if (pointer_ >= conv::kLowThresholdRegister) {
+      thresholds_.at(static_cast<std::size_t>(pointer_ - conv::kLowThresholdRegister)) = word;
     }
     // The conversion register cannot be written.
   }
@@ -208,12 +169,12 @@ int32_t SimFerixConverter::read(std::span<uint8_t> buffer) {
   takeFedVoltages();
   settle(now);
   uint16_t value = 0;
-  if (pointer_ == kConversionRegister) {
+  if (pointer_ == conv::kConversionRegister) {
     value = conversion_;
-  } else if (pointer_ == kConfigRegister) {
+  } else if (pointer_ == conv::kConfigRegister) {
     value = configAsRead();
   } else {
-    value = thresholds_.at(static_cast<std::size_t>(pointer_ - kLowThresholdRegister));
+    value = thresholds_.at(static_cast<std::size_t>(pointer_ - conv::kLowThresholdRegister));
   }
   // Most significant byte first; a longer read repeats the register.
   for (std::size_t i = 0; i < buffer.size(); ++i) {
@@ -231,30 +192,14 @@ void SimFerixConverter::settle(SimTime now) const {
   }
   // Single shot: the one conversion completes. Continuous: once the first conversion after the
   // configuration is due, the register follows the input (as it is at the moment of asking).
-  if (converting_ || continuousMode(config_)) {
-    conversion_ = convert(selectedVoltage(config_), config_);
+  if (converting_ || conv::continuousMode(config_)) {
+    conversion_ = conv::convert(conv::selectedVoltage(inputs_, config_), config_);
     converting_ = false;
   }
 }
 
 uint16_t SimFerixConverter::configAsRead() const {
-  return converting_ ? static_cast<uint16_t>(config_ & ~kStartOrIdle) : config_;
-}
-
-double SimFerixConverter::selectedVoltage(uint16_t config) const {
-  const unsigned mux = (config >> 12U) & 0x7U;
-  switch (mux) {
-    case 0:
-      return inputs_[0] - inputs_[1];
-    case 1:
-      return inputs_[0] - inputs_[3];
-    case 2:
-      return inputs_[1] - inputs_[3];
-    case 3:
-      return inputs_[2] - inputs_[3];
-    default:
-      return inputs_.at(mux - 4);
-  }
+  return converting_ ? static_cast<uint16_t>(config_ & ~conv::kStartOrIdle) : config_;
 }
 
 void SimFerixConverter::record(Transfer transfer) { transfers_.push_back(std::move(transfer)); }

@@ -1,26 +1,23 @@
 #include <algorithm>
-#include <bit>
-#include <cmath>
 #include <string>
 
 #include "SimClock.h"
-#include "SimIridel.h"
 #include "SimHal.h"
+#include "SimIridel.h"
+#include "can/CanBus.h"
+#include "common/FedValue.h"
+#include "iridel/IridelProtocol.h"
 
 namespace halvern::sim {
+
+namespace wire = halvern::iridel;
+
 namespace {
 
-constexpr uint32_t kCommandIdBase = 0x04090500;
-constexpr uint32_t kCommandMask = 0x1FFFFFC0;  // codes 0 to 63 above the base
-constexpr uint32_t kReplyId = 0x04090585;
-constexpr uint32_t kColorFrameId = 0x04090540;
-constexpr uint32_t kSensorMask = 0x1FFFFF00;  // every identifier the sensor sends or hears
-constexpr uint8_t kFirstCommand = 18;
-constexpr uint8_t kLastCommand = 26;
-
-int16_t scaled(float component) {
-  return static_cast<int16_t>(std::lround(std::clamp(component, -3.2767F, 3.2767F) * 10000.0F));
-}
+// The sensors' own sessions are the bus's even before a simulated sensor exists (a robot
+// program creates its sensors first, its simulation later).
+[[maybe_unused]] const bool sessionsClaimed =
+    (claimStreamSessions({wire::kStreamId, wire::kStreamMask}), true);
 
 }  // namespace
 
@@ -42,13 +39,11 @@ struct SimIridelCan::State {
   uint16_t colorSequence = 0;
 
   simhal::SimDevice simDevice;
-  std::array<simhal::SimDouble, 3> colorValues;
-  std::array<double, 3> colorWritten{};
+  std::array<FedValue<simhal::SimDouble, double>, 3> colorValues;
   simhal::SimInt lastCommandValue;
 };
 
-SimIridelCan::State::State(uint8_t id, int32_t canBus)
-    : canId(id), bus(canBus) {
+SimIridelCan::State::State(uint8_t id, int32_t canBus) : canId(id), bus(canBus) {
   startSimulation();
   simDevice = simhal::SimDevice(canDeviceName("Iridel", id, canBus).c_str());
   if (!simDevice) {
@@ -56,38 +51,31 @@ SimIridelCan::State::State(uint8_t id, int32_t canBus)
   }
   constexpr std::array<const char*, 3> kNames{"X", "Y", "Z"};
   for (std::size_t i = 0; i < kNames.size(); ++i) {
-    colorValues.at(i) = simDevice.CreateDouble(kNames.at(i), simhal::kInput, 0.0);
+    colorValues.at(i) = {simDevice.CreateDouble(kNames.at(i), simhal::kInput, 0.0), 0.0};
   }
   lastCommandValue = simDevice.CreateInt("Last Command", simhal::kOutput, 0);
 }
 
 void SimIridelCan::State::takeFedColor() {
-  if (!simDevice) {
-    return;
-  }
   for (std::size_t i = 0; i < color.size(); ++i) {
-    if (const double fed = colorValues.at(i).Get(); fed != colorWritten.at(i)) {
-      color.at(i) = static_cast<float>(fed);
+    if (const auto fed = colorValues.at(i).takeFed()) {
+      color.at(i) = static_cast<float>(*fed);
     }
   }
 }
 
 void SimIridelCan::State::showColor() {
-  if (!simDevice) {
-    return;
-  }
   for (std::size_t i = 0; i < color.size(); ++i) {
-    colorWritten.at(i) = color.at(i);
-    colorValues.at(i).Set(colorWritten.at(i));
+    colorValues.at(i).show(color.at(i));
   }
 }
 
 void SimIridelCan::State::onCommand(const CanFrame& frame) {
-  const auto code = static_cast<uint8_t>(frame.id - kCommandIdBase);
-  if (code < kFirstCommand || code > kLastCommand) {
+  const uint8_t code = wire::commandCode(frame.id);
+  if (!wire::isCommand(code)) {
     return;
   }
-  std::vector<uint8_t> reply(8, 0);
+  std::array<uint8_t, 8> reply{};
   {
     const std::lock_guard lock(mutex);
     commands.push_back(
@@ -96,20 +84,22 @@ void SimIridelCan::State::onCommand(const CanFrame& frame) {
     if (replies == Replies::Silent) {
       return;
     }
-    reply[0] = replies == Replies::OtherCode ? static_cast<uint8_t>(code == 18 ? 19 : 18) : code;
-    reply[1] = replyStatus;
-    const uint32_t value = code == kLastCommand ? configValue : 0;
-    for (std::size_t i = 0; i < 4; ++i) {
-      reply[2 + i] = static_cast<uint8_t>((value >> (8U * i)) & 0xFFU);
-    }
+    constexpr auto kMeasureMode = static_cast<uint8_t>(wire::Command::MeasureMode);
+    constexpr auto kColorFormat = static_cast<uint8_t>(wire::Command::ColorFormat);
+    const uint8_t named = replies != Replies::OtherCode ? code
+                          : code == kMeasureMode        ? kColorFormat
+                                                        : kMeasureMode;
+    const bool getConfig = code == static_cast<uint8_t>(wire::Command::GetConfig);
+    reply =
+        wire::replyPayload(named, {.status = replyStatus, .value = getConfig ? configValue : 0});
   }
-  transmitToRobot(kReplyId, reply, bus);
+  transmitToRobot(wire::kReplyId, reply, bus);
 }
 
 SimIridelCan::SimIridelCan(uint8_t canId, int32_t bus)
     : state_(std::make_shared<State>(static_cast<uint8_t>(canId & 0x3FU), bus)),
       subscription_(subscribeToRobotFrames(
-          {kCommandIdBase, kCommandMask}, {kCommandIdBase, kSensorMask},
+          {wire::kCommandIdBase, wire::kCommandMask}, {wire::kCommandIdBase, wire::kSensorMask},
           [state = state_](const CanFrame& frame) { state->onCommand(frame); }, bus)) {}
 
 SimIridelCan::~SimIridelCan() { stopColorFrames(); }
@@ -136,15 +126,7 @@ void SimIridelCan::setConfigValue(uint32_t value) {
 // A member, though it needs no state: it is this sensor sending.
 void SimIridelCan::sendColor(  // NOLINT(readability-convert-member-functions-to-static)
     uint16_t sequence, float x, float y, float z) {
-  std::vector<uint8_t> frame(8);
-  const std::array<uint16_t, 4> words{sequence, static_cast<uint16_t>(scaled(x)),
-                                      static_cast<uint16_t>(scaled(y)),
-                                      static_cast<uint16_t>(scaled(z))};
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    frame[2 * i] = static_cast<uint8_t>(words.at(i) & 0xFFU);
-    frame[2 * i + 1] = static_cast<uint8_t>(words.at(i) >> 8U);
-  }
-  transmitToRobot(kColorFrameId, frame, state_->bus);
+  transmitToRobot(wire::kColorFrameId, wire::colorFramePayload(sequence, x, y, z), state_->bus);
 }
 
 void SimIridelCan::startColorFrames(std::chrono::milliseconds period, float x, float y, float z) {
