@@ -1,8 +1,9 @@
+# shellcheck shell=bash
 # What the scripts share; sourced by each (`source "$(dirname "$0")/lib/common.sh"`), which then
 # runs from the project root, $root. A script sets $script (the name its failures start with)
 # before calling fail.
 
-cd "$(dirname "${BASH_SOURCE[0]}")/../.."
+cd "$(dirname "${BASH_SOURCE[0]}")/../.." || exit 1
 root=$PWD
 script=$(basename "$0" .sh)
 
@@ -30,6 +31,14 @@ wpilib_archive() {
 }
 wpilib_prefix() {
   echo "$root/build/wpilib-$(wpilib_version "$1")${2:+-$2}"
+}
+
+# chosen_wpilib_prefix YEAR: the unpacked WPILib the builds for the vendordep take:
+# $HALVERN_WPILIB_PREFIX (2026) or $HALVERN_WPILIB_2027_PREFIX (2027), by default wpilib_prefix.
+chosen_wpilib_prefix() {
+  local variable=HALVERN_WPILIB_PREFIX
+  [[ $1 == 2026 ]] || variable=HALVERN_WPILIB_$1_PREFIX
+  realpath -m "${!variable:-$(wpilib_prefix "$1")}"
 }
 
 # unpack_wpilib LABEL ARCHIVE PREFIX STAMP: unpacks ARCHIVE into build/, where it makes PREFIX,
