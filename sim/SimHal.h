@@ -5,9 +5,10 @@
 // the CAN callbacks a bus number and message structs. The build's WPILib year picks its own
 // SimHalYear.h (sim/platform/wpilib<year>/, installed beside this header), which names what the
 // devices use in one way, in namespace halvern::sim::simhal:
-//   SimDevice, SimValue, SimDouble, SimInt, SimBoolean, SimEnum, Direction and kInput, kOutput,
-//   kBidir    the HAL's C++ SimDevice wrappers and value directions
-//   kInputDirection, kOutputDirection   the C API's directions (HALSIM_EnumerateSimValues)
+//   simdevice, Direction and kInput, kOutput, kBidir
+//                                       where the HAL's C++ SimDevice wrappers are (this header
+//                                       names them SimDevice, SimValue, SimDouble, ...), and the
+//                                       value directions
 //   Logger, UDPClient                   the utility libraries' logger and UDP client
 //   kInvalidHandle                      the HAL's "no handle"
 //   kWpilibYear                         the year itself
@@ -18,4 +19,20 @@
 // adapters live with the bus, the one place that registers them.
 #pragma once
 
+#include <cstdint>
+
 #include "SimHalYear.h"
+
+namespace halvern::sim::simhal {
+
+using SimDevice = simdevice::SimDevice;
+using SimValue = simdevice::SimValue;
+using SimDouble = simdevice::SimDouble;
+using SimInt = simdevice::SimInt;
+using SimBoolean = simdevice::SimBoolean;
+using SimEnum = simdevice::SimEnum;
+/** The C API's value directions, as HALSIM_EnumerateSimValues reports them. */
+inline constexpr int32_t kInputDirection = static_cast<int32_t>(kInput);
+inline constexpr int32_t kOutputDirection = static_cast<int32_t>(kOutput);
+
+}  // namespace halvern::sim::simhal

@@ -20,18 +20,12 @@ namespace halvern::sim::simhal {
 
 inline constexpr int kWpilibYear = 2026;
 
-using SimDevice = ::hal::SimDevice;
-using SimValue = ::hal::SimValue;
-using SimDouble = ::hal::SimDouble;
-using SimInt = ::hal::SimInt;
-using SimBoolean = ::hal::SimBoolean;
-using SimEnum = ::hal::SimEnum;
-using Direction = SimDevice::Direction;
-inline constexpr Direction kInput = SimDevice::kInput;
-inline constexpr Direction kOutput = SimDevice::kOutput;
-inline constexpr Direction kBidir = SimDevice::kBidir;
-inline constexpr int32_t kInputDirection = HAL_SimValueInput;
-inline constexpr int32_t kOutputDirection = HAL_SimValueOutput;
+/** Where the HAL's C++ SimDevice wrappers are. */
+namespace simdevice = ::hal;
+using Direction = simdevice::SimDevice::Direction;
+inline constexpr Direction kInput = simdevice::SimDevice::kInput;
+inline constexpr Direction kOutput = simdevice::SimDevice::kOutput;
+inline constexpr Direction kBidir = simdevice::SimDevice::kBidir;
 using Logger = ::wpi::Logger;
 using UDPClient = ::wpi::UDPClient;
 inline constexpr int32_t kInvalidHandle = HAL_kInvalidHandle;

@@ -24,18 +24,12 @@ namespace halvern::sim::simhal {
 
 inline constexpr int kWpilibYear = 2027;
 
-using SimDevice = ::wpi::hal::SimDevice;
-using SimValue = ::wpi::hal::SimValue;
-using SimDouble = ::wpi::hal::SimDouble;
-using SimInt = ::wpi::hal::SimInt;
-using SimBoolean = ::wpi::hal::SimBoolean;
-using SimEnum = ::wpi::hal::SimEnum;
-using Direction = SimDevice::Direction;
+/** Where the HAL's C++ SimDevice wrappers are. */
+namespace simdevice = ::wpi::hal;
+using Direction = simdevice::SimDevice::Direction;
 inline constexpr Direction kInput = Direction::INPUT;
 inline constexpr Direction kOutput = Direction::OUTPUT;
 inline constexpr Direction kBidir = Direction::BIDIR;
-inline constexpr int32_t kInputDirection = HAL_SIM_VALUE_INPUT;
-inline constexpr int32_t kOutputDirection = HAL_SIM_VALUE_OUTPUT;
 using Logger = ::wpi::util::Logger;
 using UDPClient = ::wpi::net::UDPClient;
 inline constexpr int32_t kInvalidHandle = HAL_INVALID_HANDLE;
