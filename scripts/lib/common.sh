@@ -42,11 +42,11 @@ chosen_wpilib_prefix() {
 }
 
 # unpack_wpilib LABEL ARCHIVE PREFIX STAMP: unpacks ARCHIVE into build/, where it makes PREFIX,
-# unless PREFIX/STAMP (one of its files) is there and newer than the archive. LABEL starts the
-# line it prints.
+# unless PREFIX/STAMP (one of its files) is there and, for a PREFIX under build/, newer than the
+# archive (a WPILib unpacked elsewhere is taken as it is). LABEL starts the line it prints.
 unpack_wpilib() {
   local label=$1 archive=$2 prefix=$3 stamp=$3/$4
-  if [[ -f $stamp && ! $archive -nt $stamp ]]; then
+  if [[ -f $stamp && ($prefix != "$root/build/"* || ! $archive -nt $stamp) ]]; then
     return 0
   fi
   [[ -f $archive ]] || fail "WPILib is neither unpacked in $prefix nor at $archive"
