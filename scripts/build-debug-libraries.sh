@@ -9,17 +9,16 @@
 #                                   (preset windows-debug): HalvernDriverd.dll; all against the
 #                                   stand-ins, whose Debug libraries have WPILib's debug names
 #                                   (libwpiHald.so, wpiHald.dll)
-#   build-debug-libraries.sh 2027   build/wpilib-2027-debug: libHalvernDriverd.so and
-#                                   libhalvern_simd.a against WPILib 2027 (unpacked by
-#                                   scripts/test-wpilib-sim.sh 2027), and
+#   build-debug-libraries.sh 2027   build/wpilib-2027-debug (preset wpilib-2027-debug):
+#                                   libHalvernDriverd.so and libhalvern_simd.a against WPILib
+#                                   2027 (unpacked by scripts/test-wpilib-sim.sh 2027), and
 #                                   build/linuxarm64-2027/build-debug for 64-bit ARM
 #                                   (scripts/build-linuxarm64-2027.sh Debug). WPILib 2027's
 #                                   libraries here are release ones: the vendordep makes these
 #                                   libraries name the debug ones.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
-fail() { echo "build-debug-libraries: $*" >&2; exit 1; }
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
 build_2026() {
   echo "=== debug libraries 2026: Linux (build/debug) and Windows (build/windows-debug) ==="
@@ -31,19 +30,12 @@ build_2026() {
 
 build_2027() {
   local prefix build=$root/build/wpilib-2027-debug
-  prefix=$(realpath -m "${HALVERN_WPILIB_2027_PREFIX:-build/wpilib-2027.0.0-alpha-6}")
+  prefix=$(chosen_wpilib_prefix 2027)
   [[ -f $prefix/share/hal/hal-config.cmake ]] ||
     fail "WPILib 2027 is not unpacked in $prefix (scripts/test-wpilib-sim.sh 2027 does it)"
   echo "=== debug libraries 2027: x86-64 against WPILib 2027 ($build) ==="
-  mkdir -p "$build"
-  if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_DEBUG_POSTFIX=d \
-      -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib -DCMAKE_PREFIX_PATH="$prefix" \
-      -DHALVERN_BUILD_TESTS=OFF -DHALVERN_BUILD_BENCHMARKS=OFF -DHALVERN_BUILD_JAVA=OFF \
-      >"$build/configure.log" 2>&1; then
-    cat "$build/configure.log"
-    fail "configuring $build failed"
-  fi
-  cmake --build "$build" --target HalvernDriver halvern_sim -j 2
+  configure_against_wpilib "$build" wpilib-2027-debug "$prefix"
+  cmake --build --preset wpilib-2027-debug
   echo "=== debug libraries 2027: 64-bit ARM ==="
   scripts/build-linuxarm64-2027.sh Debug
 }

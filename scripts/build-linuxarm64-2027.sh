@@ -15,40 +15,29 @@
 # packages, their x86-64 system library paths made aarch64 ones) and the stubs in lib/. The
 # stubs are only linked against, never shipped: on the robot the library finds WPILib's own.
 #
-# WPILib 2027 comes from $HALVERN_WPILIB_2027_PREFIX, by default build/wpilib-2027.0.0-alpha-6,
+# WPILib 2027 comes from $HALVERN_WPILIB_2027_PREFIX, by default build/wpilib-<its release>,
 # unpacked from ../shared/wpilib when it is not there yet.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
-version=2027.0.0-alpha-6
-archive=$root/../shared/wpilib/wpilib-$version-linuxx86-64.tar.xz
-x86_prefix=$(realpath -m "${HALVERN_WPILIB_2027_PREFIX:-build/wpilib-$version}")
+archive=$(wpilib_archive 2027)
+x86_prefix=$(chosen_wpilib_prefix 2027)
 work=$root/build/linuxarm64-2027
 prefix=$work/wpilib-prefix
-build_type=${1:-RelWithDebInfo}
-case $build_type in
-  RelWithDebInfo) build=$work/build postfix= ;;
-  Debug) build=$work/build-debug postfix=d ;;
+case ${1:-RelWithDebInfo} in
+  RelWithDebInfo) preset=linuxarm64-2027 build=$work/build postfix= ;;
+  Debug) preset=linuxarm64-2027-debug build=$work/build-debug postfix=d ;;
   *) echo "usage: $0 [Debug]" >&2; exit 2 ;;
 esac
 toolchain=$root/cmake/toolchains/aarch64-linux-gnu.cmake
-fail() { echo "build-linuxarm64-2027: $*" >&2; exit 1; }
 
 scripts/install-deps.sh arm64
 command -v aarch64-linux-gnu-g++ >/dev/null ||
   fail "Debian's aarch64 cross compiler is missing (apt-get install g++-aarch64-linux-gnu)"
 [[ -f $toolchain ]] || fail "the aarch64 cross toolchain file $toolchain is missing"
 
-if [[ ! -f $x86_prefix/share/hal/hal-config.cmake ]]; then
-  [[ -f $archive ]] || fail "WPILib 2027 is neither unpacked in $x86_prefix nor at $archive"
-  echo "=== linuxarm64-2027: unpack $(basename "$archive") into build/ ==="
-  mkdir -p "$root/build"
-  tar -xJf "$archive" -C "$root/build"
-  touch "$x86_prefix/share/hal/hal-config.cmake"
-  [[ -f $x86_prefix/share/hal/hal-config.cmake ]] ||
-    fail "$archive did not unpack to $x86_prefix"
-fi
+unpack_wpilib linuxarm64-2027 "$archive" "$x86_prefix" share/hal/hal-config.cmake
 
 # The aarch64 prefix, made again when WPILib or the stub maker changed.
 stamp=$prefix/.made
@@ -75,33 +64,20 @@ if [[ ! -f $stamp || $x86_prefix/share/hal/hal-config.cmake -nt $stamp ||
 fi
 
 echo "=== linuxarm64-2027: configure (WPILib 2027's headers, link stubs) ==="
-mkdir -p "$build"
 # The toolchain file finds packages in the aarch64 sysroot only: the prefix's are named directly.
 package_dirs=()
 for config in "$prefix"/share/*/*-config.cmake; do
   package=$(basename "$config" -config.cmake)
   package_dirs+=("-D${package}_DIR=$(dirname "$config")")
 done
-if ! cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE="$build_type" -DCMAKE_DEBUG_POSTFIX="$postfix" \
-    -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib \
-    -DCMAKE_PREFIX_PATH="$prefix" "${package_dirs[@]}" -DHALVERN_BUILD_JAVA=OFF \
-    -DHALVERN_BUILD_BENCHMARKS=OFF -DHALVERN_BUILD_TESTS=OFF >"$build/configure.log" 2>&1; then
-  cat "$build/configure.log"
-  fail "configuring $build failed"
-fi
+configure "$build" --preset "$preset" "${package_dirs[@]}"
 grep -q "Platform: WPILib .*($prefix/share/" "$build/configure.log" || fail "the configure" \
   "did not take the aarch64 prefix's packages: $(grep 'Platform:' "$build/configure.log")"
 grep 'Platform:' "$build/configure.log"
 
 echo "=== linuxarm64-2027: build the library ==="
-if ! cmake --build "$build" --target HalvernDriver -j 2; then
-  if ! grep -rqs '__has_include(<wpi/hal/HAL.h>)' src/core/HalPlatform.h; then
-    fail "the library's sources do not build against WPILib 2027's headers yet" \
-      "(src/core/HalPlatform.h, which chooses WPILib 2026's or 2027's, is not there)"
-  fi
+cmake --build --preset "$preset" ||
   fail "the library did not build against WPILib 2027's headers for aarch64"
-fi
 library=$build/lib/libHalvernDriver$postfix.so
 machine=$(readelf -h "$library" | sed -n 's/^ *Machine: *//p')
 [[ $machine == AArch64 ]] || fail "$library is for '$machine', not AArch64"

@@ -4,8 +4,8 @@
 # whose far end tests/support/pty_relay.py hands to the test program. Fails when the build or
 # any test fails.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
 scripts/install-deps.sh windows
 
@@ -14,11 +14,6 @@ export WINEDLLOVERRIDES="mscoree,mshtml="  # no .NET or Gecko installers
 serial=$root/build/windows-serial          # the relay's files, fresh every run
 com_port=COM7
 
-# Stops this prefix's Wine and waits until it is gone, so the next start is a clean one.
-stop_wine() {
-  wineserver -k 2>/dev/null || true
-  timeout 60 wineserver -w 2>/dev/null || true
-}
 relay_pid=
 stop() {
   if [[ -n $relay_pid ]]; then

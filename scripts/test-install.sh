@@ -7,8 +7,10 @@
 # halvern.jar and runs it with java.library.path on the prefix. Nothing runs with
 # LD_LIBRARY_PATH. The Java example listens on UDP 127.0.0.1:1110, which must be free.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-repo=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
+script="test-install: FAIL"
+repo=$root
 
 build=${1:-build/default}
 if [[ ! -f $build/CMakeCache.txt ]]; then
@@ -20,11 +22,6 @@ scratch=$repo/build/install-test
 prefix=$scratch/prefix
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 
-fail() {
-  echo "test-install: FAIL: $*" >&2
-  exit 1
-}
-
 echo "--- install $build into $prefix"
 rm -rf "$scratch"
 mkdir -p "$scratch"
@@ -35,6 +32,7 @@ echo "--- installed files"
 for file in include/halvern/Ferix.h include/halvern/Ferix.hpp include/halvern/detail/ClassSupport.hpp \
   include/halvern/sim/SimFerix.h \
   include/halvern/sim/SimOrdex.h include/halvern/sim/SimCanBus.h include/halvern/sim/SimClock.h \
+  include/halvern/sim/SimHal.h include/halvern/sim/SimHalYear.h \
   lib/libhalvern_sim.a lib/libHalvernDriver.so \
   lib/cmake/HalvernDriver/HalvernDriverConfig.cmake \
   lib/cmake/HalvernDriver/HalvernDriverConfigVersion.cmake lib/cmake/wpilib/wpilibConfig.cmake; do
@@ -54,29 +52,31 @@ if grep -rlIF -e "$build" -e "$repo/" "$prefix/lib/cmake"; then
   fail "the CMake packages above name the build or source tree"
 fi
 
+# Compiles each installed header matching PATTERN (under include/) on its own from the prefix.
+compile_each() {
+  local pattern headers header name
+  headers=()
+  for pattern in "$@"; do
+    # shellcheck disable=SC2206  # the pattern is a glob
+    headers+=("$prefix"/include/$pattern)
+  done
+  [[ -f ${headers[0]} ]] || fail "no include/$1 is installed"
+  for header in "${headers[@]}"; do
+    name=${header#"$prefix/include/"}
+    printf '#include "%s"\n' "$name" |
+      "${CXX:-c++}" -std=c++20 -fsyntax-only -I "$prefix/include" -x c++ - ||
+      fail "$name does not compile from the prefix alone"
+  done
+  echo "${#headers[@]} headers"
+}
+
 echo "--- the simulated devices' headers, each on its own from the prefix"
 # What HalvernDriver::Simulation gives a program (include/): a header that includes one not
 # installed (a sibling left off the list, a header of the library's sources) fails here.
-sim_headers=("$prefix"/include/halvern/sim/*.h "$prefix"/include/halvern/sim/*.hpp)
-[[ -f ${sim_headers[0]} ]] || fail "no include/halvern/sim/*.h is installed"
-for header in "${sim_headers[@]}"; do
-  name=halvern/sim/$(basename "$header")
-  printf '#include "%s"\n' "$name" |
-    "${CXX:-c++}" -std=c++20 -fsyntax-only -I "$prefix/include" -x c++ - ||
-    fail "$name does not compile from the prefix alone"
-done
-echo "${#sim_headers[@]} headers"
+compile_each 'halvern/sim/*.h' 'halvern/sim/*.hpp'
 
 echo "--- the C++ classes' headers, each on its own from the prefix"
-class_headers=("$prefix"/include/halvern/*.hpp)
-[[ -f ${class_headers[0]} ]] || fail "no include/halvern/*.hpp is installed"
-for header in "${class_headers[@]}"; do
-  name=halvern/$(basename "$header")
-  printf '#include "%s"\n' "$name" |
-    "${CXX:-c++}" -std=c++20 -fsyntax-only -I "$prefix/include" -x c++ - ||
-    fail "$name does not compile from the prefix alone"
-done
-echo "${#class_headers[@]} headers"
+compile_each 'halvern/*.hpp'
 
 echo "--- examples/cpp against the prefix"
 cp -r examples/cpp "$scratch/cpp-src"

@@ -12,28 +12,20 @@
 #
 # Where the robot archive is absent (a fresh clone elsewhere), it says so in one line and passes.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 library_build=$(realpath -m "${1:-build/wpilib-real}")
 
-archive=$root/../shared/wpilib/wpilib-2026.2.2-robot-linuxx86-64.tar.xz
+archive=$(wpilib_archive 2026 robot)
 if [[ ! -f $archive ]]; then
   echo "test-robot: skipped: WPILib's robot archive is not here ($archive)"
   exit 0
 fi
-fail() { echo "test-robot: $*" >&2; exit 1; }
 [[ -f $library_build/install/lib/cmake/HalvernDriver/HalvernDriverConfig.cmake ]] ||
   fail "no HalvernDriver package in $library_build/install: run scripts/test-wpilib-sim.sh 2026 first"
 
-prefix=$root/build/wpilib-2026.2.2-robot
-if [[ ! -f $prefix/share/wpilibc/wpilibc-config.cmake ||
-      $archive -nt $prefix/share/wpilibc/wpilibc-config.cmake ]]; then
-  echo "=== robot: unpack $(basename "$archive") into build/ ==="
-  rm -rf "$prefix"
-  mkdir -p "$root/build"
-  tar -xJf "$archive" -C "$root/build"
-  touch "$prefix/share/wpilibc/wpilibc-config.cmake"
-fi
+prefix=$(wpilib_prefix 2026 robot)
+unpack_wpilib robot "$archive" "$prefix" share/wpilibc/wpilibc-config.cmake
 
 echo "=== robot: examples/robot, a TimedRobot on WPILib's wpilibc ==="
 build=$root/build/robot-example

@@ -18,7 +18,7 @@
 # Both builds must be configured and the Windows one built (scripts/run-windows-tests.sh builds
 # it). Wine runs in $WINEPREFIX, by default build/windows-wine (the Windows tests' prefix).
 # The simulators' artifact is also checked on WPILib's own HAL where an unpacked WPILib for Linux
-# is at hand: $HALVERN_WPILIB_PREFIX, by default build/wpilib-2026.2.2 (which
+# is at hand: $HALVERN_WPILIB_PREFIX, by default build/wpilib-<WPILib 2026's release> (which
 # scripts/test-wpilib-sim.sh unpacks from ../shared/wpilib); without one those checks skip.
 #
 # The 2027 vendordep (the `vendordep-2027` target, LINUX_BUILD/vendordep/2027/), where
@@ -27,10 +27,11 @@
 # build/wpilib-2027 (scripts/test-wpilib-sim.sh 2027 builds it), its linuxsystemcore and
 # linuxarm64 library from scripts/build-linuxarm64-2027.sh, which this runs. The check runs them
 # against WPILib 2027's real libraries ($HALVERN_WPILIB_2027_PREFIX, by default
-# build/wpilib-2027.0.0-alpha-6) and the 64-bit ARM one under qemu-user.
+# build/wpilib-<WPILib 2027's release>) and the 64-bit ARM one under qemu-user. The releases are
+# named in scripts/lib/common.sh.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
 linux_build=$(realpath -m "${1:-build/default}")
 windows_build=$(realpath -m "${2:-build/windows}")
@@ -39,9 +40,9 @@ if [[ ! -f $linux_build/CMakeCache.txt ]]; then
   exit 1
 fi
 
-wpilib_2027_archive=$root/../shared/wpilib/wpilib-2027.0.0-alpha-6-linuxx86-64.tar.xz
+wpilib_2027_archive=$(wpilib_archive 2027)
 build_2027=$(realpath -m "${HALVERN_WPILIB_2027_BUILD:-build/wpilib-2027}")
-wpilib_2027=$(realpath -m "${HALVERN_WPILIB_2027_PREFIX:-build/wpilib-2027.0.0-alpha-6}")
+wpilib_2027=$(chosen_wpilib_prefix 2027)
 
 echo "=== vendordep: the Debug libraries ==="
 start=$SECONDS
@@ -77,15 +78,9 @@ else
 fi
 
 export WINEPREFIX=${WINEPREFIX:-$root/build/windows-wine} WINEARCH=win64 WINEDEBUG=-all
-stop_wine() {
-  if command -v wineserver >/dev/null; then
-    wineserver -k 2>/dev/null || true
-    timeout 60 wineserver -w 2>/dev/null || true
-  fi
-}
 trap stop_wine EXIT
 
-wpilib=$(realpath -m "${HALVERN_WPILIB_PREFIX:-build/wpilib-2026.2.2}")
+wpilib=$(chosen_wpilib_prefix 2026)
 wpilib_args=()
 if [[ -f $wpilib/lib/libwpiHal.so ]]; then
   wpilib_args=(--wpilib "$wpilib")

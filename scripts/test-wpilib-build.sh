@@ -9,16 +9,14 @@
 #
 # The stand-in build is built first with the default preset when it does not exist.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
 standin_build=${1:-build/default}
 prefix=$root/build/wpilib-prefix
 shaped=$root/build/wpilib-shaped
 # Test programs that use neither UDP port 1110 nor Java: the C faces against simulated devices.
 test_programs=(ferix_c_test lidar_c_test ordex_c_test)
-
-fail() { echo "test-wpilib-build: $*" >&2; exit 1; }
 
 if [[ ! -f $standin_build/CMakeCache.txt ]]; then
   [[ $standin_build == build/default ]] || fail "$standin_build is not a configured build"
@@ -42,18 +40,12 @@ for lib in wpiHal wpiutil wpinet; do
 done
 
 echo "=== wpilib-shaped: configure and build against $prefix ==="
-mkdir -p "$shaped"
-if ! cmake -S . -B "$shaped" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib -DCMAKE_PREFIX_PATH="$prefix" \
-    -DHALVERN_BUILD_JAVA=OFF -DHALVERN_BUILD_BENCHMARKS=OFF >"$shaped/configure.log" 2>&1; then
-  cat "$shaped/configure.log"
-  fail "configuring $shaped failed"
-fi
+configure "$shaped" --preset wpilib-shaped
 grep -q "Platform: .*stand-in.* with the stand-in's controls" "$shaped/configure.log" ||
   fail "the configure of $shaped did not find the stand-in with its simulation controls:
 $(grep -A2 'Platform:' "$shaped/configure.log")"
 grep 'Platform:' "$shaped/configure.log"
-cmake --build "$shaped" -j 2 --target HalvernDriver "${test_programs[@]}"
+cmake --build --preset wpilib-shaped --target HalvernDriver "${test_programs[@]}"
 
 echo "=== wpilib-shaped: the library links the prefix's libraries ==="
 library=$shaped/lib/libHalvernDriver.so
@@ -61,11 +53,8 @@ for lib in wpiHal wpiutil wpinet; do
   [[ ! -e $shaped/lib/lib$lib.so ]] || fail "lib$lib.so was built in $shaped"
   readelf -d "$library" | grep -q "(NEEDED).*\[lib$lib.so\]" ||
     fail "libHalvernDriver.so does not need lib$lib.so"
-  resolved=$(ldd "$library" | sed -n "s/^[[:space:]]*lib$lib\.so => \(.*\) (0x.*)$/\1/p")
-  [[ -n $resolved && $(realpath "$resolved") == "$prefix"/* ]] ||
-    fail "libHalvernDriver.so resolves lib$lib.so to '${resolved:-nothing}', not under $prefix"
-  echo "lib$lib.so => $resolved"
 done
+verbose=1 check_links_into "$library" "$prefix" "under $prefix"
 
 echo "=== wpilib-shaped: tests (${test_programs[*]}) ==="
 # Only those programs are built; the others' cases stand as <program>_NOT_BUILT, and the check

@@ -8,56 +8,40 @@
 # a team's TimedRobot on WPILib's robot library (scripts/test-robot.sh).
 #
 #   scripts/test-wpilib-sim.sh [2026|2027]     default 2026
-#     2026: WPILib 2026.2.2, built in build/wpilib-real
-#     2027: WPILib 2027.0.0-alpha-6, built in build/wpilib-2027
+#     2026: WPILib 2026's release (scripts/lib/common.sh names it), built in build/wpilib-real
+#     2027: WPILib 2027's, built in build/wpilib-2027
 #
 # Where ../shared/wpilib is absent (a fresh clone elsewhere), it says so in one line and passes.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$PWD
+# shellcheck source=scripts/lib/common.sh
+source "$(dirname "$0")/lib/common.sh"
 
 year=${1:-2026}
 case $year in
-  2026) version=2026.2.2 build=$root/build/wpilib-real stage=wpilib-real ;;
-  2027) version=2027.0.0-alpha-6 build=$root/build/wpilib-2027 stage=wpilib-2027 ;;
+  2026) stage=wpilib-real ;;
+  2027) stage=wpilib-2027 ;;
   *) echo "usage: $0 [2026|2027]" >&2; exit 2 ;;
 esac
-archive=$root/../shared/wpilib/wpilib-$version-linuxx86-64.tar.xz
+build=$root/build/$stage
+archive=$(wpilib_archive "$year")
 if [[ ! -f $archive ]]; then
   echo "test-wpilib-sim: $stage skipped: WPILib's archive is not here ($archive)"
   exit 0
 fi
-prefix=$root/build/wpilib-$version
-fail() { echo "test-wpilib-sim: $stage: $*" >&2; exit 1; }
+prefix=$(wpilib_prefix "$year")
+script="test-wpilib-sim: $stage"
 
-if [[ ! -f $prefix/share/hal/hal-config.cmake || $archive -nt $prefix/share/hal/hal-config.cmake ]]; then
-  echo "=== $stage: unpack $(basename "$archive") into build/ ==="
-  rm -rf "$prefix"
-  mkdir -p "$root/build"
-  tar -xJf "$archive" -C "$root/build"
-  touch "$prefix/share/hal/hal-config.cmake"
-fi
+unpack_wpilib "$stage" "$archive" "$prefix" share/hal/hal-config.cmake
 
 echo "=== $stage: configure and build against WPILib's HAL ==="
-mkdir -p "$build"
-if ! cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DHALVERN_WARNINGS_AS_ERRORS=ON -DHALVERN_PLATFORM=wpilib -DCMAKE_PREFIX_PATH="$prefix" \
-    -DHALVERN_BUILD_BENCHMARKS=OFF >"$build/configure.log" 2>&1; then
-  cat "$build/configure.log"
-  fail "configuring $build failed"
-fi
+configure_against_wpilib "$build" "$stage" "$prefix"
 grep -q 'Platform: WPILib .*simulation API only' "$build/configure.log" ||
   fail "the configure did not take WPILib's own packages: $(grep 'Platform:' "$build/configure.log")"
 grep 'Platform:' "$build/configure.log"
-cmake --build "$build" -j 2
+cmake --build --preset "$stage"
 
 echo "=== $stage: the library links WPILib's libraries ==="
-for lib in wpiHal wpiutil wpinet; do
-  resolved=$(ldd "$build/lib/libHalvernDriver.so" |
-    sed -n "s/^[[:space:]]*lib$lib\.so => \(.*\) (0x.*)$/\1/p")
-  [[ -n $resolved && $(realpath "$resolved") == "$prefix"/* ]] ||
-    fail "libHalvernDriver.so resolves lib$lib.so to '${resolved:-nothing}', not WPILib's"
-done
+check_links_into "$build/lib/libHalvernDriver.so" "$prefix" "WPILib's"
 
 echo "=== $stage: the installed package, found beside WPILib's own packages ==="
 rm -rf "$build/install" "$build/example-cpp"

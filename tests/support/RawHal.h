@@ -2,9 +2,12 @@
 // would not send (too long, remote, standard, CAN FD, on another bus), handle reads with a
 // time-out, the HAL's clock paused, and another vendor's device model sharing the bus. The same
 // calls on WPILib 2026, WPILib 2027 and the stand-in; where one of them lacks a call, its
-// function says so and the test skips.
+// function says so and the test skips. What each WPILib year spells its own way is in
+// platform/wpilib<year>/: RawHalCan.cpp (every HAL of that year) and WpilibHalCalls.cpp (WPILib's
+// own HAL only; the stand-in's answers are in StandinPlatform.cpp).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -14,6 +17,9 @@
 #include "core/HalPlatform.h"
 
 namespace halvern::test::rawhal {
+
+/** The longest payload a raw send takes (WPILib 2027's messages hold 64 bytes). */
+inline constexpr std::size_t kLongestMessage = 64;
 
 /** Identifier bits of a remote request and of a standard (11-bit) frame on this HAL. */
 uint32_t remoteFrameFlag();
@@ -95,4 +101,14 @@ class ForeignCanModel {
   bool registered_ = false;
 };
 
+namespace detail {
+
+struct CallbackIds {
+  int32_t receive = 0;
+  int32_t send = 0;
+};
+/** Registers the model's CAN callbacks, in the year's signatures; their ids. */
+CallbackIds registerForeignModel(ForeignCanModel& foreign);
+
+}  // namespace detail
 }  // namespace halvern::test::rawhal

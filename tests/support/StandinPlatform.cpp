@@ -1,6 +1,7 @@
 // The tests' platform on the stand-in HAL: its own controls are at hand.
 #include <utility>
 
+#include "RawHal.h"
 #include "SimCanBus.h"
 #include "SimClock.h"
 #include "SimHal.h"
@@ -41,4 +42,17 @@ void setI2CReadFault(int32_t port, bool fails) { halsim::setI2CReadFault(port, f
 void setI2CAbsent(int32_t port, bool absent) { halsim::setI2CAbsent(port, absent); }
 void setUdpStartFailure(bool fail) { wpinetsim::setUdpStartFailure(fail); }
 
+namespace rawhal {
+
+// The stand-in's handle reads have no time-out, and its clock cannot be paused.
+std::optional<int32_t> readTimeout(platform::CanHandle /*handle*/, int32_t /*apiId*/,
+                                   int32_t /*timeoutMs*/, platform::CanFrame& frame) {
+  frame = platform::CanFrame{};
+  return std::nullopt;
+}
+
+PausedHalClock::PausedHalClock() = default;
+PausedHalClock::~PausedHalClock() = default;
+
+}  // namespace rawhal
 }  // namespace halvern::test

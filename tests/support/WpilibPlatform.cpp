@@ -1,14 +1,10 @@
 // The tests' platform on WPILib's HAL: its simulation API only, no stand-in controls.
+#include "HalSimHooks.h"
+#include "RawHal.h"
 #include "SimCanBus.h"
 #include "SimClock.h"
 #include "SimHal.h"
 #include "TestPlatform.h"
-
-#if HALVERN_SIM_WPILIB_2027
-#include "wpi/hal/Extensions.h"
-#else
-#include "hal/Extensions.h"
-#endif
 
 namespace halvern::test {
 namespace {
@@ -54,4 +50,14 @@ void setI2CReadFault(int32_t /*port*/, bool /*fails*/) { noStandin(); }
 void setI2CAbsent(int32_t /*port*/, bool /*absent*/) { noStandin(); }
 void setUdpStartFailure(bool /*fail*/) { noStandin(); }
 
+namespace rawhal {
+
+PausedHalClock::PausedHalClock() {
+  HALSIM_PauseTiming();
+  active_ = true;
+}
+
+PausedHalClock::~PausedHalClock() { HALSIM_ResumeTiming(); }
+
+}  // namespace rawhal
 }  // namespace halvern::test

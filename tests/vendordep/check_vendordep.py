@@ -1030,6 +1030,8 @@ def check_beside_2026(c, data, build):
 
 def check_season_2027(c, build, version, args, scratch):
     season = SEASONS["2027"]
+    if not c.check(args.wpilib_2027 is not None, "--wpilib-2027 names an unpacked WPILib 2027"):
+        return
     wpilib = args.wpilib_2027.resolve()
     json_path = season.json_path(build)
     if not c.check(json_path.is_file(), f"{json_path} is there (run the vendordep-2027 target)"):
@@ -1309,10 +1311,10 @@ def main():
                         "simulators on WPILib's own HAL")
     parser.add_argument("--years", default="2026,2027",
                         help="the vendordeps to check, of 2026 and 2027 (default both)")
-    parser.add_argument("--wpilib-2027", type=Path,
-                        default=ROOT / "build/wpilib-2027.0.0-alpha-6",
+    parser.add_argument("--wpilib-2027", type=Path, default=None,
                         help="an unpacked WPILib 2027 for Linux x86-64, which the 2027 vendordep's "
-                        "libraries must resolve against (default build/wpilib-2027.0.0-alpha-6)")
+                        "libraries must resolve against (scripts/test-vendordep.sh names the one "
+                        "it unpacked)")
     parser.add_argument("--build-2027", type=Path, default=ROOT / "build/wpilib-2027",
                         help="the build against WPILib 2027 the 2027 vendordep ships from "
                         "(default build/wpilib-2027)")

@@ -4,17 +4,12 @@
 // the library out and uses the simulators and the HAL alone. Prints "vendordep sim consumer: OK"
 // when the simulated controller shows itself as WPILib's simulation lists devices and, with the
 // library, the library reaches it over the HAL's simulated CAN bus. It builds over WPILib 2026's
-// headers (and the stand-in's, shaped like them) and over WPILib 2027's, which sit under wpi/hal/.
+// headers (and the stand-in's, shaped like them) and over WPILib 2027's, which sit under wpi/hal/:
+// the installed SimHal.h includes those of the year the simulators were built for.
 #include <cstdio>
 #include <cstring>
 
-#if __has_include(<wpi/hal/HAL.h>)
-#include "wpi/hal/HAL.h"
-#include "wpi/hal/simulation/SimDeviceData.h"
-#else
-#include "hal/HALBase.h"
-#include "hal/simulation/SimDeviceData.h"
-#endif
+#include "halvern/sim/SimHal.h"  // the HAL of the year the simulators were built for
 #include "halvern/sim/SimOrdex.h"
 #ifndef HALVERN_CONSUMER_SIM_ONLY
 #include "halvern/Ordex.h"
