@@ -13,9 +13,6 @@
 #include "wpi/Logger.h"
 #include "wpinet/UDPClient.h"
 
-// The CAN callbacks' adapters still choose their year by this; 0 here.
-#define HALVERN_SIM_WPILIB_2027 0
-
 namespace halvern::sim::simhal {
 
 inline constexpr int kWpilibYear = 2026;

@@ -17,9 +17,6 @@
 #include "wpi/util/Logger.hpp"
 #include "wpi/util/Synchronization.h"
 
-// The CAN callbacks' adapters still choose their year by this; 1 here.
-#define HALVERN_SIM_WPILIB_2027 1
-
 namespace halvern::sim::simhal {
 
 inline constexpr int kWpilibYear = 2027;
