@@ -2,6 +2,10 @@ package com.halvern.frc;
 
 /** The argument checks of the device classes: each throws before anything is sent. */
 final class Checks {
+  /** The CAN bus a device is opened on when its constructor names none: the one every platform
+   *  has. */
+  static final int DEFAULT_CAN_BUS = 0;
+
   private Checks() {}
 
   /**
@@ -41,8 +45,8 @@ final class Checks {
     return value;
   }
 
-  /** How a CAN device is named in messages: the bus is named when it is not the default 0. */
+  /** How a CAN device is named in messages: the bus is named when it is not the default. */
   static String onCan(String family, int id, int bus) {
-    return family + " " + id + (bus == 0 ? "" : ", bus " + bus);
+    return family + " " + id + (bus == DEFAULT_CAN_BUS ? "" : ", bus " + bus);
   }
 }

@@ -37,7 +37,7 @@ public final class Iridel extends HandleDevice {
    * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
    * controller has buses 0 to 5; WPILib 2026 has only bus 0.
    */
-  public static final int DEFAULT_CAN_BUS = 0;
+  public static final int DEFAULT_CAN_BUS = Checks.DEFAULT_CAN_BUS;
   /** The lowest CAN ID a sensor can have. */
   public static final int MIN_CAN_ID = 0;
   /** The highest CAN ID a sensor can have. */

@@ -92,7 +92,7 @@ public final class Ordex extends HandleDevice {
    * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
    * controller has buses 0 to 5; WPILib 2026 has only bus 0.
    */
-  public static final int DEFAULT_CAN_BUS = 0;
+  public static final int DEFAULT_CAN_BUS = Checks.DEFAULT_CAN_BUS;
 
   private final int deviceId;
   private final int bus;
