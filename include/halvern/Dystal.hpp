@@ -11,6 +11,7 @@
 
 #include "halvern/Dystal.h"
 #include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 #include "halvern/detail/DevicePath.hpp"
 
 namespace halvern {
@@ -107,11 +108,11 @@ class Dystal {
       : m_transport(Transport::kCAN),
         m_description(detail::CanDescription(
             "Dystal", "ID", detail::RequireInRange(canId, kMinCanId, kMaxCanId, "CAN ID"), bus)),
-        m_handle(c_Dystal_createOnBus(bus, canId)) {
-    if (m_handle == nullptr) {
+        m_device(c_Dystal_createOnBus(bus, canId)) {
+    if (m_device.IsClosed()) {
       throw detail::CreationFailure(m_description);
     }
-    c_Dystal_startGathering(m_handle);
+    c_Dystal_startGathering(m_device.Get());
   }
 
   /**
@@ -128,9 +129,9 @@ class Dystal {
   Dystal(const std::string& path, int outputDataRate)
       : m_transport(Transport::kUSB),
         m_description("Dystal on " + path),
-        m_handle(c_Dystal_createUsb(
+        m_device(c_Dystal_createUsb(
             path.c_str(), detail::RequireNotNegative(outputDataRate, "Output data rate"))) {
-    if (m_handle == nullptr) {
+    if (m_device.IsClosed()) {
       throw detail::CreationFailure(m_description);
     }
   }
@@ -142,49 +143,28 @@ class Dystal {
    */
   [[nodiscard]] static std::string FindDevicePath(int port) { return detail::FindDevicePath(port); }
 
-  /** Not copyable: the object owns its device. */
-  Dystal(const Dystal&) = delete;
-  /** Not copyable: the object owns its device. */
-  Dystal& operator=(const Dystal&) = delete;
-
-  /** Takes over `other`'s sensor; `other` is left closed. */
-  Dystal(Dystal&& other) noexcept
-      : m_transport(other.m_transport),
-        m_description(other.m_description),
-        m_handle(std::exchange(other.m_handle, nullptr)) {}
-
+  /** Takes over `other`'s sensor; `other` is left closed. Not copyable: the object owns its
+   *  device. */
+  Dystal(Dystal&&) = default;
   /** Closes this sensor and takes over `other`'s; `other` is left closed. */
-  Dystal& operator=(Dystal&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_transport = other.m_transport;
-      m_description = other.m_description;
-      m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
-  }
-
+  Dystal& operator=(Dystal&&) = default;
   /** Closes the sensor (see Close()). */
-  ~Dystal() { Close(); }
+  ~Dystal() = default;
 
   /** Stops reading and releases the port or the CAN session. Closing again does nothing. */
-  void Close() noexcept {
-    if (m_handle != nullptr) {
-      c_Dystal_destroy(std::exchange(m_handle, nullptr));
-    }
-  }
+  void Close() noexcept { m_device.Close(); }
 
   /** Whether Close() has been called or the object was moved from. */
-  [[nodiscard]] bool IsClosed() const { return m_handle == nullptr; }
+  [[nodiscard]] bool IsClosed() const { return m_device.IsClosed(); }
 
   /** How the sensor is connected. */
   [[nodiscard]] Transport GetTransport() const { return m_transport; }
 
   /** The CAN ID the sensor was opened with; -1 for a USB sensor or once closed. */
-  [[nodiscard]] int GetCanId() const { return c_Dystal_getCanID(m_handle); }
+  [[nodiscard]] int GetCanId() const { return c_Dystal_getCanID(m_device.Get()); }
 
   /** The CAN bus the sensor was opened on; -1 for a USB sensor or once closed. */
-  [[nodiscard]] int GetCanBus() const { return c_Dystal_getCanBus(m_handle); }
+  [[nodiscard]] int GetCanBus() const { return c_Dystal_getCanBus(m_device.Get()); }
 
   /**
    * The newest reading, up to `count` distances, returned at once (the same again until a newer
@@ -198,7 +178,7 @@ class Dystal {
   [[nodiscard]] ScanData GetData(int count = kMaxDistances) const {
     detail::RequireInRange(count, 1, kMaxDistances, "Distance count");
     DystalReading reading{};
-    c_Dystal_getLatest(m_handle, &reading, count);
+    c_Dystal_getLatest(m_device.Get(), &reading, count);
     const int received = std::clamp(reading.count, 0, count);
     return ScanData{reading.sequence,
                     std::vector<int>(reading.distance, reading.distance + received),
@@ -210,7 +190,7 @@ class Dystal {
    * false once it has been silent for more than kConnectionSilenceMs ms, before anything
    * arrived, and once closed. Returns at once.
    */
-  [[nodiscard]] bool IsConnected() const { return c_Dystal_isConnected(m_handle); }
+  [[nodiscard]] bool IsConnected() const { return c_Dystal_isConnected(m_device.Get()); }
 
   /**
    * Asks the sensor for its configuration, waiting up to `timeoutMs` for its reply (on USB, 0
@@ -222,7 +202,7 @@ class Dystal {
   [[nodiscard]] std::optional<Config> GetConfig(int timeoutMs = kConfigTimeoutMs) const {
     detail::RequireNotNegative(timeoutMs, "Timeout");
     DystalConfig config{};
-    c_Dystal_getConfig(m_handle, &config, timeoutMs);
+    c_Dystal_getConfig(m_device.Get(), &config, timeoutMs);
     if (config.valid == 0) {
       return std::nullopt;
     }
@@ -231,9 +211,11 @@ class Dystal {
   }
 
  private:
+  using Device = detail::DeviceHandle<void*, &c_Dystal_destroy>;
+
   Transport m_transport;
   std::string m_description;  // names the sensor in exception messages
-  void* m_handle;             // null once closed
+  Device m_device;
 };
 
 }  // namespace halvern

@@ -8,6 +8,7 @@
 
 #include "halvern/Ferix.h"
 #include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 
 namespace halvern {
 
@@ -69,53 +70,26 @@ class Ferix {
       throw std::invalid_argument("Reference voltage " + std::to_string(referenceVolts) +
                                   " V is not positive");
     }
-    {
-      const auto lock = Owner::Lock();
-      static_cast<void>(c_initializeI2C(referenceVolts));  // IsConnected() follows the board
-      static_cast<void>(c_Ferix_startConversions());
-      m_token = Owner::TakeOver();
-    }
+    m_board = Open(referenceVolts);
     static_cast<void>(c_Ferix_waitForConversions(kFirstConversionsWaitMs));
   }
 
-  /** Not copyable: the object owns its device. */
-  Ferix(const Ferix&) = delete;
-  /** Not copyable: the object owns its device. */
-  Ferix& operator=(const Ferix&) = delete;
-
-  /** Takes over `other`'s board; `other` is left closed. */
-  Ferix(Ferix&& other) noexcept
-      : m_referenceVolts(other.m_referenceVolts), m_token(std::exchange(other.m_token, 0)) {}
-
+  /** Takes over `other`'s board; `other` is left closed. Not copyable: the object owns its
+   *  device. */
+  Ferix(Ferix&&) = default;
   /** Closes this board and takes over `other`'s; `other` is left closed. */
-  Ferix& operator=(Ferix&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_referenceVolts = other.m_referenceVolts;
-      m_token = std::exchange(other.m_token, 0);
-    }
-    return *this;
-  }
-
+  Ferix& operator=(Ferix&&) = default;
   /** Closes the board (see Close()). */
-  ~Ferix() { Close(); }
+  ~Ferix() = default;
 
   /**
    * Stops the background conversions and closes the I2C bus. Closing again, or closing a board that
    * a newer one replaced, does nothing.
    */
-  void Close() noexcept {
-    const auto lock = Owner::Lock();
-    if (Owner::Release(std::exchange(m_token, 0))) {
-      c_closeI2C();
-    }
-  }
+  void Close() noexcept { m_board.Close(); }
 
   /** Whether the board was closed, moved from or replaced by a newer Ferix. */
-  [[nodiscard]] bool IsClosed() const {
-    const auto lock = Owner::Lock();
-    return !Owner::IsCurrent(m_token);
-  }
+  [[nodiscard]] bool IsClosed() const { return !m_board.IsCurrent(); }
 
   /**
    * Whether the board answers: true while its conversions keep being acknowledged, false once
@@ -162,14 +136,22 @@ class Ferix {
   [[nodiscard]] double GetVoltage(int channel) const { return GetReading(channel).volts; }
 
  private:
-  using Owner = detail::LibraryWideOwner<Ferix>;
+  static void CloseBoard(uint64_t /*token*/) { c_closeI2C(); }
+  using Board = detail::LibraryWideHandle<Ferix, &CloseBoard>;
+
+  static Board Open(int referenceVolts) {
+    const auto lock = Board::Owner::Lock();
+    static_cast<void>(c_initializeI2C(referenceVolts));  // IsConnected() follows the board
+    static_cast<void>(c_Ferix_startConversions());
+    return Board::TakeOver();
+  }
 
   static uint8_t Channel(int channel) {
     return static_cast<uint8_t>(detail::RequireInRange(channel, 0, kChannels - 1, "Channel"));
   }
 
   int m_referenceVolts;
-  uint64_t m_token = 0;  // this object's hold on the board; 0 once closed
+  Board m_board;  // closed once closed, moved from or replaced
 };
 
 }  // namespace halvern

@@ -10,6 +10,7 @@
 
 #include "halvern/Iridel.h"
 #include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 #include "halvern/detail/DevicePath.hpp"
 
 namespace halvern {
@@ -103,8 +104,8 @@ class Iridel {
       : m_transport(Transport::kCAN),
         m_description(detail::CanDescription(
             "Iridel", "ID", detail::RequireInRange(canId, kMinCanId, kMaxCanId, "CAN ID"), bus)),
-        m_handle(c_Iridel_createOnBus(bus, canId)) {
-    if (m_handle == nullptr) {
+        m_device(c_Iridel_createOnBus(bus, canId)) {
+    if (m_device.IsClosed()) {
       throw detail::CreationFailure(m_description);
     }
   }
@@ -122,10 +123,10 @@ class Iridel {
   Iridel(const std::string& path, int sampleTimeMs)
       : m_transport(Transport::kUSB),
         m_description("Iridel on " + path),
-        m_handle(c_Iridel_createUsb(
+        m_device(c_Iridel_createUsb(
             path.c_str(),
             detail::RequireInRange(sampleTimeMs, 0, kMaxSampleTimeMs, "Sample time"))) {
-    if (m_handle == nullptr) {
+    if (m_device.IsClosed()) {
       throw detail::CreationFailure(m_description);
     }
   }
@@ -137,49 +138,28 @@ class Iridel {
    */
   [[nodiscard]] static std::string FindDevicePath(int port) { return detail::FindDevicePath(port); }
 
-  /** Not copyable: the object owns its device. */
-  Iridel(const Iridel&) = delete;
-  /** Not copyable: the object owns its device. */
-  Iridel& operator=(const Iridel&) = delete;
-
-  /** Takes over `other`'s sensor; `other` is left closed. */
-  Iridel(Iridel&& other) noexcept
-      : m_transport(other.m_transport),
-        m_description(other.m_description),
-        m_handle(std::exchange(other.m_handle, nullptr)) {}
-
+  /** Takes over `other`'s sensor; `other` is left closed. Not copyable: the object owns its
+   *  device. */
+  Iridel(Iridel&&) = default;
   /** Closes this sensor and takes over `other`'s; `other` is left closed. */
-  Iridel& operator=(Iridel&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_transport = other.m_transport;
-      m_description = other.m_description;
-      m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
-  }
-
+  Iridel& operator=(Iridel&&) = default;
   /** Closes the sensor (see Close()). */
-  ~Iridel() { Close(); }
+  ~Iridel() = default;
 
   /** Stops reading and releases the port or the CAN session. Closing again does nothing. */
-  void Close() noexcept {
-    if (m_handle != nullptr) {
-      c_Iridel_destroy(std::exchange(m_handle, nullptr));
-    }
-  }
+  void Close() noexcept { m_device.Close(); }
 
   /** Whether Close() has been called or the object was moved from. */
-  [[nodiscard]] bool IsClosed() const { return m_handle == nullptr; }
+  [[nodiscard]] bool IsClosed() const { return m_device.IsClosed(); }
 
   /** How the sensor is connected. */
   [[nodiscard]] Transport GetTransport() const { return m_transport; }
 
   /** The CAN ID the sensor was opened with (SetCanId() does not change it); -1 on USB or closed. */
-  [[nodiscard]] int GetCanId() const { return c_Iridel_getCanID(m_handle); }
+  [[nodiscard]] int GetCanId() const { return c_Iridel_getCanID(m_device.Get()); }
 
   /** The CAN bus the sensor was opened on; -1 for a USB sensor or once closed. */
-  [[nodiscard]] int GetCanBus() const { return c_Iridel_getCanBus(m_handle); }
+  [[nodiscard]] int GetCanBus() const { return c_Iridel_getCanBus(m_device.Get()); }
 
   /**
    * The newest colour sample, returned at once and again until a newer one arrives: on USB the
@@ -189,7 +169,7 @@ class Iridel {
    */
   [[nodiscard]] std::optional<ColorData> GetColor() const {
     IridelReading sample{};
-    c_Iridel_getLatestColor(m_handle, &sample);
+    c_Iridel_getLatestColor(m_device.Get(), &sample);
     if (!sample.valid) {
       return std::nullopt;
     }
@@ -202,19 +182,19 @@ class Iridel {
    * four sample times (at least 100 ms, at most 250 ms; 250 ms until a sample time was given at
    * creation or through SetSampleTime()). Returns at once.
    */
-  [[nodiscard]] bool IsConnected() const { return c_Iridel_isConnected(m_handle); }
+  [[nodiscard]] bool IsConnected() const { return c_Iridel_isConnected(m_device.Get()); }
 
   /** Selects the output format (a USB sensor's samples are read in kXYZ only). On CAN it waits
    *  up to 500 ms for the reply; not for the robot's periodic loop. */
   bool SetColorFormat(ColorFormat format) {
-    return c_Iridel_setColorFormat(m_handle, static_cast<int>(format));
+    return c_Iridel_setColorFormat(m_device.Get(), static_cast<int>(format));
   }
 
   /** Sets the time between samples, 0 to kMaxSampleTimeMs ms. On CAN it waits up to 500 ms for
    *  the reply; not for the robot's periodic loop. */
   bool SetSampleTime(int milliseconds) {
     detail::RequireInRange(milliseconds, 0, kMaxSampleTimeMs, "Sample time");
-    return c_Iridel_setSampleTimeMs(m_handle, milliseconds);
+    return c_Iridel_setSampleTimeMs(m_device.Get(), milliseconds);
   }
 
   /** Sets the brightness of the sensor's light, 0 to kMaxLevel (clamped). CAN only; waits up
@@ -270,17 +250,19 @@ class Iridel {
   }
 
  private:
+  using Device = detail::DeviceHandle<void*, &c_Iridel_destroy>;
+
   void* CanHandle(const char* operation) const {
     if (m_transport != Transport::kCAN) {
       throw std::logic_error(std::string(operation) + " needs a sensor on CAN; " +
                              m_description + " is on USB");
     }
-    return m_handle;
+    return m_device.Get();
   }
 
   Transport m_transport;
   std::string m_description;  // names the sensor in exception messages
-  void* m_handle;             // null once closed
+  Device m_device;
 };
 
 }  // namespace halvern

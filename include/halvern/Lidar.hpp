@@ -13,6 +13,7 @@
 
 #include "halvern/Lidar.h"
 #include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 
 namespace halvern {
 
@@ -104,83 +105,46 @@ class Lidar {
    * before, and not closed, is replaced. When the port cannot be opened the library prints why
    * and nothing new is read.
    */
-  explicit Lidar(Port port) {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(ScanningToken())) {
-      c_Lidar_stop();  // the replaced lidar's port
-    }
-    c_Lidar_create(static_cast<int>(port));
-    m_token = Owner::TakeOver();
-    ScanningToken() = m_token;
-    Filter().reset();
-  }
+  explicit Lidar(Port port) : m_lidar(Open(port)) {}
 
-  /** Not copyable: the object owns its device. */
-  Lidar(const Lidar&) = delete;
-  /** Not copyable: the object owns its device. */
-  Lidar& operator=(const Lidar&) = delete;
-
-  /** Takes over `other`'s lidar; `other` is left closed. */
-  Lidar(Lidar&& other) noexcept : m_token(std::exchange(other.m_token, 0)) {}
-
+  /** Takes over `other`'s lidar; `other` is left closed. Not copyable: the object owns its
+   *  device. */
+  Lidar(Lidar&&) = default;
   /** Closes this lidar and takes over `other`'s; `other` is left closed. */
-  Lidar& operator=(Lidar&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_token = std::exchange(other.m_token, 0);
-    }
-    return *this;
-  }
-
+  Lidar& operator=(Lidar&&) = default;
   /** Closes the lidar (see Close()). */
-  ~Lidar() { Close(); }
+  ~Lidar() = default;
 
   /**
    * Stops the lidar: the library closes its port. Closing again, or closing a lidar that a newer
    * one replaced, does nothing.
    */
-  void Close() noexcept {
-    const auto lock = Owner::Lock();
-    const uint64_t token = std::exchange(m_token, 0);
-    if (!Owner::IsCurrent(token)) {
-      return;
-    }
-    if (ScanningToken() == token) {
-      c_Lidar_stop();
-      ScanningToken() = 0;
-    }
-    c_Lidar_destroy();
-    Owner::Release(token);
-  }
+  void Close() noexcept { m_lidar.Close(); }
 
   /** Whether it was closed, moved from or replaced by a newer Lidar. */
-  [[nodiscard]] bool IsClosed() const {
-    const auto lock = Owner::Lock();
-    return !Owner::IsCurrent(m_token);
-  }
+  [[nodiscard]] bool IsClosed() const { return !m_lidar.IsCurrent(); }
 
   /** Opens the port again after Stop(); reading resumes into the tables as they were. */
   void Start() {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
+    m_lidar.IfCurrent([&] {
       c_Lidar_start();
-      ScanningToken() = m_token;
-    }
+      ScanningToken() = m_lidar.Token();
+    });
   }
 
   /** Closes the port: reading pauses, and the tables keep their values until Start(). */
   void Stop() {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
+    m_lidar.IfCurrent([&] {
       c_Lidar_stop();
       ScanningToken() = 0;
-    }
+    });
   }
 
   /** Whether the lidar was opened or started and not stopped since. */
   [[nodiscard]] bool IsScanning() const {
-    const auto lock = Owner::Lock();
-    return Owner::IsCurrent(m_token) && ScanningToken() == m_token;
+    bool scanning = false;
+    m_lidar.IfCurrent([&] { scanning = ScanningToken() == m_lidar.Token(); });
+    return scanning;
   }
 
   /**
@@ -210,26 +174,25 @@ class Lidar {
 
   /** Switches a filter on, and whichever was on before off. */
   void EnableFilter(FilterType type) {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
+    m_lidar.IfCurrent([&] {
       c_Lidar_enableFilter(static_cast<int>(type), true);
       Filter() = type;
-    }
+    });
   }
 
   /** Switches the filter off: each degree stores its measured distances again. */
   void DisableFilters() {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
+    m_lidar.IfCurrent([&] {
       c_Lidar_enableFilter(LIDAR_FILTER_CLUSTER, false);
       Filter().reset();
-    }
+    });
   }
 
   /** The filter that is on, or empty when none is (or once closed). */
   [[nodiscard]] std::optional<FilterType> GetFilter() const {
-    const auto lock = Owner::Lock();
-    return Owner::IsCurrent(m_token) ? Filter() : std::nullopt;
+    std::optional<FilterType> filter;
+    m_lidar.IfCurrent([&] { filter = Filter(); });
+    return filter;
   }
 
   /**
@@ -241,10 +204,7 @@ class Lidar {
   void ConfigureCluster(float toleranceMm, int minPoints) {
     detail::RequireNotNegativeFinite(toleranceMm, "Cluster tolerance");
     detail::RequireInRange(minPoints, 1, kHistoryLength, "Cluster size");
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
-      c_Lidar_clusterConfig(toleranceMm, minPoints);
-    }
+    m_lidar.IfCurrent([&] { c_Lidar_clusterConfig(toleranceMm, minPoints); });
   }
 
   /**
@@ -261,43 +221,52 @@ class Lidar {
       throw std::invalid_argument("Measurement noise 0.0 is not positive");
     }
     detail::RequireNotNegativeFinite(errorCovariance, "Error covariance");
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
-      c_Lidar_kalmanConfig(processNoise, measurementNoise, errorCovariance);
-    }
+    m_lidar.IfCurrent(
+        [&] { c_Lidar_kalmanConfig(processNoise, measurementNoise, errorCovariance); });
   }
 
   /** How many of a degree's latest distances, 1 to kHistoryLength, the moving average takes. */
   void SetMovingAverageWindow(int window) {
     detail::RequireInRange(window, 1, kHistoryLength, "Moving average window");
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
-      c_Lidar_movingAverageConfig(window);
-    }
+    m_lidar.IfCurrent([&] { c_Lidar_movingAverageConfig(window); });
   }
 
   /** How many of a degree's latest distances, 1 to kHistoryLength, the median takes. */
   void SetMedianWindow(int window) {
     detail::RequireInRange(window, 1, kHistoryLength, "Median window");
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
-      c_Lidar_medianConfig(window);
-    }
+    m_lidar.IfCurrent([&] { c_Lidar_medianConfig(window); });
   }
 
   /** The jitter filter's threshold in millimetres, 0 or more (default 50 mm). */
   void SetJitterThreshold(float thresholdMm) {
     detail::RequireNotNegativeFinite(thresholdMm, "Jitter threshold");
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
-      c_Lidar_jitterConfig(thresholdMm);
-    }
+    m_lidar.IfCurrent([&] { c_Lidar_jitterConfig(thresholdMm); });
   }
 
  private:
-  using Owner = detail::LibraryWideOwner<Lidar>;
+  // Stops the port when it is open (this object's, as it is current) and closes the lidar.
+  static void CloseLidar(uint64_t token) {
+    if (ScanningToken() == token) {
+      c_Lidar_stop();
+      ScanningToken() = 0;
+    }
+    c_Lidar_destroy();
+  }
+  using Hold = detail::LibraryWideHandle<Lidar, &CloseLidar>;
 
-  // The library's one lidar's state, guarded by Owner::Lock(): the token of the object whose
+  static Hold Open(Port port) {
+    const auto lock = Hold::Owner::Lock();
+    if (Hold::Owner::IsCurrent(ScanningToken())) {
+      c_Lidar_stop();  // the replaced lidar's port
+    }
+    c_Lidar_create(static_cast<int>(port));
+    Hold hold = Hold::TakeOver();
+    ScanningToken() = hold.Token();
+    Filter().reset();
+    return hold;
+  }
+
+  // The library's one lidar's state, guarded by Hold::Owner::Lock(): the token of the object whose
   // port is open (0 while stopped), and the filter that is on.
   static uint64_t& ScanningToken() {
     static uint64_t token = 0;
@@ -308,7 +277,7 @@ class Lidar {
     return filter;
   }
 
-  uint64_t m_token = 0;  // this object's hold on the lidar; 0 once closed
+  Hold m_lidar;  // closed once closed, moved from or replaced
 };
 
 }  // namespace halvern

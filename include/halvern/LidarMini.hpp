@@ -12,6 +12,7 @@
 
 #include "halvern/LidarMini.h"
 #include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 #include "halvern/detail/DevicePath.hpp"
 
 namespace halvern {
@@ -108,54 +109,37 @@ class LidarMini {
    * @throws std::runtime_error "LidarMini on port <n> could not be initialized" when the port
    *     could not be opened (the library prints why)
    */
-  explicit LidarMini(int port) : m_handle(c_LidarMini_create(port)) {
-    if (m_handle == nullptr) {
+  explicit LidarMini(int port) : m_device(c_LidarMini_create(port)) {
+    if (m_device.IsClosed()) {
       throw detail::CreationFailure("LidarMini on port " + std::to_string(port));
     }
   }
 
-  /** Not copyable: the object owns its device. */
-  LidarMini(const LidarMini&) = delete;
-  /** Not copyable: the object owns its device. */
-  LidarMini& operator=(const LidarMini&) = delete;
-
-  /** Takes over `other`'s lidar; `other` is left closed. */
-  LidarMini(LidarMini&& other) noexcept
-      : m_handle(std::exchange(other.m_handle, nullptr)),
-        m_scanning(std::exchange(other.m_scanning, false)) {}
-
+  /** Takes over `other`'s lidar; `other` is left closed. Not copyable: the object owns its
+   *  device. */
+  LidarMini(LidarMini&&) = default;
   /** Closes this lidar and takes over `other`'s; `other` is left closed. */
-  LidarMini& operator=(LidarMini&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_handle = std::exchange(other.m_handle, nullptr);
-      m_scanning = std::exchange(other.m_scanning, false);
-    }
-    return *this;
-  }
-
+  LidarMini& operator=(LidarMini&&) = default;
   /** Closes the lidar (see Close()). */
-  ~LidarMini() { Close(); }
+  ~LidarMini() = default;
 
   /**
    * Stops reading and releases the port. Nothing is sent to the lidar: call Stop() first to
    * stop it turning. Closing again does nothing.
    */
   void Close() noexcept {
-    if (m_handle != nullptr) {
-      c_LidarMini_destroy(std::exchange(m_handle, nullptr));
-      m_scanning = false;
-    }
+    m_device.Close();
+    m_scanning = false;
   }
 
   /** Whether Close() has been called or the object was moved from. */
-  [[nodiscard]] bool IsClosed() const { return m_handle == nullptr; }
+  [[nodiscard]] bool IsClosed() const { return m_device.IsClosed(); }
 
   /** Tells the lidar to scan and starts gathering its revolutions. Waits about kStartMs ms for
    *  the lidar's first bytes; not for the robot's periodic loop. */
   void Start() {
-    if (m_handle != nullptr) {
-      c_LidarMini_start(m_handle);
+    if (!m_device.IsClosed()) {
+      c_LidarMini_start(m_device.Get());
       m_scanning = true;
     }
   }
@@ -163,21 +147,21 @@ class LidarMini {
   /** Tells the lidar to stop scanning; GetData() is empty until the next Start()'s revolution.
    *  Waits for the scan thread to end (a few ms); not for the robot's periodic loop. */
   void Stop() {
-    if (m_handle != nullptr) {
-      c_LidarMini_stop(m_handle);
+    if (!m_device.IsClosed()) {
+      c_LidarMini_stop(m_device.Get());
       m_scanning = false;
     }
   }
 
   /** Whether Start() was called since opening or the last Stop(). */
-  [[nodiscard]] bool IsScanning() const { return m_scanning; }
+  [[nodiscard]] bool IsScanning() const { return m_scanning && !m_device.IsClosed(); }
 
   /**
    * Whether the lidar's scan packets keep arriving: true while scanning and a packet came within
    * the last 100 ms (LIDARMINI_CONNECTION_SILENCE_MS); false while not scanning. Never waits.
    */
   [[nodiscard]] bool IsConnected() const {
-    return m_handle != nullptr && c_LidarMini_isConnected(m_handle);
+    return !m_device.IsClosed() && c_LidarMini_isConnected(m_device.Get());
   }
 
   /**
@@ -189,7 +173,7 @@ class LidarMini {
    */
   [[nodiscard]] ScanData GetData() const {
     ScanData scan;
-    if (m_handle == nullptr) {
+    if (m_device.IsClosed()) {
       return scan;
     }
     std::vector<float> angles;
@@ -202,7 +186,7 @@ class LidarMini {
       distances.resize(angles.size());
       intensities.resize(angles.size());
       LidarMiniScanTimes times{};
-      count = c_LidarMini_copyDataTimed(m_handle, angles.data(), distances.data(),
+      count = c_LidarMini_copyDataTimed(m_device.Get(), angles.data(), distances.data(),
                                         intensities.data(), capacity, &scan.timestampNs, &times);
       scan.firstPacketUs = times.firstPacketUs;
       scan.lastPacketUs = times.lastPacketUs;
@@ -223,15 +207,15 @@ class LidarMini {
    * 2 s for the request to be written; not for the robot's periodic loop.
    */
   void IncreaseFrequency(bool big) {
-    if (m_handle != nullptr) {
-      c_LidarMini_increaseFrequency(m_handle, big);
+    if (!m_device.IsClosed()) {
+      c_LidarMini_increaseFrequency(m_device.Get(), big);
     }
   }
 
   /** Lowers the scan frequency by 1 Hz (`big`) or 0.1 Hz, down to kMinFrequencyHz. */
   void DecreaseFrequency(bool big) {
-    if (m_handle != nullptr) {
-      c_LidarMini_decreaseFrequency(m_handle, big);
+    if (!m_device.IsClosed()) {
+      c_LidarMini_decreaseFrequency(m_device.Get(), big);
     }
   }
 
@@ -241,8 +225,8 @@ class LidarMini {
    */
   [[nodiscard]] LidarInfo GetInfo() const {
     LidarInfo info;
-    if (m_handle != nullptr) {
-      const ::LidarInfo raw = c_LidarMini_getInfo(m_handle);
+    if (!m_device.IsClosed()) {
+      const ::LidarInfo raw = c_LidarMini_getInfo(m_device.Get());
       info.model = raw.model;
       info.firmwareVersion = raw.firmwareVersion;
       info.hardwareVersion = raw.hardwareVersion;
@@ -254,19 +238,21 @@ class LidarMini {
   /** Asks the lidar for its health and waits as GetInfo() does. Best called while not scanning;
    *  not for the robot's periodic loop. */
   [[nodiscard]] LidarHealth GetHealth() const {
-    if (m_handle == nullptr) {
+    if (m_device.IsClosed()) {
       return {};
     }
-    const ::LidarHealth raw = c_LidarMini_getHealth(m_handle);
+    const ::LidarHealth raw = c_LidarMini_getHealth(m_device.Get());
     return LidarHealth{raw.status, raw.errorCode};
   }
 
  private:
+  using Device = detail::DeviceHandle<void*, &c_LidarMini_destroy>;
+
   // Room for a revolution at the lowest frequency, so that one copy usually does.
   static constexpr int32_t kTypicalPoints = 1024;
 
-  void* m_handle;  // null once closed
-  bool m_scanning = false;
+  Device m_device;
+  bool m_scanning = false;  // read only while the device is open: a moved-from object keeps it
 };
 
 }  // namespace halvern

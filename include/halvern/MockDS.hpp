@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "halvern/MockDS.h"
-#include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 
 namespace halvern {
 
@@ -35,71 +35,46 @@ class MockDS {
   static constexpr int kWarmupDatagrams = MOCKDS_WARMUP_DATAGRAMS;
 
   /** Starts sending, disabled; a MockDS made before, and not closed, is replaced. */
-  MockDS() {
-    const auto lock = Owner::Lock();
-    c_MockDS_create();
-    m_token = Owner::TakeOver();
-  }
+  MockDS() : m_sender(Open()) {}
 
-  /** Not copyable: the object owns its device. */
-  MockDS(const MockDS&) = delete;
-  /** Not copyable: the object owns its device. */
-  MockDS& operator=(const MockDS&) = delete;
-
-  /** Takes over `other`'s driver station; `other` is left closed. */
-  MockDS(MockDS&& other) noexcept
-      : m_token(std::exchange(other.m_token, 0)), m_enabled(std::exchange(other.m_enabled, false)) {}
-
+  /** Takes over `other`'s driver station; `other` is left closed. Not copyable: the object owns
+   *  its device. */
+  MockDS(MockDS&&) = default;
   /** Closes this driver station and takes over `other`'s; `other` is left closed. */
-  MockDS& operator=(MockDS&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_token = std::exchange(other.m_token, 0);
-      m_enabled = std::exchange(other.m_enabled, false);
-    }
-    return *this;
-  }
-
+  MockDS& operator=(MockDS&&) = default;
   /** Closes the driver station (see Close()). */
-  ~MockDS() { Close(); }
+  ~MockDS() = default;
 
   /**
    * Disables the robot; the sender goes on sending disabled datagrams. Closing again, or
    * closing a mock driver station that a newer one replaced, does nothing.
    */
   void Close() noexcept {
-    const auto lock = Owner::Lock();
-    if (Owner::Release(std::exchange(m_token, 0))) {
-      c_MockDS_destroy();
-    }
+    const auto lock = Sender::Owner::Lock();
+    m_sender.CloseLocked();
     m_enabled = false;
   }
 
   /** Whether it was closed, moved from or replaced by a newer MockDS. */
-  [[nodiscard]] bool IsClosed() const {
-    const auto lock = Owner::Lock();
-    return !Owner::IsCurrent(m_token);
-  }
+  [[nodiscard]] bool IsClosed() const { return !m_sender.IsCurrent(); }
 
   /**
    * Asks for the robot to be enabled in autonomous, from the next datagram on (after the
    * warm-up). Enabling again changes nothing.
    */
   void Enable() {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
+    m_sender.IfCurrent([&] {
       c_MockDS_enable();
       m_enabled = true;
-    }
+    });
   }
 
   /** Asks for the robot to be disabled, from the next datagram on. */
   void Disable() {
-    const auto lock = Owner::Lock();
-    if (Owner::IsCurrent(m_token)) {
+    m_sender.IfCurrent([&] {
       c_MockDS_disable();
       m_enabled = false;
-    }
+    });
   }
 
   /**
@@ -107,15 +82,23 @@ class MockDS {
    * "disabled"); false once closed or replaced.
    */
   [[nodiscard]] bool IsEnabled() const {
-    const auto lock = Owner::Lock();
-    return m_enabled && Owner::IsCurrent(m_token);
+    bool enabled = false;
+    m_sender.IfCurrent([&] { enabled = m_enabled; });
+    return enabled;
   }
 
  private:
-  using Owner = detail::LibraryWideOwner<MockDS>;
+  static void CloseSender(uint64_t /*token*/) { c_MockDS_destroy(); }
+  using Sender = detail::LibraryWideHandle<MockDS, &CloseSender>;
 
-  uint64_t m_token = 0;  // this object's hold on the driver station; 0 once closed
-  bool m_enabled = false;
+  static Sender Open() {
+    const auto lock = Sender::Owner::Lock();
+    c_MockDS_create();
+    return Sender::TakeOver();
+  }
+
+  Sender m_sender;         // closed once closed, moved from or replaced
+  bool m_enabled = false;  // guarded by Sender::Owner::Lock()
 };
 
 }  // namespace halvern

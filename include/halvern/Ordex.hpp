@@ -10,6 +10,7 @@
 
 #include "halvern/Ordex.h"
 #include "halvern/detail/ClassSupport.hpp"
+#include "halvern/detail/DeviceHandle.hpp"
 
 namespace halvern {
 
@@ -81,51 +82,30 @@ class Ordex {
       : m_deviceId(detail::RequireInRange(deviceId, kMinDeviceId, kMaxDeviceId, "Device ID")),
         m_bus(bus) {
     detail::RequireInRange(frequency, kMinFrequency, kMaxFrequency, "Motor frequency");
-    m_handle = c_Ordex_createOnBus(bus, deviceId, frequency);
-    if (m_handle == 0) {
+    m_device = Device(c_Ordex_createOnBus(bus, deviceId, frequency));
+    if (m_device.IsClosed()) {
       throw detail::CreationFailure(detail::CanDescription("Ordex", "device", deviceId, bus));
     }
     // The identity getters read what this fetch stores; it never holds up the caller.
-    c_Ordex_requestIdentity(m_handle);
+    c_Ordex_requestIdentity(m_device.Get());
   }
 
-  /** Not copyable: the object owns its device. */
-  Ordex(const Ordex&) = delete;
-  /** Not copyable: the object owns its device. */
-  Ordex& operator=(const Ordex&) = delete;
-
-  /** Takes over `other`'s controller; `other` is left closed. */
-  Ordex(Ordex&& other) noexcept
-      : m_deviceId(other.m_deviceId),
-        m_bus(other.m_bus),
-        m_handle(std::exchange(other.m_handle, 0)) {}
-
+  /** Takes over `other`'s controller; `other` is left closed. Not copyable: the object owns its
+   *  device. */
+  Ordex(Ordex&&) = default;
   /** Closes this controller and takes over `other`'s; `other` is left closed. */
-  Ordex& operator=(Ordex&& other) noexcept {
-    if (this != &other) {
-      Close();
-      m_deviceId = other.m_deviceId;
-      m_bus = other.m_bus;
-      m_handle = std::exchange(other.m_handle, 0);
-    }
-    return *this;
-  }
-
+  Ordex& operator=(Ordex&&) = default;
   /** Closes the controller (see Close()). */
-  ~Ordex() { Close(); }
+  ~Ordex() = default;
 
   /**
    * Stops the heartbeat and releases the CAN device. Motors stop once the controller no longer
    * hears the robot is enabled. Closing again does nothing.
    */
-  void Close() noexcept {
-    if (m_handle != 0) {
-      c_Ordex_destroy(std::exchange(m_handle, 0));
-    }
-  }
+  void Close() noexcept { m_device.Close(); }
 
   /** Whether Close() has been called or the object was moved from. */
-  [[nodiscard]] bool IsClosed() const { return m_handle == 0; }
+  [[nodiscard]] bool IsClosed() const { return m_device.IsClosed(); }
 
   /** The CAN device number this controller was opened with. */
   [[nodiscard]] int GetDeviceId() const { return m_deviceId; }
@@ -191,7 +171,9 @@ class Ordex {
    * more than kConnectionSilenceMs (100 ms, five of its 20 ms rounds), and false when closed.
    * Never waits.
    */
-  [[nodiscard]] bool IsConnected() const { return m_handle != 0 && c_Ordex_isConnected(m_handle); }
+  [[nodiscard]] bool IsConnected() const {
+    return !m_device.IsClosed() && c_Ordex_isConnected(m_device.Get());
+  }
 
   /**
    * Asks the controller for its serial number and waits 10 ms for it: not for the robot's
@@ -204,12 +186,12 @@ class Ordex {
 
   /** The motor PWM frequency in hertz the controller reports, or 0 if it never did. */
   [[nodiscard]] int GetReportedFrequency() const {
-    return m_handle ? c_Ordex_getFrequency(m_handle) : 0;
+    return m_device.Get() ? c_Ordex_getFrequency(m_device.Get()) : 0;
   }
 
   /** The controller's temperature in degrees Celsius (0 if it never reported it). */
   [[nodiscard]] double GetTemperature() const {
-    return m_handle ? c_Ordex_getControllerTemp(m_handle) : 0.0;
+    return m_device.Get() ? c_Ordex_getControllerTemp(m_device.Get()) : 0.0;
   }
 
   // --- Driving -----------------------------------------------------------------------------
@@ -223,16 +205,16 @@ class Ordex {
    */
   void SetMotorSpeed(int motor, double speed) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setMotorSpeed(m_handle, checked, speed);
+    if (m_device.Get()) {
+      c_Ordex_setMotorSpeed(m_device.Get(), checked, speed);
     }
   }
 
   /** Stops driving a motor (0 to 3). */
   void DisableMotor(int motor) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_disableMotor(m_handle, checked);
+    if (m_device.Get()) {
+      c_Ordex_disableMotor(m_device.Get(), checked);
     }
   }
 
@@ -245,8 +227,8 @@ class Ordex {
   void ConfigureMotor(int motor, int frequency) {
     detail::RequireInRange(frequency, kMinFrequency, kMaxFrequency, "Motor frequency");
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_configureMotor(m_handle, checked, frequency);
+    if (m_device.Get()) {
+      c_Ordex_configureMotor(m_device.Get(), checked, frequency);
     }
   }
 
@@ -259,8 +241,8 @@ class Ordex {
    */
   void SetTargetVelocity(int motor, double rpm) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setTargetVelocity(m_handle, checked, static_cast<float>(rpm));
+    if (m_device.Get()) {
+      c_Ordex_setTargetVelocity(m_device.Get(), checked, static_cast<float>(rpm));
     }
   }
 
@@ -273,8 +255,8 @@ class Ordex {
   void SetTargetDistance(int motor, int counts) {
     detail::RequireInRange(counts, kMinTargetDistance, kMaxTargetDistance, "Target distance");
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setTargetDistance(m_handle, checked, counts);
+    if (m_device.Get()) {
+      c_Ordex_setTargetDistance(m_device.Get(), checked, counts);
     }
   }
 
@@ -286,16 +268,16 @@ class Ordex {
    */
   void SetTargetAngle(int motor, double degrees) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setTargetAngle(m_handle, checked, degrees);
+    if (m_device.Get()) {
+      c_Ordex_setTargetAngle(m_device.Get(), checked, degrees);
     }
   }
 
   /** Tells a motor (0 to 3) whether to hold its position when it reaches its target. */
   void SetPositionHold(int motor, bool hold) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setPositionHold(m_handle, checked, hold);
+    if (m_device.Get()) {
+      c_Ordex_setPositionHold(m_device.Get(), checked, hold);
     }
   }
 
@@ -310,8 +292,9 @@ class Ordex {
   void SetEncoderResolution(int motor, int countsPerRevolution) {
     detail::RequireInRange(countsPerRevolution, 0, kMaxUnsignedShort, "Encoder resolution");
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setEncoderResolution(m_handle, checked, static_cast<uint16_t>(countsPerRevolution));
+    if (m_device.Get()) {
+      c_Ordex_setEncoderResolution(m_device.Get(), checked,
+                                   static_cast<uint16_t>(countsPerRevolution));
     }
   }
 
@@ -324,8 +307,8 @@ class Ordex {
    */
   void SetCurrentLimit(int motor, double amperes) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setCurrentLimit(m_handle, checked, static_cast<float>(amperes));
+    if (m_device.Get()) {
+      c_Ordex_setCurrentLimit(m_device.Get(), checked, static_cast<float>(amperes));
     }
   }
 
@@ -333,24 +316,24 @@ class Ordex {
   void SetCurrentLimitMode(int motor, int mode) {
     detail::RequireInRange(mode, 0, 1, "Current limit mode");
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setCurrentLimitMode(m_handle, checked, static_cast<uint8_t>(mode));
+    if (m_device.Get()) {
+      c_Ordex_setCurrentLimitMode(m_device.Get(), checked, static_cast<uint8_t>(mode));
     }
   }
 
   /** Sets how the controller stops its motors: its stop-mode code, 0 to 255. */
   void SetMotorStopMode(int mode) {
     detail::RequireInRange(mode, 0, kMaxUnsignedByte, "Motor stop mode");
-    if (m_handle) {
-      c_Ordex_setMotorStopMode(m_handle, static_cast<uint8_t>(mode));
+    if (m_device.Get()) {
+      c_Ordex_setMotorStopMode(m_device.Get(), static_cast<uint8_t>(mode));
     }
   }
 
   /** Sets the PID type, 0 to kMaxPIDType, of every motor. */
   void SetPIDType(int type) {
     detail::RequireInRange(type, 0, kMaxPIDType, "PID type");
-    if (m_handle) {
-      c_Ordex_setPIDType(m_handle, static_cast<uint8_t>(type));
+    if (m_device.Get()) {
+      c_Ordex_setPIDType(m_device.Get(), static_cast<uint8_t>(type));
     }
   }
 
@@ -358,8 +341,8 @@ class Ordex {
   void SetMotorPIDType(int motor, int type) {
     detail::RequireInRange(type, 0, kMaxPIDType, "PID type");
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setMotorPIDType(m_handle, checked, static_cast<uint8_t>(type));
+    if (m_device.Get()) {
+      c_Ordex_setMotorPIDType(m_device.Get(), checked, static_cast<uint8_t>(type));
     }
   }
 
@@ -367,8 +350,8 @@ class Ordex {
   void SetSensitivity(int motor, int sensitivity) {
     detail::RequireInRange(sensitivity, 0, kMaxSensitivity, "Sensitivity");
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_setSensitivity(m_handle, checked, static_cast<uint8_t>(sensitivity));
+    if (m_device.Get()) {
+      c_Ordex_setSensitivity(m_device.Get(), checked, static_cast<uint8_t>(sensitivity));
     }
   }
 
@@ -379,23 +362,23 @@ class Ordex {
    */
   void SetCanSensorDelay(int delay) {
     detail::RequireInRange(delay, 0, kMaxUnsignedShort, "CAN sensor delay");
-    if (m_handle) {
-      c_Ordex_setCANSensorOsDelay(m_handle, static_cast<uint16_t>(delay));
+    if (m_device.Get()) {
+      c_Ordex_setCANSensorOsDelay(m_device.Get(), static_cast<uint16_t>(delay));
     }
   }
 
   /** Asks the controller to tune the PID gains of every motor. */
   void AutotuneAll() {
-    if (m_handle) {
-      c_Ordex_autotuneAll(m_handle);
+    if (m_device.Get()) {
+      c_Ordex_autotuneAll(m_device.Get());
     }
   }
 
   /** Asks the controller to tune one motor's (0 to 3) PID gains. */
   void AutotuneMotor(int motor) {
     const int8_t checked = Motor(motor);
-    if (m_handle) {
-      c_Ordex_autotuneMotor(m_handle, checked);
+    if (m_device.Get()) {
+      c_Ordex_autotuneMotor(m_device.Get(), checked);
     }
   }
 
@@ -404,14 +387,14 @@ class Ordex {
   /** A motor's (0 to 3) speed in revolutions per minute, to hundredths; 0 if never reported. */
   [[nodiscard]] double GetRPM(int motor) const {
     const int8_t checked = Motor(motor);
-    return m_handle ? c_Ordex_getRPM(m_handle, checked) : 0.0;
+    return m_device.Get() ? c_Ordex_getRPM(m_device.Get(), checked) : 0.0;
   }
 
   /** A motor's (0 to 3) speed in revolutions per minute if the controller ever reported it. */
   [[nodiscard]] std::optional<double> TryGetRPM(int motor) const {
     const int8_t checked = Motor(motor);
     double rpm = 0.0;
-    if (m_handle && c_Ordex_tryGetRPM(m_handle, checked, &rpm)) {
+    if (!m_device.IsClosed() && c_Ordex_tryGetRPM(m_device.Get(), checked, &rpm)) {
       return rpm;
     }
     return std::nullopt;
@@ -421,7 +404,7 @@ class Ordex {
   [[nodiscard]] std::optional<double> TryGetTargetRPM(int motor) const {
     const int8_t checked = Motor(motor);
     double rpm = 0.0;
-    if (m_handle && c_Ordex_tryGetTargetRPM(m_handle, checked, &rpm)) {
+    if (!m_device.IsClosed() && c_Ordex_tryGetTargetRPM(m_device.Get(), checked, &rpm)) {
       return rpm;
     }
     return std::nullopt;
@@ -430,7 +413,7 @@ class Ordex {
   /** The target speeds of all four motors in RPM, indexed by motor, if all were reported. */
   [[nodiscard]] std::optional<std::array<double, kMotorCount>> TryGetTargetRPMs() const {
     std::array<double, kMotorCount> rpms{};
-    if (m_handle && c_Ordex_getTargetRPMFromDevice(m_handle, rpms.data())) {
+    if (!m_device.IsClosed() && c_Ordex_getTargetRPMFromDevice(m_device.Get(), rpms.data())) {
       return rpms;
     }
     return std::nullopt;
@@ -445,13 +428,13 @@ class Ordex {
    */
   [[nodiscard]] bool GetLimitSwitch(int motor, bool second) const {
     const int8_t checked = Motor(motor);
-    return m_handle && c_Ordex_getLimitSwitch(m_handle, checked, second);
+    return !m_device.IsClosed() && c_Ordex_getLimitSwitch(m_device.Get(), checked, second);
   }
 
   /** A motor's (0 to 3) Quorin position, 0 to 655.35; 0 if never reported. */
   [[nodiscard]] double GetQuorinPosition(int motor) const {
     const int8_t checked = Motor(motor);
-    return m_handle ? c_Ordex_getQuorinPosition(m_handle, checked) : 0.0;
+    return m_device.Get() ? c_Ordex_getQuorinPosition(m_device.Get(), checked) : 0.0;
   }
 
   /**
@@ -467,25 +450,25 @@ class Ordex {
   /** An encoder's (0 to 3) count times its distance per count. */
   [[nodiscard]] double GetEncoderDistance(int encoder) const {
     const int8_t checked = Encoder(encoder);
-    return m_handle ? c_Ordex_getEncoderDistance(m_handle, checked) : 0.0;
+    return m_device.Get() ? c_Ordex_getEncoderDistance(m_device.Get(), checked) : 0.0;
   }
 
   /** An encoder's (0 to 3) count; 0 if the controller never reported it. */
   [[nodiscard]] int GetEncoderCount(int encoder) const {
     const int8_t checked = Encoder(encoder);
-    return m_handle ? c_Ordex_getEncoderCount(m_handle, checked) : 0;
+    return m_device.Get() ? c_Ordex_getEncoderCount(m_device.Get(), checked) : 0;
   }
 
   /** An encoder's (0 to 3) count as a double. */
   [[nodiscard]] double GetEncoderRaw(int encoder) const {
     const int8_t checked = Encoder(encoder);
-    return m_handle ? c_Ordex_getEncoderRaw(m_handle, checked) : 0.0;
+    return m_device.Get() ? c_Ordex_getEncoderRaw(m_device.Get(), checked) : 0.0;
   }
 
   /** An encoder's (0 to 3) speed in RPM: that of the motor with the same number. */
   [[nodiscard]] double GetEncoderSpeed(int encoder) const {
     const int8_t checked = Encoder(encoder);
-    return m_handle ? c_Ordex_getEncoderSpeed(m_handle, checked) : 0.0;
+    return m_device.Get() ? c_Ordex_getEncoderSpeed(m_device.Get(), checked) : 0.0;
   }
 
   // --- Timestamped readings: the value and when its frame arrived -----------------------------
@@ -551,12 +534,14 @@ class Ordex {
   /** Asks the controller to set an encoder's (0 to 3) count to 0. */
   void ResetEncoder(int encoder) {
     const int8_t checked = Encoder(encoder);
-    if (m_handle) {
-      c_Ordex_resetEncoder(m_handle, checked);
+    if (m_device.Get()) {
+      c_Ordex_resetEncoder(m_device.Get(), checked);
     }
   }
 
  private:
+  using Device = detail::DeviceHandle<int32_t, &c_Ordex_destroy>;
+
   static constexpr int kMaxUnsignedByte = 0xFF;
   static constexpr int kMaxUnsignedShort = 0xFFFF;
   static constexpr int kMinTargetDistance = -(1 << 23);
@@ -571,7 +556,7 @@ class Ordex {
 
   std::optional<OrdexIdentityInfo> Identity() const {
     OrdexIdentityInfo identity{};
-    if (m_handle != 0 && c_Ordex_tryGetIdentity(m_handle, &identity)) {
+    if (!m_device.IsClosed() && c_Ordex_tryGetIdentity(m_device.Get(), &identity)) {
       return identity;
     }
     return std::nullopt;
@@ -580,7 +565,7 @@ class Ordex {
   template <typename T, typename ReadInto>
   Timestamped<T> Read(ReadInto read) const {
     OrdexReading reading{};
-    if (m_handle == 0 || read(m_handle, &reading) == nullptr || !reading.received) {
+    if (m_device.Get() == 0 || read(m_device.Get(), &reading) == nullptr || !reading.received) {
       return {};
     }
     return {static_cast<T>(reading.value), reading.timestampUs};
@@ -588,17 +573,17 @@ class Ordex {
 
   template <typename Copy>
   std::string Text(Copy copy) const {
-    if (m_handle == 0) {
+    if (m_device.IsClosed()) {
       return {};
     }
     return detail::CopyText([this, copy](char* buffer, int32_t capacity) {
-      return copy(m_handle, buffer, capacity);
+      return copy(m_device.Get(), buffer, capacity);
     });
   }
 
   int m_deviceId;
   int m_bus;
-  int32_t m_handle = 0;  // 0 once closed
+  Device m_device;
 };
 
 }  // namespace halvern

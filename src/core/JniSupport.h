@@ -53,6 +53,96 @@ inline ConstructedObject constructDefault(JNIEnv* env, const char* className) {
   return made;
 }
 
+/**
+ * A new Java object, made with its class's no-argument constructor, whose fields are set by name
+ * and JNI signature. After the first lookup or allocation that fails nothing more is called (its
+ * exception is left pending for the Java caller) and get() returns null.
+ */
+class NewObject {
+ public:
+  /** `className` is a JNI name such as "com/halvern/frc/Iridel$ColorData". */
+  NewObject(JNIEnv* env, const char* className)
+      : env_(env), made_(constructDefault(env, className)) {}
+
+  NewObject& setInt(const char* name, jint value) {
+    return set(name, "I", [&](jfieldID field) { env_->SetIntField(made_.object, field, value); });
+  }
+  NewObject& setLong(const char* name, jlong value) {
+    return set(name, "J", [&](jfieldID field) { env_->SetLongField(made_.object, field, value); });
+  }
+  NewObject& setFloat(const char* name, jfloat value) {
+    return set(name, "F", [&](jfieldID field) { env_->SetFloatField(made_.object, field, value); });
+  }
+  NewObject& setDouble(const char* name, jdouble value) {
+    return set(name, "D",
+               [&](jfieldID field) { env_->SetDoubleField(made_.object, field, value); });
+  }
+  NewObject& setBoolean(const char* name, bool value) {
+    return set(name, "Z", [&](jfieldID field) {
+      env_->SetBooleanField(made_.object, field, toJavaBoolean(value));
+    });
+  }
+  /** Sets a field of an object or array type to what `make(env)` returns, called only while
+   *  nothing has failed; a null result (a failed allocation) fails the whole. */
+  template <typename Make>
+  NewObject& setObject(const char* name, const char* signature, Make make) {
+    return set(name, signature, [&](jfieldID field) {
+      jobject value = make(env_);
+      if (value == nullptr) {
+        made_.object = nullptr;
+        return;
+      }
+      env_->SetObjectField(made_.object, field, value);
+    });
+  }
+
+  /** The object; null once something failed. */
+  [[nodiscard]] jobject get() const { return made_.object; }
+
+ private:
+  template <typename Set>
+  NewObject& set(const char* name, const char* signature, Set assign) {
+    if (made_.object == nullptr) {
+      return *this;
+    }
+    jfieldID field = env_->GetFieldID(made_.type, name, signature);
+    if (field == nullptr) {
+      made_.object = nullptr;
+      return *this;
+    }
+    assign(field);
+    return *this;
+  }
+
+  JNIEnv* env_;
+  ConstructedObject made_;
+};
+
+/** A new Java array holding `count` elements of `data`, made and filled by the given JNIEnv
+ *  functions; null if it cannot be allocated (its exception is left pending). */
+template <typename Array, typename Element>
+Array filledArray(JNIEnv* env, Array (JNIEnv::*make)(jsize),
+                  void (JNIEnv::*fill)(Array, jsize, jsize, const Element*), const Element* data,
+                  jsize count) {
+  Array array = (env->*make)(count);
+  if (array != nullptr && count > 0) {
+    (env->*fill)(array, 0, count, data);
+  }
+  return array;
+}
+inline jintArray newArray(JNIEnv* env, const jint* data, jsize count) {
+  return filledArray(env, &JNIEnv::NewIntArray, &JNIEnv::SetIntArrayRegion, data, count);
+}
+inline jfloatArray newArray(JNIEnv* env, const jfloat* data, jsize count) {
+  return filledArray(env, &JNIEnv::NewFloatArray, &JNIEnv::SetFloatArrayRegion, data, count);
+}
+inline jlongArray newArray(JNIEnv* env, const jlong* data, jsize count) {
+  return filledArray(env, &JNIEnv::NewLongArray, &JNIEnv::SetLongArrayRegion, data, count);
+}
+inline jbyteArray newArray(JNIEnv* env, const jbyte* data, jsize count) {
+  return filledArray(env, &JNIEnv::NewByteArray, &JNIEnv::SetByteArrayRegion, data, count);
+}
+
 /** The modified-UTF-8 characters of a Java string, released when this goes. */
 class JavaStringChars {
  public:

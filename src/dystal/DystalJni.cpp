@@ -22,60 +22,31 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // timestamp is set only for a reading that has one.
 template <typename Scan>
 jobject newScanData(JNIEnv* env, const Scan& scan) {
-  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$ScanData");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID sequence = env->GetFieldID(type, "sequence", "I");
-  jfieldID distance = env->GetFieldID(type, "distance", "[I");
-  if (sequence == nullptr || distance == nullptr) {
-    return nullptr;
-  }
+  halvern::jni::NewObject data(env, "com/halvern/frc/Dystal$ScanData");
   if constexpr (std::is_same_v<Scan, DystalReading>) {
-    jfieldID timestamp = env->GetFieldID(type, "timestampUs", "J");
-    if (timestamp == nullptr) {
-      return nullptr;
-    }
-    env->SetLongField(object, timestamp, static_cast<jlong>(scan.timestampUs));
+    data.setLong("timestampUs", static_cast<jlong>(scan.timestampUs));
   }
-  env->SetIntField(object, sequence, static_cast<jint>(scan.sequence));
   const jsize count = std::clamp<jsize>(scan.count, 0, DYSTAL_MAX_DISTANCES);
-  jintArray distances = env->NewIntArray(count);
-  if (distances == nullptr) {
-    return nullptr;
-  }
-  if (count > 0) {
-    std::array<jint, DYSTAL_MAX_DISTANCES> widened{};
-    // Sign-extended: a missing zone (-1) stays -1.
-    std::copy_n(std::begin(scan.distance), count, widened.begin());
-    env->SetIntArrayRegion(distances, 0, count, widened.data());
-  }
-  env->SetObjectField(object, distance, distances);
-  return object;
+  return data.setInt("sequence", static_cast<jint>(scan.sequence))
+      .setObject("distance", "[I",
+                 [&](JNIEnv* java) {
+                   std::array<jint, DYSTAL_MAX_DISTANCES> widened{};
+                   // Sign-extended: a missing zone (-1) stays -1.
+                   std::copy_n(std::begin(scan.distance), count, widened.begin());
+                   return halvern::jni::newArray(java, widened.data(), count);
+                 })
+      .get();
 }
 
 // A new com.halvern.frc.Dystal$Config from a valid record; null if a lookup fails.
 jobject newConfig(JNIEnv* env, const DystalConfig& config) {
-  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Dystal$Config");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID version = env->GetFieldID(type, "version", "I");
-  jfieldID distanceEnabled = env->GetFieldID(type, "distanceEnabled", "Z");
-  jfieldID canFdEnabled = env->GetFieldID(type, "canFdEnabled", "Z");
-  jfieldID canBrsEnabled = env->GetFieldID(type, "canBrsEnabled", "Z");
-  jfieldID canId = env->GetFieldID(type, "canID", "I");
-  if (version == nullptr || distanceEnabled == nullptr || canFdEnabled == nullptr ||
-      canBrsEnabled == nullptr || canId == nullptr) {
-    return nullptr;
-  }
-  using halvern::jni::toJavaBoolean;
-  env->SetIntField(object, version, static_cast<jint>(config.version));
-  env->SetBooleanField(object, distanceEnabled, toJavaBoolean(config.distanceEnabled != 0));
-  env->SetBooleanField(object, canFdEnabled, toJavaBoolean(config.canFdEnabled != 0));
-  env->SetBooleanField(object, canBrsEnabled, toJavaBoolean(config.canBrsEnabled != 0));
-  env->SetIntField(object, canId, static_cast<jint>(config.canID));
-  return object;
+  return halvern::jni::NewObject(env, "com/halvern/frc/Dystal$Config")
+      .setInt("version", static_cast<jint>(config.version))
+      .setBoolean("distanceEnabled", config.distanceEnabled != 0)
+      .setBoolean("canFdEnabled", config.canFdEnabled != 0)
+      .setBoolean("canBrsEnabled", config.canBrsEnabled != 0)
+      .setInt("canID", static_cast<jint>(config.canID))
+      .get();
 }
 
 }  // namespace

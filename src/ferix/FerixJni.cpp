@@ -33,20 +33,11 @@ int toWholeVolts(jfloat volts) {
 }
 
 jobject newReading(JNIEnv* env, const FerixReading& reading) {
-  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Ferix$Reading");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID raw = env->GetFieldID(type, "raw", "I");
-  jfieldID volts = env->GetFieldID(type, "volts", "D");
-  jfieldID timestampUs = env->GetFieldID(type, "timestampUs", "J");
-  if (raw == nullptr || volts == nullptr || timestampUs == nullptr) {
-    return nullptr;
-  }
-  env->SetIntField(object, raw, reading.raw);
-  env->SetDoubleField(object, volts, static_cast<jdouble>(reading.volts));
-  env->SetLongField(object, timestampUs, static_cast<jlong>(reading.timestampUs));
-  return object;
+  return halvern::jni::NewObject(env, "com/halvern/frc/Ferix$Reading")
+      .setInt("raw", reading.raw)
+      .setDouble("volts", static_cast<jdouble>(reading.volts))
+      .setLong("timestampUs", static_cast<jlong>(reading.timestampUs))
+      .get();
 }
 
 }  // namespace
@@ -59,19 +50,19 @@ JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1initializeI2C(
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1closeI2C(JNIEnv* /*env*/,
-                                                                    jclass /*cls*/) {
+                                                                     jclass /*cls*/) {
   c_closeI2C();
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1getRawValue(JNIEnv* /*env*/,
-                                                                       jclass /*cls*/,
-                                                                       jint channel) {
+                                                                        jclass /*cls*/,
+                                                                        jint channel) {
   return c_getRawValue(toChannel(channel));
 }
 
 JNIEXPORT jfloat JNICALL Java_com_halvern_frc_jni_FerixJNI_c_1getVoltage(JNIEnv* /*env*/,
-                                                                        jclass /*cls*/,
-                                                                        jint channel) {
+                                                                         jclass /*cls*/,
+                                                                         jint channel) {
   return c_getVoltage(toChannel(channel));
 }
 

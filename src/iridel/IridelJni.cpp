@@ -21,29 +21,15 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // a sample that has one.
 template <typename Sample>
 jobject newColorData(JNIEnv* env, const Sample& color) {
-  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Iridel$ColorData");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID sequence = env->GetFieldID(type, "sequence", "I");
-  jfieldID x = env->GetFieldID(type, "x", "F");
-  jfieldID y = env->GetFieldID(type, "y", "F");
-  jfieldID z = env->GetFieldID(type, "z", "F");
-  if (sequence == nullptr || x == nullptr || y == nullptr || z == nullptr) {
-    return nullptr;
-  }
+  halvern::jni::NewObject data(env, "com/halvern/frc/Iridel$ColorData");
   if constexpr (std::is_same_v<Sample, IridelReading>) {
-    jfieldID timestamp = env->GetFieldID(type, "timestampUs", "J");
-    if (timestamp == nullptr) {
-      return nullptr;
-    }
-    env->SetLongField(object, timestamp, static_cast<jlong>(color.timestampUs));
+    data.setLong("timestampUs", static_cast<jlong>(color.timestampUs));
   }
-  env->SetIntField(object, sequence, static_cast<jint>(color.sequence));
-  env->SetFloatField(object, x, color.x);
-  env->SetFloatField(object, y, color.y);
-  env->SetFloatField(object, z, color.z);
-  return object;
+  return data.setInt("sequence", static_cast<jint>(color.sequence))
+      .setFloat("x", color.x)
+      .setFloat("y", color.y)
+      .setFloat("z", color.z)
+      .get();
 }
 
 }  // namespace

@@ -12,65 +12,36 @@
 
 namespace {
 
+// A Java float[] of one table's 360 values; null if it cannot be allocated.
+jfloatArray degrees(JNIEnv* env, const float (&table)[LIDAR_DEGREES]) {
+  return halvern::jni::newArray(env, static_cast<const jfloat*>(table), LIDAR_DEGREES);
+}
+
 // A new com.halvern.frc.Lidar$ScanData with the 360 angles and distances; null if a lookup or
 // an allocation fails (its exception is left pending for the Java caller).
 // The tables with each degree's time and the first and last of them, from one copy.
 jobject newTimedScanData(JNIEnv* env) {
-  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Lidar$ScanData");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID angle = env->GetFieldID(type, "angle", "[F");
-  jfieldID distance = env->GetFieldID(type, "distance", "[F");
-  jfieldID sampleUs = env->GetFieldID(type, "sampleUs", "[J");
-  jfieldID firstPacketUs = env->GetFieldID(type, "firstPacketUs", "J");
-  jfieldID lastPacketUs = env->GetFieldID(type, "lastPacketUs", "J");
-  if (angle == nullptr || distance == nullptr || sampleUs == nullptr || firstPacketUs == nullptr ||
-      lastPacketUs == nullptr) {
-    return nullptr;
-  }
   const auto scan = std::make_unique<LidarTimedScan>();
   c_Lidar_getTimedData(scan.get());
-  jfloatArray angles = env->NewFloatArray(LIDAR_DEGREES);
-  jfloatArray distances = env->NewFloatArray(LIDAR_DEGREES);
-  jlongArray times = env->NewLongArray(LIDAR_DEGREES);
-  if (angles == nullptr || distances == nullptr || times == nullptr) {
-    return nullptr;
-  }
   std::array<jlong, LIDAR_DEGREES> stamps{};
   std::copy(std::begin(scan->sampleUs), std::end(scan->sampleUs), stamps.begin());
-  env->SetFloatArrayRegion(angles, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan->angle));
-  env->SetFloatArrayRegion(distances, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan->distance));
-  env->SetLongArrayRegion(times, 0, LIDAR_DEGREES, stamps.data());
-  env->SetObjectField(object, angle, angles);
-  env->SetObjectField(object, distance, distances);
-  env->SetObjectField(object, sampleUs, times);
-  env->SetLongField(object, firstPacketUs, static_cast<jlong>(scan->firstPacketUs));
-  env->SetLongField(object, lastPacketUs, static_cast<jlong>(scan->lastPacketUs));
-  return object;
+  return halvern::jni::NewObject(env, "com/halvern/frc/Lidar$ScanData")
+      .setObject("angle", "[F", [&](JNIEnv* java) { return degrees(java, scan->angle); })
+      .setObject("distance", "[F", [&](JNIEnv* java) { return degrees(java, scan->distance); })
+      .setObject(
+          "sampleUs", "[J",
+          [&](JNIEnv* java) { return halvern::jni::newArray(java, stamps.data(), LIDAR_DEGREES); })
+      .setLong("firstPacketUs", static_cast<jlong>(scan->firstPacketUs))
+      .setLong("lastPacketUs", static_cast<jlong>(scan->lastPacketUs))
+      .get();
 }
 
 jobject newScanData(JNIEnv* env) {
-  auto [type, object] = halvern::jni::constructDefault(env, "com/halvern/frc/Lidar$ScanData");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID angle = env->GetFieldID(type, "angle", "[F");
-  jfieldID distance = env->GetFieldID(type, "distance", "[F");
-  if (angle == nullptr || distance == nullptr) {
-    return nullptr;
-  }
   const LidarScan scan = c_Lidar_getData();
-  jfloatArray angles = env->NewFloatArray(LIDAR_DEGREES);
-  jfloatArray distances = env->NewFloatArray(LIDAR_DEGREES);
-  if (angles == nullptr || distances == nullptr) {
-    return nullptr;
-  }
-  env->SetFloatArrayRegion(angles, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan.angle));
-  env->SetFloatArrayRegion(distances, 0, LIDAR_DEGREES, static_cast<const jfloat*>(scan.distance));
-  env->SetObjectField(object, angle, angles);
-  env->SetObjectField(object, distance, distances);
-  return object;
+  return halvern::jni::NewObject(env, "com/halvern/frc/Lidar$ScanData")
+      .setObject("angle", "[F", [&](JNIEnv* java) { return degrees(java, scan.angle); })
+      .setObject("distance", "[F", [&](JNIEnv* java) { return degrees(java, scan.distance); })
+      .get();
 }
 
 }  // namespace

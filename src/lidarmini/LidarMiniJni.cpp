@@ -11,7 +11,7 @@
 
 namespace {
 
-using halvern::jni::constructDefault;
+using halvern::jni::NewObject;
 
 bool isNull(jlong handle) { return handle == 0; }
 void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
@@ -20,94 +20,54 @@ void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 // fails (its exception is left pending for the Java caller).
 
 jobject newLidarInfo(JNIEnv* env, const LidarInfo& info) {
-  auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$LidarInfo");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID model = env->GetFieldID(type, "model", "I");
-  jfieldID firmware = env->GetFieldID(type, "firmwareVersion", "I");
-  jfieldID hardware = env->GetFieldID(type, "hardwareVersion", "I");
-  jfieldID serial = env->GetFieldID(type, "serialnum", "[B");
-  if (model == nullptr || firmware == nullptr || hardware == nullptr || serial == nullptr) {
-    return nullptr;
-  }
-  env->SetIntField(object, model, static_cast<jint>(info.model));
-  env->SetIntField(object, firmware, static_cast<jint>(info.firmwareVersion));
-  env->SetIntField(object, hardware, static_cast<jint>(info.hardwareVersion));
-  const auto serialLength = static_cast<jsize>(std::size(info.serialnum));
-  jbyteArray bytes = env->NewByteArray(serialLength);
-  if (bytes == nullptr) {
-    return nullptr;
-  }
-  env->SetByteArrayRegion(bytes, 0, serialLength,
-                          reinterpret_cast<const jbyte*>(std::data(info.serialnum)));
-  env->SetObjectField(object, serial, bytes);
-  return object;
+  return NewObject(env, "com/halvern/frc/LidarMini$LidarInfo")
+      .setInt("model", static_cast<jint>(info.model))
+      .setInt("firmwareVersion", static_cast<jint>(info.firmwareVersion))
+      .setInt("hardwareVersion", static_cast<jint>(info.hardwareVersion))
+      .setObject("serialnum", "[B",
+                 [&](JNIEnv* java) {
+                   return halvern::jni::newArray(
+                       java, reinterpret_cast<const jbyte*>(std::data(info.serialnum)),
+                       static_cast<jsize>(std::size(info.serialnum)));
+                 })
+      .get();
 }
 
 jobject newLidarHealth(JNIEnv* env, const LidarHealth& health) {
-  auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$LidarHealth");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID status = env->GetFieldID(type, "status", "I");
-  jfieldID errorCode = env->GetFieldID(type, "errorCode", "I");
-  if (status == nullptr || errorCode == nullptr) {
-    return nullptr;
-  }
-  env->SetIntField(object, status, static_cast<jint>(health.status));
-  env->SetIntField(object, errorCode, static_cast<jint>(health.errorCode));
-  return object;
+  return NewObject(env, "com/halvern/frc/LidarMini$LidarHealth")
+      .setInt("status", static_cast<jint>(health.status))
+      .setInt("errorCode", static_cast<jint>(health.errorCode))
+      .get();
 }
 
 // A Java float[] of one field of every point; null if it cannot be allocated.
 template <typename Field>
 jfloatArray pointField(JNIEnv* env, const LidarMiniScanFrame& frame, std::vector<jfloat>& column,
                        Field field) {
-  const auto count = static_cast<jsize>(frame.points.size());
-  jfloatArray array = env->NewFloatArray(count);
-  if (array == nullptr) {
-    return nullptr;
-  }
   column.clear();
   for (const LidarMiniScanPoint& point : frame.points) {
     column.push_back(point.*field);
   }
-  env->SetFloatArrayRegion(array, 0, count, column.data());
-  return array;
+  return halvern::jni::newArray(env, column.data(), static_cast<jsize>(column.size()));
 }
 
-jobject newScanData(JNIEnv* env, const LidarMiniScanFrame& frame) {
-  auto [type, object] = constructDefault(env, "com/halvern/frc/LidarMini$ScanData");
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jfieldID angle = env->GetFieldID(type, "angle", "[F");
-  jfieldID distance = env->GetFieldID(type, "distance", "[F");
-  jfieldID intensity = env->GetFieldID(type, "intensity", "[F");
-  jfieldID timestamp = env->GetFieldID(type, "timestamp", "J");
-  if (angle == nullptr || distance == nullptr || intensity == nullptr || timestamp == nullptr) {
-    return nullptr;
-  }
+NewObject newScanData(JNIEnv* env, const LidarMiniScanFrame& frame) {
   std::vector<jfloat> column;
   column.reserve(frame.points.size());
-  jfloatArray angles = pointField(env, frame, column, &LidarMiniScanPoint::angle);
-  if (angles == nullptr) {
-    return nullptr;
-  }
-  env->SetObjectField(object, angle, angles);
-  jfloatArray distances = pointField(env, frame, column, &LidarMiniScanPoint::distance);
-  if (distances == nullptr) {
-    return nullptr;
-  }
-  env->SetObjectField(object, distance, distances);
-  jfloatArray intensities = pointField(env, frame, column, &LidarMiniScanPoint::intensity);
-  if (intensities == nullptr) {
-    return nullptr;
-  }
-  env->SetObjectField(object, intensity, intensities);
-  env->SetLongField(object, timestamp, static_cast<jlong>(frame.timestamp));
-  return object;
+  NewObject data(env, "com/halvern/frc/LidarMini$ScanData");
+  data.setObject(
+          "angle", "[F",
+          [&](JNIEnv* java) { return pointField(java, frame, column, &LidarMiniScanPoint::angle); })
+      .setObject("distance", "[F",
+                 [&](JNIEnv* java) {
+                   return pointField(java, frame, column, &LidarMiniScanPoint::distance);
+                 })
+      .setObject("intensity", "[F",
+                 [&](JNIEnv* java) {
+                   return pointField(java, frame, column, &LidarMiniScanPoint::intensity);
+                 })
+      .setLong("timestamp", static_cast<jlong>(frame.timestamp));
+  return data;
 }
 
 // The latest revolution with its packet times, points and times taken in one copy.
@@ -134,19 +94,10 @@ jobject newTimedScanData(JNIEnv* env, void* lidar) {
   for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
     frame.points.push_back(LidarMiniScanPoint{angles[i], distances[i], intensities[i]});
   }
-  jobject object = newScanData(env, frame);
-  if (object == nullptr) {
-    return nullptr;
-  }
-  jclass type = env->GetObjectClass(object);
-  jfieldID first = env->GetFieldID(type, "firstPacketUs", "J");
-  jfieldID last = env->GetFieldID(type, "lastPacketUs", "J");
-  if (first == nullptr || last == nullptr) {
-    return nullptr;
-  }
-  env->SetLongField(object, first, static_cast<jlong>(times.firstPacketUs));
-  env->SetLongField(object, last, static_cast<jlong>(times.lastPacketUs));
-  return object;
+  return newScanData(env, frame)
+      .setLong("firstPacketUs", static_cast<jlong>(times.firstPacketUs))
+      .setLong("lastPacketUs", static_cast<jlong>(times.lastPacketUs))
+      .get();
 }
 
 }  // namespace
@@ -216,7 +167,7 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1ge
   if (isNull(handle)) {
     return nullptr;
   }
-  return newScanData(env, c_LidarMini_getData(toHandle(handle)));
+  return newScanData(env, c_LidarMini_getData(toHandle(handle))).get();
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1getDataTimed(

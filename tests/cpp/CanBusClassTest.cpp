@@ -22,11 +22,7 @@ using halvern::test::expectThrows;
 // No platform has this bus; each names its own range in the line it prints.
 constexpr int kMissingBus = 6;
 
-class CanBusClasses : public testing::Test {
- protected:
-  void SetUp() override { halvern::test::resetSimulation(); }
-  void TearDown() override { halvern::test::resetSimulation(); }
-};
+class CanBusClasses : public halvern::test::FreshSimulation {};
 
 // Runs `open`, which must throw std::runtime_error `message`; what the library printed.
 template <typename Open>

@@ -1,4 +1,5 @@
-// What the suites of the C++ classes share: checking the exception a call throws.
+// What the suites of the C++ classes share: a fresh simulation for every case, and checking the
+// exception a call throws.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +8,16 @@
 #include <string>
 #include <utility>
 
+#include "TestPlatform.h"
+
 namespace halvern::test {
+
+/** A suite whose every case starts and ends with the simulation reset. */
+class FreshSimulation : public testing::Test {
+ protected:
+  void SetUp() override { resetSimulation(); }
+  void TearDown() override { resetSimulation(); }
+};
 
 /** Expects `call` to throw an `Exception` whose what() is `message`. */
 template <typename Exception, typename Call>

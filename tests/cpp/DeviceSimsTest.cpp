@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "ClassTestSupport.h"
 #include "DeviceSims.hpp"
 #include "TestPlatform.h"
 #include "halvern/Dystal.hpp"
@@ -31,11 +32,7 @@ bool eventually(const std::function<bool()>& done) {
   return true;
 }
 
-class DeviceSims : public testing::Test {
- protected:
-  void SetUp() override { halvern::test::resetSimulation(); }
-  void TearDown() override { halvern::test::resetSimulation(); }
-};
+class DeviceSims : public halvern::test::FreshSimulation {};
 
 TEST_F(DeviceSims, OrdexSimSeesCommandsAndFeedsMeasurements) {
   halvern::sim::OrdexSim sim(4);

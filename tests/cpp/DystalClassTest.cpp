@@ -26,11 +26,8 @@ using halvern::test::expectRejected;
 constexpr int kCanId = 9;
 
 // Reads until `done` holds of the reading, for up to 2 s; the last reading.
-class DystalClass : public testing::Test {
+class DystalClass : public halvern::test::FreshSimulation {
  protected:
-  void SetUp() override { halvern::test::resetSimulation(); }
-  void TearDown() override { halvern::test::resetSimulation(); }
-
   SimDystalCan device{kCanId};
 };
 

@@ -38,11 +38,25 @@ class FerixClass : public testing::Test {
     halvern::test::resetSimulation();
   }
 
+  // Waits until the board has a conversion of every input: the constructor's own wait
+  // (100 ms) is one a loaded machine can outlast.
+  static void expectConverted(const Ferix& ferix) {
+    EXPECT_TRUE(waitForEvent([&] {
+      for (int channel = 0; channel < Ferix::kChannels; ++channel) {
+        if (ferix.GetReading(channel).timestampUs == 0) {
+          return false;
+        }
+      }
+      return true;
+    }));
+  }
+
   std::shared_ptr<SimFerixConverter> board;
 };
 
 TEST_F(FerixClass, ReadsEveryInputThroughTheBus) {
   const Ferix ferix(5);
+  expectConverted(ferix);
   EXPECT_TRUE(ferix.IsConnected());
   EXPECT_EQ(ferix.GetReferenceVoltage(), 5);
   for (int channel = 0; channel < Ferix::kChannels; ++channel) {
@@ -83,6 +97,7 @@ TEST_F(FerixClass, ANewerBoardReplacesTheOlderWhoseDestructionLeavesItAlone) {
   EXPECT_FALSE(older->IsConnected());
   EXPECT_EQ(older->GetRaw(0), 0);
   older.reset();
+  expectConverted(newer);
   EXPECT_FALSE(newer.IsClosed());
   EXPECT_EQ(newer.GetRaw(1), 500);
   EXPECT_NEAR(newer.GetVoltage(1), 500 * 3.0 / Ferix::kFullScaleCount, 1e-4);
@@ -94,6 +109,7 @@ TEST_F(FerixClass, ANewerBoardReplacesTheOlderWhoseDestructionLeavesItAlone) {
 TEST_F(FerixClass, MovingHandsTheBoardOverAndTheLastOwnerClosesTheBus) {
   Ferix first(5);
   Ferix second(std::move(first));
+  expectConverted(second);
   EXPECT_TRUE(first.IsClosed());  // NOLINT(bugprone-use-after-move): moved-from is empty
   EXPECT_EQ(first.GetRaw(0), 0);
   EXPECT_EQ(second.GetRaw(0), 250);
@@ -111,6 +127,7 @@ TEST_F(FerixClass, MovingHandsTheBoardOverAndTheLastOwnerClosesTheBus) {
 TEST_F(FerixClass, ReadingsAreTimestampedAndTheConnectionFollowsTheBoard) {
   const int64_t before = halvern::platform::robotTimeMicros();
   const Ferix ferix(2);
+  expectConverted(ferix);
   const Ferix::Reading first = ferix.GetReading(3);
   EXPECT_EQ(first.raw, 1000);
   EXPECT_NEAR(first.volts, 1000 * 2.0 / Ferix::kFullScaleCount, 1e-6);

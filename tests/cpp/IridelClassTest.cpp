@@ -23,11 +23,8 @@ using halvern::sim::SimIridelCan;
 using halvern::test::expectRejected;
 using Bytes = std::vector<uint8_t>;
 
-class IridelClass : public testing::Test {
+class IridelClass : public halvern::test::FreshSimulation {
  protected:
-  void SetUp() override { halvern::test::resetSimulation(); }
-  void TearDown() override { halvern::test::resetSimulation(); }
-
   Bytes lastPayload(uint8_t code) const {
     const auto commands = device.commands();
     return commands.empty() || commands.back().code != code ? Bytes{} : commands.back().payload;

@@ -29,11 +29,8 @@ constexpr auto kWaitLimit = std::chrono::seconds(10);
 constexpr int kDevice = 5;
 
 /** Polls `condition` until it holds or `limit` passes (the limit only bounds a failure). */
-class OrdexClass : public testing::Test {
+class OrdexClass : public halvern::test::FreshSimulation {
  protected:
-  void SetUp() override { halvern::test::resetSimulation(); }
-  void TearDown() override { halvern::test::resetSimulation(); }
-
   SimOrdex device{kDevice, {OrdexTiming::Manual}};
 };
 

@@ -1,13 +1,11 @@
 // What the C++ classes of HalvernDriver share: their argument checks and failure messages, the
-// copying of the library's texts, and the ownership of a library-wide device. Not for robot
-// programs to use directly.
+// copying of the library's texts. Not for robot programs to use directly.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <limits>
-#include <mutex>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -84,47 +82,5 @@ std::string CopyText(Copy copy) {
   text.resize(static_cast<std::size_t>(std::min(again, length)));
   return text;
 }
-
-/**
- * Which object of a class owns the library's one instance of a device (the analog board, the
- * serial lidar, the mock driver station). Each new object takes it over with a fresh token; an
- * object whose token is no longer current was replaced and must leave the device alone, so that
- * closing it cannot close its successor's. `Family` tells the classes' records apart.
- */
-template <typename Family>
-class LibraryWideOwner {
- public:
-  /** Held while an object uses the device, so that no other takes it over meanwhile. */
-  static std::unique_lock<std::mutex> Lock() { return std::unique_lock(mutex()); }
-
-  /** Makes a new token current and returns it; the caller holds Lock(). */
-  static uint64_t TakeOver() {
-    static uint64_t issued = 0;
-    current() = ++issued;
-    return current();
-  }
-
-  /** Whether `token` (0: none) is the current one; the caller holds Lock(). */
-  static bool IsCurrent(uint64_t token) { return token != 0 && token == current(); }
-
-  /** Gives the device up when `token` is current; returns whether it was. Holds Lock(). */
-  static bool Release(uint64_t token) {
-    if (!IsCurrent(token)) {
-      return false;
-    }
-    current() = 0;
-    return true;
-  }
-
- private:
-  static std::mutex& mutex() {
-    static std::mutex instance;
-    return instance;
-  }
-  static uint64_t& current() {
-    static uint64_t token = 0;
-    return token;
-  }
-};
 
 }  // namespace halvern::detail

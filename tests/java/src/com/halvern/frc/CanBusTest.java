@@ -9,26 +9,17 @@ import com.halvern.frc.jni.DystalJNI;
 import com.halvern.frc.jni.IridelJNI;
 import com.halvern.frc.jni.OrdexJNI;
 import com.halvern.frc.sim.SimBus;
-import org.junit.jupiter.api.AfterEach;
-import org.junit.jupiter.api.BeforeEach;
+import com.halvern.frc.testing.FreshSimBus;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.function.Executable;
 
 /** The CAN devices' classes opened on a bus: bus 0 by default, a bus the platform lacks refused. */
+@ExtendWith(FreshSimBus.class)
 class CanBusTest {
   /** No platform has this bus (WPILib 2027 has 0 to 5, WPILib 2026 only 0). */
   static final int MISSING_BUS = 6;
-
-  @BeforeEach
-  void resetSimulation() {
-    SimBus.reset();
-  }
-
-  @AfterEach
-  void resetSimulationAfter() {
-    SimBus.reset();
-  }
 
   private static void assertRefused(Executable open, String message) {
     IllegalStateException refused = assertThrows(IllegalStateException.class, open);

@@ -16,6 +16,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimDystalCan;
 import com.halvern.frc.sim.SimDystalUsb;
+import com.halvern.frc.testing.FreshSimBus;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Optional;
@@ -24,21 +25,13 @@ import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.function.Executable;
 
 /** The robot programmer's distance sensor: its life cycle, argument checks and transports. */
+@ExtendWith(FreshSimBus.class)
 class DystalTest {
   static final int CAN_ID = 12;
-
-  @BeforeEach
-  void resetSimulation() {
-    SimBus.reset();
-  }
-
-  @AfterEach
-  void resetSimulationAfter() {
-    SimBus.reset();
-  }
 
   @Nested
   class Lifecycle {

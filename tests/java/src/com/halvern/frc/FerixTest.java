@@ -46,6 +46,22 @@ class FerixTest {
     }
   }
 
+  /**
+   * Waits, with a generous limit, until the board has a conversion of every input: the
+   * constructor's own wait (100 ms) is one a loaded machine can outlast.
+   */
+  static Ferix converted(Ferix opened) {
+    waitFor(() -> {
+      for (int channel = 0; channel < Ferix.CHANNELS; ++channel) {
+        if (opened.getReading(channel).timestampUs == 0) {
+          return false;
+        }
+      }
+      return true;
+    }, done -> done);
+    return opened;
+  }
+
   @AfterEach
   void closeEverything() {
     if (ferix != null) {
@@ -56,7 +72,7 @@ class FerixTest {
 
   @Test
   void openingFindsTheBoardAndEachInputReadsAsACountAndInVolts() {
-    ferix = new Ferix(5);
+    ferix = converted(new Ferix(5));
     assertTrue(ferix.isConnected());
     assertEquals(5, ferix.getReferenceVoltage());
     assertTrue(SimFerix.i2cPortOpen(Ferix.I2C_PORT));
@@ -103,7 +119,7 @@ class FerixTest {
   @Test
   @Tag("standin") // the stand-in HAL's read fault
   void aReadingTheBoardDoesNotAnswerIs0() {
-    ferix = new Ferix(4);
+    ferix = converted(new Ferix(4));
     assertEquals(COUNTS[1], ferix.getRaw(1));
     board.setReadsFail(true);
     waitFor(() -> ferix.getRaw(1), raw -> raw == 0); // once its next conversion goes unanswered
@@ -136,7 +152,7 @@ class FerixTest {
   @ParameterizedTest
   @ValueSource(ints = {0, -5, Integer.MIN_VALUE})
   void aReferenceVoltageBelow1ThrowsAndReplacesNothing(int volts) {
-    ferix = new Ferix(4);
+    ferix = converted(new Ferix(4));
     assertThrows(IllegalArgumentException.class, () -> new Ferix(volts));
     assertFalse(ferix.isClosed());
     assertEquals(2.0, ferix.getVoltage(3), "the reference voltage changed");
@@ -146,7 +162,7 @@ class FerixTest {
   void aSecondBoardReplacesTheFirstWithItsOwnReferenceVoltage() {
     Ferix first = new Ferix(4);
     ferix = first;
-    ferix = new Ferix(2);
+    ferix = converted(new Ferix(2));
     assertTrue(first.isClosed());
     IllegalStateException replaced = assertThrows(IllegalStateException.class, first::isConnected);
     assertTrue(replaced.getMessage().contains("replaced"), replaced.getMessage());
@@ -174,7 +190,7 @@ class FerixTest {
         closedThrows(() -> closed.getVoltage(0)));
     assertEquals(0, board.transferCount());
 
-    try (Ferix reopened = new Ferix(5)) {
+    try (Ferix reopened = converted(new Ferix(5))) {
       assertTrue(reopened.isConnected());
       assertEquals(COUNTS[0], reopened.getRaw(0));
     }

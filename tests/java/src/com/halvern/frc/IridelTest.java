@@ -17,6 +17,7 @@ import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimIridelCan;
 import com.halvern.frc.sim.SimIridelUsb;
 import com.halvern.frc.sim.SimSerialPorts;
+import com.halvern.frc.testing.FreshSimBus;
 import com.halvern.frc.testing.IridelWire;
 import java.io.File;
 import java.util.List;
@@ -27,21 +28,13 @@ import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.function.Executable;
 
 /** The robot programmer's colour sensor: its life cycle, argument checks and transports. */
+@ExtendWith(FreshSimBus.class)
 class IridelTest {
   static final int CAN_ID = 12;
-
-  @BeforeEach
-  void resetSimulation() {
-    SimBus.reset();
-  }
-
-  @AfterEach
-  void resetSimulationAfter() {
-    SimBus.reset();
-  }
 
   @Nested
   class Lifecycle {

@@ -2,16 +2,22 @@ package com.halvern.frc;
 
 import static com.halvern.frc.testing.IridelWire.sleep;
 import static com.halvern.frc.testing.IridelWire.waitFor;
+import static com.halvern.frc.testing.LidarMiniWire.DOWN_TENTH;
+import static com.halvern.frc.testing.LidarMiniWire.GET_HEALTH;
+import static com.halvern.frc.testing.LidarMiniWire.START_SCAN;
+import static com.halvern.frc.testing.LidarMiniWire.STOP_SCAN;
+import static com.halvern.frc.testing.LidarMiniWire.UP_ONE;
+import static com.halvern.frc.testing.LidarMiniWire.UP_TENTH;
+import static com.halvern.frc.testing.LidarMiniWire.plugInAsTheOnlySerialPort;
+import static com.halvern.frc.testing.LidarMiniWire.unplug;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halvern.frc.sim.SimLidarMini;
 import com.halvern.frc.sim.SimSerialPorts;
-import java.io.File;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.List;
@@ -26,31 +32,16 @@ import org.junit.jupiter.api.function.Executable;
  * cycle, what it reports, its revolutions and its frequency limits.
  */
 class LidarMiniTest {
-  // Command bytes of the requests.
-  static final int START_SCAN = 0x60;
-  static final int STOP_SCAN = 0x65;
-  static final int UP_TENTH = 0x09;
-  static final int DOWN_TENTH = 0x0A;
-  static final int UP_ONE = 0x0B;
-  static final int GET_HEALTH = 0x92;
-
   SimLidarMini device;
 
   @BeforeEach
   void plugInALidarAsTheOnlySerialPort() {
-    String[] hostPorts = new File("/dev").list((dir, name) ->
-        name.startsWith("ttyUSB") || name.startsWith("ttyACM"));
-    assumeTrue(hostPorts == null || hostPorts.length == 0, "the host has serial ports");
-    device = new SimLidarMini();
-    SimSerialPorts.addDevicePath(device.devicePath());
+    device = plugInAsTheOnlySerialPort();
   }
 
   @AfterEach
   void unplugTheLidar() {
-    if (device != null) {
-      SimSerialPorts.removeDevicePath(device.devicePath());
-      device.close();
-    }
+    unplug(device);
   }
 
   @Nested

@@ -15,6 +15,7 @@ import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halvern.frc.sim.SimBus;
+import com.halvern.frc.testing.FreshSimBus;
 import com.halvern.frc.testing.OrdexWire;
 import java.util.List;
 import java.util.Optional;
@@ -25,21 +26,13 @@ import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.function.Executable;
 
 /** The robot programmer's class: its life cycle, argument checks and optional readings. */
+@ExtendWith(FreshSimBus.class)
 class OrdexTest {
   static final int DEVICE = 9;
-
-  @BeforeEach
-  void resetSimulation() {
-    SimBus.reset();
-  }
-
-  @AfterEach
-  void resetSimulationAfter() {
-    SimBus.reset();
-  }
 
   @Nested
   class Lifecycle {

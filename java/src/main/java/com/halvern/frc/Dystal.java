@@ -1,5 +1,8 @@
 package com.halvern.frc;
 
+import static com.halvern.frc.Checks.requireInRange;
+import static com.halvern.frc.Checks.requireNotNegative;
+
 import com.halvern.frc.jni.DystalJNI;
 import java.util.Arrays;
 import java.util.Objects;
@@ -29,12 +32,12 @@ import java.util.Optional;
  * <p>Use a sensor from one thread, as a robot program's main loop does: the library does not
  * guard calls on one sensor against one another.
  */
-public final class Dystal implements AutoCloseable {
+public final class Dystal extends HandleDevice {
   /**
    * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
    * controller has buses 0 to 5; WPILib 2026 has only bus 0.
    */
-  public static final int DEFAULT_CAN_BUS = 0;
+  public static final int DEFAULT_CAN_BUS = Checks.DEFAULT_CAN_BUS;
   /** The lowest CAN ID a sensor can have. */
   public static final int MIN_CAN_ID = 0;
   /** The highest CAN ID a sensor can have. */
@@ -220,8 +223,6 @@ public final class Dystal implements AutoCloseable {
   }
 
   private final Transport transport;
-  private final String description; // names the sensor in exception messages
-  private long handle; // 0 once closed
 
   /**
    * Opens a sensor on the CAN bus and starts gathering its readings in the background.
@@ -245,12 +246,10 @@ public final class Dystal implements AutoCloseable {
    *     the platform does not have (it prints why)
    */
   public Dystal(int canId, int bus) {
-    requireInRange(canId, MIN_CAN_ID, MAX_CAN_ID, "CAN ID");
+    super(Checks.onCan("Dystal on CAN ID", requireInRange(canId, MIN_CAN_ID, MAX_CAN_ID, "CAN ID"),
+        bus));
     this.transport = Transport.CAN;
-    this.description =
-        "Dystal on CAN ID " + canId + (bus == DEFAULT_CAN_BUS ? "" : ", bus " + bus);
-    this.handle = opened(DystalJNI.c_Dystal_createOnBus(bus, canId), description);
-    DystalJNI.c_Dystal_startGathering(handle);
+    DystalJNI.c_Dystal_startGathering(open(DystalJNI.c_Dystal_createOnBus(bus, canId)));
   }
 
   /**
@@ -268,11 +267,10 @@ public final class Dystal implements AutoCloseable {
    * @throws IllegalStateException if the port could not be opened (the library prints why)
    */
   public Dystal(String path, int outputDataRate) {
-    Objects.requireNonNull(path, "path");
+    super("Dystal on " + Objects.requireNonNull(path, "path"));
     requireNotNegative(outputDataRate, "Output data rate");
     this.transport = Transport.USB;
-    this.description = "Dystal on " + path;
-    this.handle = opened(DystalJNI.c_Dystal_createUsb(path, outputDataRate), description);
+    open(DystalJNI.c_Dystal_createUsb(path, outputDataRate));
   }
 
   /**
@@ -292,19 +290,12 @@ public final class Dystal implements AutoCloseable {
   /** Stops reading and releases the port or the CAN session. Closing again does nothing. */
   @Override
   public void close() {
-    if (handle != 0) {
-      DystalJNI.c_Dystal_destroy(handle);
-      handle = 0;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called.
-   *
-   * @return true if the sensor is closed, false while it is open
-   */
-  public boolean isClosed() {
-    return handle == 0;
+  @Override
+  void destroy(long handle) {
+    DystalJNI.c_Dystal_destroy(handle);
   }
 
   /**
@@ -399,37 +390,5 @@ public final class Dystal implements AutoCloseable {
   public Optional<Config> getConfig(int timeoutMs) {
     requireNotNegative(timeoutMs, "Timeout");
     return Optional.ofNullable(DystalJNI.c_Dystal_getConfig(openHandle(), timeoutMs));
-  }
-
-  // --- Helpers ---------------------------------------------------------------------------------
-
-  private static long opened(long created, String description) {
-    if (created == 0) {
-      throw new IllegalStateException(description + " could not be initialized");
-    }
-    return created;
-  }
-
-  private long openHandle() {
-    long current = handle;
-    if (current == 0) {
-      throw new IllegalStateException(description + " is closed");
-    }
-    return current;
-  }
-
-  private static int requireInRange(int value, int min, int max, String what) {
-    if (value < min || value > max) {
-      throw new IllegalArgumentException(
-          what + " " + value + " out of range [" + min + ";" + max + "]");
-    }
-    return value;
-  }
-
-  private static int requireNotNegative(int value, String what) {
-    if (value < 0) {
-      throw new IllegalArgumentException(what + " " + value + " is negative");
-    }
-    return value;
   }
 }

@@ -29,7 +29,7 @@ import com.halvern.frc.jni.FerixJNI;
  *
  * <p>Readings may be made from any thread.
  */
-public final class Ferix implements AutoCloseable {
+public final class Ferix extends LibraryWideDevice {
   /** The number of inputs; they are numbered from 0. */
   public static final int CHANNELS = 4;
   /** The largest count {@link #getRaw(int)} returns; the smallest is 0. */
@@ -62,12 +62,9 @@ public final class Ferix implements AutoCloseable {
     public Reading() {}
   }
 
-  private static final Object LOCK = new Object(); // guards current and every board's state
-  private static Ferix current; // the board the library drives; null when it was closed
+  private static final Holder BOARD = new Holder(); // the board the library drives
 
   private final int referenceVolts;
-  private boolean closed;
-  private boolean replaced;
 
   /**
    * Opens the board: opens the I2C bus, stores the reference voltage and checks that the board
@@ -88,20 +85,16 @@ public final class Ferix implements AutoCloseable {
    *     or replaced then
    */
   public Ferix(int referenceVolts) {
+    super(BOARD, "Analog board");
     if (referenceVolts < 1) {
       throw new IllegalArgumentException(
           "Reference voltage " + referenceVolts + " V is not positive");
     }
     this.referenceVolts = referenceVolts;
-    synchronized (LOCK) {
-      if (current != null) {
-        current.closed = true;
-        current.replaced = true;
-      }
+    takeOver(() -> {
       FerixJNI.c_initializeI2C(referenceVolts); // isConnected() follows the board from now on
       FerixJNI.c_Ferix_startConversions();
-      current = this;
-    }
+    });
     FerixJNI.c_Ferix_waitForConversions(FIRST_CONVERSIONS_WAIT_MS);
   }
 
@@ -112,25 +105,12 @@ public final class Ferix implements AutoCloseable {
    */
   @Override
   public void close() {
-    synchronized (LOCK) {
-      if (closed) {
-        return;
-      }
-      FerixJNI.c_closeI2C();
-      closed = true;
-      current = null;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called or a newer {@code Ferix} replaced it.
-   *
-   * @return true if the board is closed or replaced, false while it is open
-   */
-  public boolean isClosed() {
-    synchronized (LOCK) {
-      return closed;
-    }
+  @Override
+  void closeDevice() {
+    FerixJNI.c_closeI2C();
   }
 
   /**
@@ -140,9 +120,7 @@ public final class Ferix implements AutoCloseable {
    * @return true while the board answers
    */
   public boolean isConnected() {
-    synchronized (LOCK) {
-      requireOpen();
-    }
+    checkOpen();
     return FerixJNI.c_Ferix_isConnected();
   }
 
@@ -152,10 +130,7 @@ public final class Ferix implements AutoCloseable {
    * @return the reference voltage in volts, 1 or more
    */
   public int getReferenceVoltage() {
-    synchronized (LOCK) {
-      requireOpen();
-      return referenceVolts;
-    }
+    return getWhileOpen(() -> referenceVolts);
   }
 
   /**
@@ -168,9 +143,7 @@ public final class Ferix implements AutoCloseable {
    */
   public Reading getReading(int channel) {
     requireChannel(channel);
-    synchronized (LOCK) {
-      requireOpen();
-    }
+    checkOpen();
     Reading reading = FerixJNI.c_Ferix_getLatest(channel);
     return reading != null ? reading : new Reading();
   }
@@ -203,18 +176,7 @@ public final class Ferix implements AutoCloseable {
     return getReading(channel).volts;
   }
 
-  /** The caller holds LOCK. */
-  private void requireOpen() {
-    if (closed) {
-      throw new IllegalStateException(
-          "Analog board " + (replaced ? "was replaced by a newer Ferix" : "is closed"));
-    }
-  }
-
   private static void requireChannel(int channel) {
-    if (channel < 0 || channel >= CHANNELS) {
-      throw new IllegalArgumentException(
-          "Channel " + channel + " out of range [0;" + (CHANNELS - 1) + "]");
-    }
+    Checks.requireInRange(channel, 0, CHANNELS - 1, "Channel");
   }
 }

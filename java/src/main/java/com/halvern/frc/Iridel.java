@@ -1,5 +1,7 @@
 package com.halvern.frc;
 
+import static com.halvern.frc.Checks.requireInRange;
+
 import com.halvern.frc.jni.IridelJNI;
 import java.util.Objects;
 import java.util.Optional;
@@ -30,12 +32,12 @@ import java.util.OptionalLong;
  * <p>Use a sensor from one thread, as a robot program's main loop does: the library does not
  * guard calls on one sensor against one another.
  */
-public final class Iridel implements AutoCloseable {
+public final class Iridel extends HandleDevice {
   /**
    * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
    * controller has buses 0 to 5; WPILib 2026 has only bus 0.
    */
-  public static final int DEFAULT_CAN_BUS = 0;
+  public static final int DEFAULT_CAN_BUS = Checks.DEFAULT_CAN_BUS;
   /** The lowest CAN ID a sensor can have. */
   public static final int MIN_CAN_ID = 0;
   /** The highest CAN ID a sensor can have. */
@@ -155,8 +157,6 @@ public final class Iridel implements AutoCloseable {
   }
 
   private final Transport transport;
-  private final String description; // names the sensor in exception messages
-  private long handle; // 0 once closed
 
   /**
    * Opens a sensor on the CAN bus.
@@ -180,11 +180,10 @@ public final class Iridel implements AutoCloseable {
    *     the platform does not have (it prints why)
    */
   public Iridel(int canId, int bus) {
-    requireInRange(canId, MIN_CAN_ID, MAX_CAN_ID, "CAN ID");
+    super(Checks.onCan("Iridel on CAN ID", requireInRange(canId, MIN_CAN_ID, MAX_CAN_ID, "CAN ID"),
+        bus));
     this.transport = Transport.CAN;
-    this.description =
-        "Iridel on CAN ID " + canId + (bus == DEFAULT_CAN_BUS ? "" : ", bus " + bus);
-    this.handle = opened(IridelJNI.c_Iridel_createOnBus(bus, canId), description);
+    open(IridelJNI.c_Iridel_createOnBus(bus, canId));
   }
 
   /**
@@ -201,11 +200,10 @@ public final class Iridel implements AutoCloseable {
    * @throws IllegalStateException if the port could not be opened (the library prints why)
    */
   public Iridel(String path, int sampleTimeMs) {
-    Objects.requireNonNull(path, "path");
+    super("Iridel on " + Objects.requireNonNull(path, "path"));
     requireSampleTime(sampleTimeMs);
     this.transport = Transport.USB;
-    this.description = "Iridel on " + path;
-    this.handle = opened(IridelJNI.c_Iridel_createUsb(path, sampleTimeMs), description);
+    open(IridelJNI.c_Iridel_createUsb(path, sampleTimeMs));
   }
 
   /**
@@ -225,19 +223,12 @@ public final class Iridel implements AutoCloseable {
   /** Stops reading and releases the port or the CAN session. Closing again does nothing. */
   @Override
   public void close() {
-    if (handle != 0) {
-      IridelJNI.c_Iridel_destroy(handle);
-      handle = 0;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called.
-   *
-   * @return true if the sensor is closed, false while it is open
-   */
-  public boolean isClosed() {
-    return handle == 0;
+  @Override
+  void destroy(long handle) {
+    IridelJNI.c_Iridel_destroy(handle);
   }
 
   /**
@@ -433,39 +424,16 @@ public final class Iridel implements AutoCloseable {
 
   // --- Helpers ---------------------------------------------------------------------------------
 
-  private static long opened(long created, String description) {
-    if (created == 0) {
-      throw new IllegalStateException(description + " could not be initialized");
-    }
-    return created;
-  }
-
-  private long openHandle() {
-    long current = handle;
-    if (current == 0) {
-      throw new IllegalStateException(description + " is closed");
-    }
-    return current;
-  }
-
   private long canHandle(String operation) {
     long current = openHandle();
     if (transport != Transport.CAN) {
       throw new UnsupportedOperationException(
-          operation + " needs a sensor on CAN; " + description + " is on USB");
+          operation + " needs a sensor on CAN; " + description() + " is on USB");
     }
     return current;
   }
 
   private static void requireSampleTime(int milliseconds) {
     requireInRange(milliseconds, 0, MAX_SAMPLE_TIME_MS, "Sample time");
-  }
-
-  private static int requireInRange(int value, int min, int max, String what) {
-    if (value < min || value > max) {
-      throw new IllegalArgumentException(
-          what + " " + value + " out of range [" + min + ";" + max + "]");
-    }
-    return value;
   }
 }

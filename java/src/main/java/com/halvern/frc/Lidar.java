@@ -1,5 +1,8 @@
 package com.halvern.frc;
 
+import static com.halvern.frc.Checks.requireInRange;
+import static com.halvern.frc.Checks.requireNotNegativeFinite;
+
 import com.halvern.frc.jni.LidarJNI;
 import java.util.Arrays;
 import java.util.Objects;
@@ -32,7 +35,7 @@ import java.util.Optional;
  * <p>The library guards its tables and settings, so {@link #getData()} may be called from any
  * thread while another changes the settings.
  */
-public final class Lidar implements AutoCloseable {
+public final class Lidar extends LibraryWideDevice {
   /** The number of degrees, and so of entries, in each table of {@link ScanData}. */
   public static final int DEGREES = 360;
   /** The distance of a sample out of range, and of a degree that has had no sample yet. */
@@ -240,12 +243,8 @@ public final class Lidar implements AutoCloseable {
     }
   }
 
-  private static final Object LOCK = new Object(); // guards current and every lidar's state
-  private static Lidar current; // the lidar the library drives; null when it was closed
+  private static final Holder LIDAR = new Holder(); // the lidar the library drives
 
-  private final String description; // names the lidar in exception messages
-  private boolean closed;
-  private boolean replaced;
   private boolean scanning;
   private FilterType filter; // null: no filter
 
@@ -262,21 +261,11 @@ public final class Lidar implements AutoCloseable {
    * @throws NullPointerException if {@code port} is null
    */
   public Lidar(Port port) {
-    Objects.requireNonNull(port, "port");
-    this.description = "Lidar on the " + port + " serial port";
-    synchronized (LOCK) {
-      if (current != null) {
-        if (current.scanning) {
-          LidarJNI.c_Lidar_stop();
-        }
-        current.closed = true;
-        current.replaced = true;
-        current.scanning = false;
-      }
+    super(LIDAR, "Lidar on the " + Objects.requireNonNull(port, "port") + " serial port");
+    takeOver(() -> {
       LidarJNI.c_Lidar_create(port.value());
-      current = this;
       scanning = true;
-    }
+    });
   }
 
   /**
@@ -288,29 +277,22 @@ public final class Lidar implements AutoCloseable {
    */
   @Override
   public void close() {
-    synchronized (LOCK) {
-      if (closed) {
-        return;
-      }
-      if (scanning) {
-        LidarJNI.c_Lidar_stop();
-      }
-      LidarJNI.c_Lidar_destroy();
-      closed = true;
-      scanning = false;
-      current = null;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called or a newer {@code Lidar} replaced it.
-   *
-   * @return true if the lidar is closed or replaced, false while it is open
-   */
-  public boolean isClosed() {
-    synchronized (LOCK) {
-      return closed;
+  @Override
+  void closeDevice() {
+    onReplaced();
+    LidarJNI.c_Lidar_destroy();
+  }
+
+  /** Closes the port when it is open. */
+  @Override
+  void onReplaced() {
+    if (scanning) {
+      LidarJNI.c_Lidar_stop();
     }
+    scanning = false;
   }
 
   // --- Reading ---------------------------------------------------------------------------------
@@ -320,20 +302,18 @@ public final class Lidar implements AutoCloseable {
    * were. On a lidar already scanning the call changes nothing (the library prints so).
    */
   public void start() {
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_start();
-      scanning = true;
-    }
+    whileOpen(() -> {
+        LidarJNI.c_Lidar_start();
+        scanning = true;
+    });
   }
 
   /** Closes the port: reading pauses, and the tables keep their values until {@link #start()}. */
   public void stop() {
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_stop();
-      scanning = false;
-    }
+    whileOpen(() -> {
+        LidarJNI.c_Lidar_stop();
+        scanning = false;
+    });
   }
 
   /**
@@ -343,9 +323,7 @@ public final class Lidar implements AutoCloseable {
    * @return true while packets arrive
    */
   public boolean isConnected() {
-    synchronized (LOCK) {
-      requireOpen();
-    }
+    checkOpen();
     return LidarJNI.c_Lidar_isConnected();
   }
 
@@ -357,10 +335,7 @@ public final class Lidar implements AutoCloseable {
    * @return true from opening or {@link #start()} until {@link #stop()}
    */
   public boolean isScanning() {
-    synchronized (LOCK) {
-      requireOpen();
-      return scanning;
-    }
+    return getWhileOpen(() -> scanning);
   }
 
   /**
@@ -370,12 +345,10 @@ public final class Lidar implements AutoCloseable {
    * @return both tables, {@value #DEGREES} values each
    */
   public ScanData getData() {
-    synchronized (LOCK) {
-      requireOpen();
-    }
+    checkOpen();
     ScanData scan = LidarJNI.c_Lidar_getTimedData();
     if (scan == null) {
-      throw new IllegalStateException(description + ": the tables could not be copied");
+      throw new IllegalStateException(description() + ": the tables could not be copied");
     }
     return scan;
   }
@@ -393,20 +366,18 @@ public final class Lidar implements AutoCloseable {
    */
   public void enableFilter(FilterType type) {
     Objects.requireNonNull(type, "type");
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_enableFilter(type.code(), true);
-      filter = type;
-    }
+    whileOpen(() -> {
+        LidarJNI.c_Lidar_enableFilter(type.code(), true);
+        filter = type;
+    });
   }
 
   /** Switches the filter off: each degree stores its measured distances again. */
   public void disableFilters() {
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_enableFilter(FilterType.CLUSTER.code(), false);
-      filter = null;
-    }
+    whileOpen(() -> {
+        LidarJNI.c_Lidar_enableFilter(FilterType.CLUSTER.code(), false);
+        filter = null;
+    });
   }
 
   /**
@@ -415,10 +386,7 @@ public final class Lidar implements AutoCloseable {
    * @return the filter, or empty
    */
   public Optional<FilterType> getFilter() {
-    synchronized (LOCK) {
-      requireOpen();
-      return Optional.ofNullable(filter);
-    }
+    return getWhileOpen(() -> Optional.ofNullable(filter));
   }
 
   /**
@@ -433,12 +401,9 @@ public final class Lidar implements AutoCloseable {
    * @throws IllegalArgumentException if an argument is out of range
    */
   public void configureCluster(float toleranceMm, int minPoints) {
-    requireNotNegative(toleranceMm, "Cluster tolerance");
+    requireNotNegativeFinite(toleranceMm, "Cluster tolerance");
     requireInRange(minPoints, 1, HISTORY_LENGTH, "Cluster size");
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_clusterConfig(toleranceMm, minPoints);
-    }
+    whileOpen(() -> LidarJNI.c_Lidar_clusterConfig(toleranceMm, minPoints));
   }
 
   /**
@@ -453,16 +418,13 @@ public final class Lidar implements AutoCloseable {
    * @throws IllegalArgumentException if an argument is out of range or not a number
    */
   public void configureKalman(float processNoise, float measurementNoise, float errorCovariance) {
-    requireNotNegative(processNoise, "Process noise");
-    requireNotNegative(measurementNoise, "Measurement noise");
+    requireNotNegativeFinite(processNoise, "Process noise");
+    requireNotNegativeFinite(measurementNoise, "Measurement noise");
     if (measurementNoise == 0.0f) {
       throw new IllegalArgumentException("Measurement noise 0.0 is not positive");
     }
-    requireNotNegative(errorCovariance, "Error covariance");
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_kalmanConfig(processNoise, measurementNoise, errorCovariance);
-    }
+    requireNotNegativeFinite(errorCovariance, "Error covariance");
+    whileOpen(() -> LidarJNI.c_Lidar_kalmanConfig(processNoise, measurementNoise, errorCovariance));
   }
 
   /**
@@ -474,10 +436,7 @@ public final class Lidar implements AutoCloseable {
    */
   public void setMovingAverageWindow(int window) {
     requireInRange(window, 1, HISTORY_LENGTH, "Moving average window");
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_movingAverageConfig(window);
-    }
+    whileOpen(() -> LidarJNI.c_Lidar_movingAverageConfig(window));
   }
 
   /**
@@ -489,10 +448,7 @@ public final class Lidar implements AutoCloseable {
    */
   public void setMedianWindow(int window) {
     requireInRange(window, 1, HISTORY_LENGTH, "Median window");
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_medianConfig(window);
-    }
+    whileOpen(() -> LidarJNI.c_Lidar_medianConfig(window));
   }
 
   /**
@@ -504,33 +460,7 @@ public final class Lidar implements AutoCloseable {
    * @throws IllegalArgumentException if {@code thresholdMm} is negative or not a number
    */
   public void setJitterThreshold(float thresholdMm) {
-    requireNotNegative(thresholdMm, "Jitter threshold");
-    synchronized (LOCK) {
-      requireOpen();
-      LidarJNI.c_Lidar_jitterConfig(thresholdMm);
-    }
-  }
-
-  // --- Helpers ---------------------------------------------------------------------------------
-
-  /** The caller holds LOCK. */
-  private void requireOpen() {
-    if (closed) {
-      throw new IllegalStateException(
-          description + (replaced ? " was replaced by a newer Lidar" : " is closed"));
-    }
-  }
-
-  private static void requireInRange(int value, int min, int max, String what) {
-    if (value < min || value > max) {
-      throw new IllegalArgumentException(
-          what + " " + value + " out of range [" + min + ";" + max + "]");
-    }
-  }
-
-  private static void requireNotNegative(float value, String what) {
-    if (!(value >= 0.0f) || Float.isInfinite(value)) {
-      throw new IllegalArgumentException(what + " " + value + " is negative or not finite");
-    }
+    requireNotNegativeFinite(thresholdMm, "Jitter threshold");
+    whileOpen(() -> LidarJNI.c_Lidar_jitterConfig(thresholdMm));
   }
 }

@@ -27,7 +27,7 @@ import java.util.Objects;
  * guard calls on one lidar against one another (it guards the revolutions its own scan thread
  * hands over).
  */
-public final class LidarMini implements AutoCloseable {
+public final class LidarMini extends HandleDevice {
   /** The port selector of {@link #LidarMini(int)} that picks the first serial port found. */
   public static final int FIRST_PORT = 0;
   /** The port selector of {@link #LidarMini(int)} that picks the second serial port found. */
@@ -292,8 +292,6 @@ public final class LidarMini implements AutoCloseable {
     }
   }
 
-  private final String description; // names the lidar in exception messages
-  private long handle; // 0 once closed
   private boolean scanning;
 
   /**
@@ -310,11 +308,8 @@ public final class LidarMini implements AutoCloseable {
    * @throws IllegalStateException if the port could not be opened (the library prints why)
    */
   public LidarMini(int port) {
-    this.description = "LidarMini on port " + port;
-    this.handle = LidarMiniJNI.c_LidarMini_create(port);
-    if (handle == 0) {
-      throw new IllegalStateException(description + " could not be initialized");
-    }
+    super("LidarMini on port " + port);
+    open(LidarMiniJNI.c_LidarMini_create(port));
   }
 
   /**
@@ -325,20 +320,17 @@ public final class LidarMini implements AutoCloseable {
    */
   @Override
   public void close() {
-    if (handle != 0) {
-      LidarMiniJNI.c_LidarMini_destroy(handle);
-      handle = 0;
-      scanning = false;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called.
-   *
-   * @return true if the lidar is closed, false while it is open
-   */
-  public boolean isClosed() {
-    return handle == 0;
+  @Override
+  void destroy(long handle) {
+    LidarMiniJNI.c_LidarMini_destroy(handle);
+  }
+
+  @Override
+  void afterClose() {
+    scanning = false;
   }
 
   // --- Scanning --------------------------------------------------------------------------------
@@ -452,15 +444,5 @@ public final class LidarMini implements AutoCloseable {
    */
   public LidarHealth getHealth() {
     return LidarMiniJNI.c_LidarMini_getHealth(openHandle());
-  }
-
-  // --- Helpers ---------------------------------------------------------------------------------
-
-  private long openHandle() {
-    long current = handle;
-    if (current == 0) {
-      throw new IllegalStateException(description + " is closed");
-    }
-    return current;
   }
 }

@@ -35,7 +35,7 @@ import com.halvern.frc.jni.MockDSJNI;
  * IllegalStateException} once the mock driver station is closed or replaced. Its methods may be
  * called from any thread.
  */
-public final class MockDS implements AutoCloseable {
+public final class MockDS extends LibraryWideDevice {
   /** The address the datagrams go to: the robot program runs on this computer. */
   public static final String ROBOT_ADDRESS = "127.0.0.1";
   /** The UDP port the datagrams go to, where a robot program listens for its driver station. */
@@ -54,11 +54,8 @@ public final class MockDS implements AutoCloseable {
   /** The control byte (the fourth) of a datagram that says "enabled, autonomous". */
   public static final int CONTROL_ENABLED_AUTONOMOUS = 0x06;
 
-  private static final Object LOCK = new Object(); // guards current and every station's state
-  private static MockDS current; // the station the library holds; null when it was closed
+  private static final Holder STATION = new Holder(); // the station the library holds
 
-  private boolean closed;
-  private boolean replaced;
   private boolean enabled;
 
   /**
@@ -66,15 +63,8 @@ public final class MockDS implements AutoCloseable {
    * closed, is replaced: it is closed and its sender stopped.
    */
   public MockDS() {
-    synchronized (LOCK) {
-      if (current != null) {
-        current.closed = true;
-        current.replaced = true;
-        current.enabled = false;
-      }
-      MockDSJNI.c_MockDS_create();
-      current = this;
-    }
+    super(STATION, "Mock driver station");
+    takeOver(MockDSJNI::c_MockDS_create);
   }
 
   /**
@@ -84,26 +74,18 @@ public final class MockDS implements AutoCloseable {
    */
   @Override
   public void close() {
-    synchronized (LOCK) {
-      if (closed) {
-        return;
-      }
-      MockDSJNI.c_MockDS_destroy();
-      closed = true;
-      enabled = false;
-      current = null;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called or a newer {@code MockDS} replaced it.
-   *
-   * @return true if the mock driver station is closed or replaced, false while it is open
-   */
-  public boolean isClosed() {
-    synchronized (LOCK) {
-      return closed;
-    }
+  @Override
+  void closeDevice() {
+    MockDSJNI.c_MockDS_destroy();
+    enabled = false;
+  }
+
+  @Override
+  void onReplaced() {
+    enabled = false;
   }
 
   /**
@@ -112,20 +94,18 @@ public final class MockDS implements AutoCloseable {
    * (about one second), they still say "disabled". Enabling again changes nothing.
    */
   public void enable() {
-    synchronized (LOCK) {
-      requireOpen();
-      MockDSJNI.c_MockDS_enable();
-      enabled = true;
-    }
+    whileOpen(() -> {
+        MockDSJNI.c_MockDS_enable();
+        enabled = true;
+    });
   }
 
   /** Asks for the robot to be disabled, from the next datagram on. */
   public void disable() {
-    synchronized (LOCK) {
-      requireOpen();
-      MockDSJNI.c_MockDS_disable();
-      enabled = false;
-    }
+    whileOpen(() -> {
+        MockDSJNI.c_MockDS_disable();
+        enabled = false;
+    });
   }
 
   /**
@@ -135,17 +115,6 @@ public final class MockDS implements AutoCloseable {
    * @return true from {@link #enable()} until {@link #disable()}
    */
   public boolean isEnabled() {
-    synchronized (LOCK) {
-      requireOpen();
-      return enabled;
-    }
-  }
-
-  /** The caller holds LOCK. */
-  private void requireOpen() {
-    if (closed) {
-      throw new IllegalStateException(
-          "Mock driver station " + (replaced ? "was replaced by a newer MockDS" : "is closed"));
-    }
+    return getWhileOpen(() -> enabled);
   }
 }

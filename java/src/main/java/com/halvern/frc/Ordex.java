@@ -1,5 +1,7 @@
 package com.halvern.frc;
 
+import static com.halvern.frc.Checks.requireInRange;
+
 import com.halvern.frc.jni.OrdexJNI;
 import java.util.Optional;
 import java.util.OptionalDouble;
@@ -30,7 +32,7 @@ import java.util.OptionalInt;
  * <p>Use a program's controllers from one thread, as a robot program's main loop does: the
  * library does not guard calls on its controllers against one another.
  */
-public final class Ordex implements AutoCloseable {
+public final class Ordex extends HandleDevice {
   /** The lowest CAN device number a controller can have. */
   public static final int MIN_DEVICE_ID = 1;
   /** The highest CAN device number a controller can have. */
@@ -90,11 +92,10 @@ public final class Ordex implements AutoCloseable {
    * The CAN bus a device is opened on when its constructor names none. WPILib 2027's robot
    * controller has buses 0 to 5; WPILib 2026 has only bus 0.
    */
-  public static final int DEFAULT_CAN_BUS = 0;
+  public static final int DEFAULT_CAN_BUS = Checks.DEFAULT_CAN_BUS;
 
   private final int deviceId;
   private final int bus;
-  private long handle; // 0 once closed
 
   /**
    * Opens the controller with the given CAN device number and configures all four motors with
@@ -128,19 +129,13 @@ public final class Ordex implements AutoCloseable {
    *     bus the platform does not have (it prints why)
    */
   public Ordex(int deviceId, int frequency, int bus) {
-    requireInRange(deviceId, MIN_DEVICE_ID, MAX_DEVICE_ID, "Device ID");
+    super("Ordex on CAN device "
+        + requireInRange(deviceId, MIN_DEVICE_ID, MAX_DEVICE_ID, "Device ID"));
     requireInRange(frequency, MIN_FREQUENCY, MAX_FREQUENCY, "Motor frequency");
-    long created = OrdexJNI.c_Ordex_createOnBus(bus, deviceId, frequency);
-    if (created == 0) {
-      throw new IllegalStateException(
-          "Ordex on CAN device "
-              + deviceId
-              + (bus == DEFAULT_CAN_BUS ? "" : ", bus " + bus)
-              + " could not be initialized");
-    }
     this.deviceId = deviceId;
     this.bus = bus;
-    this.handle = created;
+    long created = open(OrdexJNI.c_Ordex_createOnBus(bus, deviceId, frequency),
+        Checks.onCan("Ordex on CAN device", deviceId, bus));
     // The identity getters read what this fetch stores; it never holds up the caller.
     OrdexJNI.c_Ordex_requestIdentity(created);
   }
@@ -151,19 +146,12 @@ public final class Ordex implements AutoCloseable {
    */
   @Override
   public void close() {
-    if (handle != 0) {
-      OrdexJNI.c_Ordex_destroy(handle);
-      handle = 0;
-    }
+    super.close();
   }
 
-  /**
-   * Returns true once {@link #close()} has been called.
-   *
-   * @return true if the controller is closed, false while it is open
-   */
-  public boolean isClosed() {
-    return handle == 0;
+  @Override
+  void destroy(long handle) {
+    OrdexJNI.c_Ordex_destroy(handle);
   }
 
   /**
@@ -735,27 +723,11 @@ public final class Ordex implements AutoCloseable {
         : Optional.empty();
   }
 
-  private long openHandle() {
-    long current = handle;
-    if (current == 0) {
-      throw new IllegalStateException("Ordex on CAN device " + deviceId + " is closed");
-    }
-    return current;
-  }
-
   private static int requireMotor(int motor) {
     return requireInRange(motor, 0, MOTOR_COUNT - 1, "Motor");
   }
 
   private static int requireEncoder(int encoder) {
     return requireInRange(encoder, 0, MOTOR_COUNT - 1, "Encoder");
-  }
-
-  private static int requireInRange(int value, int min, int max, String what) {
-    if (value < min || value > max) {
-      throw new IllegalArgumentException(
-          what + " " + value + " out of range [" + min + ";" + max + "]");
-    }
-    return value;
   }
 }

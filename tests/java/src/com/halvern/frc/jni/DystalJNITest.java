@@ -18,30 +18,23 @@ import com.halvern.frc.Dystal;
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimDystalCan;
 import com.halvern.frc.sim.SimDystalUsb;
+import com.halvern.frc.testing.FreshSimBus;
 import java.io.File;
 import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.extension.ExtendWith;
 
 /**
  * The distance sensor's native bindings in a real JVM against the real library, with simulated
  * sensors on the CAN bus and behind pseudo-terminals: each case shows what a sensor message
  * turns into in Java.
  */
+@ExtendWith(FreshSimBus.class)
 class DystalJNITest {
   static final int CAN_ID = 7;
-
-  @BeforeEach
-  void resetSimulation() {
-    SimBus.reset();
-  }
-
-  @AfterEach
-  void resetSimulationAfter() {
-    SimBus.reset();
-  }
 
   @Nested
   class CanSensor {

@@ -20,6 +20,7 @@ import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimIridelCan;
 import com.halvern.frc.sim.SimIridelUsb;
 import com.halvern.frc.sim.SimSerialPorts;
+import com.halvern.frc.testing.FreshSimBus;
 import com.halvern.frc.testing.IridelWire;
 import java.io.File;
 import java.util.List;
@@ -28,24 +29,16 @@ import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.extension.ExtendWith;
 
 /**
  * The colour sensor's native bindings in a real JVM against the real library, with simulated
  * sensors on the CAN bus and behind pseudo-terminals: each case shows what a Java argument turns
  * into on the wire, or what a sensor message turns into in Java.
  */
+@ExtendWith(FreshSimBus.class)
 class IridelJNITest {
   static final int CAN_ID = 7;
-
-  @BeforeEach
-  void resetSimulation() {
-    SimBus.reset();
-  }
-
-  @AfterEach
-  void resetSimulationAfter() {
-    SimBus.reset();
-  }
 
   @Nested
   class CanSensor {

@@ -1,6 +1,16 @@
 package com.halvern.frc.jni;
 
 import static com.halvern.frc.testing.IridelWire.waitFor;
+import static com.halvern.frc.testing.LidarMiniWire.DOWN_ONE;
+import static com.halvern.frc.testing.LidarMiniWire.DOWN_TENTH;
+import static com.halvern.frc.testing.LidarMiniWire.GET_HEALTH;
+import static com.halvern.frc.testing.LidarMiniWire.GET_INFO;
+import static com.halvern.frc.testing.LidarMiniWire.START_SCAN;
+import static com.halvern.frc.testing.LidarMiniWire.STOP_SCAN;
+import static com.halvern.frc.testing.LidarMiniWire.UP_ONE;
+import static com.halvern.frc.testing.LidarMiniWire.UP_TENTH;
+import static com.halvern.frc.testing.LidarMiniWire.plugInAsTheOnlySerialPort;
+import static com.halvern.frc.testing.LidarMiniWire.unplug;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -10,12 +20,10 @@ import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halvern.frc.LidarMini;
 import com.halvern.frc.sim.SimLidarMini;
 import com.halvern.frc.sim.SimSerialPorts;
-import java.io.File;
 import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -28,33 +36,16 @@ import org.junit.jupiter.api.Test;
  * into on the wire, or what the lidar's answer turns into in Java.
  */
 class LidarMiniJNITest {
-  // Command bytes of the requests.
-  static final int START_SCAN = 0x60;
-  static final int STOP_SCAN = 0x65;
-  static final int UP_TENTH = 0x09;
-  static final int DOWN_TENTH = 0x0A;
-  static final int UP_ONE = 0x0B;
-  static final int DOWN_ONE = 0x0C;
-  static final int GET_INFO = 0x90;
-  static final int GET_HEALTH = 0x92;
-
   SimLidarMini device;
 
   @BeforeEach
   void plugInALidarAsTheOnlySerialPort() {
-    String[] hostPorts = new File("/dev").list((dir, name) ->
-        name.startsWith("ttyUSB") || name.startsWith("ttyACM"));
-    assumeTrue(hostPorts == null || hostPorts.length == 0, "the host has serial ports");
-    device = new SimLidarMini();
-    SimSerialPorts.addDevicePath(device.devicePath());
+    device = plugInAsTheOnlySerialPort();
   }
 
   @AfterEach
   void unplugTheLidar() {
-    if (device != null) {
-      SimSerialPorts.removeDevicePath(device.devicePath());
-      device.close();
-    }
+    unplug(device);
   }
 
   @Test
