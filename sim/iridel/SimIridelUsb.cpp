@@ -1,0 +1,118 @@
+// The simulated Iridel USB sensor: its commands and sample lines through the library's wire
+// format, on the serial line every simulated USB device writes on.
+#include <algorithm>
+#include <mutex>
+
+#include "SimClock.h"
+#include "SimHal.h"
+#include "SimIridel.h"
+#include "iridel/IridelProtocol.h"
+#include "serial/CommandLineReader.h"
+#include "serial/SerialLine.h"
+
+namespace halvern::sim {
+
+namespace wire = halvern::iridel;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The distance the sensor reports in its distance mode.
+constexpr int kDistanceModeMm = 123;
+
+}  // namespace
+
+struct SimIridelUsb::State {
+  mutable std::mutex mutex;
+  std::array<float, 3> xyz{0.25F, 0.5F, 0.75F};
+  bool distanceMode = false;
+  bool silent = false;
+  std::chrono::milliseconds sampleTime{kDefaultSampleTime};
+  std::vector<std::string> received;
+  int samplesSent = 0;
+  uint64_t lastSampleSentUs = 0;
+  // The line's thread's alone.
+  CommandLineReader commands{CommandLineReader::LineEnd::Lf};
+  Clock::time_point nextSample = Clock::now();
+};
+
+SimIridelUsb::SimIridelUsb()
+    // The HAL's clock stamps the samples sent: the simulation runs before the first.
+    : state_((startSimulation(), std::make_unique<State>())),
+      line_(std::make_unique<SerialLine>()) {
+  line_->start({.received = [this](std::span<const uint8_t> bytes) { takeCommandBytes(bytes); },
+                .turn = [this](Clock::time_point now, bool room) { queueDue(now, room); }});
+}
+
+SimIridelUsb::~SimIridelUsb() { line_->stop(); }
+
+const std::string& SimIridelUsb::devicePath() const { return line_->devicePath(); }
+
+void SimIridelUsb::setColor(float x, float y, float z) {
+  const std::lock_guard lock(state_->mutex);
+  state_->xyz = {x, y, z};
+}
+
+void SimIridelUsb::setDistanceMode(bool on) {
+  const std::lock_guard lock(state_->mutex);
+  state_->distanceMode = on;
+}
+
+void SimIridelUsb::setSilent(bool silent) {
+  const std::lock_guard lock(state_->mutex);
+  state_->silent = silent;
+}
+
+void SimIridelUsb::sendRaw(const std::string& bytes) { line_->queue(bytes); }
+
+void SimIridelUsb::unplug() { line_->unplug(); }
+
+std::vector<std::string> SimIridelUsb::receivedLines() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->received;
+}
+
+uint64_t SimIridelUsb::lastSampleSentMicros() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->lastSampleSentUs;
+}
+
+int SimIridelUsb::samplesSent() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->samplesSent;
+}
+
+std::chrono::milliseconds SimIridelUsb::sampleTime() const {
+  const std::lock_guard lock(state_->mutex);
+  return state_->sampleTime;
+}
+
+bool SimIridelUsb::allSentWasRead() const { return line_->allSentWasRead(); }
+
+void SimIridelUsb::takeCommandBytes(std::span<const uint8_t> bytes) {
+  const std::lock_guard lock(state_->mutex);
+  State& state = *state_;
+  state.commands.feed(bytes, [&state](const std::string& line) {
+    state.received.push_back(line);
+    if (const auto milliseconds = wire::parseSampleTimeLine(line)) {
+      state.sampleTime = std::chrono::milliseconds(std::max(*milliseconds, 1));
+    }
+  });
+}
+
+void SimIridelUsb::queueDue(Clock::time_point now, bool room) {
+  // Held back, a sample is left out rather than sent late.
+  const std::lock_guard lock(state_->mutex);
+  State& state = *state_;
+  if (!room || state.silent || now < state.nextSample) {
+    return;
+  }
+  line_->queue(wire::encodeColorLine(
+      state.xyz, state.distanceMode ? std::optional(kDistanceModeMm) : std::nullopt));
+  ++state.samplesSent;
+  state.lastSampleSentUs = simhal::halMicros();
+  state.nextSample = now + state.sampleTime;
+}
+
+}  // namespace halvern::sim
