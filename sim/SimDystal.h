@@ -143,9 +143,9 @@ class SimDystalUsb {
  private:
   struct State;  // the sensor's state behind its mutex
 
-  void takeCommandBytes(std::span<const uint8_t> bytes);
+  void takeCommandBytes(SerialLine& line, std::span<const uint8_t> bytes);
   /** Queues the frame or chatter line that is due, when the line has room and nothing waits. */
-  void queueDue(std::chrono::steady_clock::time_point now, bool room);
+  void queueDue(SerialLine& line, std::chrono::steady_clock::time_point now, bool room);
 
   std::unique_ptr<State> state_;
   std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes

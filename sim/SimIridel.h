@@ -121,7 +121,7 @@ class SimIridelUsb {
 
   void takeCommandBytes(std::span<const uint8_t> bytes);
   /** Queues the sample line that is due, when the line has room. */
-  void queueDue(std::chrono::steady_clock::time_point now, bool room);
+  void queueSample(SerialLine& line, std::chrono::steady_clock::time_point now, bool room);
 
   std::unique_ptr<State> state_;
   std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes

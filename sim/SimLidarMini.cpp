@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
-#include <mutex>
+#include <functional>
 #include <optional>
 
 #include "SimHal.h"
@@ -16,6 +16,7 @@
 #include "lidarmini/ScanEncoding.h"
 #include "lidarmini/ScanFaults.h"
 #include "lidarmini/ScanTimeline.h"
+#include "serial/Guarded.h"
 #include "serial/SerialLine.h"
 
 namespace halvern::sim {
@@ -36,150 +37,42 @@ constexpr std::size_t kSentPacketsKept = 4096;
 
 }  // namespace
 
-struct SimLidarMini::State {
-  mutable std::mutex mutex;
-  Room room = defaultRoom();
-  Identity identity;
-  Health health;
-  lidarmini::ScanFaults faults;
+namespace lidarmini {
+
+/** The simulated lidar's state. */
+struct DeviceState {
+  SimLidarMini::Room room = SimLidarMini::defaultRoom();
+  SimLidarMini::Identity identity;
+  SimLidarMini::Health health;
+  ScanFaults faults;
   bool splitPackets = false;
   bool silent = false;
   bool scanning = false;
   std::optional<std::vector<uint8_t>> replyOverride;
   std::vector<uint8_t> commands;
-  std::deque<SentPacket> sentPackets;
+  std::deque<SimLidarMini::SentPacket> sentPackets;
   int revolutionsSent = 0;
   int packetsSent = 0;
-  lidarmini::ScanTimeline timeline;
-  lidarmini::RequestReader requests;  // the line's thread's alone
+  ScanTimeline timeline;
+  RequestReader requests;  // the line's thread's alone
 };
 
-SimLidarMini::SimLidarMini()
-    : state_(std::make_unique<State>()), line_(std::make_unique<SerialLine>(kBytesPerSecond)) {
-  line_->start({.received = [this](std::span<const uint8_t> bytes) { takeRequests(bytes); },
-                .turn = [this](Clock::time_point now, bool /*room*/) { queueDuePackets(now); }});
-}
+}  // namespace lidarmini
 
-SimLidarMini::~SimLidarMini() { line_->stop(); }
+struct SimLidarMini::State : Guarded<lidarmini::DeviceState> {};
 
-const std::string& SimLidarMini::devicePath() const { return line_->devicePath(); }
+namespace {
 
-SimLidarMini::Room SimLidarMini::defaultRoom() {
-  constexpr RectangularRoom kRoom{
-      .widthMetres = 4.0, .depthMetres = 3.0, .fromWestMetres = 1.5, .fromSouthMetres = 1.2};
-  return [room = kRoom](double angleDegrees) {
-    return static_cast<uint16_t>(std::lround(room.distanceMm(angleDegrees)));
-  };
-}
+using lidarmini::DeviceState;
 
-std::vector<SimLidarMini::SentPacket> SimLidarMini::sentPackets() const {
-  const std::lock_guard lock(state_->mutex);
-  return {state_->sentPackets.begin(), state_->sentPackets.end()};
-}
-
-void SimLidarMini::setRoom(Room room) {
-  const std::lock_guard lock(state_->mutex);
-  state_->room = std::move(room);
-}
-
-void SimLidarMini::setIdentity(const Identity& identity) {
-  const std::lock_guard lock(state_->mutex);
-  state_->identity = identity;
-}
-
-void SimLidarMini::setHealth(const Health& health) {
-  const std::lock_guard lock(state_->mutex);
-  state_->health = health;
-}
-
-void SimLidarMini::setCorruptedShare(double share) {
-  const std::lock_guard lock(state_->mutex);
-  state_->faults.corruptedShare = std::clamp(share, 0.0, 1.0);
-}
-
-void SimLidarMini::setGarbageBetweenPackets(bool on) {
-  const std::lock_guard lock(state_->mutex);
-  state_->faults.garbage = on;
-}
-
-void SimLidarMini::setSplitPackets(bool on) {
-  const std::lock_guard lock(state_->mutex);
-  state_->splitPackets = on;
-}
-
-void SimLidarMini::setSilent(bool silent) {
-  const std::lock_guard lock(state_->mutex);
-  state_->silent = silent;
-}
-
-void SimLidarMini::overrideNextReply(std::vector<uint8_t> reply) {
-  const std::lock_guard lock(state_->mutex);
-  state_->replyOverride = std::move(reply);
-}
-
-void SimLidarMini::sendRaw(const std::vector<uint8_t>& bytes) { line_->queue(bytes); }
-
-void SimLidarMini::unplug() { line_->unplug(); }
-
-bool SimLidarMini::unplugged() const { return line_->unplugged(); }
-
-bool SimLidarMini::scanning() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->scanning;
-}
-
-double SimLidarMini::frequencyHz() const {
-  constexpr double kTenthsPerHertz = 10.0;
-  const std::lock_guard lock(state_->mutex);
-  return state_->timeline.frequencyTenths() / kTenthsPerHertz;
-}
-
-std::vector<uint8_t> SimLidarMini::commands() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->commands;
-}
-
-int SimLidarMini::revolutionsSent() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->revolutionsSent;
-}
-
-int SimLidarMini::packetsSent() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->packetsSent;
-}
-
-bool SimLidarMini::libraryCaughtUp() const { return line_->allSentWasRead(); }
-
-std::size_t SimLidarMini::unreadByLibrary() const { return line_->unreadByLibrary(); }
-
-std::vector<uint8_t> SimLidarMini::scanPacket(bool start, uint16_t firstAngleRaw,
-                                              uint16_t lastAngleRaw,
-                                              const std::vector<Sample>& samples) {
-  std::vector<wire::ScanSample> wireSamples;
-  wireSamples.reserve(samples.size());
-  for (const Sample& sample : samples) {
-    wireSamples.push_back(wire::ScanSample{
-        .intensity = sample.intensity, .distanceMm = sample.distanceMm, .flag = sample.flag});
-  }
-  std::vector<uint8_t> packet;
-  wire::encodeScanPacket(packet, start, firstAngleRaw, lastAngleRaw, wireSamples);
-  return packet;
-}
-
-void SimLidarMini::takeRequests(std::span<const uint8_t> bytes) {
-  const std::lock_guard lock(state_->mutex);
-  state_->requests.feed(bytes, [this](uint8_t command) { handleCommand(command); });
-}
-
-void SimLidarMini::handleCommand(uint8_t command) {
-  State& state = *state_;
+// Follows a request's command byte.
+void followCommand(SerialLine& line, DeviceState& state, uint8_t command) {
   state.commands.push_back(command);
-  const auto reply = [&](std::vector<uint8_t> ownReply) {
+  const auto reply = [&](const std::vector<uint8_t>& ownReply) {
     if (state.silent) {
       return;
     }
-    line_->queue(state.replyOverride ? *state.replyOverride : ownReply);
+    line.queue(state.replyOverride ? *state.replyOverride : ownReply);
     state.replyOverride.reset();
   };
   switch (static_cast<wire::Command>(command)) {
@@ -189,13 +82,13 @@ void SimLidarMini::handleCommand(uint8_t command) {
         state.timeline.stop();  // the motor's timeline starts afresh
       }
       if (!state.silent) {
-        line_->queue(wire::kScanDescriptor);
+        line.queue(wire::kScanDescriptor);
       }
       break;
     case wire::Command::StopScan:
       state.scanning = false;
       // Packets not yet on the line are never sent; one the line has begun is finished.
-      line_->dropQueued();
+      line.dropQueued();
       break;
     case wire::Command::GetDeviceInfo:
       reply(lidarmini::infoReply(state.identity));
@@ -218,54 +111,142 @@ void SimLidarMini::handleCommand(uint8_t command) {
   }
 }
 
-void SimLidarMini::queuePacket(std::vector<uint8_t> packet, bool revolutionStart,
-                               Clock::time_point readyAt) {
-  if (line_->queuedBytes() > kOutputBacklogLimit) {
+// Queues one packet, with the garbage, damage and split the faults ask for; `sent` counts it
+// once its last byte goes onto the line.
+void queuePacket(SerialLine& line, DeviceState& state, std::vector<uint8_t> packet,
+                 Clock::time_point readyAt, std::function<void()> sent) {
+  if (line.queuedBytes() > kOutputBacklogLimit) {
     return;  // the host stopped reading: the lidar's buffer overflows
   }
-  State& state = *state_;
   state.faults.damage(packet);
   std::vector<uint8_t> garbage = state.faults.garbageBefore(packet);
   if (!garbage.empty()) {
-    line_->queue({.bytes = std::move(garbage), .readyAt = readyAt, .droppable = true});
+    line.queue({.bytes = std::move(garbage), .readyAt = readyAt, .droppable = true});
   }
-  // Counted once the packet's last byte goes onto the line.
-  auto sent = [this, revolutionStart] {
-    const std::lock_guard lock(state_->mutex);
-    state_->packetsSent += 1;
-    state_->revolutionsSent += revolutionStart ? 1 : 0;
-    state_->sentPackets.push_back(
-        SentPacket{.start = revolutionStart, .halMicros = simhal::halMicros()});
-    if (state_->sentPackets.size() > kSentPacketsKept) {
-      state_->sentPackets.pop_front();
-    }
-  };
   if (state.splitPackets) {
     const auto half = static_cast<std::ptrdiff_t>(packet.size() / 2);
-    line_->queue(
+    line.queue(
         {.bytes = {packet.begin(), packet.begin() + half}, .readyAt = readyAt, .droppable = true});
-    line_->queue({.bytes = {packet.begin() + half, packet.end()},
-                  .readyAt = readyAt,
-                  .pauseBefore = kSplitPause,
-                  .droppable = true,
-                  .whenSent = std::move(sent)});
+    line.queue({.bytes = {packet.begin() + half, packet.end()},
+                .readyAt = readyAt,
+                .pauseBefore = kSplitPause,
+                .droppable = true,
+                .whenSent = std::move(sent)});
   } else {
-    line_->queue({.bytes = std::move(packet),
-                  .readyAt = readyAt,
-                  .droppable = true,
-                  .whenSent = std::move(sent)});
+    line.queue({.bytes = std::move(packet),
+                .readyAt = readyAt,
+                .droppable = true,
+                .whenSent = std::move(sent)});
   }
 }
 
-void SimLidarMini::queueDuePackets(Clock::time_point now) {
-  const std::lock_guard lock(state_->mutex);
-  if (!state_->scanning || state_->silent) {
-    state_->timeline.stop();
-    return;
+}  // namespace
+
+SimLidarMini::SimLidarMini()
+    : state_(std::make_unique<State>()),
+      line_(std::make_unique<SerialLine>(
+          SerialLine::Device{
+              .received = [this](SerialLine& line,
+                                 std::span<const uint8_t> bytes) { takeRequests(line, bytes); },
+              .turn = [this](SerialLine& line, Clock::time_point now,
+                             bool /*room*/) { queueDuePackets(line, now); }},
+          kBytesPerSecond)) {}
+
+SimLidarMini::~SimLidarMini() = default;
+
+const std::string& SimLidarMini::devicePath() const { return line_->devicePath(); }
+
+SimLidarMini::Room SimLidarMini::defaultRoom() {
+  constexpr RectangularRoom kRoom{
+      .widthMetres = 4.0, .depthMetres = 3.0, .fromWestMetres = 1.5, .fromSouthMetres = 1.2};
+  return [room = kRoom](double angleDegrees) {
+    return static_cast<uint16_t>(std::lround(room.distanceMm(angleDegrees)));
+  };
+}
+
+std::vector<SimLidarMini::SentPacket> SimLidarMini::sentPackets() const {
+  return state_->with([](const DeviceState& state) {
+    return std::vector<SentPacket>(state.sentPackets.begin(), state.sentPackets.end());
+  });
+}
+
+void SimLidarMini::setRoom(Room room) { state_->set(&DeviceState::room, std::move(room)); }
+void SimLidarMini::setIdentity(const Identity& identity) {
+  state_->set(&DeviceState::identity, identity);
+}
+void SimLidarMini::setHealth(const Health& health) { state_->set(&DeviceState::health, health); }
+void SimLidarMini::setCorruptedShare(double share) {
+  state_->with([share](DeviceState& state) {
+    state.faults.corruptedShare = std::clamp(share, 0.0, 1.0);
+  });
+}
+void SimLidarMini::setGarbageBetweenPackets(bool on) {
+  state_->with([on](DeviceState& state) { state.faults.garbage = on; });
+}
+void SimLidarMini::setSplitPackets(bool on) { state_->set(&DeviceState::splitPackets, on); }
+void SimLidarMini::setSilent(bool silent) { state_->set(&DeviceState::silent, silent); }
+void SimLidarMini::overrideNextReply(std::vector<uint8_t> reply) {
+  state_->set(&DeviceState::replyOverride, std::move(reply));
+}
+void SimLidarMini::sendRaw(const std::vector<uint8_t>& bytes) { line_->queue(bytes); }
+void SimLidarMini::unplug() { line_->unplug(); }
+bool SimLidarMini::unplugged() const { return line_->unplugged(); }
+
+bool SimLidarMini::scanning() const { return state_->get(&DeviceState::scanning); }
+double SimLidarMini::frequencyHz() const {
+  constexpr double kTenthsPerHertz = 10.0;
+  return state_->with([](const DeviceState& state) {
+    return state.timeline.frequencyTenths() / kTenthsPerHertz;
+  });
+}
+std::vector<uint8_t> SimLidarMini::commands() const { return state_->get(&DeviceState::commands); }
+int SimLidarMini::revolutionsSent() const { return state_->get(&DeviceState::revolutionsSent); }
+int SimLidarMini::packetsSent() const { return state_->get(&DeviceState::packetsSent); }
+bool SimLidarMini::libraryCaughtUp() const { return line_->allSentWasRead(); }
+std::size_t SimLidarMini::unreadByLibrary() const { return line_->unreadByLibrary(); }
+
+std::vector<uint8_t> SimLidarMini::scanPacket(bool start, uint16_t firstAngleRaw,
+                                              uint16_t lastAngleRaw,
+                                              const std::vector<Sample>& samples) {
+  std::vector<wire::ScanSample> wireSamples;
+  wireSamples.reserve(samples.size());
+  for (const Sample& sample : samples) {
+    wireSamples.push_back(wire::ScanSample{
+        .intensity = sample.intensity, .distanceMm = sample.distanceMm, .flag = sample.flag});
   }
-  for (const auto& packet : state_->timeline.due(now)) {
-    queuePacket(lidarmini::roomPacket(state_->room, packet), packet.start(), packet.due);
-  }
+  std::vector<uint8_t> packet;
+  wire::encodeScanPacket(packet, start, firstAngleRaw, lastAngleRaw, wireSamples);
+  return packet;
+}
+
+void SimLidarMini::takeRequests(SerialLine& line, std::span<const uint8_t> bytes) {
+  state_->with([&](DeviceState& state) {
+    state.requests.feed(bytes, [&](uint8_t command) { followCommand(line, state, command); });
+  });
+}
+
+void SimLidarMini::queueDuePackets(SerialLine& line, Clock::time_point now) {
+  state_->with([&](DeviceState& state) {
+    if (!state.scanning || state.silent) {
+      state.timeline.stop();
+      return;
+    }
+    for (const auto& packet : state.timeline.due(now)) {
+      const bool start = packet.start();
+      queuePacket(line, state, lidarmini::roomPacket(state.room, packet), packet.due,
+                  [this, start] {
+                    state_->with([start](DeviceState& sentState) {
+                      sentState.packetsSent += 1;
+                      sentState.revolutionsSent += start ? 1 : 0;
+                      sentState.sentPackets.push_back(
+                          SentPacket{.start = start, .halMicros = simhal::halMicros()});
+                      if (sentState.sentPackets.size() > kSentPacketsKept) {
+                        sentState.sentPackets.pop_front();
+                      }
+                    });
+                  });
+    }
+  });
 }
 
 }  // namespace halvern::sim

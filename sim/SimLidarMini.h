@@ -139,13 +139,9 @@ class SimLidarMini {
  private:
   struct State;  // the lidar's state behind its mutex, with its model and its faults
 
-  void takeRequests(std::span<const uint8_t> bytes);
-  void handleCommand(uint8_t command);  // with the state's mutex held
+  void takeRequests(SerialLine& line, std::span<const uint8_t> bytes);
   /** Queues the packets whose samples have been measured by `now`. */
-  void queueDuePackets(std::chrono::steady_clock::time_point now);
-  /** Queues one packet, with the garbage, damage and split the faults ask for (mutex held). */
-  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart,
-                   std::chrono::steady_clock::time_point readyAt);
+  void queueDuePackets(SerialLine& line, std::chrono::steady_clock::time_point now);
 
   std::unique_ptr<State> state_;
   std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes

@@ -39,22 +39,14 @@ UdpListener::UdpListener(int port, double receiveWaitSeconds)
   }
 }
 
-UdpListener::~UdpListener() {
-  stop_.store(true);
-  if (thread_.joinable()) {
-    thread_.join();
-  }
-  client_.shutdown();
-}
-
 void UdpListener::start(OnReceive onReceive) {
   onReceive_ = std::move(onReceive);
-  thread_ = std::thread([this] { listen(); });
+  thread_ = std::jthread([this](const std::stop_token& stop) { listen(stop); });
 }
 
-void UdpListener::listen() {
+void UdpListener::listen(const std::stop_token& stop) {
   std::vector<uint8_t> buffer(kReceiveBuffer);
-  while (!stop_.load()) {
+  while (!stop.stop_requested()) {
     const int length = client_.receive(buffer.data(), static_cast<int>(buffer.size()));
     const auto at = Clock::now();
     if (length < 0) {

@@ -2,12 +2,12 @@
 // that receives on it. Both simulated readers of the driver station's datagrams listen so.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <thread>
 
@@ -29,25 +29,18 @@ class UdpListener {
   /** Binds 127.0.0.1 at `port`, each receive waiting at most `receiveWaitSeconds`; throws
    *  std::runtime_error when it cannot. */
   UdpListener(int port, double receiveWaitSeconds);
-  UdpListener(const UdpListener&) = delete;
-  UdpListener& operator=(const UdpListener&) = delete;
-  UdpListener(UdpListener&&) = delete;
-  UdpListener& operator=(UdpListener&&) = delete;
-  /** Stops the thread and closes the socket. */
-  ~UdpListener();
 
   /** Starts receiving, once the owner is ready for `onReceive`. */
   void start(OnReceive onReceive);
 
  private:
-  void listen();
+  void listen(const std::stop_token& stop);
 
   std::string lastSocketError_;  // what the UDP client last logged, for the constructor's error
   simhal::Logger logger_;
   simhal::UDPClient client_;
   OnReceive onReceive_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  std::jthread thread_;  // last: stops before the socket closes
 };
 
 }  // namespace halvern::sim

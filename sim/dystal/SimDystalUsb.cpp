@@ -1,7 +1,6 @@
 // The simulated Dystal USB sensor ties its pieces together: its commands (dystal/UsbCommands),
 // its frames through the library's wire format, and the serial line it writes on.
 #include <algorithm>
-#include <mutex>
 
 #include "SimClock.h"
 #include "SimDystal.h"
@@ -9,6 +8,7 @@
 #include "dystal/DystalProtocol.h"
 #include "dystal/UsbCommands.h"
 #include "serial/CommandLineReader.h"
+#include "serial/Guarded.h"
 #include "serial/SerialLine.h"
 
 namespace halvern::sim {
@@ -27,8 +27,10 @@ constexpr auto kSplitPause = 5ms;
 
 }  // namespace
 
-struct SimDystalUsb::State {
-  mutable std::mutex mutex;
+namespace dystal {
+
+/** The simulated sensor's state. */
+struct UsbState {
   std::vector<int16_t> distances = defaultDystalDistances();
   SimDystalConfig config;
   dystal::UsbSettings settings;
@@ -46,102 +48,12 @@ struct SimDystalUsb::State {
   Clock::time_point nextChatter;
 };
 
-SimDystalUsb::SimDystalUsb()
-    // The HAL's clock stamps the frames sent: the simulation runs before the first.
-    : state_((startSimulation(), std::make_unique<State>())),
-      line_(std::make_unique<SerialLine>()) {
-  line_->start({.received = [this](std::span<const uint8_t> bytes) { takeCommandBytes(bytes); },
-                .turn = [this](Clock::time_point now, bool room) { queueDue(now, room); }});
-}
+}  // namespace dystal
 
-SimDystalUsb::~SimDystalUsb() { line_->stop(); }
+namespace {
 
-const std::string& SimDystalUsb::devicePath() const { return line_->devicePath(); }
-
-void SimDystalUsb::setDistances(std::vector<int16_t> distances) {
-  distances.resize(std::min<std::size_t>(distances.size(), wire::kMaxDistances));
-  const std::lock_guard lock(state_->mutex);
-  state_->distances = std::move(distances);
-}
-
-void SimDystalUsb::setConfig(const SimDystalConfig& config) {
-  const std::lock_guard lock(state_->mutex);
-  state_->config = config;
-}
-
-void SimDystalUsb::setSilent(bool silent) {
-  const std::lock_guard lock(state_->mutex);
-  state_->silent = silent;
-}
-
-void SimDystalUsb::setConfigSilent(bool silent) {
-  const std::lock_guard lock(state_->mutex);
-  state_->configSilent = silent;
-}
-
-void SimDystalUsb::setChatty(bool chatty) {
-  const std::lock_guard lock(state_->mutex);
-  state_->chatty = chatty;
-}
-
-void SimDystalUsb::setSplitFrames(bool split) {
-  const std::lock_guard lock(state_->mutex);
-  state_->splitFrames = split;
-}
-
-void SimDystalUsb::sendRaw(const std::vector<uint8_t>& bytes) { line_->queue(bytes); }
-
-void SimDystalUsb::unplug() { line_->unplug(); }
-
-std::vector<std::string> SimDystalUsb::receivedLines() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->received;
-}
-
-uint64_t SimDystalUsb::lastFrameSentMicros() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->lastFrameSentUs;
-}
-
-int SimDystalUsb::framesSent() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->framesSent;
-}
-
-int SimDystalUsb::outputDataRate() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->settings.outputDataRate;
-}
-
-uint8_t SimDystalUsb::lastSequence() const {
-  const std::lock_guard lock(state_->mutex);
-  return state_->sequence;
-}
-
-bool SimDystalUsb::allSentWasRead() const { return line_->allSentWasRead(); }
-
-std::vector<uint8_t> SimDystalUsb::distanceFrame(uint8_t sequence,
-                                                 const std::vector<int16_t>& distances) {
-  return wire::encodeDistanceFrame(sequence, distances);
-}
-
-void SimDystalUsb::takeCommandBytes(std::span<const uint8_t> bytes) {
-  const std::lock_guard lock(state_->mutex);
-  State& state = *state_;
-  state.commands.feed(bytes, [&](const std::string& line) {
-    state.received.push_back(line);
-    line_->queue(dystal::followCommand(line, state.settings, state.config, state.configSilent));
-  });
-}
-
-void SimDystalUsb::queueDue(Clock::time_point now, bool room) {
-  // Queued bytes (replies, raw bytes) stay together: no frame or chatter goes out in between.
-  // Held back, a frame is left out rather than sent late.
-  if (!room || line_->queuedBytes() > 0) {
-    return;
-  }
-  const std::lock_guard lock(state_->mutex);
-  State& state = *state_;
+// Queues the frame or chatter line due by `now`.
+void queueDueOutput(SerialLine& line, dystal::UsbState& state, Clock::time_point now) {
   const auto period =
       std::chrono::duration_cast<Clock::duration>(1s) / state.settings.outputDataRate;
   if (state.settings.binaryOutput && !state.silent && now >= state.nextFrame) {
@@ -154,17 +66,89 @@ void SimDystalUsb::queueDue(Clock::time_point now, bool room) {
     }
     if (state.splitFrames && frame.size() > 1) {
       const auto half = static_cast<std::ptrdiff_t>(frame.size() / 2);
-      line_->queue(SerialLine::Segment{.bytes = {frame.begin(), frame.begin() + half}});
-      line_->queue(SerialLine::Segment{.bytes = {frame.begin() + half, frame.end()},
+      line.queue(SerialLine::Segment{.bytes = {frame.begin(), frame.begin() + half}});
+      line.queue(SerialLine::Segment{.bytes = {frame.begin() + half, frame.end()},
                                        .pauseBefore = kSplitPause});
     } else {
-      line_->queue(frame);
+      line.queue(frame);
     }
   }
   if (state.chatty && now >= state.nextChatter) {
-    line_->queue(dystal::chatterLine(state.settings.outputDataRate));
+    line.queue(dystal::chatterLine(state.settings.outputDataRate));
     state.nextChatter = now + kChatterPeriod;
   }
+}
+
+}  // namespace
+
+struct SimDystalUsb::State : Guarded<dystal::UsbState> {};
+
+// The HAL's clock stamps the frames sent: the simulation runs before the first.
+SimDystalUsb::SimDystalUsb()
+    : state_((startSimulation(), std::make_unique<State>())),
+      line_(std::make_unique<SerialLine>(SerialLine::Device{
+          .received = [this](SerialLine& line, std::span<const uint8_t> bytes) {
+            takeCommandBytes(line, bytes);
+          },
+          .turn = [this](SerialLine& line, Clock::time_point now, bool room) {
+            queueDue(line, now, room);
+          }})) {}
+
+SimDystalUsb::~SimDystalUsb() = default;
+
+const std::string& SimDystalUsb::devicePath() const { return line_->devicePath(); }
+
+void SimDystalUsb::setDistances(std::vector<int16_t> distances) {
+  distances.resize(std::min<std::size_t>(distances.size(), wire::kMaxDistances));
+  state_->set(&dystal::UsbState::distances, std::move(distances));
+}
+
+void SimDystalUsb::setConfig(const SimDystalConfig& config) {
+  state_->set(&dystal::UsbState::config, config);
+}
+void SimDystalUsb::setSilent(bool silent) { state_->set(&dystal::UsbState::silent, silent); }
+void SimDystalUsb::setConfigSilent(bool silent) {
+  state_->set(&dystal::UsbState::configSilent, silent);
+}
+void SimDystalUsb::setChatty(bool chatty) { state_->set(&dystal::UsbState::chatty, chatty); }
+void SimDystalUsb::setSplitFrames(bool split) { state_->set(&dystal::UsbState::splitFrames, split); }
+void SimDystalUsb::sendRaw(const std::vector<uint8_t>& bytes) { line_->queue(bytes); }
+void SimDystalUsb::unplug() { line_->unplug(); }
+
+std::vector<std::string> SimDystalUsb::receivedLines() const {
+  return state_->get(&dystal::UsbState::received);
+}
+uint64_t SimDystalUsb::lastFrameSentMicros() const {
+  return state_->get(&dystal::UsbState::lastFrameSentUs);
+}
+int SimDystalUsb::framesSent() const { return state_->get(&dystal::UsbState::framesSent); }
+int SimDystalUsb::outputDataRate() const {
+  return state_->with([](const dystal::UsbState& state) { return state.settings.outputDataRate; });
+}
+uint8_t SimDystalUsb::lastSequence() const { return state_->get(&dystal::UsbState::sequence); }
+bool SimDystalUsb::allSentWasRead() const { return line_->allSentWasRead(); }
+
+std::vector<uint8_t> SimDystalUsb::distanceFrame(uint8_t sequence,
+                                                 const std::vector<int16_t>& distances) {
+  return wire::encodeDistanceFrame(sequence, distances);
+}
+
+void SimDystalUsb::takeCommandBytes(SerialLine& line, std::span<const uint8_t> bytes) {
+  state_->with([&](dystal::UsbState& state) {
+    state.commands.feed(bytes, [&](const std::string& command) {
+      state.received.push_back(command);
+      line.queue(dystal::followCommand(command, state.settings, state.config, state.configSilent));
+    });
+  });
+}
+
+void SimDystalUsb::queueDue(SerialLine& line, Clock::time_point now, bool room) {
+  // Queued bytes (replies, raw bytes) stay together: no frame or chatter goes out in between.
+  // Held back, a frame is left out rather than sent late.
+  if (!room || line.queuedBytes() > 0) {
+    return;
+  }
+  state_->with([&](dystal::UsbState& state) { queueDueOutput(line, state, now); });
 }
 
 }  // namespace halvern::sim

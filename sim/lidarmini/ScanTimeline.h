@@ -7,18 +7,20 @@
 
 namespace halvern::sim::lidarmini {
 
+/** Samples [first, end) of a revolution of `samplesInRevolution`, all measured by `due`. */
+struct TimedPacket {
+  int first = 0;
+  int end = 0;
+  int samplesInRevolution = 0;
+  std::chrono::steady_clock::time_point due;
+  /** The packet of a revolution's first sample. */
+  [[nodiscard]] bool start() const { return first == 0; }
+};
+
 class ScanTimeline {
  public:
   using Clock = std::chrono::steady_clock;
-
-  /** Samples [first, end) of a revolution of `samplesInRevolution`, measured by `due`. */
-  struct Packet {
-    int first = 0;
-    int end = 0;
-    int samplesInRevolution = 0;
-    Clock::time_point due;
-    [[nodiscard]] bool start() const { return first == 0; }
-  };
+  using Packet = TimedPacket;
 
   /** The frequency the motor turns at, in tenths of a hertz (so steps add up exactly). */
   [[nodiscard]] int frequencyTenths() const { return frequencyTenths_; }

@@ -41,22 +41,11 @@ Clock::duration lineTimeOf(std::size_t bytes, int bytesPerSecond) {
 
 }  // namespace
 
-SerialLine::SerialLine(int bytesPerSecond)
-    : bytesPerSecond_(bytesPerSecond), terminal_(std::make_unique<PseudoTerminal>()) {}
-
-SerialLine::~SerialLine() { stop(); }
-
-void SerialLine::start(Device device) {
-  device_ = std::move(device);
-  thread_ = std::jthread([this](const std::stop_token& stop) { run(stop); });
-}
-
-void SerialLine::stop() {
-  if (thread_.joinable()) {
-    thread_.request_stop();
-    thread_.join();
-  }
-}
+SerialLine::SerialLine(Device device, int bytesPerSecond)
+    : bytesPerSecond_(bytesPerSecond),
+      terminal_(std::make_unique<PseudoTerminal>()),
+      device_(std::move(device)),
+      thread_([this](const std::stop_token& stop) { run(stop); }) {}
 
 const std::string& SerialLine::devicePath() const { return terminal_->devicePath(); }
 
@@ -100,7 +89,7 @@ std::size_t SerialLine::queuedBytes() const {
 void SerialLine::unplug() {
   std::unique_lock lock(mutex_);
   unplugRequested_ = true;
-  unpluggedNow_.wait(lock, [this] { return unplugged_.load() || !thread_.joinable(); });
+  unpluggedNow_.wait(lock, [this] { return unplugged_.load(); });
 }
 
 std::size_t SerialLine::unreadByLibrary() const { return terminal_->unreadByLibrary(); }
@@ -194,12 +183,12 @@ void SerialLine::run(const std::stop_token& stop) {
     }
     const std::vector<uint8_t> received = terminal_->receiveAvailable(kReceiveWait);
     if (!received.empty() && device_.received) {
-      device_.received(received);
+      device_.received(*this, received);
     }
     const auto now = Clock::now();
     const std::size_t room = libraryQueueRoom();
     if (device_.turn) {
-      device_.turn(now, room > 0);
+      device_.turn(*this, now, room > 0);
     }
     write(now, room);
   }

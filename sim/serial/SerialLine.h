@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-namespace halvern::sim {
+#include "PseudoTerminal.h"
 
-class PseudoTerminal;
+namespace halvern::sim {
 
 class SerialLine {
  public:
@@ -37,31 +37,24 @@ class SerialLine {
     std::function<void()> whenSent = nullptr;
   };
 
-  /** What the device does on the line's thread. */
+  /** What the device does on the line's thread, given the line (its hooks may run before the
+   *  line's constructor has returned). */
   struct Device {
     /** Bytes the library wrote. */
-    std::function<void(std::span<const uint8_t>)> received;
+    std::function<void(SerialLine& line, std::span<const uint8_t>)> received;
     /**
      * Once a turn, before the line writes: queue what is due by `now`. `room` is false while the
      * library leaves too much unread, when a device that leaves out what it cannot send on time
      * queues nothing.
      */
-    std::function<void(Clock::time_point now, bool room)> turn;
+    std::function<void(SerialLine& line, Clock::time_point now, bool room)> turn;
   };
 
-  /** 0 bytes a second: as fast as the terminal takes them. */
-  explicit SerialLine(int bytesPerSecond = 0);
-  SerialLine(const SerialLine&) = delete;
-  SerialLine& operator=(const SerialLine&) = delete;
-  SerialLine(SerialLine&&) = delete;
-  SerialLine& operator=(SerialLine&&) = delete;
-  /** Stops the thread (a device stops it first, in its own destructor). */
-  ~SerialLine();
-
-  /** Starts the thread, once the device is ready for it. */
-  void start(Device device);
-  /** Stops the thread; the device's hooks are not called after. */
-  void stop();
+  /**
+   * Opens the pseudo-terminal and starts the line's thread, which calls the device's hooks
+   * until the line goes. 0 bytes a second: as fast as the terminal takes them.
+   */
+  explicit SerialLine(Device device, int bytesPerSecond = 0);
 
   [[nodiscard]] const std::string& devicePath() const;
 
@@ -110,7 +103,7 @@ class SerialLine {
   Clock::time_point lineFree_;
   Clock::time_point lastSegmentDone_;
   std::size_t writtenSinceEmpty_ = 0;  // since the library's side was last seen empty
-  std::jthread thread_;
+  std::jthread thread_;  // last: stops before the rest goes
 };
 
 }  // namespace halvern::sim

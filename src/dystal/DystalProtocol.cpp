@@ -1,7 +1,8 @@
 #include "dystal/DystalProtocol.h"
 
 #include <algorithm>
-#include <cstdlib>
+
+#include "core/CommandLineNumber.h"
 
 namespace halvern::dystal {
 namespace {
@@ -184,12 +185,7 @@ std::vector<uint8_t> encodeDistanceFrame(uint8_t sequence, std::span<const int16
 }
 
 std::optional<int> parseOutputDataRateLine(std::string_view line) {
-  if (!line.starts_with(kOutputDataRatePrefix)) {
-    return std::nullopt;
-  }
-  // As the firmware reads it: the leading number, 0 when there is none.
-  const std::string rate(line.substr(kOutputDataRatePrefix.size()));
-  return std::atoi(rate.c_str());
+  return numberAfter(line, kOutputDataRatePrefix);
 }
 
 }  // namespace halvern::dystal

@@ -4,8 +4,8 @@
 #include <bit>
 #include <charconv>
 #include <cstdio>
-#include <cstdlib>
 
+#include "core/CommandLineNumber.h"
 #include "core/ConnectionSilence.h"
 
 namespace halvern::iridel {
@@ -222,11 +222,7 @@ std::string encodeColorLine(const std::array<float, 3>& xyz, std::optional<int> 
 }
 
 std::optional<int> parseSampleTimeLine(std::string_view line) {
-  if (!line.starts_with(kSampleTimePrefix)) {
-    return std::nullopt;
-  }
-  const std::string milliseconds(line.substr(kSampleTimePrefix.size()));
-  return std::atoi(milliseconds.c_str());
+  return numberAfter(line, kSampleTimePrefix);
 }
 
 }  // namespace halvern::iridel

@@ -70,16 +70,15 @@ Bytes bytesOf(std::size_t count, uint8_t first = 0) {
 }
 
 TEST(SerialLine, CarriesSegmentsInOrderAndHandsOnWhatTheLibraryWrites) {
-  SerialLine line;
   std::mutex mutex;
   std::string received;
   std::atomic<int> sent{0};
-  line.start({.received =
-                  [&](std::span<const uint8_t> bytes) {
-                    const std::lock_guard lock(mutex);
-                    received.append(bytes.begin(), bytes.end());
-                  },
-              .turn = nullptr});
+  SerialLine line({.received =
+                       [&](SerialLine& /*line*/, std::span<const uint8_t> bytes) {
+                         const std::lock_guard lock(mutex);
+                         received.append(bytes.begin(), bytes.end());
+                       },
+                   .turn = nullptr});
   const LibraryEnd library(line.devicePath());
   ASSERT_TRUE(library.open());
 
@@ -100,8 +99,7 @@ TEST(SerialLine, CarriesSegmentsInOrderAndHandsOnWhatTheLibraryWrites) {
 
 TEST(SerialLine, KeepsItsRateAndDropsOnlyWhatHasNotBegun) {
   constexpr int kBytesPerSecond = 10000;
-  SerialLine line(kBytesPerSecond);
-  line.start({});
+  SerialLine line({}, kBytesPerSecond);
   const LibraryEnd library(line.devicePath());
   ASSERT_TRUE(library.open());
 
@@ -125,11 +123,9 @@ TEST(SerialLine, KeepsItsRateAndDropsOnlyWhatHasNotBegun) {
 }
 
 TEST(SerialLine, HoldsBackWhileTheLibraryDoesNotReadAndStillStopsAtOnce) {
-  auto line = std::make_unique<SerialLine>();
   std::atomic<int> turnsWithoutRoom{0};
-  line->start({.received = nullptr, .turn = [&](auto, bool room) {
-                 turnsWithoutRoom += room ? 0 : 1;
-               }});
+  auto line = std::make_unique<SerialLine>(SerialLine::Device{
+      .received = nullptr, .turn = [&](SerialLine& /*line*/, auto, bool room) { turnsWithoutRoom += room ? 0 : 1; }});
   const LibraryEnd library(line->devicePath());
   ASSERT_TRUE(library.open());
 
@@ -142,8 +138,7 @@ TEST(SerialLine, HoldsBackWhileTheLibraryDoesNotReadAndStillStopsAtOnce) {
 }
 
 TEST(SerialLine, AnUnpluggedLineHangsUpAndSendsNothingMore) {
-  SerialLine line;
-  line.start({});
+  SerialLine line({});
   const LibraryEnd library(line.devicePath());
   ASSERT_TRUE(library.open());
   line.unplug();
