@@ -28,8 +28,23 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kSmallStepTenths = 1;
-constexpr int kBigStepTenths = 10;
+// The frequency steps' commands, in tenths of a hertz.
+constexpr int frequencyStepTenths(wire::Command command) {
+  constexpr int kSmallStep = 1;
+  constexpr int kBigStep = 10;
+  switch (command) {
+    case wire::Command::FrequencyUpTenth:
+      return kSmallStep;
+    case wire::Command::FrequencyDownTenth:
+      return -kSmallStep;
+    case wire::Command::FrequencyUpOne:
+      return kBigStep;
+    case wire::Command::FrequencyDownOne:
+      return -kBigStep;
+    default:
+      return 0;
+  }
+}
 constexpr auto kSplitPause = 3ms;
 // Output waiting for the line beyond this (the host stopped reading) is dropped, packet by packet.
 constexpr std::size_t kOutputBacklogLimit = 65536;
@@ -97,16 +112,10 @@ void followCommand(SerialLine& line, DeviceState& state, uint8_t command) {
       reply(lidarmini::healthReply(state.health));
       break;
     case wire::Command::FrequencyUpTenth:
-      state.timeline.stepFrequency(kSmallStepTenths);
-      break;
     case wire::Command::FrequencyDownTenth:
-      state.timeline.stepFrequency(-kSmallStepTenths);
-      break;
     case wire::Command::FrequencyUpOne:
-      state.timeline.stepFrequency(kBigStepTenths);
-      break;
     case wire::Command::FrequencyDownOne:
-      state.timeline.stepFrequency(-kBigStepTenths);
+      state.timeline.stepFrequency(frequencyStepTenths(static_cast<wire::Command>(command)));
       break;
   }
 }

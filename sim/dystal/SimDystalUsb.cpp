@@ -96,7 +96,11 @@ SimDystalUsb::SimDystalUsb()
 
 SimDystalUsb::~SimDystalUsb() = default;
 
+// What the serial line does.
 const std::string& SimDystalUsb::devicePath() const { return line_->devicePath(); }
+void SimDystalUsb::sendRaw(const std::vector<uint8_t>& bytes) { line_->queue(bytes); }
+void SimDystalUsb::unplug() { line_->unplug(); }
+bool SimDystalUsb::allSentWasRead() const { return line_->allSentWasRead(); }
 
 void SimDystalUsb::setDistances(std::vector<int16_t> distances) {
   distances.resize(std::min<std::size_t>(distances.size(), wire::kMaxDistances));
@@ -112,8 +116,6 @@ void SimDystalUsb::setConfigSilent(bool silent) {
 }
 void SimDystalUsb::setChatty(bool chatty) { state_->set(&dystal::UsbState::chatty, chatty); }
 void SimDystalUsb::setSplitFrames(bool split) { state_->set(&dystal::UsbState::splitFrames, split); }
-void SimDystalUsb::sendRaw(const std::vector<uint8_t>& bytes) { line_->queue(bytes); }
-void SimDystalUsb::unplug() { line_->unplug(); }
 
 std::vector<std::string> SimDystalUsb::receivedLines() const {
   return state_->get(&dystal::UsbState::received);
@@ -126,7 +128,6 @@ int SimDystalUsb::outputDataRate() const {
   return state_->with([](const dystal::UsbState& state) { return state.settings.outputDataRate; });
 }
 uint8_t SimDystalUsb::lastSequence() const { return state_->get(&dystal::UsbState::sequence); }
-bool SimDystalUsb::allSentWasRead() const { return line_->allSentWasRead(); }
 
 std::vector<uint8_t> SimDystalUsb::distanceFrame(uint8_t sequence,
                                                  const std::vector<int16_t>& distances) {

@@ -55,15 +55,17 @@ SimIridelUsb::SimIridelUsb()
 
 SimIridelUsb::~SimIridelUsb() = default;
 
+// What the serial line does.
 const std::string& SimIridelUsb::devicePath() const { return line_->devicePath(); }
+void SimIridelUsb::sendRaw(const std::string& bytes) { line_->queue(bytes); }
+void SimIridelUsb::unplug() { line_->unplug(); }
+bool SimIridelUsb::allSentWasRead() const { return line_->allSentWasRead(); }
 
 void SimIridelUsb::setColor(float x, float y, float z) {
   state_->set(&iridel::UsbState::xyz, std::array{x, y, z});
 }
 void SimIridelUsb::setDistanceMode(bool on) { state_->set(&iridel::UsbState::distanceMode, on); }
 void SimIridelUsb::setSilent(bool silent) { state_->set(&iridel::UsbState::silent, silent); }
-void SimIridelUsb::sendRaw(const std::string& bytes) { line_->queue(bytes); }
-void SimIridelUsb::unplug() { line_->unplug(); }
 
 std::vector<std::string> SimIridelUsb::receivedLines() const {
   return state_->get(&iridel::UsbState::received);
@@ -75,7 +77,6 @@ int SimIridelUsb::samplesSent() const { return state_->get(&iridel::UsbState::sa
 std::chrono::milliseconds SimIridelUsb::sampleTime() const {
   return state_->get(&iridel::UsbState::sampleTime);
 }
-bool SimIridelUsb::allSentWasRead() const { return line_->allSentWasRead(); }
 
 void SimIridelUsb::takeCommandBytes(std::span<const uint8_t> bytes) {
   state_->with([bytes](iridel::UsbState& state) {

@@ -154,15 +154,17 @@ TEST(LidarRoundTrip, WordsAnglesAndPackets) {
   const std::vector<uint16_t> words{distanceWord(1000.0), distanceWord(2000.0), 0};
   Bytes bytes;
   encodePacket(bytes, false, angleRaw(10.0), angleRaw(12.0), words);
-  const auto found = findPacket(bytes);
-  ASSERT_EQ(found.length, bytes.size());
+  ASSERT_EQ(findPacket(bytes).length, bytes.size());
   std::vector<LidarSample> samples;
   EXPECT_FALSE(decodePacket(bytes, samples));
   ASSERT_EQ(samples.size(), 3U);
-  EXPECT_FLOAT_EQ(samples[0].distance, 1000.0F);
-  EXPECT_NEAR(samples[0].angle, 10.0 + angleCorrectionDegrees(1000.0F), 1e-4);
-  EXPECT_FLOAT_EQ(samples[1].distance, 2000.0F);
-  EXPECT_NEAR(samples[1].angle, 11.0 + angleCorrectionDegrees(2000.0F), 1e-4);
+  // Spread from the first angle to the last, each corrected for its distance.
+  for (std::size_t k = 0; k < 2; ++k) {
+    const auto distance = static_cast<float>(1000 * (k + 1));
+    EXPECT_FLOAT_EQ(samples[k].distance, distance);
+    EXPECT_NEAR(samples[k].angle, 10.0 + static_cast<double>(k) + angleCorrectionDegrees(distance),
+                1e-4);
+  }
   EXPECT_FLOAT_EQ(samples[2].distance, kOutOfRange);
 
   Bytes start;
