@@ -1,7 +1,6 @@
 #include "serial/SerialLine.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "PseudoTerminal.h"
 
@@ -17,15 +16,16 @@ using Clock = SerialLine::Clock;
 // it last saw the library's side empty, well below what the terminal holds (about 20 KB).
 constexpr std::size_t kUnconfirmedLimit = 8192;
 
+// A line without a rate writes at most this much of a segment at once, and looks at the
+// library's side again before the next block.
+constexpr std::size_t kWriteBlock = 1024;
+
 constexpr auto kUnpluggedIdle = 5ms;
 constexpr auto kReceiveWait = 1ms;
 
 std::size_t bytesCarriedIn(Clock::duration time, int bytesPerSecond) {
   if (time < Clock::duration::zero()) {
     return 0;
-  }
-  if (bytesPerSecond == 0) {
-    return std::numeric_limits<std::size_t>::max();
   }
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(time).count();
   return static_cast<std::size_t>(micros * bytesPerSecond / 1000000);
@@ -131,8 +131,13 @@ void SerialLine::write(Clock::time_point now, std::size_t room) {
       if (head.written == 0) {
         line = std::max({line, head.segment.readyAt, lastSegmentDone_ + head.segment.pauseBefore});
       }
-      const std::size_t take = std::min(
-          {room, segment.size() - head.written, bytesCarriedIn(now - line, bytesPerSecond_)});
+      const std::size_t left = segment.size() - head.written;
+      // A line without a rate writes what it begins in blocks, so a frame never goes out in
+      // pieces for want of room; one with a rate writes what the line has carried.
+      const std::size_t take =
+          bytesPerSecond_ == 0
+              ? (now >= line ? std::min(left, kWriteBlock) : 0)
+              : std::min({room, left, bytesCarriedIn(now - line, bytesPerSecond_)});
       if (take == 0 && !segment.empty()) {
         break;
       }
@@ -141,7 +146,7 @@ void SerialLine::write(Clock::time_point now, std::size_t room) {
       head.written += take;
       outputBytes_ -= take;
       writingBytes_ += take;
-      room -= take;
+      room -= std::min(room, take);
       line += lineTimeOf(take, bytesPerSecond_);
       if (head.written == segment.size()) {
         if (head.segment.whenSent) {
