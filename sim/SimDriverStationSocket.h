@@ -10,12 +10,16 @@
 #include <chrono>
 #include <cstddef>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <thread>
 
 #include "SimHal.h"
 
 namespace halvern::sim {
+
+class UdpListener;
 
 class SimDriverStationSocket {
  public:
@@ -49,14 +53,15 @@ class SimDriverStationSocket {
   [[nodiscard]] std::size_t datagramCount() const { return datagrams_.load(); }
 
  private:
-  void listen();
+  /** Follows a datagram (none: nothing came) received at `now`. */
+  void take(std::optional<std::span<const uint8_t>> datagram,
+            std::chrono::steady_clock::time_point now);
 
-  std::string lastSocketError_;  // what the UDP client last logged, for the constructor's error
-  simhal::Logger logger_;
-  simhal::UDPClient client_;
-  std::atomic<bool> stop_{false};
   std::atomic<std::size_t> datagrams_{0};
-  std::thread listener_;  // last: starts once everything else exists
+  // The listener's thread's alone.
+  std::optional<std::chrono::steady_clock::time_point> lastDatagram_;
+  std::optional<bool> shown_;  // the enabled state this socket last set
+  std::unique_ptr<UdpListener> listener_;  // last: stops before the rest goes
 };
 
 }  // namespace halvern::sim

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <thread>
@@ -79,7 +80,7 @@ class SimDystalCan {
   PeriodicTask readingTask_;  // last: stops before the rest goes
 };
 
-class PseudoTerminal;
+class SerialLine;
 
 /**
  * A distance sensor on a USB serial port. It answers the text commands ("GETCONFIG" with a
@@ -140,41 +141,14 @@ class SimDystalUsb {
                                             const std::vector<int16_t>& distances);
 
  private:
-  using Clock = std::chrono::steady_clock;
+  struct State;  // the sensor's state behind its mutex
 
-  void run();
-  void handleCommand(const std::string& line);
-  /** Takes the received bytes, answering each command line as it completes. */
-  void takeCommandBytes(const std::vector<uint8_t>& bytes);
-  /** Writes queued output, then the frame or chatter line that is due, as room allows. */
-  void sendOutput(Clock::time_point now);
-  [[nodiscard]] bool hostQueueFull() const;
+  void takeCommandBytes(SerialLine& line, std::span<const uint8_t> bytes);
+  /** Queues the frame or chatter line that is due, when the line has room and nothing waits. */
+  void queueDue(SerialLine& line, std::chrono::steady_clock::time_point now, bool room);
 
-  std::unique_ptr<PseudoTerminal> terminal_;
-  mutable std::mutex mutex_;
-  std::vector<int16_t> distances_;
-  SimDystalConfig config_;
-  bool silent_ = false;
-  bool configSilent_ = false;
-  bool chatty_ = false;
-  bool splitFrames_ = false;
-  bool binaryOutput_ = false;  // after "DATAFORMAT,BIN"; text replies before
-  bool writing_ = false;       // the device thread is writing what it took from the queue
-  int outputDataRate_ = kDefaultOutputDataRate;
-  std::vector<std::string> received_;
-  std::vector<uint8_t> pendingOutput_;  // replies and raw bytes, written in order, never dropped
-  bool unplugRequested_ = false;
-  bool unplugged_ = false;                 // the device thread has closed the device side
-  std::condition_variable unpluggedNow_;  // notified when it has
-  int framesSent_ = 0;
-  uint64_t lastFrameSentUs_ = 0;
-  uint8_t sequence_ = 0;
-  // The device thread's alone.
-  std::string partialCommand_;
-  Clock::time_point nextFrame_;
-  Clock::time_point nextChatter_;
-  std::atomic<bool> running_{true};
-  std::thread thread_;
+  std::unique_ptr<State> state_;
+  std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes
 };
 
 }  // namespace halvern::sim

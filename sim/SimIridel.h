@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -68,7 +69,7 @@ class SimIridelCan {
   PeriodicTask colorTask_;  // last: stops before the rest goes
 };
 
-class PseudoTerminal;
+class SerialLine;
 
 /**
  * A colour sensor on a USB serial port: answers "COLORFORMAT,..." and "SAMPLETIME,..." and
@@ -116,28 +117,14 @@ class SimIridelUsb {
   [[nodiscard]] bool allSentWasRead() const;
 
  private:
-  void run();
-  void handleCommand(const std::string& line);
+  struct State;  // the sensor's state behind its mutex
 
-  std::unique_ptr<PseudoTerminal> terminal_;
-  mutable std::mutex mutex_;
-  float x_ = 0.25F;
-  float y_ = 0.5F;
-  float z_ = 0.75F;
-  bool distanceMode_ = false;
-  bool silent_ = false;
-  std::chrono::milliseconds sampleTime_{kDefaultSampleTime};
-  std::vector<std::string> received_;
-  std::string partialCommand_;  // the device thread's alone
-  std::string pendingRaw_;
-  bool unplugRequested_ = false;
-  bool unplugged_ = false;                 // the device thread has closed the device side
-  std::condition_variable unpluggedNow_;  // notified when it has
-  bool writing_ = false;  // the device thread is writing what it took from the queue
-  int samplesSent_ = 0;
-  uint64_t lastSampleSentUs_ = 0;
-  std::atomic<bool> running_{true};
-  std::thread thread_;
+  void takeCommandBytes(std::span<const uint8_t> bytes);
+  /** Queues the sample line that is due, when the line has room. */
+  void queueSample(SerialLine& line, std::chrono::steady_clock::time_point now, bool room);
+
+  std::unique_ptr<State> state_;
+  std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes
 };
 
 }  // namespace halvern::sim

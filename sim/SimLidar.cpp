@@ -1,15 +1,12 @@
 #include "SimLidar.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
-#include <numbers>
-#include <span>
 
 #include "SimHal.h"
-#include "SimRoom.h"
 #include "halsim/SimControl.h"
 #include "lidar/LidarPackets.h"
+#include "lidar/RectangularRoom.h"
+#include "lidar/RoomScan.h"
 
 namespace halvern::sim {
 
@@ -17,19 +14,6 @@ namespace wire = halvern::lidar;
 
 namespace {
 
-// Raw angles count 1/128 degree; distance words count a quarter millimetre.
-constexpr double kAngleUnitsPerDegree = 128.0;
-constexpr double kWordsPerMillimetre = 4.0;
-constexpr double kFullTurnDegrees = 360.0;
-// A revolution starts with a packet of one sample; the rest come this many at a time.
-constexpr int kSamplesPerPacket = 40;
-// The lidar's optics: the angle at which a sample is reported lags the true one by an amount
-// that depends on the distance (millimetres).
-constexpr double kCorrectionGain = 21.8;
-constexpr double kCorrectionBase = 155.3;
-// Rounds of "measure where the corrected angle will point": the correction changes slowly with
-// the angle, so a few rounds settle far below the angle unit.
-constexpr int kAngleRounds = 5;
 constexpr double kSlowestRevolutionsPerSecond = 0.1;
 constexpr double kFastestRevolutionsPerSecond = 100.0;
 // A damaged packet: bit 13 of one distance word flipped, a 2 m error if it got through.
@@ -38,44 +22,6 @@ constexpr uint8_t kDamageBit = 0x20;
 // rather than flooding the port with old packets.
 constexpr auto kMaxLag = std::chrono::milliseconds(250);
 constexpr unsigned kSeed = 20240611;
-
-uint8_t lowByte(unsigned value) { return static_cast<uint8_t>(value & 0xFFU); }
-uint8_t highByte(unsigned value) { return static_cast<uint8_t>((value >> 8U) & 0xFFU); }
-
-double correctionDegrees(double distanceMm) {
-  if (distanceMm == 0.0) {
-    return 0.0;
-  }
-  const double radians = std::atan(kCorrectionGain * (kCorrectionBase - distanceMm) /
-                                   (kCorrectionBase * distanceMm));
-  return radians * 180.0 / std::numbers::pi;
-}
-
-double wrapDegrees(double degrees) {
-  const double wrapped = std::fmod(degrees, kFullTurnDegrees);
-  return wrapped < 0.0 ? wrapped + kFullTurnDegrees : wrapped;
-}
-
-uint16_t angleRaw(double degrees) {
-  return static_cast<uint16_t>(std::lround(wrapDegrees(degrees) * kAngleUnitsPerDegree));
-}
-
-// 0 (no return) for no distance, the largest word for one beyond it.
-uint16_t distanceWord(double distanceMm) {
-  if (!(distanceMm > 0.0)) {
-    return 0;
-  }
-  constexpr double kLargest = std::numeric_limits<uint16_t>::max();
-  return static_cast<uint16_t>(std::lround(std::min(distanceMm * kWordsPerMillimetre, kLargest)));
-}
-
-double reportedAngle(int position) {
-  return kFullTurnDegrees * position / SimLidar::kDefaultSamplesPerRevolution;
-}
-
-int packetEnd(int first) {
-  return first == 0 ? 1 : std::min(first + kSamplesPerPacket, SimLidar::kDefaultSamplesPerRevolution);
-}
 
 std::chrono::steady_clock::duration samplePeriod(double revolutionsPerSecond) {
   return std::chrono::duration_cast<std::chrono::steady_clock::duration>(
@@ -157,8 +103,9 @@ void SimLidar::sendRevolutions(int count, unsigned seed) {
   {
     const std::lock_guard lock(mutex_);
     for (int revolution = 0; revolution < count; ++revolution) {
-      for (int first = 0; first < kDefaultSamplesPerRevolution; first = packetEnd(first)) {
-        const std::vector<uint8_t> packet = roomPacket(first, packetEnd(first), random);
+      for (int first = 0; first < kDefaultSamplesPerRevolution; first = lidar::packetEnd(first)) {
+        const std::vector<uint8_t> packet =
+            lidar::RoomScan{room_, noiseMm_}.packet(first, lidar::packetEnd(first), random);
         bytes.insert(bytes.end(), packet.begin(), packet.end());
       }
     }
@@ -188,51 +135,16 @@ int SimLidar::packetsSent() const {
 
 std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
                                       const std::vector<uint16_t>& words) {
-  std::vector<uint8_t> samples;
-  samples.reserve(wire::PacketCodec::kSampleLength * words.size());
-  for (const uint16_t word : words) {
-    samples.push_back(lowByte(word));
-    samples.push_back(highByte(word));
-  }
   std::vector<uint8_t> bytes;
-  wire::PacketCodec::encode(bytes, start, firstAngleRaw, lastAngleRaw, samples);
+  wire::encodePacket(bytes, start, firstAngleRaw, lastAngleRaw, words);
   return bytes;
-}
-
-uint16_t SimLidar::measure(double reportedDegrees, std::mt19937& random) const {
-  // Noise belongs to the measurement, so the lidar's correction sees it too.
-  const double noise =
-      noiseMm_ > 0.0F ? std::normal_distribution<double>(0.0, noiseMm_)(random) : 0.0;
-  const auto measured = [&](double trueDegrees) {
-    const double distance = room_ ? room_(wrapDegrees(trueDegrees)) : 0.0;
-    return distance > 0.0 ? distanceWord(distance + noise) : uint16_t{0};
-  };
-  // The sample the library will place at reported + correction(d) must be the room's distance
-  // d at that very angle: look there, and again where the new distance's correction points.
-  double trueDegrees = reportedDegrees;
-  uint16_t distance = 0;
-  for (int round = 0; round < kAngleRounds; ++round) {
-    distance = measured(trueDegrees);
-    trueDegrees = reportedDegrees + correctionDegrees(distance / kWordsPerMillimetre);
-  }
-  return distance;
-}
-
-std::vector<uint8_t> SimLidar::roomPacket(int first, int end, std::mt19937& random) const {
-  std::vector<uint16_t> words;
-  words.reserve(static_cast<std::size_t>(end - first));
-  for (int position = first; position < end; ++position) {
-    words.push_back(measure(reportedAngle(position), random));
-  }
-  return packet(first == 0, angleRaw(reportedAngle(first)), angleRaw(reportedAngle(end - 1)),
-                words);
 }
 
 std::vector<uint8_t> SimLidar::revolutionPacket(int first, int end) {
   if (std::bernoulli_distribution(droppedShare_)(random_)) {
     return {};
   }
-  std::vector<uint8_t> bytes = roomPacket(first, end, random_);
+  std::vector<uint8_t> bytes = lidar::RoomScan{room_, noiseMm_}.packet(first, end, random_);
   if (std::bernoulli_distribution(corruptedShare_)(random_)) {
     const auto samples = static_cast<std::size_t>(end - first);
     const auto sample = std::uniform_int_distribution<std::size_t>(0, samples - 1)(random_);
@@ -258,11 +170,11 @@ void SimLidar::run() {
       continue;
     }
     const bool start = position == 0;  // the packet of a revolution's first sample
-    const int end = packetEnd(position);
+    const int end = lidar::packetEnd(position);
     const std::vector<uint8_t> bytes = revolutionPacket(position, end);
     const bool revolutionDone = end == kDefaultSamplesPerRevolution;
     position = revolutionDone ? 0 : end;
-    due += samplePeriod(revolutionsPerSecond_) * (packetEnd(position) - position);
+    due += samplePeriod(revolutionsPerSecond_) * (lidar::packetEnd(position) - position);
     if (Clock::now() - due > kMaxLag) {
       due = Clock::now();
     }

@@ -84,10 +84,6 @@ class SimLidar {
   void run();
   /** The packet of revolution positions [first, end), noise and damage applied; mutex held. */
   std::vector<uint8_t> revolutionPacket(int first, int end);
-  /** The packet of revolution positions [first, end) with noise from `random`; mutex held. */
-  std::vector<uint8_t> roomPacket(int first, int end, std::mt19937& random) const;
-  /** The distance word measured for a reported angle, after choosing the true angle. */
-  uint16_t measure(double reportedDegrees, std::mt19937& random) const;
 
   const int32_t port_;
   mutable std::mutex mutex_;

@@ -2,22 +2,17 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
-#include <optional>
-#include <random>
+#include <span>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace halvern::sim {
 
-class PseudoTerminal;
+class SerialLine;
 
 /**
  * A lidar on a USB serial port. It answers the two-byte requests (identity and health with
@@ -126,7 +121,7 @@ class SimLidarMini {
   /** Bytes on the library's end of the port that the library has not read yet. */
   [[nodiscard]] std::size_t unreadByLibrary() const;
   /** The cable was pulled (after unplug()): nothing more reaches the library. */
-  [[nodiscard]] bool unplugged() const { return unplugged_.load(); }
+  [[nodiscard]] bool unplugged() const;
 
   /**
    * A scan packet as the lidar sends it, with its check code: `start` marks the first packet of
@@ -142,70 +137,14 @@ class SimLidarMini {
                                          const std::vector<Sample>& samples);
 
  private:
-  using Clock = std::chrono::steady_clock;
+  struct State;  // the lidar's state behind its mutex, with its model and its faults
 
-  /** Bytes waiting for the line, written in order. */
-  struct Segment {
-    std::vector<uint8_t> bytes;
-    std::size_t written = 0;
-    Clock::time_point readyAt{};    // when the lidar had it to send (queue() fills in now)
-    Clock::duration pauseBefore{};  // the line stays idle this long after the previous segment
-    bool scanData = false;          // dropped when scanning stops
-    bool endsPacket = false;
-    bool endsRevolutionStart = false;
-  };
-
-  void run();
-  /** Takes the received bytes, following each request as it completes. */
-  void takeRequests(const std::vector<uint8_t>& bytes);
-  void handleCommand(uint8_t command);  // with mutex_ held
+  void takeRequests(SerialLine& line, std::span<const uint8_t> bytes);
   /** Queues the packets whose samples have been measured by `now`. */
-  void queueDuePackets(Clock::time_point now);
-  /** Queues one packet, with the garbage, damage and split the faults ask for (mutex_ held). */
-  void queuePacket(std::vector<uint8_t> packet, bool revolutionStart, Clock::time_point readyAt);
-  std::vector<uint8_t> revolutionPacket(int first, int end, int samplesInRevolution) const;
-  std::vector<uint8_t> garbageBefore(const std::vector<uint8_t>& packet);
-  void queue(Segment segment);  // with mutex_ held
-  /** Writes what the line has carried by `now`, as far as the host's queue has room. */
-  void sendOutput(Clock::time_point now);
-  /** How much may be written now without the terminal filling up. */
-  std::size_t hostQueueRoom();
+  void queueDuePackets(SerialLine& line, std::chrono::steady_clock::time_point now);
 
-  std::unique_ptr<PseudoTerminal> terminal_;
-  mutable std::mutex mutex_;
-  Room room_;
-  Identity identity_;
-  Health health_;
-  double corruptedShare_ = 0.0;
-  bool garbage_ = false;
-  bool splitPackets_ = false;
-  bool silent_ = false;
-  bool unplugRequested_ = false;
-  bool scanning_ = false;
-  int frequencyTenths_;  // tenths of a hertz, so steps add up exactly
-  std::optional<std::vector<uint8_t>> replyOverride_;
-  std::vector<uint8_t> commands_;
-  std::deque<Segment> output_;
-  std::size_t outputBytes_ = 0;
-  std::size_t writingBytes_ = 0;  // taken from output_ and being written to the terminal
-  std::deque<SentPacket> sentPackets_;
-  int revolutionsSent_ = 0;
-  int packetsSent_ = 0;
-  std::mt19937 random_;  // fixed seed: the faults fall the same way every run
-  // The device thread's alone.
-  bool requestMarkSeen_ = false;
-  bool streaming_ = false;
-  Clock::time_point revolutionStart_;
-  int revolutionSamples_ = 0;
-  int nextSample_ = 0;
-  // On the line's own clock, which runs behind the real one while output waits for the thread:
-  // when it has carried everything written so far, and when the last whole segment ended.
-  Clock::time_point lineFree_;
-  Clock::time_point lastSegmentDone_;
-  std::size_t writtenSinceEmpty_ = 0;  // since the library's side was last seen empty
-  std::atomic<bool> unplugged_{false};
-  std::atomic<bool> running_{true};
-  std::thread thread_;
+  std::unique_ptr<State> state_;
+  std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes
 };
 
 }  // namespace halvern::sim

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <span>
@@ -17,6 +18,8 @@
 #include "SimHal.h"
 
 namespace halvern::sim {
+
+class UdpListener;
 
 /** What one control datagram tells the robot program. */
 struct DriverStationControl {
@@ -86,17 +89,14 @@ class SimRobotDriverStation {
   bool waitForCount(std::size_t count, std::chrono::milliseconds limit) const;
 
  private:
-  void listen();
+  /** Keeps a datagram received at `at`, or counts it ignored. */
+  void take(std::span<const uint8_t> datagram, Clock::time_point at);
 
-  std::string lastSocketError_;  // what the UDP client last logged, for the constructor's error
-  simhal::Logger logger_;
-  simhal::UDPClient client_;  // bound to 127.0.0.1; receive waits at most kReceiveWait
-  std::atomic<bool> stop_{false};
   mutable std::mutex mutex_;
   mutable std::condition_variable arrived_;  // notified on every datagram read
   std::vector<Received> received_;
   std::size_t ignored_ = 0;
-  std::thread listener_;  // last: starts once everything else exists
+  std::unique_ptr<UdpListener> listener_;  // last: stops before the rest goes
 };
 
 }  // namespace halvern::sim

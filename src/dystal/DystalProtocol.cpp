@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/CommandLineNumber.h"
+
 namespace halvern::dystal {
 namespace {
 
@@ -20,6 +22,8 @@ constexpr std::size_t kFrameType = 4;
 constexpr std::size_t kFrameSequence = 5;
 constexpr std::size_t kFrameCount = 6;
 constexpr std::size_t kFrameFlags = 7;
+
+constexpr std::string_view kOutputDataRatePrefix = "ODR,";
 
 }  // namespace
 
@@ -105,7 +109,9 @@ ScanData ChunkGathering::assemble(int count) const {
   return scan;
 }
 
-std::string outputDataRateLine(int rate) { return "ODR," + std::to_string(rate); }
+std::string outputDataRateLine(int rate) {
+  return std::string(kOutputDataRatePrefix) + std::to_string(rate);
+}
 
 bool isReplyText(std::string_view line) {
   return !line.empty() && std::all_of(line.begin(), line.end(),
@@ -177,6 +183,32 @@ void appendReceived(std::vector<uint8_t>& rxBuffer, const uint8_t* bytes, std::s
   if (rxBuffer.size() > kBufferLimit) {
     rxBuffer.erase(rxBuffer.begin(), rxBuffer.end() - static_cast<std::ptrdiff_t>(kBufferKeep));
   }
+}
+
+// --- USB, the sensor's side ---------------------------------------------------------------------
+
+std::vector<uint8_t> encodeDistanceFrame(uint8_t sequence, std::span<const int16_t> distances) {
+  const std::size_t count = std::min<std::size_t>(distances.size(), kMaxDistances);
+  const auto length = static_cast<uint16_t>(kFrameHeaderLength - kUncountedFrameBytes + 2 * count);
+  std::vector<uint8_t> frame(kFrameHeaderLength + 2 * count);
+  frame[0] = kSyncFirst;
+  frame[1] = kSyncSecond;
+  frame[kFrameLengthField] = static_cast<uint8_t>(length & 0xFFU);
+  frame[kFrameLengthField + 1] = static_cast<uint8_t>(length >> 8U);
+  frame[kFrameType] = kDistanceFrameType;
+  frame[kFrameSequence] = sequence;
+  frame[kFrameCount] = static_cast<uint8_t>(count);
+  frame[kFrameFlags] = kDistancesPresentFlag;
+  for (std::size_t zone = 0; zone < count; ++zone) {
+    const auto raw = static_cast<uint16_t>(distances[zone]);
+    frame[kFrameHeaderLength + 2 * zone] = static_cast<uint8_t>(raw & 0xFFU);
+    frame[kFrameHeaderLength + 2 * zone + 1] = static_cast<uint8_t>(raw >> 8U);
+  }
+  return frame;
+}
+
+std::optional<int> parseOutputDataRateLine(std::string_view line) {
+  return numberAfter(line, kOutputDataRatePrefix);
 }
 
 }  // namespace halvern::dystal

@@ -162,6 +162,16 @@ void appendReceived(std::vector<uint8_t>& rxBuffer, const uint8_t* bytes, std::s
 template <typename OnFrame>
 void parseBuffer(std::vector<uint8_t>& rxBuffer, OnFrame&& onFrame);
 
+// --- USB, the sensor's side: what a simulated sensor writes and reads ------------------------
+
+/**
+ * A distance frame as the sensor sends it: type 1, the distances-present flag set, the first 64
+ * distances at most. decodeFrame reads it back.
+ */
+std::vector<uint8_t> encodeDistanceFrame(uint8_t sequence, std::span<const int16_t> distances);
+/** The rate of an "ODR,<rate>" line (any number, as written); none for another line. */
+std::optional<int> parseOutputDataRateLine(std::string_view line);
+
 // --- Implementation of the template -----------------------------------------------------------
 
 namespace detail {

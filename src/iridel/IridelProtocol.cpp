@@ -4,7 +4,9 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
+#include "core/CommandLineNumber.h"
 #include "core/ConnectionSilence.h"
 
 namespace halvern::iridel {
@@ -46,6 +48,8 @@ float leadingNumber(std::string_view text) {
 constexpr std::string_view kXyzPrefix = "XYZ:";
 constexpr std::string_view kDistPrefix = "DIST:";
 constexpr std::string_view kDistSeparator = "  ";
+constexpr std::string_view kSampleTimePrefix = "SAMPLETIME,";
+constexpr std::string_view kLineEnd = "\r\n";
 
 }  // namespace
 
@@ -174,7 +178,7 @@ int clampSampleTimeMs(int milliseconds) { return std::clamp(milliseconds, 0, kMa
 std::string colorFormatLine(std::string_view name) { return "COLORFORMAT," + std::string(name); }
 
 std::string sampleTimeLine(int milliseconds) {
-  return "SAMPLETIME," + std::to_string(milliseconds);
+  return std::string(kSampleTimePrefix) + std::to_string(milliseconds);
 }
 
 std::string_view trim(std::string_view text) {
@@ -221,6 +225,30 @@ std::optional<std::array<float, 3>> parseColorLine(std::string_view line) {
   }
   return std::array<float, 3>{leadingNumber(fields[0]), leadingNumber(fields[1]),
                               leadingNumber(fields[2])};
+}
+
+// --- USB, the sensor's side ---------------------------------------------------------------------
+
+std::string encodeColorLine(const std::array<float, 3>& xyz, std::optional<int> distanceMm) {
+  std::string line;
+  if (distanceMm) {
+    line += kDistPrefix;
+    line += ' ';
+    line += std::to_string(*distanceMm);
+    line += kDistSeparator;
+  }
+  std::array<char, 96> components{};
+  const int length = std::snprintf(components.data(), components.size(), " %.4f, %.4f, %.4f",
+                                   static_cast<double>(xyz[0]), static_cast<double>(xyz[1]),
+                                   static_cast<double>(xyz[2]));
+  line += kXyzPrefix;
+  line.append(components.data(), static_cast<std::size_t>(std::max(length, 0)));
+  line += kLineEnd;
+  return line;
+}
+
+std::optional<int> parseSampleTimeLine(std::string_view line) {
+  return numberAfter(line, kSampleTimePrefix);
 }
 
 }  // namespace halvern::iridel

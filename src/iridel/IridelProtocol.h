@@ -139,6 +139,17 @@ std::vector<std::string_view> splitFields(std::string_view text);
  */
 std::optional<std::array<float, 3>> parseColorLine(std::string_view line);
 
+// --- USB, the sensor's side: what a simulated sensor writes and reads ------------------------
+
+/**
+ * A sample line as the sensor sends it, CR LF included: "XYZ: x, y, z" with four decimals, led
+ * by "DIST: <mm>  " in its distance mode. parseColorLine reads it back.
+ */
+std::string encodeColorLine(const std::array<float, 3>& xyz, std::optional<int> distanceMm);
+/** The milliseconds of a "SAMPLETIME,<ms>" line (the leading number, 0 if none); none for
+ *  another line. */
+std::optional<int> parseSampleTimeLine(std::string_view line);
+
 /**
  * Assembles output lines from received bytes: LF ends a line, CR vanishes, and a line that
  * grows beyond 512 bytes is dropped, the bytes after it starting a new one.

@@ -1,6 +1,8 @@
 #include "lidar/LidarPackets.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace halvern::lidar {
@@ -45,6 +47,32 @@ bool decodePacket(std::span<const uint8_t> packet, std::vector<LidarSample>& sam
                                   .distance = inRange ? distance : kOutOfRange});
   }
   return header.start;
+}
+
+// --- The lidar's side ------------------------------------------------------------------------
+
+uint16_t angleRaw(double degrees) {
+  constexpr double kFullTurn = marked::kFullTurnDegrees;
+  const double wrapped = std::fmod(degrees, kFullTurn);
+  return static_cast<uint16_t>(
+      std::lround((wrapped < 0.0 ? wrapped + kFullTurn : wrapped) * kAngleRawPerDegree));
+}
+
+uint16_t distanceWord(double distanceMm) {
+  if (!(distanceMm > 0.0)) {
+    return 0;
+  }
+  constexpr double kLargest = std::numeric_limits<uint16_t>::max();
+  return static_cast<uint16_t>(std::lround(std::min(distanceMm * kSampleRawPerMm, kLargest)));
+}
+
+void encodePacket(std::vector<uint8_t>& out, bool start, uint16_t firstAngleRaw,
+                  uint16_t lastAngleRaw, std::span<const uint16_t> words) {
+  std::vector<uint8_t> samples(PacketCodec::kSampleLength * words.size());
+  for (std::size_t k = 0; k < words.size(); ++k) {
+    marked::putWord(samples.data() + PacketCodec::kSampleLength * k, words[k]);
+  }
+  PacketCodec::encode(out, start, firstAngleRaw, lastAngleRaw, samples);
 }
 
 }  // namespace halvern::lidar

@@ -65,4 +65,15 @@ double angleCorrectionDegrees(float distanceMm);
  */
 bool decodePacket(std::span<const uint8_t> packet, std::vector<LidarSample>& samples);
 
+// --- The lidar's side: what a simulated lidar writes -----------------------------------------
+
+/** An angle in degrees as a packet carries it, in 1/128 degree, brought into [0, 360) first. */
+uint16_t angleRaw(double degrees);
+/** A distance as a sample word carries it (x 4, rounded): 0 (no return) for none or a negative
+ *  one, the largest word for one beyond it. */
+uint16_t distanceWord(double distanceMm);
+/** Appends a sound packet of these sample words to `out`; decodePacket reads it back. */
+void encodePacket(std::vector<uint8_t>& out, bool start, uint16_t firstAngleRaw,
+                  uint16_t lastAngleRaw, std::span<const uint16_t> words);
+
 }  // namespace halvern::lidar

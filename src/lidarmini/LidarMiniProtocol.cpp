@@ -94,4 +94,46 @@ bool DecodeScanPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& p
   return header.start;
 }
 
+// --- The lidar's side ------------------------------------------------------------------------
+
+void encodeScanPacket(std::vector<uint8_t>& out, bool start, uint16_t firstAngleRaw,
+                      uint16_t lastAngleRaw, std::span<const ScanSample> samples) {
+  constexpr unsigned kDistanceMask = (1U << (16 - kDistanceShift)) - 1U;
+  std::vector<uint8_t> bytes(PacketCodec::kSampleLength * samples.size());
+  uint8_t* at = bytes.data();
+  for (const ScanSample& sample : samples) {
+    const unsigned word =
+        ((sample.distanceMm & kDistanceMask) << kDistanceShift) | (sample.flag & kSampleFlagMask);
+    at[kSampleIntensity] = sample.intensity;
+    marked::putWord(at + kSampleDistanceWord, static_cast<uint16_t>(word));
+    at += PacketCodec::kSampleLength;
+  }
+  PacketCodec::encode(out, start, firstAngleRaw, lastAngleRaw, bytes);
+}
+
+std::array<uint8_t, kDescriptorLength> encodeDescriptor(uint8_t payloadLength, uint8_t type) {
+  return {kDescriptorFirst, kDescriptorSecond, payloadLength, 0, 0, 0, type};
+}
+
+std::vector<uint8_t> encodeInfoReply(const LidarInfo& info) {
+  const auto descriptor = encodeDescriptor(kInfoPayloadLength, kInfoType);
+  std::vector<uint8_t> reply(descriptor.begin(), descriptor.end());
+  reply.resize(kDescriptorLength + kInfoPayloadLength);
+  uint8_t* payload = reply.data() + kDescriptorLength;
+  payload[0] = info.model;
+  marked::putWord(payload + 1, info.firmwareVersion);
+  payload[3] = info.hardwareVersion;
+  std::copy(std::begin(info.serialnum), std::end(info.serialnum), payload + 4);
+  return reply;
+}
+
+std::vector<uint8_t> encodeHealthReply(const LidarHealth& health) {
+  const auto descriptor = encodeDescriptor(kHealthPayloadLength, kHealthType);
+  std::vector<uint8_t> reply(descriptor.begin(), descriptor.end());
+  reply.resize(kDescriptorLength + kHealthPayloadLength);
+  reply[kDescriptorLength] = health.status;
+  marked::putWord(reply.data() + kDescriptorLength + 1, health.errorCode);
+  return reply;
+}
+
 }  // namespace halvern::lidarmini

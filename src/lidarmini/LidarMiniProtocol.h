@@ -113,4 +113,30 @@ bool DecodeScanPacket(std::span<const uint8_t> packet, std::vector<ScanPoint>& p
 std::size_t decodeScanPoints(std::span<const uint8_t> packet,
                              std::span<ScanPoint, kMaxPacketPoints> points);
 
+// --- The lidar's side: what a simulated lidar writes -----------------------------------------
+
+/** A sample as a scan packet carries it: distance (14 bits) in millimetres, flag 0 to 3. */
+struct ScanSample {
+  uint8_t intensity = 0;
+  uint16_t distanceMm = 0;
+  uint8_t flag = 0;
+};
+
+/**
+ * Appends a sound scan packet to `out`; a start packet holds the first sample only (a zero one
+ * when none is given). DecodeScanPacket reads it back.
+ */
+void encodeScanPacket(std::vector<uint8_t>& out, bool start, uint16_t firstAngleRaw,
+                      uint16_t lastAngleRaw, std::span<const ScanSample> samples);
+
+/** A descriptor: A5 5A, the payload's length, three zero bytes, the data type. */
+std::array<uint8_t, kDescriptorLength> encodeDescriptor(uint8_t payloadLength, uint8_t type);
+/** The reply to StartScan a scanning lidar sends before its first packet. */
+inline constexpr std::array<uint8_t, kDescriptorLength> kScanDescriptor{
+    kDescriptorFirst, kDescriptorSecond, 0x05, 0x00, 0x00, 0x40, 0x81};
+/** The information and health replies, descriptor and payload; decodeInfo and decodeHealth
+ *  read their payloads back. */
+std::vector<uint8_t> encodeInfoReply(const LidarInfo& info);
+std::vector<uint8_t> encodeHealthReply(const LidarHealth& health);
+
 }  // namespace halvern::lidarmini

@@ -50,4 +50,42 @@ std::string formatLogLine(unsigned int level, const char* file, unsigned int lin
   return text;
 }
 
+namespace {
+
+// Offsets within a control datagram.
+constexpr std::size_t kSequenceHighAt = 0;
+constexpr std::size_t kSequenceLowAt = 1;
+constexpr std::size_t kVersionAt = 2;
+constexpr std::size_t kRequestAt = 4;
+constexpr std::size_t kStationAt = 5;
+
+/** Tags after the fixed bytes: each [length][id][length - 1 bytes], so 1 + length bytes. */
+bool tagsFit(std::span<const uint8_t> tags) {
+  std::size_t at = 0;
+  while (at < tags.size()) {
+    const std::size_t length = tags[at];
+    if (length == 0 || at + 1 + length > tags.size()) {
+      return false;  // no room for the id, or the tag runs past the datagram's end
+    }
+    at += 1 + length;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<ReceivedControl> decodeControlDatagram(std::span<const uint8_t> datagram) {
+  if (datagram.size() < kDatagramSize) {
+    return std::nullopt;
+  }
+  return ReceivedControl{
+      .sequence =
+          static_cast<uint16_t>((datagram[kSequenceHighAt] << 8U) | datagram[kSequenceLowAt]),
+      .protocolVersion = datagram[kVersionAt],
+      .control = datagram[kControlByteIndex],
+      .request = datagram[kRequestAt],
+      .station = datagram[kStationAt],
+      .tagsWellFormed = tagsFit(datagram.subspan(kDatagramSize))};
+}
+
 }  // namespace halvern::mockds

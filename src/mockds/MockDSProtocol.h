@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,9 +25,17 @@ inline constexpr int kWarmupDatagrams = MOCKDS_WARMUP_DATAGRAMS;
 
 inline constexpr std::size_t kDatagramSize = 6;
 inline constexpr uint8_t kProtocolVersion = 0x01;
+// The control byte's bits.
+inline constexpr uint8_t kTestBit = 0x01;
+inline constexpr uint8_t kAutonomousBit = 0x02;
+inline constexpr uint8_t kEnabledBit = 0x04;
+inline constexpr uint8_t kFmsAttachedBit = 0x08;
+inline constexpr uint8_t kEmergencyStopBit = 0x80;
 inline constexpr uint8_t kControlDisabled = 0x00;
-inline constexpr uint8_t kControlEnabledAutonomous = 0x06;  // enabled 0x04 | autonomous 0x02
-inline constexpr uint8_t kRequestAttached = 0x10;          // a driver station is attached
+inline constexpr uint8_t kControlEnabledAutonomous = kEnabledBit | kAutonomousBit;
+/** In the request byte, any of these bits: a driver station is attached. */
+inline constexpr uint8_t kDriverStationAttachedMask = 0xF0;
+inline constexpr uint8_t kRequestAttached = 0x10;
 inline constexpr uint8_t kAllianceStationRed1 = 0x00;
 inline constexpr std::size_t kControlByteIndex = 3;
 
@@ -36,6 +46,23 @@ constexpr ControlDatagram buildControlDatagram(uint16_t sequence, uint8_t contro
   return {static_cast<uint8_t>(sequence >> 8U), static_cast<uint8_t>(sequence & 0xFFU),
           kProtocolVersion, control, kRequestAttached, kAllianceStationRed1};
 }
+
+/** A control datagram's fields, as the robot program reads them. */
+struct ReceivedControl {
+  uint16_t sequence = 0;
+  uint8_t protocolVersion = 0;
+  uint8_t control = 0;
+  uint8_t request = 0;
+  uint8_t station = 0;  // 0-2 red 1-3, 3-5 blue 1-3
+  /** Optional tags after the fixed bytes as [length][id][length-1 bytes]; false if they overrun. */
+  bool tagsWellFormed = true;
+};
+
+/**
+ * The robot program's side: a datagram shorter than kDatagramSize gives none; the protocol
+ * version is not checked. It reads back what buildControlDatagram writes.
+ */
+std::optional<ReceivedControl> decodeControlDatagram(std::span<const uint8_t> datagram);
 
 /**
  * The control byte of each datagram: disabled unless enabled is asked, and disabled for the

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <vector>
 
 #include "core/ConnectionMonitor.h"
@@ -386,6 +387,32 @@ TEST(DystalCanRoundTrip, DistanceChunksGatherIntoTheReadingSent) {
   for (std::size_t k = 0; k < expected.size(); ++k) {
     EXPECT_EQ(scan.distance[k], expected.at(k)) << k;
   }
+}
+
+// The sensor's side, as the simulated sensor writes and reads it.
+TEST(DystalRoundTrip, DistanceFramesAndTheRateLine) {
+  const std::vector<int16_t> distances{100, -200, 0x7FFF, kMissingDistance};
+  const Bytes frame = encodeDistanceFrame(7, distances);
+  EXPECT_EQ(frame, distanceFrame(7, {100, -200, 0x7FFF, -1}));
+  const FrameStep step = decodeFrame(frame);
+  EXPECT_EQ(step.outcome, FrameStep::Outcome::Consumed);
+  EXPECT_EQ(step.consumed, frame.size());
+  ASSERT_TRUE(step.frame.has_value());
+  EXPECT_EQ(step.frame->sequence, 7);
+  ASSERT_EQ(step.frame->count, distances.size());
+  for (std::size_t zone = 0; zone < distances.size(); ++zone) {
+    EXPECT_EQ(step.frame->distances.at(zone), distances[zone]) << zone;
+  }
+
+  // More than a reading holds: the first 64 go.
+  const std::vector<int16_t> many(kMaxDistances + 5, 42);
+  const FrameStep full = decodeFrame(encodeDistanceFrame(1, many));
+  ASSERT_TRUE(full.frame.has_value());
+  EXPECT_EQ(full.frame->count, kMaxDistances);
+
+  EXPECT_EQ(parseOutputDataRateLine(outputDataRateLine(60)), 60);
+  EXPECT_EQ(parseOutputDataRateLine("ODR,abc"), 0);
+  EXPECT_EQ(parseOutputDataRateLine(kGetConfigLine), std::nullopt);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The colour sensor's wire formats, without a bus or a port.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -160,6 +161,26 @@ TEST(IridelRoundTrip, CommandIdentifiersReadBackTheirCode) {
   EXPECT_FALSE(isCommand(27));
   EXPECT_TRUE(isSensorFrame(kColorFrameId));
   EXPECT_EQ(kColorFrameId & kSensorMask, kCommandIdBase & kSensorMask);
+}
+
+// The sensor's side, as the simulated sensor writes and reads it.
+TEST(IridelRoundTrip, ColorLinesAndTheSampleTimeLine) {
+  const std::array<float, 3> xyz{0.25F, 0.5F, 0.1234F};
+  const std::string plain = encodeColorLine(xyz, std::nullopt);
+  EXPECT_EQ(plain, "XYZ: 0.2500, 0.5000, 0.1234\r\n");
+  const std::string withDistance = encodeColorLine(xyz, 123);
+  EXPECT_EQ(withDistance, "DIST: 123  XYZ: 0.2500, 0.5000, 0.1234\r\n");
+  for (const std::string& line : {plain, withDistance}) {
+    const auto back = parseColorLine(trim(line));
+    ASSERT_TRUE(back.has_value()) << line;
+    EXPECT_FLOAT_EQ((*back)[0], 0.25F);
+    EXPECT_FLOAT_EQ((*back)[1], 0.5F);
+    EXPECT_FLOAT_EQ((*back)[2], 0.1234F);
+  }
+
+  EXPECT_EQ(parseSampleTimeLine(sampleTimeLine(40)), 40);
+  EXPECT_EQ(parseSampleTimeLine("SAMPLETIME,"), 0);
+  EXPECT_EQ(parseSampleTimeLine(colorFormatLine("XYZ")), std::nullopt);
 }
 
 }  // namespace

@@ -141,4 +141,38 @@ TEST(LidarPackets, TheCheckCodeCoversTheHeaderAndEverySample) {
   }
 }
 
+// The lidar's side, as the simulated lidar writes it: what it encodes, the library reads back.
+TEST(LidarRoundTrip, WordsAnglesAndPackets) {
+  EXPECT_EQ(distanceWord(0.0), 0);
+  EXPECT_EQ(distanceWord(-5.0), 0);
+  EXPECT_EQ(distanceWord(1000.1), 4000);
+  EXPECT_EQ(distanceWord(1e9), 0xFFFF);
+  EXPECT_EQ(angleRaw(90.0), 90 * 128);
+  EXPECT_EQ(angleRaw(-90.0), 270 * 128);
+  EXPECT_EQ(angleRaw(450.0), 90 * 128);
+
+  const std::vector<uint16_t> words{distanceWord(1000.0), distanceWord(2000.0), 0};
+  Bytes bytes;
+  encodePacket(bytes, false, angleRaw(10.0), angleRaw(12.0), words);
+  ASSERT_EQ(findPacket(bytes).length, bytes.size());
+  std::vector<LidarSample> samples;
+  EXPECT_FALSE(decodePacket(bytes, samples));
+  ASSERT_EQ(samples.size(), 3U);
+  // Spread from the first angle to the last, each corrected for its distance.
+  for (std::size_t k = 0; k < 2; ++k) {
+    const auto distance = static_cast<float>(1000 * (k + 1));
+    EXPECT_FLOAT_EQ(samples[k].distance, distance);
+    EXPECT_NEAR(samples[k].angle, 10.0 + static_cast<double>(k) + angleCorrectionDegrees(distance),
+                1e-4);
+  }
+  EXPECT_FLOAT_EQ(samples[2].distance, kOutOfRange);
+
+  Bytes start;
+  encodePacket(start, true, 0, 0, words);
+  samples.clear();
+  EXPECT_TRUE(decodePacket(start, samples));
+  ASSERT_EQ(samples.size(), 1U);
+  EXPECT_FLOAT_EQ(samples[0].distance, 1000.0F);
+}
+
 }  // namespace

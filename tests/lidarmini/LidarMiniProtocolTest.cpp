@@ -221,4 +221,69 @@ TEST(LidarMiniDecoding, EveryDistanceAndAngleIsExactlyTheSinglePrecisionFormula)
   EXPECT_EQ(wrong, 0);
 }
 
+// The lidar's side, as the simulated lidar writes it: what it encodes, the library reads back.
+TEST(LidarMiniRoundTrip, ScanPacketsRepliesAndTheScanDescriptor) {
+  const std::vector<ScanSample> samples{{.intensity = 200, .distanceMm = 1234, .flag = 0},
+                                        {.intensity = 7, .distanceMm = 12000, .flag = 1},
+                                        {.intensity = 0, .distanceMm = 3000, .flag = 2}};
+  Bytes bytes;
+  encodeScanPacket(bytes, false, 90 * 128, 92 * 128, samples);
+  EXPECT_EQ(bytes, packet(0, 3, 90 * 128, 92 * 128,
+                          {{200, 1234, 0}, {7, 12000, 1}, {0, 3000, 2}}));
+  const PacketSearch found = findScanPacket(bytes);
+  ASSERT_EQ(found.length, bytes.size());
+  std::vector<ScanPoint> points;
+  EXPECT_FALSE(DecodeScanPacket(bytes, points));
+  ASSERT_EQ(points.size(), 3U);
+  EXPECT_FLOAT_EQ(points[0].angle, 90.0F);
+  EXPECT_FLOAT_EQ(points[0].distance, 1.234F);
+  EXPECT_FLOAT_EQ(points[0].intensity, 200.0F);
+  EXPECT_FLOAT_EQ(points[1].angle, 91.0F);
+  EXPECT_FLOAT_EQ(points[1].distance, 12.0F);
+  EXPECT_FLOAT_EQ(points[2].distance, kMissingDistance);  // flagged invalid
+
+  // A start packet holds its first sample only; a 14-bit distance keeps its low bits.
+  Bytes start;
+  encodeScanPacket(start, true, 0, 0, std::vector<ScanSample>{{.distanceMm = 0x4000 + 500}, {}});
+  points.clear();
+  EXPECT_TRUE(DecodeScanPacket(start, points));
+  ASSERT_EQ(points.size(), 1U);
+  EXPECT_FLOAT_EQ(points[0].distance, 0.5F);
+
+  LidarInfo info{.model = 0x28, .firmwareVersion = 0x0105, .hardwareVersion = 2, .serialnum = {}};
+  for (std::size_t i = 0; i < std::size(info.serialnum); ++i) {
+    info.serialnum[i] = static_cast<uint8_t>('A' + i);
+  }
+  const Bytes infoReply = encodeInfoReply(info);
+  ASSERT_EQ(infoReply.size(), kDescriptorLength + kInfoPayloadLength);
+  EXPECT_EQ(descriptorType(std::span<const uint8_t, kDescriptorLength>(infoReply.data(),
+                                                                       kDescriptorLength)),
+            kInfoType);
+  EXPECT_EQ(infoReply[2], kInfoPayloadLength);
+  const LidarInfo infoBack = decodeInfo(
+      std::span<const uint8_t, kInfoPayloadLength>(infoReply.data() + kDescriptorLength,
+                                                   kInfoPayloadLength));
+  EXPECT_EQ(infoBack.model, info.model);
+  EXPECT_EQ(infoBack.firmwareVersion, info.firmwareVersion);
+  EXPECT_EQ(infoBack.hardwareVersion, info.hardwareVersion);
+  EXPECT_TRUE(std::equal(std::begin(info.serialnum), std::end(info.serialnum),
+                         std::begin(infoBack.serialnum)));
+
+  const Bytes healthReply = encodeHealthReply(LidarHealth{.status = 2, .errorCode = 0x8001});
+  ASSERT_EQ(healthReply.size(), kDescriptorLength + kHealthPayloadLength);
+  EXPECT_EQ(descriptorType(std::span<const uint8_t, kDescriptorLength>(healthReply.data(),
+                                                                       kDescriptorLength)),
+            kHealthType);
+  const LidarHealth healthBack = decodeHealth(std::span<const uint8_t, kHealthPayloadLength>(
+      healthReply.data() + kDescriptorLength, kHealthPayloadLength));
+  EXPECT_EQ(healthBack.status, 2);
+  EXPECT_EQ(healthBack.errorCode, 0x8001);
+
+  // The scan descriptor is a descriptor, of a type neither reply has.
+  const auto scanType = descriptorType(kScanDescriptor);
+  ASSERT_TRUE(scanType.has_value());
+  EXPECT_NE(*scanType, kInfoType);
+  EXPECT_NE(*scanType, kHealthType);
+}
+
 }  // namespace

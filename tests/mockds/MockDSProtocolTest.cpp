@@ -74,6 +74,22 @@ TEST(ControlDatagram, TheRobotProgramReadsWhatTheMockSends) {
   EXPECT_FALSE(readControlDatagram(buildControlDatagram(78, kControlDisabled))->enabled);
 }
 
+TEST(ControlDatagram, DecodingReadsBackEveryFieldBuilt) {
+  for (const uint8_t control : {kControlDisabled, kControlEnabledAutonomous}) {
+    const auto read = decodeControlDatagram(buildControlDatagram(0xBEEF, control));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->sequence, 0xBEEF);
+    EXPECT_EQ(read->protocolVersion, kProtocolVersion);
+    EXPECT_EQ(read->control, control);
+    EXPECT_EQ(read->request, kRequestAttached);
+    EXPECT_NE(read->request & kDriverStationAttachedMask, 0);
+    EXPECT_EQ(read->station, kAllianceStationRed1);
+    EXPECT_TRUE(read->tagsWellFormed);
+  }
+  const auto built = buildControlDatagram(1, kControlDisabled);
+  EXPECT_FALSE(decodeControlDatagram(std::span(built).first(kDatagramSize - 1)).has_value());
+}
+
 // --- the warm-up ---
 
 TEST(WarmupRule, FiftyEnabledDatagramsSayDisabledThenEnabledAutonomous) {

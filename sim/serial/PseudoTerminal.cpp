@@ -1,4 +1,4 @@
-#include "PseudoTerminal.h"
+#include "PseudoTerminal.h"  // public: sim/ top level
 
 #include <fcntl.h>
 #include <poll.h>

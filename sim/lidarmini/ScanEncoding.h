@@ -1,0 +1,19 @@
+// What a simulated LidarMini writes, through the library's own wire format: the scan packets of
+// its room and the replies to the identity and health requests.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "SimLidarMini.h"
+#include "lidarmini/ScanTimeline.h"
+
+namespace halvern::sim::lidarmini {
+
+/** The packet of the timeline's `packet` as the lidar measures `room`. */
+std::vector<uint8_t> roomPacket(const SimLidarMini::Room& room, const ScanTimeline::Packet& packet);
+
+std::vector<uint8_t> infoReply(const SimLidarMini::Identity& identity);
+std::vector<uint8_t> healthReply(const SimLidarMini::Health& health);
+
+}  // namespace halvern::sim::lidarmini
