@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 
 namespace wpi {
 
@@ -19,8 +20,9 @@ class Logger {
                                      const char* msg)>;
 
   Logger() = default;
-  /** Passes on messages of level 20 (info) and above. */
-  explicit Logger(LogFunc func);
+  /** Passes on messages of level 20 (info) and above. Inline, as WPILib's is: a program built
+   *  against these headers must not need it from the library. */
+  explicit Logger(LogFunc func) : func_(std::move(func)) {}
 
   void set_min_level(unsigned int level) { minLevel_ = level; }
   [[nodiscard]] unsigned int min_level() const { return minLevel_; }
