@@ -1,11 +1,11 @@
 package com.halvern.frc;
 
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static com.halvern.frc.testing.IridelWire.waitFor;
 
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimFerix;

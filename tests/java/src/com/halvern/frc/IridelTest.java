@@ -2,24 +2,23 @@ package com.halvern.frc;
 
 import static com.halvern.frc.testing.IridelWire.lastPayload;
 import static com.halvern.frc.testing.IridelWire.sendColorFrame;
-import static com.halvern.frc.testing.IridelWire.sleep;
-import static com.halvern.frc.testing.IridelWire.waitFor;
 import static com.halvern.frc.testing.IridelWire.waitForLines;
+import static com.halvern.frc.testing.Waits.sleep;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimIridelCan;
 import com.halvern.frc.sim.SimIridelUsb;
 import com.halvern.frc.sim.SimSerialPorts;
 import com.halvern.frc.testing.FreshSimBus;
+import com.halvern.frc.testing.HostSerialPorts;
 import com.halvern.frc.testing.IridelWire;
-import java.io.File;
 import java.util.List;
 import java.util.Optional;
 import java.util.OptionalLong;
@@ -276,9 +275,7 @@ class IridelTest {
 
   @Test
   void aSimulatedSensorFoundByTheDeviceSearchOpens() {
-    String[] hostPorts = new File("/dev").list((dir, name) ->
-        name.startsWith("ttyUSB") || name.startsWith("ttyACM"));
-    assumeTrue(hostPorts == null || hostPorts.length == 0, "the host has serial ports");
+    HostSerialPorts.assumeNone();
     try (SimIridelUsb device = new SimIridelUsb()) {
       SimSerialPorts.addDevicePath(device.devicePath());
       try (Iridel iridel = new Iridel(Iridel.findDevicePath(Iridel.FIRST_PORT), 10)) {

@@ -1,15 +1,13 @@
 package com.halvern.frc;
 
-import static com.halvern.frc.testing.IridelWire.sleep;
-import static com.halvern.frc.testing.IridelWire.waitFor;
 import static com.halvern.frc.testing.LidarMiniWire.DOWN_TENTH;
 import static com.halvern.frc.testing.LidarMiniWire.GET_HEALTH;
 import static com.halvern.frc.testing.LidarMiniWire.START_SCAN;
 import static com.halvern.frc.testing.LidarMiniWire.STOP_SCAN;
 import static com.halvern.frc.testing.LidarMiniWire.UP_ONE;
 import static com.halvern.frc.testing.LidarMiniWire.UP_TENTH;
-import static com.halvern.frc.testing.LidarMiniWire.plugInAsTheOnlySerialPort;
-import static com.halvern.frc.testing.LidarMiniWire.unplug;
+import static com.halvern.frc.testing.Waits.sleep;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
@@ -18,6 +16,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halvern.frc.sim.SimLidarMini;
 import com.halvern.frc.sim.SimSerialPorts;
+import com.halvern.frc.testing.LidarMiniAsTheOnlySerialPort;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.List;
@@ -31,19 +30,7 @@ import org.junit.jupiter.api.function.Executable;
  * The robot programmer's lidar against a simulated lidar found by the device search: its life
  * cycle, what it reports, its revolutions and its frequency limits.
  */
-class LidarMiniTest {
-  SimLidarMini device;
-
-  @BeforeEach
-  void plugInALidarAsTheOnlySerialPort() {
-    device = plugInAsTheOnlySerialPort();
-  }
-
-  @AfterEach
-  void unplugTheLidar() {
-    unplug(device);
-  }
-
+class LidarMiniTest extends LidarMiniAsTheOnlySerialPort {
   @Nested
   class Lifecycle {
     @Test

@@ -1,7 +1,7 @@
 package com.halvern.frc;
 
-import static com.halvern.frc.testing.IridelWire.sleep;
-import static com.halvern.frc.testing.IridelWire.waitFor;
+import static com.halvern.frc.testing.Waits.sleep;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;

@@ -1,8 +1,8 @@
 package com.halvern.frc.jni;
 
 import static com.halvern.frc.testing.DystalWire.ramp;
-import static com.halvern.frc.testing.IridelWire.sleep;
-import static com.halvern.frc.testing.IridelWire.waitFor;
+import static com.halvern.frc.testing.Waits.sleep;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -12,14 +12,13 @@ import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halvern.frc.Dystal;
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimDystalCan;
 import com.halvern.frc.sim.SimDystalUsb;
 import com.halvern.frc.testing.FreshSimBus;
-import java.io.File;
+import com.halvern.frc.testing.HostSerialPorts;
 import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -187,9 +186,7 @@ class DystalJNITest {
 
   @Test
   void withoutPortsTheFallbacksNameTheFirstAndSecondUsbPort() {
-    String[] hostPorts = new File("/dev").list((dir, name) ->
-        name.startsWith("ttyUSB") || name.startsWith("ttyACM"));
-    assumeTrue(hostPorts == null || hostPorts.length == 0, "the host has serial ports");
+    HostSerialPorts.assumeNone();
     assertEquals("/dev/ttyUSB0", DystalJNI.c_Dystal_findDevicePath(0));
     assertEquals("/dev/ttyUSB1", DystalJNI.c_Dystal_findDevicePath(3));
   }

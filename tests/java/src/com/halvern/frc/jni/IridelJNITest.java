@@ -2,8 +2,8 @@ package com.halvern.frc.jni;
 
 import static com.halvern.frc.testing.IridelWire.lastPayload;
 import static com.halvern.frc.testing.IridelWire.sendColorFrame;
-import static com.halvern.frc.testing.IridelWire.sleep;
-import static com.halvern.frc.testing.IridelWire.waitFor;
+import static com.halvern.frc.testing.Waits.sleep;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -13,7 +13,6 @@ import static org.junit.jupiter.api.Assertions.assertNotNull;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
-import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import com.halvern.frc.Iridel;
 import com.halvern.frc.sim.SimBus;
@@ -21,8 +20,8 @@ import com.halvern.frc.sim.SimIridelCan;
 import com.halvern.frc.sim.SimIridelUsb;
 import com.halvern.frc.sim.SimSerialPorts;
 import com.halvern.frc.testing.FreshSimBus;
+import com.halvern.frc.testing.HostSerialPorts;
 import com.halvern.frc.testing.IridelWire;
-import java.io.File;
 import java.util.List;
 import java.util.Objects;
 import org.junit.jupiter.api.AfterEach;
@@ -228,9 +227,7 @@ class IridelJNITest {
 
     @BeforeEach
     void requireAHostWithoutSerialPorts() {
-      String[] hostPorts = new File("/dev").list((dir, name) ->
-          name.startsWith("ttyUSB") || name.startsWith("ttyACM"));
-      assumeTrue(hostPorts == null || hostPorts.length == 0, "the host has serial ports");
+      HostSerialPorts.assumeNone();
     }
 
     @AfterEach

@@ -1,6 +1,6 @@
 package com.halvern.frc.jni;
 
-import static com.halvern.frc.testing.IridelWire.waitFor;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertNotSame;

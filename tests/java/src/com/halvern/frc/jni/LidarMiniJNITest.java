@@ -1,6 +1,5 @@
 package com.halvern.frc.jni;
 
-import static com.halvern.frc.testing.IridelWire.waitFor;
 import static com.halvern.frc.testing.LidarMiniWire.DOWN_ONE;
 import static com.halvern.frc.testing.LidarMiniWire.DOWN_TENTH;
 import static com.halvern.frc.testing.LidarMiniWire.GET_HEALTH;
@@ -9,8 +8,7 @@ import static com.halvern.frc.testing.LidarMiniWire.START_SCAN;
 import static com.halvern.frc.testing.LidarMiniWire.STOP_SCAN;
 import static com.halvern.frc.testing.LidarMiniWire.UP_ONE;
 import static com.halvern.frc.testing.LidarMiniWire.UP_TENTH;
-import static com.halvern.frc.testing.LidarMiniWire.plugInAsTheOnlySerialPort;
-import static com.halvern.frc.testing.LidarMiniWire.unplug;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -22,8 +20,8 @@ import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halvern.frc.LidarMini;
-import com.halvern.frc.sim.SimLidarMini;
 import com.halvern.frc.sim.SimSerialPorts;
+import com.halvern.frc.testing.LidarMiniAsTheOnlySerialPort;
 import java.util.List;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -35,19 +33,7 @@ import org.junit.jupiter.api.Test;
  * behind a pseudo-terminal as the only serial port: each case shows what a Java argument turns
  * into on the wire, or what the lidar's answer turns into in Java.
  */
-class LidarMiniJNITest {
-  SimLidarMini device;
-
-  @BeforeEach
-  void plugInALidarAsTheOnlySerialPort() {
-    device = plugInAsTheOnlySerialPort();
-  }
-
-  @AfterEach
-  void unplugTheLidar() {
-    unplug(device);
-  }
-
+class LidarMiniJNITest extends LidarMiniAsTheOnlySerialPort {
   @Test
   void creationFindsTheFirstPortForAnySelectorButThreeAndGivesZeroWithoutAPort() {
     assertEquals(0L, LidarMiniJNI.c_LidarMini_create(3), "one port is too few for the second");

@@ -5,7 +5,7 @@ import static com.halvern.frc.testing.OrdexWire.payload;
 import static com.halvern.frc.testing.OrdexWire.reply;
 import static com.halvern.frc.testing.OrdexWire.replyInt32;
 import static com.halvern.frc.testing.OrdexWire.sent;
-import static com.halvern.frc.testing.OrdexWire.waitFor;
+import static com.halvern.frc.testing.Waits.waitFor;
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;

@@ -32,6 +32,6 @@ public final class DystalWire {
 
   /** The lines the USB sensor received, once there are at least {@code count} (or 5 s passed). */
   public static List<String> waitForLines(SimDystalUsb sensor, int count) {
-    return IridelWire.waitFor(sensor::receivedLines, lines -> lines.size() >= count);
+    return Waits.waitFor(sensor::receivedLines, lines -> lines.size() >= count);
   }
 }

@@ -7,8 +7,6 @@ import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimIridelCan;
 import com.halvern.frc.sim.SimIridelUsb;
 import java.util.List;
-import java.util.function.Predicate;
-import java.util.function.Supplier;
 
 /** The colour sensor's side of the bus and of its serial port, for the Iridel tests. */
 public final class IridelWire {
@@ -24,8 +22,6 @@ public final class IridelWire {
   public static final int GET_CONFIG = 26;
 
   public static final int COLOR_FRAME_ID = 0x04090540;
-
-  private static final long WAIT_MILLIS = 5000;
 
   private IridelWire() {}
 
@@ -44,29 +40,8 @@ public final class IridelWire {
     return last.payload();
   }
 
-  /** Reads until the reading satisfies {@code done}, for up to 5 s; returns the last reading. */
-  public static <T> T waitFor(Supplier<T> read, Predicate<T> done) {
-    long deadline = System.nanoTime() + WAIT_MILLIS * 1_000_000L;
-    T value = read.get();
-    while (!done.test(value) && System.nanoTime() < deadline) {
-      sleep(5);
-      value = read.get();
-    }
-    return value;
-  }
-
   /** The lines the USB sensor received, once there are at least {@code count} (or 5 s passed). */
   public static List<String> waitForLines(SimIridelUsb sensor, int count) {
-    return waitFor(sensor::receivedLines, lines -> lines.size() >= count);
-  }
-
-  /** Sleeps without a checked exception. */
-  public static void sleep(long millis) {
-    try {
-      Thread.sleep(millis);
-    } catch (InterruptedException interrupted) {
-      Thread.currentThread().interrupt();
-      throw new IllegalStateException(interrupted);
-    }
+    return Waits.waitFor(sensor::receivedLines, lines -> lines.size() >= count);
   }
 }

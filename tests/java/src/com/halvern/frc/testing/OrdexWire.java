@@ -5,7 +5,6 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimBus.Frame;
 import java.util.List;
-import java.util.function.BooleanSupplier;
 
 /** The Ordex controller's side of the bus: message identifiers, replies and sent payloads. */
 public final class OrdexWire {
@@ -41,7 +40,6 @@ public final class OrdexWire {
   public static final int ENABLED_HEARTBEAT = 1;
 
   private static final int MESSAGE_ID_BASE = 0x020C0000;
-  private static final long WAIT_MILLIS = 5000;
 
   private OrdexWire() {}
 
@@ -92,22 +90,5 @@ public final class OrdexWire {
     int[] bytes = new int[8];
     System.arraycopy(leading, 0, bytes, 0, leading.length);
     return bytes;
-  }
-
-  /** Polls {@code condition} until it holds or 5 s pass (the limit only bounds a failure). */
-  public static boolean waitFor(BooleanSupplier condition) {
-    long deadline = System.nanoTime() + WAIT_MILLIS * 1_000_000L;
-    while (!condition.getAsBoolean()) {
-      if (System.nanoTime() > deadline) {
-        return false;
-      }
-      try {
-        Thread.sleep(2);
-      } catch (InterruptedException interrupted) {
-        Thread.currentThread().interrupt();
-        throw new IllegalStateException(interrupted);
-      }
-    }
-    return true;
   }
 }
