@@ -17,13 +17,15 @@ import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimDystalCan;
 import com.halvern.frc.sim.SimDystalUsb;
 import com.halvern.frc.testing.FreshSimBus;
+import com.halvern.frc.testing.Silence;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Optional;
+import java.util.function.Consumer;
+import java.util.stream.Stream;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
-import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.function.Executable;
@@ -34,69 +36,37 @@ class DystalTest {
   static final int CAN_ID = 12;
 
   @Nested
-  class Lifecycle {
-    @Test
-    void canIdsOutsideZeroToSixtyThreeThrowAndOpenNothingButTheEdgesOpen() {
-      int sessions = SimBus.openStreamSessionCount();
-      assertAll(
-          () -> assertThrows(IllegalArgumentException.class, () -> new Dystal(-1)),
-          () -> assertThrows(IllegalArgumentException.class, () -> new Dystal(64)));
-      assertEquals(sessions, SimBus.openStreamSessionCount());
-      try (Dystal lowest = new Dystal(Dystal.MIN_CAN_ID);
-          Dystal highest = new Dystal(Dystal.MAX_CAN_ID)) {
-        assertEquals(0, lowest.getCanId());
-        assertEquals(63, highest.getCanId());
-        assertEquals(Dystal.Transport.CAN, highest.getTransport());
-      }
+  class Lifecycle extends CanOrUsbSensorLifecycle<Dystal> {
+    @Override
+    Dystal openOnCan(int canId) {
+      return new Dystal(canId);
     }
 
-    @Test
-    @Tag("standin") // the stand-in HAL's HAL_CAN_OpenStreamSession fault
-    void aRefusedCanSessionThrowsIllegalState() {
-      SimBus.setStreamOpenStatus(-44088);
-      IllegalStateException refused =
-          assertThrows(IllegalStateException.class, () -> new Dystal(CAN_ID));
-      assertTrue(refused.getMessage().contains("CAN ID " + CAN_ID), refused.getMessage());
+    @Override
+    Dystal openOnUsb(String path, int outputDataRate) {
+      return new Dystal(path, outputDataRate);
     }
 
-    @Test
-    void badUsbArgumentsThrowBeforeAnyPortIsOpened() {
-      assertAll(
-          () -> assertThrows(NullPointerException.class, () -> new Dystal(null, 10)),
-          () -> assertThrows(IllegalArgumentException.class, () -> new Dystal("/dev/null", -1)),
-          () -> assertThrows(IllegalStateException.class,
-              () -> new Dystal("/dev/halvern-no-such-port", 10)));
+    @Override
+    int canIdOf(Dystal dystal) {
+      return dystal.getCanId();
     }
 
-    @Test
-    void closeReleasesTheCanSessionOnceAndThenEveryCallThrows() {
-      int sessions = SimBus.openStreamSessionCount();
-      Dystal dystal = new Dystal(CAN_ID);
-      assertEquals(sessions + 1, SimBus.openStreamSessionCount());
-      dystal.close();
-      assertTrue(dystal.isClosed());
-      assertEquals(sessions, SimBus.openStreamSessionCount());
-      dystal.close();
-      assertEquals(sessions, SimBus.openStreamSessionCount());
-
-      assertAll(
-          () -> assertThrows(IllegalStateException.class, dystal::getData),
-          () -> assertThrows(IllegalStateException.class, () -> dystal.getData(1)),
-          () -> assertThrows(IllegalStateException.class, dystal::getConfig),
-          () -> assertThrows(IllegalStateException.class, dystal::getCanId),
-          () -> assertThrows(IllegalStateException.class, dystal::getTransport));
-      assertEquals(List.of(), SimBus.sentFrames(0, 0));
+    @Override
+    boolean isOnCan(Dystal dystal) {
+      return dystal.getTransport() == Dystal.Transport.CAN;
     }
 
-    @Test
-    void closingAUsbSensorTwiceFreesItOnce() {
+    @Override
+    Stream<Executable> usesOf(Dystal dystal) {
+      return Stream.of(dystal::getData, () -> dystal.getData(1), () -> dystal.getData(8),
+          dystal::getConfig, dystal::getCanId, dystal::getTransport);
+    }
+
+    @Override
+    void withSimulatedUsbSensor(Consumer<String> use) {
       try (SimDystalUsb device = new SimDystalUsb()) {
-        Dystal dystal = new Dystal(device.devicePath(), 0);
-        dystal.close();
-        dystal.close();
-        assertThrows(IllegalStateException.class, () -> dystal.getData(8));
-        // The port is free again.
-        new Dystal(device.devicePath(), 0).close();
+        use.accept(device.devicePath());
       }
     }
   }
@@ -277,10 +247,7 @@ class DystalTest {
       assertTrue(later.timestampUs > first.timestampUs);
       assertTrue(waitFor(dystal::isConnected, connected -> connected));
 
-      device.setSilent(true);
-      assertFalse(waitFor(dystal::isConnected, connected -> !connected), "silenced");
-      device.setSilent(false);
-      assertTrue(waitFor(dystal::isConnected, connected -> connected), "resumed");
+      Silence.assertConnectionFollows(device::setSilent, dystal::isConnected);
     }
 
     @Test

@@ -12,7 +12,6 @@ import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimIridelCan;
 import com.halvern.frc.sim.SimIridelUsb;
 import com.halvern.frc.sim.SimSerialPorts;
@@ -22,10 +21,11 @@ import com.halvern.frc.testing.IridelWire;
 import java.util.List;
 import java.util.Optional;
 import java.util.OptionalLong;
+import java.util.function.Consumer;
+import java.util.stream.Stream;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Nested;
-import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.extension.ExtendWith;
 import org.junit.jupiter.api.function.Executable;
@@ -36,69 +36,43 @@ class IridelTest {
   static final int CAN_ID = 12;
 
   @Nested
-  class Lifecycle {
-    @Test
-    void canIdsOutsideZeroToSixtyThreeThrowAndOpenNothingButTheEdgesOpen() {
-      int sessions = SimBus.openStreamSessionCount();
-      assertAll(
-          () -> assertThrows(IllegalArgumentException.class, () -> new Iridel(-1)),
-          () -> assertThrows(IllegalArgumentException.class, () -> new Iridel(64)));
-      assertEquals(sessions, SimBus.openStreamSessionCount());
-      try (Iridel lowest = new Iridel(Iridel.MIN_CAN_ID);
-          Iridel highest = new Iridel(Iridel.MAX_CAN_ID)) {
-        assertEquals(0, lowest.getCanId());
-        assertEquals(63, highest.getCanId());
-        assertEquals(Iridel.Transport.CAN, highest.getTransport());
-      }
+  class Lifecycle extends CanOrUsbSensorLifecycle<Iridel> {
+    @Override
+    Iridel openOnCan(int canId) {
+      return new Iridel(canId);
     }
 
-    @Test
-    @Tag("standin") // the stand-in HAL's HAL_CAN_OpenStreamSession fault
-    void aRefusedCanSessionThrowsIllegalState() {
-      SimBus.setStreamOpenStatus(-44088);
-      IllegalStateException refused =
-          assertThrows(IllegalStateException.class, () -> new Iridel(CAN_ID));
-      assertTrue(refused.getMessage().contains("CAN ID " + CAN_ID), refused.getMessage());
+    @Override
+    Iridel openOnUsb(String path, int sampleTimeMs) {
+      return new Iridel(path, sampleTimeMs);
     }
 
-    @Test
-    void badUsbArgumentsThrowBeforeAnyPortIsOpened() {
-      assertAll(
-          () -> assertThrows(NullPointerException.class, () -> new Iridel(null, 10)),
-          () -> assertThrows(IllegalArgumentException.class, () -> new Iridel("/dev/null", -1)),
-          () -> assertThrows(IllegalArgumentException.class, () -> new Iridel("/dev/null", 65536)),
-          () -> assertThrows(IllegalStateException.class,
-              () -> new Iridel("/dev/halvern-no-such-port", 10)));
+    @Override
+    int canIdOf(Iridel iridel) {
+      return iridel.getCanId();
     }
 
-    @Test
-    void closeReleasesTheCanSessionOnceAndThenEveryCallThrows() {
-      int sessions = SimBus.openStreamSessionCount();
-      Iridel iridel = new Iridel(CAN_ID);
-      assertEquals(sessions + 1, SimBus.openStreamSessionCount());
-      iridel.close();
-      assertTrue(iridel.isClosed());
-      assertEquals(sessions, SimBus.openStreamSessionCount());
-      iridel.close();
-      assertEquals(sessions, SimBus.openStreamSessionCount());
-
-      assertAll(
-          () -> assertThrows(IllegalStateException.class, iridel::getColor),
-          () -> assertThrows(IllegalStateException.class, () -> iridel.setBrightness(10)),
-          () -> assertThrows(IllegalStateException.class, iridel::getCanId));
-      assertEquals(List.of(), SimBus.sentFrames(0, 0));
+    @Override
+    boolean isOnCan(Iridel iridel) {
+      return iridel.getTransport() == Iridel.Transport.CAN;
     }
 
-    @Test
-    void closingAUsbSensorTwiceFreesItOnce() {
+    @Override
+    Stream<Executable> usesOf(Iridel iridel) {
+      return Stream.of(iridel::getColor, () -> iridel.setBrightness(10),
+          () -> iridel.setSampleTime(10), iridel::getCanId);
+    }
+
+    @Override
+    void withSimulatedUsbSensor(Consumer<String> use) {
       try (SimIridelUsb device = new SimIridelUsb()) {
-        Iridel iridel = new Iridel(device.devicePath(), 0);
-        iridel.close();
-        iridel.close();
-        assertThrows(IllegalStateException.class, () -> iridel.setSampleTime(10));
-        // The port is free again.
-        new Iridel(device.devicePath(), 0).close();
+        use.accept(device.devicePath());
       }
+    }
+
+    @Test
+    void aSampleTimeAboveTheLimitThrowsBeforeAnyPortIsOpened() {
+      assertThrows(IllegalArgumentException.class, () -> new Iridel("/dev/null", 65536));
     }
   }
 

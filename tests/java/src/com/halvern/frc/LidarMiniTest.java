@@ -17,6 +17,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import com.halvern.frc.sim.SimLidarMini;
 import com.halvern.frc.sim.SimSerialPorts;
 import com.halvern.frc.testing.LidarMiniAsTheOnlySerialPort;
+import com.halvern.frc.testing.Silence;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.List;
@@ -109,10 +110,7 @@ class LidarMiniTest extends LidarMiniAsTheOnlySerialPort {
           waitFor(lidar::getData, scan -> scan.firstPacketUs > first.firstPacketUs);
       assertTrue(next.firstPacketUs >= first.lastPacketUs, "the next revolution follows");
 
-      device.setSilent(true);
-      assertFalse(waitFor(lidar::isConnected, connected -> !connected));
-      device.setSilent(false);
-      assertTrue(waitFor(lidar::isConnected, connected -> connected));
+      Silence.assertConnectionFollows(device::setSilent, lidar::isConnected);
       lidar.stop();
       assertFalse(lidar.isConnected());
       assertEquals(0L, lidar.getData().firstPacketUs);

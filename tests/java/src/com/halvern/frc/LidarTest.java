@@ -11,6 +11,7 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halvern.frc.sim.SimBus;
 import com.halvern.frc.sim.SimLidar;
+import com.halvern.frc.testing.Silence;
 import java.io.ByteArrayOutputStream;
 import java.util.Arrays;
 import java.util.Optional;
@@ -170,10 +171,7 @@ class LidarTest {
       long seen = scan.lastPacketUs;
       assertTrue(waitFor(lidar::getData, s -> s.lastPacketUs > seen).lastPacketUs > seen);
 
-      device.setSilent(true);
-      assertFalse(waitFor(lidar::isConnected, connected -> !connected));
-      device.setSilent(false);
-      assertTrue(waitFor(lidar::isConnected, connected -> connected));
+      Silence.assertConnectionFollows(device::setSilent, lidar::isConnected);
       lidar.stop();
       assertFalse(lidar.isConnected());
     }

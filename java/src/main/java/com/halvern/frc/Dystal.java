@@ -118,14 +118,8 @@ public final class Dystal extends HandleDevice {
      */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      ScanData that = (ScanData) other;
-      return sequence == that.sequence && Arrays.equals(distance, that.distance);
+      return other instanceof ScanData that && that.getClass() == getClass()
+          && sequence == that.sequence && Arrays.equals(distance, that.distance);
     }
 
     /** A hash code consistent with {@link #equals(Object)}. */
@@ -188,14 +182,8 @@ public final class Dystal extends HandleDevice {
     /** Two configurations are equal when every field is. */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      Config that = (Config) other;
-      return version == that.version
+      return other instanceof Config that && that.getClass() == getClass()
+          && version == that.version
           && distanceEnabled == that.distanceEnabled
           && canFdEnabled == that.canFdEnabled
           && canBrsEnabled == that.canBrsEnabled

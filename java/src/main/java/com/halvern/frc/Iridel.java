@@ -130,14 +130,8 @@ public final class Iridel extends HandleDevice {
      */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      ColorData that = (ColorData) other;
-      return sequence == that.sequence
+      return other instanceof ColorData that && that.getClass() == getClass()
+          && sequence == that.sequence
           && Float.compare(x, that.x) == 0
           && Float.compare(y, that.y) == 0
           && Float.compare(z, that.z) == 0;

@@ -216,14 +216,8 @@ public final class Lidar extends LibraryWideDevice {
     /** Two scans are equal when all their values are, comparing them as {@link Float#equals}. */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      ScanData that = (ScanData) other;
-      return Arrays.equals(angle, that.angle) && Arrays.equals(distance, that.distance);
+      return other instanceof ScanData that && that.getClass() == getClass()
+          && Arrays.equals(angle, that.angle) && Arrays.equals(distance, that.distance);
     }
 
     /** A hash code consistent with {@link #equals(Object)}. */

@@ -95,14 +95,8 @@ public final class LidarMini extends HandleDevice {
     /** Two identities are equal when their numbers and all their serial bytes are. */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      LidarInfo that = (LidarInfo) other;
-      return model == that.model
+      return other instanceof LidarInfo that && that.getClass() == getClass()
+          && model == that.model
           && firmwareVersion == that.firmwareVersion
           && hardwareVersion == that.hardwareVersion
           && Arrays.equals(serialnum, that.serialnum);
@@ -158,14 +152,8 @@ public final class LidarMini extends HandleDevice {
     /** Two health records are equal when both fields are. */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      LidarHealth that = (LidarHealth) other;
-      return status == that.status && errorCode == that.errorCode;
+      return other instanceof LidarHealth that && that.getClass() == getClass()
+          && status == that.status && errorCode == that.errorCode;
     }
 
     /** A hash code consistent with {@link #equals(Object)}. */
@@ -259,14 +247,8 @@ public final class LidarMini extends HandleDevice {
      */
     @Override
     public boolean equals(Object other) {
-      if (this == other) {
-        return true;
-      }
-      if (other == null || other.getClass() != getClass()) {
-        return false;
-      }
-      ScanData that = (ScanData) other;
-      return timestamp == that.timestamp
+      return other instanceof ScanData that && that.getClass() == getClass()
+          && timestamp == that.timestamp
           && Arrays.equals(angle, that.angle)
           && Arrays.equals(distance, that.distance)
           && Arrays.equals(intensity, that.intensity);

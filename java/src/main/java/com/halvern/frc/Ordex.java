@@ -609,9 +609,7 @@ public final class Ordex extends HandleDevice {
    * @throws IllegalArgumentException if {@code motor} is out of range
    */
   public Reading getRPMTimestamped(int motor) {
-    long[] stamp = new long[1];
-    double value = OrdexJNI.c_Ordex_readRPM(openHandle(), requireMotor(motor), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(stamp -> OrdexJNI.c_Ordex_readRPM(openHandle(), requireMotor(motor), stamp));
   }
 
   /**
@@ -622,9 +620,8 @@ public final class Ordex extends HandleDevice {
    * @throws IllegalArgumentException if {@code motor} is out of range
    */
   public Reading getTargetRPMTimestamped(int motor) {
-    long[] stamp = new long[1];
-    double value = OrdexJNI.c_Ordex_readTargetRPM(openHandle(), requireMotor(motor), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(
+        stamp -> OrdexJNI.c_Ordex_readTargetRPM(openHandle(), requireMotor(motor), stamp));
   }
 
   /**
@@ -635,9 +632,8 @@ public final class Ordex extends HandleDevice {
    * @throws IllegalArgumentException if {@code encoder} is out of range
    */
   public Reading getEncoderCountTimestamped(int encoder) {
-    long[] stamp = new long[1];
-    double value = OrdexJNI.c_Ordex_readEncoderCount(openHandle(), requireEncoder(encoder), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(
+        stamp -> OrdexJNI.c_Ordex_readEncoderCount(openHandle(), requireEncoder(encoder), stamp));
   }
 
   /**
@@ -648,10 +644,8 @@ public final class Ordex extends HandleDevice {
    * @throws IllegalArgumentException if {@code encoder} is out of range
    */
   public Reading getEncoderDistanceTimestamped(int encoder) {
-    long[] stamp = new long[1];
-    double value =
-        OrdexJNI.c_Ordex_readEncoderDistance(openHandle(), requireEncoder(encoder), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(
+        stamp -> OrdexJNI.c_Ordex_readEncoderDistance(openHandle(), requireEncoder(encoder), stamp));
   }
 
   /**
@@ -660,9 +654,7 @@ public final class Ordex extends HandleDevice {
    * @return degrees Celsius and receive time; both 0 if never reported
    */
   public Reading getTemperatureTimestamped() {
-    long[] stamp = new long[1];
-    double value = OrdexJNI.c_Ordex_readControllerTemp(openHandle(), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(stamp -> OrdexJNI.c_Ordex_readControllerTemp(openHandle(), stamp));
   }
 
   /**
@@ -671,9 +663,7 @@ public final class Ordex extends HandleDevice {
    * @return hertz and receive time; both 0 if never reported
    */
   public Reading getReportedFrequencyTimestamped() {
-    long[] stamp = new long[1];
-    double value = OrdexJNI.c_Ordex_readFrequency(openHandle(), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(stamp -> OrdexJNI.c_Ordex_readFrequency(openHandle(), stamp));
   }
 
   /**
@@ -684,9 +674,8 @@ public final class Ordex extends HandleDevice {
    * @throws IllegalArgumentException if {@code motor} is out of range
    */
   public Reading getQuorinPositionTimestamped(int motor) {
-    long[] stamp = new long[1];
-    double value = OrdexJNI.c_Ordex_readQuorinPosition(openHandle(), requireMotor(motor), stamp);
-    return new Reading(value, stamp[0]);
+    return timestamped(
+        stamp -> OrdexJNI.c_Ordex_readQuorinPosition(openHandle(), requireMotor(motor), stamp));
   }
 
   /**
@@ -715,6 +704,17 @@ public final class Ordex extends HandleDevice {
   }
 
   // --- Helpers ---------------------------------------------------------------------------------
+
+  /** A read of the library's that stores when the value's frame arrived in {@code stamp[0]}. */
+  private interface StampedRead {
+    double read(long[] stamp);
+  }
+
+  private static Reading timestamped(StampedRead read) {
+    long[] stamp = new long[1];
+    double value = read.read(stamp);
+    return new Reading(value, stamp[0]);
+  }
 
   private Optional<String> identityText(int index) {
     String[] texts = new String[IDENTITY_TEXTS];
