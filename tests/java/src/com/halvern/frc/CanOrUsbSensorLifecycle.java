@@ -7,7 +7,12 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import com.halvern.frc.sim.SimBus;
 import java.util.List;
-import java.util.function.Consumer;
+import java.util.function.BiFunction;
+import java.util.function.Function;
+import java.util.function.IntFunction;
+import java.util.function.Predicate;
+import java.util.function.Supplier;
+import java.util.function.ToIntFunction;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
@@ -15,39 +20,44 @@ import org.junit.jupiter.api.function.Executable;
 
 /**
  * The life cycle of a sensor that opens on the CAN bus or on a USB serial port, the same for every
- * such sensor: a nested class of the sensor's suite extends it and says how to open and use one.
+ * such sensor: a nested class of the sensor's suite extends it, saying how to open and use one.
  */
-abstract class CanOrUsbSensorLifecycle<S extends HandleDevice> {
+abstract class CanOrUsbSensorLifecycle<S extends HandleDevice, U extends AutoCloseable> {
   static final int CAN_ID = 12;
 
-  /** Opens the sensor on CAN, as its constructor with a CAN ID does. */
-  abstract S openOnCan(int canId);
+  private final IntFunction<S> openOnCan;
+  private final BiFunction<String, Integer, S> openOnUsb; // a path and the rate argument
+  private final ToIntFunction<S> canIdOf;
+  private final Predicate<S> isOnCan; // by the transport the sensor reports
+  private final Supplier<U> simulatedUsbSensor;
+  private final Function<U, String> devicePathOf;
 
-  /** Opens the sensor on a USB serial port, with its rate argument. */
-  abstract S openOnUsb(String path, int rate);
-
-  abstract int canIdOf(S sensor);
-
-  abstract boolean isOnCan(S sensor); // by the transport the sensor reports
+  CanOrUsbSensorLifecycle(IntFunction<S> openOnCan, BiFunction<String, Integer, S> openOnUsb,
+      ToIntFunction<S> canIdOf, Predicate<S> isOnCan, Supplier<U> simulatedUsbSensor,
+      Function<U, String> devicePathOf) {
+    this.openOnCan = openOnCan;
+    this.openOnUsb = openOnUsb;
+    this.canIdOf = canIdOf;
+    this.isOnCan = isOnCan;
+    this.simulatedUsbSensor = simulatedUsbSensor;
+    this.devicePathOf = devicePathOf;
+  }
 
   /** Calls that each use the sensor: once it is closed, every one throws. */
   abstract Stream<Executable> usesOf(S sensor);
-
-  /** Runs {@code use} with the device path of a simulated USB sensor, unplugged afterwards. */
-  abstract void withSimulatedUsbSensor(Consumer<String> use);
 
   @Test
   void canIdsOutsideZeroToSixtyThreeThrowAndOpenNothingButTheEdgesOpen() {
     int sessions = SimBus.openStreamSessionCount();
     assertAll(
-        () -> assertThrows(IllegalArgumentException.class, () -> openOnCan(-1)),
-        () -> assertThrows(IllegalArgumentException.class, () -> openOnCan(64)));
+        () -> assertThrows(IllegalArgumentException.class, () -> openOnCan.apply(-1)),
+        () -> assertThrows(IllegalArgumentException.class, () -> openOnCan.apply(64)));
     assertEquals(sessions, SimBus.openStreamSessionCount());
-    try (S lowest = openOnCan(0);
-        S highest = openOnCan(63)) {
-      assertEquals(0, canIdOf(lowest));
-      assertEquals(63, canIdOf(highest));
-      assertTrue(isOnCan(highest));
+    try (S lowest = openOnCan.apply(0);
+        S highest = openOnCan.apply(63)) {
+      assertEquals(0, canIdOf.applyAsInt(lowest));
+      assertEquals(63, canIdOf.applyAsInt(highest));
+      assertTrue(isOnCan.test(highest));
     }
   }
 
@@ -56,23 +66,23 @@ abstract class CanOrUsbSensorLifecycle<S extends HandleDevice> {
   void aRefusedCanSessionThrowsIllegalState() {
     SimBus.setStreamOpenStatus(-44088);
     IllegalStateException refused =
-        assertThrows(IllegalStateException.class, () -> openOnCan(CAN_ID));
+        assertThrows(IllegalStateException.class, () -> openOnCan.apply(CAN_ID));
     assertTrue(refused.getMessage().contains("CAN ID " + CAN_ID), refused.getMessage());
   }
 
   @Test
   void badUsbArgumentsThrowBeforeAnyPortIsOpened() {
     assertAll(
-        () -> assertThrows(NullPointerException.class, () -> openOnUsb(null, 10)),
-        () -> assertThrows(IllegalArgumentException.class, () -> openOnUsb("/dev/null", -1)),
+        () -> assertThrows(NullPointerException.class, () -> openOnUsb.apply(null, 10)),
+        () -> assertThrows(IllegalArgumentException.class, () -> openOnUsb.apply("/dev/null", -1)),
         () -> assertThrows(IllegalStateException.class,
-            () -> openOnUsb("/dev/halvern-no-such-port", 10)));
+            () -> openOnUsb.apply("/dev/halvern-no-such-port", 10)));
   }
 
   @Test
   void closeReleasesTheCanSessionOnceAndThenEveryCallThrows() {
     int sessions = SimBus.openStreamSessionCount();
-    S sensor = openOnCan(CAN_ID);
+    S sensor = openOnCan.apply(CAN_ID);
     assertEquals(sessions + 1, SimBus.openStreamSessionCount());
     sensor.close();
     assertTrue(sensor.isClosed());
@@ -85,15 +95,18 @@ abstract class CanOrUsbSensorLifecycle<S extends HandleDevice> {
   }
 
   @Test
-  void closingAUsbSensorTwiceFreesItOnce() {
-    withSimulatedUsbSensor(path -> {
-      S sensor = openOnUsb(path, 0);
+  void closingAUsbSensorTwiceFreesItOnce() throws Exception {
+    U device = simulatedUsbSensor.get();
+    try {
+      S sensor = openOnUsb.apply(devicePathOf.apply(device), 0);
       sensor.close();
       sensor.close();
       assertAll(usesOf(sensor).map(CanOrUsbSensorLifecycle::throwsClosed));
       // The port is free again.
-      openOnUsb(path, 0).close();
-    });
+      openOnUsb.apply(devicePathOf.apply(device), 0).close();
+    } finally {
+      device.close();
+    }
   }
 
   private static Executable throwsClosed(Executable use) {

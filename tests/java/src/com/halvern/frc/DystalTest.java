@@ -21,7 +21,6 @@ import com.halvern.frc.testing.Silence;
 import java.util.Arrays;
 import java.util.List;
 import java.util.Optional;
-import java.util.function.Consumer;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -36,38 +35,17 @@ class DystalTest {
   static final int CAN_ID = 12;
 
   @Nested
-  class Lifecycle extends CanOrUsbSensorLifecycle<Dystal> {
-    @Override
-    Dystal openOnCan(int canId) {
-      return new Dystal(canId);
-    }
-
-    @Override
-    Dystal openOnUsb(String path, int outputDataRate) {
-      return new Dystal(path, outputDataRate);
-    }
-
-    @Override
-    int canIdOf(Dystal dystal) {
-      return dystal.getCanId();
-    }
-
-    @Override
-    boolean isOnCan(Dystal dystal) {
-      return dystal.getTransport() == Dystal.Transport.CAN;
+  class Lifecycle extends CanOrUsbSensorLifecycle<Dystal, SimDystalUsb> {
+    Lifecycle() {
+      super(Dystal::new, Dystal::new, Dystal::getCanId,
+          dystal -> dystal.getTransport() == Dystal.Transport.CAN,
+          SimDystalUsb::new, SimDystalUsb::devicePath);
     }
 
     @Override
     Stream<Executable> usesOf(Dystal dystal) {
       return Stream.of(dystal::getData, () -> dystal.getData(1), () -> dystal.getData(8),
           dystal::getConfig, dystal::getCanId, dystal::getTransport);
-    }
-
-    @Override
-    void withSimulatedUsbSensor(Consumer<String> use) {
-      try (SimDystalUsb device = new SimDystalUsb()) {
-        use.accept(device.devicePath());
-      }
     }
   }
 

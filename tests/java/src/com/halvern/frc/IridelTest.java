@@ -21,7 +21,6 @@ import com.halvern.frc.testing.IridelWire;
 import java.util.List;
 import java.util.Optional;
 import java.util.OptionalLong;
-import java.util.function.Consumer;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.AfterEach;
 import org.junit.jupiter.api.BeforeEach;
@@ -36,38 +35,17 @@ class IridelTest {
   static final int CAN_ID = 12;
 
   @Nested
-  class Lifecycle extends CanOrUsbSensorLifecycle<Iridel> {
-    @Override
-    Iridel openOnCan(int canId) {
-      return new Iridel(canId);
-    }
-
-    @Override
-    Iridel openOnUsb(String path, int sampleTimeMs) {
-      return new Iridel(path, sampleTimeMs);
-    }
-
-    @Override
-    int canIdOf(Iridel iridel) {
-      return iridel.getCanId();
-    }
-
-    @Override
-    boolean isOnCan(Iridel iridel) {
-      return iridel.getTransport() == Iridel.Transport.CAN;
+  class Lifecycle extends CanOrUsbSensorLifecycle<Iridel, SimIridelUsb> {
+    Lifecycle() {
+      super(Iridel::new, Iridel::new, Iridel::getCanId,
+          iridel -> iridel.getTransport() == Iridel.Transport.CAN,
+          SimIridelUsb::new, SimIridelUsb::devicePath);
     }
 
     @Override
     Stream<Executable> usesOf(Iridel iridel) {
       return Stream.of(iridel::getColor, () -> iridel.setBrightness(10),
           () -> iridel.setSampleTime(10), iridel::getCanId);
-    }
-
-    @Override
-    void withSimulatedUsbSensor(Consumer<String> use) {
-      try (SimIridelUsb device = new SimIridelUsb()) {
-        use.accept(device.devicePath());
-      }
     }
 
     @Test

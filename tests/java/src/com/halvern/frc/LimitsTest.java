@@ -1,8 +1,8 @@
 package com.halvern.frc;
 
-import static org.junit.jupiter.api.Assertions.assertAll;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.params.provider.Arguments.arguments;
 
 import java.io.IOException;
 import java.nio.file.Files;
@@ -13,8 +13,9 @@ import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.BeforeAll;
-import org.junit.jupiter.api.Test;
-import org.junit.jupiter.api.function.Executable;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.Arguments;
+import org.junit.jupiter.params.provider.MethodSource;
 
 /**
  * The Java classes' limits against the ones the C headers declare, which the C face and the C++
@@ -46,68 +47,57 @@ class LimitsTest {
     }
   }
 
-  private static Executable same(String cName, int javaValue) {
-    return () -> {
-      assertNotNull(declared.get(cName), cName + " is not declared in the C headers");
-      assertEquals(declared.get(cName).intValue(), javaValue, cName);
-    };
+  /** Every Java limit with the name of the C constant it must equal. */
+  static Stream<Arguments> limits() {
+    return Stream.of(
+        // The motor controller.
+        arguments("ORDEX_MIN_DEVICE_ID", Ordex.MIN_DEVICE_ID),
+        arguments("ORDEX_MAX_DEVICE_ID", Ordex.MAX_DEVICE_ID),
+        arguments("ORDEX_MIN_FREQUENCY", Ordex.MIN_FREQUENCY),
+        arguments("ORDEX_MAX_FREQUENCY", Ordex.MAX_FREQUENCY),
+        arguments("ORDEX_MOTOR_COUNT", Ordex.MOTOR_COUNT),
+        arguments("ORDEX_MAX_PID_TYPE", Ordex.MAX_PID_TYPE),
+        arguments("ORDEX_MAX_SENSITIVITY", Ordex.MAX_SENSITIVITY),
+        // The colour and distance sensors.
+        arguments("IRIDEL_MIN_CAN_ID", Iridel.MIN_CAN_ID),
+        arguments("IRIDEL_MAX_CAN_ID", Iridel.MAX_CAN_ID),
+        arguments("IRIDEL_MAX_SAMPLE_TIME_MS", Iridel.MAX_SAMPLE_TIME_MS),
+        arguments("IRIDEL_MAX_LEVEL", Iridel.MAX_LEVEL),
+        arguments("IRIDEL_MAX_MEASURE_MODE", Iridel.MAX_MEASURE_MODE),
+        arguments("IRIDEL_MAX_MEASURE_MODE", Iridel.PARAMETER_MEASURE_MODE),
+        arguments("IRIDEL_MAX_CONFIG_KEY", Iridel.MAX_CONFIG_KEY),
+        arguments("SERIAL_FIRST_PORT", Iridel.FIRST_PORT),
+        arguments("SERIAL_SECOND_PORT", Iridel.SECOND_PORT),
+        arguments("DYSTAL_MIN_CAN_ID", Dystal.MIN_CAN_ID),
+        arguments("DYSTAL_MAX_CAN_ID", Dystal.MAX_CAN_ID),
+        arguments("DYSTAL_MAX_DISTANCES", Dystal.MAX_DISTANCES),
+        arguments("SERIAL_FIRST_PORT", Dystal.FIRST_PORT),
+        arguments("SERIAL_SECOND_PORT", Dystal.SECOND_PORT),
+        // The two lidars.
+        arguments("LIDARMINI_MIN_FREQUENCY_HZ", LidarMini.MIN_FREQUENCY_HZ),
+        arguments("LIDARMINI_MAX_FREQUENCY_HZ", LidarMini.MAX_FREQUENCY_HZ),
+        arguments("SERIAL_FIRST_PORT", LidarMini.FIRST_PORT),
+        arguments("SERIAL_SECOND_PORT", LidarMini.SECOND_PORT),
+        arguments("LIDAR_DEGREES", Lidar.DEGREES),
+        arguments("LIDAR_HISTORY_LENGTH", Lidar.HISTORY_LENGTH),
+        arguments("LIDAR_FILTER_CLUSTER", Lidar.FilterType.CLUSTER.code()),
+        arguments("LIDAR_FILTER_KALMAN", Lidar.FilterType.KALMAN.code()),
+        arguments("LIDAR_FILTER_MOVING_AVERAGE", Lidar.FilterType.MOVING_AVERAGE.code()),
+        arguments("LIDAR_FILTER_MEDIAN", Lidar.FilterType.MEDIAN.code()),
+        arguments("LIDAR_FILTER_JITTER", Lidar.FilterType.JITTER.code()),
+        // The analog board and the mock driver station.
+        arguments("FERIX_CHANNELS", Ferix.CHANNELS),
+        arguments("FERIX_MAX_RAW", Ferix.MAX_RAW),
+        arguments("FERIX_FULL_SCALE_COUNT", Ferix.FULL_SCALE_COUNT),
+        arguments("MOCKDS_ROBOT_PORT", MockDS.ROBOT_PORT),
+        arguments("MOCKDS_PERIOD_MS", MockDS.PERIOD_MS),
+        arguments("MOCKDS_WARMUP_DATAGRAMS", MockDS.WARMUP_DATAGRAMS));
   }
 
-  @Test
-  void ordexLimits() {
-    assertAll(
-        same("ORDEX_MIN_DEVICE_ID", Ordex.MIN_DEVICE_ID),
-        same("ORDEX_MAX_DEVICE_ID", Ordex.MAX_DEVICE_ID),
-        same("ORDEX_MIN_FREQUENCY", Ordex.MIN_FREQUENCY),
-        same("ORDEX_MAX_FREQUENCY", Ordex.MAX_FREQUENCY),
-        same("ORDEX_MOTOR_COUNT", Ordex.MOTOR_COUNT),
-        same("ORDEX_MAX_PID_TYPE", Ordex.MAX_PID_TYPE),
-        same("ORDEX_MAX_SENSITIVITY", Ordex.MAX_SENSITIVITY));
-  }
-
-  @Test
-  void sensorLimits() {
-    assertAll(
-        same("IRIDEL_MIN_CAN_ID", Iridel.MIN_CAN_ID),
-        same("IRIDEL_MAX_CAN_ID", Iridel.MAX_CAN_ID),
-        same("IRIDEL_MAX_SAMPLE_TIME_MS", Iridel.MAX_SAMPLE_TIME_MS),
-        same("IRIDEL_MAX_LEVEL", Iridel.MAX_LEVEL),
-        same("IRIDEL_MAX_MEASURE_MODE", Iridel.MAX_MEASURE_MODE),
-        same("IRIDEL_MAX_MEASURE_MODE", Iridel.PARAMETER_MEASURE_MODE),
-        same("IRIDEL_MAX_CONFIG_KEY", Iridel.MAX_CONFIG_KEY),
-        same("SERIAL_FIRST_PORT", Iridel.FIRST_PORT),
-        same("SERIAL_SECOND_PORT", Iridel.SECOND_PORT),
-        same("DYSTAL_MIN_CAN_ID", Dystal.MIN_CAN_ID),
-        same("DYSTAL_MAX_CAN_ID", Dystal.MAX_CAN_ID),
-        same("DYSTAL_MAX_DISTANCES", Dystal.MAX_DISTANCES),
-        same("SERIAL_FIRST_PORT", Dystal.FIRST_PORT),
-        same("SERIAL_SECOND_PORT", Dystal.SECOND_PORT));
-  }
-
-  @Test
-  void lidarLimits() {
-    assertAll(
-        same("LIDARMINI_MIN_FREQUENCY_HZ", LidarMini.MIN_FREQUENCY_HZ),
-        same("LIDARMINI_MAX_FREQUENCY_HZ", LidarMini.MAX_FREQUENCY_HZ),
-        same("SERIAL_FIRST_PORT", LidarMini.FIRST_PORT),
-        same("SERIAL_SECOND_PORT", LidarMini.SECOND_PORT),
-        same("LIDAR_DEGREES", Lidar.DEGREES),
-        same("LIDAR_HISTORY_LENGTH", Lidar.HISTORY_LENGTH),
-        same("LIDAR_FILTER_CLUSTER", Lidar.FilterType.CLUSTER.code()),
-        same("LIDAR_FILTER_KALMAN", Lidar.FilterType.KALMAN.code()),
-        same("LIDAR_FILTER_MOVING_AVERAGE", Lidar.FilterType.MOVING_AVERAGE.code()),
-        same("LIDAR_FILTER_MEDIAN", Lidar.FilterType.MEDIAN.code()),
-        same("LIDAR_FILTER_JITTER", Lidar.FilterType.JITTER.code()));
-  }
-
-  @Test
-  void boardAndDriverStationLimits() {
-    assertAll(
-        same("FERIX_CHANNELS", Ferix.CHANNELS),
-        same("FERIX_MAX_RAW", Ferix.MAX_RAW),
-        same("FERIX_FULL_SCALE_COUNT", Ferix.FULL_SCALE_COUNT),
-        same("MOCKDS_ROBOT_PORT", MockDS.ROBOT_PORT),
-        same("MOCKDS_PERIOD_MS", MockDS.PERIOD_MS),
-        same("MOCKDS_WARMUP_DATAGRAMS", MockDS.WARMUP_DATAGRAMS));
+  @ParameterizedTest(name = "{0}")
+  @MethodSource("limits")
+  void theJavaLimitIsTheOneTheCHeadersDeclare(String cName, int javaValue) {
+    assertNotNull(declared.get(cName), cName + " is not declared in the C headers");
+    assertEquals(declared.get(cName).intValue(), javaValue, cName);
   }
 }
