@@ -1,10 +1,17 @@
 package com.halvern.frc;
 
-/** The argument checks of the device classes: each throws before anything is sent. */
+/**
+ * The argument checks of the device classes, each throwing before anything is sent, and the
+ * argument values several classes share.
+ */
 final class Checks {
   /** The CAN bus a device is opened on when its constructor names none: the one every platform
    *  has. */
   static final int DEFAULT_CAN_BUS = 0;
+  /** The selector of the serial device search that picks the first port found. */
+  static final int SERIAL_FIRST_PORT = 0;
+  /** The selector of the serial device search that picks the second port found. */
+  static final int SERIAL_SECOND_PORT = 3;
 
   private Checks() {}
 

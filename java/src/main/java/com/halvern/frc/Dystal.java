@@ -57,9 +57,9 @@ public final class Dystal extends HandleDevice {
   /** How long {@link #getConfig()} waits for a CAN sensor's reply, in milliseconds. */
   public static final int CONFIG_TIMEOUT_MS = 500;
   /** The port selector of {@link #findDevicePath(int)} that picks the first port found. */
-  public static final int FIRST_PORT = 0;
+  public static final int FIRST_PORT = Checks.SERIAL_FIRST_PORT;
   /** The port selector of {@link #findDevicePath(int)} that picks the second port found. */
-  public static final int SECOND_PORT = 3;
+  public static final int SECOND_PORT = Checks.SERIAL_SECOND_PORT;
 
   /** How a sensor is connected. */
   public enum Transport {

@@ -55,9 +55,9 @@ public final class Iridel extends HandleDevice {
   /** How long a CAN setting waits for the sensor's confirmation, in milliseconds. */
   public static final int REPLY_TIMEOUT_MS = 500;
   /** The port selector of {@link #findDevicePath(int)} that picks the first port found. */
-  public static final int FIRST_PORT = 0;
+  public static final int FIRST_PORT = Checks.SERIAL_FIRST_PORT;
   /** The port selector of {@link #findDevicePath(int)} that picks the second port found. */
-  public static final int SECOND_PORT = 3;
+  public static final int SECOND_PORT = Checks.SERIAL_SECOND_PORT;
 
   /** How a sensor is connected. */
   public enum Transport {

@@ -29,9 +29,9 @@ import java.util.Objects;
  */
 public final class LidarMini extends HandleDevice {
   /** The port selector of {@link #LidarMini(int)} that picks the first serial port found. */
-  public static final int FIRST_PORT = 0;
+  public static final int FIRST_PORT = Checks.SERIAL_FIRST_PORT;
   /** The port selector of {@link #LidarMini(int)} that picks the second serial port found. */
-  public static final int SECOND_PORT = 3;
+  public static final int SECOND_PORT = Checks.SERIAL_SECOND_PORT;
   /** The lowest scan frequency, in revolutions a second; also the frequency after opening. */
   public static final int MIN_FREQUENCY_HZ = 6;
   /** The highest scan frequency, in revolutions a second. */
