@@ -39,8 +39,6 @@ class BenchRobot {
   }
   BenchRobot(const BenchRobot&) = delete;
   BenchRobot& operator=(const BenchRobot&) = delete;
-  BenchRobot(BenchRobot&&) = delete;
-  BenchRobot& operator=(BenchRobot&&) = delete;
   ~BenchRobot() {
     HAL_CleanCAN(rawHandle_);
     if (handle_ != 0) {

@@ -25,8 +25,6 @@ class PseudoTerminal {
   PseudoTerminal();
   PseudoTerminal(const PseudoTerminal&) = delete;
   PseudoTerminal& operator=(const PseudoTerminal&) = delete;
-  PseudoTerminal(PseudoTerminal&&) = delete;
-  PseudoTerminal& operator=(PseudoTerminal&&) = delete;
   ~PseudoTerminal();
 
   /** The path the library opens, e.g. /dev/pts/7. */

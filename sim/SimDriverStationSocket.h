@@ -44,8 +44,6 @@ class SimDriverStationSocket {
   explicit SimDriverStationSocket(int port = kDriverStationPort);
   SimDriverStationSocket(const SimDriverStationSocket&) = delete;
   SimDriverStationSocket& operator=(const SimDriverStationSocket&) = delete;
-  SimDriverStationSocket(SimDriverStationSocket&&) = delete;
-  SimDriverStationSocket& operator=(SimDriverStationSocket&&) = delete;
   /** Stops listening and leaves the robot disabled. */
   ~SimDriverStationSocket();
 

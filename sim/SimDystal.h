@@ -47,8 +47,6 @@ class SimDystalCan {
   explicit SimDystalCan(uint8_t canId, int32_t bus = kDefaultCanBus);
   SimDystalCan(const SimDystalCan&) = delete;
   SimDystalCan& operator=(const SimDystalCan&) = delete;
-  SimDystalCan(SimDystalCan&&) = delete;
-  SimDystalCan& operator=(SimDystalCan&&) = delete;
   ~SimDystalCan();
 
   /** The name of its SimDevice: "Dystal[<CAN ID>]", "Dystal[<CAN ID>,bus <bus>]" on a bus
@@ -98,8 +96,6 @@ class SimDystalUsb {
   SimDystalUsb();
   SimDystalUsb(const SimDystalUsb&) = delete;
   SimDystalUsb& operator=(const SimDystalUsb&) = delete;
-  SimDystalUsb(SimDystalUsb&&) = delete;
-  SimDystalUsb& operator=(SimDystalUsb&&) = delete;
   ~SimDystalUsb();
 
   /** The path the library opens. */

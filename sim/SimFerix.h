@@ -64,8 +64,6 @@ class SimFerixConverter {
   SimFerixConverter(int32_t port, int32_t address);
   SimFerixConverter(const SimFerixConverter&) = delete;
   SimFerixConverter& operator=(const SimFerixConverter&) = delete;
-  SimFerixConverter(SimFerixConverter&&) = delete;
-  SimFerixConverter& operator=(SimFerixConverter&&) = delete;
   /** Leaves the bus: no callback of it runs after this. */
   ~SimFerixConverter();
 

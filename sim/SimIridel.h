@@ -41,8 +41,6 @@ class SimIridelCan {
   explicit SimIridelCan(uint8_t canId = 0, int32_t bus = kDefaultCanBus);
   SimIridelCan(const SimIridelCan&) = delete;
   SimIridelCan& operator=(const SimIridelCan&) = delete;
-  SimIridelCan(SimIridelCan&&) = delete;
-  SimIridelCan& operator=(SimIridelCan&&) = delete;
   ~SimIridelCan();
 
   /** The name of its SimDevice: "Iridel[<CAN ID>]", "Iridel[<CAN ID>,bus <bus>]" on a bus
@@ -85,8 +83,6 @@ class SimIridelUsb {
   SimIridelUsb();
   SimIridelUsb(const SimIridelUsb&) = delete;
   SimIridelUsb& operator=(const SimIridelUsb&) = delete;
-  SimIridelUsb(SimIridelUsb&&) = delete;
-  SimIridelUsb& operator=(SimIridelUsb&&) = delete;
   ~SimIridelUsb();
 
   /** The path the library opens. */

@@ -35,8 +35,6 @@ class SimLidar {
   explicit SimLidar(int32_t port = 0);
   SimLidar(const SimLidar&) = delete;
   SimLidar& operator=(const SimLidar&) = delete;
-  SimLidar(SimLidar&&) = delete;
-  SimLidar& operator=(SimLidar&&) = delete;
   ~SimLidar();
 
   /** A room of 5 m by 4 m with the robot off-centre. */

@@ -52,8 +52,6 @@ class SimLidarMini {
   SimLidarMini();
   SimLidarMini(const SimLidarMini&) = delete;
   SimLidarMini& operator=(const SimLidarMini&) = delete;
-  SimLidarMini(SimLidarMini&&) = delete;
-  SimLidarMini& operator=(SimLidarMini&&) = delete;
   ~SimLidarMini();
 
   /** The path the library opens; list it with c_Serial_addDevicePath to make it findable. */

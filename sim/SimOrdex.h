@@ -103,8 +103,6 @@ class SimOrdex {
   explicit SimOrdex(int32_t deviceNumber, SimOrdexOptions options = {});
   SimOrdex(const SimOrdex&) = delete;
   SimOrdex& operator=(const SimOrdex&) = delete;
-  SimOrdex(SimOrdex&&) = delete;
-  SimOrdex& operator=(SimOrdex&&) = delete;
   /** Stops its status frames and leaves the bus. */
   ~SimOrdex();
 

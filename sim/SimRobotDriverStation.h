@@ -64,8 +64,6 @@ class SimRobotDriverStation {
   explicit SimRobotDriverStation(int port = kDriverStationPort);
   SimRobotDriverStation(const SimRobotDriverStation&) = delete;
   SimRobotDriverStation& operator=(const SimRobotDriverStation&) = delete;
-  SimRobotDriverStation(SimRobotDriverStation&&) = delete;
-  SimRobotDriverStation& operator=(SimRobotDriverStation&&) = delete;
   ~SimRobotDriverStation();
 
   /** Every control datagram read so far (datagrams under 6 bytes are not kept), oldest first. */

@@ -103,39 +103,20 @@ void HALSIM_ResetCanData(void) {
   can().statusCallbacks.clear();
 }
 
-int32_t HALSIM_RegisterCanSendMessageCallback(HAL_CAN_SendMessageCallback callback, void* param) {
-  return can().sendCallbacks.add(callback, param);
-}
-void HALSIM_CancelCanSendMessageCallback(int32_t uid) { can().sendCallbacks.cancel(uid); }
+// Each kind of callback: its register and cancel functions, over its list.
+#define HALVERN_CAN_CALLBACK_API(Name, CallbackType, list)                              \
+  int32_t HALSIM_RegisterCan##Name##Callback(CallbackType callback, void* param) {      \
+    return can().list.add(callback, param);                                             \
+  }                                                                                     \
+  void HALSIM_CancelCan##Name##Callback(int32_t uid) { can().list.cancel(uid); }
 
-int32_t HALSIM_RegisterCanReceiveMessageCallback(HAL_CAN_ReceiveMessageCallback callback,
-                                                 void* param) {
-  return can().receiveCallbacks.add(callback, param);
-}
-void HALSIM_CancelCanReceiveMessageCallback(int32_t uid) { can().receiveCallbacks.cancel(uid); }
+HALVERN_CAN_CALLBACK_API(SendMessage, HAL_CAN_SendMessageCallback, sendCallbacks)
+HALVERN_CAN_CALLBACK_API(ReceiveMessage, HAL_CAN_ReceiveMessageCallback, receiveCallbacks)
+HALVERN_CAN_CALLBACK_API(OpenStream, HAL_CAN_OpenStreamSessionCallback, openStreamCallbacks)
+HALVERN_CAN_CALLBACK_API(CloseStream, HAL_CAN_CloseStreamSessionCallback, closeStreamCallbacks)
+HALVERN_CAN_CALLBACK_API(ReadStream, HAL_CAN_ReadStreamSessionCallback, readStreamCallbacks)
+HALVERN_CAN_CALLBACK_API(GetCANStatus, HAL_CAN_GetCANStatusCallback, statusCallbacks)
 
-int32_t HALSIM_RegisterCanOpenStreamCallback(HAL_CAN_OpenStreamSessionCallback callback,
-                                             void* param) {
-  return can().openStreamCallbacks.add(callback, param);
-}
-void HALSIM_CancelCanOpenStreamCallback(int32_t uid) { can().openStreamCallbacks.cancel(uid); }
-
-int32_t HALSIM_RegisterCanCloseStreamCallback(HAL_CAN_CloseStreamSessionCallback callback,
-                                              void* param) {
-  return can().closeStreamCallbacks.add(callback, param);
-}
-void HALSIM_CancelCanCloseStreamCallback(int32_t uid) { can().closeStreamCallbacks.cancel(uid); }
-
-int32_t HALSIM_RegisterCanReadStreamCallback(HAL_CAN_ReadStreamSessionCallback callback,
-                                             void* param) {
-  return can().readStreamCallbacks.add(callback, param);
-}
-void HALSIM_CancelCanReadStreamCallback(int32_t uid) { can().readStreamCallbacks.cancel(uid); }
-
-int32_t HALSIM_RegisterCanGetCANStatusCallback(HAL_CAN_GetCANStatusCallback callback,
-                                               void* param) {
-  return can().statusCallbacks.add(callback, param);
-}
-void HALSIM_CancelCanGetCANStatusCallback(int32_t uid) { can().statusCallbacks.cancel(uid); }
+#undef HALVERN_CAN_CALLBACK_API
 
 }  // extern "C"

@@ -24,8 +24,6 @@ class CanStreamSession {
   CanStreamSession() = default;
   CanStreamSession(const CanStreamSession&) = delete;
   CanStreamSession& operator=(const CanStreamSession&) = delete;
-  CanStreamSession(CanStreamSession&&) = delete;
-  CanStreamSession& operator=(CanStreamSession&&) = delete;
   ~CanStreamSession() { close(); }
 
   /** Opens a session on CAN bus `bus` queueing up to `depth` frames matching `id` under
@@ -50,8 +48,6 @@ class DualTransportDevice {
 
   DualTransportDevice(const DualTransportDevice&) = delete;
   DualTransportDevice& operator=(const DualTransportDevice&) = delete;
-  DualTransportDevice(DualTransportDevice&&) = delete;
-  DualTransportDevice& operator=(DualTransportDevice&&) = delete;
 
   /** Derived classes stop the reader in their own destructor, before their state goes. */
   virtual ~DualTransportDevice();

@@ -152,8 +152,6 @@ class JavaStringChars {
         chars_(text != nullptr ? env->GetStringUTFChars(text, nullptr) : nullptr) {}
   JavaStringChars(const JavaStringChars&) = delete;
   JavaStringChars& operator=(const JavaStringChars&) = delete;
-  JavaStringChars(JavaStringChars&&) = delete;
-  JavaStringChars& operator=(JavaStringChars&&) = delete;
   ~JavaStringChars() {
     if (chars_ != nullptr) {
       env_->ReleaseStringUTFChars(text_, chars_);

@@ -26,8 +26,6 @@ union StateStorage {
   StateStorage() : state() {}
   StateStorage(const StateStorage&) = delete;
   StateStorage& operator=(const StateStorage&) = delete;
-  StateStorage(StateStorage&&) = delete;
-  StateStorage& operator=(StateStorage&&) = delete;
   ~StateStorage() {
 #if defined(_WIN32)
     if (processEnding.load()) {

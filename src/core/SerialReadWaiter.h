@@ -33,8 +33,6 @@ class SerialReadWaiter {
   SerialReadWaiter();
   SerialReadWaiter(const SerialReadWaiter&) = delete;
   SerialReadWaiter& operator=(const SerialReadWaiter&) = delete;
-  SerialReadWaiter(SerialReadWaiter&&) = delete;
-  SerialReadWaiter& operator=(SerialReadWaiter&&) = delete;
   ~SerialReadWaiter();
 
   /** Waits, without a time limit, until bytes are waiting on `h`, a wake() or a port failure. */

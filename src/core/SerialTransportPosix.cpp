@@ -194,8 +194,6 @@ struct SerialReadWaiter::WakeUp {
   WakeUp(int readFd, int writeFd) : readEnd(readFd), writeEnd(writeFd) {}
   WakeUp(const WakeUp&) = delete;
   WakeUp& operator=(const WakeUp&) = delete;
-  WakeUp(WakeUp&&) = delete;
-  WakeUp& operator=(WakeUp&&) = delete;
   ~WakeUp() {
     ::close(readEnd);
     ::close(writeEnd);

@@ -42,8 +42,6 @@ class RegistryKey {
   }
   RegistryKey(const RegistryKey&) = delete;
   RegistryKey& operator=(const RegistryKey&) = delete;
-  RegistryKey(RegistryKey&&) = delete;
-  RegistryKey& operator=(RegistryKey&&) = delete;
   ~RegistryKey() {
     if (key != nullptr) {
       RegCloseKey(key);
@@ -180,8 +178,6 @@ struct SerialReadWaiter::WakeUp {
   explicit WakeUp(HANDLE createdEvent) : event(createdEvent) {}
   WakeUp(const WakeUp&) = delete;
   WakeUp& operator=(const WakeUp&) = delete;
-  WakeUp(WakeUp&&) = delete;
-  WakeUp& operator=(WakeUp&&) = delete;
   ~WakeUp() { CloseHandle(event); }
 
   const HANDLE event;

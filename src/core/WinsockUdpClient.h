@@ -47,8 +47,6 @@ class WinsockUdpClient {
   explicit WinsockUdpClient(LogFunctionLogger& messageLogger) : logger(messageLogger) {}
   WinsockUdpClient(const WinsockUdpClient&) = delete;
   WinsockUdpClient& operator=(const WinsockUdpClient&) = delete;
-  WinsockUdpClient(WinsockUdpClient&&) = delete;
-  WinsockUdpClient& operator=(WinsockUdpClient&&) = delete;
   ~WinsockUdpClient() { shutdown(); }
 
   /** Opens the socket on any local port: 0, or -1 (logged) when it cannot. */

@@ -36,8 +36,6 @@ class CanGatherer {
   ~CanGatherer();
   CanGatherer(const CanGatherer&) = delete;
   CanGatherer& operator=(const CanGatherer&) = delete;
-  CanGatherer(CanGatherer&&) = delete;
-  CanGatherer& operator=(CanGatherer&&) = delete;
 
  private:
   void run();

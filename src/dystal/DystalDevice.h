@@ -33,8 +33,6 @@ class DystalDevice final : public DualTransportDevice {
   ~DystalDevice() override;
   DystalDevice(const DystalDevice&) = delete;
   DystalDevice& operator=(const DystalDevice&) = delete;
-  DystalDevice(DystalDevice&&) = delete;
-  DystalDevice& operator=(DystalDevice&&) = delete;
 
   /** A sensor silent for longer than this reads disconnected: about four periods at the
    *  15 readings a second of its full 8x8 grid. */

@@ -25,8 +25,6 @@ class FerixBoard {
   FerixBoard() = default;
   FerixBoard(const FerixBoard&) = delete;
   FerixBoard& operator=(const FerixBoard&) = delete;
-  FerixBoard(FerixBoard&&) = delete;
-  FerixBoard& operator=(FerixBoard&&) = delete;
   /** Stops the background conversions (at unload). */
   ~FerixBoard();
 

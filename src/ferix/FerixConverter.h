@@ -23,8 +23,6 @@ class FerixConverter {
   explicit FerixConverter(ConvertInput convert);
   FerixConverter(const FerixConverter&) = delete;
   FerixConverter& operator=(const FerixConverter&) = delete;
-  FerixConverter(FerixConverter&&) = delete;
-  FerixConverter& operator=(FerixConverter&&) = delete;
   /** Wakes the thread and waits for it; a conversion in progress completes first. */
   ~FerixConverter();
 

@@ -26,8 +26,6 @@ class IridelDevice final : public DualTransportDevice {
   ~IridelDevice() override;
   IridelDevice(const IridelDevice&) = delete;
   IridelDevice& operator=(const IridelDevice&) = delete;
-  IridelDevice(IridelDevice&&) = delete;
-  IridelDevice& operator=(IridelDevice&&) = delete;
 
   /** On USB the latest sample; on CAN the newest colour frame not yet returned here, once. */
   ColorData getColor();

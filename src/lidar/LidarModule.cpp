@@ -80,8 +80,6 @@ class LidarReader {
         thread([this] { run(); }) {}
   LidarReader(const LidarReader&) = delete;
   LidarReader& operator=(const LidarReader&) = delete;
-  LidarReader(LidarReader&&) = delete;
-  LidarReader& operator=(LidarReader&&) = delete;
   ~LidarReader() {
     {
       const std::lock_guard lock(wakeMutex);

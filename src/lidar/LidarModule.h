@@ -34,8 +34,6 @@ class LidarModule {
   LidarModule();
   LidarModule(const LidarModule&) = delete;
   LidarModule& operator=(const LidarModule&) = delete;
-  LidarModule(LidarModule&&) = delete;
-  LidarModule& operator=(LidarModule&&) = delete;
   /** Stops and joins the reader. */
   ~LidarModule();
 

@@ -42,8 +42,6 @@ class LidarMiniScanner {
   LidarMiniScanner(serial::SerialHandle lidarPort, const std::atomic<bool>& deviceScanning);
   LidarMiniScanner(const LidarMiniScanner&) = delete;
   LidarMiniScanner& operator=(const LidarMiniScanner&) = delete;
-  LidarMiniScanner(LidarMiniScanner&&) = delete;
-  LidarMiniScanner& operator=(LidarMiniScanner&&) = delete;
   /** Stops the thread, waking it, and waits for it. */
   ~LidarMiniScanner();
 
@@ -90,8 +88,6 @@ class LidarMiniDevice {
   ~LidarMiniDevice();
   LidarMiniDevice(const LidarMiniDevice&) = delete;
   LidarMiniDevice& operator=(const LidarMiniDevice&) = delete;
-  LidarMiniDevice(LidarMiniDevice&&) = delete;
-  LidarMiniDevice& operator=(LidarMiniDevice&&) = delete;
 
   void start();
   void stop();

@@ -18,8 +18,6 @@ class MockDS {
   MockDS();
   MockDS(const MockDS&) = delete;
   MockDS& operator=(const MockDS&) = delete;
-  MockDS(MockDS&&) = delete;
-  MockDS& operator=(MockDS&&) = delete;
   /** Stops and joins the sender; it may send once more, finishing its current slot. */
   ~MockDS();
 
@@ -39,8 +37,6 @@ class MockDSSlot {
   MockDSSlot() = default;
   MockDSSlot(const MockDSSlot&) = delete;
   MockDSSlot& operator=(const MockDSSlot&) = delete;
-  MockDSSlot(MockDSSlot&&) = delete;
-  MockDSSlot& operator=(MockDSSlot&&) = delete;
   /** Stops and joins the sender (the library is unloading); its socket closes with it. */
   ~MockDSSlot() = default;
 

@@ -33,8 +33,6 @@ class ControllerSession {
   ControllerSession(int32_t handle, int32_t deviceNumber, IdentityFetchPace pace = {});
   ControllerSession(const ControllerSession&) = delete;
   ControllerSession& operator=(const ControllerSession&) = delete;
-  ControllerSession(ControllerSession&&) = delete;
-  ControllerSession& operator=(ControllerSession&&) = delete;
   ~ControllerSession();
 
   /**
@@ -54,8 +52,6 @@ class ControllerSession {
     explicit CallerExchange(ControllerSession& session);
     CallerExchange(const CallerExchange&) = delete;
     CallerExchange& operator=(const CallerExchange&) = delete;
-    CallerExchange(CallerExchange&&) = delete;
-    CallerExchange& operator=(CallerExchange&&) = delete;
     ~CallerExchange();
 
    private:

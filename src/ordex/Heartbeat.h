@@ -24,8 +24,6 @@ class HeartbeatLoop {
   HeartbeatLoop() = default;
   HeartbeatLoop(const HeartbeatLoop&) = delete;
   HeartbeatLoop& operator=(const HeartbeatLoop&) = delete;
-  HeartbeatLoop(HeartbeatLoop&&) = delete;
-  HeartbeatLoop& operator=(HeartbeatLoop&&) = delete;
   /** Stops and joins the thread, so it never outlives the library. */
   ~HeartbeatLoop();
 

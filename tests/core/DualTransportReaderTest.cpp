@@ -68,8 +68,6 @@ class RecordingDevice final : public DualTransportDevice {
   }
   RecordingDevice(const RecordingDevice&) = delete;
   RecordingDevice& operator=(const RecordingDevice&) = delete;
-  RecordingDevice(RecordingDevice&&) = delete;
-  RecordingDevice& operator=(RecordingDevice&&) = delete;
   ~RecordingDevice() override { stopReader(); }
 
   using DualTransportDevice::startReader;

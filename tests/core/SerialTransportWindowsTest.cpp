@@ -63,8 +63,6 @@ class RawPort {
                            nullptr)) {}
   RawPort(const RawPort&) = delete;
   RawPort& operator=(const RawPort&) = delete;
-  RawPort(RawPort&&) = delete;
-  RawPort& operator=(RawPort&&) = delete;
   ~RawPort() {
     if (isOpen()) {
       CloseHandle(handle);
@@ -333,8 +331,6 @@ class DeviceMapValues {
   }
   DeviceMapValues(const DeviceMapValues&) = delete;
   DeviceMapValues& operator=(const DeviceMapValues&) = delete;
-  DeviceMapValues(DeviceMapValues&&) = delete;
-  DeviceMapValues& operator=(DeviceMapValues&&) = delete;
   ~DeviceMapValues() {
     if (opened) {
       for (const auto& name : added) {

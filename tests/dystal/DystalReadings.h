@@ -26,6 +26,10 @@ inline DystalScanData readingOf(void* sensor, int count = DYSTAL_MAX_DISTANCES) 
   return scan;
 }
 
+/** How long a configuration read may wait for a sensor that answers: the limit only bounds a
+ *  failure, so it is far beyond what a busy machine needs. */
+inline constexpr int kAnsweredConfigLimitMs = 10000;
+
 /** A configuration as c_Dystal_getConfig leaves it, starting from bytes it must overwrite. */
 inline DystalConfig configOf(void* sensor, int timeoutMs) {
   DystalConfig config{};

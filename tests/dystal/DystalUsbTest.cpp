@@ -124,7 +124,7 @@ TEST(DystalUsb, CreationSwitchesTheSensorToBinaryOutputAndRejectsBadPorts) {
     const Sensor second(c_Dystal_createUsb(other.devicePath().c_str(), noRate));
     ASSERT_NE(second, nullptr);
     // No rate line: the next line the sensor gets is the configuration request sent later.
-    EXPECT_EQ(configOf(second.get(), 0).valid, 1);
+    EXPECT_EQ(configOf(second.get(), kAnsweredConfigLimitMs).valid, 1);
     Lines expected = kStartupLines;
     expected.emplace_back("GETCONFIG");
     EXPECT_EQ(waitForLines(other, expected.size()), expected) << "rate " << noRate;
@@ -360,7 +360,7 @@ TEST(DystalUsb, TheConfigurationIsReadWhileFramesStream) {
   ASSERT_GT(waitForReading(sensor.get(), [](const DystalScanData& s) { return s.count > 0; }).count,
             0);
 
-  const DystalConfig config = configOf(sensor.get(), 500);
+  const DystalConfig config = configOf(sensor.get(), kAnsweredConfigLimitMs);
   // The reply's text is not interpreted: the sensor answering is what the record says.
   EXPECT_EQ(config.valid, 1);
   EXPECT_EQ(config.distanceEnabled, 1);
@@ -433,7 +433,7 @@ TEST(DystalUsb, ASensorThatNeverPausesStillComesUp) {
 
   DystalScanData first{};
   ASSERT_NO_FATAL_FAILURE(expectReadingsWithARisingSequence(sensor.get(), first));
-  EXPECT_EQ(configOf(sensor.get(), 500).valid, 1);
+  EXPECT_EQ(configOf(sensor.get(), kAnsweredConfigLimitMs).valid, 1);
 }
 
 TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {

@@ -68,8 +68,6 @@ class ListedPort {
   }
   ListedPort(const ListedPort&) = delete;
   ListedPort& operator=(const ListedPort&) = delete;
-  ListedPort(ListedPort&&) = delete;
-  ListedPort& operator=(ListedPort&&) = delete;
   ~ListedPort() { c_Serial_removeDevicePath(path_.c_str()); }
 
  private:

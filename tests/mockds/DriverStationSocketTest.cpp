@@ -44,8 +44,6 @@ class FirstEnable {
       : uid_(HALSIM_RegisterDriverStationEnabledCallback(&FirstEnable::changed, this, 0)) {}
   FirstEnable(const FirstEnable&) = delete;
   FirstEnable& operator=(const FirstEnable&) = delete;
-  FirstEnable(FirstEnable&&) = delete;
-  FirstEnable& operator=(FirstEnable&&) = delete;
   ~FirstEnable() { HALSIM_CancelDriverStationEnabledCallback(uid_); }
 
   [[nodiscard]] std::optional<std::chrono::steady_clock::time_point> at() const {

@@ -283,8 +283,6 @@ class StandardErrorToFile {
   }
   StandardErrorToFile(const StandardErrorToFile&) = delete;
   StandardErrorToFile& operator=(const StandardErrorToFile&) = delete;
-  StandardErrorToFile(StandardErrorToFile&&) = delete;
-  StandardErrorToFile& operator=(StandardErrorToFile&&) = delete;
   ~StandardErrorToFile() {
     std::fflush(stderr);
     if (saved_ >= 0) {

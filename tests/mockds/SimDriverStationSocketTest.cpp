@@ -87,8 +87,6 @@ class EnabledChanges {
         uid_(HALSIM_RegisterDriverStationEnabledCallback(&EnabledChanges::changed, this, 0)) {}
   EnabledChanges(const EnabledChanges&) = delete;
   EnabledChanges& operator=(const EnabledChanges&) = delete;
-  EnabledChanges(EnabledChanges&&) = delete;
-  EnabledChanges& operator=(EnabledChanges&&) = delete;
   ~EnabledChanges() { HALSIM_CancelDriverStationEnabledCallback(uid_); }
 
   [[nodiscard]] std::vector<Change> all() const {

@@ -28,8 +28,6 @@ class RobotSide {
   }
   RobotSide(const RobotSide&) = delete;
   RobotSide& operator=(const RobotSide&) = delete;
-  RobotSide(RobotSide&&) = delete;
-  RobotSide& operator=(RobotSide&&) = delete;
   ~RobotSide() { platform::canClean(handle_); }
 
   void send(msg::Api api, const msg::Frame& payload = {}) const {

@@ -57,8 +57,6 @@ class FrameCounter {
   }
   FrameCounter(const FrameCounter&) = delete;
   FrameCounter& operator=(const FrameCounter&) = delete;
-  FrameCounter(FrameCounter&&) = delete;
-  FrameCounter& operator=(FrameCounter&&) = delete;
   ~FrameCounter() { halvern::platform::canCloseStream(session_); }
 
   std::size_t count() {  // NOLINT(readability-make-member-function-const): drains the queue

@@ -24,8 +24,6 @@ class Winsock {
   Winsock() { started = WSAStartup(MAKEWORD(2, 2), &data) == 0; }
   Winsock(const Winsock&) = delete;
   Winsock& operator=(const Winsock&) = delete;
-  Winsock(Winsock&&) = delete;
-  Winsock& operator=(Winsock&&) = delete;
   ~Winsock() {
     if (started) {
       WSACleanup();

@@ -30,8 +30,6 @@ class RelayedSerialDevice {
   explicit RelayedSerialDevice(uint16_t relayPort);
   RelayedSerialDevice(const RelayedSerialDevice&) = delete;
   RelayedSerialDevice& operator=(const RelayedSerialDevice&) = delete;
-  RelayedSerialDevice(RelayedSerialDevice&&) = delete;
-  RelayedSerialDevice& operator=(RelayedSerialDevice&&) = delete;
   ~RelayedSerialDevice();
 
   /** False when plugging in failed; error() says why. */

@@ -12,8 +12,6 @@ class raw_ostream {
   raw_ostream() = default;
   raw_ostream(const raw_ostream&) = delete;
   raw_ostream& operator=(const raw_ostream&) = delete;
-  raw_ostream(raw_ostream&&) = delete;
-  raw_ostream& operator=(raw_ostream&&) = delete;
   virtual ~raw_ostream() = default;
 
   raw_ostream& write(const char* ptr, std::size_t size) {
