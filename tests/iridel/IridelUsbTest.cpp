@@ -44,15 +44,12 @@ std::vector<std::string> waitForLines(const SimIridelUsb& device, std::size_t co
 bool connected(void* sensor) { return c_Iridel_isConnected(sensor); }
 
 // Waits until the sensor holds the last sample the simulator sent before it fell silent.
-ColorData lastSampleOf(const SimIridelUsb& device, void* sensor) {
-  const auto sent = static_cast<int64_t>(device.lastSampleSentMicros());
-  IridelReading latest{};
-  waitFor(
-      [&] {
-        c_Iridel_getLatestColor(sensor, &latest);
-        return latest.valid && latest.timestampUs >= sent;
-      },
-      kLimit);
+// Silences the sensor and returns the last sample the library took. Once everything sent was
+// read and the sensor reads as disconnected (a silence of several sample times), no sample is
+// still on its way, however late the reader ran.
+ColorData silenceAndTakeLastSample(SimIridelUsb& device, void* sensor) {
+  device.setSilent(true);
+  EXPECT_TRUE(waitFor([&] { return device.allSentWasRead() && !connected(sensor); }, kLimit));
   return colorOf(sensor);
 }
 
@@ -122,8 +119,7 @@ TEST(IridelUsb, BadLinesChangeNothingAndSplitLinesStillCount) {
   const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 10));
   ASSERT_NE(sensor, nullptr);
   ASSERT_TRUE(waitForColor(sensor.get(), [](const ColorData& c) { return c.valid; }).valid);
-  device.setSilent(true);
-  const ColorData before = lastSampleOf(device, sensor.get());
+  const ColorData before = silenceAndTakeLastSample(device, sensor.get());
 
   const std::string garbage = "garbage\n\xFF\xFE\x00\x01\nXYZ: 1, 2\nDIST: 5 XYZ: 1, 2, 3\nxyz:1,2,3\n";
   device.sendRaw(garbage);

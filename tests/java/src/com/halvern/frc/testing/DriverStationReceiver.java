@@ -11,7 +11,9 @@ import java.net.DatagramSocket;
 import java.net.InetAddress;
 import java.net.InetSocketAddress;
 import java.net.SocketTimeoutException;
+import java.util.ArrayDeque;
 import java.util.ArrayList;
+import java.util.Deque;
 import java.util.List;
 import java.util.Optional;
 
@@ -53,6 +55,8 @@ public final class DriverStationReceiver implements AutoCloseable {
 
   private final DatagramSocket socket;
   private final byte[] buffer = new byte[1500];
+  /** Datagrams already read that the next reads give first (see {@link #lastBefore}). */
+  private final Deque<Control> readAgain = new ArrayDeque<>();
   private long startedNanos;
 
   /** Binds the socket; fails the test if the port is taken. */
@@ -74,6 +78,9 @@ public final class DriverStationReceiver implements AutoCloseable {
 
   /** The next control datagram within {@code timeoutMillis}, or empty. */
   public Optional<Control> poll(int timeoutMillis) {
+    if (!readAgain.isEmpty()) {
+      return Optional.of(readAgain.removeFirst());
+    }
     long deadline = System.nanoTime() + timeoutMillis * 1_000_000L;
     try {
       while (true) {
@@ -169,20 +176,22 @@ public final class DriverStationReceiver implements AutoCloseable {
   }
 
   /**
-   * Runs {@code action} right after a datagram arrives and returns the last datagram received
-   * before it returned: it and every one before it were picked without the action. Waits for a
-   * datagram, runs the action, then takes the datagrams already waiting, which must continue the
-   * sequence. The next datagram received may still have been picked before the action (the sender
-   * picks, then sends); {@link #mostPickedBy} bounds the first one picked after it.
+   * Runs {@code action} right after a datagram arrives and returns that datagram, the last one
+   * received before the action began: it and every one before it were picked without the action.
+   * The datagrams already waiting once the action returned, which must continue the sequence, are
+   * left for the next reads: however late this thread ran, each of them may have been picked
+   * either side of the action. {@link #mostPickedBy} bounds the first one picked after it.
    */
   public Control lastBefore(Runnable action) {
     drain();
-    Control last = next();
+    Control before = next();
     action.run();
+    Control last = before;
     for (Control control : drain()) {
       assertEquals((last.sequence() + 1) & 0xFFFF, control.sequence(), control::toString);
       last = control;
+      readAgain.addLast(control);
     }
-    return last;
+    return before;
   }
 }
