@@ -5,11 +5,11 @@
 // SimStandinControlsJni.cpp.
 #include <jni.h>
 
-#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
+#include "JavaArrays.h"
 #include "SimCanBus.h"
 #include "SimClock.h"
 #include "SimHal.h"
@@ -17,25 +17,23 @@
 
 namespace {
 
-// One sent frame as SimBus.java decodes it: identifier (int32 LE), length, 3 zero bytes, data.
+// One sent frame as SimBus.java decodes it: identifier (int32 LE), length, 3 zero bytes, the 8
+// data bytes.
 constexpr std::size_t kRecordSize = 16;
-constexpr std::size_t kLengthOffset = 4;
+constexpr std::size_t kIdSize = 4;
 constexpr std::size_t kDataOffset = 8;
 
 uint32_t toId(jint id) { return static_cast<uint32_t>(id); }
 
-std::vector<jbyte> encodeFrames(const std::vector<halvern::sim::CanFrame>& frames) {
-  std::vector<jbyte> records(frames.size() * kRecordSize, 0);
-  for (std::size_t index = 0; index < frames.size(); ++index) {
-    const halvern::sim::CanFrame& frame = frames[index];
-    jbyte* record = records.data() + index * kRecordSize;
-    for (std::size_t byte = 0; byte < 4; ++byte) {
-      record[byte] = static_cast<jbyte>((frame.id >> (8U * byte)) & 0xFFU);
-    }
-    record[kLengthOffset] = static_cast<jbyte>(frame.length);
-    for (std::size_t byte = 0; byte < frame.data.size(); ++byte) {
-      record[kDataOffset + byte] = static_cast<jbyte>(frame.data.at(byte));
-    }
+std::vector<uint8_t> encodeFrames(const std::vector<halvern::sim::CanFrame>& frames) {
+  std::vector<uint8_t> records;
+  records.reserve(frames.size() * kRecordSize);
+  for (const halvern::sim::CanFrame& frame : frames) {
+    const std::size_t start = records.size();
+    halvern::sim::jni::appendLittleEndian(records, frame.id, kIdSize);
+    records.push_back(frame.length);
+    records.resize(start + kDataOffset, 0);
+    records.insert(records.end(), frame.data.begin(), frame.data.end());
   }
   return records;
 }
@@ -77,23 +75,14 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_clearSentFrames(JNIEnv* /
 JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimBus_sentFrameRecords(JNIEnv* env,
                                                                               jclass /*cls*/,
                                                                               jint id, jint mask) {
-  const std::vector<jbyte> records = encodeFrames(halvern::sim::sentFrames(toId(id), toId(mask)));
-  const auto size = static_cast<jsize>(records.size());
-  jbyteArray result = env->NewByteArray(size);
-  if (result != nullptr) {
-    env->SetByteArrayRegion(result, 0, size, records.data());
-  }
-  return result;
+  return halvern::sim::jni::toJavaBytes(env,
+                                        encodeFrames(halvern::sim::sentFrames(toId(id), toId(mask))));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_transmit(JNIEnv* env, jclass /*cls*/,
                                                                 jint id, jbyteArray data) {
   // SimBus.java hands over a non-null array of at most 8 bytes.
-  std::array<uint8_t, 8> payload{};
-  const jsize length = env->GetArrayLength(data);
-  env->GetByteArrayRegion(data, 0, length, reinterpret_cast<jbyte*>(payload.data()));
-  halvern::sim::transmitToRobot(
-      toId(id), std::span<const uint8_t>(payload.data(), static_cast<std::size_t>(length)));
+  halvern::sim::transmitToRobot(toId(id), halvern::sim::jni::byteElements(env, data));
 }
 
 }  // extern "C"

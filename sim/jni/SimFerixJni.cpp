@@ -10,8 +10,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
+#include "JavaArrays.h"
 #include "SimFerix.h"
 #include "SimHal.h"
 #include "SimJniSupport.h"
@@ -46,27 +48,19 @@ SimFerixConverter& converter(jlong handle) {
 
 // One transfer as SimFerix.java decodes it, little-endian: kind (0 write, 1 read), failed (0
 // or 1), count (int32), time (int64 steady-clock nanoseconds), length (int32), the bytes.
-void appendInt(std::vector<jbyte>& out, uint64_t value, std::size_t size) {
-  for (std::size_t byte = 0; byte < size; ++byte) {
-    out.push_back(static_cast<jbyte>((value >> (8U * byte)) & 0xFFU));
-  }
-}
-
-std::vector<jbyte> encodeTransfers(const std::vector<SimFerixConverter::Transfer>& transfers) {
-  std::vector<jbyte> records;
+std::vector<uint8_t> encodeTransfers(const std::vector<SimFerixConverter::Transfer>& transfers) {
+  using halvern::sim::jni::appendLittleEndian;
+  std::vector<uint8_t> records;
   for (const SimFerixConverter::Transfer& transfer : transfers) {
-    records.push_back(
-        static_cast<jbyte>(transfer.kind == SimFerixConverter::Transfer::Kind::Read ? 1 : 0));
+    records.push_back(transfer.kind == SimFerixConverter::Transfer::Kind::Read ? 1 : 0);
     records.push_back(0);  // failed transfers never reach the converter
-    appendInt(records, static_cast<uint32_t>(transfer.count), 4);
+    appendLittleEndian(records, static_cast<uint32_t>(transfer.count), 4);
     const auto nanos =
         std::chrono::duration_cast<std::chrono::nanoseconds>(transfer.at.time_since_epoch())
             .count();
-    appendInt(records, static_cast<uint64_t>(nanos), 8);
-    appendInt(records, static_cast<uint32_t>(transfer.bytes.size()), 4);
-    for (const uint8_t value : transfer.bytes) {
-      records.push_back(static_cast<jbyte>(value));
-    }
+    appendLittleEndian(records, static_cast<uint64_t>(nanos), 8);
+    appendLittleEndian(records, transfer.bytes.size(), 4);
+    records.insert(records.end(), transfer.bytes.begin(), transfer.bytes.end());
   }
   return records;
 }
@@ -94,11 +88,10 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimFerix_attach(JNIEnv* env, jc
                                                                  jint port, jint address) {
   try {
     unplugAt(port);
-    auto holder = std::make_unique<Holder>();
-    holder->converter = SimFerixConverter::attach(port, address);
+    auto holder = std::make_unique<Holder>(Holder{SimFerixConverter::attach(port, address)});
     const std::scoped_lock lock(attachedMutex);
     attachedAt[port] = holder->converter;
-    return halvern::sim::jni::toHandle(holder.release());
+    return halvern::sim::jni::toHandle(std::move(holder));
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;
@@ -108,7 +101,7 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimFerix_attach(JNIEnv* env, jc
 // SimFerix.java detaches the converter first when it is still the one attached.
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_release(JNIEnv* /*env*/, jclass /*cls*/,
                                                                  jlong handle) {
-  delete halvern::sim::jni::simulatorAt<Holder>(handle);
+  halvern::sim::jni::destroyAt<Holder>(handle);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_detach(JNIEnv* /*env*/, jclass /*cls*/,
@@ -145,13 +138,7 @@ JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimFerix_conversionRegister(JNIE
 JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimFerix_transferRecords(JNIEnv* env,
                                                                                jclass /*cls*/,
                                                                                jlong handle) {
-  const std::vector<jbyte> records = encodeTransfers(converter(handle).transfers());
-  const auto size = static_cast<jsize>(records.size());
-  jbyteArray result = env->NewByteArray(size);
-  if (result != nullptr) {
-    env->SetByteArrayRegion(result, 0, size, records.data());
-  }
-  return result;
+  return halvern::sim::jni::toJavaBytes(env, encodeTransfers(converter(handle).transfers()));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_clearTransfers(JNIEnv* /*env*/,

@@ -3,10 +3,9 @@
 #include <jni.h>
 
 #include <cstdint>
-#include <exception>
-#include <string>
 #include <vector>
 
+#include "JavaArrays.h"
 #include "SimIridel.h"
 #include "SimJniSupport.h"
 
@@ -14,14 +13,8 @@ namespace {
 
 using halvern::sim::SimIridelCan;
 using halvern::sim::SimIridelUsb;
-
-template <typename Simulator>
-Simulator* simulator(jlong handle) {
-  return halvern::sim::jni::simulatorAt<Simulator>(handle);
-}
-
-using halvern::sim::jni::throwIllegalState;
-using halvern::sim::jni::toHandle;
+using halvern::sim::jni::destroyAt;
+using halvern::sim::jni::simulatorAt;
 
 }  // namespace
 
@@ -29,14 +22,14 @@ extern "C" {
 
 // --- SimIridelCan ----------------------------------------------------------------------------
 
-JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelCan_create(JNIEnv* /*env*/,
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelCan_create(JNIEnv* env,
                                                                      jclass /*cls*/) {
-  return toHandle(new SimIridelCan());
+  return halvern::sim::jni::create<SimIridelCan>(env);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_destroy(JNIEnv* /*env*/,
                                                                      jclass /*cls*/, jlong handle) {
-  delete simulator<SimIridelCan>(handle);
+  destroyAt<SimIridelCan>(handle);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_setReplies(JNIEnv* /*env*/,
@@ -44,104 +37,76 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_setReplies(JNIEnv* 
                                                                         jlong handle,
                                                                         jint replies) {
   // SimIridelCan.java passes the ordinal of its Replies, declared in the same order.
-  simulator<SimIridelCan>(handle)->setReplies(static_cast<SimIridelCan::Replies>(replies));
+  simulatorAt<SimIridelCan>(handle)->setReplies(static_cast<SimIridelCan::Replies>(replies));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_setReplyStatus(JNIEnv* /*env*/,
                                                                             jclass /*cls*/,
                                                                             jlong handle,
                                                                             jint status) {
-  simulator<SimIridelCan>(handle)->setReplyStatus(static_cast<uint8_t>(status));
+  simulatorAt<SimIridelCan>(handle)->setReplyStatus(static_cast<uint8_t>(status));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_setConfigValue(JNIEnv* /*env*/,
                                                                             jclass /*cls*/,
                                                                             jlong handle,
                                                                             jint value) {
-  simulator<SimIridelCan>(handle)->setConfigValue(static_cast<uint32_t>(value));
+  simulatorAt<SimIridelCan>(handle)->setConfigValue(static_cast<uint32_t>(value));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_sendColor(JNIEnv* /*env*/,
                                                                        jclass /*cls*/, jlong handle,
                                                                        jint sequence, jfloat x,
                                                                        jfloat y, jfloat z) {
-  simulator<SimIridelCan>(handle)->sendColor(static_cast<uint16_t>(sequence), x, y, z);
+  simulatorAt<SimIridelCan>(handle)->sendColor(static_cast<uint16_t>(sequence), x, y, z);
 }
 
 JNIEXPORT jintArray JNICALL Java_com_halvern_frc_sim_SimIridelCan_commandRecords(JNIEnv* env,
                                                                                  jclass /*cls*/,
                                                                                  jlong handle) {
   std::vector<jint> records;
-  for (const auto& command : simulator<SimIridelCan>(handle)->commands()) {
+  for (const auto& command : simulatorAt<SimIridelCan>(handle)->commands()) {
     records.push_back(command.code);
     records.push_back(static_cast<jint>(command.payload.size()));
     records.insert(records.end(), command.payload.begin(), command.payload.end());
   }
-  const auto size = static_cast<jsize>(records.size());
-  jintArray result = env->NewIntArray(size);
-  if (result != nullptr) {
-    env->SetIntArrayRegion(result, 0, size, records.data());
-  }
-  return result;
+  return halvern::sim::jni::toJavaInts(env, records);
 }
 
 // --- SimIridelUsb ----------------------------------------------------------------------------
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelUsb_create(JNIEnv* env, jclass /*cls*/) {
-  try {
-    return toHandle(new SimIridelUsb());
-  } catch (const std::exception& error) {
-    throwIllegalState(env, error.what());
-    return 0;
-  }
+  return halvern::sim::jni::create<SimIridelUsb>(env);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_destroy(JNIEnv* /*env*/,
                                                                      jclass /*cls*/, jlong handle) {
-  delete simulator<SimIridelUsb>(handle);
+  destroyAt<SimIridelUsb>(handle);
 }
 
 JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimIridelUsb_devicePath(JNIEnv* env,
                                                                            jclass /*cls*/,
                                                                            jlong handle) {
-  return env->NewStringUTF(simulator<SimIridelUsb>(handle)->devicePath().c_str());
+  return env->NewStringUTF(simulatorAt<SimIridelUsb>(handle)->devicePath().c_str());
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_setColor(JNIEnv* /*env*/,
                                                                       jclass /*cls*/, jlong handle,
                                                                       jfloat x, jfloat y,
                                                                       jfloat z) {
-  simulator<SimIridelUsb>(handle)->setColor(x, y, z);
+  simulatorAt<SimIridelUsb>(handle)->setColor(x, y, z);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_setSilent(JNIEnv* /*env*/,
                                                                        jclass /*cls*/, jlong handle,
                                                                        jboolean silent) {
-  simulator<SimIridelUsb>(handle)->setSilent(silent == JNI_TRUE);
+  simulatorAt<SimIridelUsb>(handle)->setSilent(silent == JNI_TRUE);
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_halvern_frc_sim_SimIridelUsb_receivedLines(JNIEnv* env,
                                                                                    jclass /*cls*/,
                                                                                    jlong handle) {
-  const std::vector<std::string> lines = simulator<SimIridelUsb>(handle)->receivedLines();
-  jclass stringType = env->FindClass("java/lang/String");
-  if (stringType == nullptr) {
-    return nullptr;
-  }
-  jobjectArray result = env->NewObjectArray(static_cast<jsize>(lines.size()), stringType, nullptr);
-  if (result == nullptr) {
-    return nullptr;
-  }
-  for (std::size_t index = 0; index < lines.size(); ++index) {
-    // The library writes ASCII command lines; NewStringUTF reads them unchanged.
-    jstring line = env->NewStringUTF(lines[index].c_str());
-    if (line == nullptr) {
-      return nullptr;
-    }
-    env->SetObjectArrayElement(result, static_cast<jsize>(index), line);
-    env->DeleteLocalRef(line);
-  }
-  return result;
+  return halvern::sim::jni::toJavaStrings(env, simulatorAt<SimIridelUsb>(handle)->receivedLines());
 }
 
 }  // extern "C"

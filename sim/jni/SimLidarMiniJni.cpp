@@ -3,12 +3,12 @@
 #include <jni.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstddef>
 #include <cstdint>
-#include <exception>
+#include <utility>
 #include <vector>
 
+#include "JavaArrays.h"
+#include "RoomByDegree.h"
 #include "SimJniSupport.h"
 #include "SimLidarMini.h"
 
@@ -20,24 +20,17 @@ SimLidarMini* simulator(jlong handle) {
   return halvern::sim::jni::simulatorAt<SimLidarMini>(handle);
 }
 
-using halvern::sim::jni::throwIllegalState;
-
 }  // namespace
 
 extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLidarMini_create(JNIEnv* env, jclass /*cls*/) {
-  try {
-    return halvern::sim::jni::toHandle(new SimLidarMini());
-  } catch (const std::exception& error) {
-    throwIllegalState(env, error.what());
-    return 0;
-  }
+  return halvern::sim::jni::create<SimLidarMini>(env);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidarMini_destroy(JNIEnv* /*env*/,
                                                                      jclass /*cls*/, jlong handle) {
-  delete simulator(handle);
+  halvern::sim::jni::destroyAt<SimLidarMini>(handle);
 }
 
 JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimLidarMini_devicePath(JNIEnv* env,
@@ -46,26 +39,15 @@ JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimLidarMini_devicePath(JNIEn
   return env->NewStringUTF(simulator(handle)->devicePath().c_str());
 }
 
-// The room as one distance a whole degree: the angle's degree, counted from 0 to 359, picks it.
+// Distances beyond what a sample carries are clamped to 0 and 65535 mm.
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidarMini_setRoom(JNIEnv* env, jclass /*cls*/,
                                                                      jlong handle,
                                                                      jintArray distances) {
-  const jsize length = env->GetArrayLength(distances);
-  std::vector<jint> elements(static_cast<std::size_t>(length));
-  env->GetIntArrayRegion(distances, 0, length, elements.data());
   std::vector<uint16_t> table;
-  table.reserve(elements.size());
-  for (const jint distance : elements) {
+  for (const jint distance : halvern::sim::jni::intElements(env, distances)) {
     table.push_back(static_cast<uint16_t>(std::clamp<jint>(distance, 0, UINT16_MAX)));
   }
-  simulator(handle)->setRoom([table](double angleDegrees) -> uint16_t {
-    if (table.empty()) {
-      return 0;
-    }
-    const double turns = std::floor(angleDegrees / 360.0);
-    const auto degree = static_cast<std::size_t>(angleDegrees - turns * 360.0);
-    return table[std::min(degree, table.size() - 1)];
-  });
+  simulator(handle)->setRoom(halvern::sim::jni::roomByDegree(std::move(table)));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidarMini_setIdentity(
@@ -75,9 +57,10 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidarMini_setIdentity(
   identity.model = static_cast<uint8_t>(model);
   identity.firmwareVersion = static_cast<uint16_t>(firmwareVersion);
   identity.hardwareVersion = static_cast<uint8_t>(hardwareVersion);
-  const jsize length =
-      std::min<jsize>(env->GetArrayLength(serial), static_cast<jsize>(identity.serial.size()));
-  env->GetByteArrayRegion(serial, 0, length, reinterpret_cast<jbyte*>(identity.serial.data()));
+  // The serial number's first bytes, as many as the identity holds.
+  const std::vector<uint8_t> bytes = halvern::sim::jni::byteElements(env, serial);
+  std::copy_n(bytes.begin(), std::min(bytes.size(), identity.serial.size()),
+              identity.serial.begin());
   simulator(handle)->setIdentity(identity);
 }
 
@@ -112,13 +95,7 @@ JNIEXPORT jdouble JNICALL Java_com_halvern_frc_sim_SimLidarMini_frequencyHz(JNIE
 JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimLidarMini_commands(JNIEnv* env,
                                                                             jclass /*cls*/,
                                                                             jlong handle) {
-  const std::vector<uint8_t> commands = simulator(handle)->commands();
-  jbyteArray result = env->NewByteArray(static_cast<jsize>(commands.size()));
-  if (result != nullptr) {
-    env->SetByteArrayRegion(result, 0, static_cast<jsize>(commands.size()),
-                            reinterpret_cast<const jbyte*>(commands.data()));
-  }
-  return result;
+  return halvern::sim::jni::toJavaBytes(env, simulator(handle)->commands());
 }
 
 }  // extern "C"

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 #include <span>
-#include <vector>
 
+#include "JavaArrays.h"
 #include "SimJniSupport.h"
 #include "halsim/SimControl.h"
 
@@ -37,10 +37,7 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setStreamOpenStatus(JNIEn
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_pushSerial(JNIEnv* env, jclass /*cls*/,
                                                                   jint port, jbyteArray bytes) {
   // SimBus.java hands over a port 0 to 3 and a non-null array.
-  const jsize length = env->GetArrayLength(bytes);
-  std::vector<uint8_t> data(static_cast<std::size_t>(length));
-  env->GetByteArrayRegion(bytes, 0, length, reinterpret_cast<jbyte*>(data.data()));
-  halsim::pushSerialBytes(port, data);
+  halsim::pushSerialBytes(port, halvern::sim::jni::byteElements(env, bytes));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_setSerialOpenStatus(JNIEnv* /*env*/,

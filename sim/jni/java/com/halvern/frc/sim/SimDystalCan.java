@@ -4,28 +4,13 @@ package com.halvern.frc.sim;
  * A simulated Dystal distance sensor on the virtual CAN bus: it sends each reading as distance
  * chunk frames (three distances a frame) and answers configuration requests.
  */
-public final class SimDystalCan implements AutoCloseable {
-  static {
-    SimLibrary.load();
-  }
-
-  private long handle;
-
+public final class SimDystalCan extends NativeSimulator {
   /**
    * Attaches a sensor under a CAN ID. It reports version 3 with distances enabled and CAN FD and
    * bit rate switching off, and sends nothing until asked.
    */
   public SimDystalCan(int canId) {
-    handle = create(canId);
-  }
-
-  /** Detaches the sensor; closing again does nothing. */
-  @Override
-  public void close() {
-    if (handle != 0) {
-      destroy(handle);
-      handle = 0;
-    }
+    super("simulated sensor", create(canId), SimDystalCan::destroy);
   }
 
   /**
@@ -70,13 +55,6 @@ public final class SimDystalCan implements AutoCloseable {
   /** The sequence number of the newest reading sent. */
   public int lastSequence() {
     return lastSequence(open());
-  }
-
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated sensor closed");
-    }
-    return handle;
   }
 
   private static native long create(int canId);

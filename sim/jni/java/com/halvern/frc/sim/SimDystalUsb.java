@@ -7,29 +7,14 @@ import java.util.List;
  * command lines the robot program writes, answers "GETCONFIG", and once switched to binary
  * output sends a distance frame at its output data rate.
  */
-public final class SimDystalUsb implements AutoCloseable {
-  static {
-    SimLibrary.load();
-  }
-
-  private long handle;
-
+public final class SimDystalUsb extends NativeSimulator {
   /**
    * Plugs in a sensor with an output data rate of 15 frames a second.
    *
    * @throws IllegalStateException if no pseudo-terminal could be made
    */
   public SimDystalUsb() {
-    handle = create();
-  }
-
-  /** Unplugs and removes the sensor; closing again does nothing. */
-  @Override
-  public void close() {
-    if (handle != 0) {
-      destroy(handle);
-      handle = 0;
-    }
+    super("simulated sensor", create(), SimDystalUsb::destroy);
   }
 
   /** The path the library opens. */
@@ -68,13 +53,6 @@ public final class SimDystalUsb implements AutoCloseable {
   /** The sequence number of the newest frame sent. */
   public int lastSequence() {
     return lastSequence(open());
-  }
-
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated sensor closed");
-    }
-    return handle;
   }
 
   private static native long create();

@@ -15,9 +15,10 @@ import java.util.Map;
  * {@link #setI2CInitializeStatus}) are the stand-in HAL's faults on its port: on WPILib's HAL,
  * which has no faults, they are not there (UnsatisfiedLinkError).
  *
- * <p>{@link SimBus#reset()} takes every board off the bus, this one included.
+ * <p>Closing it unplugs it, unless a newer {@code SimFerix} took its port and address.
+ * {@link SimBus#reset()} takes every board off the bus, this one included.
  */
-public final class SimFerix implements AutoCloseable {
+public final class SimFerix extends NativeSimulator {
   /** The expansion-port bus, where the board is. */
   public static final int DEFAULT_PORT = 1;
   /** The board's address with its address pin to ground. */
@@ -27,17 +28,9 @@ public final class SimFerix implements AutoCloseable {
   /** The configuration register after power-on. */
   public static final int POWER_ON_CONFIG = 0x8583;
 
-  static {
-    SimLibrary.load();
-  }
-
-  // The simulator attached last at each port and address ("port:address"), so that closing one
-  // that a newer one replaced leaves the newer one attached. Guarded by the class.
-  private static final Map<String, SimFerix> ATTACHED = new HashMap<>();
-
-  private final int port;
-  private final int address;
-  private long handle;
+  // The handle of the board attached last at each port and address ("port:address"), so that
+  // closing one that a newer one replaced leaves the newer one attached. Guarded by the class.
+  private static final Map<String, Long> ATTACHED = new HashMap<>();
 
   /** One transfer as it reached the converter. */
   public record Transfer(Kind kind, boolean failed, int count, long atNanos, byte[] bytes) {
@@ -72,30 +65,8 @@ public final class SimFerix implements AutoCloseable {
    * @throws IllegalStateException if the port does not exist
    */
   public SimFerix(int port, int address) {
-    this.port = port;
-    this.address = address;
-    synchronized (SimFerix.class) {
-      handle = attach(port, address);
-      ATTACHED.put(key(port, address), this);
-    }
-  }
-
-  /**
-   * Unplugs the board, unless a newer {@code SimFerix} took its port and address; closing again
-   * does nothing.
-   */
-  @Override
-  public void close() {
-    synchronized (SimFerix.class) {
-      if (handle == 0) {
-        return;
-      }
-      if (ATTACHED.remove(key(port, address), this)) {
-        detach(port, address);
-      }
-      release(handle);
-      handle = 0;
-    }
+    super("simulated analog board", plugIn(port, address),
+        handle -> unplug(port, address, handle));
   }
 
   /** Sets the voltage at an input (0 to 3) against ground, in volts; it may be negative. */
@@ -170,13 +141,6 @@ public final class SimFerix implements AutoCloseable {
   /** HAL_InitializeI2C fails with this status while it is nonzero (until SimBus.reset). */
   public static native void setI2CInitializeStatus(int status);
 
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated analog board closed");
-    }
-    return handle;
-  }
-
   private static int channel(int channel) {
     if (channel < 0 || channel >= CHANNELS) {
       throw new IllegalArgumentException("no input " + channel);
@@ -186,6 +150,20 @@ public final class SimFerix implements AutoCloseable {
 
   private static String key(int port, int address) {
     return port + ":" + address;
+  }
+
+  private static synchronized long plugIn(int port, int address) {
+    long handle = attach(port, address);
+    ATTACHED.put(key(port, address), handle);
+    return handle;
+  }
+
+  // Closing: unplugs the board, unless a newer SimFerix took its port and address, and lets go.
+  private static synchronized void unplug(int port, int address, long handle) {
+    if (ATTACHED.remove(key(port, address), handle)) {
+      detach(port, address);
+    }
+    release(handle);
   }
 
   private static native long attach(int port, int address);

@@ -8,11 +8,7 @@ import java.util.List;
  * A simulated Iridel colour sensor on the virtual CAN bus: it records the commands the robot
  * program sends, answers each one, and sends colour frames on request.
  */
-public final class SimIridelCan implements AutoCloseable {
-  static {
-    SimLibrary.load();
-  }
-
+public final class SimIridelCan extends NativeSimulator {
   /** How the sensor answers commands. */
   public enum Replies {
     /** Replies to each command with the configured status and value. */
@@ -31,20 +27,9 @@ public final class SimIridelCan implements AutoCloseable {
     }
   }
 
-  private long handle;
-
   /** Attaches a sensor that answers every command with status 0 and value 0. */
   public SimIridelCan() {
-    handle = create();
-  }
-
-  /** Detaches the sensor; closing again does nothing. */
-  @Override
-  public void close() {
-    if (handle != 0) {
-      destroy(handle);
-      handle = 0;
-    }
+    super("simulated sensor", create(), SimIridelCan::destroy);
   }
 
   /** Selects how the sensor answers from now on. */
@@ -78,13 +63,6 @@ public final class SimIridelCan implements AutoCloseable {
       at += 2 + length;
     }
     return commands;
-  }
-
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated sensor closed");
-    }
-    return handle;
   }
 
   private static native long create();

@@ -6,29 +6,14 @@ import java.util.List;
  * A simulated Iridel colour sensor on a USB serial port (a pseudo-terminal): it records the
  * command lines the robot program writes and sends an "XYZ:" sample line every sample time.
  */
-public final class SimIridelUsb implements AutoCloseable {
-  static {
-    SimLibrary.load();
-  }
-
-  private long handle;
-
+public final class SimIridelUsb extends NativeSimulator {
   /**
    * Plugs in a sensor that samples (0.25, 0.5, 0.75) every 20 ms.
    *
    * @throws IllegalStateException if no pseudo-terminal could be made
    */
   public SimIridelUsb() {
-    handle = create();
-  }
-
-  /** Unplugs and removes the sensor; closing again does nothing. */
-  @Override
-  public void close() {
-    if (handle != 0) {
-      destroy(handle);
-      handle = 0;
-    }
+    super("simulated sensor", create(), SimIridelUsb::destroy);
   }
 
   /** The path the library opens. */
@@ -49,13 +34,6 @@ public final class SimIridelUsb implements AutoCloseable {
   /** Command lines received from the library, without their line ends, oldest first. */
   public List<String> receivedLines() {
     return List.of(receivedLines(open()));
-  }
-
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated sensor closed");
-    }
-    return handle;
   }
 
   private static native long create();

@@ -1,6 +1,5 @@
 package com.halvern.frc.sim;
 
-import java.util.Arrays;
 import java.util.Objects;
 
 /**
@@ -10,15 +9,9 @@ import java.util.Objects;
  * room's walls. Only on the stand-in HAL: WPILib's simulation has no serial port, and there its
  * native methods are not there (UnsatisfiedLinkError).
  */
-public final class SimLidar implements AutoCloseable {
+public final class SimLidar extends NativeSimulator {
   /** The degrees of a revolution, and so the length of a room given to {@link #setRoom}. */
-  public static final int DEGREES = 360;
-
-  static {
-    SimLibrary.load();
-  }
-
-  private long handle;
+  public static final int DEGREES = RoomDistances.DEGREES;
 
   /**
    * Plugs in a lidar, in a room of 5 m by 4 m, streaming on a serial port.
@@ -26,16 +19,7 @@ public final class SimLidar implements AutoCloseable {
    * @param port the HAL serial port: 0 onboard, 1 MXP, 2 and 3 the USB ports
    */
   public SimLidar(int port) {
-    handle = create(port);
-  }
-
-  /** Unplugs and removes the lidar; closing again does nothing. */
-  @Override
-  public void close() {
-    if (handle != 0) {
-      destroy(handle);
-      handle = 0;
-    }
+    super("simulated lidar", create(port), SimLidar::destroy);
   }
 
   /**
@@ -43,18 +27,13 @@ public final class SimLidar implements AutoCloseable {
    * d + 1 degrees; 0 gives no return.
    */
   public void setRoom(float... millimetres) {
-    Objects.requireNonNull(millimetres, "millimetres");
-    if (millimetres.length != DEGREES) {
-      throw new IllegalArgumentException("a room has one distance per degree");
-    }
+    RoomDistances.checkCount(Objects.requireNonNull(millimetres, "millimetres").length);
     setRoom(open(), millimetres);
   }
 
   /** The same distance at every angle. */
   public void setRoomDistance(float millimetres) {
-    float[] room = new float[DEGREES];
-    Arrays.fill(room, millimetres);
-    setRoom(room);
+    setRoom(RoomDistances.uniform(millimetres));
   }
 
   /** Stops (or resumes) streaming. */
@@ -74,13 +53,6 @@ public final class SimLidar implements AutoCloseable {
   public static byte[] packet(boolean start, int firstAngleRaw, int lastAngleRaw, int... words) {
     Objects.requireNonNull(words, "words");
     return packetBytes(start, firstAngleRaw, lastAngleRaw, words);
-  }
-
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated lidar closed");
-    }
-    return handle;
   }
 
   private static native long create(int port);

@@ -1,7 +1,6 @@
 package com.halvern.frc.sim;
 
 import java.util.ArrayList;
-import java.util.Arrays;
 import java.util.List;
 import java.util.Objects;
 
@@ -11,15 +10,9 @@ import java.util.Objects;
  * scanning streams scan packets at the real byte rate, one revolution per 1/frequency seconds.
  * Its frequency starts at 6 Hz and follows the step requests.
  */
-public final class SimLidarMini implements AutoCloseable {
+public final class SimLidarMini extends NativeSimulator {
   /** The degrees of a revolution, and so the length of a room given to {@link #setRoom}. */
-  public static final int DEGREES = 360;
-
-  static {
-    SimLibrary.load();
-  }
-
-  private long handle;
+  public static final int DEGREES = RoomDistances.DEGREES;
 
   /**
    * Plugs in a lidar in a rectangular room of 4 m by 3 m, reporting model 0x28, firmware 0x0105,
@@ -28,16 +21,7 @@ public final class SimLidarMini implements AutoCloseable {
    * @throws IllegalStateException if no pseudo-terminal could be made
    */
   public SimLidarMini() {
-    handle = create();
-  }
-
-  /** Unplugs and removes the lidar; closing again does nothing. */
-  @Override
-  public void close() {
-    if (handle != 0) {
-      destroy(handle);
-      handle = 0;
-    }
+    super("simulated lidar", create(), SimLidarMini::destroy);
   }
 
   /** The path the library opens; list it with {@link SimSerialPorts#addDevicePath}. */
@@ -50,18 +34,13 @@ public final class SimLidarMini implements AutoCloseable {
    * d + 1 degrees; 0 gives no return.
    */
   public void setRoom(int... millimetres) {
-    Objects.requireNonNull(millimetres, "millimetres");
-    if (millimetres.length != DEGREES) {
-      throw new IllegalArgumentException("a room has one distance per degree");
-    }
+    RoomDistances.checkCount(Objects.requireNonNull(millimetres, "millimetres").length);
     setRoom(open(), millimetres);
   }
 
   /** The same distance at every angle. */
   public void setRoomDistance(int millimetres) {
-    int[] room = new int[DEGREES];
-    Arrays.fill(room, millimetres);
-    setRoom(room);
+    setRoom(RoomDistances.uniform(millimetres));
   }
 
   /** The identity answered from now on; the serial number's first 16 bytes are sent. */
@@ -97,13 +76,6 @@ public final class SimLidarMini implements AutoCloseable {
       commands.add(Byte.toUnsignedInt(command));
     }
     return commands;
-  }
-
-  private long open() {
-    if (handle == 0) {
-      throw new IllegalStateException("simulated lidar closed");
-    }
-    return handle;
   }
 
   private static native long create();
