@@ -75,8 +75,8 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_clearSentFrames(JNIEnv* /
 JNIEXPORT jbyteArray JNICALL Java_com_halvern_frc_sim_SimBus_sentFrameRecords(JNIEnv* env,
                                                                               jclass /*cls*/,
                                                                               jint id, jint mask) {
-  return halvern::sim::jni::toJavaBytes(env,
-                                        encodeFrames(halvern::sim::sentFrames(toId(id), toId(mask))));
+  return halvern::sim::jni::toJavaBytes(
+      env, encodeFrames(halvern::sim::sentFrames(toId(id), toId(mask))));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimBus_transmit(JNIEnv* env, jclass /*cls*/,

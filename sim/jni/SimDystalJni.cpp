@@ -34,8 +34,8 @@ extern "C" {
 
 // --- SimDystalCan ----------------------------------------------------------------------------
 
-JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimDystalCan_create(JNIEnv* env,
-                                                                     jclass /*cls*/, jint canId) {
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimDystalCan_create(JNIEnv* env, jclass /*cls*/,
+                                                                     jint canId) {
   return halvern::sim::jni::create<SimDystalCan>(env, static_cast<uint8_t>(canId));
 }
 
@@ -70,9 +70,9 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_sendChunk(JNIEnv* /
                                                                        jclass /*cls*/, jlong handle,
                                                                        jint sequence, jint chunk,
                                                                        jint d0, jint d1, jint d2) {
-  simulatorAt<SimDystalCan>(handle)->sendChunk(static_cast<uint8_t>(sequence),
-                                             static_cast<uint8_t>(chunk), static_cast<uint16_t>(d0),
-                                             static_cast<uint16_t>(d1), static_cast<uint16_t>(d2));
+  simulatorAt<SimDystalCan>(handle)->sendChunk(
+      static_cast<uint8_t>(sequence), static_cast<uint8_t>(chunk), static_cast<uint16_t>(d0),
+      static_cast<uint16_t>(d1), static_cast<uint16_t>(d2));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_setConfig(

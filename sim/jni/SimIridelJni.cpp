@@ -22,8 +22,7 @@ extern "C" {
 
 // --- SimIridelCan ----------------------------------------------------------------------------
 
-JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelCan_create(JNIEnv* env,
-                                                                     jclass /*cls*/) {
+JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelCan_create(JNIEnv* env, jclass /*cls*/) {
   return halvern::sim::jni::create<SimIridelCan>(env);
 }
 
