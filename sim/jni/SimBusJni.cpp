@@ -12,8 +12,9 @@
 #include "JavaArrays.h"
 #include "SimCanBus.h"
 #include "SimClock.h"
+#include "SimControlsJni.h"
+#include "SimFerixJni.h"
 #include "SimHal.h"
-#include "SimJniSupport.h"
 
 namespace {
 

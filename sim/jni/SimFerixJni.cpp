@@ -1,6 +1,8 @@
 // Native methods of com.halvern.frc.sim.SimFerix: the simulated analog board of sim/SimFerix.h
 // for Java tests. A handle is the address of a Holder that shares ownership of the converter
 // with the HAL's I2C bus.
+#include "SimFerixJni.h"
+
 #include <jni.h>
 
 #include <chrono>

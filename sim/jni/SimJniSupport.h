@@ -52,16 +52,4 @@ jlong create(JNIEnv* env, Arguments&&... arguments) {
   }
 }
 
-/** Takes every simulated analog board made from Java off the bus (SimFerixJni.cpp). */
-void unplugEveryFerix();
-/** The I2C port of the simulated analog board behind a SimFerix handle (SimFerixJni.cpp). */
-int32_t ferixPort(jlong handle);
-
-/**
- * Clears the HAL's own faults and serial bytes waiting: the stand-in's controls
- * (SimStandinControlsJni.cpp); nothing on WPILib's HAL, which has none
- * (SimWpilibControlsJni.cpp).
- */
-void clearPlatformFaults();
-
 }  // namespace halvern::sim::jni

@@ -8,7 +8,8 @@
 #include <span>
 
 #include "JavaArrays.h"
-#include "SimJniSupport.h"
+#include "SimControlsJni.h"
+#include "SimFerixJni.h"
 #include "halsim/SimControl.h"
 
 void halvern::sim::jni::clearPlatformFaults() { halsim::reset(); }
