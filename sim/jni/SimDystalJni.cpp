@@ -15,7 +15,6 @@ namespace {
 using halvern::sim::SimDystalCan;
 using halvern::sim::SimDystalConfig;
 using halvern::sim::SimDystalUsb;
-using halvern::sim::jni::destroyAt;
 using halvern::sim::jni::simulatorAt;
 
 // Distances as the sensor holds them: each Java int's low 16 bits, so 40000 and 0xFFFF can be
@@ -37,11 +36,6 @@ extern "C" {
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimDystalCan_create(JNIEnv* env, jclass /*cls*/,
                                                                      jint canId) {
   return halvern::sim::jni::create<SimDystalCan>(env, static_cast<uint8_t>(canId));
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/, jlong handle) {
-  destroyAt<SimDystalCan>(handle);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalCan_setDistances(JNIEnv* env,
@@ -109,11 +103,6 @@ JNIEXPORT jint JNICALL Java_com_halvern_frc_sim_SimDystalCan_lastSequence(JNIEnv
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimDystalUsb_create(JNIEnv* env, jclass /*cls*/) {
   return halvern::sim::jni::create<SimDystalUsb>(env);
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimDystalUsb_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/, jlong handle) {
-  destroyAt<SimDystalUsb>(handle);
 }
 
 JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimDystalUsb_devicePath(JNIEnv* env,

@@ -1,6 +1,5 @@
 // Native methods of com.halvern.frc.sim.SimFerix: the simulated analog board of sim/SimFerix.h
-// for Java tests. A handle is the address of a Holder that shares ownership of the converter
-// with the HAL's I2C bus.
+// for Java tests. A handle owns a share of the converter, which the HAL's I2C bus shares too.
 #include "SimFerixJni.h"
 
 #include <jni.h>
@@ -25,10 +24,8 @@ namespace {
 using halvern::sim::SimFerixConverter;
 using halvern::sim::jni::throwIllegalState;
 
-/** The converter as Java holds it. */
-struct Holder {
-  std::shared_ptr<SimFerixConverter> converter;
-};
+/** The board as Java holds it. */
+using Board = std::shared_ptr<SimFerixConverter>;
 
 /** The converter attached last at each port: a board plugged in replaces the one there. */
 std::mutex attachedMutex;
@@ -45,7 +42,7 @@ void unplugAt(int32_t port) {
 }
 
 SimFerixConverter& converter(jlong handle) {
-  return *halvern::sim::jni::simulatorAt<Holder>(handle)->converter;
+  return **halvern::sim::jni::simulatorAt<Board>(handle);
 }
 
 // One transfer as SimFerix.java decodes it, little-endian: kind (0 write, 1 read), failed (0
@@ -90,22 +87,17 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimFerix_attach(JNIEnv* env, jc
                                                                  jint port, jint address) {
   try {
     unplugAt(port);
-    auto holder = std::make_unique<Holder>(Holder{SimFerixConverter::attach(port, address)});
+    Board board = SimFerixConverter::attach(port, address);
     const std::scoped_lock lock(attachedMutex);
-    attachedAt[port] = holder->converter;
-    return halvern::sim::jni::toHandle(std::move(holder));
+    attachedAt[port] = board;
+    return halvern::sim::jni::handOver<Board>(std::move(board));
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;
   }
 }
 
-// SimFerix.java detaches the converter first when it is still the one attached.
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_release(JNIEnv* /*env*/, jclass /*cls*/,
-                                                                 jlong handle) {
-  halvern::sim::jni::destroyAt<Holder>(handle);
-}
-
+// SimFerix.java detaches the converter before it closes when it is still the one attached.
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimFerix_detach(JNIEnv* /*env*/, jclass /*cls*/,
                                                                 jint port, jint /*address*/) {
   unplugAt(port);

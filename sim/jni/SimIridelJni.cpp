@@ -13,7 +13,6 @@ namespace {
 
 using halvern::sim::SimIridelCan;
 using halvern::sim::SimIridelUsb;
-using halvern::sim::jni::destroyAt;
 using halvern::sim::jni::simulatorAt;
 
 }  // namespace
@@ -24,11 +23,6 @@ extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelCan_create(JNIEnv* env, jclass /*cls*/) {
   return halvern::sim::jni::create<SimIridelCan>(env);
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/, jlong handle) {
-  destroyAt<SimIridelCan>(handle);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelCan_setReplies(JNIEnv* /*env*/,
@@ -76,11 +70,6 @@ JNIEXPORT jintArray JNICALL Java_com_halvern_frc_sim_SimIridelCan_commandRecords
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimIridelUsb_create(JNIEnv* env, jclass /*cls*/) {
   return halvern::sim::jni::create<SimIridelUsb>(env);
-}
-
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimIridelUsb_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/, jlong handle) {
-  destroyAt<SimIridelUsb>(handle);
 }
 
 JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimIridelUsb_devicePath(JNIEnv* env,

@@ -1,6 +1,7 @@
-// What the simulators' JNI bindings share: a simulator's handle is its address in a Java long,
-// owned by the Java object until it closes it, and a simulator that cannot be made is reported to
-// Java as an IllegalStateException.
+// What the simulators' JNI bindings share: a simulator made for Java is owned by the Java object
+// through a handle, the address of its OwnedByJava in a Java long, until NativeSimulator.close
+// destroys it (NativeSimulatorJni.cpp); a simulator that cannot be made is reported to Java as an
+// IllegalStateException.
 #pragma once
 
 #include <jni.h>
@@ -12,23 +13,43 @@
 
 namespace halvern::sim::jni {
 
+/** What a handle points to: any simulator, so that one function destroys them all. */
+class OwnedByJava {
+ public:
+  OwnedByJava() = default;
+  OwnedByJava(const OwnedByJava&) = delete;
+  OwnedByJava& operator=(const OwnedByJava&) = delete;
+  virtual ~OwnedByJava() = default;
+};
+
+/** A simulator of one type as Java owns it. */
 template <typename Simulator>
-Simulator* simulatorAt(jlong handle) {
+class Owned final : public OwnedByJava {
+ public:
+  template <typename... Arguments>
+  explicit Owned(Arguments&&... arguments) : simulator(std::forward<Arguments>(arguments)...) {}
+
+  Simulator simulator;
+};
+
+inline OwnedByJava* ownedAt(jlong handle) {
   // The handle is an address this library handed to Java, so the cast is the point.
-  return reinterpret_cast<Simulator*>(  // NOLINT(performance-no-int-to-ptr)
+  return reinterpret_cast<OwnedByJava*>(  // NOLINT(performance-no-int-to-ptr)
       static_cast<std::intptr_t>(handle));
 }
 
-/** Hands the simulator over to Java, which gives it back to destroyAt when it closes. */
+/** The simulator behind a handle that create or handOver gave for this type. */
 template <typename Simulator>
-jlong toHandle(std::unique_ptr<Simulator> owned) {
-  return static_cast<jlong>(reinterpret_cast<std::intptr_t>(owned.release()));
+Simulator* simulatorAt(jlong handle) {
+  return &static_cast<Owned<Simulator>*>(ownedAt(handle))->simulator;
 }
 
-/** Takes back and destroys a simulator handed over with toHandle. */
-template <typename Simulator>
-void destroyAt(jlong handle) {
-  const std::unique_ptr<Simulator> owned(simulatorAt<Simulator>(handle));
+/** Makes a simulator and hands it over to Java; returns its handle. */
+template <typename Simulator, typename... Arguments>
+jlong handOver(Arguments&&... arguments) {
+  std::unique_ptr<OwnedByJava> owned =
+      std::make_unique<Owned<Simulator>>(std::forward<Arguments>(arguments)...);
+  return static_cast<jlong>(reinterpret_cast<std::intptr_t>(owned.release()));
 }
 
 inline void throwIllegalState(JNIEnv* env, const char* message) {
@@ -45,7 +66,7 @@ inline void throwIllegalState(JNIEnv* env, const char* message) {
 template <typename Simulator, typename... Arguments>
 jlong create(JNIEnv* env, Arguments&&... arguments) {
   try {
-    return toHandle(std::make_unique<Simulator>(std::forward<Arguments>(arguments)...));
+    return handOver<Simulator>(std::forward<Arguments>(arguments)...);
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;

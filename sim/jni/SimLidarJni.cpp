@@ -25,11 +25,6 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLidar_create(JNIEnv* env, jc
   return halvern::sim::jni::create<SimLidar>(env, port);
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidar_destroy(JNIEnv* /*env*/, jclass /*cls*/,
-                                                                 jlong handle) {
-  halvern::sim::jni::destroyAt<SimLidar>(handle);
-}
-
 // SimLidar.java hands over exactly 360 distances.
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidar_setRoom(JNIEnv* env, jclass /*cls*/,
                                                                  jlong handle,

@@ -28,11 +28,6 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLidarMini_create(JNIEnv* env
   return halvern::sim::jni::create<SimLidarMini>(env);
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLidarMini_destroy(JNIEnv* /*env*/,
-                                                                     jclass /*cls*/, jlong handle) {
-  halvern::sim::jni::destroyAt<SimLidarMini>(handle);
-}
-
 JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimLidarMini_devicePath(JNIEnv* env,
                                                                            jclass /*cls*/,
                                                                            jlong handle) {

@@ -1,10 +1,8 @@
 package com.halvern.frc.sim;
 
-import java.util.function.LongConsumer;
-
 /**
- * A simulator that lives in halvern_simjni, owned by this object through its handle (the
- * simulator's address) until {@link #close}. Loading any simulator class loads the library.
+ * A simulator that lives in halvern_simjni, owned by this object through its handle until
+ * {@link #close}. Loading any simulator class loads the library.
  */
 abstract class NativeSimulator implements AutoCloseable {
   static {
@@ -12,7 +10,6 @@ abstract class NativeSimulator implements AutoCloseable {
   }
 
   private final String name;
-  private final LongConsumer destroy;
   private long handle;
 
   /**
@@ -20,22 +17,24 @@ abstract class NativeSimulator implements AutoCloseable {
    *
    * @param name what it is, for the message of a call after {@link #close}
    * @param handle its handle
-   * @param destroy removes the simulator behind a handle
    */
-  NativeSimulator(String name, long handle, LongConsumer destroy) {
+  NativeSimulator(String name, long handle) {
     this.name = name;
     this.handle = handle;
-    this.destroy = destroy;
   }
 
   /** Unplugs and removes the simulator; closing again does nothing. */
   @Override
   public synchronized void close() {
     if (handle != 0) {
-      destroy.accept(handle);
+      beforeClose(handle);
+      destroy(handle);
       handle = 0;
     }
   }
+
+  /** What closing does first, while the simulator is still there; nothing unless overridden. */
+  void beforeClose(long handle) {}
 
   /**
    * The handle of the simulator.
@@ -48,4 +47,7 @@ abstract class NativeSimulator implements AutoCloseable {
     }
     return handle;
   }
+
+  // Destroys the simulator behind a handle, whatever its type.
+  private static native void destroy(long handle);
 }

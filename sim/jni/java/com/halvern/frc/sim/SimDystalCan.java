@@ -10,7 +10,7 @@ public final class SimDystalCan extends NativeSimulator {
    * bit rate switching off, and sends nothing until asked.
    */
   public SimDystalCan(int canId) {
-    super("simulated sensor", create(canId), SimDystalCan::destroy);
+    super("simulated sensor", create(canId));
   }
 
   /**
@@ -58,8 +58,6 @@ public final class SimDystalCan extends NativeSimulator {
   }
 
   private static native long create(int canId);
-
-  private static native void destroy(long handle);
 
   private static native void setDistances(long handle, int[] distances);
 

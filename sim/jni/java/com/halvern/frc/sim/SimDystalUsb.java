@@ -14,7 +14,7 @@ public final class SimDystalUsb extends NativeSimulator {
    * @throws IllegalStateException if no pseudo-terminal could be made
    */
   public SimDystalUsb() {
-    super("simulated sensor", create(), SimDystalUsb::destroy);
+    super("simulated sensor", create());
   }
 
   /** The path the library opens. */
@@ -56,8 +56,6 @@ public final class SimDystalUsb extends NativeSimulator {
   }
 
   private static native long create();
-
-  private static native void destroy(long handle);
 
   private static native String devicePath(long handle);
 

@@ -32,6 +32,9 @@ public final class SimFerix extends NativeSimulator {
   // closing one that a newer one replaced leaves the newer one attached. Guarded by the class.
   private static final Map<String, Long> ATTACHED = new HashMap<>();
 
+  private final int port;
+  private final int address;
+
   /** One transfer as it reached the converter. */
   public record Transfer(Kind kind, boolean failed, int count, long atNanos, byte[] bytes) {
     /** Which way the bytes went. */
@@ -65,8 +68,19 @@ public final class SimFerix extends NativeSimulator {
    * @throws IllegalStateException if the port does not exist
    */
   public SimFerix(int port, int address) {
-    super("simulated analog board", plugIn(port, address),
-        handle -> unplug(port, address, handle));
+    super("simulated analog board", plugIn(port, address));
+    this.port = port;
+    this.address = address;
+  }
+
+  // Unplugs the board, unless a newer SimFerix took its port and address.
+  @Override
+  void beforeClose(long handle) {
+    synchronized (SimFerix.class) {
+      if (ATTACHED.remove(key(port, address), handle)) {
+        detach(port, address);
+      }
+    }
   }
 
   /** Sets the voltage at an input (0 to 3) against ground, in volts; it may be negative. */
@@ -158,17 +172,7 @@ public final class SimFerix extends NativeSimulator {
     return handle;
   }
 
-  // Closing: unplugs the board, unless a newer SimFerix took its port and address, and lets go.
-  private static synchronized void unplug(int port, int address, long handle) {
-    if (ATTACHED.remove(key(port, address), handle)) {
-      detach(port, address);
-    }
-    release(handle);
-  }
-
   private static native long attach(int port, int address);
-
-  private static native void release(long handle);
 
   private static native void detach(int port, int address);
 

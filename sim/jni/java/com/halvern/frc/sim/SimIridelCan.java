@@ -29,7 +29,7 @@ public final class SimIridelCan extends NativeSimulator {
 
   /** Attaches a sensor that answers every command with status 0 and value 0. */
   public SimIridelCan() {
-    super("simulated sensor", create(), SimIridelCan::destroy);
+    super("simulated sensor", create());
   }
 
   /** Selects how the sensor answers from now on. */
@@ -66,8 +66,6 @@ public final class SimIridelCan extends NativeSimulator {
   }
 
   private static native long create();
-
-  private static native void destroy(long handle);
 
   private static native void setReplies(long handle, int replies);
 

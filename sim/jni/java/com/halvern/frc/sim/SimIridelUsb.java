@@ -13,7 +13,7 @@ public final class SimIridelUsb extends NativeSimulator {
    * @throws IllegalStateException if no pseudo-terminal could be made
    */
   public SimIridelUsb() {
-    super("simulated sensor", create(), SimIridelUsb::destroy);
+    super("simulated sensor", create());
   }
 
   /** The path the library opens. */
@@ -37,8 +37,6 @@ public final class SimIridelUsb extends NativeSimulator {
   }
 
   private static native long create();
-
-  private static native void destroy(long handle);
 
   private static native String devicePath(long handle);
 

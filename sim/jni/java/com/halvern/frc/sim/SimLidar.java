@@ -19,7 +19,7 @@ public final class SimLidar extends NativeSimulator {
    * @param port the HAL serial port: 0 onboard, 1 MXP, 2 and 3 the USB ports
    */
   public SimLidar(int port) {
-    super("simulated lidar", create(port), SimLidar::destroy);
+    super("simulated lidar", create(port));
   }
 
   /**
@@ -56,8 +56,6 @@ public final class SimLidar extends NativeSimulator {
   }
 
   private static native long create(int port);
-
-  private static native void destroy(long handle);
 
   private static native void setRoom(long handle, float[] millimetres);
 

@@ -21,7 +21,7 @@ public final class SimLidarMini extends NativeSimulator {
    * @throws IllegalStateException if no pseudo-terminal could be made
    */
   public SimLidarMini() {
-    super("simulated lidar", create(), SimLidarMini::destroy);
+    super("simulated lidar", create());
   }
 
   /** The path the library opens; list it with {@link SimSerialPorts#addDevicePath}. */
@@ -79,8 +79,6 @@ public final class SimLidarMini extends NativeSimulator {
   }
 
   private static native long create();
-
-  private static native void destroy(long handle);
 
   private static native String devicePath(long handle);
 
