@@ -1,5 +1,5 @@
 // Native methods of com.halvern.frc.sim.SimDystalCan and SimDystalUsb: the simulated distance
-// sensors of sim/SimDystal.h for Java tests. A handle is the simulator's address.
+// sensors of sim/SimDystal.h for Java tests. Handles as in SimJniSupport.h.
 #include <jni.h>
 
 #include <cstdint>

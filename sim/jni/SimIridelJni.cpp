@@ -1,5 +1,5 @@
 // Native methods of com.halvern.frc.sim.SimIridelCan and SimIridelUsb: the simulated colour
-// sensors of sim/SimIridel.h for Java tests. A handle is the simulator's address.
+// sensors of sim/SimIridel.h for Java tests. Handles as in SimJniSupport.h.
 #include <jni.h>
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Native methods of com.halvern.frc.sim.SimLidar: the simulated serial lidar of sim/SimLidar.h
-// for Java tests. A handle is the simulator's address.
+// for Java tests. Handles as in SimJniSupport.h.
 #include <jni.h>
 
 #include <cstdint>

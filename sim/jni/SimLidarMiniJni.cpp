@@ -1,5 +1,5 @@
 // Native methods of com.halvern.frc.sim.SimLidarMini: the simulated scanning lidar of
-// sim/SimLidarMini.h for Java tests. A handle is the simulator's address.
+// sim/SimLidarMini.h for Java tests. Handles as in SimJniSupport.h.
 #include <jni.h>
 
 #include <algorithm>
