@@ -19,8 +19,6 @@ class OwnedByJava {
   OwnedByJava() = default;
   OwnedByJava(const OwnedByJava&) = delete;
   OwnedByJava& operator=(const OwnedByJava&) = delete;
-  OwnedByJava(OwnedByJava&&) = delete;
-  OwnedByJava& operator=(OwnedByJava&&) = delete;
   virtual ~OwnedByJava() = default;
 };
 
