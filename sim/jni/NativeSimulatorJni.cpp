@@ -1,5 +1,5 @@
-// Native method of com.halvern.frc.sim.NativeSimulator: destroys the simulator behind a handle,
-// whatever its type.
+// Native method of com.halvern.frc.sim.NativeSimulator: lets go of the simulator behind a handle,
+// whatever its type; the simulator goes with its last share.
 #include <jni.h>
 
 #include <memory>

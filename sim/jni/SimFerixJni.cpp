@@ -24,9 +24,6 @@ namespace {
 using halvern::sim::SimFerixConverter;
 using halvern::sim::jni::throwIllegalState;
 
-/** The board as Java holds it. */
-using Board = std::shared_ptr<SimFerixConverter>;
-
 /** The converter attached last at each port: a board plugged in replaces the one there. */
 std::mutex attachedMutex;
 std::map<int32_t, std::weak_ptr<SimFerixConverter>> attachedAt;
@@ -42,7 +39,7 @@ void unplugAt(int32_t port) {
 }
 
 SimFerixConverter& converter(jlong handle) {
-  return **halvern::sim::jni::simulatorAt<Board>(handle);
+  return *halvern::sim::jni::simulatorAt<SimFerixConverter>(handle);
 }
 
 // One transfer as SimFerix.java decodes it, little-endian: kind (0 write, 1 read), failed (0
@@ -87,10 +84,10 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimFerix_attach(JNIEnv* env, jc
                                                                  jint port, jint address) {
   try {
     unplugAt(port);
-    Board board = SimFerixConverter::attach(port, address);
+    std::shared_ptr<SimFerixConverter> board = SimFerixConverter::attach(port, address);
     const std::scoped_lock lock(attachedMutex);
     attachedAt[port] = board;
-    return halvern::sim::jni::handOver<Board>(std::move(board));
+    return halvern::sim::jni::handOver(std::move(board));
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;

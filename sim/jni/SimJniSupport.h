@@ -1,6 +1,6 @@
 // What the simulators' JNI bindings share: a simulator made for Java is owned by the Java object
 // through a handle, the address of its OwnedByJava in a Java long, until NativeSimulator.close
-// destroys it (NativeSimulatorJni.cpp); a simulator that cannot be made is reported to Java as an
+// lets it go (NativeSimulatorJni.cpp); a simulator that cannot be made is reported to Java as an
 // IllegalStateException.
 #pragma once
 
@@ -13,24 +13,11 @@
 
 namespace halvern::sim::jni {
 
-/** What a handle points to: any simulator, so that one function destroys them all. */
-class OwnedByJava {
- public:
-  OwnedByJava() = default;
-  OwnedByJava(const OwnedByJava&) = delete;
-  OwnedByJava& operator=(const OwnedByJava&) = delete;
-  virtual ~OwnedByJava() = default;
-};
-
-/** A simulator of one type as Java owns it. */
-template <typename Simulator>
-class Owned final : public OwnedByJava {
- public:
-  template <typename... Arguments>
-  explicit Owned(Arguments&&... arguments) : simulator(std::forward<Arguments>(arguments)...) {}
-
-  Simulator simulator;
-};
+/**
+ * What a handle points to: Java's share of a simulator of any type, which destroys it as its type
+ * wants when the share goes.
+ */
+using OwnedByJava = std::shared_ptr<void>;
 
 inline OwnedByJava* ownedAt(jlong handle) {
   // The handle is an address this library handed to Java, so the cast is the point.
@@ -41,14 +28,12 @@ inline OwnedByJava* ownedAt(jlong handle) {
 /** The simulator behind a handle that create or handOver gave for this type. */
 template <typename Simulator>
 Simulator* simulatorAt(jlong handle) {
-  return &static_cast<Owned<Simulator>*>(ownedAt(handle))->simulator;
+  return static_cast<Simulator*>(ownedAt(handle)->get());
 }
 
-/** Makes a simulator and hands it over to Java; returns its handle. */
-template <typename Simulator, typename... Arguments>
-jlong handOver(Arguments&&... arguments) {
-  std::unique_ptr<OwnedByJava> owned =
-      std::make_unique<Owned<Simulator>>(std::forward<Arguments>(arguments)...);
+/** Hands a share of a simulator over to Java; returns its handle. */
+inline jlong handOver(OwnedByJava simulator) {
+  auto owned = std::make_unique<OwnedByJava>(std::move(simulator));
   return static_cast<jlong>(reinterpret_cast<std::intptr_t>(owned.release()));
 }
 
@@ -66,7 +51,7 @@ inline void throwIllegalState(JNIEnv* env, const char* message) {
 template <typename Simulator, typename... Arguments>
 jlong create(JNIEnv* env, Arguments&&... arguments) {
   try {
-    return handOver<Simulator>(std::forward<Arguments>(arguments)...);
+    return handOver(std::make_shared<Simulator>(std::forward<Arguments>(arguments)...));
   } catch (const std::exception& error) {
     throwIllegalState(env, error.what());
     return 0;
