@@ -125,10 +125,7 @@ class Ordex {
 
   /** The reported device number once the controller has answered; never waits. */
   [[nodiscard]] std::optional<int> TryGetReportedDeviceId() const {
-    if (const auto identity = Identity()) {
-      return identity->deviceId;
-    }
-    return std::nullopt;
+    return FromIdentity([](const OrdexIdentityInfo& identity) { return identity.deviceId; });
   }
 
   /**
@@ -142,10 +139,8 @@ class Ordex {
 
   /** "Firmware Version: [a.b.c]" once the controller has answered; never waits. */
   [[nodiscard]] std::optional<std::string> TryGetFirmwareVersion() const {
-    if (const auto identity = Identity()) {
-      return std::string(identity->firmwareText);
-    }
-    return std::nullopt;
+    return FromIdentity(
+        [](const OrdexIdentityInfo& identity) { return std::string(identity.firmwareText); });
   }
 
   /**
@@ -160,10 +155,8 @@ class Ordex {
 
   /** The hardware text of GetHardwareVersion() once the controller has answered; never waits. */
   [[nodiscard]] std::optional<std::string> TryGetHardwareVersion() const {
-    if (const auto identity = Identity()) {
-      return std::string(identity->hardwareText);
-    }
-    return std::nullopt;
+    return FromIdentity(
+        [](const OrdexIdentityInfo& identity) { return std::string(identity.hardwareText); });
   }
 
   /**
@@ -171,9 +164,7 @@ class Ordex {
    * more than kConnectionSilenceMs (100 ms, five of its 20 ms rounds), and false when closed.
    * Never waits.
    */
-  [[nodiscard]] bool IsConnected() const {
-    return !m_device.IsClosed() && c_Ordex_isConnected(m_device.Get());
-  }
+  [[nodiscard]] bool IsConnected() const { return Query(c_Ordex_isConnected); }
 
   /**
    * Asks the controller for its serial number and waits 10 ms for it: not for the robot's
@@ -185,14 +176,10 @@ class Ordex {
   [[nodiscard]] std::string GetSerialNumber() const { return Text(c_Ordex_copySerialNumber); }
 
   /** The motor PWM frequency in hertz the controller reports, or 0 if it never did. */
-  [[nodiscard]] int GetReportedFrequency() const {
-    return m_device.Get() ? c_Ordex_getFrequency(m_device.Get()) : 0;
-  }
+  [[nodiscard]] int GetReportedFrequency() const { return Query(c_Ordex_getFrequency); }
 
   /** The controller's temperature in degrees Celsius (0 if it never reported it). */
-  [[nodiscard]] double GetTemperature() const {
-    return m_device.Get() ? c_Ordex_getControllerTemp(m_device.Get()) : 0.0;
-  }
+  [[nodiscard]] double GetTemperature() const { return Query(c_Ordex_getControllerTemp); }
 
   // --- Driving -----------------------------------------------------------------------------
 
@@ -203,20 +190,10 @@ class Ordex {
    * @param speed the duty cycle from -1 (full reverse) to 1 (full forward), clamped to that
    *     range; 0 brakes. The controller receives whole percent.
    */
-  void SetMotorSpeed(int motor, double speed) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setMotorSpeed(m_device.Get(), checked, speed);
-    }
-  }
+  void SetMotorSpeed(int motor, double speed) { Send(c_Ordex_setMotorSpeed, Motor(motor), speed); }
 
   /** Stops driving a motor (0 to 3). */
-  void DisableMotor(int motor) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_disableMotor(m_device.Get(), checked);
-    }
-  }
+  void DisableMotor(int motor) { Send(c_Ordex_disableMotor, Motor(motor)); }
 
   /**
    * Sets the PWM frequency of one motor.
@@ -226,10 +203,7 @@ class Ordex {
    */
   void ConfigureMotor(int motor, int frequency) {
     detail::RequireInRange(frequency, kMinFrequency, kMaxFrequency, "Motor frequency");
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_configureMotor(m_device.Get(), checked, frequency);
-    }
+    Send(c_Ordex_configureMotor, Motor(motor), frequency);
   }
 
   /**
@@ -240,10 +214,7 @@ class Ordex {
    *     RPM, from a single-precision value
    */
   void SetTargetVelocity(int motor, double rpm) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setTargetVelocity(m_device.Get(), checked, static_cast<float>(rpm));
-    }
+    Send(c_Ordex_setTargetVelocity, Motor(motor), static_cast<float>(rpm));
   }
 
   /**
@@ -254,10 +225,7 @@ class Ordex {
    */
   void SetTargetDistance(int motor, int counts) {
     detail::RequireInRange(counts, kMinTargetDistance, kMaxTargetDistance, "Target distance");
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setTargetDistance(m_device.Get(), checked, counts);
-    }
+    Send(c_Ordex_setTargetDistance, Motor(motor), counts);
   }
 
   /**
@@ -267,19 +235,11 @@ class Ordex {
    * @param degrees the target in degrees, clamped to 0 to 360 (NaN becomes 0)
    */
   void SetTargetAngle(int motor, double degrees) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setTargetAngle(m_device.Get(), checked, degrees);
-    }
+    Send(c_Ordex_setTargetAngle, Motor(motor), degrees);
   }
 
   /** Tells a motor (0 to 3) whether to hold its position when it reaches its target. */
-  void SetPositionHold(int motor, bool hold) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setPositionHold(m_device.Get(), checked, hold);
-    }
-  }
+  void SetPositionHold(int motor, bool hold) { Send(c_Ordex_setPositionHold, Motor(motor), hold); }
 
   // --- Configuration -----------------------------------------------------------------------
 
@@ -291,11 +251,7 @@ class Ordex {
    */
   void SetEncoderResolution(int motor, int countsPerRevolution) {
     detail::RequireInRange(countsPerRevolution, 0, kMaxUnsignedShort, "Encoder resolution");
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setEncoderResolution(m_device.Get(), checked,
-                                   static_cast<uint16_t>(countsPerRevolution));
-    }
+    Send(c_Ordex_setEncoderResolution, Motor(motor), static_cast<uint16_t>(countsPerRevolution));
   }
 
   /**
@@ -306,53 +262,37 @@ class Ordex {
    *     hundredths of an ampere in 16 bits, so use at most 655.35 A.
    */
   void SetCurrentLimit(int motor, double amperes) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setCurrentLimit(m_device.Get(), checked, static_cast<float>(amperes));
-    }
+    Send(c_Ordex_setCurrentLimit, Motor(motor), static_cast<float>(amperes));
   }
 
   /** Sets a motor's (0 to 3) current-limit mode, 0 or 1. */
   void SetCurrentLimitMode(int motor, int mode) {
     detail::RequireInRange(mode, 0, 1, "Current limit mode");
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setCurrentLimitMode(m_device.Get(), checked, static_cast<uint8_t>(mode));
-    }
+    Send(c_Ordex_setCurrentLimitMode, Motor(motor), static_cast<uint8_t>(mode));
   }
 
   /** Sets how the controller stops its motors: its stop-mode code, 0 to 255. */
   void SetMotorStopMode(int mode) {
     detail::RequireInRange(mode, 0, kMaxUnsignedByte, "Motor stop mode");
-    if (m_device.Get()) {
-      c_Ordex_setMotorStopMode(m_device.Get(), static_cast<uint8_t>(mode));
-    }
+    Send(c_Ordex_setMotorStopMode, static_cast<uint8_t>(mode));
   }
 
   /** Sets the PID type, 0 to kMaxPIDType, of every motor. */
   void SetPIDType(int type) {
     detail::RequireInRange(type, 0, kMaxPIDType, "PID type");
-    if (m_device.Get()) {
-      c_Ordex_setPIDType(m_device.Get(), static_cast<uint8_t>(type));
-    }
+    Send(c_Ordex_setPIDType, static_cast<uint8_t>(type));
   }
 
   /** Sets the PID type, 0 to kMaxPIDType, of one motor (0 to 3). */
   void SetMotorPIDType(int motor, int type) {
     detail::RequireInRange(type, 0, kMaxPIDType, "PID type");
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setMotorPIDType(m_device.Get(), checked, static_cast<uint8_t>(type));
-    }
+    Send(c_Ordex_setMotorPIDType, Motor(motor), static_cast<uint8_t>(type));
   }
 
   /** Sets a motor's (0 to 3) sensitivity, 0 to kMaxSensitivity. */
   void SetSensitivity(int motor, int sensitivity) {
     detail::RequireInRange(sensitivity, 0, kMaxSensitivity, "Sensitivity");
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_setSensitivity(m_device.Get(), checked, static_cast<uint8_t>(sensitivity));
-    }
+    Send(c_Ordex_setSensitivity, Motor(motor), static_cast<uint8_t>(sensitivity));
   }
 
   /**
@@ -362,58 +302,34 @@ class Ordex {
    */
   void SetCanSensorDelay(int delay) {
     detail::RequireInRange(delay, 0, kMaxUnsignedShort, "CAN sensor delay");
-    if (m_device.Get()) {
-      c_Ordex_setCANSensorOsDelay(m_device.Get(), static_cast<uint16_t>(delay));
-    }
+    Send(c_Ordex_setCANSensorOsDelay, static_cast<uint16_t>(delay));
   }
 
   /** Asks the controller to tune the PID gains of every motor. */
-  void AutotuneAll() {
-    if (m_device.Get()) {
-      c_Ordex_autotuneAll(m_device.Get());
-    }
-  }
+  void AutotuneAll() { Send(c_Ordex_autotuneAll); }
 
   /** Asks the controller to tune one motor's (0 to 3) PID gains. */
-  void AutotuneMotor(int motor) {
-    const int8_t checked = Motor(motor);
-    if (m_device.Get()) {
-      c_Ordex_autotuneMotor(m_device.Get(), checked);
-    }
-  }
+  void AutotuneMotor(int motor) { Send(c_Ordex_autotuneMotor, Motor(motor)); }
 
   // --- Readings ----------------------------------------------------------------------------
 
   /** A motor's (0 to 3) speed in revolutions per minute, to hundredths; 0 if never reported. */
-  [[nodiscard]] double GetRPM(int motor) const {
-    const int8_t checked = Motor(motor);
-    return m_device.Get() ? c_Ordex_getRPM(m_device.Get(), checked) : 0.0;
-  }
+  [[nodiscard]] double GetRPM(int motor) const { return Query(c_Ordex_getRPM, Motor(motor)); }
 
   /** A motor's (0 to 3) speed in revolutions per minute if the controller ever reported it. */
   [[nodiscard]] std::optional<double> TryGetRPM(int motor) const {
-    const int8_t checked = Motor(motor);
-    double rpm = 0.0;
-    if (!m_device.IsClosed() && c_Ordex_tryGetRPM(m_device.Get(), checked, &rpm)) {
-      return rpm;
-    }
-    return std::nullopt;
+    return TryRead<double>(c_Ordex_tryGetRPM, Motor(motor));
   }
 
   /** A motor's (0 to 3) target speed in RPM if the controller ever reported it. */
   [[nodiscard]] std::optional<double> TryGetTargetRPM(int motor) const {
-    const int8_t checked = Motor(motor);
-    double rpm = 0.0;
-    if (!m_device.IsClosed() && c_Ordex_tryGetTargetRPM(m_device.Get(), checked, &rpm)) {
-      return rpm;
-    }
-    return std::nullopt;
+    return TryRead<double>(c_Ordex_tryGetTargetRPM, Motor(motor));
   }
 
   /** The target speeds of all four motors in RPM, indexed by motor, if all were reported. */
   [[nodiscard]] std::optional<std::array<double, kMotorCount>> TryGetTargetRPMs() const {
     std::array<double, kMotorCount> rpms{};
-    if (!m_device.IsClosed() && c_Ordex_getTargetRPMFromDevice(m_device.Get(), rpms.data())) {
+    if (Query(c_Ordex_getTargetRPMFromDevice, rpms.data())) {
       return rpms;
     }
     return std::nullopt;
@@ -427,14 +343,12 @@ class Ordex {
    * @return true while the controller reports the switch active; false if it never reported
    */
   [[nodiscard]] bool GetLimitSwitch(int motor, bool second) const {
-    const int8_t checked = Motor(motor);
-    return !m_device.IsClosed() && c_Ordex_getLimitSwitch(m_device.Get(), checked, second);
+    return Query(c_Ordex_getLimitSwitch, Motor(motor), second);
   }
 
   /** A motor's (0 to 3) Quorin position, 0 to 655.35; 0 if never reported. */
   [[nodiscard]] double GetQuorinPosition(int motor) const {
-    const int8_t checked = Motor(motor);
-    return m_device.Get() ? c_Ordex_getQuorinPosition(m_device.Get(), checked) : 0.0;
+    return Query(c_Ordex_getQuorinPosition, Motor(motor));
   }
 
   /**
@@ -449,60 +363,44 @@ class Ordex {
 
   /** An encoder's (0 to 3) count times its distance per count. */
   [[nodiscard]] double GetEncoderDistance(int encoder) const {
-    const int8_t checked = Encoder(encoder);
-    return m_device.Get() ? c_Ordex_getEncoderDistance(m_device.Get(), checked) : 0.0;
+    return Query(c_Ordex_getEncoderDistance, Encoder(encoder));
   }
 
   /** An encoder's (0 to 3) count; 0 if the controller never reported it. */
   [[nodiscard]] int GetEncoderCount(int encoder) const {
-    const int8_t checked = Encoder(encoder);
-    return m_device.Get() ? c_Ordex_getEncoderCount(m_device.Get(), checked) : 0;
+    return Query(c_Ordex_getEncoderCount, Encoder(encoder));
   }
 
   /** An encoder's (0 to 3) count as a double. */
   [[nodiscard]] double GetEncoderRaw(int encoder) const {
-    const int8_t checked = Encoder(encoder);
-    return m_device.Get() ? c_Ordex_getEncoderRaw(m_device.Get(), checked) : 0.0;
+    return Query(c_Ordex_getEncoderRaw, Encoder(encoder));
   }
 
   /** An encoder's (0 to 3) speed in RPM: that of the motor with the same number. */
   [[nodiscard]] double GetEncoderSpeed(int encoder) const {
-    const int8_t checked = Encoder(encoder);
-    return m_device.Get() ? c_Ordex_getEncoderSpeed(m_device.Get(), checked) : 0.0;
+    return Query(c_Ordex_getEncoderSpeed, Encoder(encoder));
   }
 
   // --- Timestamped readings: the value and when its frame arrived -----------------------------
 
   /** A motor's (0 to 3) speed in RPM with its receive time; zeros if never reported. */
   [[nodiscard]] Timestamped<double> GetRPMTimestamped(int motor) const {
-    const int8_t checked = Motor(motor);
-    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
-      return c_Ordex_readRPM(handle, checked, reading);
-    });
+    return Read<double>(c_Ordex_readRPM, Motor(motor));
   }
 
   /** A motor's (0 to 3) target speed in RPM with its receive time; zeros if never reported. */
   [[nodiscard]] Timestamped<double> GetTargetRPMTimestamped(int motor) const {
-    const int8_t checked = Motor(motor);
-    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
-      return c_Ordex_readTargetRPM(handle, checked, reading);
-    });
+    return Read<double>(c_Ordex_readTargetRPM, Motor(motor));
   }
 
   /** An encoder's (0 to 3) count with its receive time; zeros if never reported. */
   [[nodiscard]] Timestamped<int> GetEncoderCountTimestamped(int encoder) const {
-    const int8_t checked = Encoder(encoder);
-    return Read<int>([checked](int32_t handle, OrdexReading* reading) {
-      return c_Ordex_readEncoderCount(handle, checked, reading);
-    });
+    return Read<int>(c_Ordex_readEncoderCount, Encoder(encoder));
   }
 
   /** An encoder's (0 to 3) count times its distance per count, with the count's receive time. */
   [[nodiscard]] Timestamped<double> GetEncoderDistanceTimestamped(int encoder) const {
-    const int8_t checked = Encoder(encoder);
-    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
-      return c_Ordex_readEncoderDistance(handle, checked, reading);
-    });
+    return Read<double>(c_Ordex_readEncoderDistance, Encoder(encoder));
   }
 
   /** The controller's temperature in degrees Celsius with its receive time. */
@@ -517,27 +415,16 @@ class Ordex {
 
   /** A motor's (0 to 3) Quorin position with its receive time. */
   [[nodiscard]] Timestamped<double> GetQuorinPositionTimestamped(int motor) const {
-    const int8_t checked = Motor(motor);
-    return Read<double>([checked](int32_t handle, OrdexReading* reading) {
-      return c_Ordex_readQuorinPosition(handle, checked, reading);
-    });
+    return Read<double>(c_Ordex_readQuorinPosition, Motor(motor));
   }
 
   /** One limit switch of a motor (as GetLimitSwitch()) with its receive time. */
   [[nodiscard]] Timestamped<bool> GetLimitSwitchTimestamped(int motor, bool second) const {
-    const int8_t checked = Motor(motor);
-    return Read<bool>([checked, second](int32_t handle, OrdexReading* reading) {
-      return c_Ordex_readLimitSwitch(handle, checked, second, reading);
-    });
+    return Read<bool>(c_Ordex_readLimitSwitch, Motor(motor), second);
   }
 
   /** Asks the controller to set an encoder's (0 to 3) count to 0. */
-  void ResetEncoder(int encoder) {
-    const int8_t checked = Encoder(encoder);
-    if (m_device.Get()) {
-      c_Ordex_resetEncoder(m_device.Get(), checked);
-    }
-  }
+  void ResetEncoder(int encoder) { Send(c_Ordex_resetEncoder, Encoder(encoder)); }
 
  private:
   using Device = detail::DeviceHandle<int32_t, &c_Ordex_destroy>;
@@ -554,18 +441,45 @@ class Ordex {
     return static_cast<int8_t>(detail::RequireInRange(encoder, 0, kMotorCount - 1, "Encoder"));
   }
 
-  std::optional<OrdexIdentityInfo> Identity() const {
-    OrdexIdentityInfo identity{};
-    if (!m_device.IsClosed() && c_Ordex_tryGetIdentity(m_device.Get(), &identity)) {
-      return identity;
+  // Sends a command, its arguments checked already; a closed controller sends nothing.
+  template <typename... Parameters, typename... Arguments>
+  void Send(void (*command)(int32_t, Parameters...), Arguments... arguments) {
+    if (!m_device.IsClosed()) {
+      command(m_device.Get(), arguments...);
+    }
+  }
+
+  // What the library holds of the controller; 0 (false) once closed.
+  template <typename Result, typename... Parameters, typename... Arguments>
+  Result Query(Result (*query)(int32_t, Parameters...), Arguments... arguments) const {
+    return m_device.IsClosed() ? Result{} : query(m_device.Get(), arguments...);
+  }
+
+  // What `read` stores when it answers true (the controller reported it); empty otherwise and
+  // once closed.
+  template <typename T, typename... Parameters, typename... Arguments>
+  std::optional<T> TryRead(bool (*read)(int32_t, Parameters...), Arguments... arguments) const {
+    T value{};
+    if (Query(read, arguments..., &value)) {
+      return value;
     }
     return std::nullopt;
   }
 
-  template <typename T, typename ReadInto>
-  Timestamped<T> Read(ReadInto read) const {
+  // What `field` takes from the controller's identity, once it has answered.
+  template <typename Field>
+  auto FromIdentity(Field field) const -> std::optional<decltype(field(OrdexIdentityInfo{}))> {
+    if (const auto identity = TryRead<OrdexIdentityInfo>(c_Ordex_tryGetIdentity)) {
+      return field(*identity);
+    }
+    return std::nullopt;
+  }
+
+  // A reading with its receive time; zeros when the controller never sent it and once closed.
+  template <typename T, typename... Parameters, typename... Arguments>
+  Timestamped<T> Read(OrdexReading* (*read)(int32_t, Parameters...), Arguments... arguments) const {
     OrdexReading reading{};
-    if (m_device.Get() == 0 || read(m_device.Get(), &reading) == nullptr || !reading.received) {
+    if (Query(read, arguments..., &reading) == nullptr || !reading.received) {
       return {};
     }
     return {static_cast<T>(reading.value), reading.timestampUs};
