@@ -136,6 +136,9 @@ inline jintArray newArray(JNIEnv* env, const jint* data, jsize count) {
 inline jfloatArray newArray(JNIEnv* env, const jfloat* data, jsize count) {
   return filledArray(env, &JNIEnv::NewFloatArray, &JNIEnv::SetFloatArrayRegion, data, count);
 }
+inline jdoubleArray newArray(JNIEnv* env, const jdouble* data, jsize count) {
+  return filledArray(env, &JNIEnv::NewDoubleArray, &JNIEnv::SetDoubleArrayRegion, data, count);
+}
 inline jlongArray newArray(JNIEnv* env, const jlong* data, jsize count) {
   return filledArray(env, &JNIEnv::NewLongArray, &JNIEnv::SetLongArrayRegion, data, count);
 }
@@ -165,5 +168,17 @@ class JavaStringChars {
   jstring text_;
   const char* chars_;
 };
+
+/**
+ * The handle of what `open(path, arguments...)` opens at a Java path, as a Java long; 0 without
+ * calling it when the path is null or its characters cannot be had (an exception is then
+ * pending).
+ */
+template <typename... Parameters, typename... Arguments>
+jlong openPath(JNIEnv* env, jstring path, void* (*open)(const char*, Parameters...),
+               Arguments... arguments) {
+  const JavaStringChars chars(env, path);
+  return chars.get() == nullptr ? 0 : toJavaHandle(open(chars.get(), arguments...));
+}
 
 }  // namespace halvern::jni

@@ -1,15 +1,13 @@
 // The serial device search for Java: one entry point beside each USB sensor's constructors.
 #include <jni.h>
 
-#include <string>
-
 #include "core/DevicePath.h"
+#include "core/JniSupport.h"
 
 namespace {
 
 jstring devicePathString(JNIEnv* env, jint port) {
-  const std::string path = halvern::serial::findDevicePath(port);
-  return env->NewStringUTF(path.c_str());
+  return halvern::jni::toJavaString(env, halvern::serial::findDevicePath(port));
 }
 
 }  // namespace

@@ -38,6 +38,16 @@ jobject newScanData(JNIEnv* env, const Scan& scan) {
       .get();
 }
 
+// What `read` stores, `count` distances at most, as a ScanData; null for the handle 0.
+template <typename Scan>
+jobject readScan(JNIEnv* env, jlong handle, jint count, Scan* (*read)(void*, Scan*, int)) {
+  if (isNull(handle)) {
+    return nullptr;
+  }
+  Scan scan{};
+  return newScanData(env, *read(toHandle(handle), &scan, count));
+}
+
 // A new com.halvern.frc.Dystal$Config from a valid record; null if a lookup fails.
 jobject newConfig(JNIEnv* env, const DystalConfig& config) {
   return halvern::jni::NewObject(env, "com/halvern/frc/Dystal$Config")
@@ -70,11 +80,7 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1createUsb(
                                                                                 jclass /*cls*/,
                                                                                 jstring path,
                                                                                 jint rate) {
-  const halvern::jni::JavaStringChars chars(env, path);
-  if (chars.get() == nullptr) {
-    return 0;
-  }
-  return halvern::jni::toJavaHandle(c_Dystal_createUsb(chars.get(), rate));
+  return halvern::jni::openPath(env, path, c_Dystal_createUsb, rate);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1destroy(JNIEnv* /*env*/,
@@ -87,12 +93,7 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getData(
                                                                                 jclass /*cls*/,
                                                                                 jlong handle,
                                                                                 jint count) {
-  if (isNull(handle)) {
-    return nullptr;
-  }
-  DystalScanData scan{};
-  c_Dystal_getData(toHandle(handle), &scan, count);
-  return newScanData(env, scan);
+  return readScan(env, handle, count, c_Dystal_getData);
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1startGathering(
@@ -104,12 +105,7 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getLates
                                                                                   jclass /*cls*/,
                                                                                   jlong handle,
                                                                                   jint count) {
-  if (isNull(handle)) {
-    return nullptr;
-  }
-  DystalReading reading{};
-  c_Dystal_getLatest(toHandle(handle), &reading, count);
-  return newScanData(env, reading);
+  return readScan(env, handle, count, c_Dystal_getLatest);
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1isConnected(

@@ -32,6 +32,17 @@ jobject newColorData(JNIEnv* env, const Sample& color) {
       .get();
 }
 
+// The sample `read` stores as a ColorData; null for the handle 0 and for an invalid sample.
+template <typename Sample>
+jobject readColor(JNIEnv* env, jlong handle, Sample* (*read)(void*, Sample*)) {
+  if (isNull(handle)) {
+    return nullptr;
+  }
+  Sample sample{};
+  read(toHandle(handle), &sample);
+  return sample.valid ? newColorData(env, sample) : nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -53,11 +64,7 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1createUsb(
                                                                                 jclass /*cls*/,
                                                                                 jstring path,
                                                                                 jint sampleTimeMs) {
-  const halvern::jni::JavaStringChars chars(env, path);
-  if (chars.get() == nullptr) {
-    return 0;
-  }
-  return halvern::jni::toJavaHandle(c_Iridel_createUsb(chars.get(), sampleTimeMs));
+  return halvern::jni::openPath(env, path, c_Iridel_createUsb, sampleTimeMs);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1destroy(JNIEnv* /*env*/,
@@ -69,22 +76,12 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1destroy(JNI
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getColor(JNIEnv* env,
                                                                                  jclass /*cls*/,
                                                                                  jlong handle) {
-  if (isNull(handle)) {
-    return nullptr;
-  }
-  ColorData color{};
-  c_Iridel_getColor(toHandle(handle), &color);
-  return color.valid ? newColorData(env, color) : nullptr;
+  return readColor(env, handle, c_Iridel_getColor);
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getLatestColor(
     JNIEnv* env, jclass /*cls*/, jlong handle) {
-  if (isNull(handle)) {
-    return nullptr;
-  }
-  IridelReading reading{};
-  c_Iridel_getLatestColor(toHandle(handle), &reading);
-  return reading.valid ? newColorData(env, reading) : nullptr;
+  return readColor(env, handle, c_Iridel_getLatestColor);
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1isConnected(

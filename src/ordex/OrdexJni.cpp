@@ -17,7 +17,7 @@ using halvern::jni::toBool;
 using halvern::jni::toJavaBoolean;
 using halvern::jni::toJavaString;
 
-constexpr int kTargetRpmCount = 4;
+constexpr jsize kTargetRpmCount = ORDEX_MOTOR_COUNT;  // one target speed a motor
 
 // An Ordex handle is a CAN handle, not an address: a Java handle reaches C as its low 32 bits.
 int32_t toHandle(jlong handle) {
@@ -38,15 +38,29 @@ uint16_t lowWord(jint value) {
   return static_cast<uint16_t>(static_cast<uint32_t>(value) & 0xFFFFU);
 }
 
-// Stores one double in out[0] (raising ArrayIndexOutOfBoundsException for an empty array).
-void storeFirst(JNIEnv* env, jdoubleArray out, double value) {
-  const jdouble element = value;
-  env->SetDoubleArrayRegion(out, 0, 1, &element);
+// Whether `read` read a motor's value, stored then in out[0] (raising
+// ArrayIndexOutOfBoundsException for an empty array); false, reading nothing, for a null array.
+jboolean tryRead(JNIEnv* env, jdoubleArray out, bool (*read)(int32_t, int8_t, double*),
+                 jlong handle, jint motor) {
+  if (out == nullptr) {
+    return JNI_FALSE;
+  }
+  double value = 0.0;
+  const bool wasRead = read(toHandle(handle), toChannel(motor), &value);
+  if (wasRead) {
+    const jdouble element = value;
+    env->SetDoubleArrayRegion(out, 0, 1, &element);
+  }
+  return toJavaBoolean(wasRead);
 }
 
-// Stores a reading's receive time in stamp[0], when an array is given (raising
-// ArrayIndexOutOfBoundsException for an empty one); the reading's value is returned.
-double deliver(JNIEnv* env, const OrdexReading& reading, jlongArray stamp) {
+// The value of the reading `read` takes; its receive time is stored in stamp[0] when an array is
+// given (raising ArrayIndexOutOfBoundsException for an empty one).
+template <typename... Parameters, typename... Arguments>
+double deliver(JNIEnv* env, jlongArray stamp, OrdexReading* (*read)(int32_t, Parameters...),
+               jlong handle, Arguments... arguments) {
+  OrdexReading taken{};
+  const OrdexReading& reading = *read(toHandle(handle), arguments..., &taken);
   if (stamp != nullptr) {
     const jlong element = reading.timestampUs;
     env->SetLongArrayRegion(stamp, 0, 1, &element);
@@ -267,28 +281,12 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1setSensitivit
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1tryGetRPM(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jdoubleArray out) {
-  if (out == nullptr) {
-    return JNI_FALSE;
-  }
-  double rpm = 0.0;
-  const bool read = c_Ordex_tryGetRPM(toHandle(handle), toChannel(motor), &rpm);
-  if (read) {
-    storeFirst(env, out, rpm);
-  }
-  return toJavaBoolean(read);
+  return tryRead(env, out, c_Ordex_tryGetRPM, handle, motor);
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1tryGetTargetRPM(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jdoubleArray out) {
-  if (out == nullptr) {
-    return JNI_FALSE;
-  }
-  double rpm = 0.0;
-  const bool read = c_Ordex_tryGetTargetRPM(toHandle(handle), toChannel(motor), &rpm);
-  if (read) {
-    storeFirst(env, out, rpm);
-  }
-  return toJavaBoolean(read);
+  return tryRead(env, out, c_Ordex_tryGetTargetRPM, handle, motor);
 }
 
 JNIEXPORT jdoubleArray JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getTargetRPMFromDevice(
@@ -297,12 +295,7 @@ JNIEXPORT jdoubleArray JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1getTa
   if (!c_Ordex_getTargetRPMFromDevice(toHandle(handle), rpms.data())) {
     return nullptr;  // partial readings are not handed out
   }
-  jdoubleArray result = env->NewDoubleArray(kTargetRpmCount);
-  if (result == nullptr) {
-    return nullptr;  // OutOfMemoryError is pending
-  }
-  env->SetDoubleArrayRegion(result, 0, kTargetRpmCount, rpms.data());
-  return result;
+  return halvern::jni::newArray(env, rpms.data(), kTargetRpmCount);  // null if out of memory
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1requestIdentity(
@@ -351,56 +344,43 @@ JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1isConnect
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readRPM(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readRPM(toHandle(handle), toChannel(motor), &reading), stamp);
+  return deliver(env, stamp, c_Ordex_readRPM, handle, toChannel(motor));
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readTargetRPM(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readTargetRPM(toHandle(handle), toChannel(motor), &reading), stamp);
+  return deliver(env, stamp, c_Ordex_readTargetRPM, handle, toChannel(motor));
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncoderCount(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint encoder, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readEncoderCount(toHandle(handle), toChannel(encoder), &reading),
-                 stamp);
+  return deliver(env, stamp, c_Ordex_readEncoderCount, handle, toChannel(encoder));
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readEncoderDistance(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint encoder, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readEncoderDistance(toHandle(handle), toChannel(encoder), &reading),
-                 stamp);
+  return deliver(env, stamp, c_Ordex_readEncoderDistance, handle, toChannel(encoder));
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readControllerTemp(
     JNIEnv* env, jclass /*cls*/, jlong handle, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readControllerTemp(toHandle(handle), &reading), stamp);
+  return deliver(env, stamp, c_Ordex_readControllerTemp, handle);
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readFrequency(
     JNIEnv* env, jclass /*cls*/, jlong handle, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readFrequency(toHandle(handle), &reading), stamp);
+  return deliver(env, stamp, c_Ordex_readFrequency, handle);
 }
 
 JNIEXPORT jdouble JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readQuorinPosition(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jlongArray stamp) {
-  OrdexReading reading{};
-  return deliver(env, *c_Ordex_readQuorinPosition(toHandle(handle), toChannel(motor), &reading),
-                 stamp);
+  return deliver(env, stamp, c_Ordex_readQuorinPosition, handle, toChannel(motor));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_OrdexJNI_c_1Ordex_1readLimitSwitch(
     JNIEnv* env, jclass /*cls*/, jlong handle, jint motor, jboolean direction, jlongArray stamp) {
-  OrdexReading reading{};
-  const double pressed = deliver(
-      env,
-      *c_Ordex_readLimitSwitch(toHandle(handle), toChannel(motor), toBool(direction), &reading),
-      stamp);
+  const double pressed =
+      deliver(env, stamp, c_Ordex_readLimitSwitch, handle, toChannel(motor), toBool(direction));
   return toJavaBoolean(pressed != 0.0);
 }
 
