@@ -451,14 +451,16 @@ class Ordex {
 
   // What the library holds of the controller; 0 (false) once closed.
   template <typename Result, typename... Parameters, typename... Arguments>
-  Result Query(Result (*query)(int32_t, Parameters...), Arguments... arguments) const {
+  [[nodiscard]] Result Query(Result (*query)(int32_t, Parameters...),
+                             Arguments... arguments) const {
     return m_device.IsClosed() ? Result{} : query(m_device.Get(), arguments...);
   }
 
   // What `read` stores when it answers true (the controller reported it); empty otherwise and
   // once closed.
   template <typename T, typename... Parameters, typename... Arguments>
-  std::optional<T> TryRead(bool (*read)(int32_t, Parameters...), Arguments... arguments) const {
+  [[nodiscard]] std::optional<T> TryRead(bool (*read)(int32_t, Parameters...),
+                                         Arguments... arguments) const {
     T value{};
     if (Query(read, arguments..., &value)) {
       return value;
@@ -468,7 +470,8 @@ class Ordex {
 
   // What `field` takes from the controller's identity, once it has answered.
   template <typename Field>
-  auto FromIdentity(Field field) const -> std::optional<decltype(field(OrdexIdentityInfo{}))> {
+  [[nodiscard]] auto FromIdentity(Field field) const
+      -> std::optional<decltype(field(OrdexIdentityInfo{}))> {
     if (const auto identity = TryRead<OrdexIdentityInfo>(c_Ordex_tryGetIdentity)) {
       return field(*identity);
     }
@@ -477,7 +480,8 @@ class Ordex {
 
   // A reading with its receive time; zeros when the controller never sent it and once closed.
   template <typename T, typename... Parameters, typename... Arguments>
-  Timestamped<T> Read(OrdexReading* (*read)(int32_t, Parameters...), Arguments... arguments) const {
+  [[nodiscard]] Timestamped<T> Read(OrdexReading* (*read)(int32_t, Parameters...),
+                                    Arguments... arguments) const {
     OrdexReading reading{};
     if (Query(read, arguments..., &reading) == nullptr || !reading.received) {
       return {};
