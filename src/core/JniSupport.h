@@ -25,6 +25,24 @@ Object* toObject(jlong handle) {
       static_cast<std::intptr_t>(handle));
 }
 
+/**
+ * What a pointer family's C function answers for the object behind `handle`, called with the
+ * other arguments; `none`, without calling it, for the handle 0, which never reaches the library.
+ */
+template <typename Result, typename... Parameters, typename... Arguments>
+Result onObject(jlong handle, Result none, Result (*function)(void*, Parameters...),
+                Arguments... arguments) {
+  return handle == 0 ? none : function(toObject<void>(handle), arguments...);
+}
+
+/** Calls a pointer family's C function on the object behind `handle`; nothing for the handle 0. */
+template <typename... Parameters, typename... Arguments>
+void onObject(jlong handle, void (*function)(void*, Parameters...), Arguments... arguments) {
+  if (handle != 0) {
+    function(toObject<void>(handle), arguments...);
+  }
+}
+
 inline jlong toJavaHandle(void* object) {
   return static_cast<jlong>(reinterpret_cast<std::intptr_t>(object));
 }

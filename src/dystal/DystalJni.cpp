@@ -14,6 +14,9 @@
 
 namespace {
 
+using halvern::jni::onObject;
+using halvern::jni::toJavaBoolean;
+
 bool isNull(jlong handle) { return handle == 0; }
 void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
 
@@ -98,7 +101,7 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getData(
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1startGathering(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
-  return halvern::jni::toJavaBoolean(!isNull(handle) && c_Dystal_startGathering(toHandle(handle)));
+  return toJavaBoolean(onObject(handle, false, c_Dystal_startGathering));
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getLatest(JNIEnv* env,
@@ -110,7 +113,7 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getLates
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1isConnected(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
-  return halvern::jni::toJavaBoolean(!isNull(handle) && c_Dystal_isConnected(toHandle(handle)));
+  return toJavaBoolean(onObject(handle, false, c_Dystal_isConnected));
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getConfig(JNIEnv* env,
@@ -128,19 +131,19 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getConfi
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getCanID(JNIEnv* /*env*/,
                                                                               jclass /*cls*/,
                                                                               jlong handle) {
-  return isNull(handle) ? -1 : c_Dystal_getCanID(toHandle(handle));
+  return onObject(handle, -1, c_Dystal_getCanID);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getCanBus(JNIEnv* /*env*/,
                                                                                jclass /*cls*/,
                                                                                jlong handle) {
-  return isNull(handle) ? -1 : c_Dystal_getCanBus(toHandle(handle));
+  return onObject(handle, -1, c_Dystal_getCanBus);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_DystalJNI_c_1Dystal_1getTransport(JNIEnv* /*env*/,
                                                                                   jclass /*cls*/,
                                                                                   jlong handle) {
-  return isNull(handle) ? -1 : c_Dystal_getTransport(toHandle(handle));
+  return onObject(handle, -1, c_Dystal_getTransport);
 }
 
 }  // extern "C"

@@ -10,6 +10,7 @@
 
 namespace {
 
+using halvern::jni::onObject;
 using halvern::jni::toBool;
 using halvern::jni::toJavaBoolean;
 
@@ -86,53 +87,51 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getLates
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1isConnected(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_isConnected(toHandle(handle)));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_isConnected));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setColorFormat(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint format) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_setColorFormat(toHandle(handle), format));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setColorFormat, format));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setSampleTimeMs(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint milliseconds) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_setSampleTimeMs(toHandle(handle), milliseconds));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setSampleTimeMs, milliseconds));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setBrightness(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint level) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_setBrightness(toHandle(handle), level));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setBrightness, level));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setStatusLed(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jboolean enable, jint level) {
-  return toJavaBoolean(!isNull(handle) &&
-                       c_Iridel_setStatusLed(toHandle(handle), toBool(enable), level));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setStatusLed, toBool(enable), level));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setMeasureMode(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jint mode, jfloat parameter) {
-  return toJavaBoolean(!isNull(handle) &&
-                       c_Iridel_setMeasureMode(toHandle(handle), mode, parameter));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setMeasureMode, mode, parameter));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setZmm(JNIEnv* /*env*/,
                                                                                 jclass /*cls*/,
                                                                                 jlong handle,
                                                                                 jfloat value) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_setZmm(toHandle(handle), value));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setZmm, value));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setUsbOverride(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jboolean on) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_setUsbOverride(toHandle(handle), toBool(on)));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setUsbOverride, toBool(on)));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1setCanId(JNIEnv* /*env*/,
                                                                                   jclass /*cls*/,
                                                                                   jlong handle,
                                                                                   jint newId) {
-  return toJavaBoolean(!isNull(handle) && c_Iridel_setCanId(toHandle(handle), newId));
+  return toJavaBoolean(onObject(handle, false, c_Iridel_setCanId, newId));
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getConfig(
@@ -152,19 +151,19 @@ JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getConf
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getCanID(JNIEnv* /*env*/,
                                                                               jclass /*cls*/,
                                                                               jlong handle) {
-  return isNull(handle) ? -1 : c_Iridel_getCanID(toHandle(handle));
+  return onObject(handle, -1, c_Iridel_getCanID);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getCanBus(JNIEnv* /*env*/,
                                                                                jclass /*cls*/,
                                                                                jlong handle) {
-  return isNull(handle) ? -1 : c_Iridel_getCanBus(toHandle(handle));
+  return onObject(handle, -1, c_Iridel_getCanBus);
 }
 
 JNIEXPORT jint JNICALL Java_com_halvern_frc_jni_IridelJNI_c_1Iridel_1getTransport(JNIEnv* /*env*/,
                                                                                   jclass /*cls*/,
                                                                                   jlong handle) {
-  return isNull(handle) ? -1 : c_Iridel_getTransport(toHandle(handle));
+  return onObject(handle, -1, c_Iridel_getTransport);
 }
 
 }  // extern "C"

@@ -12,6 +12,9 @@
 namespace {
 
 using halvern::jni::NewObject;
+using halvern::jni::onObject;
+using halvern::jni::toBool;
+using halvern::jni::toJavaBoolean;
 
 bool isNull(jlong handle) { return handle == 0; }
 void* toHandle(jlong handle) { return halvern::jni::toObject<void>(handle); }
@@ -119,31 +122,23 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1destr
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1start(JNIEnv* /*env*/,
                                                                                  jclass /*cls*/,
                                                                                  jlong handle) {
-  if (!isNull(handle)) {
-    c_LidarMini_start(toHandle(handle));
-  }
+  onObject(handle, c_LidarMini_start);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1stop(JNIEnv* /*env*/,
                                                                                 jclass /*cls*/,
                                                                                 jlong handle) {
-  if (!isNull(handle)) {
-    c_LidarMini_stop(toHandle(handle));
-  }
+  onObject(handle, c_LidarMini_stop);
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1increaseFrequency(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jboolean big) {
-  if (!isNull(handle)) {
-    c_LidarMini_increaseFrequency(toHandle(handle), halvern::jni::toBool(big));
-  }
+  onObject(handle, c_LidarMini_increaseFrequency, toBool(big));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1decreaseFrequency(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle, jboolean big) {
-  if (!isNull(handle)) {
-    c_LidarMini_decreaseFrequency(toHandle(handle), halvern::jni::toBool(big));
-  }
+  onObject(handle, c_LidarMini_decreaseFrequency, toBool(big));
 }
 
 JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1getInfo(
@@ -180,7 +175,7 @@ JNIEXPORT jobject JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1ge
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_LidarMiniJNI_c_1LidarMini_1isConnected(
     JNIEnv* /*env*/, jclass /*cls*/, jlong handle) {
-  return halvern::jni::toJavaBoolean(!isNull(handle) && c_LidarMini_isConnected(toHandle(handle)));
+  return toJavaBoolean(onObject(handle, false, c_LidarMini_isConnected));
 }
 
 }  // extern "C"
