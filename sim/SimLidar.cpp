@@ -115,7 +115,7 @@ void SimLidar::sendRevolutions(int count, unsigned seed) {
 
 std::vector<SimLidar::SentPacket> SimLidar::sentPackets() const {
   const std::lock_guard lock(mutex_);
-  return {sentPackets_.begin(), sentPackets_.end()};
+  return sent_.latest();
 }
 
 int SimLidar::revolutionsSent() const {
@@ -130,7 +130,7 @@ int SimLidar::revolutionsStreamed() const {
 
 int SimLidar::packetsSent() const {
   const std::lock_guard lock(mutex_);
-  return packetsSent_;
+  return sent_.count();
 }
 
 std::vector<uint8_t> SimLidar::packet(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
@@ -187,14 +187,9 @@ void SimLidar::run() {
     }
     lock.lock();
     if (listening && !bytes.empty()) {
-      constexpr std::size_t kSentPacketsKept = 4096;
-      sentPackets_.push_back(SentPacket{.start = start, .halMicros = sentAt});
-      if (sentPackets_.size() > kSentPacketsKept) {
-        sentPackets_.pop_front();
-      }
+      sent_.record(start, sentAt);
     }
     if (listening) {
-      packetsSent_ += bytes.empty() ? 0 : 1;
       revolutionsSent_ += revolutionDone ? 1 : 0;
     }
     revolutionsStreamed_ += revolutionDone ? 1 : 0;

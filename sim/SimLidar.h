@@ -6,13 +6,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
 #include <vector>
+
+#include "SentPacketLog.h"
 
 namespace halvern::sim {
 
@@ -58,12 +59,9 @@ class SimLidar {
    */
   void sendRevolutions(int count, unsigned seed);
 
-  /** A packet that reached an open port, and when, on the HAL's clock (the robot's time). */
-  struct SentPacket {
-    bool start = false;
-    uint64_t halMicros = 0;
-  };
-  /** The latest packets of its own stream that reached an open port (up to 4096), oldest first. */
+  using SentPacket = halvern::sim::SentPacket;
+  /** The latest packets of its own stream that reached an open port (up to SentPacketLog::kKept),
+   *  oldest first. */
   [[nodiscard]] std::vector<SentPacket> sentPackets() const;
 
   /** Revolutions and packets that reached an open port (dropped packets not counted). */
@@ -92,9 +90,8 @@ class SimLidar {
   double droppedShare_ = 0.0;
   double corruptedShare_ = 0.0;
   bool silent_ = false;
-  std::deque<SentPacket> sentPackets_;
+  SentPacketLog sent_;
   int revolutionsSent_ = 0;
-  int packetsSent_ = 0;
   int revolutionsStreamed_ = 0;
   std::mt19937 random_;  // fixed seed: a run's noise and damage repeat
   std::atomic<bool> running_{true};

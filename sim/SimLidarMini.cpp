@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <functional>
 #include <optional>
 
@@ -48,7 +47,6 @@ constexpr int frequencyStepTenths(wire::Command command) {
 constexpr auto kSplitPause = 3ms;
 // Output waiting for the line beyond this (the host stopped reading) is dropped, packet by packet.
 constexpr std::size_t kOutputBacklogLimit = 65536;
-constexpr std::size_t kSentPacketsKept = 4096;
 
 }  // namespace
 
@@ -65,9 +63,8 @@ struct DeviceState {
   bool scanning = false;
   std::optional<std::vector<uint8_t>> replyOverride;
   std::vector<uint8_t> commands;
-  std::deque<SimLidarMini::SentPacket> sentPackets;
+  SentPacketLog sent;
   int revolutionsSent = 0;
-  int packetsSent = 0;
   ScanTimeline timeline;
   RequestReader requests;  // the line's thread's alone
 };
@@ -174,9 +171,7 @@ SimLidarMini::Room SimLidarMini::defaultRoom() {
 }
 
 std::vector<SimLidarMini::SentPacket> SimLidarMini::sentPackets() const {
-  return state_->with([](const DeviceState& state) {
-    return std::vector<SentPacket>(state.sentPackets.begin(), state.sentPackets.end());
-  });
+  return state_->with([](const DeviceState& state) { return state.sent.latest(); });
 }
 
 void SimLidarMini::setRoom(Room room) { state_->set(&DeviceState::room, std::move(room)); }
@@ -210,7 +205,9 @@ double SimLidarMini::frequencyHz() const {
 }
 std::vector<uint8_t> SimLidarMini::commands() const { return state_->get(&DeviceState::commands); }
 int SimLidarMini::revolutionsSent() const { return state_->get(&DeviceState::revolutionsSent); }
-int SimLidarMini::packetsSent() const { return state_->get(&DeviceState::packetsSent); }
+int SimLidarMini::packetsSent() const {
+  return state_->with([](const DeviceState& state) { return state.sent.count(); });
+}
 bool SimLidarMini::libraryCaughtUp() const { return line_->allSentWasRead(); }
 std::size_t SimLidarMini::unreadByLibrary() const { return line_->unreadByLibrary(); }
 
@@ -245,13 +242,8 @@ void SimLidarMini::queueDuePackets(SerialLine& line, Clock::time_point now) {
       queuePacket(line, state, lidarmini::roomPacket(state.room, packet), packet.due,
                   [this, start] {
                     state_->with([start](DeviceState& sentState) {
-                      sentState.packetsSent += 1;
                       sentState.revolutionsSent += start ? 1 : 0;
-                      sentState.sentPackets.push_back(
-                          SentPacket{.start = start, .halMicros = simhal::halMicros()});
-                      if (sentState.sentPackets.size() > kSentPacketsKept) {
-                        sentState.sentPackets.pop_front();
-                      }
+                      sentState.sent.record(start, simhal::halMicros());
                     });
                   });
     }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "SentPacketLog.h"
+
 namespace halvern::sim {
 
 class SerialLine;
@@ -97,12 +99,8 @@ class SimLidarMini {
   [[nodiscard]] double frequencyHz() const;
   /** Every command byte received, oldest first. */
   [[nodiscard]] std::vector<uint8_t> commands() const;
-  /** A packet written whole to the line, and when, on the HAL's clock (the robot's time). */
-  struct SentPacket {
-    bool start = false;
-    uint64_t halMicros = 0;
-  };
-  /** The latest packets written whole (up to the last 4096), oldest first. */
+  using SentPacket = halvern::sim::SentPacket;
+  /** The latest packets written whole (up to SentPacketLog::kKept), oldest first. */
   [[nodiscard]] std::vector<SentPacket> sentPackets() const;
 
   /** Revolutions and packets written whole to the line. */
