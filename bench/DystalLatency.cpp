@@ -18,7 +18,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Micros = std::chrono::duration<double, std::micro>;
 using Millis = std::chrono::duration<double, std::milli>;
 
 // Each round creates a sensor, which takes about a third of a second on a silent port.
@@ -60,25 +59,19 @@ int main(int argc, char** argv) {
 
   // Latency: write one frame, then poll until the reading with its sequence shows up.
   const std::vector<int16_t> distances(DYSTAL_MAX_DISTANCES, 1234);
-  std::vector<double> latencies;
-  latencies.reserve(static_cast<std::size_t>(samples));
   DystalScanData scan{};
-  for (int i = 0; i < samples; ++i) {
-    const auto sequence = static_cast<uint8_t>(i + 1);  // never the empty reading's 0 at first
-    const auto frame = halvern::sim::SimDystalUsb::distanceFrame(sequence, distances);
-    const auto written = Clock::now();
-    sensorPort.send(frame);
-    const auto deadline = written + std::chrono::seconds(2);
-    do {
-      c_Dystal_getData(sensor, &scan, DYSTAL_MAX_DISTANCES);
-    } while ((scan.sequence != sequence || scan.count != DYSTAL_MAX_DISTANCES) &&
-             Clock::now() < deadline);
-    if (scan.sequence != sequence || scan.count != DYSTAL_MAX_DISTANCES) {
-      std::fprintf(stderr, "frame %d never arrived\n", i);
-      c_Dystal_destroy(sensor);
-      return 1;
-    }
-    latencies.push_back(Micros(Clock::now() - written).count());
+  // The sequence is never the empty reading's 0 at first.
+  const auto sequenceOf = [](int i) { return static_cast<uint8_t>(i + 1); };
+  const std::vector<double> latencies = halvern::bench::arrivalLatencies(
+      sensorPort, samples, "frame",
+      [&](int i) { return halvern::sim::SimDystalUsb::distanceFrame(sequenceOf(i), distances); },
+      [&](int i) {
+        c_Dystal_getData(sensor, &scan, DYSTAL_MAX_DISTANCES);
+        return scan.sequence == sequenceOf(i) && scan.count == DYSTAL_MAX_DISTANCES;
+      });
+  if (latencies.empty()) {
+    c_Dystal_destroy(sensor);
+    return 1;
   }
   halvern::bench::printMicros("frame to getData over " + std::to_string(samples) + " samples",
                               latencies);

@@ -53,25 +53,17 @@ int main(int argc, char** argv) {
   sensorPort.receive(std::chrono::milliseconds(100));  // the start-up command
 
   // Latency: write one line, then poll until the sample with the next sequence shows up.
-  std::vector<double> latencies;
-  latencies.reserve(static_cast<std::size_t>(samples));
   ColorData color{};
-  uint16_t expected = 0;
-  for (int i = 0; i < samples; ++i) {
-    ++expected;
-    const std::string line = "XYZ: " + std::to_string(i) + ", 0.5, 0.75\n";
-    const auto written = Clock::now();
-    sensorPort.send(line);
-    const auto deadline = written + std::chrono::seconds(2);
-    do {
-      c_Iridel_getColor(sensor, &color);
-    } while (color.sequence != expected && Clock::now() < deadline);
-    if (color.sequence != expected) {
-      std::fprintf(stderr, "sample %d never arrived\n", i);
-      c_Iridel_destroy(sensor);
-      return 1;
-    }
-    latencies.push_back(Micros(Clock::now() - written).count());
+  const std::vector<double> latencies = halvern::bench::arrivalLatencies(
+      sensorPort, samples, "sample",
+      [](int i) { return "XYZ: " + std::to_string(i) + ", 0.5, 0.75\n"; },
+      [&](int i) {
+        c_Iridel_getColor(sensor, &color);
+        return color.sequence == static_cast<uint16_t>(i + 1);
+      });
+  if (latencies.empty()) {
+    c_Iridel_destroy(sensor);
+    return 1;
   }
   halvern::bench::printMicros("line to getColor over " + std::to_string(samples) + " samples",
                               latencies);

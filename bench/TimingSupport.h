@@ -1,5 +1,6 @@
 // What the timed tools share: the process's CPU time, percentiles and the line that prints
-// them, and the CPU an idle reader thread uses.
+// them, the latency from the port to the library's reading, and the CPU an idle reader thread
+// uses.
 #pragma once
 
 #include <sys/resource.h>
@@ -32,6 +33,35 @@ inline double percentile(std::vector<double> values, double fraction) {
 inline void printMicros(const std::string& what, const std::vector<double>& micros) {
   std::printf("%s: median %.0f us, p99 %.0f us, max %.0f us\n", what.c_str(),
               percentile(micros, 0.5), percentile(micros, 0.99), percentile(micros, 1.0));
+}
+
+/**
+ * Writes `samples` messages to `port`, each `message(i)`, and after each polls `arrived(i)` until
+ * it holds (at most 2 s): the microseconds from each write to its arrival. Empty, with
+ * "<what> <i> never arrived" on the standard error, when one never came.
+ */
+template <typename Port, typename Message, typename Arrived>
+std::vector<double> arrivalLatencies(Port& port, int samples, const char* what, Message message,
+                                     Arrived arrived) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> latencies;
+  latencies.reserve(static_cast<std::size_t>(samples));
+  for (int i = 0; i < samples; ++i) {
+    const auto bytes = message(i);
+    const auto written = Clock::now();
+    port.send(bytes);
+    const auto deadline = written + std::chrono::seconds(2);
+    bool came = false;
+    do {
+      came = arrived(i);
+    } while (!came && Clock::now() < deadline);
+    if (!came) {
+      std::fprintf(stderr, "%s %d never arrived\n", what, i);
+      return {};
+    }
+    latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - written).count());
+  }
+  return latencies;
 }
 
 /** Prints the process's CPU use over three quiet seconds, when only an idle reader runs. */

@@ -280,12 +280,8 @@ TEST_F(DystalCan, TheConfigurationIsRequestedAndDecoded) {
       {.version = 9, .distanceEnabled = true, .canFdEnabled = true, .canBrsEnabled = false});
   halvern::sim::clearSentFrames();
   const DystalConfig config = configOf(sensor.get(), 100);
-  EXPECT_EQ(config.valid, 1);
-  EXPECT_EQ(config.version, 9);
-  EXPECT_EQ(config.distanceEnabled, 1);
-  EXPECT_EQ(config.canFdEnabled, 1);
-  EXPECT_EQ(config.canBrsEnabled, 0);
-  EXPECT_EQ(config.canID, kCanId);
+  // Version 9, distance and FD on, BRS off, this sensor's CAN ID.
+  EXPECT_EQ(describe(config), describe(DystalConfig{9, 1, 1, 0, kCanId, 1}));
 
   const auto requests = halvern::sim::sentFrames(messageId(kConfigRequestApi, kCanId), kExactMask);
   ASSERT_EQ(requests.size(), 1U);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "DystalReadings.h"
 #include "core/ConnectionMonitor.h"
 #include "dystal/DystalDevice.h"
 #include "dystal/DystalProtocol.h"
@@ -14,6 +15,7 @@
 namespace {
 
 using namespace halvern::dystal;
+using halvern::test::dystal::describe;
 using Bytes = std::vector<uint8_t>;
 
 // A distance frame of `distances`, with `padding` extra bytes after them.
@@ -248,12 +250,8 @@ TEST(DystalCan, IdentifiersAndTheConfigurationReply) {
 
   const Bytes reply{3, 1, 0, 2, 9, 0xEE, 0xEE, 0xEE};
   const Config config = decodeConfigReply(reply.data(), reply.size());
-  EXPECT_EQ(config.version, 3);
-  EXPECT_EQ(config.distanceEnabled, 1);
-  EXPECT_EQ(config.canFdEnabled, 0);
-  EXPECT_EQ(config.canBrsEnabled, 2);
-  EXPECT_EQ(config.canID, 9);
-  EXPECT_EQ(config.valid, 1);
+  // The reply's first five bytes in order: version 3, distance on, FD off, BRS 2, CAN ID 9.
+  EXPECT_EQ(describe(config), describe(Config{3, 1, 0, 2, 9, 1}));
   EXPECT_EQ(decodeConfigReply(reply.data(), 7).valid, 0);
   EXPECT_EQ(outputDataRateLine(30), "ODR,30");
 }

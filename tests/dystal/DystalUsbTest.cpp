@@ -362,12 +362,8 @@ TEST(DystalUsb, TheConfigurationIsReadWhileFramesStream) {
 
   const DystalConfig config = configOf(sensor.get(), kAnsweredConfigLimitMs);
   // The reply's text is not interpreted: the sensor answering is what the record says.
-  EXPECT_EQ(config.valid, 1);
-  EXPECT_EQ(config.distanceEnabled, 1);
-  EXPECT_EQ(config.version, 0);
-  EXPECT_EQ(config.canID, 0);
-  EXPECT_EQ(config.canFdEnabled, 0);
-  EXPECT_EQ(config.canBrsEnabled, 0);
+  // Version 0, distance on, FD and BRS off, CAN ID 0.
+  EXPECT_EQ(describe(config), describe(DystalConfig{0, 1, 0, 0, 0, 1}));
   EXPECT_EQ(configRequests(device), 2);  // creation's and this one
 
   // Pieces of frames read as lines are no answer.
