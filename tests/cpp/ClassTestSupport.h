@@ -1,5 +1,5 @@
 // What the suites of the C++ classes share: a fresh simulation for every case, and checking the
-// exception a call throws.
+// exception a call or a failed creation throws.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -34,6 +34,17 @@ void expectThrows(Call&& call, const std::string& message) {
 template <typename Call>
 void expectRejected(Call&& call, const std::string& message) {
   expectThrows<std::invalid_argument>(std::forward<Call>(call), message);
+}
+
+/**
+ * Expects creating a device with `create` to throw std::runtime_error with `message`; the
+ * library's own line on the standard output meanwhile is dropped.
+ */
+template <typename Create>
+void expectCreationFails(Create&& create, const std::string& message) {
+  testing::internal::CaptureStdout();
+  expectThrows<std::runtime_error>(std::forward<Create>(create), message);
+  testing::internal::GetCapturedStdout();
 }
 
 }  // namespace halvern::test

@@ -67,11 +67,9 @@ TEST_F(DystalClass, ArgumentsAreChecked) {
 }
 
 TEST_F(DystalClass, AFailedCreateThrowsTheLibrarysMessage) {
-  testing::internal::CaptureStdout();
-  halvern::test::expectThrows<std::runtime_error>(
+  halvern::test::expectCreationFails(
       [] { const Dystal sensor("/dev/halvern-no-such-port", 15); },
       "Dystal on /dev/halvern-no-such-port could not be initialized");
-  testing::internal::GetCapturedStdout();
 }
 
 TEST_F(DystalClass, MovingHandsTheSensorOver) {

@@ -87,11 +87,9 @@ TEST_F(IridelClass, ArgumentsAreCheckedBeforeAnythingIsSent) {
 }
 
 TEST_F(IridelClass, AFailedCreateThrowsTheLibrarysMessage) {
-  testing::internal::CaptureStdout();
-  halvern::test::expectThrows<std::runtime_error>(
+  halvern::test::expectCreationFails(
       [] { const Iridel sensor("/dev/halvern-no-such-port", 50); },
       "Iridel on /dev/halvern-no-such-port could not be initialized");
-  testing::internal::GetCapturedStdout();
 }
 
 TEST_F(IridelClass, MovingHandsTheSensorOver) {

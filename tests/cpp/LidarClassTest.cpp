@@ -32,6 +32,15 @@ bool waitForRoom(const Lidar& lidar) {
   return false;
 }
 
+// Three more revolutions streamed: at most the one under way when the port closed reached it.
+void expectPortClosed(const SimLidar& sim, const char* otherwise) {
+  const int sent = sim.revolutionsSent();
+  const int streamed = sim.revolutionsStreamed();
+  ASSERT_TRUE(
+      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
+  EXPECT_LE(sim.revolutionsSent(), sent + 1) << otherwise;
+}
+
 TEST(LidarClass, ReadsTheRoomAndStopsAndStarts) {
   SimLidar sim(0);
   Lidar lidar(Lidar::Port::kOnboard);
@@ -45,12 +54,7 @@ TEST(LidarClass, ReadsTheRoomAndStopsAndStarts) {
   }
   lidar.Stop();
   EXPECT_FALSE(lidar.IsScanning());
-  // Three more revolutions streamed; at most the one under way when the port closed reached it.
-  const int sent = sim.revolutionsSent();
-  const int streamed = sim.revolutionsStreamed();
-  ASSERT_TRUE(
-      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
-  EXPECT_LE(sim.revolutionsSent(), sent + 1) << "the port stayed open";
+  ASSERT_NO_FATAL_FAILURE(expectPortClosed(sim, "the port stayed open"));
   EXPECT_GT(lidar.GetData().InRangeCount(), 200) << "the tables lost their values";
   lidar.Start();
   EXPECT_TRUE(lidar.IsScanning());
@@ -104,11 +108,7 @@ TEST(LidarClass, ANewerLidarReplacesTheOlderWhoseDestructionLeavesItAlone) {
   EXPECT_TRUE(moved.IsScanning());
   moved.Close();
   EXPECT_TRUE(moved.IsClosed());
-  const int sent = sim.revolutionsSent();
-  const int streamed = sim.revolutionsStreamed();
-  ASSERT_TRUE(
-      halvern::test::waitFor([&] { return sim.revolutionsStreamed() >= streamed + 3; }, 10s));
-  EXPECT_LE(sim.revolutionsSent(), sent + 1) << "closing left the port open";
+  expectPortClosed(sim, "closing left the port open");
 }
 
 }  // namespace

@@ -99,11 +99,8 @@ TEST(LidarMiniClass, AFailedCreateThrowsAndAMovedFromLidarIsEmpty) {
   if (std::filesystem::exists(halvern::detail::FindDevicePath(LidarMini::kSecondPort))) {
     GTEST_SKIP() << "this machine has a second serial port";
   }
-  testing::internal::CaptureStdout();
-  halvern::test::expectThrows<std::runtime_error>(
-      [] { const LidarMini lidar(LidarMini::kSecondPort); },
-      "LidarMini on port 3 could not be initialized");
-  testing::internal::GetCapturedStdout();
+  halvern::test::expectCreationFails([] { const LidarMini lidar(LidarMini::kSecondPort); },
+                                     "LidarMini on port 3 could not be initialized");
 
   SimLidarMini sim;
   const ListedPort listed(sim.devicePath());

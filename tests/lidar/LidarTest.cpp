@@ -19,6 +19,7 @@
 #include "CpuUse.h"
 #include "ProcessEntries.h"
 #include "SimLidar.h"
+#include "WaitFor.h"
 #include "hal/SerialPort.h"
 #include "halsim/SimControl.h"
 #include "halvern/Lidar.h"
@@ -143,14 +144,7 @@ bool unsampled(const LidarScan& scan, int degree) {
 }
 
 bool eventually(const std::function<bool()>& done) {
-  const auto deadline = Clock::now() + kPatience;
-  while (!done()) {
-    if (Clock::now() > deadline) {
-      return false;
-    }
-    std::this_thread::sleep_for(2ms);
-  }
-  return true;
+  return halvern::test::waitFor(done, kPatience);
 }
 
 // The tables once degree `degree` holds `distance`: everything fed before it has been decoded.

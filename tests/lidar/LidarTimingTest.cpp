@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ReadWindow.h"
 #include "SimLidar.h"
 #include "WaitFor.h"
 #include "core/HalPlatform.h"
@@ -21,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using halvern::sim::SimLidar;
+using halvern::test::ReadWindow;
 using halvern::test::waitFor;
 
 constexpr int32_t kPort = 0;
@@ -114,20 +116,10 @@ TEST_F(LidarTiming, ItsOwnPacketsArrivalIsEachDegreesTime) {
     const HAL_SerialPortHandle handle = HAL_InitializeSerialPort(HAL_SerialPort_Onboard, &status);
     return status == 0 ? HAL_GetSerialBytesReceived(handle, &status) : -1;
   };
-  struct Window {
-    int64_t sentUs = 0;
-    int64_t readUs = 0;
-  };
-  // Sends a packet, then bytes with no mark in them; once those are taken too, the reader has
-  // dealt with the packet.
+  // Once the bytes after a packet are taken too, the reader has dealt with the packet.
   const auto sendOne = [&](const std::vector<uint8_t>& packet) {
-    Window window{.sentUs = halvern::platform::robotTimeMicros()};
-    for (const auto& bytes : {packet, std::vector<uint8_t>{0x00, 0x11, 0x22}}) {
-      sim.sendRaw(bytes);
-      EXPECT_TRUE(waitFor([&] { return bytesWaiting() == 0; }, kPatience));
-    }
-    window.readUs = halvern::platform::robotTimeMicros();
-    return window;
+    return halvern::test::sendWithinWindow(
+        sim, packet, [&] { return bytesWaiting() == 0; }, kPatience);
   };
   // Samples without a return, which the lidar's angle correction leaves where they are.
   const auto packetAt = [](int degree) {
@@ -138,7 +130,7 @@ TEST_F(LidarTiming, ItsOwnPacketsArrivalIsEachDegreesTime) {
 
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    std::array<Window, kDegrees.size()> windows{};
+    std::array<ReadWindow, kDegrees.size()> windows{};
     for (std::size_t i = 0; i < kDegrees.size(); ++i) {
       windows[i] = sendOne(packetAt(kDegrees[i]));
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "OwnedHandle.h"
+#include "ReadWindow.h"
 #include "SimLidarMini.h"
 #include "WaitFor.h"
 #include "core/HalPlatform.h"
@@ -20,6 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using halvern::sim::SimLidarMini;
+using halvern::test::ReadWindow;
 using halvern::test::waitFor;
 
 // Bounds a wait for the library or the simulator; it only decides a failure.
@@ -114,19 +116,10 @@ TEST(LidarMiniTiming, ARevolutionsTimesAreWhenItsFirstAndLastPacketsArrived) {
   SimLidarMini sim;
   sim.setSilent(true);  // sends only what the test hands it
   Lidar lidar = scanningOn(sim);
-  struct Window {
-    int64_t sentUs = 0;
-    int64_t readUs = 0;
-  };
   // Sends one packet and returns from just before its sending to after a read that follows it.
   const auto sendOne = [&](const std::vector<uint8_t>& bytes) {
-    Window window{.sentUs = halvern::platform::robotTimeMicros()};
-    for (const auto& part : {bytes, std::vector<uint8_t>{0x00, 0x11, 0x22}}) {
-      sim.sendRaw(part);
-      EXPECT_TRUE(waitFor([&] { return sim.libraryCaughtUp(); }, kPatience));
-    }
-    window.readUs = halvern::platform::robotTimeMicros();
-    return window;
+    return halvern::test::sendWithinWindow(
+        sim, bytes, [&] { return sim.libraryCaughtUp(); }, kPatience);
   };
   const auto start = SimLidarMini::scanPacket(true, 0, 0, {{.intensity = 9, .distanceMm = 1000}});
   const auto middle = SimLidarMini::scanPacket(false, 90 * 128, 180 * 128,
@@ -135,12 +128,12 @@ TEST(LidarMiniTiming, ARevolutionsTimesAreWhenItsFirstAndLastPacketsArrived) {
 
   // Past its settling, the scan thread reads what comes next as part of the scan.
   sendOne({0x00});
-  Window first = sendOne(start);
+  ReadWindow first = sendOne(start);
   for (int revolution = 0; revolution < 3; ++revolution) {
     SCOPED_TRACE("revolution " + std::to_string(revolution));
     sendOne(middle);
-    const Window lastPacket = sendOne(last);
-    const Window next = sendOne(start);  // ends this revolution and begins the next
+    const ReadWindow lastPacket = sendOne(last);
+    const ReadWindow next = sendOne(start);  // ends this revolution and begins the next
     const Revolution published = latest(lidar.get());
     EXPECT_EQ(published.points, 4);
     EXPECT_GE(published.times.firstPacketUs, first.sentUs);

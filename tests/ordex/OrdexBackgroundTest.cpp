@@ -37,7 +37,7 @@ constexpr int64_t kSilenceUs = ORDEX_CONNECTION_SILENCE_MS * 1000;
 
 uint32_t idFor(uint32_t api) { return 0x020C0000U + api * 64U + kDevice; }
 
-/** Polls `condition` until it holds or `limit` passes (the limit only bounds a failure). */
+/** Now on the robot's clock, in microseconds. */
 int64_t robotMicros() { return static_cast<int64_t>(halvern::test::rawhal::halMicros()); }
 
 bool identityKnown(int32_t handle) {

@@ -44,6 +44,18 @@ std::string receivedUpTo(Device& device, const std::string& marker,
   return received;
 }
 
+/** Writes the marker "M" on the port, then what the far end received up to it: just "M" when the
+ *  library wrote nothing before it. Empty, and a failure, when the marker cannot be written. */
+template <typename Device>
+std::string receivedUpToMarker(Device& device, serial::SerialHandle h,
+                               std::chrono::steady_clock::duration limit) {
+  if (!serial::WriteSerialBytes(h, reinterpret_cast<const uint8_t*>("M"), 1)) {
+    ADD_FAILURE() << "the marker could not be written";
+    return {};
+  }
+  return receivedUpTo(device, "M", limit);
+}
+
 /** What the far end received, until `count` bytes have come or none come within `limit`. */
 template <typename Device>
 std::vector<uint8_t> receiveAtLeast(Device& device, std::size_t count,
