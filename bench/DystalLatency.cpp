@@ -62,19 +62,18 @@ int main(int argc, char** argv) {
   DystalScanData scan{};
   // The sequence is never the empty reading's 0 at first.
   const auto sequenceOf = [](int i) { return static_cast<uint8_t>(i + 1); };
-  const std::vector<double> latencies = halvern::bench::arrivalLatencies(
-      sensorPort, samples, "frame",
-      [&](int i) { return halvern::sim::SimDystalUsb::distanceFrame(sequenceOf(i), distances); },
-      [&](int i) {
-        c_Dystal_getData(sensor, &scan, DYSTAL_MAX_DISTANCES);
-        return scan.sequence == sequenceOf(i) && scan.count == DYSTAL_MAX_DISTANCES;
-      });
-  if (latencies.empty()) {
+  if (!halvern::bench::printArrivalLatency(
+          sensorPort, samples, "frame", "getData",
+          [&](int i) {
+            return halvern::sim::SimDystalUsb::distanceFrame(sequenceOf(i), distances);
+          },
+          [&](int i) {
+            c_Dystal_getData(sensor, &scan, DYSTAL_MAX_DISTANCES);
+            return scan.sequence == sequenceOf(i) && scan.count == DYSTAL_MAX_DISTANCES;
+          })) {
     c_Dystal_destroy(sensor);
     return 1;
   }
-  halvern::bench::printMicros("frame to getData over " + std::to_string(samples) + " samples",
-                              latencies);
 
   // Idle cost: the sensor is silent; the reader thread is the only thing running.
   halvern::bench::printIdleReaderCpu();

@@ -54,19 +54,16 @@ int main(int argc, char** argv) {
 
   // Latency: write one line, then poll until the sample with the next sequence shows up.
   ColorData color{};
-  const std::vector<double> latencies = halvern::bench::arrivalLatencies(
-      sensorPort, samples, "sample",
-      [](int i) { return "XYZ: " + std::to_string(i) + ", 0.5, 0.75\n"; },
-      [&](int i) {
-        c_Iridel_getColor(sensor, &color);
-        return color.sequence == static_cast<uint16_t>(i + 1);
-      });
-  if (latencies.empty()) {
+  if (!halvern::bench::printArrivalLatency(
+          sensorPort, samples, "line", "getColor",
+          [](int i) { return "XYZ: " + std::to_string(i) + ", 0.5, 0.75\n"; },
+          [&](int i) {
+            c_Iridel_getColor(sensor, &color);
+            return color.sequence == static_cast<uint16_t>(i + 1);
+          })) {
     c_Iridel_destroy(sensor);
     return 1;
   }
-  halvern::bench::printMicros("line to getColor over " + std::to_string(samples) + " samples",
-                              latencies);
 
   // Idle cost: the sensor is silent; the reader thread is the only thing running.
   halvern::bench::printIdleReaderCpu();

@@ -37,12 +37,13 @@ inline void printMicros(const std::string& what, const std::vector<double>& micr
 
 /**
  * Writes `samples` messages to `port`, each `message(i)`, and after each polls `arrived(i)` until
- * it holds (at most 2 s): the microseconds from each write to its arrival. Empty, with
+ * it holds (at most 2 s), then prints "<what> to <reading> over <samples> samples" with the
+ * median, p99 and max microseconds from a write to its arrival. False, after printing
  * "<what> <i> never arrived" on the standard error, when one never came.
  */
 template <typename Port, typename Message, typename Arrived>
-std::vector<double> arrivalLatencies(Port& port, int samples, const char* what, Message message,
-                                     Arrived arrived) {
+bool printArrivalLatency(Port& port, int samples, const std::string& what,
+                         const std::string& reading, Message message, Arrived arrived) {
   using Clock = std::chrono::steady_clock;
   std::vector<double> latencies;
   latencies.reserve(static_cast<std::size_t>(samples));
@@ -56,12 +57,13 @@ std::vector<double> arrivalLatencies(Port& port, int samples, const char* what, 
       came = arrived(i);
     } while (!came && Clock::now() < deadline);
     if (!came) {
-      std::fprintf(stderr, "%s %d never arrived\n", what, i);
-      return {};
+      std::fprintf(stderr, "%s %d never arrived\n", what.c_str(), i);
+      return false;
     }
     latencies.push_back(std::chrono::duration<double, std::micro>(Clock::now() - written).count());
   }
-  return latencies;
+  printMicros(what + " to " + reading + " over " + std::to_string(samples) + " samples", latencies);
+  return true;
 }
 
 /** Prints the process's CPU use over three quiet seconds, when only an idle reader runs. */

@@ -42,9 +42,9 @@ void expectRejected(Call&& call, const std::string& message) {
  */
 template <typename Create>
 void expectCreationFails(Create&& create, const std::string& message) {
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   expectThrows<std::runtime_error>(std::forward<Create>(create), message);
-  testing::internal::GetCapturedStdout();
+  ::testing::internal::GetCapturedStdout();
 }
 
 }  // namespace halvern::test

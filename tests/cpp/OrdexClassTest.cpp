@@ -22,9 +22,8 @@ using halvern::sim::OrdexDriveMode;
 using halvern::sim::OrdexTiming;
 using halvern::sim::SimOrdex;
 using halvern::test::expectRejected;
+using halvern::test::kWaitLimit;
 using halvern::test::waitFor;
-// Bounds a failure only: what normally takes milliseconds, on a machine that may be very busy.
-constexpr auto kWaitLimit = std::chrono::seconds(10);
 
 constexpr int kDevice = 5;
 

@@ -15,16 +15,16 @@
 #include "DystalReadings.h"
 #include "ProcessEntries.h"
 #include "SimDystal.h"
+#include "UsbCreation.h"
 #include "WaitFor.h"
 #include "halvern/Dystal.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::descriptorCount;
-using halvern::testing::descriptorCountSettledAt;
-using halvern::testing::settledThreadCount;
-using halvern::testing::threadCountSettledAt;
+using halvern::testing::entriesBefore;
+using halvern::testing::entriesSettledAt;
+using halvern::testing::ProcessEntries;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
 using halvern::test::waitFor;
@@ -104,11 +104,8 @@ Bytes joined(std::initializer_list<Bytes> parts) {
 }
 
 TEST(DystalUsb, CreationSwitchesTheSensorToBinaryOutputAndRejectsBadPorts) {
-  EXPECT_EQ(c_Dystal_createUsb(nullptr, 30), nullptr);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(c_Dystal_createUsb("/dev/halvern-no-such-port", 30), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "[Dystal] Cannot open /dev/halvern-no-such-port (errno 2)\n");
+  halvern::test::expectBadPortsRejected(
+      c_Dystal_createUsb, 30, "[Dystal] Cannot open /dev/halvern-no-such-port (errno 2)\n");
 
   SimDystalUsb device;
   const Sensor sensor(c_Dystal_createUsb(device.devicePath().c_str(), 30));
@@ -442,8 +439,7 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     // A streaming sensor never pauses for the creation's drains; a quiet one keeps cycles short.
     devices.back()->setSilent(true);
   }
-  const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = settledThreadCount();
+  const ProcessEntries before = entriesBefore();
 
   std::vector<std::thread> workers;
   workers.reserve(devices.size());
@@ -459,8 +455,7 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
   for (std::thread& worker : workers) {
     worker.join();
   }
-  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
-  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
+  EXPECT_EQ(entriesSettledAt(before), before);
 }
 
 }  // namespace

@@ -35,6 +35,10 @@ Bytes configWriteBytes(uint16_t word) {
 
 const Bytes kPointerWrite{0x00, 0x00};
 
+// A voltage on each input, and the counts it reads on the 2 V range.
+constexpr std::array<double, 4> kInputVolts{0.25, 0.8, 1.5, 2.0};
+constexpr std::array<int, 4> kInputCounts{250, 800, 1500, 2000};
+
 class FerixC : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -51,6 +55,14 @@ class FerixC : public ::testing::Test {
   void initialize(int referenceVolts) {
     ASSERT_TRUE(c_initializeI2C(referenceVolts));
     board->clearTransfers();
+  }
+
+  // On the 2 V range, with every input at its voltage of kInputVolts.
+  void initializeWithFourInputs() {
+    initialize(2);
+    for (std::size_t channel = 0; channel < kInputVolts.size(); ++channel) {
+      board->setInputVoltage(static_cast<int>(channel), kInputVolts.at(channel));
+    }
   }
 
   std::shared_ptr<SimFerixConverter> board;
@@ -110,19 +122,15 @@ TEST_F(FerixC, ReadingOfInputThreeOnTheBus) {
 }
 
 TEST_F(FerixC, EachInputHasItsConfigurationWord) {
-  initialize(2);
-  const std::array<double, 4> volts{0.25, 0.8, 1.5, 2.0};
-  const std::array<int, 4> counts{250, 800, 1500, 2000};
-  for (int channel = 0; channel < 4; ++channel) {
-    board->setInputVoltage(channel, volts.at(static_cast<std::size_t>(channel)));
-  }
+  initializeWithFourInputs();
   for (uint8_t channel = 0; channel < 4; ++channel) {
     SCOPED_TRACE(static_cast<int>(channel));
     board->clearTransfers();
-    EXPECT_EQ(c_getRawValue(channel), counts.at(channel));
+    EXPECT_EQ(c_getRawValue(channel), kInputCounts.at(channel));
     expectReading(board->transfers(), 0, kConfigWords.at(channel));
     // The same reading in volts: 2 V over 2048 counts.
-    EXPECT_EQ(c_getVoltage(channel), static_cast<float>(counts.at(channel)) * (2.0F / 2048.0F));
+    EXPECT_EQ(c_getVoltage(channel),
+              static_cast<float>(kInputCounts.at(channel)) * (2.0F / 2048.0F));
   }
 }
 
@@ -328,12 +336,7 @@ TEST_F(FerixC, CloseKeepsTheReferenceVoltage) {
 // by another thread's would return the other thread's input: the library must take readings
 // one at a time.
 TEST_F(FerixC, ConcurrentReadingsEachReturnTheirOwnInput) {
-  initialize(2);
-  const std::array<double, 4> volts{0.25, 0.8, 1.5, 2.0};
-  const std::array<int, 4> counts{250, 800, 1500, 2000};
-  for (int channel = 0; channel < 4; ++channel) {
-    board->setInputVoltage(channel, volts.at(static_cast<std::size_t>(channel)));
-  }
+  initializeWithFourInputs();
   constexpr int kReadingsPerThread = 25;
   std::atomic<int> wrong{0};
   std::atomic<int> ready{0};
@@ -344,7 +347,7 @@ TEST_F(FerixC, ConcurrentReadingsEachReturnTheirOwnInput) {
       while (ready.load() < 4) {
         std::this_thread::yield();
       }
-      const int expected = counts.at(channel);
+      const int expected = kInputCounts.at(channel);
       const float expectedVolts = static_cast<float>(expected) * (2.0F / 2048.0F);
       for (int i = 0; i < kReadingsPerThread; ++i) {
         const bool right = i % 2 == 0 ? c_getRawValue(channel) == expected
@@ -369,7 +372,8 @@ TEST_F(FerixC, ConcurrentReadingsEachReturnTheirOwnInput) {
     const int channel = ((transfers[at].bytes[1] >> 4U) & 0x7) - 4;
     ASSERT_TRUE(channel >= 0 && channel < 4);
     expectReading(transfers, at, kConfigWords.at(static_cast<std::size_t>(channel)));
-    const auto count = static_cast<uint16_t>(counts.at(static_cast<std::size_t>(channel)) << 4U);
+    const auto count =
+        static_cast<uint16_t>(kInputCounts.at(static_cast<std::size_t>(channel)) << 4U);
     EXPECT_EQ(transfers[at + 2].bytes,
               (Bytes{static_cast<uint8_t>(count >> 8U), static_cast<uint8_t>(count & 0xFFU)}));
   }

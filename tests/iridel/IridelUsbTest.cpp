@@ -9,6 +9,7 @@
 #include "CpuUse.h"
 #include "OwnedHandle.h"
 #include "SimIridel.h"
+#include "UsbCreation.h"
 #include "WaitFor.h"
 #include "halvern/Iridel.h"
 
@@ -63,11 +64,8 @@ void sendNonSampleAndWaitTillRead(SimIridelUsb& device, void* sensor, const std:
 }
 
 TEST(IridelUsb, CreationConfiguresTheSensorAndRejectsBadPorts) {
-  EXPECT_EQ(c_Iridel_createUsb(nullptr, 50), nullptr);
-  testing::internal::CaptureStderr();
-  EXPECT_EQ(c_Iridel_createUsb("/dev/halvern-no-such-port", 50), nullptr);
-  EXPECT_EQ(testing::internal::GetCapturedStderr(),
-            "[Iridel] Cannot open /dev/halvern-no-such-port (errno 2)\n");
+  halvern::test::expectBadPortsRejected(
+      c_Iridel_createUsb, 50, "[Iridel] Cannot open /dev/halvern-no-such-port (errno 2)\n");
 
   SimIridelUsb device;
   const Sensor sensor(c_Iridel_createUsb(device.devicePath().c_str(), 50));

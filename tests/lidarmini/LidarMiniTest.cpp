@@ -26,10 +26,9 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::descriptorCount;
-using halvern::testing::descriptorCountSettledAt;
-using halvern::testing::settledThreadCount;
-using halvern::testing::threadCountSettledAt;
+using halvern::testing::entriesBefore;
+using halvern::testing::entriesSettledAt;
+using halvern::testing::ProcessEntries;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidarMini;
 using Bytes = std::vector<uint8_t>;
@@ -225,8 +224,7 @@ void expectZero(const LidarHealth& health) {
 TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   const std::string missing = "/dev/halvern-no-such-lidar";  // sorts before any real port
   const ListedPort listed(missing);
-  const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = settledThreadCount();
+  const ProcessEntries before = entriesBefore();
 
   int sentinel = 0;
   void* lidar = &sentinel;
@@ -234,8 +232,7 @@ TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   EXPECT_EQ(lidar, nullptr);
   EXPECT_EQ(output.out, "[LidarMini] Opening " + missing + " (port 0)\n");
   EXPECT_EQ(output.err, "[LidarMini] Cannot open " + missing + " (errno 2)\n");
-  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
-  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
+  EXPECT_EQ(entriesSettledAt(before), before);
 }
 
 TEST(LidarMini, CreationQuietsTheLidarOnTheSelectedPort) {
@@ -658,8 +655,7 @@ TEST(LidarMini, AnUnpluggedLidarNeitherSpinsNorHoldsUpDestroy) {
 
 TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
   SimLidarMini sim;
-  const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = settledThreadCount();
+  const ProcessEntries before = entriesBefore();
   {
     Lidar lidar = createOn(sim);
     ASSERT_NE(lidar, nullptr);
@@ -671,8 +667,7 @@ TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
     EXPECT_LT(Clock::now() - destroyStart, kPromptLimit);
   }
   EXPECT_TRUE(sim.scanning());
-  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
-  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
+  EXPECT_EQ(entriesSettledAt(before), before);
 
   // The next program's lidar quiets the one left scanning; its StopScan is the first command
   // the lidar hears after the destroyed one's, so destroying sent nothing.
@@ -740,8 +735,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
   for (int i = 0; i < kWorkers; ++i) {
     sims.push_back(std::make_unique<SimLidarMini>());
   }
-  const std::size_t descriptorsBefore = descriptorCount();
-  const std::size_t threadsBefore = settledThreadCount();
+  const ProcessEntries before = entriesBefore();
 
   std::mutex listing;
   std::atomic<int> failed{0};
@@ -764,8 +758,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     }
   });
   EXPECT_EQ(failed, 0) << output.err;
-  EXPECT_EQ(descriptorCountSettledAt(descriptorsBefore), descriptorsBefore);
-  EXPECT_EQ(threadCountSettledAt(threadsBefore), threadsBefore);
+  EXPECT_EQ(entriesSettledAt(before), before);
 }
 
 }  // namespace

@@ -22,9 +22,8 @@
 namespace {
 
 using namespace std::chrono_literals;
+using halvern::test::kWaitLimit;
 using halvern::test::waitFor;
-// Bounds a failure only: what normally takes milliseconds, on a machine that may be very busy.
-constexpr auto kWaitLimit = std::chrono::seconds(10);
 using Clock = std::chrono::steady_clock;
 using halvern::sim::IdentityBehaviour;
 using halvern::sim::OrdexTiming;

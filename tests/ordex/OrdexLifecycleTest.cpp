@@ -20,12 +20,11 @@ using Clock = std::chrono::steady_clock;
 using halvern::sim::IdentityBehaviour;
 using halvern::sim::SimOrdex;
 
+using halvern::test::kWaitLimit;
 using halvern::test::waitFor;
 
 constexpr uint32_t kExactId = 0x1FFFFFFF;
 constexpr auto kPeriod = std::chrono::milliseconds(100);
-// Bounds a failure only: what normally takes a few heartbeat periods.
-constexpr auto kWaitLimit = std::chrono::seconds(10);
 
 /** The most heartbeats one controller can have been sent between `from` and `to`: one at once,
  *  then one a period at the most. */

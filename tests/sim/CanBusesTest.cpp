@@ -29,9 +29,8 @@ using halvern::sim::SimDystalCan;
 using halvern::sim::SimIridelCan;
 using halvern::sim::SimOrdex;
 using halvern::sim::SimOrdexOptions;
+using halvern::test::kWaitLimit;
 using halvern::test::waitFor;
-// Bounds a failure only: what normally takes milliseconds, on a machine that may be very busy.
-constexpr auto kWaitLimit = std::chrono::seconds(10);
 namespace platform = halvern::platform;
 
 constexpr uint32_t kAnyId = 0;

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <ostream>
 #include <thread>
 
 namespace halvern::testing {
@@ -89,6 +90,26 @@ inline std::size_t baselineDescriptorCount() {
     fewest = std::min(fewest, descriptorCount());
   }
   return fewest;
+}
+
+/** The process's open descriptors and threads, to compare before and after a device's life. */
+struct ProcessEntries {
+  std::size_t descriptors = 0;
+  std::size_t threads = 0;
+  bool operator==(const ProcessEntries&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const ProcessEntries& entries) {
+  return out << entries.descriptors << " descriptors, " << entries.threads << " threads";
+}
+
+/** The entries to compare with later (the thread count once it has settled). */
+inline ProcessEntries entriesBefore() { return {descriptorCount(), settledThreadCount()}; }
+
+/** The entries once both counts have come back to `before`'s, or whatever they are by then. */
+inline ProcessEntries entriesSettledAt(const ProcessEntries& before) {
+  const std::size_t descriptors = descriptorCountSettledAt(before.descriptors);
+  return {descriptors, threadCountSettledAt(before.threads)};
 }
 
 }  // namespace halvern::testing

@@ -9,6 +9,9 @@
 
 namespace halvern::test {
 
+/** Bounds a wait for what normally takes milliseconds, on a machine that may be very busy. */
+inline constexpr std::chrono::seconds kWaitLimit{10};
+
 /** Polls `condition` every millisecond until it holds (true) or `limit` has passed (false). */
 template <typename Condition>
 bool waitFor(Condition condition,
