@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "ByteRuns.h"
 #include "CpuUse.h"
 #include "DystalReadings.h"
 #include "ProcessEntries.h"
@@ -29,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
 using halvern::test::waitFor;
 using Bytes = std::vector<uint8_t>;
+using halvern::testing::joined;
 using namespace halvern::test::dystal;  // NOLINT(google-build-using-namespace)
 using Lines = std::vector<std::string>;
 
@@ -93,14 +95,6 @@ Bytes frameHeader(uint16_t length, uint8_t type, uint8_t sequence, uint8_t count
           sequence,
           count,
           flags};
-}
-
-Bytes joined(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
 }
 
 TEST(DystalUsb, CreationSwitchesTheSensorToBinaryOutputAndRejectsBadPorts) {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "ByteRuns.h"
 #include "CpuUse.h"
 #include "ProcessEntries.h"
 #include "SimLidar.h"
@@ -30,6 +31,8 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidar;
 using Bytes = std::vector<uint8_t>;
+using halvern::testing::appendWord;
+using halvern::testing::joined;
 using Words = std::vector<uint16_t>;
 
 // The wire and the line as the lidar's documentation gives them, written out rather than taken
@@ -87,19 +90,14 @@ uint16_t checkCode(const Bytes& packet) {
   return code;
 }
 
-void putWord(Bytes& bytes, uint16_t value) {
-  bytes.push_back(static_cast<uint8_t>(value & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(value >> 8U));
-}
-
 // A packet with exactly these sample words, whatever its count byte says.
 Bytes packet(uint8_t type, uint8_t count, uint16_t firstRaw, uint16_t lastRaw, const Words& words) {
   Bytes bytes{0xAA, 0x55, type, count};
-  putWord(bytes, firstRaw);
-  putWord(bytes, lastRaw);
-  putWord(bytes, 0);
+  appendWord(bytes, firstRaw);
+  appendWord(bytes, lastRaw);
+  appendWord(bytes, 0);
   for (const uint16_t sample : words) {
-    putWord(bytes, sample);
+    appendWord(bytes, sample);
   }
   const uint16_t code = checkCode(bytes);
   bytes[8] = static_cast<uint8_t>(code & 0xFFU);
@@ -120,14 +118,6 @@ Bytes sampleAt(double degrees, double distanceMm) {
 
 // A sample in the middle of a degree.
 Bytes sampleIn(int degree, double distanceMm) { return sampleAt(degree + 0.5, distanceMm); }
-
-Bytes joined(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
-}
 
 void feed(const Bytes& bytes) { halsim::pushSerialBytes(kPort, bytes); }
 

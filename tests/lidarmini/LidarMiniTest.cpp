@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "ByteRuns.h"
 #include "CpuUse.h"
 #include "OwnedHandle.h"
 #include "ProcessEntries.h"
@@ -32,6 +33,7 @@ using halvern::testing::ProcessEntries;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidarMini;
 using Bytes = std::vector<uint8_t>;
+using halvern::testing::joined;
 using Sample = SimLidarMini::Sample;
 
 constexpr uint8_t kStartScan = 0x60;
@@ -193,14 +195,6 @@ Bytes startPacket(uint16_t distanceMm) {
 
 Bytes packet(double firstDegrees, double lastDegrees, const std::vector<Sample>& samples) {
   return SimLidarMini::scanPacket(false, rawAngle(firstDegrees), rawAngle(lastDegrees), samples);
-}
-
-Bytes joined(std::initializer_list<Bytes> parts) {
-  Bytes all;
-  for (const Bytes& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
 }
 
 void expectPoint(const LidarMiniScanPoint& point, float angle, float distance, float intensity) {

@@ -1,20 +1,15 @@
-// Byte streams for the packet tests: words, marked packets built through the codec (with any type
-// and count bytes, and a check code of the test's choosing), and several runs joined into one.
+// Marked packets for the packet tests, built through the codec (with any type and count bytes, and
+// a check code of the test's choosing); words and joined runs come from ByteRuns.h.
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <vector>
 
+#include "ByteRuns.h"
 #include "core/MarkedPacketCodec.h"
 
 namespace halvern::testing {
-
-inline void appendWord(std::vector<uint8_t>& bytes, uint16_t word) {
-  bytes.push_back(static_cast<uint8_t>(word & 0xFFU));
-  bytes.push_back(static_cast<uint8_t>(word >> 8U));
-}
 
 /**
  * A packet with the type and count bytes as given, whatever `samples` (packed sample bytes)
@@ -33,14 +28,6 @@ std::vector<uint8_t> markedPacket(uint8_t type, uint8_t count, uint16_t firstRaw
     Codec::seal(bytes);
   }
   return bytes;
-}
-
-inline std::vector<uint8_t> joined(std::initializer_list<std::vector<uint8_t>> parts) {
-  std::vector<uint8_t> all;
-  for (const std::vector<uint8_t>& part : parts) {
-    all.insert(all.end(), part.begin(), part.end());
-  }
-  return all;
 }
 
 }  // namespace halvern::testing
