@@ -23,9 +23,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::entriesBefore;
-using halvern::testing::entriesSettledAt;
-using halvern::testing::ProcessEntries;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimDystalUsb;
 using halvern::test::waitFor;
@@ -433,7 +430,7 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     // A streaming sensor never pauses for the creation's drains; a quiet one keeps cycles short.
     devices.back()->setSilent(true);
   }
-  const ProcessEntries before = entriesBefore();
+  const auto before = halvern::testing::entriesBefore();
 
   std::vector<std::thread> workers;
   workers.reserve(devices.size());
@@ -449,7 +446,7 @@ TEST(DystalUsb, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
   for (std::thread& worker : workers) {
     worker.join();
   }
-  EXPECT_EQ(entriesSettledAt(before), before);
+  EXPECT_EQ(halvern::testing::entriesSettledAt(before), before);
 }
 
 }  // namespace

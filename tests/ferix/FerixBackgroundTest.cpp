@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "FerixBoardTest.h"
 #include "ProcessEntries.h"
 #include "SimFerix.h"
 #include "TestPlatform.h"
@@ -34,23 +35,14 @@ bool waitFor(Condition condition) {
 using Transfer = SimFerixConverter::Transfer;
 
 constexpr int32_t kPort = 1;
-// Distinct counts at 1 mV a count (+-2.048 V full scale), so an input read for another shows.
-constexpr std::array<int, 4> kCounts{250, 800, 1500, 2000};
+using halvern::test::ferix::kInputCounts;
 
-class FerixBackground : public ::testing::Test {
+class FerixBackground : public halvern::test::ferix::FerixBoardTest {
  protected:
   void SetUp() override {
-    halvern::test::resetSimulation();
-    board = SimFerixConverter::attach();
-    for (int channel = 0; channel < 4; ++channel) {
-      board->setInputVoltage(channel, kCounts.at(static_cast<std::size_t>(channel)) / 1000.0);
-    }
+    FerixBoardTest::SetUp();
+    setInputsToTheirCounts();
     ASSERT_TRUE(c_initializeI2C(2));
-  }
-
-  void TearDown() override {
-    c_closeI2C();
-    halvern::test::resetSimulation();
   }
 
   static FerixReading latest(uint8_t channel) {
@@ -61,14 +53,12 @@ class FerixBackground : public ::testing::Test {
 
   static bool allInputsRead() {
     for (uint8_t channel = 0; channel < 4; ++channel) {
-      if (latest(channel).raw != kCounts.at(channel)) {
+      if (latest(channel).raw != kInputCounts.at(channel)) {
         return false;
       }
     }
     return true;
   }
-
-  std::shared_ptr<SimFerixConverter> board;
 };
 
 // Transfers from `first` on come in whole readings: a configuration write, the pointer write,
@@ -99,7 +89,7 @@ std::vector<Transfer> fromFirstReading(std::vector<Transfer> transfers) {
 TEST_F(FerixBackground, NothingConvertsUntilStarted) {
   // A program of the board's own readings sees only their traffic.
   board->clearTransfers();
-  EXPECT_EQ(c_getRawValue(1), kCounts[1]);
+  EXPECT_EQ(c_getRawValue(1), kInputCounts[1]);
   EXPECT_EQ(board->transfers().size(), 3U);
   FerixReading reading{.raw = 7, .volts = 1.0F, .timestampUs = 9};
   EXPECT_FALSE(c_Ferix_getLatest(0, &reading));
@@ -116,7 +106,7 @@ TEST_F(FerixBackground, ReadingsFollowTheInputs) {
   ASSERT_TRUE(waitFor(allInputsRead));
   for (uint8_t channel = 0; channel < 4; ++channel) {
     const FerixReading reading = latest(channel);
-    EXPECT_EQ(reading.volts, static_cast<float>(kCounts.at(channel)) * (2.0F / 2048.0F));
+    EXPECT_EQ(reading.volts, static_cast<float>(kInputCounts.at(channel)) * (2.0F / 2048.0F));
     EXPECT_GT(reading.timestampUs, 0);
   }
   EXPECT_TRUE(c_Ferix_isConnected());
@@ -149,7 +139,7 @@ TEST_F(FerixBackground, WaitingReadingsAndConversionsTakeTurnsOnTheBus) {
   std::thread caller([&] {
     for (int i = 0; i < 40; ++i) {
       const auto channel = static_cast<uint8_t>(i % 4);
-      if (c_getRawValue(channel) != kCounts.at(channel)) {
+      if (c_getRawValue(channel) != kInputCounts.at(channel)) {
         wrong.fetch_add(1);
       }
     }
@@ -160,7 +150,7 @@ TEST_F(FerixBackground, WaitingReadingsAndConversionsTakeTurnsOnTheBus) {
     for (uint8_t channel = 0; channel < 4; ++channel) {
       const FerixReading reading = latest(channel);
       ++backgroundChecked;
-      if (reading.raw != kCounts.at(channel)) {
+      if (reading.raw != kInputCounts.at(channel)) {
         wrong.fetch_add(1);
       }
     }
@@ -262,12 +252,13 @@ TEST_F(FerixBackground, InitialisingAgainOrClosingStopsTheConversions) {
   EXPECT_FALSE(c_Ferix_getLatest(0, nullptr));
   EXPECT_EQ(latest(0).timestampUs, 0);
   board->clearTransfers();
-  EXPECT_EQ(c_getRawValue(0), kCounts[0]);
+  EXPECT_EQ(c_getRawValue(0), kInputCounts[0]);
   EXPECT_EQ(board->transfers().size(), 3U);  // only this reading's
 
   ASSERT_TRUE(c_Ferix_startConversions());
-  ASSERT_TRUE(waitFor([] { return latest(1).raw == kCounts[1]; }));
-  EXPECT_EQ(latest(1).volts, static_cast<float>(kCounts[1]) * (4.0F / 2048.0F));  // the new 4 V
+  ASSERT_TRUE(waitFor([] { return latest(1).raw == kInputCounts[1]; }));
+  EXPECT_EQ(latest(1).volts,
+            static_cast<float>(kInputCounts[1]) * (4.0F / 2048.0F));  // the new 4 V
 
   c_closeI2C();
   EXPECT_EQ(latest(1).timestampUs, 0);

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "FerixBoardTest.h"
 #include "SimFerix.h"
 #include "SimHal.h"
 #include "TestPlatform.h"
@@ -23,6 +24,7 @@ using namespace std::chrono_literals;
 using halvern::sim::SimFerixConverter;
 using Transfer = SimFerixConverter::Transfer;
 using Bytes = std::vector<uint8_t>;
+using halvern::test::ferix::kInputCounts;
 
 // The board's documentation, written out rather than taken from the library, so a wrong
 // constant there cannot agree with itself here.
@@ -35,37 +37,19 @@ Bytes configWriteBytes(uint16_t word) {
 
 const Bytes kPointerWrite{0x00, 0x00};
 
-// A voltage on each input, and the counts it reads on the 2 V range.
-constexpr std::array<double, 4> kInputVolts{0.25, 0.8, 1.5, 2.0};
-constexpr std::array<int, 4> kInputCounts{250, 800, 1500, 2000};
-
-class FerixC : public ::testing::Test {
+class FerixC : public halvern::test::ferix::FerixBoardTest {
  protected:
-  void SetUp() override {
-    halvern::test::resetSimulation();
-    board = SimFerixConverter::attach();
-  }
-
-  void TearDown() override {
-    c_closeI2C();
-    halvern::test::resetSimulation();
-  }
-
   // Initialises with `referenceVolts` and forgets the presence check's transfer.
   void initialize(int referenceVolts) {
     ASSERT_TRUE(c_initializeI2C(referenceVolts));
     board->clearTransfers();
   }
 
-  // On the 2 V range, with every input at its voltage of kInputVolts.
+  // On the 2 V range, each input at its count of kInputCounts.
   void initializeWithFourInputs() {
     initialize(2);
-    for (std::size_t channel = 0; channel < kInputVolts.size(); ++channel) {
-      board->setInputVoltage(static_cast<int>(channel), kInputVolts.at(channel));
-    }
+    setInputsToTheirCounts();
   }
-
-  std::shared_ptr<SimFerixConverter> board;
 };
 
 // Checks that `transfers` from `first` are one reading's: the configuration write of `word`,

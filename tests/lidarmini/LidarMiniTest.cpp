@@ -27,9 +27,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using halvern::testing::entriesBefore;
-using halvern::testing::entriesSettledAt;
-using halvern::testing::ProcessEntries;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidarMini;
 using Bytes = std::vector<uint8_t>;
@@ -218,7 +215,7 @@ void expectZero(const LidarHealth& health) {
 TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   const std::string missing = "/dev/halvern-no-such-lidar";  // sorts before any real port
   const ListedPort listed(missing);
-  const ProcessEntries before = entriesBefore();
+  const auto before = halvern::testing::entriesBefore();
 
   int sentinel = 0;
   void* lidar = &sentinel;
@@ -226,7 +223,7 @@ TEST(LidarMini, CreationOnAMissingPortFailsLeavingNothingBehind) {
   EXPECT_EQ(lidar, nullptr);
   EXPECT_EQ(output.out, "[LidarMini] Opening " + missing + " (port 0)\n");
   EXPECT_EQ(output.err, "[LidarMini] Cannot open " + missing + " (errno 2)\n");
-  EXPECT_EQ(entriesSettledAt(before), before);
+  EXPECT_EQ(halvern::testing::entriesSettledAt(before), before);
 }
 
 TEST(LidarMini, CreationQuietsTheLidarOnTheSelectedPort) {
@@ -649,7 +646,7 @@ TEST(LidarMini, AnUnpluggedLidarNeitherSpinsNorHoldsUpDestroy) {
 
 TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
   SimLidarMini sim;
-  const ProcessEntries before = entriesBefore();
+  const auto before = halvern::testing::entriesBefore();
   {
     Lidar lidar = createOn(sim);
     ASSERT_NE(lidar, nullptr);
@@ -661,7 +658,7 @@ TEST(LidarMini, DestroyWhileScanningIsPromptAndSendsNothing) {
     EXPECT_LT(Clock::now() - destroyStart, kPromptLimit);
   }
   EXPECT_TRUE(sim.scanning());
-  EXPECT_EQ(entriesSettledAt(before), before);
+  EXPECT_EQ(halvern::testing::entriesSettledAt(before), before);
 
   // The next program's lidar quiets the one left scanning; its StopScan is the first command
   // the lidar hears after the destroyed one's, so destroying sent nothing.
@@ -729,7 +726,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
   for (int i = 0; i < kWorkers; ++i) {
     sims.push_back(std::make_unique<SimLidarMini>());
   }
-  const ProcessEntries before = entriesBefore();
+  const auto before = halvern::testing::entriesBefore();
 
   std::mutex listing;
   std::atomic<int> failed{0};
@@ -752,7 +749,7 @@ TEST(LidarMini, CreateDestroyCyclesLeaveNoThreadOrDescriptorBehind) {
     }
   });
   EXPECT_EQ(failed, 0) << output.err;
-  EXPECT_EQ(entriesSettledAt(before), before);
+  EXPECT_EQ(halvern::testing::entriesSettledAt(before), before);
 }
 
 }  // namespace
