@@ -8,30 +8,16 @@
 #include <thread>
 
 #include "ClassTestSupport.h"
+#include "ListedPort.h"
 #include "SimLidarMini.h"
 #include "halvern/LidarMini.hpp"
-#include "halvern/Serial.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using halvern::LidarMini;
 using halvern::sim::SimLidarMini;
-
-// Lists the simulator's port for the library's device search while it lives, the only one
-// listed, so the first-port selector takes it.
-class ListedPort {
- public:
-  explicit ListedPort(std::string path) : path_(std::move(path)) {
-    c_Serial_addDevicePath(path_.c_str());
-  }
-  ListedPort(const ListedPort&) = delete;
-  ListedPort& operator=(const ListedPort&) = delete;
-  ~ListedPort() { c_Serial_removeDevicePath(path_.c_str()); }
-
- private:
-  std::string path_;
-};
+using halvern::test::ListedPort;
 
 LidarMini::ScanData nextRevolution(const LidarMini& lidar) {
   LidarMini::ScanData scan;

@@ -17,18 +17,19 @@
 
 #include "ByteRuns.h"
 #include "CpuUse.h"
+#include "ListedPort.h"
 #include "OwnedHandle.h"
 #include "ProcessEntries.h"
 #include "SimLidarMini.h"
 #include "WaitFor.h"
 #include "halvern/LidarMini.h"
-#include "halvern/Serial.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using halvern::sim::SimLidarMini;
+using halvern::test::ListedPort;
 using Bytes = std::vector<uint8_t>;
 using halvern::testing::joined;
 using Sample = SimLidarMini::Sample;
@@ -57,20 +58,6 @@ const std::string kTooHigh = "[LidarMini] increaseFrequency blocked: max is 12 H
 const std::string kTooLow = "[LidarMini] decreaseFrequency blocked: min is 6 Hz\n";
 
 using Lidar = halvern::test::OwnedHandle<c_LidarMini_destroy>;
-
-// Lists a port for FindDevicePath while it lives.
-class ListedPort {
- public:
-  explicit ListedPort(std::string path) : path_(std::move(path)) {
-    c_Serial_addDevicePath(path_.c_str());
-  }
-  ListedPort(const ListedPort&) = delete;
-  ListedPort& operator=(const ListedPort&) = delete;
-  ~ListedPort() { c_Serial_removeDevicePath(path_.c_str()); }
-
- private:
-  std::string path_;
-};
 
 // A lidar on the simulator's port, the only one listed, so port selector 0 takes it.
 Lidar createOn(const SimLidarMini& sim) {
