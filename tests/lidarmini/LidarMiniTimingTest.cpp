@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "ListedPort.h"
 #include "OwnedHandle.h"
 #include "ReadWindow.h"
 #include "SimLidarMini.h"
 #include "WaitFor.h"
 #include "core/HalPlatform.h"
 #include "halvern/LidarMini.h"
-#include "halvern/Serial.h"
 
 namespace {
 
@@ -31,14 +31,13 @@ using Lidar = halvern::test::OwnedHandle<c_LidarMini_destroy>;
 
 // A lidar on the simulator's port, the only one listed, scanning; its messages kept off the log.
 Lidar scanningOn(const SimLidarMini& sim) {
-  c_Serial_addDevicePath(sim.devicePath().c_str());
+  const halvern::test::ListedPort listed(sim.devicePath());
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   Lidar lidar(c_LidarMini_create(0));
   c_LidarMini_start(lidar.get());
   testing::internal::GetCapturedStdout();
   testing::internal::GetCapturedStderr();
-  c_Serial_removeDevicePath(sim.devicePath().c_str());
   return lidar;
 }
 
