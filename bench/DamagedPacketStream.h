@@ -15,20 +15,24 @@
 
 namespace halvern::bench {
 
+// The scan both lidars' benchmarks decode: 100 revolutions (10 s of scanning at 10 Hz), each a
+// start packet of one sample, then the rest in packets of up to 40 samples.
+inline constexpr int kRevolutions = 100;
+inline constexpr int kSamplesPerPacket = 40;
+
 /**
- * The packets of `revolutions` revolutions of `samplesPerRevolution` samples as a lidar sends
- * them: a start packet of one sample, then the rest in packets of up to `samplesPerPacket`.
- * `makePacket(start, firstSample, samples)` builds each.
+ * The packets of the benchmarks' revolutions of `samplesPerRevolution` samples as a lidar sends
+ * them; `makePacket(start, firstSample, samples)` builds each.
  */
 template <typename MakePacket>
-std::vector<std::vector<uint8_t>> revolutionPackets(int revolutions, int samplesPerRevolution,
-                                                    int samplesPerPacket, MakePacket makePacket) {
+std::vector<std::vector<uint8_t>> revolutionPackets(int samplesPerRevolution,
+                                                    MakePacket makePacket) {
   std::vector<std::vector<uint8_t>> packets;
-  for (int revolution = 0; revolution < revolutions; ++revolution) {
+  for (int revolution = 0; revolution < kRevolutions; ++revolution) {
     packets.push_back(makePacket(true, 0, 1));
-    for (int sample = 1; sample < samplesPerRevolution; sample += samplesPerPacket) {
+    for (int sample = 1; sample < samplesPerRevolution; sample += kSamplesPerPacket) {
       packets.push_back(
-          makePacket(false, sample, std::min(samplesPerPacket, samplesPerRevolution - sample)));
+          makePacket(false, sample, std::min(kSamplesPerPacket, samplesPerRevolution - sample)));
     }
   }
   return packets;

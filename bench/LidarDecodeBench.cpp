@@ -28,8 +28,6 @@ using namespace halvern::lidar;  // NOLINT(google-build-using-namespace)
 
 // 10 revolutions a second of 720 samples, half a degree apart; a start packet holds one sample.
 constexpr int kSamplesPerRevolution = 720;
-constexpr int kSamplesPerPacket = 40;
-constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr double kSampleSpacingDegrees = 360.0 / kSamplesPerRevolution;
 constexpr double kAngleRawPerDegree = 128.0;
 constexpr double kSampleRawPerMm = 4.0;
@@ -65,8 +63,8 @@ struct Stream {
 // The revolutions as the lidar sends them (a start packet, then packets of up to 40 samples),
 // damaged as the benchmarks' lines are.
 Stream lidarOutput() {
-  std::vector<std::vector<uint8_t>> packets = halvern::bench::revolutionPackets(
-      kRevolutions, kSamplesPerRevolution, kSamplesPerPacket, lidarPacket);
+  std::vector<std::vector<uint8_t>> packets =
+      halvern::bench::revolutionPackets(kSamplesPerRevolution, lidarPacket);
   std::vector<int64_t> samples;
   for (const auto& packet : packets) {
     samples.push_back(static_cast<int64_t>(PacketCodec::header(packet).count));

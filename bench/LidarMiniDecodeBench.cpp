@@ -50,8 +50,6 @@ using namespace halvern::lidarmini;  // NOLINT(google-build-using-namespace)
 
 // 10 revolutions a second at about 4,000 samples a second; a start packet holds one sample.
 constexpr int kPointsPerRevolution = 400;
-constexpr int kSamplesPerPacket = 40;
-constexpr int kRevolutions = 100;  // 10 s of scanning
 constexpr float kPointSpacingDegrees = 360.0F / kPointsPerRevolution;
 constexpr float kAngleRawPerDegree = 128.0F;
 
@@ -87,9 +85,7 @@ std::vector<uint8_t> scanPacket(bool start, int firstPoint, int samples) {
 // The lidar's output, damaged as the benchmarks' lines are.
 Stream lidarOutput() {
   halvern::bench::DamagedPacketStream damaged = halvern::bench::damagedPacketStream(
-      halvern::bench::revolutionPackets(kRevolutions, kPointsPerRevolution, kSamplesPerPacket,
-                                        scanPacket),
-      kStreamSeed);
+      halvern::bench::revolutionPackets(kPointsPerRevolution, scanPacket), kStreamSeed);
   return {.bytes = std::move(damaged.bytes),
           .packets = damaged.packets,
           .intactPackets = damaged.intactPackets};
@@ -209,7 +205,7 @@ void decodeStream(benchmark::State& state) {
   state.counters["points"] =
       benchmark::Counter(static_cast<double>(work.revolutions.points), benchmark::Counter::kIsRate);
   state.counters["allocs/rev"] =
-      static_cast<double>(allocated) / (static_cast<double>(passes) * kRevolutions);
+      static_cast<double>(allocated) / (static_cast<double>(passes) * halvern::bench::kRevolutions);
   state.counters["kept"] = static_cast<double>(stream.intactPackets);
   state.counters["damaged"] = static_cast<double>(stream.packets - stream.intactPackets);
 }

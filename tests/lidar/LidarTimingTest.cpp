@@ -22,7 +22,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using halvern::sim::SimLidar;
-using halvern::test::ReadWindow;
 using halvern::test::waitFor;
 
 constexpr int32_t kPort = 0;
@@ -130,7 +129,7 @@ TEST_F(LidarTiming, ItsOwnPacketsArrivalIsEachDegreesTime) {
 
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    std::array<ReadWindow, kDegrees.size()> windows{};
+    std::array<halvern::test::ReadWindow, kDegrees.size()> windows{};
     for (std::size_t i = 0; i < kDegrees.size(); ++i) {
       windows[i] = sendOne(packetAt(kDegrees[i]));
     }
