@@ -14,31 +14,20 @@ CanGatherer::CanGatherer(const CanStreamSession& session, std::mutex& sessionMut
       chunkId(canMessageId(canId, Api::DistanceChunk)),
       connection(monitor),
       publish(std::move(onReading)),
-      thread([this] { run(); }) {}
+      thread([this](const std::stop_token& stop) { run(stop); }) {}
 
-CanGatherer::~CanGatherer() {
-  {
-    const std::lock_guard lock(wakeMutex);
-    stopping = true;
-  }
-  wake.notify_all();
-  thread.join();
-}
-
-void CanGatherer::run() {
+void CanGatherer::run(const std::stop_token& stop) {
   ReadingAssembler assembler;
-  std::unique_lock lock(wakeMutex);
-  while (!stopping) {
-    lock.unlock();
+  while (!stop.stop_requested()) {
     const uint32_t read = readBatch(assembler);
     const bool emptied = read < kStreamDepth;  // a full batch may mean more are waiting
     if (emptied && assembler.pending() &&
         std::chrono::steady_clock::now() - lastChunkAt >= ReadingAssembler::kChunkPause) {
       assembler.pause(publish);
     }
-    lock.lock();
     if (emptied) {
-      wake.wait_for(lock, kPollInterval, [this] { return stopping; });
+      std::unique_lock lock(wakeMutex);
+      wake.wait_for(lock, stop, kPollInterval, [] { return false; });
     }
   }
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 #include "core/ConnectionMonitor.h"
@@ -32,13 +33,11 @@ class CanGatherer {
    */
   CanGatherer(const CanStreamSession& stream, std::mutex& streamMutex, uint8_t canId,
               ConnectionMonitor& connection, Publish publish);
-  /** Stops the thread, waking it, and waits for it. */
-  ~CanGatherer();
   CanGatherer(const CanGatherer&) = delete;
   CanGatherer& operator=(const CanGatherer&) = delete;
 
  private:
-  void run();
+  void run(const std::stop_token& stop);
   /** Reads one batch from the session and takes its frames; the number of frames read. */
   uint32_t readBatch(ReadingAssembler& assembler);
 
@@ -50,9 +49,10 @@ class CanGatherer {
   std::chrono::steady_clock::time_point lastChunkAt;  // the thread's alone
 
   std::mutex wakeMutex;
-  std::condition_variable wake;
-  bool stopping = false;  // guarded by wakeMutex
-  std::thread thread;     // last: starts once everything above is ready
+  std::condition_variable_any wake;  // wakes the pause between reads when stopping
+  // Last: it starts once everything above is ready, and goes first: destroying the gatherer
+  // stops the thread, waking it, and waits for it.
+  std::jthread thread;
 };
 
 }  // namespace halvern::dystal

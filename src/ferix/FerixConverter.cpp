@@ -7,24 +7,17 @@
 namespace halvern::ferix {
 
 FerixConverter::FerixConverter(ConvertInput convert)
-    : convertInput(std::move(convert)), thread([this] { run(); }) {}
+    : convertInput(std::move(convert)),
+      thread([this](const std::stop_token& stop) { run(stop); }) {}
 
-FerixConverter::~FerixConverter() {
-  {
-    const std::lock_guard lock(wakeMutex);
-    running = false;
-  }
-  wake.notify_all();
-  thread.join();
-}
-
-void FerixConverter::run() {
+void FerixConverter::run(const std::stop_token& stop) {
   for (uint8_t channel = 0;; channel = static_cast<uint8_t>((channel + 1) % kChannelCount)) {
     {
       std::unique_lock lock(wakeMutex);
-      if (wake.wait_for(lock, kConversionGap, [this] { return !running; })) {
-        return;
-      }
+      wake.wait_for(lock, stop, kConversionGap, [] { return false; });
+    }
+    if (stop.stop_requested()) {
+      return;
     }
     convertInput(channel);
   }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <stop_token>
 #include <thread>
 
 namespace halvern::ferix {
@@ -23,17 +24,16 @@ class FerixConverter {
   explicit FerixConverter(ConvertInput convert);
   FerixConverter(const FerixConverter&) = delete;
   FerixConverter& operator=(const FerixConverter&) = delete;
-  /** Wakes the thread and waits for it; a conversion in progress completes first. */
-  ~FerixConverter();
 
  private:
-  void run();
+  void run(const std::stop_token& stop);
 
   const ConvertInput convertInput;
   std::mutex wakeMutex;
-  std::condition_variable wake;
-  bool running = true;  // under wakeMutex
-  std::thread thread;   // last: it starts once everything above exists
+  std::condition_variable_any wake;  // wakes the pause between conversions when stopping
+  // Last: it starts once everything above exists, and goes first: destroying the converter stops
+  // the thread, waking it, and waits for it (a conversion in progress completes first).
+  std::jthread thread;
 };
 
 }  // namespace halvern::ferix

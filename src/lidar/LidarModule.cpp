@@ -349,44 +349,37 @@ void LidarModule::clusterConfig(float newTolerance, int newMinPoints) {
   minPoints.store(newMinPoints);
 }
 
-void LidarModule::kalmanConfig(float processNoise, float measurementNoise, float errorCovariance) {
+template <typename SetOnReader, typename Value>
+void LidarModule::applyFilterSetting(SetOnReader setOnReader, Value ReaderSettings::*kept,
+                                     const Value& value) {
   const std::lock_guard lock(configMutex);
-  const KalmanState state{.processNoise = processNoise,
-                          .measurementNoise = measurementNoise,
-                          .errorCovariance = errorCovariance,
-                          .estimate = 0.0F};
   if (reader) {
-    reader->setKalman(state);
+    (reader.get()->*setOnReader)(value);
   } else {
-    pending.kalman = state;
+    pending.*kept = value;
   }
+}
+
+void LidarModule::kalmanConfig(float processNoise, float measurementNoise, float errorCovariance) {
+  applyFilterSetting(&LidarReader::setKalman, &ReaderSettings::kalman,
+                     KalmanState{.processNoise = processNoise,
+                                 .measurementNoise = measurementNoise,
+                                 .errorCovariance = errorCovariance,
+                                 .estimate = 0.0F});
 }
 
 void LidarModule::movingAverageConfig(int window) {
-  const std::lock_guard lock(configMutex);
-  if (reader) {
-    reader->setMovingAverageWindow(window);
-  } else {
-    pending.movingAverageWindow = window;
-  }
+  applyFilterSetting(&LidarReader::setMovingAverageWindow, &ReaderSettings::movingAverageWindow,
+                     window);
 }
 
 void LidarModule::medianConfig(int window) {
-  const std::lock_guard lock(configMutex);
-  if (reader) {
-    reader->setMedianWindow(window);
-  } else {
-    pending.medianWindow = window;
-  }
+  applyFilterSetting(&LidarReader::setMedianWindow, &ReaderSettings::medianWindow, window);
 }
 
 void LidarModule::jitterConfig(float threshold) {
-  const std::lock_guard lock(configMutex);
-  if (reader) {
-    reader->setJitterThreshold(threshold);
-  } else {
-    pending.jitterThreshold = threshold;
-  }
+  applyFilterSetting(&LidarReader::setJitterThreshold, &ReaderSettings::jitterThreshold,
+                     threshold);
 }
 
 }  // namespace halvern::lidar

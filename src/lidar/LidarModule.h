@@ -68,6 +68,11 @@ class LidarModule {
   bool openPort();
   /** Replaces the reader with a new one, which applies the line settings and starts reading. */
   void startReader();
+  /** A filter setting reaches the running reader at once (through `setOnReader`), or waits in
+   *  `pending` for the first one. */
+  template <typename SetOnReader, typename Value>
+  void applyFilterSetting(SetOnReader setOnReader, Value ReaderSettings::*kept,
+                          const Value& value);
 
   int32_t port = 0;
   std::atomic<int32_t> handle{0};  // 0 while the port is closed

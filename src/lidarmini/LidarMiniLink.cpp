@@ -40,6 +40,18 @@ bool requestReply(serial::SerialHandle h, Command command, uint8_t expectedType,
   return true;
 }
 
+/** Asks with `command` and decodes its reply's `Length`-byte payload; empty when none comes. */
+template <std::size_t Length, typename Reply>
+Reply query(serial::SerialHandle h, Command command, uint8_t replyType, const char* caller,
+            Reply (*decode)(std::span<const uint8_t, Length>)) {
+  std::array<uint8_t, Length> payload{};
+  if (!requestReply(h, command, replyType, caller) ||
+      !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {
+    return Reply{};
+  }
+  return decode(payload);
+}
+
 }  // namespace
 
 bool SendCmd(serial::SerialHandle h, Command command) {
@@ -90,21 +102,11 @@ bool ReadResponseHeader(serial::SerialHandle h, uint8_t& type) {
 }
 
 LidarInfo QueryInfo(serial::SerialHandle h) {
-  std::array<uint8_t, kInfoPayloadLength> payload{};
-  if (!requestReply(h, Command::GetDeviceInfo, kInfoType, "getInfo") ||
-      !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {
-    return LidarInfo{};
-  }
-  return decodeInfo(payload);
+  return query(h, Command::GetDeviceInfo, kInfoType, "getInfo", decodeInfo);
 }
 
 LidarHealth QueryHealth(serial::SerialHandle h) {
-  std::array<uint8_t, kHealthPayloadLength> payload{};
-  if (!requestReply(h, Command::GetDeviceHealth, kHealthType, "getHealth") ||
-      !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {
-    return LidarHealth{};
-  }
-  return decodeHealth(payload);
+  return query(h, Command::GetDeviceHealth, kHealthType, "getHealth", decodeHealth);
 }
 
 }  // namespace halvern::lidarmini
