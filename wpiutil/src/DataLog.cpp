@@ -184,21 +184,24 @@ void DataLog::AppendBoolean(int entry, bool value, int64_t timestamp) {
 
 void DataLog::AppendInteger(int entry, int64_t value, int64_t timestamp) {
   std::scoped_lock lock{m_mutex};
-  if (Appending(entry) && BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), sizeof(int64_t))) {
+  if (Appending(entry) &&
+      BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), sizeof(int64_t))) {
     appendLittleEndian(m_records, static_cast<uint64_t>(value), sizeof(int64_t));
   }
 }
 
 void DataLog::AppendFloat(int entry, float value, int64_t timestamp) {
   std::scoped_lock lock{m_mutex};
-  if (Appending(entry) && BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), sizeof(float))) {
+  if (Appending(entry) &&
+      BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), sizeof(float))) {
     appendLittleEndian(m_records, std::bit_cast<uint32_t>(value), sizeof(float));
   }
 }
 
 void DataLog::AppendDouble(int entry, double value, int64_t timestamp) {
   std::scoped_lock lock{m_mutex};
-  if (Appending(entry) && BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), sizeof(double))) {
+  if (Appending(entry) &&
+      BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), sizeof(double))) {
     appendLittleEndian(m_records, std::bit_cast<uint64_t>(value), sizeof(double));
   }
 }
@@ -239,8 +242,8 @@ void DataLog::AppendBooleanArray(int entry, std::span<const uint8_t> arr, int64_
 
 void DataLog::AppendIntegerArray(int entry, std::span<const int64_t> arr, int64_t timestamp) {
   std::scoped_lock lock{m_mutex};
-  if (Appending(entry) &&
-      BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), arr.size() * sizeof(int64_t))) {
+  if (Appending(entry) && BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp),
+                                      arr.size() * sizeof(int64_t))) {
     for (const int64_t value : arr) {
       appendLittleEndian(m_records, static_cast<uint64_t>(value), sizeof(int64_t));
     }
@@ -259,8 +262,8 @@ void DataLog::AppendFloatArray(int entry, std::span<const float> arr, int64_t ti
 
 void DataLog::AppendDoubleArray(int entry, std::span<const double> arr, int64_t timestamp) {
   std::scoped_lock lock{m_mutex};
-  if (Appending(entry) &&
-      BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp), arr.size() * sizeof(double))) {
+  if (Appending(entry) && BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp),
+                                      arr.size() * sizeof(double))) {
     for (const double value : arr) {
       appendLittleEndian(m_records, std::bit_cast<uint64_t>(value), sizeof(double));
     }
@@ -279,8 +282,7 @@ void appendStringArray(std::vector<uint8_t>& out, const Texts& texts, AsView asV
 
 }  // namespace
 
-void DataLog::AppendStringArray(int entry, std::span<const std::string> arr,
-                                int64_t timestamp) {
+void DataLog::AppendStringArray(int entry, std::span<const std::string> arr, int64_t timestamp) {
   const auto asView = [](const std::string& text) { return std::string_view{text}; };
   std::scoped_lock lock{m_mutex};
   if (Appending(entry) && BeginRecord(static_cast<uint32_t>(entry), Timestamp(timestamp),

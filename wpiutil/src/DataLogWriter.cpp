@@ -9,8 +9,8 @@ DataLogWriter::DataLogWriter(std::string_view filename, std::error_code& ec,
                              std::string_view extraHeader)
     : DataLogWriter{s_defaultMessageLog, filename, ec, extraHeader} {}
 
-DataLogWriter::DataLogWriter(wpi::Logger& msglog, std::string_view filename,
-                             std::error_code& ec, std::string_view extraHeader)
+DataLogWriter::DataLogWriter(wpi::Logger& msglog, std::string_view filename, std::error_code& ec,
+                             std::string_view extraHeader)
     : DataLog{msglog, extraHeader} {
   errno = 0;
   m_file.reset(std::fopen(std::string{filename}.c_str(), "wb"));

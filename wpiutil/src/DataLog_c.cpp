@@ -1,5 +1,7 @@
 // The C API over the C++ one: a WPI_DataLog* is the DataLog* itself. Every call accepts null
 // (what the background writers, which the stand-in lacks, return) and does nothing with it.
+#include "wpi/DataLog_c.h"
+
 #include <memory>
 #include <span>
 #include <string_view>
@@ -7,7 +9,6 @@
 
 #include "wpi/DataLog.h"
 #include "wpi/DataLogWriter.h"
-#include "wpi/DataLog_c.h"
 
 using wpi::to_string_view;
 using wpi::log::DataLog;
@@ -103,8 +104,8 @@ void WPI_DataLog_SetMetadata(struct WPI_DataLog* datalog, int entry,
   }
 }
 
-void WPI_DataLog_AppendRaw(struct WPI_DataLog* datalog, int entry, const uint8_t* data,
-                           size_t len, int64_t timestamp) {
+void WPI_DataLog_AppendRaw(struct WPI_DataLog* datalog, int entry, const uint8_t* data, size_t len,
+                           int64_t timestamp) {
   if (auto* log = logOf(datalog)) {
     log->AppendRaw(entry, spanOf(data, len), timestamp);
   }
@@ -152,8 +153,8 @@ void WPI_DataLog_AppendBooleanArray(struct WPI_DataLog* datalog, int entry, cons
   }
 }
 
-void WPI_DataLog_AppendBooleanArrayByte(struct WPI_DataLog* datalog, int entry,
-                                        const uint8_t* arr, size_t len, int64_t timestamp) {
+void WPI_DataLog_AppendBooleanArrayByte(struct WPI_DataLog* datalog, int entry, const uint8_t* arr,
+                                        size_t len, int64_t timestamp) {
   if (auto* log = logOf(datalog)) {
     log->AppendBooleanArray(entry, spanOf(arr, len), timestamp);
   }
@@ -181,25 +182,23 @@ void WPI_DataLog_AppendDoubleArray(struct WPI_DataLog* datalog, int entry, const
 }
 
 void WPI_DataLog_AppendStringArray(struct WPI_DataLog* datalog, int entry,
-                                   const struct WPI_String* arr, size_t len,
-                                   int64_t timestamp) {
+                                   const struct WPI_String* arr, size_t len, int64_t timestamp) {
   if (auto* log = logOf(datalog)) {
     log->AppendStringArray(entry, spanOf(arr, len), timestamp);
   }
 }
 
 void WPI_DataLog_AddSchemaString(struct WPI_DataLog* datalog, const struct WPI_String* name,
-                                 const struct WPI_String* type,
-                                 const struct WPI_String* schema, int64_t timestamp) {
+                                 const struct WPI_String* type, const struct WPI_String* schema,
+                                 int64_t timestamp) {
   if (auto* log = logOf(datalog)) {
-    log->AddSchema(to_string_view(name), to_string_view(type), to_string_view(schema),
-                   timestamp);
+    log->AddSchema(to_string_view(name), to_string_view(type), to_string_view(schema), timestamp);
   }
 }
 
 void WPI_DataLog_AddSchema(struct WPI_DataLog* datalog, const struct WPI_String* name,
-                           const struct WPI_String* type, const uint8_t* schema,
-                           size_t schema_len, int64_t timestamp) {
+                           const struct WPI_String* type, const uint8_t* schema, size_t schema_len,
+                           int64_t timestamp) {
   if (auto* log = logOf(datalog)) {
     log->AddSchema(to_string_view(name), to_string_view(type), spanOf(schema, schema_len),
                    timestamp);

@@ -9,8 +9,7 @@ void WPI_InitString(struct WPI_String* wpiString, const char* utf8String) {
   WPI_InitStringWithLength(wpiString, utf8String, utf8String ? std::strlen(utf8String) : 0);
 }
 
-void WPI_InitStringWithLength(struct WPI_String* wpiString, const char* utf8String,
-                              size_t length) {
+void WPI_InitStringWithLength(struct WPI_String* wpiString, const char* utf8String, size_t length) {
   if (utf8String == nullptr || length == 0) {
     *wpiString = WPI_String{nullptr, 0};
   } else {
