@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <latch>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -369,13 +370,15 @@ TEST(DataLogRoundTrip, TimestampZeroIsNowAndNowMovesForward) {
 TEST(DataLogRoundTrip, AppendsFromSeveralThreadsStayWholeAndInOrder) {
   ScratchFile file;
   constexpr int kThreads = 4;
-  constexpr int64_t kAppends = 2000;
+  constexpr int64_t kAppends = 20000;
   {
     std::error_code ec;
     wpi::log::DataLogWriter log{file.path(), ec};
+    std::latch together{kThreads};  // all append at once, not one after another
     std::vector<std::jthread> threads;
     for (int t = 0; t < kThreads; ++t) {
-      threads.emplace_back([&log, t] {
+      threads.emplace_back([&log, &together, t] {
+        together.arrive_and_wait();
         // Each thread starts its own entry and the shared one (counted), and flushes at times.
         const int own = log.Start("/thread/" + std::to_string(t), "int64");
         const int shared = log.Start("/shared", "string[]");
@@ -383,7 +386,7 @@ TEST(DataLogRoundTrip, AppendsFromSeveralThreadsStayWholeAndInOrder) {
         for (int64_t i = 0; i < kAppends; ++i) {
           log.AppendInteger(own, i, i + 1);
           log.AppendStringArray(shared, texts, i + 1);
-          if (i % 500 == 0) {
+          if (i % 5000 == 0) {
             log.Flush();
           }
         }
