@@ -1,7 +1,6 @@
 // The stand-in's data log, read back by the replay's reader: every type through the C++ and the
 // C API, the counting of starts, pausing and stopping, "now", and appends from several threads.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <iterator>
 #include <latch>
 #include <limits>
+#include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -28,14 +28,15 @@ namespace {
 using namespace halvern::sim::replay;
 using Bytes = std::vector<uint8_t>;
 
-/** A file of the test's own in the temporary folder, removed at the end. */
+/** A file of the test's own in the temporary folder (named apart from another run's at the
+ *  same time), removed at the end. */
 class ScratchFile {
  public:
   ScratchFile() {
     const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::temp_directory_path() /
             (std::string{"halvern_"} + test->test_suite_name() + "_" + test->name() + "_" +
-             std::to_string(::getpid()) + ".wpilog");
+             std::to_string(std::random_device{}()) + ".wpilog");
   }
   ~ScratchFile() {
     std::error_code ignored;
