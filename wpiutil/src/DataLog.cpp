@@ -99,6 +99,9 @@ void DataLog::AddSchema(std::string_view name, std::string_view type,
   }
   std::string entryName{kSchemaPrefix};
   entryName += name;
+  if (timestamp == 0) {
+    timestamp = detail::logNowMicros();  // one "now" for the entry and its value
+  }
   const int entry = Start(entryName, type, {}, timestamp);
   AppendRaw(entry, schema, timestamp);
 }
