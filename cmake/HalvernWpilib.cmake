@@ -4,7 +4,7 @@
 # targets); an umbrella `wpilib` package that defines the same targets is taken too (the
 # stand-ins installed as WPILib give one). The rest of the build links the names it links with
 # the stand-ins: wpiHal is WPILib's hal, wpinet its wpinet (or wpiutil, where there is no
-# wpinet), wpiutil its wpiutil.
+# wpinet), wpiutil its wpiutil, wpiDataLog the library of its data log.
 #
 # Sets HALVERN_HAVE_STANDIN_CONTROLS when the platform is the stand-in installed as WPILib, whose
 # own controls (halsim/SimControl.h: faults and serial ports; wpinetsim/UdpFaults.h) the tests of
@@ -34,6 +34,13 @@ add_library(wpiHal ALIAS hal)
 if(NOT TARGET wpinet)
   message(STATUS "WPILib's packages have no wpinet: the UDP client comes from wpiutil")
   add_library(wpinet ALIAS wpiutil)
+endif()
+# The data log: WPILib 2027's own `datalog` library, in 2026 part of wpiutil.
+find_package(datalog CONFIG QUIET)
+if(TARGET datalog)
+  add_library(wpiDataLog ALIAS datalog)
+else()
+  add_library(wpiDataLog ALIAS wpiutil)
 endif()
 
 set(HALVERN_HAVE_STANDIN_CONTROLS OFF)

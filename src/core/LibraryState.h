@@ -2,6 +2,7 @@
 // construction at load, and of destruction at unload, is fixed.
 #pragma once
 
+#include "core/DataLogSink.h"
 #include "core/DevicePath.h"
 #include "ferix/FerixBoard.h"
 #include "lidar/LidarModule.h"
@@ -12,7 +13,8 @@
 namespace halvern {
 
 struct LibraryState {
-  // Constructed first, destroyed last.
+  // Constructed first, destroyed last: every device's log signals end before it.
+  datalog::DataLogSwitch dataLog;
   ordex::OrdexRegistry ordex;
   // Destroyed before the registries: unloading stops and joins the heartbeat thread, so no
   // thread runs on in unloaded code even if a controller was never destroyed.
