@@ -4,14 +4,18 @@
 // call; the mock driver station keeps the robot enabled meanwhile.
 // It prints each call's median, 99th percentile and maximum, and how many passes' work took
 // longer than 1 ms and than the 20 ms period. A timed tool, not a test: the figures depend on
-// the machine.
+// the machine. With --log the library logs every device's signals into a WPILib data log (a
+// .wpilog file in the temporary folder) meanwhile, as a robot program that logs would.
 //
-//   robot_loop [seconds]        default 10
+//   robot_loop [seconds] [--log]        default 10 s, no log
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -23,6 +27,7 @@
 #include "SimLidarMini.h"
 #include "SimOrdex.h"
 #include "TimingSupport.h"
+#include "halvern/DataLog.h"
 #include "halvern/Dystal.hpp"
 #include "halvern/Ferix.hpp"
 #include "halvern/Iridel.hpp"
@@ -31,6 +36,8 @@
 #include "halvern/MockDS.hpp"
 #include "halvern/Ordex.hpp"
 #include "halvern/Serial.h"
+#include "wpi/DataLog_c.h"
+#include "wpi/string.h"
 
 namespace {
 
@@ -89,10 +96,48 @@ class CallTimes {
   std::vector<std::pair<std::string, std::vector<double>>> m_times;
 };
 
+/** The program's data log on a file, handed to the library while it lives. */
+class LoggedRun {
+ public:
+  explicit LoggedRun(const std::filesystem::path& file) : m_file(file.string()) {
+    const WPI_String name = wpi::make_string(m_file);
+    const WPI_String noHeader = wpi::make_string("");
+    int error = 0;
+    m_log = WPI_DataLog_CreateWriter(&name, &error, &noHeader);
+    c_Halvern_startDataLog(m_log);
+  }
+  LoggedRun(const LoggedRun&) = delete;
+  LoggedRun& operator=(const LoggedRun&) = delete;
+  ~LoggedRun() {
+    c_Halvern_stopDataLog();
+    if (m_log != nullptr) {
+      WPI_DataLog_Release(m_log);
+      std::printf("logged into %s (%ju bytes)\n", m_file.c_str(),
+                  static_cast<std::uintmax_t>(std::filesystem::file_size(m_file)));
+    }
+  }
+
+ private:
+  std::string m_file;
+  WPI_DataLog* m_log = nullptr;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 10.0;
+  double seconds = 10.0;
+  bool logged = false;
+  for (int arg = 1; arg < argc; ++arg) {
+    if (std::string_view(argv[arg]) == "--log") {
+      logged = true;
+    } else {
+      seconds = std::max(1.0, std::atof(argv[arg]));
+    }
+  }
+  std::optional<LoggedRun> log;
+  if (logged) {
+    log.emplace(std::filesystem::temp_directory_path() / "halvern-robot-loop.wpilog");
+  }
 
   // The simulated world, at wire speed on the simulation's clock.
   halvern::sim::SimOrdex controller(kControllerId);
@@ -155,8 +200,9 @@ int main(int argc, char** argv) {
     passWork.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
 
-  std::printf("robot loop: %d passes of %lld ms on the simulated devices (checksum %.0f)\n", passes,
-              static_cast<long long>(kPeriod.count()), sink);
+  std::printf("robot loop: %d passes of %lld ms on the simulated devices%s (checksum %.0f)\n",
+              passes, static_cast<long long>(kPeriod.count()),
+              logged ? ", logging every device" : "", sink);
   calls.Print();
   const auto over = [&passWork](double us) {
     return std::count_if(passWork.begin(), passWork.end(), [us](double work) { return work > us; });

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "DataLogTour.h"
 #include "RobotLoopTour.h"
 #include "SimDystal.h"
 #include "SimFerix.h"
@@ -588,6 +589,7 @@ void mockDSTour() {
 
 int main() {
   std::printf("HalvernDriver demo: a simulated robot, no hardware needed\n");
+  halvern::demo::TourLog log;
   ordexTour();
   iridelCanTour();
 #if !defined(_WIN32)
@@ -602,6 +604,9 @@ int main() {
   ferixTour();
   mockDSTour();
   halvern::demo::robotLoopTour();
+  const std::filesystem::path logged = log.finish();
+  halvern::demo::showDataLog(logged);
+  halvern::demo::replayTour(logged);
   std::printf("\nDone.\n");
   return 0;
 }
