@@ -3,8 +3,9 @@
 # 2026's robot archive in ../shared/wpilib and the HalvernDriver package that
 # scripts/test-wpilib-sim.sh 2026 installed (built on WPILib's real HAL), then run headless for
 # about five seconds, enabled in teleop through WPILib's DriverStationSim. Fails when the
-# program fails, when WPILib does not list the simulated devices, or when the median of its loops'
-# work passes 1 ms. A read that waits on a device does so on every loop (the shortest such wait,
+# program fails, when WPILib does not list the simulated devices, when WPILib's reader finds none
+# of the library's entries in the program's data log, or when the median of its loops' work
+# passes 1 ms. A read that waits on a device does so on every loop (the shortest such wait,
 # one analog conversion, takes about 1.1 ms); a loaded machine stalls only some loops, which moves
 # the 99th percentile (printed) but not the median.
 #
@@ -40,7 +41,8 @@ output=$(cd "$build" && LD_LIBRARY_PATH="$prefix/lib" timeout 60 ./halvern_robot
   { echo "$output"; fail "the robot program failed"; }
 grep -Ev '^(Warning at|Error at|	|$|Default .* method)' <<<"$output" | grep -v 'Watchdog not fed' || true
 for expected in '^  Ordex\[5\]$' '^  Iridel\[3\]$' '^  Dystal\[7\]$' '^  Ferix\[' \
-                "^teleop loops' work: " '^loop-overrun lines WPILib printed: '; do
+                "^teleop loops' work: " '^loop-overrun lines WPILib printed: ' \
+                '^data log: .* holds [1-9][0-9]* Halvern entries with [1-9][0-9]* values'; do
   grep -Eq "$expected" <<<"$output" || fail "the robot's output lacks /$expected/"
 done
 median=$(sed -n "s/^teleop loops' work: .* median \([0-9]*\) us.*/\1/p" <<<"$output")

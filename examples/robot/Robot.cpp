@@ -3,20 +3,26 @@
 // simulated devices in SimulationPeriodic(), as a team's simulation does. Enabled in teleop
 // through WPILib's DriverStationSim, it runs for about five seconds, then prints the SimDevices
 // WPILib lists, what the robot read, how long its loops' work took and how many loop-overrun
-// lines WPILib printed.
+// lines WPILib printed. The library logs every device into the program's data log
+// (DataLogManager's), which the program reads back at the end with WPILib's own reader.
 //
 //   ./halvern_robot [seconds]
+#include <frc/DataLogManager.h>
 #include <frc/RobotBase.h>
 #include <frc/RobotController.h>
 #include <frc/TimedRobot.h>
 #include <frc/simulation/DriverStationSim.h>
 #include <hal/simulation/SimDeviceData.h>
+#include <wpi/DataLogReader.h>
+#include <wpi/MemoryBuffer.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,6 +30,7 @@
 
 #include "LoopWorkStatistics.h"
 #include "StderrLineCounter.h"
+#include "halvern/DataLog.hpp"
 #include "halvern/Dystal.hpp"
 #include "halvern/Ferix.hpp"
 #include "halvern/Iridel.hpp"
@@ -53,6 +60,43 @@ void printSimDevices() {
   HALSIM_EnumerateSimDevices("", nullptr, [](const char* name, void*, HAL_SimDeviceHandle) {
     std::printf("  %s\n", name);
   });
+}
+
+/** The data log's folder: "logs" under the folder the program runs from. */
+constexpr const char* kLogDirectory = "logs";
+
+/**
+ * Reads the newest .wpilog of `directory` with WPILib's reader and prints how many of the
+ * library's entries ("Halvern/...") it holds, and how many values they carry.
+ */
+void printLoggedEntries(const std::string& directory) {
+  std::filesystem::path newest;
+  for (const auto& file : std::filesystem::directory_iterator(directory)) {
+    if (file.path().extension() == ".wpilog" &&
+        (newest.empty() ||
+         file.last_write_time() > std::filesystem::last_write_time(newest))) {
+      newest = file.path();
+    }
+  }
+  auto buffer = newest.empty() ? nullptr : wpi::MemoryBuffer::GetFile(newest.string()).value_or(nullptr);
+  if (!buffer) {
+    std::printf("data log: no .wpilog in %s\n", directory.c_str());
+    return;
+  }
+  const wpi::log::DataLogReader reader(std::move(buffer));
+  std::map<int, std::string> libraryEntries;  // by entry id
+  std::size_t values = 0;
+  for (const wpi::log::DataLogRecord& record : reader) {
+    wpi::log::StartRecordData start;
+    if (record.IsStart() && record.GetStartData(&start) && start.name.starts_with("Halvern/")) {
+      libraryEntries[start.entry] = std::string(start.name);
+    } else if (!record.IsControl() && libraryEntries.contains(record.GetEntry())) {
+      ++values;
+    }
+  }
+  std::printf("data log: %s holds %zu Halvern entries with %zu values, e.g. %s\n",
+              newest.filename().string().c_str(), libraryEntries.size(), values,
+              libraryEntries.empty() ? "none" : libraryEntries.begin()->second.c_str());
 }
 
 /** The simulated world: the devices a robot program's simulation code creates and feeds. */
@@ -114,6 +158,9 @@ double AgeMs(int64_t stampUs, int64_t nowUs) {
 class Robot : public frc::TimedRobot {
  public:
   Robot() {
+    // The program's data log, and every device of the library in it.
+    frc::DataLogManager::Start(kLogDirectory);
+    halvern::StartDataLog(frc::DataLogManager::GetLog());
     if (IsSimulation()) {
       m_world.emplace();
     }
@@ -196,6 +243,9 @@ class Robot : public frc::TimedRobot {
     m_work.Print("teleop loops' work");
     m_devices.reset();  // the library's devices go before the simulated ones
     m_world.reset();
+    halvern::StopDataLog();
+    frc::DataLogManager::Stop();  // writes what is left
+    printLoggedEntries(kLogDirectory);
     EndCompetition();
   }
 
