@@ -8,7 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "FuzzChecks.h"
@@ -148,6 +150,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(rxBuffer.size() <= before);
   }
   drain(rxBuffer, frames);
+
+  // As the configuration read: its answer among the frames is the same however the stream was
+  // cut when it was read, and is text.
+  const ReplyLineSearch atOnce = findReplyLine(sent);
+  require(atOnce.consumed <= sent.size() && (!atOnce.line || isReplyText(*atOnce.line)));
+  std::vector<uint8_t> received;
+  std::optional<std::string> found;
+  offset = 0;
+  for (std::size_t turn = 0; offset < sent.size() && !found; ++turn) {
+    const std::size_t piece =
+        std::min(pieceSizes[turn % kPieceSizeBytes] % kReadBlock + 1, sent.size() - offset);
+    received.insert(received.end(), sent.begin() + static_cast<std::ptrdiff_t>(offset),
+                    sent.begin() + static_cast<std::ptrdiff_t>(offset + piece));
+    offset += piece;
+    const ReplyLineSearch search = findReplyLine(received);
+    require(search.consumed <= received.size());
+    found = search.line;
+    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(search.consumed));
+  }
+  require(found == atOnce.line);
 
   // Below the limit nothing is cut, so the pieces decode as the whole stream does at once.
   if (sent.size() <= kBufferLimit) {

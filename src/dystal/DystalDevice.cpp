@@ -1,7 +1,9 @@
 #include "dystal/DystalDevice.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
+#include <vector>
 
 #include "core/HalPlatform.h"
 
@@ -15,6 +17,8 @@ using std::chrono::milliseconds;
 // within the second; each drain then reads reply lines until the sensor pauses.
 constexpr milliseconds kConfigReplySettleTime{150};
 constexpr milliseconds kConfigReplyPause{50};
+// How many bytes the configuration read takes from the port at a time.
+constexpr std::size_t kReplyReadChunk = 256;
 constexpr milliseconds kStartupSettleTime{100};
 constexpr milliseconds kStartupReplyPause{20};
 // A drain ends after this long whatever the sensor sends, so a sensor that never pauses its
@@ -245,19 +249,26 @@ Config DystalDevice::readUsbConfig(int timeoutMs) {
 }
 
 bool DystalDevice::awaitReplyLine(milliseconds timeout) {
-  // The sensor keeps streaming binary frames while it answers; pieces of them (cut at a pause
-  // or at a 0x0A byte) are not its answer, so they are skipped until a text line comes.
+  // The sensor keeps streaming binary frames while it answers, and a loaded machine may read
+  // a frame and the answer in one piece: the answer is searched among the frames, whole.
   const auto deadline = Clock::now() + timeout;
-  std::string line;
-  while (true) {
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0 || !readLine(line, left)) {
-      return false;
+  std::vector<uint8_t> received;
+  std::array<uint8_t, kReplyReadChunk> chunk{};
+  while (Clock::now() < deadline) {
+    const int count =
+        serial::ReadSerialBytes(port.handle(), chunk.data(), static_cast<int>(chunk.size()));
+    if (count > 0) {
+      connection.noteTrafficNow();  // the reader is paused: the sensor's bytes come here
+      received.insert(received.end(), chunk.begin(), chunk.begin() + count);
     }
-    if (isReplyText(line)) {
-      return true;
+    const ReplyLineSearch search = findReplyLine(received);
+    if (search.line || (count <= 0 && !search.pendingText.empty())) {
+      return true;  // a line, or text cut short by a pause, which counts as complete
     }
+    received.erase(received.begin(),
+                   received.begin() + static_cast<std::ptrdiff_t>(search.consumed));
   }
+  return false;
 }
 
 bool DystalDevice::readLine(std::string& line, milliseconds timeout) {

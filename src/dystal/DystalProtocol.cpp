@@ -131,6 +131,53 @@ std::optional<std::size_t> findSync(std::span<const uint8_t> bytes, std::size_t 
 
 }  // namespace detail
 
+ReplyLineSearch findReplyLine(std::span<const uint8_t> bytes) {
+  ReplyLineSearch search;
+  std::string& line = search.pendingText;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    if (bytes[i] == kSyncFirst) {
+      // A frame ends the text before it, which was not the answer (the sensor answers between
+      // frames); one not all here yet waits for more bytes.
+      if (i + 1 == bytes.size()) {
+        line.clear();  // perhaps the first half of a sync
+        break;
+      }
+      if (bytes[i + 1] == kSyncSecond) {
+        const FrameStep step = decodeFrame(bytes.subspan(i));
+        line.clear();
+        if (step.outcome == FrameStep::Outcome::NeedMore) {
+          break;
+        }
+        if (step.outcome == FrameStep::Outcome::Consumed) {
+          i += step.consumed;
+          search.consumed = i;
+          continue;
+        }
+      }
+    }
+    const auto byte = static_cast<char>(bytes[i++]);
+    if (byte == '\n') {
+      if (isReplyText(line)) {
+        search.line = std::move(line);
+        search.pendingText.clear();
+        search.consumed = i;
+        return search;
+      }
+      line.clear();
+      search.consumed = i;
+    } else if (byte == '\r') {
+      continue;
+    } else if (isReplyText(std::string_view(&byte, 1))) {
+      line.push_back(byte);
+    } else {
+      line.clear();  // a piece of a frame
+      search.consumed = i;
+    }
+  }
+  return search;
+}
+
 FrameStep decodeFrame(std::span<const uint8_t> bytes) {
   FrameStep step;
   if (bytes.size() < kFrameHeaderLength) {

@@ -110,6 +110,21 @@ std::string outputDataRateLine(int rate);
  */
 bool isReplyText(std::string_view line);
 
+/** What findReplyLine found in the bytes read so far. */
+struct ReplyLineSearch {
+  std::optional<std::string> line;  // the first whole line of reply text, '\r' dropped
+  std::size_t consumed = 0;         // bytes up to the line's end, or passed over for good
+  std::string pendingText;          // without a whole line: the text after the last break
+};
+
+/**
+ * The sensor's text among the binary frames it keeps streaming while it answers: whole frames
+ * (decodeFrame) are skipped, text before a frame and a line holding a byte that is not text are
+ * pieces of frames and are passed over. However the bytes were cut when they were read, an
+ * answer between frames is found.
+ */
+ReplyLineSearch findReplyLine(std::span<const uint8_t> bytes);
+
 /** The binary frame: A5 5A, a 16-bit length of what follows, then type, sequence, n, flags. */
 inline constexpr uint8_t kSyncFirst = 0xA5;
 inline constexpr uint8_t kSyncSecond = 0x5A;

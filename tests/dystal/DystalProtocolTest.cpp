@@ -267,6 +267,32 @@ TEST(DystalUsbReplies, OnlyTextLinesCountAsTheSensorsAnswer) {
   EXPECT_FALSE(isReplyText("caf\xC3\xA9"));
 }
 
+TEST(DystalUsbReplies, TheAnswerIsFoundAmongFramesReadInOnePiece) {
+  // A frame holding a 0x0A byte (distance 10) and text-like bytes, then the answer, then the
+  // next frame, all read at once as a loaded machine reads them.
+  const Bytes frame = distanceFrame(7, {10, 0x4142});
+  const std::string answer = "CONFIG,VERSION=1,DIST=1\r\n";
+  Bytes bytes(frame);
+  bytes.insert(bytes.end(), answer.begin(), answer.end());
+  bytes.insert(bytes.end(), frame.begin(), frame.end());
+  const ReplyLineSearch found = findReplyLine(bytes);
+  EXPECT_EQ(found.line, "CONFIG,VERSION=1,DIST=1");
+  EXPECT_EQ(found.consumed, frame.size() + answer.size());
+
+  // Every way of cutting it finds the same answer once the line's end has arrived, and nothing
+  // before: the frames alone, or a frame's tail left from before, are no answer.
+  for (std::size_t cut = 0; cut < frame.size() + answer.size(); ++cut) {
+    const ReplyLineSearch part = findReplyLine(std::span(bytes).first(cut));
+    EXPECT_FALSE(part.line) << cut;
+    EXPECT_LE(part.consumed, cut);
+  }
+  Bytes frameTail(frame.begin() + 3, frame.end());
+  frameTail.insert(frameTail.end(), frame.begin(), frame.end());
+  const ReplyLineSearch tail = findReplyLine(frameTail);
+  EXPECT_FALSE(tail.line);
+  EXPECT_EQ(tail.pendingText, "");
+}
+
 }  // namespace
 
 // --- Readings completed as their chunks arrive ---------------------------------------------
