@@ -12,6 +12,7 @@
 #include "core/ConnectionMonitor.h"
 #include "halvern/Lidar.h"
 #include "lidar/LidarFilters.h"
+#include "lidar/LidarLog.h"
 
 namespace halvern::lidar {
 
@@ -46,6 +47,8 @@ class LidarModule {
   [[nodiscard]] bool connected() const { return scanning.load() && monitor.connected(); }
   /** The reader's: a packet arrived at `robotMicros`. */
   void notePacket(int64_t robotMicros) const { monitor.noteTraffic(robotMicros); }
+  /** When the latest packet arrived (robot clock); 0 when none since the port opened. */
+  [[nodiscard]] int64_t lastPacketMicros() const { return monitor.lastTrafficMicros(); }
 
   void enableFilter(int type, bool enable);
   void clusterConfig(float tolerance, int minPoints);
@@ -73,6 +76,8 @@ class LidarModule {
   template <typename SetOnReader, typename Value>
   void applyFilterSetting(SetOnReader setOnReader, Value ReaderSettings::*kept,
                           const Value& value);
+  /** The signals of the lidar created last; none before the first create. */
+  [[nodiscard]] std::shared_ptr<LidarLog> currentLog() const;
 
   int32_t port = 0;
   std::atomic<int32_t> handle{0};  // 0 while the port is closed
@@ -84,6 +89,8 @@ class LidarModule {
   std::mutex portMutex;    // create, start and stop around opening and closing the port
   std::mutex configMutex;  // the setters
   ReaderSettings pending;  // set before any create: kept for the first reader
+  mutable std::mutex logMutex;    // `log` itself, replaced by create
+  std::shared_ptr<LidarLog> log;  // shared with the reader, which appends until it stops
   std::unique_ptr<LidarReader> reader;
   mutable ConnectionMonitor monitor{// noted by the reader, which sees the module as const
                                     std::chrono::milliseconds(LIDAR_CONNECTION_SILENCE_MS)};
