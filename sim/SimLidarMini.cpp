@@ -266,21 +266,28 @@ void SimLidarMini::sendRevolution(const std::vector<Point>& points,
     const std::array<Point, 1> empty{};
     packets.push_back(lidarmini::revolutionPackets(empty).front());
   }
+  // Packet i arrives (its last byte read) at its share of the duration. It goes onto the line
+  // as long before as its bytes take, and earlier still where the packets after it would not
+  // fit on the line in time: a burst that the lidar sent while the library was not reading
+  // comes at once, as it did then.
+  std::vector<Clock::time_point> onLineAt(packets.size());
+  Clock::time_point lineDone = Clock::time_point::max();
+  for (std::size_t i = packets.size(); i-- > 0;) {
+    const auto share = spread > 1 ? duration * static_cast<int64_t>(std::min(i, spread - 1)) /
+                                        static_cast<int64_t>(spread - 1)
+                                  : std::chrono::microseconds{0};
+    const auto lineTime = std::chrono::microseconds(
+        static_cast<int64_t>(packets[i].size()) * std::micro::den / kBytesPerSecond);
+    onLineAt[i] = std::min(now + share, lineDone) - lineTime;
+    lineDone = onLineAt[i];
+  }
   state_->with([&](DeviceState& state) {
     if (!state.scanning || state.silent) {
       return;
     }
     for (std::size_t i = 0; i < packets.size(); ++i) {
-      // Packet i arrives (its last byte read) at its share of the duration: it goes onto the
-      // line as long before as its bytes take.
-      const auto share = spread > 1 ? duration * static_cast<int64_t>(std::min(i, spread - 1)) /
-                                          static_cast<int64_t>(spread - 1)
-                                    : std::chrono::microseconds{0};
-      const auto onLine = std::chrono::microseconds(
-          static_cast<int64_t>(packets[i].size()) * std::micro::den / kBytesPerSecond);
       const bool start = i == 0 || i == spread;
-      queuePacket(*line_, state, std::move(packets[i]), now + share - onLine,
-                  countWhenSent(start));
+      queuePacket(*line_, state, std::move(packets[i]), onLineAt[i], countWhenSent(start));
     }
   });
 }

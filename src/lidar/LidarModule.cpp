@@ -233,17 +233,7 @@ void LidarReader::logRevolution(bool start, int64_t arrivedUs) {
   }
 }
 
-void LidarReader::logConnection() {
-  const int64_t lastUs = module.lastPacketMicros();
-  if (module.connected()) {
-    everConnected = true;
-    log->connected(true, lastUs);
-  } else if (everConnected) {
-    // Silent: disconnected once the silence passed its limit; closed: from now.
-    constexpr int64_t kSilenceUs = int64_t{LIDAR_CONNECTION_SILENCE_MS} * 1000;
-    log->connected(false, lastUs != 0 ? lastUs + kSilenceUs : platform::robotTimeMicros());
-  }
-}
+void LidarReader::logConnection() { module.logConnection(*log, everConnected); }
 
 void LidarReader::store(std::span<const LidarSample> decoded, int64_t arrivedUs) {
   const bool filtering = module.anyFilterOn();
@@ -282,6 +272,19 @@ float LidarReader::filtered(std::size_t degree, std::span<const float> history) 
     value = clusterFilter(history, module.clusterTolerance(), module.clusterMinPoints());
   }
   return value;
+}
+
+void LidarModule::logConnection(LidarLog& signals, bool& everConnected) const {
+  const std::lock_guard lock(connectionLogMutex);
+  const int64_t lastUs = monitor.lastTrafficMicros();
+  if (connected()) {
+    everConnected = true;
+    signals.connected(true, lastUs);
+  } else if (everConnected && lastUs != 0) {
+    // Disconnected from the moment the silence passed its limit (a stop logs its own).
+    constexpr int64_t kSilenceUs = int64_t{LIDAR_CONNECTION_SILENCE_MS} * 1000;
+    signals.connected(false, lastUs + kSilenceUs);
+  }
 }
 
 LidarModule::LidarModule() = default;
@@ -366,7 +369,10 @@ void LidarModule::stop() {
   platform::serialClose(handle.exchange(0));
   monitor.reset();  // a closed port brings no packets
   if (const auto signals = currentLog()) {
-    signals->scanning(false, platform::robotTimeMicros());
+    const int64_t now = platform::robotTimeMicros();
+    signals->scanning(false, now);
+    const std::lock_guard logLock(connectionLogMutex);
+    signals->connected(false, now);
   }
 }
 

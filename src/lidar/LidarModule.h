@@ -47,8 +47,11 @@ class LidarModule {
   [[nodiscard]] bool connected() const { return scanning.load() && monitor.connected(); }
   /** The reader's: a packet arrived at `robotMicros`. */
   void notePacket(int64_t robotMicros) const { monitor.noteTraffic(robotMicros); }
-  /** When the latest packet arrived (robot clock); 0 when none since the port opened. */
-  [[nodiscard]] int64_t lastPacketMicros() const { return monitor.lastTrafficMicros(); }
+  /**
+   * The reader's, each pass while logging: logs a change of the connection, once it has been
+   * connected (`everConnected`), in step with stop's logging of its end.
+   */
+  void logConnection(LidarLog& log, bool& everConnected) const;
 
   void enableFilter(int type, bool enable);
   void clusterConfig(float tolerance, int minPoints);
@@ -90,6 +93,9 @@ class LidarModule {
   std::mutex configMutex;  // the setters
   ReaderSettings pending;  // set before any create: kept for the first reader
   mutable std::mutex logMutex;    // `log` itself, replaced by create
+  // Held while the connection is judged and logged, so that a judgement made before a stop is
+  // never logged after the stop's.
+  mutable std::mutex connectionLogMutex;
   std::shared_ptr<LidarLog> log;  // shared with the reader, which appends until it stops
   std::unique_ptr<LidarReader> reader;
   mutable ConnectionMonitor monitor{// noted by the reader, which sees the module as const
