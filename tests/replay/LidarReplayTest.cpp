@@ -66,7 +66,10 @@ TEST(LidarReplay, ARecordedScanDecodesAgainSampleForSampleAtItsTimes) {
     c_Lidar_jitterConfig(60.0F);
     c_Lidar_enableFilter(LIDAR_FILTER_MEDIAN, true);
     c_Lidar_enableFilter(LIDAR_FILTER_MEDIAN, false);
-    ASSERT_TRUE(waitFor([&] { return sim.revolutionsSent() >= kRevolutions + 1; }, kPatience));
+    // Whole revolutions after the first start the library saw, read to the end.
+    ASSERT_TRUE(waitFor([&] { return sim.revolutionsSent() >= kRevolutions + 2; }, kPatience));
+    const auto sentUs = static_cast<int64_t>(sim.sentPackets().back().halMicros);
+    ASSERT_TRUE(waitFor([&] { return timedScan()->lastPacketUs >= sentUs; }, kPatience));
     c_Lidar_stop();
   }
   recording.finish();
