@@ -6,8 +6,8 @@
 #include <optional>
 #include <system_error>
 
-#include "core/DevicePath.h"
 #include "core/DataLogSink.h"
+#include "core/DevicePath.h"
 #include "core/HalPlatform.h"
 #include "lidarmini/LidarMiniLink.h"
 
