@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "SimHal.h"
-#include "halsim/SimControl.h"
 #include "common/EvenRuns.h"
+#include "halsim/SimControl.h"
 #include "lidar/LidarPackets.h"
 #include "lidar/RectangularRoom.h"
 #include "lidar/RoomScan.h"
@@ -136,12 +136,11 @@ void SimLidar::sendRevolution(const std::vector<Sample>& samples,
     const std::lock_guard lock(mutex_);
     for (std::size_t i = 0; i < runs.size(); ++i) {
       const SampleRun run = runs[i];
-      GivenPacket packet{
-          .due = now + (runs.size() > 1 ? duration * static_cast<int64_t>(i) /
-                                              static_cast<int64_t>(runs.size() - 1)
-                                        : std::chrono::microseconds{0}),
-          .start = run.first == 0,
-          .bytes = {}};
+      GivenPacket packet{.due = now + (runs.size() > 1 ? duration * static_cast<int64_t>(i) /
+                                                             static_cast<int64_t>(runs.size() - 1)
+                                                       : std::chrono::microseconds{0}),
+                         .start = run.first == 0,
+                         .bytes = {}};
       wire::encodePacket(packet.bytes, packet.start, wire::angleRaw(reported[run.first]),
                          wire::angleRaw(reported[run.end - 1]),
                          std::span(words).subspan(run.first, run.end - run.first));

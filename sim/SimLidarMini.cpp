@@ -276,8 +276,8 @@ void SimLidarMini::sendRevolution(const std::vector<Point>& points,
     const auto share = spread > 1 ? duration * static_cast<int64_t>(std::min(i, spread - 1)) /
                                         static_cast<int64_t>(spread - 1)
                                   : std::chrono::microseconds{0};
-    const auto lineTime = std::chrono::microseconds(
-        static_cast<int64_t>(packets[i].size()) * std::micro::den / kBytesPerSecond);
+    const auto lineTime = std::chrono::microseconds(static_cast<int64_t>(packets[i].size()) *
+                                                    std::micro::den / kBytesPerSecond);
     onLineAt[i] = std::min(now + share, lineDone) - lineTime;
     lineDone = onLineAt[i];
   }

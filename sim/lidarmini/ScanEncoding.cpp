@@ -61,8 +61,7 @@ std::vector<std::vector<uint8_t>> revolutionPackets(std::span<const SimLidarMini
     angles.push_back(point.angleDegrees);
   }
   std::vector<std::vector<uint8_t>> packets;
-  for (const SampleRun run :
-       evenRuns(angles, SimLidarMini::kMaxSamplesPerPacket, kTolerance)) {
+  for (const SampleRun run : evenRuns(angles, SimLidarMini::kMaxSamplesPerPacket, kTolerance)) {
     std::vector<wire::ScanSample> samples;
     for (std::size_t i = run.first; i < run.end; ++i) {
       const SimLidarMini::Sample& sample = points[i].sample;

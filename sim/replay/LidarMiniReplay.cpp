@@ -30,8 +30,9 @@ SimLidarMini::Sample sampleOf(double metres, double intensity) {
   constexpr double kMillimetresPerMetre = 1000.0;
   constexpr double kBrightest = 255.0;
   // A missing sample goes as no return, which the library reads as missing again.
-  const auto distance =
-      metres < 0.0 ? uint16_t{0} : static_cast<uint16_t>(std::lround(metres * kMillimetresPerMetre));
+  const auto distance = metres < 0.0
+                            ? uint16_t{0}
+                            : static_cast<uint16_t>(std::lround(metres * kMillimetresPerMetre));
   return SimLidarMini::Sample{
       .intensity = static_cast<uint8_t>(std::lround(std::clamp(intensity, 0.0, kBrightest))),
       .distanceMm = distance,
@@ -60,16 +61,20 @@ void SimLogPlayer::attach(SimLidarMini& sim, std::string device) {
     const int64_t first = angles[i].timestamp;
     const int64_t nextFirst = i + 1 < count ? angles[i + 1].timestamp : INT64_MAX;
     Revolution revolution;
-    revolution.duration = std::chrono::microseconds(std::max<int64_t>(lastPackets[i].integer - first, 0));
-    revolution.thenNextStart = std::any_of(stops.begin(), stops.end(), [&](int64_t stop) {
-      return stop > first && stop <= nextFirst;
-    }) || i + 1 == count;
+    revolution.duration =
+        std::chrono::microseconds(std::max<int64_t>(lastPackets[i].integer - first, 0));
+    revolution.thenNextStart =
+        std::any_of(stops.begin(), stops.end(),
+                    [&](int64_t stop) { return stop > first && stop <= nextFirst; }) ||
+        i + 1 == count;
     const std::vector<double>& angle = angles[i].numbers;
     const std::vector<double>& distance = distances[i].numbers;
-    const std::vector<double>* intensity = i < intensities.size() ? &intensities[i].numbers : nullptr;
+    const std::vector<double>* intensity =
+        i < intensities.size() ? &intensities[i].numbers : nullptr;
     for (std::size_t p = 0; p < std::min(angle.size(), distance.size()); ++p) {
       const double light = intensity != nullptr && p < intensity->size() ? (*intensity)[p] : 0.0;
-      revolution.points.push_back({.angleDegrees = angle[p], .sample = sampleOf(distance[p], light)});
+      revolution.points.push_back(
+          {.angleDegrees = angle[p], .sample = sampleOf(distance[p], light)});
     }
     revolutions->emplace_back(first, std::move(revolution));
   }

@@ -48,9 +48,9 @@ void LidarLog::revolution(std::span<const LidarSample> samples, int64_t firstPac
 
 void LidarLog::activeFilter(int type, int64_t robotMicros) {
   const bool named = type >= 0 && static_cast<std::size_t>(type) < signals::kFilterNames.size();
-  filter.append(named ? signals::kFilterNames.at(static_cast<std::size_t>(type))
-                      : signals::kNoFilter,
-                robotMicros);
+  filter.append(
+      named ? signals::kFilterNames.at(static_cast<std::size_t>(type)) : signals::kNoFilter,
+      robotMicros);
 }
 
 void LidarLog::cluster(float tolerance, int minPoints, int64_t robotMicros) {

@@ -92,7 +92,7 @@ class LidarModule {
   std::mutex portMutex;    // create, start and stop around opening and closing the port
   std::mutex configMutex;  // the setters
   ReaderSettings pending;  // set before any create: kept for the first reader
-  mutable std::mutex logMutex;    // `log` itself, replaced by create
+  mutable std::mutex logMutex;  // `log` itself, replaced by create
   // Held while the connection is judged and logged, so that a judgement made before a stop is
   // never logged after the stop's.
   mutable std::mutex connectionLogMutex;

@@ -20,9 +20,8 @@ inline constexpr std::string_view kConnected = "Connected";
 inline constexpr std::string_view kScanning = "Scanning";
 /** The filter switched on, by name, or "None". */
 inline constexpr std::string_view kActiveFilter = "Filter/Active";
-inline constexpr std::array<std::string_view, 5> kFilterNames = {"Cluster", "Kalman",
-                                                                 "Moving Average", "Median",
-                                                                 "Jitter"};
+inline constexpr std::array<std::string_view, 5> kFilterNames = {
+    "Cluster", "Kalman", "Moving Average", "Median", "Jitter"};
 inline constexpr std::string_view kNoFilter = "None";
 inline constexpr std::string_view kClusterTolerance = "Filter/Cluster Tolerance";
 inline constexpr std::string_view kClusterMinPoints = "Filter/Cluster Min Points";

@@ -45,8 +45,7 @@ int64_t steadyNanoseconds() {
 }  // namespace
 
 LidarMiniScanner::LidarMiniScanner(serial::SerialHandle lidarPort,
-                                   const std::atomic<bool>& deviceScanning,
-                                   LidarMiniLog& deviceLog)
+                                   const std::atomic<bool>& deviceScanning, LidarMiniLog& deviceLog)
     : port(lidarPort), scanning(deviceScanning), log(deviceLog), thread([this] { run(); }) {}
 
 LidarMiniScanner::~LidarMiniScanner() {

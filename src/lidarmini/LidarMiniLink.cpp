@@ -42,8 +42,8 @@ bool requestReply(serial::SerialHandle h, Command command, uint8_t expectedType,
 
 /** Asks with `command` and decodes its reply's `Length`-byte payload; none when none comes. */
 template <std::size_t Length, typename Reply>
-std::optional<Reply> query(serial::SerialHandle h, Command command, uint8_t replyType, const char* caller,
-            Reply (*decode)(std::span<const uint8_t, Length>)) {
+std::optional<Reply> query(serial::SerialHandle h, Command command, uint8_t replyType,
+                           const char* caller, Reply (*decode)(std::span<const uint8_t, Length>)) {
   std::array<uint8_t, Length> payload{};
   if (!requestReply(h, command, replyType, caller) ||
       !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {

@@ -109,20 +109,19 @@ TEST(LidarMiniReplay, ARecordedScanReadsBackPointForPointAtItsTimes) {
       std::string_view type;
       std::string_view unit;
     };
-    const std::vector<Expected> expected{
-        {scan::kAngles, "double[]", scan::kDegrees},
-        {scan::kDistances, "double[]", names::kDistanceUnit},
-        {scan::kIntensities, "double[]", ""},
-        {scan::kLastPacket, "int64", scan::kMicroseconds},
-        {names::kConnected, "boolean", ""},
-        {names::kScanning, "boolean", ""},
-        {names::kFrequency, "double", names::kFrequencyUnit},
-        {names::kModel, "int64", ""},
-        {names::kFirmwareVersion, "int64", ""},
-        {names::kHardwareVersion, "int64", ""},
-        {names::kSerialNumber, "string", ""},
-        {names::kHealthStatus, "int64", ""},
-        {names::kHealthErrorCode, "int64", ""}};
+    const std::vector<Expected> expected{{scan::kAngles, "double[]", scan::kDegrees},
+                                         {scan::kDistances, "double[]", names::kDistanceUnit},
+                                         {scan::kIntensities, "double[]", ""},
+                                         {scan::kLastPacket, "int64", scan::kMicroseconds},
+                                         {names::kConnected, "boolean", ""},
+                                         {names::kScanning, "boolean", ""},
+                                         {names::kFrequency, "double", names::kFrequencyUnit},
+                                         {names::kModel, "int64", ""},
+                                         {names::kFirmwareVersion, "int64", ""},
+                                         {names::kHardwareVersion, "int64", ""},
+                                         {names::kSerialNumber, "string", ""},
+                                         {names::kHealthStatus, "int64", ""},
+                                         {names::kHealthErrorCode, "int64", ""}};
     for (const Expected& signal : expected) {
       const std::string name = "Halvern/" + device + "/" + std::string{signal.signal};
       const auto* entry = halvern::test::entryNamed(recorded, name);
@@ -137,14 +136,12 @@ TEST(LidarMiniReplay, ARecordedScanReadsBackPointForPointAtItsTimes) {
     const auto model = valuesOf<int64_t>(recorded, prefix + std::string{names::kModel});
     ASSERT_EQ(model.size(), 1U);
     EXPECT_EQ(model[0].value, identity.model);
-    EXPECT_EQ(valuesOf<std::string>(recorded, prefix + std::string{names::kSerialNumber})
-                  .at(0)
-                  .value,
-              "48414C5645524E2D4C4D2D3030303432");  // "HALVERN-LM-00042"
-    EXPECT_EQ(valuesOf<int64_t>(recorded, prefix + std::string{names::kHealthErrorCode})
-                  .at(0)
-                  .value,
-              0x0203);
+    EXPECT_EQ(
+        valuesOf<std::string>(recorded, prefix + std::string{names::kSerialNumber}).at(0).value,
+        "48414C5645524E2D4C4D2D3030303432");  // "HALVERN-LM-00042"
+    EXPECT_EQ(
+        valuesOf<int64_t>(recorded, prefix + std::string{names::kHealthErrorCode}).at(0).value,
+        0x0203);
     const auto frequency = valuesOf<double>(recorded, prefix + std::string{names::kFrequency});
     ASSERT_EQ(frequency.size(), 1U);
     EXPECT_NEAR(frequency[0].value, 7.0, 1e-6);
@@ -177,7 +174,8 @@ TEST(LidarMiniReplay, ARecordedScanReadsBackPointForPointAtItsTimes) {
   const LoggedRevolution& last = original.back();
   ASSERT_TRUE(waitFor(
       [&] {
-        return latestTimes(lidar.get()).firstPacketUs + offset >= last.firstPacketUs - kTimeToleranceUs;
+        return latestTimes(lidar.get()).firstPacketUs + offset >=
+               last.firstPacketUs - kTimeToleranceUs;
       },
       kPatience));
 
@@ -186,9 +184,9 @@ TEST(LidarMiniReplay, ARecordedScanReadsBackPointForPointAtItsTimes) {
     std::vector<float> angles(last.angles.size() + 1);
     std::vector<float> distances(angles.size());
     std::vector<float> intensities(angles.size());
-    const int32_t count = c_LidarMini_copyData(lidar.get(), angles.data(), distances.data(),
-                                               intensities.data(),
-                                               static_cast<int32_t>(angles.size()), nullptr);
+    const int32_t count =
+        c_LidarMini_copyData(lidar.get(), angles.data(), distances.data(), intensities.data(),
+                             static_cast<int32_t>(angles.size()), nullptr);
     ASSERT_EQ(static_cast<std::size_t>(count), last.angles.size());
     for (std::size_t i = 0; i < last.angles.size(); ++i) {
       ASSERT_LE(halvern::test::angleApart(angles[i], last.angles[i]), kAngleUnit) << i;
@@ -213,8 +211,7 @@ TEST(LidarMiniReplay, ARecordedScanReadsBackPointForPointAtItsTimes) {
     SCOPED_TRACE("revolution " + std::to_string(k));
     ASSERT_EQ(replayed[k].angles.size(), original[k].angles.size());
     for (std::size_t i = 0; i < original[k].angles.size(); ++i) {
-      ASSERT_LE(halvern::test::angleApart(replayed[k].angles[i], original[k].angles[i]),
-                kAngleUnit)
+      ASSERT_LE(halvern::test::angleApart(replayed[k].angles[i], original[k].angles[i]), kAngleUnit)
           << i;
     }
     EXPECT_EQ(replayed[k].distances, original[k].distances);

@@ -83,21 +83,20 @@ TEST(LidarReplay, ARecordedScanDecodesAgainSampleForSampleAtItsTimes) {
       std::string_view type;
       std::string_view unit;
     };
-    const std::vector<Expected> expected{
-        {scan::kAngles, "double[]", scan::kDegrees},
-        {scan::kDistances, "double[]", names::kDistanceUnit},
-        {scan::kLastPacket, "int64", scan::kMicroseconds},
-        {names::kConnected, "boolean", ""},
-        {names::kScanning, "boolean", ""},
-        {names::kActiveFilter, "string", ""},
-        {names::kClusterTolerance, "double", names::kDistanceUnit},
-        {names::kClusterMinPoints, "int64", ""},
-        {names::kKalmanProcessNoise, "double", ""},
-        {names::kKalmanMeasurementNoise, "double", ""},
-        {names::kKalmanErrorCovariance, "double", ""},
-        {names::kMovingAverageWindow, "int64", ""},
-        {names::kMedianWindow, "int64", ""},
-        {names::kJitterThreshold, "double", names::kDistanceUnit}};
+    const std::vector<Expected> expected{{scan::kAngles, "double[]", scan::kDegrees},
+                                         {scan::kDistances, "double[]", names::kDistanceUnit},
+                                         {scan::kLastPacket, "int64", scan::kMicroseconds},
+                                         {names::kConnected, "boolean", ""},
+                                         {names::kScanning, "boolean", ""},
+                                         {names::kActiveFilter, "string", ""},
+                                         {names::kClusterTolerance, "double", names::kDistanceUnit},
+                                         {names::kClusterMinPoints, "int64", ""},
+                                         {names::kKalmanProcessNoise, "double", ""},
+                                         {names::kKalmanMeasurementNoise, "double", ""},
+                                         {names::kKalmanErrorCovariance, "double", ""},
+                                         {names::kMovingAverageWindow, "int64", ""},
+                                         {names::kMedianWindow, "int64", ""},
+                                         {names::kJitterThreshold, "double", names::kDistanceUnit}};
     for (const Expected& signal : expected) {
       const std::string name = "Halvern/" + kDevice + "/" + std::string{signal.signal};
       const auto* entry = halvern::test::entryNamed(recorded, name);
@@ -105,20 +104,22 @@ TEST(LidarReplay, ARecordedScanDecodesAgainSampleForSampleAtItsTimes) {
       EXPECT_EQ(entry->type, signal.type) << name;
       EXPECT_EQ(entry->metadata, halvern::test::metadataWithUnit(signal.unit)) << name;
     }
-    EXPECT_EQ(halvern::test::entryNamed(recorded, "Halvern/" + kDevice + "/" +
-                                                      std::string{scan::kIntensities}),
+    EXPECT_EQ(halvern::test::entryNamed(
+                  recorded, "Halvern/" + kDevice + "/" + std::string{scan::kIntensities}),
               nullptr);
     const std::string prefix = "Halvern/" + kDevice + "/";
     using halvern::test::valuesOf;
-    const auto filters = valuesOf<std::string>(recorded, prefix + std::string{names::kActiveFilter});
+    const auto filters =
+        valuesOf<std::string>(recorded, prefix + std::string{names::kActiveFilter});
     ASSERT_EQ(filters.size(), 2U);
     EXPECT_EQ(filters[0].value, "Median");
     EXPECT_EQ(filters[1].value, names::kNoFilter);
-    const auto kalman = valuesOf<double>(recorded, prefix + std::string{names::kKalmanErrorCovariance});
+    const auto kalman =
+        valuesOf<double>(recorded, prefix + std::string{names::kKalmanErrorCovariance});
     ASSERT_EQ(kalman.size(), 1U);
     EXPECT_EQ(kalman[0].value, 1.5);
-    EXPECT_EQ(valuesOf<int64_t>(recorded, prefix + std::string{names::kClusterMinPoints}).at(0).value,
-              4);
+    EXPECT_EQ(
+        valuesOf<int64_t>(recorded, prefix + std::string{names::kClusterMinPoints}).at(0).value, 4);
     const auto scanning = valuesOf<bool>(recorded, prefix + std::string{names::kScanning});
     ASSERT_EQ(scanning.size(), 2U);
     EXPECT_TRUE(scanning[0].value);
@@ -207,8 +208,7 @@ TEST(LidarReplay, ARecordedScanDecodesAgainSampleForSampleAtItsTimes) {
     SCOPED_TRACE("revolution " + std::to_string(k));
     ASSERT_EQ(replayed[k].angles.size(), original[k].angles.size());
     for (std::size_t i = 0; i < original[k].angles.size(); ++i) {
-      ASSERT_LE(halvern::test::angleApart(replayed[k].angles[i], original[k].angles[i]),
-                kAngleUnit)
+      ASSERT_LE(halvern::test::angleApart(replayed[k].angles[i], original[k].angles[i]), kAngleUnit)
           << i;
     }
     EXPECT_EQ(replayed[k].distances, original[k].distances);

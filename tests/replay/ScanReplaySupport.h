@@ -139,12 +139,12 @@ inline std::vector<LoggedRevolution> revolutionsOf(const sim::replay::WpilogCont
   for (std::size_t i = 0; i < whole; ++i) {
     EXPECT_EQ(distances[i].timestamp, angles[i].timestamp);
     EXPECT_EQ(lastPackets[i].timestamp, angles[i].timestamp);
-    revolutions.push_back({.firstPacketUs = angles[i].timestamp,
-                           .lastPacketUs = lastPackets[i].value,
-                           .angles = angles[i].value,
-                           .distances = distances[i].value,
-                           .intensities = i < intensities.size() ? intensities[i].value
-                                                                 : std::vector<double>{}});
+    revolutions.push_back(
+        {.firstPacketUs = angles[i].timestamp,
+         .lastPacketUs = lastPackets[i].value,
+         .angles = angles[i].value,
+         .distances = distances[i].value,
+         .intensities = i < intensities.size() ? intensities[i].value : std::vector<double>{}});
   }
   return revolutions;
 }
