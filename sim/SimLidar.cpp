@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "SimHal.h"
+#include "common/EvenRuns.h"
 #include "halsim/SimControl.h"
 #include "lidar/LidarPackets.h"
 #include "lidar/RectangularRoom.h"
@@ -113,6 +114,60 @@ void SimLidar::sendRevolutions(int count, unsigned seed) {
   halsim::pushSerialBytes(port_, bytes);
 }
 
+void SimLidar::sendRevolution(const std::vector<Sample>& samples,
+                              std::chrono::microseconds duration) {
+  // Runs whose inner reported angles fall within half an angle unit of the even spread read
+  // back within one unit once their end angles are rounded to units too.
+  constexpr double kTolerance = 0.5 / 128.0;
+  constexpr int kLongestRun = 40;
+  std::vector<double> reported;
+  std::vector<uint16_t> words;
+  for (const Sample& sample : samples) {
+    const bool inRange = sample.distanceMm > 0.0F;
+    const uint16_t word = inRange ? wire::distanceWord(sample.distanceMm) : uint16_t{0};
+    words.push_back(word);
+    // The same correction the library works out from the word.
+    reported.push_back(sample.angleDegrees -
+                       wire::angleCorrectionDegrees(static_cast<float>(word) / 4.0F));
+  }
+  const std::vector<SampleRun> runs = evenRuns(reported, kLongestRun, kTolerance);
+  const Clock::time_point now = Clock::now();
+  {
+    const std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+      const SampleRun run = runs[i];
+      GivenPacket packet{.due = now + (runs.size() > 1 ? duration * static_cast<int64_t>(i) /
+                                                             static_cast<int64_t>(runs.size() - 1)
+                                                       : std::chrono::microseconds{0}),
+                         .start = run.first == 0,
+                         .bytes = {}};
+      wire::encodePacket(packet.bytes, packet.start, wire::angleRaw(reported[run.first]),
+                         wire::angleRaw(reported[run.end - 1]),
+                         std::span(words).subspan(run.first, run.end - run.first));
+      given_.push_back(std::move(packet));
+    }
+  }
+  wake_.notify_all();
+}
+
+void SimLidar::sendDueGiven(std::unique_lock<std::mutex>& lock) {
+  while (!given_.empty() && given_.front().due <= Clock::now()) {
+    GivenPacket packet = std::move(given_.front());
+    given_.pop_front();
+    lock.unlock();
+    const bool listening = halsim::serialSettings(port_).open;
+    const uint64_t sentAt = simhal::halMicros();
+    if (listening) {
+      halsim::pushSerialBytes(port_, packet.bytes);
+    }
+    lock.lock();
+    if (listening) {
+      sent_.record(packet.start, sentAt);
+      revolutionsSent_ += packet.start ? 1 : 0;
+    }
+  }
+}
+
 std::vector<SimLidar::SentPacket> SimLidar::sentPackets() const {
   const std::lock_guard lock(mutex_);
   return sent_.latest();
@@ -160,9 +215,16 @@ void SimLidar::run() {
   auto due = Clock::now() + samplePeriod(revolutionsPerSecond_);
   while (running_) {
     if (silent_) {
-      wake_.wait(lock, [this] { return !running_ || !silent_; });
-      position = 0;
-      due = Clock::now() + samplePeriod(revolutionsPerSecond_);
+      sendDueGiven(lock);
+      if (given_.empty()) {
+        wake_.wait(lock, [this] { return !running_ || !silent_ || !given_.empty(); });
+      } else {
+        wake_.wait_until(lock, given_.front().due);
+      }
+      if (!silent_) {
+        position = 0;
+        due = Clock::now() + samplePeriod(revolutionsPerSecond_);
+      }
       continue;
     }
     if (Clock::now() < due) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -59,6 +60,22 @@ class SimLidar {
    */
   void sendRevolutions(int count, unsigned seed);
 
+  /** A sample as the library decodes it: its corrected angle in degrees and its distance in
+   *  millimetres, -1 out of range. */
+  struct Sample {
+    double angleDegrees = 0.0;
+    float distanceMm = 0.0F;
+  };
+  /**
+   * Sends one revolution of these samples, its packets reaching an open port spread evenly over
+   * `duration` from now, so that the library decodes the same samples (angles within the
+   * packets' angle unit): each reported angle leaves room for the angle correction of its
+   * distance; one out of range goes as no return, which the library corrects by nothing. Like
+   * sendRevolutions, meant for a silent lidar. A revolution given before the last one has gone
+   * follows it.
+   */
+  void sendRevolution(const std::vector<Sample>& samples, std::chrono::microseconds duration);
+
   using SentPacket = halvern::sim::SentPacket;
   /** The latest packets of its own stream that reached an open port (up to SentPacketLog::kKept),
    *  oldest first. */
@@ -80,6 +97,14 @@ class SimLidar {
   void run();
   /** The packet of revolution positions [first, end), noise and damage applied; mutex held. */
   std::vector<uint8_t> revolutionPacket(int first, int end);
+  /** Sends the given packets that are due; mutex held, released while sending. */
+  void sendDueGiven(std::unique_lock<std::mutex>& lock);
+
+  struct GivenPacket {
+    Clock::time_point due;
+    bool start = false;
+    std::vector<uint8_t> bytes;
+  };
 
   const int32_t port_;
   mutable std::mutex mutex_;
@@ -90,6 +115,7 @@ class SimLidar {
   double droppedShare_ = 0.0;
   double corruptedShare_ = 0.0;
   bool silent_ = false;
+  std::deque<GivenPacket> given_;  // sendRevolution's, in order
   SentPacketLog sent_;
   int revolutionsSent_ = 0;
   int revolutionsStreamed_ = 0;

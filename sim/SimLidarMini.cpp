@@ -4,9 +4,11 @@
 #include "SimLidarMini.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <ratio>
 
 #include "SimHal.h"
 #include "lidar/RectangularRoom.h"
@@ -61,6 +63,7 @@ struct DeviceState {
   bool splitPackets = false;
   bool silent = false;
   bool scanning = false;
+  bool streamingRoom = true;
   std::optional<std::vector<uint8_t>> replyOverride;
   std::vector<uint8_t> commands;
   SentPacketLog sent;
@@ -175,6 +178,7 @@ std::vector<SimLidarMini::SentPacket> SimLidarMini::sentPackets() const {
 }
 
 void SimLidarMini::setRoom(Room room) { state_->set(&DeviceState::room, std::move(room)); }
+void SimLidarMini::setStreamingRoom(bool on) { state_->set(&DeviceState::streamingRoom, on); }
 void SimLidarMini::setIdentity(const Identity& identity) {
   state_->set(&DeviceState::identity, identity);
 }
@@ -233,19 +237,57 @@ void SimLidarMini::takeRequests(SerialLine& line, std::span<const uint8_t> bytes
 
 void SimLidarMini::queueDuePackets(SerialLine& line, Clock::time_point now) {
   state_->with([&](DeviceState& state) {
-    if (!state.scanning || state.silent) {
+    if (!state.scanning || state.silent || !state.streamingRoom) {
       state.timeline.stop();
       return;
     }
     for (const auto& packet : state.timeline.due(now)) {
-      const bool start = packet.start();
       queuePacket(line, state, lidarmini::roomPacket(state.room, packet), packet.due,
-                  [this, start] {
-                    state_->with([start](DeviceState& sentState) {
-                      sentState.revolutionsSent += start ? 1 : 0;
-                      sentState.sent.record(start, simhal::halMicros());
-                    });
-                  });
+                  countWhenSent(packet.start()));
+    }
+  });
+}
+
+std::function<void()> SimLidarMini::countWhenSent(bool start) {
+  return [this, start] {
+    state_->with([start](DeviceState& sentState) {
+      sentState.revolutionsSent += start ? 1 : 0;
+      sentState.sent.record(start, simhal::halMicros());
+    });
+  };
+}
+
+void SimLidarMini::sendRevolution(const std::vector<Point>& points,
+                                  std::chrono::microseconds duration, bool thenNextStart) {
+  const Clock::time_point now = Clock::now();
+  std::vector<std::vector<uint8_t>> packets = lidarmini::revolutionPackets(points);
+  const std::size_t spread = packets.size();
+  if (thenNextStart) {
+    const std::array<Point, 1> empty{};
+    packets.push_back(lidarmini::revolutionPackets(empty).front());
+  }
+  // Packet i arrives (its last byte read) at its share of the duration. It goes onto the line
+  // as long before as its bytes take, and earlier still where the packets after it would not
+  // fit on the line in time: a burst that the lidar sent while the library was not reading
+  // comes at once, as it did then.
+  std::vector<Clock::time_point> onLineAt(packets.size());
+  Clock::time_point lineDone = Clock::time_point::max();
+  for (std::size_t i = packets.size(); i-- > 0;) {
+    const auto share = spread > 1 ? duration * static_cast<int64_t>(std::min(i, spread - 1)) /
+                                        static_cast<int64_t>(spread - 1)
+                                  : std::chrono::microseconds{0};
+    const auto lineTime = std::chrono::microseconds(static_cast<int64_t>(packets[i].size()) *
+                                                    std::micro::den / kBytesPerSecond);
+    onLineAt[i] = std::min(now + share, lineDone) - lineTime;
+    lineDone = onLineAt[i];
+  }
+  state_->with([&](DeviceState& state) {
+    if (!state.scanning || state.silent) {
+      return;
+    }
+    for (std::size_t i = 0; i < packets.size(); ++i) {
+      const bool start = i == 0 || i == spread;
+      queuePacket(*line_, state, std::move(packets[i]), onLineAt[i], countWhenSent(start));
     }
   });
 }

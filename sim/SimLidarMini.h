@@ -64,6 +64,11 @@ class SimLidarMini {
   static Room defaultRoom();
 
   void setRoom(Room room);
+  /**
+   * Streams revolutions of its room while scanning (the default). Off, it sends only the
+   * revolutions given to sendRevolution, as when a recorded match is replayed.
+   */
+  void setStreamingRoom(bool on);
   void setIdentity(const Identity& identity);
   void setHealth(const Health& health);
 
@@ -132,12 +137,30 @@ class SimLidarMini {
   static std::vector<uint8_t> scanPacket(bool start, uint16_t firstAngleRaw, uint16_t lastAngleRaw,
                                          const std::vector<Sample>& samples);
 
+  /** A point of a revolution to send: its angle in degrees, [0, 360), and its sample. */
+  struct Point {
+    double angleDegrees = 0.0;
+    Sample sample;
+  };
+  /**
+   * Sends one revolution of these points now, when scanning and not silent, its packets reaching
+   * the library spread evenly over `duration` (the last one then), the faults set applied. The
+   * points go in as few packets as their angles allow: a packet carries its first and last angle
+   * only, the library spreading its samples evenly between them. With `thenNextStart`, a start
+   * packet of one empty sample follows the last packet: the library takes a revolution as whole
+   * when the next one starts.
+   */
+  void sendRevolution(const std::vector<Point>& points, std::chrono::microseconds duration,
+                      bool thenNextStart);
+
  private:
   struct State;  // the lidar's state behind its mutex, with its model and its faults
 
   void takeRequests(SerialLine& line, std::span<const uint8_t> bytes);
   /** Queues the packets whose samples have been measured by `now`. */
   void queueDuePackets(SerialLine& line, std::chrono::steady_clock::time_point now);
+  /** What a packet's last byte going onto the line counts. */
+  std::function<void()> countWhenSent(bool start);
 
   std::unique_ptr<State> state_;
   std::unique_ptr<SerialLine> line_;  // last: its thread stops before the state goes

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/EvenRuns.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace halvern::sim::lidarmini {
@@ -48,6 +49,31 @@ std::vector<uint8_t> roomPacket(const SimLidarMini::Room& room,
   wire::encodeScanPacket(bytes, packet.start(), angleRaw(angleOf(packet.first)),
                          angleRaw(angleOf(packet.end - 1)), samples);
   return bytes;
+}
+
+std::vector<std::vector<uint8_t>> revolutionPackets(std::span<const SimLidarMini::Point> points) {
+  // Runs whose inner angles fall within half an angle unit of the even spread read back within
+  // one unit once their end angles are rounded to units too.
+  constexpr double kTolerance = 0.5 / kAngleUnitsPerDegree;
+  std::vector<double> angles;
+  angles.reserve(points.size());
+  for (const SimLidarMini::Point& point : points) {
+    angles.push_back(point.angleDegrees);
+  }
+  std::vector<std::vector<uint8_t>> packets;
+  for (const SampleRun run : evenRuns(angles, SimLidarMini::kMaxSamplesPerPacket, kTolerance)) {
+    std::vector<wire::ScanSample> samples;
+    for (std::size_t i = run.first; i < run.end; ++i) {
+      const SimLidarMini::Sample& sample = points[i].sample;
+      samples.push_back(wire::ScanSample{
+          .intensity = sample.intensity, .distanceMm = sample.distanceMm, .flag = sample.flag});
+    }
+    std::vector<uint8_t> packet;
+    wire::encodeScanPacket(packet, run.first == 0, angleRaw(angles[run.first]),
+                           angleRaw(angles[run.end - 1]), samples);
+    packets.push_back(std::move(packet));
+  }
+  return packets;
 }
 
 std::vector<uint8_t> infoReply(const SimLidarMini::Identity& identity) {

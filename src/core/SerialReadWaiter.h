@@ -20,6 +20,7 @@ enum class ReadReadiness {
   Woken,         // wake() was called
   PortGone,      // the port hung up or failed: waiting on it again would return at once
   ReadToFind,    // this host cannot wait on the port: read, the read's own wait paces the loop
+  TimedOut,      // the time limit passed without bytes (only a wait given a limit)
 };
 
 /**
@@ -37,6 +38,8 @@ class SerialReadWaiter {
 
   /** Waits, without a time limit, until bytes are waiting on `h`, a wake() or a port failure. */
   ReadReadiness waitForBytes(SerialHandle h);
+  /** As waitForBytes, giving up after `limit`: for a reader that also looks at the time. */
+  ReadReadiness waitForBytes(SerialHandle h, std::chrono::milliseconds limit);
 
   /** Waits up to `timeout` for a wake(); true when woken. */
   bool waitForWake(std::chrono::milliseconds timeout);

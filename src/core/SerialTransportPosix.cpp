@@ -213,6 +213,10 @@ SerialReadWaiter::SerialReadWaiter() {
 SerialReadWaiter::~SerialReadWaiter() = default;
 
 ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h) {
+  return waitForBytes(h, std::chrono::milliseconds(-1));
+}
+
+ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h, std::chrono::milliseconds limit) {
   if (h == kInvalidSerialHandle) {
     return ReadReadiness::PortGone;
   }
@@ -222,10 +226,14 @@ ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h) {
   std::array<pollfd, 2> watched{{{fdOf(h), POLLIN, 0}, {wakeUp->readEnd, POLLIN, 0}}};
   int polled = 0;
   do {
-    polled = ::poll(watched.data(), watched.size(), -1);
+    // A negative limit waits for ever; an interrupted wait starts its limit again.
+    polled = ::poll(watched.data(), watched.size(), static_cast<int>(limit.count()));
   } while (polled < 0 && errno == EINTR);
   if (polled < 0) {
     return ReadReadiness::PortGone;  // so the caller pauses instead of retrying a failing wait
+  }
+  if (polled == 0) {
+    return ReadReadiness::TimedOut;
   }
   if (watched[1].revents != 0) {
     return ReadReadiness::Woken;

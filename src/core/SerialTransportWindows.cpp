@@ -197,6 +197,11 @@ SerialReadWaiter::~SerialReadWaiter() = default;
 // blocking WaitCommEvent would hold up every write on the port until a byte arrives, and under
 // Wine it returns within a few milliseconds reporting no event. The reader's timed read does
 // the waiting instead; it returns as soon as a first byte arrives.
+ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h, std::chrono::milliseconds /*limit*/) {
+  // Never waits here (see below), so no limit can pass.
+  return waitForBytes(h);
+}
+
 ReadReadiness SerialReadWaiter::waitForBytes(SerialHandle h) {
   if (h == kInvalidSerialHandle) {
     return ReadReadiness::PortGone;

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/DataLogSink.h"
 #include "core/HalPlatform.h"
 #include "lidar/LidarPackets.h"
 
@@ -70,8 +71,10 @@ LidarScan emptyScan() {
 /** The thread that reads the port and keeps the latest sample of every degree. */
 class LidarReader {
  public:
-  LidarReader(const LidarModule& owner, const ReaderSettings& settings)
+  LidarReader(const LidarModule& owner, const ReaderSettings& settings,
+              std::shared_ptr<LidarLog> signals)
       : module(owner),
+        log(std::move(signals)),
         kalman(everyDegree(settings.kalman)),
         movingAverageWindow(settings.movingAverageWindow),
         medianWindow(settings.medianWindow),
@@ -115,10 +118,15 @@ class LidarReader {
   /** Sleeps for `interval`, or less when the reader is being stopped; false once stopped. */
   bool pause(milliseconds interval);
   void takePackets(int64_t arrivedUs);
+  /** Gathers the packet's samples into the revolution to log, logging the one it completes. */
+  void logRevolution(bool start, int64_t arrivedUs);
+  /** Logs the connection while the data log is on: true after packets, false once silent. */
+  void logConnection();
   void store(std::span<const LidarSample> decoded, int64_t arrivedUs);
   float filtered(std::size_t degree, std::span<const float> history);
 
   const LidarModule& module;
+  const std::shared_ptr<LidarLog> log;  // none when the module had none
 
   mutable std::mutex dataMutex;  // guards the table, the histories and the Kalman states
   std::array<KalmanState, LIDAR_DEGREES> kalman;  // a degree's own
@@ -132,6 +140,13 @@ class LidarReader {
   // The thread's own: received bytes carried from read to read, and one packet's samples.
   std::vector<uint8_t> received;
   std::vector<LidarSample> samples;
+  // The thread's own: the revolution being gathered for the log, from a start packet that came
+  // while logging was on.
+  std::vector<LidarSample> revolution;
+  bool gathering = false;
+  int64_t revolutionFirstUs = 0;
+  int64_t revolutionLastUs = 0;
+  bool everConnected = false;  // Connected is logged from the first packet on
 
   std::mutex wakeMutex;
   std::condition_variable wake;
@@ -149,6 +164,9 @@ void LidarReader::run() {
   received.reserve(kReceiveReserve);
   applyLineSettings(module.portHandle());
   while (true) {
+    if (log && datalog::dataLogActive()) {
+      logConnection();  // every pass: at least each closed-port interval
+    }
     const int32_t handle = module.portHandle();
     if (!module.isScanning() || handle == 0) {
       // Stopped, or the port would not open: wait for start to open it again.
@@ -191,11 +209,31 @@ void LidarReader::run() {
 void LidarReader::takePackets(int64_t arrivedUs) {
   PacketCodec::takePackets(received, [this, arrivedUs](std::span<const uint8_t> packet) {
     samples.clear();
-    decodePacket(packet, samples);
+    const bool start = decodePacket(packet, samples);
     store(samples, arrivedUs);
     module.notePacket(arrivedUs);
+    if (log) {
+      logRevolution(start, arrivedUs);
+    }
   });
 }
+
+void LidarReader::logRevolution(bool start, int64_t arrivedUs) {
+  if (start) {
+    if (gathering && !revolution.empty()) {
+      log->revolution(revolution, revolutionFirstUs, revolutionLastUs);
+    }
+    revolution.clear();
+    gathering = datalog::dataLogActive();
+    revolutionFirstUs = arrivedUs;
+  }
+  if (gathering) {
+    revolution.insert(revolution.end(), samples.begin(), samples.end());
+    revolutionLastUs = arrivedUs;
+  }
+}
+
+void LidarReader::logConnection() { module.logConnection(*log, everConnected); }
 
 void LidarReader::store(std::span<const LidarSample> decoded, int64_t arrivedUs) {
   const bool filtering = module.anyFilterOn();
@@ -236,6 +274,19 @@ float LidarReader::filtered(std::size_t degree, std::span<const float> history) 
   return value;
 }
 
+void LidarModule::logConnection(LidarLog& signals, bool& everConnected) const {
+  const std::lock_guard lock(connectionLogMutex);
+  const int64_t lastUs = monitor.lastTrafficMicros();
+  if (connected()) {
+    everConnected = true;
+    signals.connected(true, lastUs);
+  } else if (everConnected && lastUs != 0) {
+    // Disconnected from the moment the silence passed its limit (a stop logs its own).
+    constexpr int64_t kSilenceUs = int64_t{LIDAR_CONNECTION_SILENCE_MS} * 1000;
+    signals.connected(false, lastUs + kSilenceUs);
+  }
+}
+
 LidarModule::LidarModule() = default;
 
 LidarModule::~LidarModule() { reader.reset(); }
@@ -256,8 +307,17 @@ bool LidarModule::openPort() {
   return true;
 }
 
+std::shared_ptr<LidarLog> LidarModule::currentLog() const {
+  const std::lock_guard lock(logMutex);
+  return log;
+}
+
 void LidarModule::create(int newPort) {
   port = newPort;
+  {
+    const std::lock_guard lock(logMutex);
+    log = std::make_shared<LidarLog>(newPort);
+  }
   scanning.store(true);
   for (auto& filter : filters) {
     filter.store(false);
@@ -267,6 +327,7 @@ void LidarModule::create(int newPort) {
   if (!openPort()) {
     return;
   }
+  currentLog()->scanning(true, platform::robotTimeMicros());
   startReader();
 }
 
@@ -279,7 +340,7 @@ void LidarModule::startReader() {
     pending = ReaderSettings{};
   }
   reader.reset();  // the earlier reader stops before the new one starts
-  reader = std::make_unique<LidarReader>(*this, settings);
+  reader = std::make_unique<LidarReader>(*this, settings, currentLog());
 }
 
 void LidarModule::start() {
@@ -291,6 +352,9 @@ void LidarModule::start() {
   std::this_thread::sleep_for(kRestartPause);
   if (!openPort()) {
     return;
+  }
+  if (const auto signals = currentLog()) {
+    signals->scanning(true, platform::robotTimeMicros());
   }
   applyLineSettings(handle.load());
   if (!reader) {
@@ -304,6 +368,12 @@ void LidarModule::stop() {
   scanning.store(false);
   platform::serialClose(handle.exchange(0));
   monitor.reset();  // a closed port brings no packets
+  if (const auto signals = currentLog()) {
+    const int64_t now = platform::robotTimeMicros();
+    signals->scanning(false, now);
+    const std::lock_guard logLock(connectionLogMutex);
+    signals->connected(false, now);
+  }
 }
 
 LidarScan LidarModule::getData() const { return reader ? reader->scan() : emptyScan(); }
@@ -341,12 +411,18 @@ void LidarModule::enableFilter(int type, bool enable) {
   for (int i = 0; i < kFilterTypeCount; ++i) {
     filters.at(static_cast<std::size_t>(i)).store(i == type && enable);
   }
+  if (const auto signals = currentLog()) {
+    signals->activeFilter(enable ? type : -1, platform::robotTimeMicros());
+  }
 }
 
 void LidarModule::clusterConfig(float newTolerance, int newMinPoints) {
   const std::lock_guard lock(configMutex);
   tolerance.store(newTolerance);
   minPoints.store(newMinPoints);
+  if (const auto signals = currentLog()) {
+    signals->cluster(newTolerance, newMinPoints, platform::robotTimeMicros());
+  }
 }
 
 template <typename SetOnReader, typename Value>
@@ -366,20 +442,32 @@ void LidarModule::kalmanConfig(float processNoise, float measurementNoise, float
                                  .measurementNoise = measurementNoise,
                                  .errorCovariance = errorCovariance,
                                  .estimate = 0.0F});
+  if (const auto signals = currentLog()) {
+    signals->kalman(processNoise, measurementNoise, errorCovariance, platform::robotTimeMicros());
+  }
 }
 
 void LidarModule::movingAverageConfig(int window) {
   applyFilterSetting(&LidarReader::setMovingAverageWindow, &ReaderSettings::movingAverageWindow,
                      window);
+  if (const auto signals = currentLog()) {
+    signals->movingAverageWindow(window, platform::robotTimeMicros());
+  }
 }
 
 void LidarModule::medianConfig(int window) {
   applyFilterSetting(&LidarReader::setMedianWindow, &ReaderSettings::medianWindow, window);
+  if (const auto signals = currentLog()) {
+    signals->medianWindow(window, platform::robotTimeMicros());
+  }
 }
 
 void LidarModule::jitterConfig(float threshold) {
   applyFilterSetting(&LidarReader::setJitterThreshold, &ReaderSettings::jitterThreshold,
                      threshold);
+  if (const auto signals = currentLog()) {
+    signals->jitterThreshold(threshold, platform::robotTimeMicros());
+  }
 }
 
 }  // namespace halvern::lidar

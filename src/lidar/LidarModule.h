@@ -12,6 +12,7 @@
 #include "core/ConnectionMonitor.h"
 #include "halvern/Lidar.h"
 #include "lidar/LidarFilters.h"
+#include "lidar/LidarLog.h"
 
 namespace halvern::lidar {
 
@@ -46,6 +47,11 @@ class LidarModule {
   [[nodiscard]] bool connected() const { return scanning.load() && monitor.connected(); }
   /** The reader's: a packet arrived at `robotMicros`. */
   void notePacket(int64_t robotMicros) const { monitor.noteTraffic(robotMicros); }
+  /**
+   * The reader's, each pass while logging: logs a change of the connection, once it has been
+   * connected (`everConnected`), in step with stop's logging of its end.
+   */
+  void logConnection(LidarLog& log, bool& everConnected) const;
 
   void enableFilter(int type, bool enable);
   void clusterConfig(float tolerance, int minPoints);
@@ -73,6 +79,8 @@ class LidarModule {
   template <typename SetOnReader, typename Value>
   void applyFilterSetting(SetOnReader setOnReader, Value ReaderSettings::*kept,
                           const Value& value);
+  /** The signals of the lidar created last; none before the first create. */
+  [[nodiscard]] std::shared_ptr<LidarLog> currentLog() const;
 
   int32_t port = 0;
   std::atomic<int32_t> handle{0};  // 0 while the port is closed
@@ -84,6 +92,11 @@ class LidarModule {
   std::mutex portMutex;    // create, start and stop around opening and closing the port
   std::mutex configMutex;  // the setters
   ReaderSettings pending;  // set before any create: kept for the first reader
+  mutable std::mutex logMutex;  // `log` itself, replaced by create
+  // Held while the connection is judged and logged, so that a judgement made before a stop is
+  // never logged after the stop's.
+  mutable std::mutex connectionLogMutex;
+  std::shared_ptr<LidarLog> log;  // shared with the reader, which appends until it stops
   std::unique_ptr<LidarReader> reader;
   mutable ConnectionMonitor monitor{// noted by the reader, which sees the module as const
                                     std::chrono::milliseconds(LIDAR_CONNECTION_SILENCE_MS)};

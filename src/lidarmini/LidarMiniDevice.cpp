@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <system_error>
 
+#include "core/DataLogSink.h"
 #include "core/DevicePath.h"
 #include "core/HalPlatform.h"
 #include "lidarmini/LidarMiniLink.h"
@@ -27,6 +29,10 @@ constexpr milliseconds kGonePortRecheck{20};
 constexpr milliseconds kIdlePoll{1};
 constexpr std::size_t kReceiveReserve = 4096;
 
+// While the data log is on, the scan thread looks at the connection at least this often, so
+// that a silent lidar is logged disconnected soon after the silence limit.
+constexpr milliseconds kConnectionCheck{20};
+
 constexpr float kSmallStepHz = 0.1F;
 constexpr float kBigStepHz = 1.0F;
 
@@ -39,8 +45,8 @@ int64_t steadyNanoseconds() {
 }  // namespace
 
 LidarMiniScanner::LidarMiniScanner(serial::SerialHandle lidarPort,
-                                   const std::atomic<bool>& deviceScanning)
-    : port(lidarPort), scanning(deviceScanning), thread([this] { run(); }) {}
+                                   const std::atomic<bool>& deviceScanning, LidarMiniLog& deviceLog)
+    : port(lidarPort), scanning(deviceScanning), log(deviceLog), thread([this] { run(); }) {}
 
 LidarMiniScanner::~LidarMiniScanner() {
   running.store(false);
@@ -51,6 +57,26 @@ LidarMiniScanner::~LidarMiniScanner() {
 }
 
 void LidarMiniScanner::run() {
+  read();
+  // Stopped: no packets come any more.
+  log.connected(false, platform::robotTimeMicros());
+}
+
+void LidarMiniScanner::logConnection() {
+  const int64_t lastUs = monitor.lastTrafficMicros();
+  if (lastUs == 0) {
+    return;
+  }
+  const int64_t now = platform::robotTimeMicros();
+  if (monitor.connectedAt(now)) {
+    log.connected(true, lastUs);
+  } else {
+    // Disconnected from the moment the silence passed its limit.
+    log.connected(false, lastUs + std::chrono::microseconds(kConnectionSilence).count());
+  }
+}
+
+void LidarMiniScanner::read() {
   if (waiter.waitForWake(kScanSettleTime)) {
     return;
   }
@@ -62,9 +88,18 @@ void LidarMiniScanner::run() {
   std::vector<uint8_t> received;
   received.reserve(kReceiveReserve);
   while (running.load() && scanning.load()) {
-    const serial::ReadReadiness readiness = waiter.waitForBytes(port);
+    // Every pass, however it ended, comes back here within the check interval while logging.
+    const bool logging = datalog::dataLogActive();
+    if (logging) {
+      logConnection();
+    }
+    const serial::ReadReadiness readiness =
+        logging ? waiter.waitForBytes(port, kConnectionCheck) : waiter.waitForBytes(port);
     if (readiness == serial::ReadReadiness::Woken) {
       return;
+    }
+    if (readiness == serial::ReadReadiness::TimedOut) {
+      continue;
     }
     if (readiness == serial::ReadReadiness::PortGone) {
       waiter.waitForWake(kGonePortRecheck);
@@ -77,6 +112,9 @@ void LidarMiniScanner::run() {
       const int read = serial::ReadSerialBytes(port, received.data() + before, waiting);
       received.resize(before + static_cast<std::size_t>(std::max(read, 0)));
       takePackets(received, platform::robotTimeMicros());
+      if (logging) {
+        logConnection();  // the first packets after a silence are logged as they come
+      }
     } else if (readiness == serial::ReadReadiness::BytesWaiting) {
       // Bytes were announced yet none are queued: the port is failing, treat it as gone.
       waiter.waitForWake(kGonePortRecheck);
@@ -96,21 +134,35 @@ void LidarMiniScanner::takePackets(std::vector<uint8_t>& received, int64_t arriv
 void LidarMiniScanner::publish(bool start, std::span<const ScanPoint> points, int64_t arrivedUs) {
   const int64_t now = steadyNanoseconds();
   monitor.noteTraffic(arrivedUs);
-  const std::lock_guard lock(frameMutex);
-  if (start) {
-    // The revolution that ends here is whole; what came before the first start is not.
-    if (!first && !current.points.empty()) {
-      last.timestamp = current.timestamp;
-      last.points.assign(current.points.begin(), current.points.end());
-      lastTimes = currentTimes;
+  bool completed = false;
+  PacketTimes completedTimes{};
+  {
+    const std::lock_guard lock(frameMutex);
+    if (start) {
+      // The revolution that ends here is whole; what came before the first start is not.
+      if (!first && !current.points.empty()) {
+        last.timestamp = current.timestamp;
+        last.points.assign(current.points.begin(), current.points.end());
+        lastTimes = currentTimes;
+        completed = datalog::dataLogActive();
+        if (completed) {
+          // Copied here, logged after the lock: a reader of the latest revolution never waits
+          // on the log.
+          loggedPoints.assign(current.points.begin(), current.points.end());
+          completedTimes = currentTimes;
+        }
+      }
+      current.points.clear();
+      current.timestamp = now;
+      currentTimes.firstUs = arrivedUs;
+      first = false;
     }
-    current.points.clear();
-    current.timestamp = now;
-    currentTimes.firstUs = arrivedUs;
-    first = false;
+    currentTimes.lastUs = arrivedUs;
+    current.points.insert(current.points.end(), points.begin(), points.end());
   }
-  currentTimes.lastUs = arrivedUs;
-  current.points.insert(current.points.end(), points.begin(), points.end());
+  if (completed) {
+    log.revolution(loggedPoints, completedTimes.firstUs, completedTimes.lastUs);
+  }
 }
 
 ScanFrame LidarMiniScanner::latest() const {
@@ -146,8 +198,8 @@ int32_t LidarMiniScanner::copyLatest(float* angles, float* distances, float* int
 }
 
 std::unique_ptr<LidarMiniDevice> LidarMiniDevice::create(int port) {
-  std::unique_ptr<LidarMiniDevice> device(new LidarMiniDevice());
   const std::string path = serial::findDevicePath(port);
+  std::unique_ptr<LidarMiniDevice> device(new LidarMiniDevice(path));
   std::cout << "[LidarMini] Opening " << path << " (port " << port << ")" << std::endl;
   {
     const std::lock_guard lock(device->portMutex);
@@ -194,17 +246,20 @@ void LidarMiniDevice::start() {
   }
   scanning.store(true);
   try {
-    scanner = std::make_unique<LidarMiniScanner>(port.handle(), scanning);
+    scanner = std::make_unique<LidarMiniScanner>(port.handle(), scanning, log);
   } catch (const std::system_error&) {
     scanning.store(false);
     std::cerr << "[LidarMini] Cannot start the scan thread\n";
     return;
   }
+  log.scanning(true, platform::robotTimeMicros());
   std::cout << "[LidarMini] Scanning started" << std::endl;
 }
 
 void LidarMiniDevice::stop() {
-  SendCmd(port.handle(), Command::StopScan);
+  if (SendCmd(port.handle(), Command::StopScan)) {
+    log.scanning(false, platform::robotTimeMicros());
+  }
   scanning.store(false);
   scanner.reset();
   std::cout << "[LidarMini] Scanning stopped" << std::endl;
@@ -218,6 +273,7 @@ void LidarMiniDevice::increaseFrequency(bool big) {
   }
   if (SendCmd(port.handle(), big ? Command::FrequencyUpOne : Command::FrequencyUpTenth)) {
     frequencyHz = candidate;
+    log.frequency(frequencyHz, platform::robotTimeMicros());
   }
 }
 
@@ -229,12 +285,27 @@ void LidarMiniDevice::decreaseFrequency(bool big) {
   }
   if (SendCmd(port.handle(), big ? Command::FrequencyDownOne : Command::FrequencyDownTenth)) {
     frequencyHz = candidate;
+    log.frequency(frequencyHz, platform::robotTimeMicros());
   }
 }
 
-LidarInfo LidarMiniDevice::getInfo() { return QueryInfo(port.handle()); }
+LidarInfo LidarMiniDevice::getInfo() {
+  const std::optional<LidarInfo> info = QueryInfo(port.handle());
+  if (!info) {
+    return LidarInfo{};
+  }
+  log.info(*info, platform::robotTimeMicros());
+  return *info;
+}
 
-LidarHealth LidarMiniDevice::getHealth() { return QueryHealth(port.handle()); }
+LidarHealth LidarMiniDevice::getHealth() {
+  const std::optional<LidarHealth> health = QueryHealth(port.handle());
+  if (!health) {
+    return LidarHealth{};
+  }
+  log.health(*health, platform::robotTimeMicros());
+  return *health;
+}
 
 ScanFrame LidarMiniDevice::getData() const { return scanner ? scanner->latest() : ScanFrame{}; }
 

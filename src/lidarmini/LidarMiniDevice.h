@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 #include "halvern/LidarMini.h"
+#include "lidarmini/LidarMiniLog.h"
 #include "lidarmini/LidarMiniProtocol.h"
 
 namespace halvern::lidarmini {
@@ -38,8 +40,10 @@ struct PacketTimes {
 /** One scan: a thread reading the port and publishing each revolution once it is whole. */
 class LidarMiniScanner {
  public:
-  /** Starts the thread; it reads the lidar's port while the device's flag stays true. */
-  LidarMiniScanner(serial::SerialHandle lidarPort, const std::atomic<bool>& deviceScanning);
+  /** Starts the thread; it reads the lidar's port while the device's flag stays true, logging
+   *  into the device's `log`. */
+  LidarMiniScanner(serial::SerialHandle lidarPort, const std::atomic<bool>& deviceScanning,
+                   LidarMiniLog& deviceLog);
   LidarMiniScanner(const LidarMiniScanner&) = delete;
   LidarMiniScanner& operator=(const LidarMiniScanner&) = delete;
   /** Stops the thread, waking it, and waits for it. */
@@ -55,6 +59,9 @@ class LidarMiniScanner {
 
  private:
   void run();
+  void read();
+  /** Logs the connection while the data log is on: true after traffic, false once silent. */
+  void logConnection();
   /** Frames and decodes what `received` holds, dropping what it used; the bytes that completed
    *  them arrived at `arrivedUs` on the robot's clock. */
   void takePackets(std::vector<uint8_t>& received, int64_t arrivedUs);
@@ -62,6 +69,7 @@ class LidarMiniScanner {
 
   const serial::SerialHandle port;
   const std::atomic<bool>& scanning;
+  LidarMiniLog& log;
   std::atomic<bool> running{true};
   serial::SerialReadWaiter waiter;
 
@@ -73,6 +81,7 @@ class LidarMiniScanner {
   bool first = true;              // no start packet seen yet
 
   std::array<ScanPoint, kMaxPacketPoints> packetPoints{};  // the thread's: one packet's points
+  std::vector<ScanPoint> loggedPoints;                     // the thread's: a revolution to log
   ConnectionMonitor monitor{kConnectionSilence};           // noted by every packet
 
   std::thread thread;  // last: it starts once everything above exists
@@ -102,8 +111,9 @@ class LidarMiniDevice {
   [[nodiscard]] bool connected() const;
 
  private:
-  LidarMiniDevice() = default;
+  explicit LidarMiniDevice(std::string_view path) : log(path) {}
 
+  LidarMiniLog log;                           // outlives the scanner, which appends to it
   std::unique_ptr<LidarMiniScanner> scanner;  // while scanning
   serial::SerialPort port;
   std::atomic<bool> scanning{false};

@@ -40,14 +40,14 @@ bool requestReply(serial::SerialHandle h, Command command, uint8_t expectedType,
   return true;
 }
 
-/** Asks with `command` and decodes its reply's `Length`-byte payload; empty when none comes. */
+/** Asks with `command` and decodes its reply's `Length`-byte payload; none when none comes. */
 template <std::size_t Length, typename Reply>
-Reply query(serial::SerialHandle h, Command command, uint8_t replyType, const char* caller,
-            Reply (*decode)(std::span<const uint8_t, Length>)) {
+std::optional<Reply> query(serial::SerialHandle h, Command command, uint8_t replyType,
+                           const char* caller, Reply (*decode)(std::span<const uint8_t, Length>)) {
   std::array<uint8_t, Length> payload{};
   if (!requestReply(h, command, replyType, caller) ||
       !ReadExact(h, payload.data(), static_cast<int>(payload.size()), kReplyTimeoutMs)) {
-    return Reply{};
+    return std::nullopt;
   }
   return decode(payload);
 }
@@ -101,11 +101,11 @@ bool ReadResponseHeader(serial::SerialHandle h, uint8_t& type) {
   return true;
 }
 
-LidarInfo QueryInfo(serial::SerialHandle h) {
+std::optional<LidarInfo> QueryInfo(serial::SerialHandle h) {
   return query(h, Command::GetDeviceInfo, kInfoType, "getInfo", decodeInfo);
 }
 
-LidarHealth QueryHealth(serial::SerialHandle h) {
+std::optional<LidarHealth> QueryHealth(serial::SerialHandle h) {
   return query(h, Command::GetDeviceHealth, kHealthType, "getHealth", decodeHealth);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "core/SerialTransport.h"
 #include "lidarmini/LidarMiniProtocol.h"
@@ -23,7 +24,8 @@ bool ReadExact(serial::SerialHandle h, uint8_t* buffer, int count, int timeoutMs
 /** Reads a response descriptor and gives its data type. */
 bool ReadResponseHeader(serial::SerialHandle h, uint8_t& type);
 
-LidarInfo QueryInfo(serial::SerialHandle h);
-LidarHealth QueryHealth(serial::SerialHandle h);
+/** The lidar's identity and health; none when no sound reply came (said on standard error). */
+std::optional<LidarInfo> QueryInfo(serial::SerialHandle h);
+std::optional<LidarHealth> QueryHealth(serial::SerialHandle h);
 
 }  // namespace halvern::lidarmini
