@@ -73,10 +73,18 @@ class SimFerixConverter {
 
   /** Takes the board off the bus, as pulling it out would: no transfer reaches it after this. */
   void unplug();
+  /** Puts an unplugged board back on the bus, as it was. */
+  void plugIn();
 
   /** The voltage at input 0 to 3, in volts against ground (may be slightly negative). */
   void setInputVoltage(int channel, double volts);
   [[nodiscard]] double inputVoltage(int channel) const;
+  /**
+   * Sets input 0 to 3 to the voltage whose conversion reads `raw`, the register's 12 bits as a
+   * reader takes them unsigned (0 to 4095; 4095 is one count below zero), under the full-scale
+   * range of the configuration it holds now. For replaying recorded counts.
+   */
+  void setInputCount(int channel, int raw);
 
   /** As a read returns it: bit 15 reads 0 while a conversion is in progress, 1 otherwise. */
   [[nodiscard]] uint16_t configRegister() const;

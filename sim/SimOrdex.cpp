@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "SimClock.h"
+#include "can/CanBus.h"
 #include "ordex/OrdexClock.h"
 #include "ordex/OrdexFrames.h"
 #include "ordex/OrdexMessages.h"
@@ -20,6 +21,11 @@ namespace halvern::sim {
 namespace msg = halvern::ordex;
 
 namespace {
+
+// The controllers' frames are the bus's to stream even before a simulated controller exists (a
+// robot program creates its controllers first, its simulation later).
+[[maybe_unused]] const bool sessionsClaimed =
+    (claimStreamSessions({msg::kMessageIdBase, msg::kFamilyMask}), true);
 
 // The log keeps the newest frames only, like the bus's own log, so long runs stay bounded.
 constexpr std::size_t kReceivedLogCapacity = 100000;

@@ -53,4 +53,8 @@ uint16_t convert(double volts, uint16_t config) {
   return ferix::encodeConversion(static_cast<int>(count));
 }
 
+double countVoltage(int count, uint16_t config) {
+  return count * fullScaleVolts(config) / kFullScaleCount;
+}
+
 }  // namespace halvern::sim::converter

@@ -33,4 +33,7 @@ double selectedVoltage(const std::array<double, 4>& inputs, uint16_t config);
  *  the nearest count and clamped to the range, in the upper 12 bits; 0 for NaN. */
 uint16_t convert(double volts, uint16_t config);
 
+/** The voltage that converts to `count` (-2048 to 2047) under `config`: convert's inverse. */
+double countVoltage(int count, uint16_t config);
+
 }  // namespace halvern::sim::converter

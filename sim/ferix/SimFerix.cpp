@@ -49,6 +49,16 @@ void SimFerixConverter::unplug() {
   }
 }
 
+void SimFerixConverter::plugIn() {
+  const std::scoped_lock lock(plugMutex_);
+  if (readCallback_ == 0) {
+    readCallback_ = HALSIM_RegisterI2CReadCallback(port_, &SimFerixConverter::onRead, this);
+  }
+  if (writeCallback_ == 0) {
+    writeCallback_ = HALSIM_RegisterI2CWriteCallback(port_, &SimFerixConverter::onWrite, this);
+  }
+}
+
 std::string SimFerixConverter::simDeviceName() const {
   return "Ferix[" + std::to_string(port_) + "," + std::to_string(address_) + "]";
 }
@@ -87,6 +97,19 @@ void SimFerixConverter::setInputVoltage(int channel, double volts) {
   settle(simNow());
   inputs_.at(static_cast<std::size_t>(channel)) = volts;
   showVoltages();
+}
+
+void SimFerixConverter::setInputCount(int channel, int raw) {
+  constexpr int kCountRange = 4096;  // 12 bits
+  constexpr int kFirstNegative = 2048;
+  const int wrapped = raw & (kCountRange - 1);
+  const int count = wrapped >= kFirstNegative ? wrapped - kCountRange : wrapped;
+  uint16_t config = 0;
+  {
+    const std::scoped_lock lock(mutex_);
+    config = config_;
+  }
+  setInputVoltage(channel, conv::countVoltage(count, config));
 }
 
 double SimFerixConverter::inputVoltage(int channel) const {

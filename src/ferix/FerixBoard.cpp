@@ -56,6 +56,7 @@ bool FerixBoard::initialize(int referenceVolts) {
   stopConversions();
   const std::scoped_lock lock(readingMutex);
   referenceVoltage = static_cast<float>(referenceVolts);
+  log.referenceVoltageSet(static_cast<double>(referenceVoltage), platform::robotTimeMicros());
   settings = kBoardSettings;
   int32_t status = 0;
   // A port that did not open shows in the presence check.
@@ -78,6 +79,7 @@ bool FerixBoard::startConversions() {
     return false;
   }
   if (!converter) {
+    log.conversionsStarted(platform::robotTimeMicros());
     try {
       converter = std::make_unique<FerixConverter>(
           [this](uint8_t channel) { convertInBackground(channel); });
@@ -89,7 +91,10 @@ bool FerixBoard::startConversions() {
 }
 
 void FerixBoard::stopConversions() {
-  converter.reset();  // joins; its last conversion has completed
+  if (converter) {
+    converter.reset();  // joins; its last conversion has completed
+    log.conversionsStopped(platform::robotTimeMicros());
+  }
   forgetReadings();
 }
 
@@ -136,6 +141,11 @@ void FerixBoard::convertInBackground(uint8_t channel) {
                              .timestampUs = std::max<int64_t>(arrived, 1)};
       monitor.noteTraffic(reading.timestampUs);
     }
+  }
+  if (reading.timestampUs != 0) {
+    log.converted(channel, reading);
+  } else {
+    log.unanswered(platform::robotTimeMicros());
   }
   {
     // An unanswered conversion leaves no reading: the last one is no longer the input's.

@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "core/ConnectionMonitor.h"
+#include "ferix/BoardLog.h"
 #include "ferix/FerixConverter.h"
 #include "ferix/FerixProtocol.h"
 #include "halvern/Ferix.h"
@@ -66,6 +67,8 @@ class FerixBoard {
   // under readingMutex, which its thread takes.
   std::mutex lifecycleMutex;
   bool busOpen = false;                       // guarded by lifecycleMutex
+  // Its signals in the robot's data log: before the converter, which appends to them.
+  BoardLog log;
   std::unique_ptr<FerixConverter> converter;  // guarded by lifecycleMutex; while converting
 
   // One reading at a time: a reading is three transfers and a wait, and another reading's

@@ -6,8 +6,9 @@
 
 namespace halvern::ordex {
 
-ControllerSession::ControllerSession(int32_t handle, int32_t deviceNumber, IdentityFetchPace pace)
-    : canHandle(handle), deviceId(deviceNumber), fetchPace(pace) {}
+ControllerSession::ControllerSession(int32_t handle, int32_t deviceNumber,
+                                     IdentityFetchPace pace, int32_t bus)
+    : canHandle(handle), deviceId(deviceNumber), fetchPace(pace), signals(deviceNumber, bus) {}
 
 ControllerSession::~ControllerSession() { stopFetch(); }
 

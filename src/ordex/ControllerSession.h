@@ -1,5 +1,6 @@
 // What one Ordex controller has beside its registry entries: the background fetch of its
-// identity, the lock that keeps identity exchanges one at a time, and its connection state.
+// identity, the lock that keeps identity exchanges one at a time, its connection state and its
+// signals in the robot's data log.
 #pragma once
 
 #include <chrono>
@@ -10,6 +11,7 @@
 
 #include "core/ConnectionMonitor.h"
 #include "halvern/Ordex.h"
+#include "ordex/ControllerLog.h"
 
 namespace halvern::ordex {
 
@@ -30,7 +32,9 @@ struct IdentityFetchPace {
  */
 class ControllerSession {
  public:
-  ControllerSession(int32_t handle, int32_t deviceNumber, IdentityFetchPace pace = {});
+  /** The controller `deviceNumber` on CAN bus `bus`, registered under `handle`. */
+  ControllerSession(int32_t handle, int32_t deviceNumber, IdentityFetchPace pace = {},
+                    int32_t bus = 0);
   ControllerSession(const ControllerSession&) = delete;
   ControllerSession& operator=(const ControllerSession&) = delete;
   ~ControllerSession();
@@ -62,6 +66,9 @@ class ControllerSession {
   /** The robot-clock time of the controller's newest status frame seen. */
   ConnectionMonitor& statusTraffic() { return statusFrames; }
 
+  /** Its signals in the robot's data log. */
+  ControllerLog& log() { return signals; }
+
  private:
   void fetchLoop();
   /** Waits `duration`, or less when stopping or when a caller waits for the exchange. */
@@ -73,6 +80,7 @@ class ControllerSession {
   const int32_t deviceId;
   const IdentityFetchPace fetchPace;
   ConnectionMonitor statusFrames{kStatusSilenceLimit};
+  ControllerLog signals;
 
   // One identity request/reply exchange on the bus at a time, the caller's or the fetch's.
   std::mutex exchangeMutex;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/DataLogSink.h"
 #include "core/HalPlatform.h"
 #include "ordex/OrdexBus.h"
 
@@ -50,6 +51,17 @@ void HeartbeatLoop::stopThread() {
   }
 }
 
+void HeartbeatLoop::logStatus(Controller& controller) {
+  // One turn more after the log goes, to close the stream of frames.
+  const bool logging = datalog::dataLogActive();
+  if (logging || controller.logging) {
+    if (const auto session = sessionOf(controller.handle); session != nullptr) {
+      session->log().takeStatus(controller.handle);
+    }
+    controller.logging = logging;
+  }
+}
+
 void HeartbeatLoop::heartbeatLoop() {
   std::unique_lock lock(controllersMutex);
   while (!heartbeatStop.load()) {
@@ -62,6 +74,7 @@ void HeartbeatLoop::heartbeatLoop() {
         if (controller.nextDue <= now) {
           ordexSend(messageBase(api), Frame{}, controller.deviceNumber, controller.bus);
           controller.nextDue = Clock::now() + kPeriod;
+          logStatus(controller);
         }
       }
     }

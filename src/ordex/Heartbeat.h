@@ -14,7 +14,8 @@ namespace halvern::ordex {
 /**
  * One thread serves every registered controller, on whichever bus it is: each receives
  * EnabledHeartbeat while the robot is enabled, DisabledHeartbeat otherwise, every 100 ms from
- * the moment it is added.
+ * the moment it is added. While the library logs into a data log, the same turn takes in the
+ * controller's status frames for it (ControllerLog::takeStatus).
  * The thread runs only while at least one controller is registered.
  */
 class HeartbeatLoop {
@@ -42,7 +43,11 @@ class HeartbeatLoop {
     int32_t deviceNumber = 0;
     int32_t bus = 0;
     Clock::time_point nextDue{};
+    bool logging = false;  // its last turn logged
   };
+
+  /** The controller's turn of logging, if a log is set or was at its last turn. */
+  static void logStatus(Controller& controller);
 
   void heartbeatLoop();
   void stopThread();

@@ -77,11 +77,15 @@ ReadResult readMessage(int32_t handle, int32_t apiId, ReadMode mode) {
 }
 
 Frame readGuarded(int32_t handle, int32_t apiId, int32_t guardCode, ReadMode mode) {
+  return readGuardedResult(handle, apiId, guardCode, mode).frame;
+}
+
+ReadResult readGuardedResult(int32_t handle, int32_t apiId, int32_t guardCode, ReadMode mode) {
   try {
-    return readMessage(handle, apiId, mode).frame;
+    return readMessage(handle, apiId, mode);
   } catch (const std::exception&) {
     reportError(guardCode);
-    return Frame{};
+    return ReadResult{};
   }
 }
 

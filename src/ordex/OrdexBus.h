@@ -79,5 +79,7 @@ ReadResult readMessage(int32_t handle, int32_t apiId, ReadMode mode);
  */
 Frame readGuarded(int32_t handle, int32_t apiId, int32_t guardCode,
                   ReadMode mode = ReadMode::Latest);
+/** As readGuarded, saying whether a frame was received and when. */
+ReadResult readGuardedResult(int32_t handle, int32_t apiId, int32_t guardCode, ReadMode mode);
 
 }  // namespace halvern::ordex

@@ -8,6 +8,7 @@
 #include "core/HalPlatform.h"
 #include "core/LibraryState.h"
 #include "halvern/Ordex.h"
+#include "ordex/CommandLog.h"
 #include "ordex/OrdexBus.h"
 
 namespace {
@@ -42,7 +43,7 @@ void forget(int32_t handle) {
 // Registers a new controller with an empty identity cache and a fresh session. A session the
 // handle still had (a handle created twice without destroy) is stopped first.
 void registerController(int32_t handle, int32_t deviceId, int32_t bus) {
-  auto fresh = std::make_shared<ControllerSession>(handle, deviceId);
+  auto fresh = std::make_shared<ControllerSession>(handle, deviceId, IdentityFetchPace{}, bus);
   std::shared_ptr<ControllerSession> previous;
   {
     auto& reg = registry();
@@ -91,8 +92,11 @@ int32_t c_Ordex_createOnBus(int32_t bus, int32_t deviceId, int32_t frequency) {
   try {
     registerController(handle, deviceId, bus);
     for (int8_t motor = 0; motor < kChannelCount; ++motor) {
-      ordexSend(messageBase(Api::ConfigureMotor), configureMotorPayload(motor, frequency),
-                deviceId, bus);
+      const Frame payload = configureMotorPayload(motor, frequency);
+      ordexSend(messageBase(Api::ConfigureMotor), payload, deviceId, bus);
+      logMotorCommand(handle, motor, [&payload](ControllerLog::Motor& log, int64_t now) {
+        log.configuredFrequency.append(static_cast<int64_t>(decodeChannelUint16(payload)), now);
+      });
     }
     halvern::libraryState().ordexHeartbeat.add(handle, deviceId, bus);
   } catch (const std::exception&) {

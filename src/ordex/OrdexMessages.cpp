@@ -245,24 +245,40 @@ Frame quorinPositionsPayload(const std::array<uint16_t, kChannelCount>& hundredt
   return frame;
 }
 
+std::string firmwareNumber(const Frame& reply) {
+  return std::to_string(reply[1]) + "." + std::to_string(reply[2]) + "." + std::to_string(reply[3]);
+}
+
 std::string firmwareVersionText(const Frame& reply) {
-  return "Firmware Version: [" + std::to_string(reply[1]) + "." + std::to_string(reply[2]) + "." +
-         std::to_string(reply[3]) + "]";
+  return "Firmware Version: [" + firmwareNumber(reply) + "]";
+}
+
+std::string_view hardwareKindName(uint8_t kind) {
+  switch (kind) {
+    case 1:
+      return "Ordex Quad";
+    case 2:
+      return "Ordex Small";
+    default:
+      return {};
+  }
+}
+
+uint8_t hardwareKindNamed(std::string_view name) {
+  for (uint8_t kind = 1; !hardwareKindName(kind).empty(); ++kind) {
+    if (hardwareKindName(kind) == name) {
+      return kind;
+    }
+  }
+  return 0;
 }
 
 std::string hardwareVersionText(const Frame& reply) {
-  const char* kind = nullptr;
-  switch (reply[4]) {
-    case 1:
-      kind = "Ordex Quad";
-      break;
-    case 2:
-      kind = "Ordex Small";
-      break;
-    default:
-      return "No Hardware Found!";
+  const std::string_view kind = hardwareKindName(reply[4]);
+  if (kind.empty()) {
+    return "No Hardware Found!";
   }
-  return std::string("Hardware: ") + kind + ", Version: " + std::to_string(reply[5]);
+  return "Hardware: " + std::string{kind} + ", Version: " + std::to_string(reply[5]);
 }
 
 std::string serialNumberText(const std::array<uint32_t, 3>& words) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "halvern/Ordex.h"
 
@@ -20,6 +21,8 @@ inline constexpr int32_t kDeviceType = 2;
 inline constexpr uint32_t kMessageIdBase = 0x020C0000;
 /** Every identifier of one controller: its type, manufacturer and device number, any API. */
 inline constexpr uint32_t kDeviceMask = 0x1FFF003F;
+/** Every identifier of every controller: its type and manufacturer, any API and device. */
+inline constexpr uint32_t kFamilyMask = 0x1FFF0000;
 
 // The public limits (halvern/Ordex.h).
 inline constexpr int32_t kMinDeviceNumber = ORDEX_MIN_DEVICE_ID;
@@ -217,9 +220,16 @@ Frame quorinPositionsPayload(const std::array<uint16_t, kChannelCount>& hundredt
 /** Byte 0 of an IdentityReply: the controller's own device number; 0 means no valid reply. */
 constexpr bool isValidIdentity(const Frame& reply) { return reply[0] != 0; }
 
+/** "a.b.c" from bytes 1 to 3 of an IdentityReply. */
+std::string firmwareNumber(const Frame& reply);
 /** "Firmware Version: [a.b.c]" from bytes 1 to 3 of an IdentityReply. */
 std::string firmwareVersionText(const Frame& reply);
 inline constexpr const char* kFirmwareReadFailed = "Firmware Version: (read failed)";
+
+/** The name of hardware kind 1 ("Ordex Quad") or 2 ("Ordex Small"); empty for another. */
+std::string_view hardwareKindName(uint8_t kind);
+/** The kind named `name` by hardwareKindName; 0 for none. */
+uint8_t hardwareKindNamed(std::string_view name);
 
 /** "Hardware: <kind>, Version: <n>" from bytes 4 and 5, or "No Hardware Found!". */
 std::string hardwareVersionText(const Frame& reply);
