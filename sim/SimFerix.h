@@ -73,8 +73,11 @@ class SimFerixConverter {
 
   /** Takes the board off the bus, as pulling it out would: no transfer reaches it after this. */
   void unplug();
-  /** Puts an unplugged board back on the bus, as it was. */
-  void plugIn();
+  /**
+   * While silent it answers no read: the bus reads idle (every bit high), as when the board's
+   * answers are lost; writes still reach it, so it converts what it was last told.
+   */
+  void setSilent(bool silent);
 
   /** The voltage at input 0 to 3, in volts against ground (may be slightly negative). */
   void setInputVoltage(int channel, double volts);
@@ -119,6 +122,7 @@ class SimFerixConverter {
   mutable std::mutex mutex_;
   mutable std::array<double, 4> inputs_{};  // mutable: the simulation may have fed them
   uint8_t pointer_ = 0;
+  bool silent_ = false;
   uint16_t config_ = kPowerOnConfig;
   std::array<uint16_t, 2> thresholds_{0x8000, 0x7FF0};
   mutable uint16_t conversion_ = 0;

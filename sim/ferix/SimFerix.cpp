@@ -12,6 +12,11 @@ namespace halvern::sim {
 
 namespace conv = converter;
 
+namespace {
+// What a read gets that nothing answers: the bus's pull-ups hold every bit high.
+constexpr uint16_t kIdleBus = 0xFFFF;
+}  // namespace
+
 struct SimFerixConverter::Values {
   simhal::SimDevice device;
   std::array<FedValue<simhal::SimDouble, double>, 4> voltages;
@@ -49,14 +54,9 @@ void SimFerixConverter::unplug() {
   }
 }
 
-void SimFerixConverter::plugIn() {
-  const std::scoped_lock lock(plugMutex_);
-  if (readCallback_ == 0) {
-    readCallback_ = HALSIM_RegisterI2CReadCallback(port_, &SimFerixConverter::onRead, this);
-  }
-  if (writeCallback_ == 0) {
-    writeCallback_ = HALSIM_RegisterI2CWriteCallback(port_, &SimFerixConverter::onWrite, this);
-  }
+void SimFerixConverter::setSilent(bool silent) {
+  const std::scoped_lock lock(mutex_);
+  silent_ = silent;
 }
 
 std::string SimFerixConverter::simDeviceName() const {
@@ -192,7 +192,9 @@ int32_t SimFerixConverter::read(std::span<uint8_t> buffer) {
   takeFedVoltages();
   settle(now);
   uint16_t value = 0;
-  if (pointer_ == conv::kConversionRegister) {
+  if (silent_) {
+    value = kIdleBus;
+  } else if (pointer_ == conv::kConversionRegister) {
     value = conversion_;
   } else if (pointer_ == conv::kConfigRegister) {
     value = configAsRead();

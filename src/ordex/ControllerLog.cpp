@@ -1,9 +1,9 @@
 #include "ordex/ControllerLog.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <span>
-#include <vector>
 
 #include "core/HalPlatform.h"
 #include "ordex/ControllerSession.h"
@@ -25,8 +25,20 @@ constexpr std::size_t kReadChunk = 64;
 constexpr int64_t kSilenceUs =
     std::chrono::duration_cast<std::chrono::microseconds>(kStatusSilenceLimit).count();
 
-/** Whether the status frames say status 0: a stream read's valid frames. */
+/** Whether a stream read's frames are valid. */
 bool framesValid(int32_t status) { return status == 0 || status == platform::kCanStreamOverrun; }
+
+/** One of the frames the controller sends on its own, at its status rate. */
+bool isStatusFrame(const platform::CanFrame& frame) {
+  const auto api = apiNumber(messageApi(frame.messageId));
+  const auto among = [api](Api first, int32_t count) {
+    return api >= apiNumber(first) && api < apiNumber(first) + count;
+  };
+  return among(Api::QuorinPositions, 1) || among(Api::EncoderCount, kChannelCount) ||
+         among(Api::MotorRPM, kChannelCount) || among(Api::LimitSwitches, 1) ||
+         among(Api::ControllerTemp, 1) || among(Api::TargetRPM, kChannelCount) ||
+         among(Api::FrequencyStatus, 1);
+}
 
 }  // namespace
 
@@ -99,13 +111,16 @@ void ControllerLog::takeStatus(int32_t handle) {
     lastStatusUs = openedAt;
   }
   if (statusStream.isOpen()) {
-    std::vector<platform::CanFrame> frames(kReadChunk);
+    std::array<platform::CanFrame, kReadChunk> frames{};
     uint32_t count = 0;
     do {
       if (!framesValid(platform::canReadStream(statusStream.handle(), frames, count))) {
         break;
       }
       for (const platform::CanFrame& frame : std::span(frames).first(count)) {
+        if (!isStatusFrame(frame)) {
+          continue;  // an answer to a request: not what tells the controller is there
+        }
         const auto at = std::max<int64_t>(static_cast<int64_t>(frame.timestampUs), 1);
         // A silence longer than the limit between two frames was a drop, however short.
         if (at - lastStatusUs > kSilenceUs) {
@@ -113,7 +128,7 @@ void ControllerLog::takeStatus(int32_t handle) {
         }
         connected.appendChange(true, at);
         lastStatusUs = std::max(lastStatusUs, at);
-        logFrame(frame);
+        logFrame(frame, at);
       }
     } while (count == kReadChunk);
   }
@@ -125,8 +140,7 @@ void ControllerLog::takeStatus(int32_t handle) {
   logIdentity(handle, now);
 }
 
-void ControllerLog::logFrame(const platform::CanFrame& frame) {
-  const auto at = std::max<int64_t>(static_cast<int64_t>(frame.timestampUs), 1);
+void ControllerLog::logFrame(const platform::CanFrame& frame, int64_t at) {
   const Frame& data = frame.data;
   const auto api = apiNumber(messageApi(frame.messageId));
   const auto channelOf = [api](Api first) { return api - apiNumber(first); };

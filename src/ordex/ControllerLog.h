@@ -51,7 +51,8 @@ class ControllerLog {
   void takeStatus(int32_t handle);
 
  private:
-  void logFrame(const platform::CanFrame& frame);
+  /** Logs a status frame received at `at`. */
+  void logFrame(const platform::CanFrame& frame, int64_t at);
   void logIdentity(int32_t handle, int64_t now);
 
   const int32_t deviceNumber;
