@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <span>
+#include <utility>
 
 #include "core/HalPlatform.h"
 #include "ordex/ControllerSession.h"
@@ -114,14 +115,20 @@ void ControllerLog::takeStatus(int32_t handle) {
     std::array<platform::CanFrame, kReadChunk> frames{};
     uint32_t count = 0;
     do {
-      if (!framesValid(platform::canReadStream(statusStream.handle(), frames, count))) {
+      const int32_t status = platform::canReadStream(statusStream.handle(), frames, count);
+      if (!framesValid(status)) {
         break;
       }
+      // Frames were dropped before these: a gap up to the first is no silence of the controller.
+      bool overrun = status == platform::kCanStreamOverrun;
       for (const platform::CanFrame& frame : std::span(frames).first(count)) {
         if (!isStatusFrame(frame)) {
           continue;  // an answer to a request: not what tells the controller is there
         }
         const auto at = std::max<int64_t>(static_cast<int64_t>(frame.timestampUs), 1);
+        if (std::exchange(overrun, false)) {
+          lastStatusUs = std::max(lastStatusUs, at);
+        }
         // A silence longer than the limit between two frames was a drop, however short.
         if (at - lastStatusUs > kSilenceUs) {
           connected.appendChange(false, lastStatusUs + kSilenceUs);
