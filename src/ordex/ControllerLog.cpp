@@ -60,7 +60,7 @@ ControllerLog::Motor::Motor(const std::string& device, int m)
       targetAngle(device, name::motorSignal(m, name::kTargetAngle), EntryType::kDouble, "deg"),
       positionHold(device, name::motorSignal(m, name::kPositionHold), EntryType::kBoolean),
       encoderResolution(device, name::motorSignal(m, name::kEncoderResolution),
-                        EntryType::kInt64, "counts"),
+                        EntryType::kInt64),
       encoderReset(device, name::motorSignal(m, name::kEncoderReset), EntryType::kBoolean),
       currentLimit(device, name::motorSignal(m, name::kCurrentLimit), EntryType::kDouble, "A"),
       currentLimitMode(device, name::motorSignal(m, name::kCurrentLimitMode), EntryType::kInt64),
@@ -69,15 +69,12 @@ ControllerLog::Motor::Motor(const std::string& device, int m)
       autotune(device, name::motorSignal(m, name::kAutotune), EntryType::kBoolean) {}
 
 ControllerLog::ControllerLog(int32_t number, int32_t canBus)
-    : stopMode(datalog::canDeviceName(name::kFamily, number, canBus), name::kStopMode,
-               EntryType::kInt64),
-      sensorDelay(datalog::canDeviceName(name::kFamily, number, canBus), name::kSensorDelay,
-                  EntryType::kInt64, "ms"),
-      serialNumber(datalog::canDeviceName(name::kFamily, number, canBus), name::kSerialNumber,
-                   EntryType::kString),
-      deviceNumber(number),
+    : deviceNumber(number),
       bus(canBus),
       device(datalog::canDeviceName(name::kFamily, number, canBus)),
+      stopMode(device, name::kStopMode, EntryType::kInt64),
+      sensorDelay(device, name::kSensorDelay, EntryType::kInt64),
+      serialNumber(device, name::kSerialNumber, EntryType::kString),
       temperature(device, name::kTemperature, EntryType::kDouble, "degC"),
       frequency(device, name::kFrequency, EntryType::kInt64, "Hz"),
       connected(device, name::kConnected, EntryType::kBoolean),

@@ -9,6 +9,7 @@
 
 #include "core/DataLogSink.h"
 #include "core/DualTransportDevice.h"
+#include "halvern/Ordex.h"
 #include "platform/CanFrame.h"
 
 namespace halvern::ordex {
@@ -20,6 +21,11 @@ namespace halvern::ordex {
  * Commands are logged by the caller's thread, in the call that sent them.
  */
 class ControllerLog {
+  // First: the signals below are named after them.
+  const int32_t deviceNumber;
+  const int32_t bus;
+  const std::string device;
+
  public:
   /** One motor's signals. */
   struct Motor {
@@ -55,12 +61,9 @@ class ControllerLog {
   void logFrame(const platform::CanFrame& frame, int64_t at);
   void logIdentity(int32_t handle, int64_t now);
 
-  const int32_t deviceNumber;
-  const int32_t bus;
-  const std::string device;
   datalog::LogSignal temperature, frequency, connected, deviceId, firmwareVersion, hardware,
       hardwareVersion;
-  std::array<std::unique_ptr<Motor>, 4> motors;
+  std::array<std::unique_ptr<Motor>, ORDEX_MOTOR_COUNT> motors;
 
   // The heartbeat thread's alone.
   CanStreamSession statusStream;  // open while a log is set
