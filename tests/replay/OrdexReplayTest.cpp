@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -43,9 +44,25 @@ class OrdexReplay : public testing::Test {
  protected:
   void SetUp() override { halvern::test::resetSimulation(); }
   void TearDown() override {
+    c_closeI2C();
     c_Halvern_stopDataLog();
     halvern::test::resetSimulation();
   }
+};
+
+/** A controller of the library's, destroyed when the test leaves its scope, failing or not. */
+class Controller {
+ public:
+  Controller() : handle(c_Ordex_create(kDevice, 1000)) {}
+  ~Controller() {
+    if (handle != 0) {
+      c_Ordex_destroy(handle);
+    }
+  }
+  Controller(const Controller&) = delete;
+  Controller& operator=(const Controller&) = delete;
+
+  const int32_t handle;
 };
 
 bool logged(const LibraryLog& log, const std::string& signal) {
@@ -115,7 +132,8 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
     SimOrdex sim(kDevice);
     sim.setIdentity({.firmware = {2, 1, 7}, .hardwareKind = 2, .hardwareVersion = 4});
     sim.setSerialWords({0x0000ABCD, 0x12345678, 0xDEADBEEF});
-    const int32_t handle = c_Ordex_create(kDevice, 1000);
+    const Controller controller;
+    const int32_t handle = controller.handle;
     ASSERT_NE(handle, 0);
     ASSERT_TRUE(waitFor([&] { return logged(recording, "Motor 0/RPM"); }, kWaitLimit));
 
@@ -143,7 +161,6 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
     sim.setStatusSilent(false);
     ASSERT_TRUE(waitFor([&] { return lastConnected(recording, true); }, kWaitLimit));
     show(sim, handle, kSteps.front());
-    c_Ordex_destroy(handle);
   }
   recording.close();
 
@@ -225,7 +242,8 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
   ASSERT_EQ(player.error(), "");
   SimOrdex sim(kDevice);
   player.attach(sim);
-  const int32_t handle = c_Ordex_create(kDevice, 1000);
+  std::optional<Controller> controller(std::in_place);
+  const int32_t handle = controller->handle;
   ASSERT_NE(handle, 0);
   ASSERT_TRUE(waitFor([&] { return logged(replaying, "Motor 0/RPM"); }, kWaitLimit));
   player.start();
@@ -247,7 +265,7 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
   EXPECT_STREQ(identity.firmwareText, "Firmware Version: [2.1.7]");
   EXPECT_STREQ(identity.hardwareText, "Hardware: Ordex Small, Version: 4");
   EXPECT_EQ(c_Ordex_getSerialNumber(handle), "0000ABCD-12345678-DEADBEEF");
-  c_Ordex_destroy(handle);
+  controller.reset();
   replaying.close();
 
   const Readings replayed{SimLogPlayer(replaying.contents())};
@@ -268,7 +286,8 @@ TEST_F(OrdexReplay, NothingIsLoggedOrStreamedWhileLoggingIsOff) {
   ASSERT_TRUE(c_initializeI2C(5));
   ASSERT_TRUE(c_Ferix_startConversions());
   SimOrdex sim(kDevice);
-  const int32_t handle = c_Ordex_create(kDevice, 1000);
+  std::optional<Controller> controller(std::in_place);
+  const int32_t handle = controller->handle;
   ASSERT_NE(handle, 0);
   const auto heartbeatsFrom = [&](std::size_t count) {
     return waitFor([&] { return sim.heartbeats().size() >= count; }, kWaitLimit);
@@ -300,7 +319,7 @@ TEST_F(OrdexReplay, NothingIsLoggedOrStreamedWhileLoggingIsOff) {
                       kWaitLimit));
   board->unplug();
   ASSERT_TRUE(waitFor([] { return !c_Ferix_isConnected(); }, kWaitLimit));
-  c_Ordex_destroy(handle);
+  controller.reset();
   c_closeI2C();
 
   const WpilogContents contents = log.contents();
