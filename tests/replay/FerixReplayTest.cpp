@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "LibraryLog.h"
+#include "ReadingReplay.h"
 #include "SimFerix.h"
 #include "SimLogPlayer.h"
 #include "TestPlatform.h"
@@ -70,7 +70,7 @@ void show(SimFerixConverter& board, const std::array<int, 4>& counts) {
   std::this_thread::sleep_for(kHold);
 }
 
-bool lastConnected(const LibraryLog& log, bool connected) {
+bool lastConnected(const LibraryLogFile& log, bool connected) {
   const auto values = loggedValues(log, kBoard, "Connected");
   return !values.empty() && values.back().boolean == connected;
 }
@@ -94,7 +94,7 @@ struct Readings {
 };
 
 TEST_F(FerixReplay, ARecordedRunGivesTheSameCountsAndVoltsAtTheSameTimesFromAFreshBoard) {
-  LibraryLog recording("recorded");
+  LibraryLogFile recording("recorded");
   {
     const auto board = SimFerixConverter::attach();
     ASSERT_TRUE(c_initializeI2C(kReference));
@@ -110,9 +110,9 @@ TEST_F(FerixReplay, ARecordedRunGivesTheSameCountsAndVoltsAtTheSameTimesFromAFre
     show(*board, kSteps[2]);
     c_closeI2C();
   }
-  recording.close();
+  recording.finish();
 
-  const WpilogContents contents = recording.contents();
+  const WpilogContents contents = recording.read();
   for (int channel = 0; channel < 4; ++channel) {
     expectEntry(contents, kBoard, input(channel, "Raw"), "int64", "counts");
     expectEntry(contents, kBoard, input(channel, "Voltage"), "double", "V");
@@ -120,7 +120,7 @@ TEST_F(FerixReplay, ARecordedRunGivesTheSameCountsAndVoltsAtTheSameTimesFromAFre
   expectEntry(contents, kBoard, "Reference Voltage", "double", "V");
   expectEntry(contents, kBoard, "Connected", "boolean");
 
-  const SimLogPlayer recorded(recording.contents());
+  const SimLogPlayer recorded(recording.read());
   const auto reference = recorded.values(kBoard, "Reference Voltage");
   ASSERT_EQ(reference.size(), 1U);
   EXPECT_EQ(reference.front().number, kReference);
@@ -145,7 +145,7 @@ TEST_F(FerixReplay, ARecordedRunGivesTheSameCountsAndVoltsAtTheSameTimesFromAFre
   EXPECT_EQ(valuesOf(recordedReadings.connected), (std::vector<bool>{true, false, true, false}));
 
   // Replayed into a fresh board, logged again.
-  LibraryLog replaying("replayed");
+  LibraryLogFile replaying("replayed");
   SimLogPlayer player(recording.path());
   ASSERT_EQ(player.error(), "");
   const auto board = SimFerixConverter::attach();
@@ -158,15 +158,15 @@ TEST_F(FerixReplay, ARecordedRunGivesTheSameCountsAndVoltsAtTheSameTimesFromAFre
   ASSERT_TRUE(waitFor([&] { return player.finished(); }, kWaitLimit + span));
   ASSERT_TRUE(waitFor(
       [&] {
-        const Readings soFar{SimLogPlayer(replaying.contents())};
+        const Readings soFar{SimLogPlayer(replaying.read())};
         return soFar.raw.back().size() >= recordedReadings.raw.back().size() &&
                soFar.connected.size() >= recordedReadings.connected.size();
       },
       kWaitLimit));
   c_closeI2C();
-  replaying.close();
+  replaying.finish();
 
-  const Readings replayed{SimLogPlayer(replaying.contents())};
+  const Readings replayed{SimLogPlayer(replaying.read())};
   const int64_t offset = player.clockOffsetMicros();
   for (std::size_t channel = 0; channel < 4; ++channel) {
     const std::string name = input(static_cast<int>(channel), "");

@@ -13,7 +13,7 @@
 #include <tuple>
 #include <vector>
 
-#include "LibraryLog.h"
+#include "ReadingReplay.h"
 #include "SimFerix.h"
 #include "SimLogPlayer.h"
 #include "SimOrdex.h"
@@ -30,6 +30,7 @@ using namespace halvern::test::replay;  // NOLINT(google-build-using-namespace)
 using halvern::sim::OrdexIdentity;
 using halvern::sim::SimLogPlayer;
 using halvern::sim::SimOrdex;
+using halvern::test::entryNamed;
 using halvern::test::kWaitLimit;
 using halvern::test::waitFor;
 
@@ -65,11 +66,11 @@ class Controller {
   const int32_t handle;
 };
 
-bool logged(const LibraryLog& log, const std::string& signal) {
+bool logged(const LibraryLogFile& log, const std::string& signal) {
   return !loggedValues(log, kDeviceName, signal).empty();
 }
 
-bool lastConnected(const LibraryLog& log, bool connected) {
+bool lastConnected(const LibraryLogFile& log, bool connected) {
   const auto values = loggedValues(log, kDeviceName, "Connected");
   return !values.empty() && values.back().boolean == connected;
 }
@@ -125,7 +126,7 @@ struct Readings {
 };
 
 TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshController) {
-  LibraryLog recording("recorded");
+  LibraryLogFile recording("recorded");
   int64_t commandsFrom = 0;
   int64_t commandsUntil = 0;
   {
@@ -162,10 +163,10 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
     ASSERT_TRUE(waitFor([&] { return lastConnected(recording, true); }, kWaitLimit));
     show(sim, handle, kSteps.front());
   }
-  recording.close();
+  recording.finish();
 
   // Every signal an entry with its type and unit.
-  const WpilogContents contents = recording.contents();
+  const WpilogContents contents = recording.read();
   for (const auto& [signal, type, unit] :
        std::vector<std::tuple<std::string, std::string, std::string>>{
            {"Motor 0/RPM", "double", "rpm"},
@@ -192,7 +193,7 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
   }
   EXPECT_EQ(entryNamed(contents, "Halvern/" + kDeviceName + "/Motor 4/Duty Cycle"), nullptr);
 
-  const SimLogPlayer recorded(recording.contents());
+  const SimLogPlayer recorded(recording.read());
   // The commands, as sent, at their calls' times.
   const auto onlyCommand = [&](const std::string& signal) {
     const auto values = recorded.values(kDeviceName, signal);
@@ -237,7 +238,7 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
   EXPECT_EQ(valuesOf(recordedReadings.connected), (std::vector<bool>{true, false, true}));
 
   // Replayed into a fresh controller, logged again.
-  LibraryLog replaying("replayed");
+  LibraryLogFile replaying("replayed");
   SimLogPlayer player(recording.path());
   ASSERT_EQ(player.error(), "");
   SimOrdex sim(kDevice);
@@ -252,7 +253,7 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
   // Until the library has logged the last of it.
   ASSERT_TRUE(waitFor(
       [&] {
-        const Readings replayed(SimLogPlayer(replaying.contents()));
+        const Readings replayed(SimLogPlayer(replaying.read()));
         return replayed.rpm.size() >= recordedReadings.rpm.size() &&
                replayed.connected.size() >= recordedReadings.connected.size();
       },
@@ -266,9 +267,9 @@ TEST_F(OrdexReplay, ARecordedRunGivesTheSameReadingsAtTheSameTimesFromAFreshCont
   EXPECT_STREQ(identity.hardwareText, "Hardware: Ordex Small, Version: 4");
   EXPECT_EQ(c_Ordex_getSerialNumber(handle), "0000ABCD-12345678-DEADBEEF");
   controller.reset();
-  replaying.close();
+  replaying.finish();
 
-  const Readings replayed{SimLogPlayer(replaying.contents())};
+  const Readings replayed{SimLogPlayer(replaying.read())};
   const int64_t offset = player.clockOffsetMicros();
   expectReplayed(recordedReadings.rpm, replayed.rpm, offset, "Motor 0/RPM");
   expectReplayed(recordedReadings.encoder, replayed.encoder, offset, "Motor 1/Encoder");
@@ -295,7 +296,7 @@ TEST_F(OrdexReplay, NothingIsLoggedOrStreamedWhileLoggingIsOff) {
   ASSERT_TRUE(heartbeatsFrom(sim.heartbeats().size() + 2));
   EXPECT_EQ(halvern::sim::openStreamSessionCount(), 0);
 
-  LibraryLog log("switched");
+  LibraryLogFile log("switched");
   ASSERT_TRUE(waitFor([&] { return halvern::sim::openStreamSessionCount() == 1; }, kWaitLimit));
   ASSERT_TRUE(waitFor(
       [&] {
@@ -322,7 +323,7 @@ TEST_F(OrdexReplay, NothingIsLoggedOrStreamedWhileLoggingIsOff) {
   controller.reset();
   c_closeI2C();
 
-  const WpilogContents contents = log.contents();
+  const WpilogContents contents = log.read();
   std::size_t values = 0;
   for (const auto& record : contents.records) {
     if (const auto* data = std::get_if<halvern::sim::replay::WpilogData>(&record.content)) {

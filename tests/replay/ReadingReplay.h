@@ -1,0 +1,97 @@
+// The replay tests of devices that report single values (not revolutions): a signal's recorded
+// values as changes, and the replayed ones checked against them.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "LibraryLogFile.h"
+#include "SimLogPlayer.h"
+#include "replay/WpilogReader.h"
+
+namespace halvern::test::replay {
+
+using sim::RecordedValue;
+using sim::replay::WpilogContents;
+using sim::replay::WpilogEntry;
+using test::LibraryLogFile;
+
+/**
+ * How far a replayed reading's time may be from its recorded time on the replaying clock,
+ * compared as the median over a signal's changes: the analog board converts each input about
+ * every 10 ms, and the player and a loaded machine add a few milliseconds.
+ */
+inline constexpr std::chrono::microseconds kReplayTolerance{20'000};
+
+/** Expects the entry "Halvern/<device>/<signal>" of WPILib's type `type` with unit `unit`. */
+inline void expectEntry(const WpilogContents& contents, const std::string& device,
+                        const std::string& signal, std::string_view type,
+                        std::string_view unit = {}) {
+  const std::string name = "Halvern/" + device + "/" + signal;
+  const WpilogEntry* entry = entryNamed(contents, name);
+  ASSERT_NE(entry, nullptr) << name;
+  EXPECT_EQ(entry->type, type) << name;
+  EXPECT_EQ(entry->metadata, metadataWithUnit(unit)) << name;
+}
+
+/** A value and the time it took over from a different one. */
+template <typename Value>
+struct Change {
+  int64_t at = 0;
+  Value value{};
+};
+
+/** The changes of one signal: its values with each repeat of the one before dropped. */
+template <typename Project>
+auto changesOf(const std::vector<RecordedValue>& values, Project project) {
+  using Value = decltype(project(values.front()));
+  std::vector<Change<Value>> changes;
+  for (const RecordedValue& value : values) {
+    if (changes.empty() || !(changes.back().value == project(value))) {
+      changes.push_back({value.timestamp, project(value)});
+    }
+  }
+  return changes;
+}
+
+/** The values alone. */
+template <typename Value>
+std::vector<Value> valuesOf(const std::vector<Change<Value>>& changes) {
+  std::vector<Value> values;
+  for (const auto& change : changes) {
+    values.push_back(change.value);
+  }
+  return values;
+}
+
+/** The values the log holds now of `device`'s `signal`. */
+inline std::vector<RecordedValue> loggedValues(const LibraryLogFile& log, std::string_view device,
+                                               std::string_view signal) {
+  return sim::SimLogPlayer(log.read()).values(device, signal);
+}
+
+/**
+ * Expects the replayed changes to be the recorded ones, value for value, and each (after the
+ * first, which the fresh simulator showed before playing) to have come at its recorded time on
+ * the replaying clock (recorded - `offsetMicros`) within kReplayTolerance, as a median.
+ */
+template <typename Value>
+void expectReplayed(const std::vector<Change<Value>>& recorded,
+                    const std::vector<Change<Value>>& replayed, int64_t offsetMicros,
+                    const std::string& what) {
+  ASSERT_GE(recorded.size(), 2U) << what << ": the recording changed nothing";
+  ASSERT_EQ(valuesOf(replayed), valuesOf(recorded)) << what;
+  std::vector<int64_t> lags;
+  for (std::size_t i = 1; i < recorded.size(); ++i) {
+    lags.push_back(replayed[i].at - (recorded[i].at - offsetMicros));
+  }
+  EXPECT_LE(std::abs(median(lags)), kReplayTolerance.count()) << what;
+}
+
+}  // namespace halvern::test::replay
