@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +94,37 @@ void expectReplayed(const std::vector<Change<Value>>& recorded,
     lags.push_back(replayed[i].at - (recorded[i].at - offsetMicros));
   }
   EXPECT_LE(std::abs(median(lags)), kReplayTolerance.count()) << what;
+}
+
+/**
+ * Expects the replay to have dropped and regained the connection when the recording did
+ * (recorded - `offsetMicros`): the drop the recording made, the last before `resumedAt`, and the
+ * return after it. Each is one event, which a loaded machine can delay by more than a median of
+ * many would allow; each must come within `silence`, the silence the library allows, which a
+ * replay silencing the device only at the recorded drop would lose. A drop a loaded machine
+ * adds elsewhere (frames held up beyond that silence) is the library's truth, not the replay's.
+ */
+inline void expectDropReplayed(const std::vector<Change<bool>>& recorded,
+                               const std::vector<Change<bool>>& replayed, int64_t resumedAt,
+                               int64_t offsetMicros, std::chrono::microseconds silence) {
+  const auto drop = std::find_if(recorded.rbegin(), recorded.rend(), [&](const auto& change) {
+    return !change.value && change.at < resumedAt;
+  });
+  const auto back = std::find_if(recorded.begin(), recorded.end(), [&](const auto& change) {
+    return change.value && change.at >= resumedAt;
+  });
+  ASSERT_NE(drop, recorded.rend()) << "the recording has no drop";
+  ASSERT_NE(back, recorded.end()) << "the recording has no return";
+  for (const Change<bool>& event : {*drop, *back}) {
+    const int64_t due = event.at - offsetMicros;
+    int64_t nearest = std::numeric_limits<int64_t>::max();
+    for (const Change<bool>& change : replayed) {
+      if (change.value == event.value && std::abs(change.at - due) < std::abs(nearest)) {
+        nearest = change.at - due;
+      }
+    }
+    EXPECT_LT(std::abs(nearest), silence.count()) << (event.value ? "the return" : "the drop");
+  }
 }
 
 }  // namespace halvern::test::replay
