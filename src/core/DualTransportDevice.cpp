@@ -88,16 +88,39 @@ void DualTransportDevice::stopReader() {
   readerWaiter.reset();
 }
 
+void DualTransportDevice::appendConnection(datalog::LogSignal& signal, int64_t nowUs,
+                                           int64_t silenceUs) const {
+  const int64_t lastUs = connection.lastTrafficMicros();
+  if (lastUs == 0) {
+    return;
+  }
+  if (nowUs - lastUs <= silenceUs) {
+    signal.appendChange(true, lastUs);
+  } else {
+    signal.appendChange(false, lastUs + silenceUs);
+  }
+}
+
 void DualTransportDevice::readerLoop(serial::SerialReadWaiter& waiter) {
   using serial::ReadReadiness;
   std::array<uint8_t, kReadBlockSize> buffer{};
   while (running.load()) {
-    const ReadReadiness readiness = waiter.waitForBytes(port.handle());
+    // While logging, a silent sensor still wakes the reader: its going quiet is logged in time.
+    const bool logging = datalog::dataLogActive();
+    const ReadReadiness readiness = logging
+                                        ? waiter.waitForBytes(port.handle(), kLoggingWakeInterval)
+                                        : waiter.waitForBytes(port.handle());
     if (readiness == ReadReadiness::Woken) {
       return;  // only a stop wakes the reader
     }
+    if (logging) {
+      logConnection(platform::robotTimeMicros());
+    }
     if (readiness == ReadReadiness::PortGone) {
       waiter.waitForWake(kGonePortRecheck);
+      continue;
+    }
+    if (readiness == ReadReadiness::TimedOut) {
       continue;
     }
     const int count = serial::ReadSerialBytes(port.handle(), buffer.data(), kReadBlockSize);
@@ -105,6 +128,9 @@ void DualTransportDevice::readerLoop(serial::SerialReadWaiter& waiter) {
       const int64_t arrivedUs = platform::robotTimeMicros();
       connection.noteTraffic(arrivedUs);
       onBytesReceived(buffer.data(), static_cast<std::size_t>(count), arrivedUs);
+      if (datalog::dataLogActive()) {
+        logConnection(arrivedUs);
+      }
     } else if (readiness == ReadReadiness::BytesWaiting) {
       // Bytes were announced yet none could be read: the port is failing, treat it as gone.
       waiter.waitForWake(kGonePortRecheck);

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "core/ConnectionMonitor.h"
+#include "core/DataLogSink.h"
 #include "core/SerialReadWaiter.h"
 #include "core/SerialTransport.h"
 
@@ -124,6 +126,18 @@ class DualTransportDevice {
   /** Called on the reader thread with every block of bytes received, and the robot-clock
    *  time (microseconds) at which the block was read. */
   virtual void onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) = 0;
+
+  /** While the library logs, the reader wakes at least this often, silent sensor or not. */
+  static constexpr std::chrono::milliseconds kLoggingWakeInterval{10};
+  /** Called on the reader thread after each of its wakes while the library logs, with now on
+   *  the robot's clock: the derived class logs its connection status. */
+  virtual void logConnection(int64_t /*nowUs*/) {}
+  /**
+   * Appends to `signal` whether the sensor is connected at `nowUs` when that changed: true,
+   * stamped with its latest traffic, or false, stamped when its silence passed `silenceUs`.
+   * Nothing before its first traffic.
+   */
+  void appendConnection(datalog::LogSignal& signal, int64_t nowUs, int64_t silenceUs) const;
 
   const TransportKind transport;
   const uint8_t canId;   // the CAN ID given at creation; 0 on USB

@@ -8,12 +8,13 @@
 namespace halvern::dystal {
 
 CanGatherer::CanGatherer(const CanStreamSession& session, std::mutex& sessionMutex, uint8_t canId,
-                         ConnectionMonitor& monitor, Publish onReading)
+                         ConnectionMonitor& monitor, Publish onReading, Tick onTick)
     : stream(session),
       streamMutex(sessionMutex),
       chunkId(canMessageId(canId, Api::DistanceChunk)),
       connection(monitor),
       publish(std::move(onReading)),
+      tick(std::move(onTick)),
       thread([this](const std::stop_token& stop) { run(stop); }) {}
 
 void CanGatherer::run(const std::stop_token& stop) {
@@ -24,6 +25,9 @@ void CanGatherer::run(const std::stop_token& stop) {
     if (emptied && assembler.pending() &&
         std::chrono::steady_clock::now() - lastChunkAt >= ReadingAssembler::kChunkPause) {
       assembler.pause(publish);
+    }
+    if (tick) {
+      tick(platform::robotTimeMicros());
     }
     if (emptied) {
       std::unique_lock lock(wakeMutex);

@@ -21,6 +21,8 @@ class CanGatherer {
  public:
   /** Called on the gathering thread with every reading completed. */
   using Publish = std::function<void(const CompletedReading&)>;
+  /** Called on the gathering thread after each of its reads, with now on the robot's clock. */
+  using Tick = std::function<void(int64_t nowUs)>;
 
   /** Between reads that found the session empty, the thread waits this long. The HAL's stream
    *  read does not block, so this is how promptly a frame is seen. */
@@ -29,10 +31,10 @@ class CanGatherer {
   /**
    * Starts gathering from `stream`, which outlives this object; `streamMutex` is held around
    * every read of it, so that no other reader takes frames meanwhile. Every frame of the sensor
-   * `canId` counts as its traffic in `connection`.
+   * `canId` counts as its traffic in `connection`. `tick`, if given, runs after every read.
    */
   CanGatherer(const CanStreamSession& stream, std::mutex& streamMutex, uint8_t canId,
-              ConnectionMonitor& connection, Publish publish);
+              ConnectionMonitor& connection, Publish publish, Tick tick = {});
   CanGatherer(const CanGatherer&) = delete;
   CanGatherer& operator=(const CanGatherer&) = delete;
 
@@ -46,6 +48,7 @@ class CanGatherer {
   const uint32_t chunkId;
   ConnectionMonitor& connection;
   const Publish publish;
+  const Tick tick;
   std::chrono::steady_clock::time_point lastChunkAt;  // the thread's alone
 
   std::mutex wakeMutex;

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "core/DataLogSink.h"
 #include "core/HalPlatform.h"
+#include "dystal/DystalSignals.h"
 
 namespace halvern::dystal {
 namespace {
@@ -35,8 +38,37 @@ constexpr milliseconds kReplyPollInterval{2};
 
 }  // namespace
 
+using datalog::EntryType;
+using datalog::LogSignal;
+
+struct DystalDevice::Signals {
+  explicit Signals(const std::string& device)
+      : sequence(device, signals::kSequence, EntryType::kInt64),
+        distances(device, signals::kDistances, EntryType::kInt64Array, "mm"),
+        connected(device, signals::kConnected, EntryType::kBoolean),
+        outputDataRate(device, signals::kOutputDataRate, EntryType::kInt64, "Hz"),
+        configVersion(device, signals::kConfigVersion, EntryType::kInt64),
+        configDistanceEnabled(device, signals::kConfigDistanceEnabled, EntryType::kBoolean),
+        configCanFdEnabled(device, signals::kConfigCanFdEnabled, EntryType::kBoolean),
+        configCanBrsEnabled(device, signals::kConfigCanBrsEnabled, EntryType::kBoolean) {}
+
+  LogSignal sequence, distances, connected, outputDataRate;
+  LogSignal configVersion, configDistanceEnabled, configCanFdEnabled, configCanBrsEnabled;
+};
+
+DystalDevice::DystalDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus)
+    : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
+
 std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId, int32_t bus) {
-  return createOnCan<DystalDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
+  auto device =
+      createOnCan<DystalDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
+  if (device != nullptr) {
+    device->logs = std::make_unique<Signals>(datalog::canDeviceName(signals::kFamily, canId, bus));
+    if (datalog::dataLogActive()) {
+      device->startGathering();  // readings are logged as the gathering completes them
+    }
+  }
+  return device;
 }
 
 std::unique_ptr<DystalDevice> DystalDevice::createUsb(const char* path, int outputDataRate) {
@@ -44,6 +76,7 @@ std::unique_ptr<DystalDevice> DystalDevice::createUsb(const char* path, int outp
   if (device == nullptr) {
     return nullptr;
   }
+  device->logs = std::make_unique<Signals>(datalog::portDeviceName(signals::kFamily, path));
   const serial::SerialHandle handle = device->port.handle();
   serial::WriteSerialLine(handle, std::string(kGetConfigLine));
   std::this_thread::sleep_for(kConfigReplySettleTime);
@@ -51,8 +84,8 @@ std::unique_ptr<DystalDevice> DystalDevice::createUsb(const char* path, int outp
 
   serial::WriteSerialLine(handle, std::string(kVerboseOffLine));
   serial::WriteSerialLine(handle, std::string(kBinaryFormatLine));
-  if (outputDataRate > 0) {
-    serial::WriteSerialLine(handle, outputDataRateLine(outputDataRate));
+  if (outputDataRate > 0 && serial::WriteSerialLine(handle, outputDataRateLine(outputDataRate))) {
+    device->logs->outputDataRate.append(int64_t{outputDataRate}, platform::robotTimeMicros());
   }
   std::this_thread::sleep_for(kStartupSettleTime);
   device->drainLines(kStartupReplyPause);
@@ -76,6 +109,10 @@ ScanData DystalDevice::getData(int count) {
   }
   count = std::min(count, kMaxDistances);
   if (!onUsb()) {
+    // While the library logs, readings are gathered (and logged) in the background only.
+    if (datalog::dataLogActive()) {
+      startGathering();
+    }
     return gatheringInBackground.load() ? publishedScan(count) : collectCanScan(count);
   }
   const std::lock_guard lock(sampleMutex);
@@ -130,7 +167,12 @@ bool DystalDevice::startGathering() {
   if (!gatherer && stream.isOpen()) {
     gatherer = std::make_unique<CanGatherer>(
         stream, streamMutex, canId, connection,
-        [this](const CompletedReading& reading) { publish(reading); });
+        [this](const CompletedReading& reading) { publish(reading); },
+        [this](int64_t nowUs) {
+          if (datalog::dataLogActive()) {
+            logConnection(nowUs);
+          }
+        });
     gatheringInBackground.store(true);
   }
   return gatheringInBackground.load();
@@ -148,6 +190,39 @@ void DystalDevice::publish(const CompletedReading& reading) {
     hasPublished = true;
   }
   readingPublished.notify_all();
+  if (datalog::dataLogActive()) {
+    const ScanData scan = reading.chunks.assemble(kMaxDistances);
+    logReading(scan.sequence,
+               std::span<const int16_t>(scan.distance, static_cast<size_t>(scan.count)),
+               reading.timestampUs);
+  }
+}
+
+void DystalDevice::logReading(uint8_t sequence, std::span<const int16_t> zones, int64_t stampUs) {
+  if (!datalog::dataLogActive()) {
+    return;  // no copy while nothing is logged
+  }
+  std::array<int64_t, kMaxDistances> wide{};
+  const size_t count = std::min(zones.size(), wide.size());
+  std::copy_n(zones.begin(), count, wide.begin());
+  logs->sequence.append(int64_t{sequence}, stampUs);
+  logs->distances.append(std::span<const int64_t>(wide.data(), count), stampUs);
+}
+
+void DystalDevice::logConfig(const Config& config) {
+  if (config.valid == 0) {
+    return;
+  }
+  const int64_t at = platform::robotTimeMicros();
+  logs->configVersion.append(int64_t{config.version}, at);
+  logs->configDistanceEnabled.append(config.distanceEnabled != 0, at);
+  logs->configCanFdEnabled.append(config.canFdEnabled != 0, at);
+  logs->configCanBrsEnabled.append(config.canBrsEnabled != 0, at);
+}
+
+void DystalDevice::logConnection(int64_t nowUs) {
+  appendConnection(logs->connected, nowUs,
+                   std::chrono::duration_cast<std::chrono::microseconds>(kConnectionSilence).count());
 }
 
 ScanData DystalDevice::publishedScan(int count) {
@@ -199,7 +274,9 @@ ScanData DystalDevice::collectCanScan(int count) {
 
 Config DystalDevice::getConfig(int timeoutMs) {
   timeoutMs = std::max(timeoutMs, 0);
-  return onUsb() ? readUsbConfig(timeoutMs) : requestConfig(timeoutMs);
+  const Config config = onUsb() ? readUsbConfig(timeoutMs) : requestConfig(timeoutMs);
+  logConfig(config);
+  return config;
 }
 
 Config DystalDevice::requestConfig(int timeoutMs) {
@@ -312,12 +389,15 @@ void DystalDevice::onBytesReceived(const uint8_t* bytes, std::size_t count, int6
 }
 
 void DystalDevice::storeFrame(const DistanceFrame& frame, int64_t arrivedUs) {
-  const std::lock_guard lock(sampleMutex);
-  frameSequence = frame.sequence;
-  frameCount = frame.count;
-  distances = frame.distances;  // positions from the count on already read -1
-  frameValid = true;
-  frameTimestampUs = arrivedUs;
+  {
+    const std::lock_guard lock(sampleMutex);
+    frameSequence = frame.sequence;
+    frameCount = frame.count;
+    distances = frame.distances;  // positions from the count on already read -1
+    frameValid = true;
+    frameTimestampUs = arrivedUs;
+  }
+  logReading(frame.sequence, std::span(frame.distances.data(), frame.count), arrivedUs);
 }
 
 }  // namespace halvern::dystal

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -65,14 +66,18 @@ class DystalDevice final : public DualTransportDevice {
 
  private:
   friend class DualTransportDevice;  // creates it on either transport
-  DystalDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
-      : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
+  // Out of line: its signals' type is the source file's.
+  DystalDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0);
 
   ScanData collectCanScan(int count);
   ScanData publishedScan(int count);
   /** The reader's latest USB frame, up to `count` (1 to 64) distances; sampleMutex held. */
   [[nodiscard]] ScanData latestFrame(int count) const;
   void publish(const CompletedReading& reading);
+  /** Logs a reading with the time its last piece arrived. */
+  void logReading(uint8_t sequence, std::span<const int16_t> zones, int64_t stampUs);
+  void logConfig(const Config& config);
+  void logConnection(int64_t nowUs) override;
   Config requestConfig(int timeoutMs);
   Config readUsbConfig(int timeoutMs);
   /** Reads one text line, byte by byte, until a line feed, a pause or the time-out. */
@@ -90,6 +95,11 @@ class DystalDevice final : public DualTransportDevice {
   uint8_t frameCount = 0;
   bool frameValid = false;
   int64_t frameTimestampUs = 0;  // when the bytes completing it arrived
+
+  // Its signals in the robot's data log, made at creation; before the gatherer, whose thread
+  // appends to them.
+  struct Signals;
+  std::unique_ptr<Signals> logs;
 
   // On CAN, the newest reading the background gathering completed, under sampleMutex.
   CompletedReading published;

@@ -3,10 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <map>
 #include <span>
+#include <string>
 #include <thread>
 
+#include "core/DataLogSink.h"
 #include "core/HalPlatform.h"
+#include "iridel/IridelSignals.h"
 
 namespace halvern::iridel {
 namespace {
@@ -16,11 +20,65 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kStartupSettleTime = std::chrono::milliseconds(50);
 constexpr auto kReplyPollInterval = std::chrono::milliseconds(2);
 constexpr uint8_t kNoReplyStatus = 2;
+// The largest sample time a CAN command carries.
+constexpr int kMaxCanSampleTimeMs = 65535;
+constexpr int kMaxLevel = 100;
+
+int64_t now() { return platform::robotTimeMicros(); }
 
 }  // namespace
 
+using datalog::EntryType;
+using datalog::LogSignal;
+
+struct IridelDevice::Signals {
+  explicit Signals(std::string deviceName)
+      : device(std::move(deviceName)),
+        sequence(device, signals::kSequence, EntryType::kInt64),
+        x(device, signals::kX, EntryType::kDouble),
+        y(device, signals::kY, EntryType::kDouble),
+        z(device, signals::kZ, EntryType::kDouble),
+        connected(device, signals::kConnected, EntryType::kBoolean),
+        colorFormat(device, signals::kColorFormat, EntryType::kString),
+        sampleTime(device, signals::kSampleTime, EntryType::kInt64, "ms"),
+        brightness(device, signals::kBrightness, EntryType::kInt64, "%"),
+        statusLed(device, signals::kStatusLed, EntryType::kBoolean),
+        statusLedLevel(device, signals::kStatusLedLevel, EntryType::kInt64, "%"),
+        measureMode(device, signals::kMeasureMode, EntryType::kInt64),
+        measureModeParameter(device, signals::kMeasureModeParameter, EntryType::kDouble),
+        zmm(device, signals::kZmm, EntryType::kDouble),
+        usbOverride(device, signals::kUsbOverride, EntryType::kBoolean),
+        canId(device, signals::kCanId, EntryType::kInt64) {}
+
+  /** The signal of a configuration key, made on its first answer. */
+  LogSignal& config(int key) {
+    const std::lock_guard lock(configMutex);
+    auto& signal = configByKey[key];
+    if (!signal) {
+      signal = std::make_unique<LogSignal>(device, signals::configSignal(key), EntryType::kInt64);
+    }
+    return *signal;
+  }
+
+  const std::string device;
+  LogSignal sequence, x, y, z, connected;
+  LogSignal colorFormat, sampleTime, brightness, statusLed, statusLedLevel, measureMode,
+      measureModeParameter, zmm, usbOverride, canId;
+  std::mutex configMutex;
+  std::map<int, std::unique_ptr<LogSignal>> configByKey;
+};
+
+IridelDevice::IridelDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus)
+    : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
+
 std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId, int32_t bus) {
-  return createOnCan<IridelDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
+  auto device =
+      createOnCan<IridelDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
+  if (device != nullptr) {
+    device->logs = std::make_unique<Signals>(datalog::canDeviceName(signals::kFamily, canId, bus));
+    device->pollingInBackground();
+  }
+  return device;
 }
 
 std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int sampleTimeMs) {
@@ -28,9 +86,15 @@ std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int samp
   if (device == nullptr) {
     return nullptr;
   }
-  serial::WriteSerialLine(device->port.handle(), colorFormatLine("XYZ"));
+  device->logs = std::make_unique<Signals>(datalog::portDeviceName(signals::kFamily, path));
+  constexpr std::string_view kStartFormat = "XYZ";
+  if (serial::WriteSerialLine(device->port.handle(), colorFormatLine(kStartFormat))) {
+    device->logs->colorFormat.append(kStartFormat, now());
+  }
   if (sampleTimeMs > 0) {
-    serial::WriteSerialLine(device->port.handle(), sampleTimeLine(sampleTimeMs));
+    if (serial::WriteSerialLine(device->port.handle(), sampleTimeLine(sampleTimeMs))) {
+      device->logs->sampleTime.append(int64_t{clampSampleTimeMs(sampleTimeMs)}, now());
+    }
     device->noteSampleTime(sampleTimeMs);
   }
   // Drop what the sensor answered to the start-up commands before reading samples.
@@ -41,6 +105,7 @@ std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int samp
 }
 
 IridelDevice::~IridelDevice() {
+  poller = std::jthread();  // stops and joins it, before the session closes
   stopReader();  // before the port closes and before the sample goes
   port.reset();
   stream.close();
@@ -54,7 +119,9 @@ ColorData IridelDevice::getColor() {
   if (!stream.isOpen()) {
     return ColorData{};
   }
-  pollCanSample();
+  if (!pollingInBackground()) {
+    pollCanSample();
+  }
   const std::lock_guard lock(sampleMutex);
   if (!sampleUnreadByGetColor) {
     return ColorData{};
@@ -64,7 +131,7 @@ ColorData IridelDevice::getColor() {
 }
 
 Reading IridelDevice::getLatestColor() {
-  if (!onUsb()) {
+  if (!onUsb() && !pollingInBackground()) {
     pollCanSample();
   }
   const std::lock_guard lock(sampleMutex);
@@ -80,7 +147,7 @@ Reading IridelDevice::getLatestColor() {
 }
 
 bool IridelDevice::isConnected() {
-  if (!onUsb()) {
+  if (!onUsb() && !pollingInBackground()) {
     pollCanSample();
   }
   const int64_t now = platform::robotTimeMicros();
@@ -100,16 +167,56 @@ void IridelDevice::pollCanSample() {
   const auto stampUs = static_cast<int64_t>(frame.timestampUs);
   connection.noteTraffic(stampUs);
   const ColorData color = decodeColorFrame(frame.data.data(), frame.length);
-  const std::lock_guard lock(sampleMutex);
-  if (!color.valid) {
-    // A short frame: getColor reports it as no sample, as the newest frame; the held sample
-    // stays the newest valid one.
-    sampleUnreadByGetColor = false;
-    return;
+  {
+    const std::lock_guard lock(sampleMutex);
+    if (!color.valid) {
+      // A short frame: getColor reports it as no sample, as the newest frame; the held sample
+      // stays the newest valid one.
+      sampleUnreadByGetColor = false;
+      return;
+    }
+    sample = color;
+    sampleTimestampUs = stampUs;
+    sampleUnreadByGetColor = true;
   }
-  sample = color;
-  sampleTimestampUs = stampUs;
-  sampleUnreadByGetColor = true;
+  logSample(color, stampUs);
+}
+
+bool IridelDevice::pollingInBackground() {
+  if (polling.load()) {
+    return true;
+  }
+  if (onUsb() || !stream.isOpen() || !datalog::dataLogActive()) {
+    return false;
+  }
+  const std::lock_guard lock(pollerStartMutex);
+  if (!poller.joinable()) {
+    poller = std::jthread([this](const std::stop_token& stop) { pollLoop(stop); });
+    polling.store(true);
+  }
+  return true;
+}
+
+void IridelDevice::pollLoop(const std::stop_token& stop) {
+  while (!stop.stop_requested()) {
+    pollCanSample();
+    if (datalog::dataLogActive()) {
+      logConnection(now());
+    }
+    std::unique_lock lock(pollerWaitMutex);
+    pollerWake.wait_for(lock, stop, kLoggingPollInterval, [] { return false; });
+  }
+}
+
+void IridelDevice::logSample(const ColorData& color, int64_t stampUs) {
+  logs->sequence.append(int64_t{color.sequence}, stampUs);
+  logs->x.append(double{color.x}, stampUs);
+  logs->y.append(double{color.y}, stampUs);
+  logs->z.append(double{color.z}, stampUs);
+}
+
+void IridelDevice::logConnection(int64_t nowUs) {
+  appendConnection(logs->connected, nowUs, silenceUs.load());
 }
 
 void IridelDevice::noteSampleTime(int milliseconds) {
@@ -121,17 +228,35 @@ bool IridelDevice::setColorFormat(int format) {
   if (!name) {
     return false;
   }
+  const auto logSent = [&] { logs->colorFormat.append(*name, now()); };
   if (onUsb()) {
-    return serial::WriteSerialLine(port.handle(), colorFormatLine(*name));
+    const bool sent = serial::WriteSerialLine(port.handle(), colorFormatLine(*name));
+    if (sent) {
+      logSent();
+    }
+    return sent;
   }
-  return sendCommand(Command::ColorFormat, *colorFormatPayload(format), nullptr, kReplyTimeoutMs);
+  return sendCommand(Command::ColorFormat, *colorFormatPayload(format), nullptr, kReplyTimeoutMs,
+                     logSent);
 }
 
 bool IridelDevice::setSampleTimeMs(int milliseconds) {
-  const bool set = onUsb() ? serial::WriteSerialLine(
-                                 port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)))
-                           : sendCommand(Command::SampleTime, sampleTimePayload(milliseconds),
-                                         nullptr, kReplyTimeoutMs);
+  const auto logSent = [&] {
+    logs->sampleTime.append(
+        int64_t{onUsb() ? clampSampleTimeMs(milliseconds)
+                        : std::clamp(milliseconds, 0, kMaxCanSampleTimeMs)},
+        now());
+  };
+  bool set = false;
+  if (onUsb()) {
+    set = serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)));
+    if (set) {
+      logSent();
+    }
+  } else {
+    set = sendCommand(Command::SampleTime, sampleTimePayload(milliseconds), nullptr,
+                      kReplyTimeoutMs, logSent);
+  }
   if (set) {
     noteSampleTime(milliseconds);
   }
@@ -140,12 +265,19 @@ bool IridelDevice::setSampleTimeMs(int milliseconds) {
 
 bool IridelDevice::setBrightness(int level) {
   return !onUsb() &&
-         sendCommand(Command::Brightness, brightnessPayload(level), nullptr, kReplyTimeoutMs);
+         sendCommand(Command::Brightness, brightnessPayload(level), nullptr, kReplyTimeoutMs, [&] {
+           logs->brightness.append(int64_t{std::clamp(level, 0, kMaxLevel)}, now());
+         });
 }
 
 bool IridelDevice::setStatusLed(bool enable, int level) {
-  return !onUsb() &&
-         sendCommand(Command::StatusLed, statusLedPayload(enable, level), nullptr, kReplyTimeoutMs);
+  return !onUsb() && sendCommand(Command::StatusLed, statusLedPayload(enable, level), nullptr,
+                                 kReplyTimeoutMs, [&] {
+                                   const int64_t at = now();
+                                   logs->statusLed.append(enable, at);
+                                   logs->statusLedLevel.append(
+                                       int64_t{std::clamp(level, 0, kMaxLevel)}, at);
+                                 });
 }
 
 bool IridelDevice::setMeasureMode(int mode, float parameter) {
@@ -153,37 +285,51 @@ bool IridelDevice::setMeasureMode(int mode, float parameter) {
     return false;
   }
   const auto payload = measureModePayload(mode, parameter);
-  return payload && sendCommand(Command::MeasureMode, *payload, nullptr, kReplyTimeoutMs);
+  return payload && sendCommand(Command::MeasureMode, *payload, nullptr, kReplyTimeoutMs, [&] {
+           const int64_t at = now();
+           logs->measureMode.append(int64_t{mode}, at);
+           logs->measureModeParameter.append(double{parameter}, at);
+         });
 }
 
 bool IridelDevice::setZmm(float value) {
-  return !onUsb() && sendCommand(Command::Zmm, zmmPayload(value), nullptr, kReplyTimeoutMs);
+  return !onUsb() && sendCommand(Command::Zmm, zmmPayload(value), nullptr, kReplyTimeoutMs,
+                                 [&] { logs->zmm.append(double{value}, now()); });
 }
 
 bool IridelDevice::setUsbOverride(bool on) {
-  return !onUsb() &&
-         sendCommand(Command::UsbOverride, usbOverridePayload(on), nullptr, kReplyTimeoutMs);
+  return !onUsb() && sendCommand(Command::UsbOverride, usbOverridePayload(on), nullptr,
+                                 kReplyTimeoutMs, [&] { logs->usbOverride.append(on, now()); });
 }
 
 bool IridelDevice::setCanId(int newId) {
-  return !onUsb() && sendCommand(Command::CanId, canIdPayload(newId), nullptr, kReplyTimeoutMs);
+  return !onUsb() && sendCommand(Command::CanId, canIdPayload(newId), nullptr, kReplyTimeoutMs,
+                                 [&] { logs->canId.append(int64_t{newId}, now()); });
 }
 
 bool IridelDevice::getConfig(int key, uint32_t* value) {
   if (value == nullptr || onUsb()) {
     return false;
   }
-  return sendCommand(Command::GetConfig, getConfigPayload(key), value, kReplyTimeoutMs);
+  const bool answered =
+      sendCommand(Command::GetConfig, getConfigPayload(key), value, kReplyTimeoutMs);
+  if (answered) {
+    logs->config(key).append(int64_t{*value}, now());
+  }
+  return answered;
 }
 
 bool IridelDevice::sendCommand(Command command, const CommandPayload& payload, uint32_t* value,
-                               int timeoutMs) {
+                               int timeoutMs, const std::function<void()>& logSent) {
   if (!stream.isOpen() || payload.length == 0 || payload.length > 8) {
     return false;
   }
   if (platform::canSend(canBus, commandId(command),
                         std::span(payload.bytes.data(), payload.length)) != 0) {
     return false;
+  }
+  if (logSent) {
+    logSent();
   }
   uint8_t replyStatus = kNoReplyStatus;
   uint32_t replyValue = 0;
@@ -242,14 +388,19 @@ void IridelDevice::handleLine(std::string_view line, int64_t arrivedUs) {
   if (!components) {
     return;
   }
-  const std::lock_guard lock(sampleMutex);
-  sample.x = (*components)[0];
-  sample.y = (*components)[1];
-  sample.z = (*components)[2];
-  ++usbSequence;  // wraps at 16 bits
-  sample.sequence = usbSequence;
-  sample.valid = true;
-  sampleTimestampUs = arrivedUs;
+  ColorData taken{};
+  {
+    const std::lock_guard lock(sampleMutex);
+    sample.x = (*components)[0];
+    sample.y = (*components)[1];
+    sample.z = (*components)[2];
+    ++usbSequence;  // wraps at 16 bits
+    sample.sequence = usbSequence;
+    sample.valid = true;
+    sampleTimestampUs = arrivedUs;
+    taken = sample;
+  }
+  logSample(taken, arrivedUs);
 }
 
 }  // namespace halvern::iridel

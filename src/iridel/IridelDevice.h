@@ -2,9 +2,15 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <stop_token>
 #include <string_view>
+#include <thread>
 
 #include "core/DualTransportDevice.h"
 #include "iridel/IridelProtocol.h"
@@ -15,6 +21,9 @@ class IridelDevice final : public DualTransportDevice {
  public:
   /** A command waits this long for its reply. */
   static constexpr int kReplyTimeoutMs = 500;
+  /** On CAN while the library logs, a thread of the sensor's looks for a new colour frame this
+   *  often (it logs each one as it comes), so that no reading is logged on a caller's thread. */
+  static constexpr std::chrono::milliseconds kLoggingPollInterval{1};
 
   /** A sensor on CAN bus `bus`, where all its frames go; none (after printing why) for a CAN
    *  ID outside 0 to 63, a bus the platform does not have, or when the stream session cannot
@@ -47,13 +56,21 @@ class IridelDevice final : public DualTransportDevice {
 
  private:
   friend class DualTransportDevice;  // creates it on either transport
-  IridelDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0)
-      : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
+  // Out of line: its signals' type is the source file's.
+  IridelDevice(TransportKind kind, uint8_t deviceCanId, int32_t deviceCanBus = 0);
 
-  bool sendCommand(Command command, const CommandPayload& payload, uint32_t* value, int timeoutMs);
+  /** Sends a command and waits for its reply; `logSent` runs once the command went out. */
+  bool sendCommand(Command command, const CommandPayload& payload, uint32_t* value, int timeoutMs,
+                   const std::function<void()>& logSent = {});
   bool awaitReply(uint8_t code, uint32_t* value, uint8_t* status, int timeoutMs);
   /** On CAN, takes the colour frame that arrived since the last look into the held sample. */
   void pollCanSample();
+  /** On CAN while the library logs, starts the thread that polls for colour frames (once).
+   *  True when it runs: callers then leave the polling to it. */
+  bool pollingInBackground();
+  void pollLoop(const std::stop_token& stop);
+  void logSample(const ColorData& color, int64_t stampUs);
+  void logConnection(int64_t nowUs) override;
   void noteSampleTime(int milliseconds);
   void onBytesReceived(const uint8_t* bytes, std::size_t count, int64_t arrivedUs) override;
   void handleLine(std::string_view line, int64_t arrivedUs);
@@ -69,6 +86,18 @@ class IridelDevice final : public DualTransportDevice {
   LineAssembler lineBuffer;  // the reader thread's alone
   // How long the sensor may be silent, from its sample time once known.
   std::atomic<int64_t> silenceUs{connectionSilence(std::nullopt).count()};
+
+  // Its signals in the robot's data log, made at creation. Before the poller: the threads that
+  // append stop before the signals go.
+  struct Signals;
+  std::unique_ptr<Signals> logs;
+
+  // On CAN while the library logs: the thread that takes the colour frames as they come.
+  std::mutex pollerStartMutex;
+  std::atomic<bool> polling{false};
+  std::mutex pollerWaitMutex;
+  std::condition_variable_any pollerWake;
+  std::jthread poller;  // last: stopped first
 };
 
 }  // namespace halvern::iridel
