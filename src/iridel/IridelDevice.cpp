@@ -20,8 +20,6 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kStartupSettleTime = std::chrono::milliseconds(50);
 constexpr auto kReplyPollInterval = std::chrono::milliseconds(2);
 constexpr uint8_t kNoReplyStatus = 2;
-// The largest sample time a CAN command carries.
-constexpr int kMaxCanSampleTimeMs = 65535;
 constexpr int kMaxLevel = 100;
 
 int64_t now() { return platform::robotTimeMicros(); }
@@ -164,6 +162,10 @@ void IridelDevice::pollCanSample() {
   if (platform::canReceive(canBus, kColorFrameId, kExactMask, frame) != 0) {
     return;
   }
+  takeColorFrame(frame);
+}
+
+void IridelDevice::takeColorFrame(const platform::CanFrame& frame) {
   const auto stampUs = static_cast<int64_t>(frame.timestampUs);
   connection.noteTraffic(stampUs);
   const ColorData color = decodeColorFrame(frame.data.data(), frame.length);
@@ -198,13 +200,36 @@ bool IridelDevice::pollingInBackground() {
 }
 
 void IridelDevice::pollLoop(const std::stop_token& stop) {
+  CanStreamSession colorFrames;
+  const bool queued = colorFrames.open(canBus, kColorFrameId, kExactMask, kStreamDepth) == 0;
   while (!stop.stop_requested()) {
-    pollCanSample();
+    // Without a session of its own it looks at the newest frame only, as callers do.
+    if (queued) {
+      takeQueuedColorFrames(colorFrames);
+    } else {
+      pollCanSample();
+    }
     if (datalog::dataLogActive()) {
       logConnection(now());
     }
     std::unique_lock lock(pollerWaitMutex);
     pollerWake.wait_for(lock, stop, kLoggingPollInterval, [] { return false; });
+  }
+}
+
+void IridelDevice::takeQueuedColorFrames(const CanStreamSession& session) {
+  std::array<platform::CanFrame, kStreamDepth> frames{};
+  uint32_t count = kStreamDepth;
+  while (count == kStreamDepth) {  // a full batch may mean more are waiting
+    const int32_t status = platform::canReadStream(session.handle(), frames, count);
+    // An overrun is a warning: the frames read are valid, the oldest ones were dropped. An
+    // empty session reads as an error with no frames.
+    if (status != 0 && status != platform::kCanStreamOverrun) {
+      return;
+    }
+    for (uint32_t i = 0; i < count && i < kStreamDepth; ++i) {
+      takeColorFrame(frames.at(i));
+    }
   }
 }
 
@@ -241,12 +266,7 @@ bool IridelDevice::setColorFormat(int format) {
 }
 
 bool IridelDevice::setSampleTimeMs(int milliseconds) {
-  const auto logSent = [&] {
-    logs->sampleTime.append(
-        int64_t{onUsb() ? clampSampleTimeMs(milliseconds)
-                        : std::clamp(milliseconds, 0, kMaxCanSampleTimeMs)},
-        now());
-  };
+  const auto logSent = [&] { logs->sampleTime.append(int64_t{clampSampleTimeMs(milliseconds)}, now()); };
   bool set = false;
   if (onUsb()) {
     set = serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)));

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/DualTransportDevice.h"
+#include "core/HalPlatform.h"
 #include "iridel/IridelProtocol.h"
 
 namespace halvern::iridel {
@@ -21,8 +22,9 @@ class IridelDevice final : public DualTransportDevice {
  public:
   /** A command waits this long for its reply. */
   static constexpr int kReplyTimeoutMs = 500;
-  /** On CAN while the library logs, a thread of the sensor's looks for a new colour frame this
-   *  often (it logs each one as it comes), so that no reading is logged on a caller's thread. */
+  /** On CAN while the library logs, a thread of the sensor's takes the colour frames (and logs
+   *  each one) from a stream session of its own, read this often, so that no sample is logged on
+   *  a caller's thread or missed between two looks. */
   static constexpr std::chrono::milliseconds kLoggingPollInterval{1};
 
   /** A sensor on CAN bus `bus`, where all its frames go; none (after printing why) for a CAN
@@ -65,10 +67,14 @@ class IridelDevice final : public DualTransportDevice {
   bool awaitReply(uint8_t code, uint32_t* value, uint8_t* status, int timeoutMs);
   /** On CAN, takes the colour frame that arrived since the last look into the held sample. */
   void pollCanSample();
+  /** Takes a colour frame into the held sample. */
+  void takeColorFrame(const platform::CanFrame& frame);
   /** On CAN while the library logs, starts the thread that polls for colour frames (once).
    *  True when it runs: callers then leave the polling to it. */
   bool pollingInBackground();
   void pollLoop(const std::stop_token& stop);
+  /** Takes the colour frames `session` queued. */
+  void takeQueuedColorFrames(const CanStreamSession& session);
   void logSample(const ColorData& color, int64_t stampUs);
   void logConnection(int64_t nowUs) override;
   void noteSampleTime(int milliseconds);

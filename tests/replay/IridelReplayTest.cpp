@@ -1,0 +1,232 @@
+// A colour sensor's run recorded into a data log and played back into a fresh simulator: what
+// the library logs (samples, commands, connection), and that the library reading the replay
+// reads the same samples at the same times, and loses the connection where it did.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "OwnedHandle.h"
+#include "RecordedRun.h"
+#include "SimIridel.h"
+#include "SimLogPlayer.h"
+#include "TestPlatform.h"
+#include "WaitFor.h"
+#include "halvern/Iridel.h"
+#include "iridel/IridelSignals.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using halvern::sim::SimIridelCan;
+using halvern::sim::SimIridelUsb;
+using halvern::sim::SimLogPlayer;
+using halvern::test::kWaitLimit;
+using halvern::test::RecordedRun;
+using halvern::test::waitFor;
+namespace names = halvern::iridel::signals;
+
+using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
+
+constexpr int kCanId = 3;
+// A sample time that makes the sensor silent for 100 ms read disconnected.
+constexpr int kSampleTimeMs = 10;
+constexpr int64_t kSilenceMicros = 100'000;
+constexpr auto kSampleSpacing = 5ms;
+constexpr int kSamplesEachSide = 6;  // before and after the drop
+
+struct Sample {
+  int64_t sequence = 0;
+  double x = 0, y = 0, z = 0;
+  int64_t micros = 0;
+  bool operator==(const Sample& other) const {
+    return sequence == other.sequence && x == other.x && y == other.y && z == other.z;
+  }
+};
+
+struct Change {
+  bool connected = false;
+  int64_t micros = 0;
+};
+
+/** The samples and connection changes `device` logged, read with the replay's own player. */
+struct Logged {
+  std::vector<Sample> samples;
+  std::vector<Change> connection;
+};
+
+Logged loggedBy(const std::string& path, const std::string& device) {
+  const SimLogPlayer player(path);
+  EXPECT_EQ(player.error(), "");
+  Logged logged;
+  const auto sequences = player.values(device, std::string{names::kSequence});
+  const auto xs = player.values(device, std::string{names::kX});
+  const auto ys = player.values(device, std::string{names::kY});
+  const auto zs = player.values(device, std::string{names::kZ});
+  EXPECT_EQ(xs.size(), sequences.size());
+  EXPECT_EQ(ys.size(), sequences.size());
+  EXPECT_EQ(zs.size(), sequences.size());
+  for (size_t i = 0; i < sequences.size() && i < xs.size() && i < ys.size() && i < zs.size();
+       ++i) {
+    EXPECT_EQ(xs[i].timestamp, sequences[i].timestamp);
+    logged.samples.push_back({sequences[i].integer, xs[i].number, ys[i].number, zs[i].number,
+                              sequences[i].timestamp});
+  }
+  for (const auto& value : player.values(device, std::string{names::kConnected})) {
+    logged.connection.push_back({value.boolean, value.timestamp});
+  }
+  return logged;
+}
+
+IridelReading latest(void* sensor) {
+  IridelReading reading{};
+  c_Iridel_getLatestColor(sensor, &reading);
+  return reading;
+}
+
+/** Waits until the library holds a sample newer than `sequence` on USB, or `sequence` on CAN. */
+bool waitForSequence(void* sensor, uint16_t sequence) {
+  return waitFor([&] { return latest(sensor).valid && latest(sensor).sequence == sequence; },
+                 kWaitLimit);
+}
+
+bool loggedDrop(const RecordedRun& run, const std::string& device) {
+  return run.waitForValue("Halvern/" + device + "/" + std::string{names::kConnected},
+                          [](const auto& value) {
+                            const bool* connected = std::get_if<bool>(&value);
+                            return connected != nullptr && !*connected;
+                          });
+}
+
+/** Checks the replay's samples and connection changes against the recording's, in time. */
+void expectReplayed(const Logged& recorded, const Logged& replayed, int64_t offsetMicros) {
+  ASSERT_EQ(replayed.samples, recorded.samples);
+  std::vector<int64_t> lateness;
+  for (size_t i = 0; i < recorded.samples.size(); ++i) {
+    lateness.push_back(halvern::test::replayLateness(replayed.samples[i].micros,
+                                                     recorded.samples[i].micros, offsetMicros));
+  }
+  ASSERT_EQ(replayed.connection.size(), recorded.connection.size());
+  for (size_t i = 0; i < recorded.connection.size(); ++i) {
+    EXPECT_EQ(replayed.connection[i].connected, recorded.connection[i].connected) << i;
+    lateness.push_back(halvern::test::replayLateness(
+        replayed.connection[i].micros, recorded.connection[i].micros, offsetMicros));
+  }
+  EXPECT_LE(std::abs(halvern::test::median(lateness)),
+            std::chrono::microseconds(halvern::test::kReplayTimeTolerance).count());
+}
+
+TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTimes) {
+  halvern::test::resetSimulation();
+  const std::string device = "Iridel[3]";
+  RecordedRun recording("recorded");
+  std::vector<IridelReading> read;  // what the library reported while recording
+  {
+    SimIridelCan sim(kCanId);
+    sim.setConfigValue(77);
+    Sensor sensor(c_Iridel_create(kCanId));
+    ASSERT_NE(sensor, nullptr);
+    ASSERT_TRUE(c_Iridel_setSampleTimeMs(sensor.get(), kSampleTimeMs));
+    ASSERT_TRUE(c_Iridel_setColorFormat(sensor.get(), 1));
+    ASSERT_TRUE(c_Iridel_setBrightness(sensor.get(), 140));  // sent as 100
+    ASSERT_TRUE(c_Iridel_setStatusLed(sensor.get(), true, 30));
+    ASSERT_TRUE(c_Iridel_setMeasureMode(sensor.get(), 2, 1.5F));
+    ASSERT_FALSE(c_Iridel_setMeasureMode(sensor.get(), 9, 0.0F));  // not sent: not logged
+    ASSERT_TRUE(c_Iridel_setZmm(sensor.get(), 0.25F));
+    ASSERT_TRUE(c_Iridel_setUsbOverride(sensor.get(), false));
+    uint32_t value = 0;
+    ASSERT_TRUE(c_Iridel_getConfig(sensor.get(), 5, &value));
+
+    uint16_t sequence = 0;
+    const auto sendSamples = [&] {
+      for (int i = 0; i < kSamplesEachSide; ++i) {
+        ++sequence;
+        sim.sendColor(sequence, 0.1F * static_cast<float>(sequence), 0.5F, -0.25F);
+        ASSERT_TRUE(waitForSequence(sensor.get(), sequence));
+        read.push_back(latest(sensor.get()));
+        std::this_thread::sleep_for(kSampleSpacing);
+      }
+    };
+    sendSamples();
+    ASSERT_TRUE(loggedDrop(recording, device));  // silent for longer than 100 ms
+    sendSamples();
+  }
+  recording.finish();
+
+  const auto contents = recording.read();
+  struct Expected {
+    std::string_view signal, type, unit;
+  };
+  for (const Expected& expected : std::vector<Expected>{
+           {names::kSequence, "int64", ""},       {names::kX, "double", ""},
+           {names::kY, "double", ""},             {names::kZ, "double", ""},
+           {names::kConnected, "boolean", ""},    {names::kSampleTime, "int64", "ms"},
+           {names::kColorFormat, "string", ""},   {names::kBrightness, "int64", "%"},
+           {names::kStatusLed, "boolean", ""},    {names::kStatusLedLevel, "int64", "%"},
+           {names::kMeasureMode, "int64", ""},    {names::kMeasureModeParameter, "double", ""},
+           {names::kZmm, "double", ""},           {names::kUsbOverride, "boolean", ""},
+           {"Config/5", "int64", ""}}) {
+    const auto entry =
+        halvern::test::entryNamed(contents, "Halvern/" + device + "/" + std::string{expected.signal});
+    ASSERT_TRUE(entry) << expected.signal;
+    EXPECT_EQ(entry->type, expected.type) << expected.signal;
+    EXPECT_EQ(entry->metadata, halvern::test::unitMetadata(expected.unit)) << expected.signal;
+  }
+  EXPECT_FALSE(halvern::test::entryNamed(contents, "Halvern/" + device + "/CAN ID"));  // never set
+
+  const SimLogPlayer player(recording.path());
+  const auto only = [&](std::string_view signal) {
+    const auto values = player.values(device, std::string{signal});
+    EXPECT_EQ(values.size(), 1U) << signal;
+    return values.empty() ? halvern::sim::RecordedValue{} : values.front();
+  };
+  EXPECT_EQ(only(names::kSampleTime).integer, kSampleTimeMs);
+  EXPECT_EQ(only(names::kColorFormat).text, "RAW");
+  EXPECT_EQ(only(names::kBrightness).integer, 100);
+  EXPECT_TRUE(only(names::kStatusLed).boolean);
+  EXPECT_EQ(only(names::kStatusLedLevel).integer, 30);
+  EXPECT_EQ(only(names::kMeasureMode).integer, 2);
+  EXPECT_EQ(only(names::kMeasureModeParameter).number, 1.5);
+  EXPECT_EQ(only(names::kZmm).number, 0.25);
+  EXPECT_FALSE(only(names::kUsbOverride).boolean);
+  EXPECT_EQ(only("Config/5").integer, 77);
+
+  // The samples are the ones the library reported, with their own times; the connection came,
+  // went 100 ms after the last sample before the silence, and came back.
+  const Logged recorded = loggedBy(recording.path(), device);
+  ASSERT_EQ(recorded.samples.size(), read.size());
+  for (size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(recorded.samples[i], (Sample{read[i].sequence, read[i].x, read[i].y, read[i].z}));
+    EXPECT_EQ(recorded.samples[i].micros, read[i].timestampUs);
+  }
+  ASSERT_EQ(recorded.connection.size(), 3U);
+  EXPECT_TRUE(recorded.connection[0].connected);
+  EXPECT_FALSE(recorded.connection[1].connected);
+  EXPECT_EQ(recorded.connection[1].micros,
+            recorded.samples[kSamplesEachSide - 1].micros + kSilenceMicros);
+  EXPECT_TRUE(recorded.connection[2].connected);
+  EXPECT_EQ(recorded.connection[2].micros, recorded.samples[kSamplesEachSide].micros);
+
+  // Played into a fresh simulator, with the library reading it as the program did.
+  halvern::test::resetSimulation();
+  RecordedRun replay("replayed");
+  SimLogPlayer replaying(recording.path());
+  SimIridelCan sim(kCanId);
+  Sensor sensor(c_Iridel_create(kCanId));
+  ASSERT_NE(sensor, nullptr);
+  ASSERT_TRUE(c_Iridel_setSampleTimeMs(sensor.get(), kSampleTimeMs));
+  replaying.attach(sim);
+  replaying.start();
+  ASSERT_TRUE(waitFor([&] { return replaying.finished(); }, kWaitLimit));
+  ASSERT_TRUE(waitForSequence(sensor.get(), static_cast<uint16_t>(2 * kSamplesEachSide)));
+  sensor.reset();
+  replay.finish();
+  expectReplayed(recorded, loggedBy(replay.path(), device), replaying.clockOffsetMicros());
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// Recording a run of the library into a data log and reading it back, for the replay tests: a
+// log on a scratch file of the test's own that the library logs into while it lives, and the
+// values, types and units of the entries it holds.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "WaitFor.h"
+#include "halvern/DataLog.hpp"
+#include "replay/WpilogReader.h"
+#include "wpi/DataLogWriter.h"
+
+namespace halvern::test {
+
+/** How far a replayed value's time may lie from its recorded time moved by the player's offset. */
+inline constexpr std::chrono::milliseconds kReplayTimeTolerance{20};
+
+/** A log the library logs into from creation until finish(); its file goes with it. */
+class RecordedRun {
+ public:
+  explicit RecordedRun(std::string_view role) {
+    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    path_ = std::filesystem::temp_directory_path() /
+            (std::string{"halvern_"} + test->test_suite_name() + "_" + test->name() + "_" +
+             std::string{role} + "_" + std::to_string(std::random_device{}()) + ".wpilog");
+    std::error_code error;
+    log_ = std::make_unique<wpi::log::DataLogWriter>(path_.string(), error);
+    EXPECT_FALSE(error) << error.message();
+    halvern::StartDataLog(*log_);
+  }
+  ~RecordedRun() {
+    finish();
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  RecordedRun(const RecordedRun&) = delete;
+  RecordedRun& operator=(const RecordedRun&) = delete;
+
+  [[nodiscard]] std::string path() const { return path_.string(); }
+
+  /** Stops the library's logging and closes the file. */
+  void finish() {
+    if (log_) {
+      halvern::StopDataLog();
+      log_->Stop();
+      log_.reset();
+    }
+  }
+
+  /** What the file holds so far (the log written out first). */
+  [[nodiscard]] sim::replay::WpilogContents read() const {
+    if (log_) {
+      log_->Flush();
+    }
+    std::ifstream in{path_, std::ios::binary};
+    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>{in},
+                                     std::istreambuf_iterator<char>{}};
+    return sim::replay::readWpilog(bytes);
+  }
+
+  /** Waits until the entry `name` holds a value for which `done` holds. */
+  template <typename Done>
+  bool waitForValue(const std::string& name, Done done) const {
+    return waitFor(
+        [&] {
+          const auto contents = read();
+          for (const auto& record : contents.records) {
+            const auto* data = std::get_if<sim::replay::WpilogData>(&record.content);
+            if (data != nullptr && contents.entries[data->entry].name == name &&
+                done(data->value)) {
+              return true;
+            }
+          }
+          return false;
+        },
+        kWaitLimit);
+  }
+
+ private:
+  std::filesystem::path path_;
+  std::unique_ptr<wpi::log::DataLogWriter> log_;
+};
+
+/** The entry named `name`, if the log started one. */
+inline std::optional<sim::replay::WpilogEntry> entryNamed(
+    const sim::replay::WpilogContents& contents, std::string_view name) {
+  const auto found = std::find_if(contents.entries.begin(), contents.entries.end(),
+                                  [&](const auto& entry) { return entry.name == name; });
+  return found == contents.entries.end() ? std::nullopt : std::optional(*found);
+}
+
+/** The metadata the library gives an entry with `unit` (none: no unit). */
+inline std::string unitMetadata(std::string_view unit) {
+  std::string metadata = R"({"source":"HalvernDriver")";
+  if (!unit.empty()) {
+    metadata += R"(,"unit":")" + std::string{unit} + '"';
+  }
+  return metadata + '}';
+}
+
+/** A value's time in the replay's run less its recorded time moved to the replay's clock. */
+inline int64_t replayLateness(int64_t replayedMicros, int64_t recordedMicros,
+                              int64_t clockOffsetMicros) {
+  return replayedMicros - (recordedMicros - clockOffsetMicros);
+}
+
+/** The median of `values` (not empty). */
+inline int64_t median(std::vector<int64_t> values) {
+  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
+                   values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace halvern::test
