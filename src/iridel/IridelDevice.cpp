@@ -103,7 +103,8 @@ std::unique_ptr<IridelDevice> IridelDevice::createUsb(const char* path, int samp
 }
 
 IridelDevice::~IridelDevice() {
-  poller = std::jthread();  // stops and joins it, before the session closes
+  poller = std::jthread();  // stops and joins it, before the sessions close
+  colorFrames.close();
   stopReader();  // before the port closes and before the sample goes
   port.reset();
   stream.close();
@@ -193,6 +194,8 @@ bool IridelDevice::pollingInBackground() {
   }
   const std::lock_guard lock(pollerStartMutex);
   if (!poller.joinable()) {
+    // Opened before this returns, so every frame from now on is queued for the poller.
+    colorFrames.open(canBus, kColorFrameId, kExactMask, kStreamDepth);
     poller = std::jthread([this](const std::stop_token& stop) { pollLoop(stop); });
     polling.store(true);
   }
@@ -200,11 +203,9 @@ bool IridelDevice::pollingInBackground() {
 }
 
 void IridelDevice::pollLoop(const std::stop_token& stop) {
-  CanStreamSession colorFrames;
-  const bool queued = colorFrames.open(canBus, kColorFrameId, kExactMask, kStreamDepth) == 0;
   while (!stop.stop_requested()) {
     // Without a session of its own it looks at the newest frame only, as callers do.
-    if (queued) {
+    if (colorFrames.isOpen()) {
       takeQueuedColorFrames(colorFrames);
     } else {
       pollCanSample();

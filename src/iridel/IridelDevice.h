@@ -101,6 +101,7 @@ class IridelDevice final : public DualTransportDevice {
   // On CAN while the library logs: the thread that takes the colour frames as they come.
   std::mutex pollerStartMutex;
   std::atomic<bool> polling{false};
+  CanStreamSession colorFrames;  // the poller's own queue of colour frames, when it opens
   std::mutex pollerWaitMutex;
   std::condition_variable_any pollerWake;
   std::jthread poller;  // last: stopped first

@@ -14,6 +14,7 @@
 #include "OwnedHandle.h"
 #include "RecordedRun.h"
 #include "SimIridel.h"
+#include "SimHal.h"
 #include "SimLogPlayer.h"
 #include "TestPlatform.h"
 #include "WaitFor.h"
@@ -37,6 +38,9 @@ constexpr int kCanId = 3;
 // A sample time that makes the sensor silent for 100 ms read disconnected.
 constexpr int kSampleTimeMs = 10;
 constexpr int64_t kSilenceMicros = 100'000;
+// How much longer than that the recorded silence lasts: the replay's sensor, which sees the same
+// silence, has that long to notice it too.
+constexpr auto kSilenceMargin = 100ms;
 constexpr auto kSampleSpacing = 5ms;
 constexpr int kSamplesEachSide = 6;  // before and after the drop
 
@@ -83,6 +87,15 @@ Logged loggedBy(const std::string& path, const std::string& device) {
   return logged;
 }
 
+/**
+ * Resets the simulation and lets its clock pass its first milliseconds: a CAN frame's time has
+ * whole milliseconds, and a time of 0 reads as "no traffic yet" and is logged as "now".
+ */
+void resetClock() {
+  halvern::test::resetSimulation();
+  ASSERT_TRUE(waitFor([] { return halvern::sim::simhal::halMicros() >= 2000; }, kWaitLimit));
+}
+
 IridelReading latest(void* sensor) {
   IridelReading reading{};
   c_Iridel_getLatestColor(sensor, &reading);
@@ -122,7 +135,7 @@ void expectReplayed(const Logged& recorded, const Logged& replayed, int64_t offs
 }
 
 TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTimes) {
-  halvern::test::resetSimulation();
+  resetClock();
   const std::string device = "Iridel[3]";
   RecordedRun recording("recorded");
   std::vector<IridelReading> read;  // what the library reported while recording
@@ -154,6 +167,7 @@ TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTi
     };
     sendSamples();
     ASSERT_TRUE(loggedDrop(recording, device));  // silent for longer than 100 ms
+    std::this_thread::sleep_for(kSilenceMargin);
     sendSamples();
   }
   recording.finish();
@@ -213,7 +227,7 @@ TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTi
   EXPECT_EQ(recorded.connection[2].micros, recorded.samples[kSamplesEachSide].micros);
 
   // Played into a fresh simulator, with the library reading it as the program did.
-  halvern::test::resetSimulation();
+  resetClock();
   RecordedRun replay("replayed");
   SimLogPlayer replaying(recording.path());
   SimIridelCan sim(kCanId);
