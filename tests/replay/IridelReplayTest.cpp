@@ -1,141 +1,25 @@
-// A colour sensor's run recorded into a data log and played back into a fresh simulator: what
-// the library logs (samples, commands, connection), and that the library reading the replay
+// A colour sensor's run on CAN recorded into a data log and played back into a fresh simulator:
+// what the library logs (samples, commands, connection), and that the library reading the replay
 // reads the same samples at the same times, and loses the connection where it did.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
-#include "OwnedHandle.h"
-#include "RecordedRun.h"
-#include "SimIridel.h"
-#include "SimHal.h"
-#include "SimLogPlayer.h"
-#include "TestPlatform.h"
-#include "WaitFor.h"
-#include "halvern/Iridel.h"
-#include "iridel/IridelSignals.h"
+#include "IridelRecording.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using halvern::sim::SimIridelCan;
-using halvern::sim::SimIridelUsb;
-using halvern::sim::SimLogPlayer;
+using namespace halvern::test::iridel_replay;
 using halvern::test::kWaitLimit;
 using halvern::test::RecordedRun;
 using halvern::test::waitFor;
-namespace names = halvern::iridel::signals;
-
-using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
-
-constexpr int kCanId = 3;
-// A sample time that makes the sensor silent for 100 ms read disconnected.
-constexpr int kSampleTimeMs = 10;
-constexpr int64_t kSilenceMicros = 100'000;
-// How much longer than that the recorded silence lasts: the replay's sensor, which sees the same
-// silence, has that long to notice it too.
-constexpr auto kSilenceMargin = 100ms;
-constexpr auto kSampleSpacing = 5ms;
-constexpr int kSamplesEachSide = 6;  // before and after the drop
-
-struct Sample {
-  int64_t sequence = 0;
-  double x = 0, y = 0, z = 0;
-  int64_t micros = 0;
-  bool operator==(const Sample& other) const {
-    return sequence == other.sequence && x == other.x && y == other.y && z == other.z;
-  }
-};
-
-struct Change {
-  bool connected = false;
-  int64_t micros = 0;
-};
-
-/** The samples and connection changes `device` logged, read with the replay's own player. */
-struct Logged {
-  std::vector<Sample> samples;
-  std::vector<Change> connection;
-};
-
-Logged loggedBy(const std::string& path, const std::string& device) {
-  const SimLogPlayer player(path);
-  EXPECT_EQ(player.error(), "");
-  Logged logged;
-  const auto sequences = player.values(device, std::string{names::kSequence});
-  const auto xs = player.values(device, std::string{names::kX});
-  const auto ys = player.values(device, std::string{names::kY});
-  const auto zs = player.values(device, std::string{names::kZ});
-  EXPECT_EQ(xs.size(), sequences.size());
-  EXPECT_EQ(ys.size(), sequences.size());
-  EXPECT_EQ(zs.size(), sequences.size());
-  for (size_t i = 0; i < sequences.size() && i < xs.size() && i < ys.size() && i < zs.size();
-       ++i) {
-    EXPECT_EQ(xs[i].timestamp, sequences[i].timestamp);
-    logged.samples.push_back({sequences[i].integer, xs[i].number, ys[i].number, zs[i].number,
-                              sequences[i].timestamp});
-  }
-  for (const auto& value : player.values(device, std::string{names::kConnected})) {
-    logged.connection.push_back({value.boolean, value.timestamp});
-  }
-  return logged;
-}
-
-/**
- * Resets the simulation and lets its clock pass its first milliseconds: a CAN frame's time has
- * whole milliseconds, and a time of 0 reads as "no traffic yet" and is logged as "now".
- */
-void resetClock() {
-  halvern::test::resetSimulation();
-  ASSERT_TRUE(waitFor([] { return halvern::sim::simhal::halMicros() >= 2000; }, kWaitLimit));
-}
-
-IridelReading latest(void* sensor) {
-  IridelReading reading{};
-  c_Iridel_getLatestColor(sensor, &reading);
-  return reading;
-}
-
-/** Waits until the library holds a sample newer than `sequence` on USB, or `sequence` on CAN. */
-bool waitForSequence(void* sensor, uint16_t sequence) {
-  return waitFor([&] { return latest(sensor).valid && latest(sensor).sequence == sequence; },
-                 kWaitLimit);
-}
-
-bool loggedDrop(const RecordedRun& run, const std::string& device) {
-  return run.waitForValue("Halvern/" + device + "/" + std::string{names::kConnected},
-                          [](const auto& value) {
-                            const bool* connected = std::get_if<bool>(&value);
-                            return connected != nullptr && !*connected;
-                          });
-}
-
-/** Checks the replay's samples and connection changes against the recording's, in time. */
-void expectReplayed(const Logged& recorded, const Logged& replayed, int64_t offsetMicros) {
-  ASSERT_EQ(replayed.samples, recorded.samples);
-  std::vector<int64_t> lateness;
-  for (size_t i = 0; i < recorded.samples.size(); ++i) {
-    lateness.push_back(halvern::test::replayLateness(replayed.samples[i].micros,
-                                                     recorded.samples[i].micros, offsetMicros));
-  }
-  ASSERT_EQ(replayed.connection.size(), recorded.connection.size());
-  for (size_t i = 0; i < recorded.connection.size(); ++i) {
-    EXPECT_EQ(replayed.connection[i].connected, recorded.connection[i].connected) << i;
-    lateness.push_back(halvern::test::replayLateness(
-        replayed.connection[i].micros, recorded.connection[i].micros, offsetMicros));
-  }
-  EXPECT_LE(std::abs(halvern::test::median(lateness)),
-            std::chrono::microseconds(halvern::test::kReplayTimeTolerance).count());
-}
 
 TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTimes) {
-  resetClock();
+  halvern::test::resetSimulationClock();
   const std::string device = "Iridel[3]";
   RecordedRun recording("recorded");
   std::vector<IridelReading> read;  // what the library reported while recording
@@ -166,7 +50,7 @@ TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTi
       }
     };
     sendSamples();
-    ASSERT_TRUE(loggedDrop(recording, device));  // silent for longer than 100 ms
+    ASSERT_TRUE(halvern::test::waitForLoggedDrop(recording, device));  // silent for longer than 100 ms
     std::this_thread::sleep_for(kSilenceMargin);
     sendSamples();
   }
@@ -227,7 +111,7 @@ TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTi
   EXPECT_EQ(recorded.connection[2].micros, recorded.samples[kSamplesEachSide].micros);
 
   // Played into a fresh simulator, with the library reading it as the program did.
-  resetClock();
+  halvern::test::resetSimulationClock();
   RecordedRun replay("replayed");
   SimLogPlayer replaying(recording.path());
   SimIridelCan sim(kCanId);

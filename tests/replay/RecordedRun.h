@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +20,8 @@
 #include <system_error>
 #include <vector>
 
+#include "SimHal.h"
+#include "TestPlatform.h"
 #include "WaitFor.h"
 #include "halvern/DataLog.hpp"
 #include "replay/WpilogReader.h"
@@ -72,20 +75,21 @@ class RecordedRun {
     return sim::replay::readWpilog(bytes);
   }
 
-  /** Waits until the entry `name` holds a value for which `done` holds. */
-  template <typename Done>
-  bool waitForValue(const std::string& name, Done done) const {
+  /** Waits until the entry `name` holds `count` values for which `counts` holds. */
+  template <typename Counts>
+  bool waitForValues(const std::string& name, Counts counts, size_t count = 1) const {
     return waitFor(
         [&] {
           const auto contents = read();
+          size_t found = 0;
           for (const auto& record : contents.records) {
             const auto* data = std::get_if<sim::replay::WpilogData>(&record.content);
             if (data != nullptr && contents.entries[data->entry].name == name &&
-                done(data->value)) {
-              return true;
+                counts(data->value)) {
+              ++found;
             }
           }
-          return false;
+          return found >= count;
         },
         kWaitLimit);
   }
@@ -94,6 +98,27 @@ class RecordedRun {
   std::filesystem::path path_;
   std::unique_ptr<wpi::log::DataLogWriter> log_;
 };
+
+/**
+ * Resets the simulation and lets its clock pass its first milliseconds: a CAN frame's time has
+ * whole milliseconds, and a time of 0 reads as "no traffic yet" and is logged as "now".
+ */
+inline void resetSimulationClock() {
+  resetSimulation();
+  ASSERT_TRUE(waitFor([] { return sim::simhal::halMicros() >= 2000; }, kWaitLimit));
+}
+
+/** Waits until `run` logged `device` as disconnected `drops` times. */
+inline bool waitForLoggedDrop(const RecordedRun& run, const std::string& device,
+                              size_t drops = 1) {
+  return run.waitForValues(
+      "Halvern/" + device + "/Connected",
+      [](const auto& value) {
+        const bool* connected = std::get_if<bool>(&value);
+        return connected != nullptr && !*connected;
+      },
+      drops);
+}
 
 /** The entry named `name`, if the log started one. */
 inline std::optional<sim::replay::WpilogEntry> entryNamed(
@@ -123,6 +148,27 @@ inline int64_t median(std::vector<int64_t> values) {
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
                    values.end());
   return values[values.size() / 2];
+}
+
+/**
+ * Checks that the replayed values' times are their recorded times moved by the player's offset:
+ * their median lateness, so that a few values late on a busy machine do not decide it.
+ */
+inline void expectOnTime(const std::vector<int64_t>& recordedMicros,
+                         const std::vector<int64_t>& replayedMicros, int64_t clockOffsetMicros) {
+  ASSERT_EQ(replayedMicros.size(), recordedMicros.size());
+  ASSERT_FALSE(recordedMicros.empty());
+  std::vector<int64_t> lateness;
+  for (size_t i = 0; i < recordedMicros.size(); ++i) {
+    lateness.push_back(replayLateness(replayedMicros[i], recordedMicros[i], clockOffsetMicros));
+  }
+  EXPECT_LE(std::abs(median(lateness)),
+            std::chrono::microseconds(kReplayTimeTolerance).count());
+}
+
+/** The name the library gives a device on the serial port at `path`. */
+inline std::string portDevice(std::string_view family, const std::string& path) {
+  return std::string{family} + "[" + path.substr(path.find_last_of('/') + 1) + "]";
 }
 
 }  // namespace halvern::test
