@@ -57,7 +57,14 @@ uint32_t CanGatherer::readBatch(ReadingAssembler& assembler) {
       continue;  // another sensor's
     }
     const auto stampUs = static_cast<int64_t>(frame.timestampUs);
+    // Told at the frame's own time: a silence before it and its end, however late it is read.
+    if (tick) {
+      tick(stampUs);
+    }
     connection.noteTraffic(stampUs);
+    if (tick) {
+      tick(stampUs);
+    }
     if (id == chunkId) {
       lastChunkAt = std::chrono::steady_clock::now();
       assembler.add(frame.data.data(), frame.length, stampUs, publish);

@@ -21,8 +21,9 @@ class CanGatherer {
  public:
   /** Called on the gathering thread with every reading completed. */
   using Publish = std::function<void(const CompletedReading&)>;
-  /** Called on the gathering thread after each of its reads, with now on the robot's clock. */
-  using Tick = std::function<void(int64_t nowUs)>;
+  /** Called on the gathering thread with a robot-clock time the sensor's traffic is known up
+   *  to: after each of its reads (now), and before and after noting each frame (its stamp). */
+  using Tick = std::function<void(int64_t atUs)>;
 
   /** Between reads that found the session empty, the thread waits this long. The HAL's stream
    *  read does not block, so this is how promptly a frame is seen. */
@@ -31,7 +32,7 @@ class CanGatherer {
   /**
    * Starts gathering from `stream`, which outlives this object; `streamMutex` is held around
    * every read of it, so that no other reader takes frames meanwhile. Every frame of the sensor
-   * `canId` counts as its traffic in `connection`. `tick`, if given, runs after every read.
+   * `canId` counts as its traffic in `connection`. `tick`, if given, follows the traffic.
    */
   CanGatherer(const CanStreamSession& stream, std::mutex& streamMutex, uint8_t canId,
               ConnectionMonitor& connection, Publish publish, Tick tick = {});

@@ -168,7 +168,16 @@ void IridelDevice::pollCanSample() {
 
 void IridelDevice::takeColorFrame(const platform::CanFrame& frame) {
   const auto stampUs = static_cast<int64_t>(frame.timestampUs);
+  // Judged at the frame's own time, a silence before it and its end are logged when they were,
+  // however late the frame is taken.
+  const bool logging = datalog::dataLogActive();
+  if (logging) {
+    logConnection(stampUs);
+  }
   connection.noteTraffic(stampUs);
+  if (logging) {
+    logConnection(stampUs);
+  }
   const ColorData color = decodeColorFrame(frame.data.data(), frame.length);
   {
     const std::lock_guard lock(sampleMutex);

@@ -31,9 +31,10 @@ namespace names = halvern::iridel::signals;
 using Sensor = halvern::test::OwnedHandle<c_Iridel_destroy>;
 
 inline constexpr int kCanId = 3;
-// A sample time that makes the sensor silent for 100 ms read disconnected.
-constexpr int kSampleTimeMs = 10;
-constexpr int64_t kSilenceMicros = 100'000;
+// A sample time that makes the sensor silent for 200 ms (four sample times) read disconnected:
+// long beside a stall of the simulator's or the library's threads on a busy machine.
+constexpr int kSampleTimeMs = 50;
+constexpr int64_t kSilenceMicros = 200'000;
 // How much longer than that the recorded silence lasts: the replay's sensor, which sees the same
 // silence, has that long to notice it too.
 constexpr auto kSilenceMargin = 100ms;
