@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -45,6 +46,12 @@ struct Reading {
   bool operator==(const Reading& other) const {
     return sequence == other.sequence && distances == other.distances;
   }
+  friend void PrintTo(const Reading& reading, std::ostream* out) {
+    *out << "#" << reading.sequence << " at " << reading.micros << ":";
+    for (const int64_t distance : reading.distances) {
+      *out << " " << distance;
+    }
+  }
 };
 
 struct Logged {
@@ -78,8 +85,13 @@ DystalReading latest(void* sensor) {
   return reading;
 }
 
-/** Sends a reading and waits for the library to complete it; what the library reported. */
+/**
+ * Sends a reading and waits for the library to complete it; what the library reported. The
+ * readings keep about the sensor's own spacing: replayed, a burst of many readings at once would
+ * be more chunks than a stream session holds.
+ */
 Reading sendAndRead(SimDystalCan& sim, void* sensor) {
+  std::this_thread::sleep_for(SimDystalCan::kDefaultPeriod);
   sim.sendReading();
   const uint8_t sent = sim.lastSequence();
   EXPECT_TRUE(waitFor([&] { return latest(sensor).sequence == sent; }, kWaitLimit));
