@@ -60,8 +60,7 @@ DystalDevice::DystalDevice(TransportKind kind, uint8_t deviceCanId, int32_t devi
     : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
 
 std::unique_ptr<DystalDevice> DystalDevice::createCan(int canId, int32_t bus) {
-  auto device =
-      createOnCan<DystalDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
+  auto device = createOnCan<DystalDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
   if (device != nullptr) {
     device->logs = std::make_unique<Signals>(datalog::canDeviceName(signals::kFamily, canId, bus));
     if (datalog::dataLogActive()) {
@@ -221,8 +220,9 @@ void DystalDevice::logConfig(const Config& config) {
 }
 
 void DystalDevice::logConnection(int64_t nowUs) {
-  appendConnection(logs->connected, nowUs,
-                   std::chrono::duration_cast<std::chrono::microseconds>(kConnectionSilence).count());
+  appendConnection(
+      logs->connected, nowUs,
+      std::chrono::duration_cast<std::chrono::microseconds>(kConnectionSilence).count());
 }
 
 ScanData DystalDevice::publishedScan(int count) {

@@ -70,8 +70,7 @@ IridelDevice::IridelDevice(TransportKind kind, uint8_t deviceCanId, int32_t devi
     : DualTransportDevice(kind, deviceCanId, deviceCanBus) {}
 
 std::unique_ptr<IridelDevice> IridelDevice::createCan(int canId, int32_t bus) {
-  auto device =
-      createOnCan<IridelDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
+  auto device = createOnCan<IridelDevice>(canId, bus, kTag, {kStreamId, kStreamMask, kStreamDepth});
   if (device != nullptr) {
     device->logs = std::make_unique<Signals>(datalog::canDeviceName(signals::kFamily, canId, bus));
     device->pollingInBackground();
@@ -276,7 +275,9 @@ bool IridelDevice::setColorFormat(int format) {
 }
 
 bool IridelDevice::setSampleTimeMs(int milliseconds) {
-  const auto logSent = [&] { logs->sampleTime.append(int64_t{clampSampleTimeMs(milliseconds)}, now()); };
+  const auto logSent = [&] {
+    logs->sampleTime.append(int64_t{clampSampleTimeMs(milliseconds)}, now());
+  };
   bool set = false;
   if (onUsb()) {
     set = serial::WriteSerialLine(port.handle(), sampleTimeLine(clampSampleTimeMs(milliseconds)));
@@ -301,13 +302,13 @@ bool IridelDevice::setBrightness(int level) {
 }
 
 bool IridelDevice::setStatusLed(bool enable, int level) {
-  return !onUsb() && sendCommand(Command::StatusLed, statusLedPayload(enable, level), nullptr,
-                                 kReplyTimeoutMs, [&] {
-                                   const int64_t at = now();
-                                   logs->statusLed.append(enable, at);
-                                   logs->statusLedLevel.append(
-                                       int64_t{std::clamp(level, 0, kMaxLevel)}, at);
-                                 });
+  return !onUsb() &&
+         sendCommand(Command::StatusLed, statusLedPayload(enable, level), nullptr, kReplyTimeoutMs,
+                     [&] {
+                       const int64_t at = now();
+                       logs->statusLed.append(enable, at);
+                       logs->statusLedLevel.append(int64_t{std::clamp(level, 0, kMaxLevel)}, at);
+                     });
 }
 
 bool IridelDevice::setMeasureMode(int mode, float parameter) {

@@ -108,8 +108,8 @@ TEST(DystalReplay, ACanSensorLogsItsReadingsAndConfigurationAndPlaysBackAtTheRec
   size_t lastBeforeSilence = 0;
   {
     SimDystalCan sim(kCanId);
-    sim.setConfig({.version = 5, .distanceEnabled = true, .canFdEnabled = true,
-                   .canBrsEnabled = false});
+    sim.setConfig(
+        {.version = 5, .distanceEnabled = true, .canFdEnabled = true, .canBrsEnabled = false});
     Sensor sensor(c_Dystal_create(kCanId));
     ASSERT_NE(sensor, nullptr);
     DystalConfig config{};
@@ -142,14 +142,14 @@ TEST(DystalReplay, ACanSensorLogsItsReadingsAndConfigurationAndPlaysBackAtTheRec
   struct Expected {
     std::string_view signal, type, unit;
   };
-  for (const Expected& expected : std::vector<Expected>{
-           {names::kSequence, "int64", ""},
-           {names::kDistances, "int64[]", "mm"},
-           {names::kConnected, "boolean", ""},
-           {names::kConfigVersion, "int64", ""},
-           {names::kConfigDistanceEnabled, "boolean", ""},
-           {names::kConfigCanFdEnabled, "boolean", ""},
-           {names::kConfigCanBrsEnabled, "boolean", ""}}) {
+  for (const Expected& expected :
+       std::vector<Expected>{{names::kSequence, "int64", ""},
+                             {names::kDistances, "int64[]", "mm"},
+                             {names::kConnected, "boolean", ""},
+                             {names::kConfigVersion, "int64", ""},
+                             {names::kConfigDistanceEnabled, "boolean", ""},
+                             {names::kConfigCanFdEnabled, "boolean", ""},
+                             {names::kConfigCanBrsEnabled, "boolean", ""}}) {
     const auto entry = halvern::test::entryNamed(
         contents, "Halvern/" + device + "/" + std::string{expected.signal});
     ASSERT_TRUE(entry) << expected.signal;

@@ -72,11 +72,10 @@ inline Logged loggedBy(const std::string& path, const std::string& device) {
   EXPECT_EQ(xs.size(), sequences.size());
   EXPECT_EQ(ys.size(), sequences.size());
   EXPECT_EQ(zs.size(), sequences.size());
-  for (size_t i = 0; i < sequences.size() && i < xs.size() && i < ys.size() && i < zs.size();
-       ++i) {
+  for (size_t i = 0; i < sequences.size() && i < xs.size() && i < ys.size() && i < zs.size(); ++i) {
     EXPECT_EQ(xs[i].timestamp, sequences[i].timestamp);
-    logged.samples.push_back({sequences[i].integer, xs[i].number, ys[i].number, zs[i].number,
-                              sequences[i].timestamp});
+    logged.samples.push_back(
+        {sequences[i].integer, xs[i].number, ys[i].number, zs[i].number, sequences[i].timestamp});
   }
   for (const auto& value : player.values(device, std::string{names::kConnected})) {
     logged.connection.push_back({value.boolean, value.timestamp});

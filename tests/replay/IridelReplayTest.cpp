@@ -64,17 +64,24 @@ TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTi
   struct Expected {
     std::string_view signal, type, unit;
   };
-  for (const Expected& expected : std::vector<Expected>{
-           {names::kSequence, "int64", ""},       {names::kX, "double", ""},
-           {names::kY, "double", ""},             {names::kZ, "double", ""},
-           {names::kConnected, "boolean", ""},    {names::kSampleTime, "int64", "ms"},
-           {names::kColorFormat, "string", ""},   {names::kBrightness, "int64", "%"},
-           {names::kStatusLed, "boolean", ""},    {names::kStatusLedLevel, "int64", "%"},
-           {names::kMeasureMode, "int64", ""},    {names::kMeasureModeParameter, "double", ""},
-           {names::kZmm, "double", ""},           {names::kUsbOverride, "boolean", ""},
-           {"Config/5", "int64", ""}}) {
-    const auto entry =
-        halvern::test::entryNamed(contents, "Halvern/" + device + "/" + std::string{expected.signal});
+  for (const Expected& expected :
+       std::vector<Expected>{{names::kSequence, "int64", ""},
+                             {names::kX, "double", ""},
+                             {names::kY, "double", ""},
+                             {names::kZ, "double", ""},
+                             {names::kConnected, "boolean", ""},
+                             {names::kSampleTime, "int64", "ms"},
+                             {names::kColorFormat, "string", ""},
+                             {names::kBrightness, "int64", "%"},
+                             {names::kStatusLed, "boolean", ""},
+                             {names::kStatusLedLevel, "int64", "%"},
+                             {names::kMeasureMode, "int64", ""},
+                             {names::kMeasureModeParameter, "double", ""},
+                             {names::kZmm, "double", ""},
+                             {names::kUsbOverride, "boolean", ""},
+                             {"Config/5", "int64", ""}}) {
+    const auto entry = halvern::test::entryNamed(
+        contents, "Halvern/" + device + "/" + std::string{expected.signal});
     ASSERT_TRUE(entry) << expected.signal;
     EXPECT_EQ(entry->type, expected.type) << expected.signal;
     EXPECT_EQ(entry->metadata, halvern::test::unitMetadata(expected.unit)) << expected.signal;

@@ -28,8 +28,8 @@ TEST(IridelReplay, AUsbSensorsSamplesPlayBackThroughAFreshPortAtTheRecordedTimes
     device = halvern::test::portDevice(names::kFamily, sim.devicePath());
     const auto readMore = [&](int samples) {
       const auto from = latest(sensor.get()).sequence;
-      ASSERT_TRUE(waitFor([&] { return latest(sensor.get()).sequence >= from + samples; },
-                          kWaitLimit));
+      ASSERT_TRUE(
+          waitFor([&] { return latest(sensor.get()).sequence >= from + samples; }, kWaitLimit));
     };
     readMore(3);
     sim.setColor(0.75F, 1.0F, 0.0625F);
@@ -47,17 +47,17 @@ TEST(IridelReplay, AUsbSensorsSamplesPlayBackThroughAFreshPortAtTheRecordedTimes
   recording.finish();
 
   const auto contents = recording.read();
-  for (const auto signal : {names::kSequence, names::kX, names::kConnected, names::kColorFormat,
-                            names::kSampleTime}) {
-    EXPECT_TRUE(halvern::test::entryNamed(contents, "Halvern/" + device + "/" + std::string{signal}))
+  for (const auto signal :
+       {names::kSequence, names::kX, names::kConnected, names::kColorFormat, names::kSampleTime}) {
+    EXPECT_TRUE(
+        halvern::test::entryNamed(contents, "Halvern/" + device + "/" + std::string{signal}))
         << signal;
   }
   const SimLogPlayer player(recording.path());
   ASSERT_EQ(player.values(device, std::string{names::kColorFormat}).size(), 1U);
   EXPECT_EQ(player.values(device, std::string{names::kColorFormat}).front().text, "XYZ");
   ASSERT_EQ(player.values(device, std::string{names::kSampleTime}).size(), 1U);
-  EXPECT_EQ(player.values(device, std::string{names::kSampleTime}).front().integer,
-            kSampleTimeMs);
+  EXPECT_EQ(player.values(device, std::string{names::kSampleTime}).front().integer, kSampleTimeMs);
   const Logged recorded = loggedBy(recording.path(), device);
   ASSERT_EQ(recorded.samples.size(), last);  // every sample the library read, in order
   for (size_t i = 0; i < recorded.samples.size(); ++i) {

@@ -6,9 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -109,8 +109,7 @@ inline void resetSimulationClock() {
 }
 
 /** Waits until `run` logged `device` as disconnected `drops` times. */
-inline bool waitForLoggedDrop(const RecordedRun& run, const std::string& device,
-                              size_t drops = 1) {
+inline bool waitForLoggedDrop(const RecordedRun& run, const std::string& device, size_t drops = 1) {
   return run.waitForValues(
       "Halvern/" + device + "/Connected",
       [](const auto& value) {
@@ -162,8 +161,7 @@ inline void expectOnTime(const std::vector<int64_t>& recordedMicros,
   for (size_t i = 0; i < recordedMicros.size(); ++i) {
     lateness.push_back(replayLateness(replayedMicros[i], recordedMicros[i], clockOffsetMicros));
   }
-  EXPECT_LE(std::abs(median(lateness)),
-            std::chrono::microseconds(kReplayTimeTolerance).count());
+  EXPECT_LE(std::abs(median(lateness)), std::chrono::microseconds(kReplayTimeTolerance).count());
 }
 
 /** The name the library gives a device on the serial port at `path`. */
