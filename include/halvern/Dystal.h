@@ -82,8 +82,9 @@ HALVERN_API void c_Dystal_destroy(void* handle);
 /**
  * The latest reading, up to `count` distances (clamped to 64): fills `out` and returns it.
  * On USB it returns at once. On CAN it gathers the reading's frames for about 24 ms - unless
- * the sensor's readings are gathered in the background (c_Dystal_startGathering, or once
- * c_Dystal_getLatest or c_Dystal_isConnected was called): then it reads no frames itself and
+ * the sensor's readings are gathered in the background (c_Dystal_startGathering, once
+ * c_Dystal_getLatest or c_Dystal_isConnected was called, or while the library logs into a data
+ * log, which takes each reading as it is completed): then it reads no frames itself and
  * returns the newest reading the background gathering completed, the same one again until a
  * newer one is complete, waiting up to about 24 ms for the first one (empty if none comes).
  */

@@ -73,7 +73,8 @@ HALVERN_API void c_Iridel_destroy(void* handle);
  * frame received since the previous c_Iridel_getColor, or an invalid sample when none was. A
  * frame that c_Iridel_getLatestColor or c_Iridel_isConnected took in between still counts as
  * not yet returned here: the calls share the frames the library holds and take none from each
- * other.
+ * other. While the library logs into a data log, a thread of the sensor's takes each CAN frame
+ * as it arrives (and logs it), and the calls return what it took.
  */
 HALVERN_API ColorData* c_Iridel_getColor(void* handle, ColorData* out);
 

@@ -46,7 +46,8 @@ class DystalDevice final : public DualTransportDevice {
   /**
    * Up to `count` distances (clamped to 64) of the latest reading; empty for a count below 1.
    * On CAN without background gathering it gathers for kCanGatherTime; with it, the newest
-   * reading the gathering completed (waiting up to kCanGatherTime for the first one).
+   * reading the gathering completed (waiting up to kCanGatherTime for the first one). While the
+   * library logs, it starts the background gathering, which logs each reading it completes.
    */
   ScanData getData(int count);
   /** The same reading from what the device holds, with its timestamp; never waits. On CAN it
