@@ -38,6 +38,7 @@ constexpr int64_t kSilenceMicros = 250'000;
 // silence, has that long to notice it too.
 constexpr auto kSilenceMargin = 100ms;
 constexpr int kReadingsEachKind = 5;
+constexpr auto kReadingSpacing = 50ms;
 
 struct Reading {
   int64_t sequence = 0;
@@ -87,11 +88,11 @@ DystalReading latest(void* sensor) {
 
 /**
  * Sends a reading and waits for the library to complete it; what the library reported. The
- * readings keep about the sensor's own spacing: replayed, a burst of many readings at once would
- * be more chunks than a stream session holds.
+ * readings keep about the sensor's own spacing (15 a second at most): replayed faster, a few
+ * readings' chunks would fill the stream session while its reader waits for a busy machine.
  */
 Reading sendAndRead(SimDystalCan& sim, void* sensor) {
-  std::this_thread::sleep_for(SimDystalCan::kDefaultPeriod);
+  std::this_thread::sleep_for(kReadingSpacing);
   sim.sendReading();
   const uint8_t sent = sim.lastSequence();
   EXPECT_TRUE(waitFor([&] { return latest(sensor).sequence == sent; }, kWaitLimit));
