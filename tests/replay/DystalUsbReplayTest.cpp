@@ -61,8 +61,8 @@ TEST(DystalReplay, AUsbSensorsReadingsPlayBackThroughAFreshPort) {
     const auto readMore = [&](int readings) {
       ASSERT_TRUE(waitFor([&] { return latestSequence(sensor.get()) >= 0; }, kWaitLimit));
       const int from = latestSequence(sensor.get());
-      ASSERT_TRUE(waitFor([&] { return latestSequence(sensor.get()) >= from + readings; },
-                          kWaitLimit));
+      ASSERT_TRUE(
+          waitFor([&] { return latestSequence(sensor.get()) >= from + readings; }, kWaitLimit));
     };
     readMore(kReadingsEachKind);
     sim.setDistances({-1, 7, 8});
