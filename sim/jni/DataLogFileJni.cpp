@@ -1,12 +1,11 @@
 // Native methods of com.halvern.frc.sim.DataLogFile: a WPILib data log written to a file through
 // WPILib's C API (the stand-in's or WPILib's own), for Java tests and simulations that have no
 // WPILib jar. The handle owns the log as SimJniSupport.h describes; logHandle is the log itself.
+#include <DataLogApi.h>
 #include <jni.h>
 
 #include <memory>
 #include <string>
-
-#include <DataLogApi.h>
 
 #include "SimJniSupport.h"
 
@@ -19,7 +18,7 @@ WPI_DataLog* logAt(jlong handle) { return halvern::sim::jni::simulatorAt<WPI_Dat
 extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_DataLogFile_create(JNIEnv* env, jclass /*cls*/,
-                                                                   jstring path) {
+                                                                    jstring path) {
   const char* chars = env->GetStringUTFChars(path, nullptr);
   if (chars == nullptr) {
     return 0;  // OutOfMemoryError pending
@@ -42,13 +41,13 @@ JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_DataLogFile_create(JNIEnv* env,
 }
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_DataLogFile_logHandle(JNIEnv* /*env*/,
-                                                                      jclass /*cls*/,
-                                                                      jlong handle) {
+                                                                       jclass /*cls*/,
+                                                                       jlong handle) {
   return static_cast<jlong>(reinterpret_cast<std::intptr_t>(logAt(handle)));
 }
 
 JNIEXPORT void JNICALL Java_com_halvern_frc_sim_DataLogFile_flush(JNIEnv* /*env*/, jclass /*cls*/,
-                                                                 jlong handle) {
+                                                                  jlong handle) {
   WPI_DataLog_Flush(logAt(handle));
 }
 

@@ -1,5 +1,7 @@
 // Native methods of com.halvern.frc.sim.SimLogPlayer: sim/SimLogPlayer.h for Java, a player
 // behind a handle as SimLogPlayerJni.h keeps it.
+#include "SimLogPlayerJni.h"
+
 #include <jni.h>
 
 #include "JavaArrays.h"
@@ -7,7 +9,6 @@
 #include "SimFerix.h"
 #include "SimIridel.h"
 #include "SimLidarMini.h"
-#include "SimLogPlayerJni.h"
 
 using halvern::sim::jni::attachToPlayer;
 using halvern::sim::jni::javaPlayer;
@@ -16,68 +17,67 @@ using halvern::sim::jni::javaString;
 extern "C" {
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLogPlayer_create(JNIEnv* env, jclass /*cls*/,
-                                                                    jstring path) {
+                                                                     jstring path) {
   return halvern::sim::jni::create<halvern::sim::jni::JavaPlayer>(env, javaString(env, path));
 }
 
-JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimLogPlayer_error(JNIEnv* env,
-                                                                     jclass /*cls*/,
-                                                                     jlong handle) {
+JNIEXPORT jstring JNICALL Java_com_halvern_frc_sim_SimLogPlayer_error(JNIEnv* env, jclass /*cls*/,
+                                                                      jlong handle) {
   return env->NewStringUTF(javaPlayer(handle).player.error().c_str());
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_halvern_frc_sim_SimLogPlayer_devices(JNIEnv* env,
-                                                                            jclass /*cls*/,
-                                                                            jlong handle) {
+                                                                             jclass /*cls*/,
+                                                                             jlong handle) {
   return halvern::sim::jni::toJavaStrings(env, javaPlayer(handle).player.devices());
 }
 
 JNIEXPORT jobjectArray JNICALL Java_com_halvern_frc_sim_SimLogPlayer_signals(JNIEnv* env,
-                                                                            jclass /*cls*/,
-                                                                            jlong handle,
-                                                                            jstring device) {
+                                                                             jclass /*cls*/,
+                                                                             jlong handle,
+                                                                             jstring device) {
   return halvern::sim::jni::toJavaStrings(
       env, javaPlayer(handle).player.signals(javaString(env, device)));
 }
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLogPlayer_firstMicros(JNIEnv* /*env*/,
-                                                                         jclass /*cls*/,
-                                                                         jlong handle) {
+                                                                          jclass /*cls*/,
+                                                                          jlong handle) {
   return javaPlayer(handle).player.firstMicros();
 }
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLogPlayer_lastMicros(JNIEnv* /*env*/,
-                                                                        jclass /*cls*/,
-                                                                        jlong handle) {
+                                                                         jclass /*cls*/,
+                                                                         jlong handle) {
   return javaPlayer(handle).player.lastMicros();
 }
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLogPlayer_playUntil(JNIEnv* /*env*/,
-                                                                       jclass /*cls*/,
-                                                                       jlong handle,
-                                                                       jlong logMicros) {
+                                                                        jclass /*cls*/,
+                                                                        jlong handle,
+                                                                        jlong logMicros) {
   return static_cast<jlong>(javaPlayer(handle).player.playUntil(logMicros));
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLogPlayer_start(JNIEnv* /*env*/,
-                                                                  jclass /*cls*/, jlong handle) {
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLogPlayer_start(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                   jlong handle) {
   javaPlayer(handle).player.start();
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLogPlayer_stop(JNIEnv* /*env*/,
-                                                                 jclass /*cls*/, jlong handle) {
+JNIEXPORT void JNICALL Java_com_halvern_frc_sim_SimLogPlayer_stop(JNIEnv* /*env*/, jclass /*cls*/,
+                                                                  jlong handle) {
   javaPlayer(handle).player.stop();
 }
 
 JNIEXPORT jboolean JNICALL Java_com_halvern_frc_sim_SimLogPlayer_finished(JNIEnv* /*env*/,
-                                                                         jclass /*cls*/,
-                                                                         jlong handle) {
+                                                                          jclass /*cls*/,
+                                                                          jlong handle) {
   return javaPlayer(handle).player.finished() ? JNI_TRUE : JNI_FALSE;
 }
 
 JNIEXPORT jlong JNICALL Java_com_halvern_frc_sim_SimLogPlayer_clockOffsetMicros(JNIEnv* /*env*/,
-                                                                               jclass /*cls*/,
-                                                                               jlong handle) {
+                                                                                jclass /*cls*/,
+                                                                                jlong handle) {
   return javaPlayer(handle).player.clockOffsetMicros();
 }
 

@@ -14,13 +14,13 @@ JNIEXPORT void JNICALL Java_com_halvern_frc_jni_DataLogJNI_c_1Halvern_1startData
   halvern::datalog::startDataLog(halvern::jni::toObject<WPI_DataLog>(log));
 }
 
-JNIEXPORT void JNICALL Java_com_halvern_frc_jni_DataLogJNI_c_1Halvern_1stopDataLog(
-    JNIEnv* /*env*/, jclass /*unused*/) {
+JNIEXPORT void JNICALL
+Java_com_halvern_frc_jni_DataLogJNI_c_1Halvern_1stopDataLog(JNIEnv* /*env*/, jclass /*unused*/) {
   halvern::datalog::stopDataLog();
 }
 
-JNIEXPORT jboolean JNICALL Java_com_halvern_frc_jni_DataLogJNI_c_1Halvern_1isDataLogOn(
-    JNIEnv* /*env*/, jclass /*unused*/) {
+JNIEXPORT jboolean JNICALL
+Java_com_halvern_frc_jni_DataLogJNI_c_1Halvern_1isDataLogOn(JNIEnv* /*env*/, jclass /*unused*/) {
   return halvern::jni::toJavaBoolean(halvern::datalog::dataLogActive());
 }
 
