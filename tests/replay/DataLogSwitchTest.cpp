@@ -9,11 +9,11 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <latch>
+#include <iterator>
 #include <map>
-#include <optional>
 #include <ostream>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
