@@ -4,6 +4,7 @@
 
 #include <jni.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ namespace halvern::sim::jni {
 struct JavaPlayer {
   explicit JavaPlayer(const std::string& path) : player(path) {}
 
+  std::mutex attachedMutex;           // Java threads may attach at once
   std::vector<OwnedByJava> attached;  // destroyed after the player, whose thread feeds them
   SimLogPlayer player;
 };
@@ -48,6 +50,7 @@ void attachToPlayer(JNIEnv* env, jlong player, jlong simulator, jstring device) 
   JavaPlayer& owner = javaPlayer(player);
   const OwnedByJava& share = *ownedAt(simulator);
   owner.player.attach(*static_cast<Simulator*>(share.get()), javaString(env, device));
+  const std::scoped_lock lock(owner.attachedMutex);
   owner.attached.push_back(share);
 }
 
