@@ -89,6 +89,10 @@ class LogSignal {
   void append(int64_t value, int64_t robotMicros);
   void append(double value, int64_t robotMicros);
   void append(std::string_view value, int64_t robotMicros);
+  // A string literal is text: without these it would convert to the bool overload.
+  void append(const char* value, int64_t robotMicros) {
+    append(std::string_view{value}, robotMicros);
+  }
   void append(std::span<const bool> values, int64_t robotMicros);
   void append(std::span<const int64_t> values, int64_t robotMicros);
   void append(std::span<const double> values, int64_t robotMicros);
@@ -98,6 +102,9 @@ class LogSignal {
   void appendChange(int64_t value, int64_t robotMicros);
   void appendChange(double value, int64_t robotMicros);
   void appendChange(std::string_view value, int64_t robotMicros);
+  void appendChange(const char* value, int64_t robotMicros) {
+    appendChange(std::string_view{value}, robotMicros);
+  }
 
   /** The entry's full name, "Halvern/<device>/<name>". */
   [[nodiscard]] const std::string& entryName() const;

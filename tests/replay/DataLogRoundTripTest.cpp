@@ -6,17 +6,15 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <latch>
 #include <limits>
-#include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "ScratchLogFile.h"
 #include "replay/WpilogReader.h"
 #include "wpi/DataLog.h"
 #include "wpi/DataLogWriter.h"
@@ -27,35 +25,7 @@ namespace {
 
 using namespace halvern::sim::replay;
 using Bytes = std::vector<uint8_t>;
-
-/** A file of the test's own in the temporary folder (named apart from another run's at the
- *  same time), removed at the end. */
-class ScratchFile {
- public:
-  ScratchFile() {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string{"halvern_"} + test->test_suite_name() + "_" + test->name() + "_" +
-             std::to_string(std::random_device{}()) + ".wpilog");
-  }
-  ~ScratchFile() {
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
-  ScratchFile(const ScratchFile&) = delete;
-  ScratchFile& operator=(const ScratchFile&) = delete;
-
-  [[nodiscard]] std::string path() const { return path_.string(); }
-
-  [[nodiscard]] WpilogContents read() const {
-    std::ifstream in{path_, std::ios::binary};
-    const Bytes bytes{std::istreambuf_iterator<char>{in}, std::istreambuf_iterator<char>{}};
-    return readWpilog(bytes);
-  }
-
- private:
-  std::filesystem::path path_;
-};
+using halvern::test::ScratchFile;
 
 struct TimedValue {
   int64_t timestamp;

@@ -1,7 +1,7 @@
 // WPILib 2027's data log as core/DataLogSink.cpp calls it: the C API of the `datalog` library.
 // WPILib 2027 ships that library without its headers, so the functions the library calls are
-// declared here, as libdatalog exports them (unchanged from 2026's wpiutil); WPI_String is
-// wpiutil's.
+// declared here, as libdatalog exports them (unchanged from 2026's wpiutil), with the file writer
+// the simulators' Java face opens; WPI_String is wpiutil's.
 #pragma once
 
 #include <stddef.h>  // NOLINT(modernize-deprecated-headers): a C declaration block
@@ -12,6 +12,11 @@
 extern "C" {
 
 struct WPI_DataLog;
+
+struct WPI_DataLog* WPI_DataLog_CreateWriter(const struct WPI_String* filename, int* errorCode,
+                                             const struct WPI_String* extraHeader);
+void WPI_DataLog_Release(struct WPI_DataLog* datalog);
+void WPI_DataLog_Flush(struct WPI_DataLog* datalog);
 
 int WPI_DataLog_Start(struct WPI_DataLog* datalog, const struct WPI_String* name,
                       const struct WPI_String* type, const struct WPI_String* metadata,
