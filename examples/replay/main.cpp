@@ -58,10 +58,10 @@ std::vector<Change> loggedChanges(const std::string& path, const std::string& bo
 void print(const char* what, const std::vector<Change>& changes) {
   std::printf("%s:\n ", what);
   for (const Change& change : changes) {
-    std::printf(" %lld at %.1f ms,", static_cast<long long>(change.raw),
-                static_cast<double>(change.timestamp - changes.front().timestamp) / 1000.0);
+    std::printf(" %lld at %.1f ms%s", static_cast<long long>(change.raw),
+                static_cast<double>(change.timestamp - changes.front().timestamp) / 1000.0,
+                &change == &changes.back() ? "\n" : ",");
   }
-  std::printf("\n");
 }
 
 /** Runs `run` with the library logging into a new data log at `path`. */
