@@ -2,10 +2,11 @@
 # Installs a built default build (argument; build/default if none) into a scratch prefix,
 # build/install-test/prefix (wiped first), and uses the prefix as a consumer would: checks that no
 # installed library's RUNPATH/RPATH names a path outside the prefix (only $ORIGIN), and that the
-# CMake package names neither the build nor the source tree; builds examples/cpp from a copy in a
-# fresh folder against the prefix alone and runs it; compiles examples/java against the installed
-# halvern.jar and runs it with java.library.path on the prefix. Nothing runs with
-# LD_LIBRARY_PATH. The Java example listens on UDP 127.0.0.1:1110, which must be free.
+# CMake package names neither the build nor the source tree; builds examples/cpp and
+# examples/replay from copies in fresh folders against the prefix alone and runs them; compiles
+# examples/java against the installed halvern.jar and runs it with java.library.path on the
+# prefix. Nothing runs with LD_LIBRARY_PATH. The Java example listens on UDP 127.0.0.1:1110,
+# which must be free.
 set -euo pipefail
 # shellcheck source=scripts/lib/common.sh
 source "$(dirname "$0")/lib/common.sh"
@@ -93,6 +94,16 @@ for package in HalvernDriver wpilib; do
 done
 cmake --build "$scratch/cpp-build" || fail "build examples/cpp"
 env -u LD_LIBRARY_PATH "$scratch/cpp-build/analog_example" || fail "examples/cpp"
+
+echo "--- examples/replay against the prefix: a run recorded into a data log and replayed"
+cp -r examples/replay "$scratch/replay-src"
+cmake -S "$scratch/replay-src" -B "$scratch/replay-build" -G Ninja \
+  -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF -DCMAKE_FIND_USE_SYSTEM_PACKAGE_REGISTRY=OFF \
+  >"$scratch/replay-configure.log" ||
+  { cat "$scratch/replay-configure.log"; fail "configure examples/replay"; }
+cmake --build "$scratch/replay-build" || fail "build examples/replay"
+env -u LD_LIBRARY_PATH "$scratch/replay-build/replay_example" "$scratch" || fail "examples/replay"
 
 if [[ $(cache_value HALVERN_BUILD_JAVA) == OFF ]]; then
   echo "--- examples/java skipped: $build has no Java (HALVERN_BUILD_JAVA=OFF)"
