@@ -25,6 +25,7 @@ namespace {
 
 using namespace halvern::sim::replay;
 using Bytes = std::vector<uint8_t>;
+using halvern::test::entryNamed;
 using halvern::test::ScratchFile;
 
 struct TimedValue {
@@ -53,15 +54,6 @@ std::size_t countOf(const WpilogContents& contents) {
     count += std::holds_alternative<Content>(record.content) ? 1u : 0u;
   }
   return count;
-}
-
-const WpilogEntry* entryNamed(const WpilogContents& contents, std::string_view name) {
-  for (const auto& entry : contents.entries) {
-    if (entry.name == name) {
-      return &entry;
-    }
-  }
-  return nullptr;
 }
 
 TEST(DataLogRoundTrip, EveryTypeThroughTheCppApi) {

@@ -153,9 +153,9 @@ TEST(DystalReplay, ACanSensorLogsItsReadingsAndConfigurationAndPlaysBackAtTheRec
                              {names::kConfigCanBrsEnabled, "boolean", ""}}) {
     const auto entry = halvern::test::entryNamed(
         contents, "Halvern/" + device + "/" + std::string{expected.signal});
-    ASSERT_TRUE(entry) << expected.signal;
+    ASSERT_NE(entry, nullptr) << expected.signal;
     EXPECT_EQ(entry->type, expected.type) << expected.signal;
-    EXPECT_EQ(entry->metadata, halvern::test::unitMetadata(expected.unit)) << expected.signal;
+    EXPECT_EQ(entry->metadata, halvern::test::metadataWithUnit(expected.unit)) << expected.signal;
   }
   const SimLogPlayer player(recording.path());
   const auto only = [&](std::string_view signal) {

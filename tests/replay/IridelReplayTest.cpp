@@ -82,11 +82,12 @@ TEST(IridelReplay, ACanSensorLogsWhatItReadAndWasToldAndPlaysBackAtTheRecordedTi
                              {"Config/5", "int64", ""}}) {
     const auto entry = halvern::test::entryNamed(
         contents, "Halvern/" + device + "/" + std::string{expected.signal});
-    ASSERT_TRUE(entry) << expected.signal;
+    ASSERT_NE(entry, nullptr) << expected.signal;
     EXPECT_EQ(entry->type, expected.type) << expected.signal;
-    EXPECT_EQ(entry->metadata, halvern::test::unitMetadata(expected.unit)) << expected.signal;
+    EXPECT_EQ(entry->metadata, halvern::test::metadataWithUnit(expected.unit)) << expected.signal;
   }
-  EXPECT_FALSE(halvern::test::entryNamed(contents, "Halvern/" + device + "/CAN ID"));  // never set
+  EXPECT_EQ(halvern::test::entryNamed(contents, "Halvern/" + device + "/CAN ID"),
+            nullptr);  // never set
 
   const SimLogPlayer player(recording.path());
   const auto only = [&](std::string_view signal) {

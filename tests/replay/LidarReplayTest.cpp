@@ -35,8 +35,6 @@ constexpr int32_t kPort = 0;
 const std::string kDevice = std::string{names::kFamily} + "[0]";
 // Bounds a wait for the library, the simulator or the player; it only decides a failure.
 constexpr auto kPatience = 30s;
-// A replayed time may differ from the recorded one by this much (medians of the revolutions').
-constexpr int64_t kTimeToleranceUs = 20'000;
 // Angles go on the wire in 1/128 degree.
 constexpr double kAngleUnit = 1.0 / 128.0;
 constexpr int kRevolutions = 8;
@@ -215,8 +213,8 @@ TEST(LidarReplay, ARecordedScanDecodesAgainSampleForSampleAtItsTimes) {
     firstApart.push_back(std::abs(replayed[k].firstPacketUs + offset - original[k].firstPacketUs));
     lastApart.push_back(std::abs(replayed[k].lastPacketUs + offset - original[k].lastPacketUs));
   }
-  EXPECT_LE(halvern::test::median(firstApart), kTimeToleranceUs);
-  EXPECT_LE(halvern::test::median(lastApart), kTimeToleranceUs);
+  EXPECT_LE(halvern::test::median(firstApart), halvern::test::kReplayTimeTolerance.count());
+  EXPECT_LE(halvern::test::median(lastApart), halvern::test::kReplayTimeTolerance.count());
 }
 
 }  // namespace

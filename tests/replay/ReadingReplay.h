@@ -24,13 +24,6 @@ using sim::replay::WpilogContents;
 using sim::replay::WpilogEntry;
 using test::LibraryLogFile;
 
-/**
- * How far a replayed reading's time may be from its recorded time on the replaying clock,
- * compared as the median over a signal's changes: the analog board converts each input about
- * every 10 ms, and the player and a loaded machine add a few milliseconds.
- */
-inline constexpr std::chrono::microseconds kReplayTolerance{20'000};
-
 /** Expects the entry "Halvern/<device>/<signal>" of WPILib's type `type` with unit `unit`. */
 inline void expectEntry(const WpilogContents& contents, const std::string& device,
                         const std::string& signal, std::string_view type,
@@ -81,7 +74,7 @@ inline std::vector<RecordedValue> loggedValues(const LibraryLogFile& log, std::s
 /**
  * Expects the replayed changes to be the recorded ones, value for value, and each (after the
  * first, which the fresh simulator showed before playing) to have come at its recorded time on
- * the replaying clock (recorded - `offsetMicros`) within kReplayTolerance, as a median.
+ * the replaying clock (recorded - `offsetMicros`) within kReplayTimeTolerance, as a median.
  */
 template <typename Value>
 void expectReplayed(const std::vector<Change<Value>>& recorded,
@@ -93,7 +86,7 @@ void expectReplayed(const std::vector<Change<Value>>& recorded,
   for (std::size_t i = 1; i < recorded.size(); ++i) {
     lags.push_back(replayed[i].at - (recorded[i].at - offsetMicros));
   }
-  EXPECT_LE(std::abs(median(lags)), kReplayTolerance.count()) << what;
+  EXPECT_LE(std::abs(median(lags)), kReplayTimeTolerance.count()) << what;
 }
 
 /**

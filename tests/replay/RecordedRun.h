@@ -5,21 +5,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <optional>
-#include <random>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <variant>
 #include <vector>
 
+#include "LibraryLogFile.h"
 #include "SimHal.h"
 #include "TestPlatform.h"
 #include "WaitFor.h"
@@ -29,31 +25,23 @@
 
 namespace halvern::test {
 
-/** How far a replayed value's time may lie from its recorded time moved by the player's offset. */
-inline constexpr std::chrono::milliseconds kReplayTimeTolerance{20};
-
-/** A log the library logs into from creation until finish(); its file goes with it. */
+/**
+ * A log the library logs into (through the C++ API) from creation until finish(); its file goes
+ * with it.
+ */
 class RecordedRun {
  public:
-  explicit RecordedRun(std::string_view role) {
-    const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string{"halvern_"} + test->test_suite_name() + "_" + test->name() + "_" +
-             std::string{role} + "_" + std::to_string(std::random_device{}()) + ".wpilog");
+  explicit RecordedRun(std::string_view role) : file_(role) {
     std::error_code error;
-    log_ = std::make_unique<wpi::log::DataLogWriter>(path_.string(), error);
+    log_ = std::make_unique<wpi::log::DataLogWriter>(file_.path(), error);
     EXPECT_FALSE(error) << error.message();
     halvern::StartDataLog(*log_);
   }
-  ~RecordedRun() {
-    finish();
-    std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
-  }
+  ~RecordedRun() { finish(); }
   RecordedRun(const RecordedRun&) = delete;
   RecordedRun& operator=(const RecordedRun&) = delete;
 
-  [[nodiscard]] std::string path() const { return path_.string(); }
+  [[nodiscard]] std::string path() const { return file_.path(); }
 
   /** Stops the library's logging and closes the file. */
   void finish() {
@@ -69,10 +57,7 @@ class RecordedRun {
     if (log_) {
       log_->Flush();
     }
-    std::ifstream in{path_, std::ios::binary};
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>{in},
-                                     std::istreambuf_iterator<char>{}};
-    return sim::replay::readWpilog(bytes);
+    return file_.read();
   }
 
   /** Waits until the entry `name` holds `count` values for which `counts` holds. */
@@ -95,7 +80,7 @@ class RecordedRun {
   }
 
  private:
-  std::filesystem::path path_;
+  ScratchFile file_;  // removed after the log is closed
   std::unique_ptr<wpi::log::DataLogWriter> log_;
 };
 
@@ -119,34 +104,10 @@ inline bool waitForLoggedDrop(const RecordedRun& run, const std::string& device,
       drops);
 }
 
-/** The entry named `name`, if the log started one. */
-inline std::optional<sim::replay::WpilogEntry> entryNamed(
-    const sim::replay::WpilogContents& contents, std::string_view name) {
-  const auto found = std::find_if(contents.entries.begin(), contents.entries.end(),
-                                  [&](const auto& entry) { return entry.name == name; });
-  return found == contents.entries.end() ? std::nullopt : std::optional(*found);
-}
-
-/** The metadata the library gives an entry with `unit` (none: no unit). */
-inline std::string unitMetadata(std::string_view unit) {
-  std::string metadata = R"({"source":"HalvernDriver")";
-  if (!unit.empty()) {
-    metadata += R"(,"unit":")" + std::string{unit} + '"';
-  }
-  return metadata + '}';
-}
-
 /** A value's time in the replay's run less its recorded time moved to the replay's clock. */
 inline int64_t replayLateness(int64_t replayedMicros, int64_t recordedMicros,
                               int64_t clockOffsetMicros) {
   return replayedMicros - (recordedMicros - clockOffsetMicros);
-}
-
-/** The median of `values` (not empty). */
-inline int64_t median(std::vector<int64_t> values) {
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
-                   values.end());
-  return values[values.size() / 2];
 }
 
 /**
@@ -161,7 +122,7 @@ inline void expectOnTime(const std::vector<int64_t>& recordedMicros,
   for (size_t i = 0; i < recordedMicros.size(); ++i) {
     lateness.push_back(replayLateness(replayedMicros[i], recordedMicros[i], clockOffsetMicros));
   }
-  EXPECT_LE(std::abs(median(lateness)), std::chrono::microseconds(kReplayTimeTolerance).count());
+  EXPECT_LE(std::abs(median(lateness)), kReplayTimeTolerance.count());
 }
 
 /** The name the library gives a device on the serial port at `path`. */

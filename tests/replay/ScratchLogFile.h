@@ -1,8 +1,10 @@
-// A data log file of a test's own in the temporary folder, read back with the replay's reader.
+// A data log file of a test's own in the temporary folder, read back with the replay's reader,
+// and what the tests look up in it. LibraryLogFile.h builds on it.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -50,5 +52,13 @@ class ScratchFile {
  private:
   std::filesystem::path path_;
 };
+
+/** The entry named `name`, or none. */
+inline const sim::replay::WpilogEntry* entryNamed(const sim::replay::WpilogContents& contents,
+                                                  std::string_view name) {
+  const auto found = std::find_if(contents.entries.begin(), contents.entries.end(),
+                                  [&](const auto& entry) { return entry.name == name; });
+  return found == contents.entries.end() ? nullptr : &*found;
+}
 
 }  // namespace halvern::test
