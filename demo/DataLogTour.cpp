@@ -15,6 +15,7 @@
 
 #include "SimDystal.h"
 #include "SimFerix.h"
+#include "SimHal.h"
 #include "SimLogPlayer.h"
 #include "SimOrdex.h"
 #include "halvern/DataLog.h"
@@ -86,36 +87,54 @@ namespace {
 
 using namespace std::chrono_literals;
 
-/** The last value the log holds for `device`'s `signal`; none when it holds none. */
-std::optional<sim::RecordedValue> lastRecorded(const sim::SimLogPlayer& player,
-                                               const std::string& device,
-                                               const std::string& signal) {
-  const std::vector<sim::RecordedValue> values = player.values(device, signal);
-  return values.empty() ? std::nullopt : std::optional(values.back());
+// How much of each device's recording is played in real time, and how long the library then
+// has to read the last values (a few of each device's periods).
+constexpr auto kReplayedStretch = 3s;
+constexpr auto kBeforeTheEnd = 200ms;
+constexpr auto kReadingsSettle = 300ms;
+
+/** The value the log holds for `device`'s `signal` at `until`; none when it holds none. */
+std::optional<sim::RecordedValue> recordedAt(const sim::SimLogPlayer& player,
+                                             const std::string& device,
+                                             const std::string& signal, int64_t until) {
+  std::optional<sim::RecordedValue> found;
+  for (const sim::RecordedValue& value : player.values(device, signal)) {
+    if (value.timestamp <= until) {
+      found = value;
+    }
+  }
+  return found;
 }
 
 /**
- * Plays `device`'s stretch of the log into what was attached to `player`, in real time: the
- * values before it are passed over (nothing of theirs is attached), and playing stops a little
- * after its last value. Returns the stretch's length in seconds.
+ * Plays a stretch of kReplayedStretch of `device`'s recording into what was attached to
+ * `player`, in real time, ending kBeforeTheEnd before the last of `signals` (a device's closing,
+ * recorded at its end, silences the simulator after its last reading); what came before is fed
+ * at once. Returns the recording's time at the stretch's end, 0 when nothing was recorded.
  */
-double playStretch(sim::SimLogPlayer& player, const std::string& device) {
-  int64_t first = std::numeric_limits<int64_t>::max();
+int64_t playStretch(sim::SimLogPlayer& player, const std::string& device,
+                   const std::vector<std::string>& signals) {
   int64_t last = 0;
-  for (const std::string& signal : player.signals(device)) {
+  for (const std::string& signal : signals) {
     for (const sim::RecordedValue& value : player.values(device, signal)) {
-      first = std::min(first, value.timestamp);
       last = std::max(last, value.timestamp);
     }
   }
   if (last == 0) {
-    return 0.0;
+    return 0;
   }
-  player.playUntil(first - 1);
-  player.start();
-  std::this_thread::sleep_for(std::chrono::microseconds(last - first) + 300ms);
-  player.stop();
-  return static_cast<double>(last - first) / 1e6;
+  last -= std::chrono::microseconds(kBeforeTheEnd).count();
+  const int64_t first = last - std::chrono::microseconds(kReplayedStretch).count();
+  player.playUntil(first);
+  // Stepped on the robot's clock rather than start()ed, so that nothing after `last` is fed.
+  const int64_t offset = first - static_cast<int64_t>(sim::simhal::halMicros());
+  for (int64_t now = first; now < last;) {
+    std::this_thread::sleep_for(1ms);
+    now = std::min(last, static_cast<int64_t>(sim::simhal::halMicros()) + offset);
+    player.playUntil(now);
+  }
+  std::this_thread::sleep_for(kReadingsSettle);  // the library's next readings of them
+  return last;
 }
 
 /** Prints one signal's last recorded value beside what the library reads now. */
@@ -132,21 +151,23 @@ bool replayOrdex(const std::filesystem::path& path) {
   sim::SimOrdex controller(5);
   const Ordex flywheel(5, 15000);
   player.attach(controller);
-  const double seconds = playStretch(player, device);
-  std::printf("  %s: %.1f s of status rounds played into a fresh simulated controller\n",
-              device.c_str(), seconds);
+  const int64_t until = playStretch(
+      player, device, {"Motor 0/RPM", "Motor 0/Encoder", "Motor 1/RPM", "Motor 1/Encoder",
+                       "Temperature"});
+  std::printf("  %s: 3 s of status rounds played into a fresh simulated controller\n",
+              device.c_str());
   bool same = true;
   for (int motor = 0; motor < 2; ++motor) {
     const std::string prefix = "Motor " + std::to_string(motor) + "/";
-    if (const auto rpm = lastRecorded(player, device, prefix + "RPM")) {
+    if (const auto rpm = recordedAt(player, device, prefix + "RPM", until)) {
       same &= compare((prefix + "RPM").c_str(), rpm->number, flywheel.GetRPM(motor), 1e-3);
     }
-    if (const auto count = lastRecorded(player, device, prefix + "Encoder")) {
+    if (const auto count = recordedAt(player, device, prefix + "Encoder", until)) {
       same &= compare((prefix + "Encoder").c_str(), count->number,
                       flywheel.GetEncoderCount(motor));
     }
   }
-  if (const auto temperature = lastRecorded(player, device, "Temperature")) {
+  if (const auto temperature = recordedAt(player, device, "Temperature", until)) {
     same &= compare("Temperature", temperature->number, flywheel.GetTemperature(), 1e-3);
   }
   return same;
@@ -158,10 +179,9 @@ bool replayDystal(const std::filesystem::path& path) {
   sim::SimDystalCan sensor(7);
   const Dystal ranger(7);
   player.attach(sensor);
-  const double seconds = playStretch(player, device);
-  std::printf("  %s: %.1f s of readings played into a fresh simulated sensor\n", device.c_str(),
-              seconds);
-  const auto distances = lastRecorded(player, device, "Distances");
+  const int64_t until = playStretch(player, device, {"Distances"});
+  std::printf("  %s: 3 s of readings played into a fresh simulated sensor\n", device.c_str());
+  const auto distances = recordedAt(player, device, "Distances", until);
   if (!distances) {
     return true;
   }
@@ -182,13 +202,14 @@ bool replayFerix(const std::filesystem::path& path) {
   const std::shared_ptr<sim::SimFerixConverter> simulated = sim::SimFerixConverter::attach();
   const Ferix board(5);
   player.attach(*simulated);
-  const double seconds = playStretch(player, device);
-  std::printf("  %s: %.1f s of conversions played into a fresh simulated board\n",
-              device.c_str(), seconds);
+  const int64_t until = playStretch(
+      player, device, {"Input 0/Raw", "Input 1/Raw", "Input 2/Raw", "Input 3/Raw"});
+  std::printf("  %s: 3 s of conversions played into a fresh simulated board\n",
+              device.c_str());
   bool same = true;
   for (int input = 0; input < Ferix::kChannels; ++input) {
     const std::string signal = "Input " + std::to_string(input) + "/Raw";
-    if (const auto raw = lastRecorded(player, device, signal)) {
+    if (const auto raw = recordedAt(player, device, signal, until)) {
       same &= compare(signal.c_str(), raw->number, board.GetRaw(input));
     }
   }

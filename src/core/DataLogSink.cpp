@@ -2,6 +2,7 @@
 
 #include <DataLogApi.h>
 
+#include <cctype>
 #include <variant>
 #include <vector>
 
@@ -70,8 +71,16 @@ std::string canDeviceName(std::string_view family, int deviceNumber, int bus) {
 }
 
 std::string portDeviceName(std::string_view family, std::string_view path) {
-  const size_t slash = path.find_last_of("/\\");
-  const std::string_view port = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  // The port's last path element; a bare number (a pseudo-terminal's "/dev/pts/3") keeps its
+  // folder's name before it ("pts3"), so that it is not taken for a CAN device's number.
+  size_t slash = path.find_last_of("/\\");
+  std::string port{slash == std::string_view::npos ? path : path.substr(slash + 1)};
+  if (slash != std::string_view::npos && !port.empty() &&
+      std::isdigit(static_cast<unsigned char>(port.front())) != 0) {
+    const std::string_view folder = path.substr(0, slash);
+    slash = folder.find_last_of("/\\");
+    port.insert(0, slash == std::string_view::npos ? folder : folder.substr(slash + 1));
+  }
   std::string name{family};
   name += '[';
   name += port;

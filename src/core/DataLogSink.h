@@ -64,7 +64,8 @@ enum class EntryType { kBoolean, kInt64, kDouble, kString, kBooleanArray, kInt64
 [[nodiscard]] std::string canDeviceName(std::string_view family, int deviceNumber, int bus);
 /**
  * A device on a serial port: "Iridel[ttyUSB0]", the port's last path element, so that the
- * device is one level of the log's tree ("COM3" stays "COM3").
+ * device is one level of the log's tree ("COM3" stays "COM3"); a pseudo-terminal's "/dev/pts/3"
+ * is "pts3", not a number a CAN device could have.
  */
 [[nodiscard]] std::string portDeviceName(std::string_view family, std::string_view path);
 

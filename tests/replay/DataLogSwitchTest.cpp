@@ -382,6 +382,7 @@ TEST(DataLogNames, DevicesAreOneLevelOfTheLogsTree) {
   EXPECT_EQ(portDeviceName("Iridel", "/dev/ttyUSB0"), "Iridel[ttyUSB0]");
   EXPECT_EQ(portDeviceName("Dystal", R"(\\.\COM12)"), "Dystal[COM12]");
   EXPECT_EQ(portDeviceName("LidarMini", "COM3"), "LidarMini[COM3]");
+  EXPECT_EQ(portDeviceName("Iridel", "/dev/pts/3"), "Iridel[pts3]");
   EXPECT_EQ(LogSignal("Ordex[5]", "Motor 0/RPM", EntryType::kDouble).entryName(),
             "Halvern/Ordex[5]/Motor 0/RPM");
   EXPECT_EQ(halvern::datalog::typeString(EntryType::kBooleanArray), "boolean[]");

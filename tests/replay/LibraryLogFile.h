@@ -87,4 +87,18 @@ inline int64_t median(std::vector<int64_t> values) {
   return *middle;
 }
 
+/**
+ * The name the library logs a device on the serial port at `path` under: the path's last
+ * element, after its folder's name when it is a number ("/dev/pts/4": "pts4").
+ */
+inline std::string portDevice(std::string_view family, const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  std::string port = path.substr(slash + 1);
+  if (slash != std::string::npos && !port.empty() && port.front() >= '0' && port.front() <= '9') {
+    const std::string folder = path.substr(0, slash);
+    port = folder.substr(folder.find_last_of('/') + 1) + port;
+  }
+  return std::string{family} + "[" + port + "]";
+}
+
 }  // namespace halvern::test

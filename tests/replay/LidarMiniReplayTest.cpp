@@ -73,8 +73,7 @@ bool waitForRevolutions(void* lidar, int count) {
 }
 
 std::string deviceOn(const SimLidarMini& sim) {
-  const std::string& path = sim.devicePath();
-  return std::string{names::kFamily} + '[' + path.substr(path.find_last_of('/') + 1) + ']';
+  return halvern::test::portDevice(names::kFamily, sim.devicePath());
 }
 
 TEST(LidarMiniReplay, ARecordedScanReadsBackPointForPointAtItsTimes) {

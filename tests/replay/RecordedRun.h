@@ -125,9 +125,4 @@ inline void expectOnTime(const std::vector<int64_t>& recordedMicros,
   EXPECT_LE(std::abs(median(lateness)), kReplayTimeTolerance.count());
 }
 
-/** The name the library gives a device on the serial port at `path`. */
-inline std::string portDevice(std::string_view family, const std::string& path) {
-  return std::string{family} + "[" + path.substr(path.find_last_of('/') + 1) + "]";
-}
-
 }  // namespace halvern::test
