@@ -98,7 +98,7 @@ class LogSignal {
   void append(std::span<const int64_t> values, int64_t robotMicros);
   void append(std::span<const double> values, int64_t robotMicros);
 
-  /** Appends only a value that differs from the last one this signal appended (or the first). */
+  /** Appends only a value that differs from the last one appendChange appended into this log. */
   void appendChange(bool value, int64_t robotMicros);
   void appendChange(int64_t value, int64_t robotMicros);
   void appendChange(double value, int64_t robotMicros);
