@@ -14,7 +14,7 @@
 #include "ScratchLogFile.h"
 #include "halvern/DataLog.h"
 #include "replay/WpilogReader.h"
-#include "wpi/DataLog_c.h"
+#include "DataLogApi.h"  // the year's data log C API, as the library calls it
 
 namespace halvern::test {
 
