@@ -134,6 +134,9 @@ std::optional<std::size_t> findSync(std::span<const uint8_t> bytes, std::size_t 
 ReplyLineSearch findReplyLine(std::span<const uint8_t> bytes) {
   ReplyLineSearch search;
   std::string& line = search.pendingText;
+  // Text after a non-text byte is the rest of a frame cut before these bytes (the port is
+  // purged before the request), not a line of its own, until the next line break or frame.
+  bool inFramePiece = false;
   std::size_t i = 0;
   while (i < bytes.size()) {
     if (bytes[i] == kSyncFirst) {
@@ -152,28 +155,33 @@ ReplyLineSearch findReplyLine(std::span<const uint8_t> bytes) {
         if (step.outcome == FrameStep::Outcome::Consumed) {
           i += step.consumed;
           search.consumed = i;
+          inFramePiece = false;
           continue;
         }
       }
     }
     const auto byte = static_cast<char>(bytes[i++]);
     if (byte == '\n') {
-      if (isReplyText(line)) {
+      if (!inFramePiece && isReplyText(line)) {
         search.line = std::move(line);
         search.pendingText.clear();
         search.consumed = i;
         return search;
       }
       line.clear();
+      inFramePiece = false;
       search.consumed = i;
     } else if (byte == '\r') {
       continue;
     } else if (isReplyText(std::string_view(&byte, 1))) {
       line.push_back(byte);
     } else {
-      line.clear();  // a piece of a frame
-      search.consumed = i;
+      line.clear();  // a piece of a frame; kept until its end shows, so a search again agrees
+      inFramePiece = true;
     }
+  }
+  if (inFramePiece) {
+    line.clear();
   }
   return search;
 }

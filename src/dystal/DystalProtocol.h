@@ -114,6 +114,7 @@ bool isReplyText(std::string_view line);
 struct ReplyLineSearch {
   std::optional<std::string> line;  // the first whole line of reply text, '\r' dropped
   std::size_t consumed = 0;         // bytes up to the line's end, or passed over for good
+                                    // (up to the last line break or whole frame)
   std::string pendingText;          // without a whole line: the text after the last break
 };
 

@@ -291,6 +291,13 @@ TEST(DystalUsbReplies, TheAnswerIsFoundAmongFramesReadInOnePiece) {
   const ReplyLineSearch tail = findReplyLine(frameTail);
   EXPECT_FALSE(tail.line);
   EXPECT_EQ(tail.pendingText, "");
+  // A frame's tail that reads as text up to a 0x0A byte is no answer either, with or without
+  // the line break: the answer after it is.
+  Bytes textLikeTail{0x07, 'O', 'K'};
+  EXPECT_EQ(findReplyLine(textLikeTail).pendingText, "");
+  textLikeTail.push_back('\n');
+  textLikeTail.insert(textLikeTail.end(), answer.begin(), answer.end());
+  EXPECT_EQ(findReplyLine(textLikeTail).line, "CONFIG,VERSION=1,DIST=1");
 }
 
 }  // namespace
