@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <system_error>
 #include <map>
 #include <memory>
 #include <optional>
@@ -71,7 +72,8 @@ constexpr const char* kLogDirectory = "logs";
  */
 void printLoggedEntries(const std::string& directory) {
   std::filesystem::path newest;
-  for (const auto& file : std::filesystem::directory_iterator(directory)) {
+  std::error_code unreadable;  // no folder: no log, said below
+  for (const auto& file : std::filesystem::directory_iterator(directory, unreadable)) {
     if (file.path().extension() == ".wpilog" &&
         (newest.empty() ||
          file.last_write_time() > std::filesystem::last_write_time(newest))) {
@@ -159,6 +161,8 @@ class Robot : public frc::TimedRobot {
  public:
   Robot() {
     // The program's data log, and every device of the library in it.
+    // WPILib's writer opens its file in this folder but does not make the folder.
+    std::filesystem::create_directories(kLogDirectory);
     frc::DataLogManager::Start(kLogDirectory);
     halvern::StartDataLog(frc::DataLogManager::GetLog());
     if (IsSimulation()) {

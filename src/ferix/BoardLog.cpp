@@ -40,11 +40,15 @@ void BoardLog::referenceVoltageSet(double volts, int64_t robotMicros) {
 
 void BoardLog::conversionsStarted(int64_t robotMicros) { lastAnsweredUs = robotMicros; }
 
+void BoardLog::read(uint8_t channel, const FerixReading& reading) {
+  Input& input = *inputs.at(channel);
+  input.raw.append(static_cast<int64_t>(reading.raw), reading.timestampUs);
+  input.voltage.append(static_cast<double>(reading.volts), reading.timestampUs);
+}
+
 void BoardLog::converted(uint8_t channel, const FerixReading& reading) {
   const int64_t at = reading.timestampUs;
-  Input& input = *inputs.at(channel);
-  input.raw.append(static_cast<int64_t>(reading.raw), at);
-  input.voltage.append(static_cast<double>(reading.volts), at);
+  read(channel, reading);
   // A silence longer than the limit between two answers was a drop, however short.
   if (at - lastAnsweredUs > kSilenceUs) {
     connected.appendChange(false, lastAnsweredUs + kSilenceUs);

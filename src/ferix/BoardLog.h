@@ -1,5 +1,6 @@
-// The analog board's signals in the robot's data log: each background conversion of each input,
-// the reference voltage set, and the changes of its connection.
+// The analog board's signals in the robot's data log: each answered reading of each input
+// (background conversions and blocking reads alike), the reference voltage set, and the changes
+// of its connection.
 #pragma once
 
 #include <array>
@@ -17,6 +18,8 @@ class BoardLog {
 
   /** The caller's thread, when it sets the reference voltage. */
   void referenceVoltageSet(double volts, int64_t robotMicros);
+  /** Any thread: an answered reading of `channel`, logged at its own time. */
+  void read(uint8_t channel, const FerixReading& reading);
 
   // The converter's thread alone, from its start to its stop.
   /** Conversions start now: a silence is counted from here. */

@@ -155,14 +155,32 @@ void FerixBoard::convertInBackground(uint8_t channel) {
   converted.notify_all();
 }
 
-int FerixBoard::readRaw(uint8_t channel) {
-  std::scoped_lock lock(readingMutex);
-  return readChannel(channel);
-}
+int FerixBoard::readRaw(uint8_t channel) { return readNow(channel).raw; }
 
-float FerixBoard::readVolts(uint8_t channel) {
-  std::scoped_lock lock(readingMutex);
-  return countToVolts(readChannel(channel), referenceVoltage);
+float FerixBoard::readVolts(uint8_t channel) { return readNow(channel).volts; }
+
+FerixReading FerixBoard::readNow(uint8_t channel) {
+  FerixReading reading{};
+  if (channel >= kChannelCount) {
+    return reading;
+  }
+  bool answered = false;
+  {
+    const std::scoped_lock lock(readingMutex);
+    std::array<uint8_t, 2> result{};
+    // A failed reading gives 0, never stale bytes.
+    if (convert(channel, result)) {
+      reading.raw = decodeConversion(result[0], result[1]);
+      reading.timestampUs = std::max<int64_t>(platform::robotTimeMicros(), 1);
+      // The idle bus is returned as it reads, but logged as no reading, as in the background.
+      answered = (result[1] & kUnusedResultBits) == 0;
+    }
+    reading.volts = countToVolts(reading.raw, referenceVoltage);
+  }
+  if (answered) {
+    log.read(channel, reading);
+  }
+  return reading;
 }
 
 bool FerixBoard::checkPresence() {
@@ -182,15 +200,6 @@ bool FerixBoard::convert(uint8_t channel, std::array<uint8_t, 2>& result) {
   // without the pointer the bytes are another register's: neither is this input's reading.
   // With nothing received there is no reading at all.
   return configured && pointed && received;
-}
-
-int FerixBoard::readChannel(uint8_t channel) {
-  if (channel >= kChannelCount) {
-    return 0;
-  }
-  std::array<uint8_t, 2> result{};
-  // A failed reading gives 0, never stale bytes.
-  return convert(channel, result) ? decodeConversion(result[0], result[1]) : 0;
 }
 
 }  // namespace halvern::ferix

@@ -55,8 +55,10 @@ class FerixBoard {
   /** Writes the configuration, waits, points at the result and reads it into `result`;
    *  true when every transfer went through. readingMutex held. */
   bool convert(uint8_t channel, std::array<uint8_t, 2>& result);
-  int readChannel(uint8_t channel);  // readingMutex held
-  bool checkPresence();              // readingMutex held
+  /** A reading made now, in the caller's thread; all zero for a channel above 3 and raw 0
+   *  when a transfer failed. Logged when the board answered. */
+  FerixReading readNow(uint8_t channel);
+  bool checkPresence();  // readingMutex held
   /** One background conversion of `channel`, on the converter's thread. */
   void convertInBackground(uint8_t channel);
   void stopConversions();  // lifecycleMutex held

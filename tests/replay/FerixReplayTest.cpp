@@ -176,4 +176,35 @@ TEST_F(FerixReplay, ARecordedRunGivesTheSameCountsAndVoltsAtTheSameTimesFromAFre
                      std::chrono::milliseconds(FERIX_CONNECTION_SILENCE_MS));
 }
 
+// A blocking read is a reading too: each answered one is logged at its own time with what it
+// returned; the idle bus of a silent board is not, as in the background.
+TEST_F(FerixReplay, AnsweredBlockingReadsAreLoggedAsTheyReturned) {
+  LibraryLogFile log("blocking");
+  const auto board = SimFerixConverter::attach();
+  ASSERT_TRUE(c_initializeI2C(kReference));
+  board->setInputVoltage(2, 1.5);
+  const int64_t before = halvern::platform::robotTimeMicros();
+  const int raw = c_getRawValue(2);
+  const float volts = c_getVoltage(2);
+  const int64_t after = halvern::platform::robotTimeMicros();
+  board->setSilent(true);
+  c_getRawValue(2);
+  c_closeI2C();
+  log.finish();
+
+  const auto raws = loggedValues(log, kBoard, input(2, "Raw"));
+  const auto voltages = loggedValues(log, kBoard, input(2, "Voltage"));
+  ASSERT_EQ(raws.size(), 2U);
+  ASSERT_EQ(voltages.size(), 2U);
+  EXPECT_EQ(raws[0].integer, raw);
+  EXPECT_EQ(voltages[1].number, static_cast<double>(volts));
+  for (std::size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(voltages[i].timestamp, raws[i].timestamp);
+    EXPECT_GE(raws[i].timestamp, before);
+    EXPECT_LE(raws[i].timestamp, after);
+  }
+  // Connection is the background conversions' to tell.
+  EXPECT_TRUE(loggedValues(log, kBoard, "Connected").empty());
+}
+
 }  // namespace
