@@ -12,20 +12,39 @@ build=${HALVERN_FUZZ_BUILD_DIR:-build/fuzz}
 cmake -S fuzz -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$build" -j2
 
+# The targets run one per core at once: each still has the whole time to itself.
+at_once=$(nproc)
+fuzz_one() {
+  local name=$1 corpus=$2 status=0
+  mkdir -p "$build/scratch/$name"
+  "$build/$name" -max_total_time="$seconds" -print_final_stats=1 \
+    -artifact_prefix="$build/scratch/$name/" "$build/scratch/$name" "$corpus" \
+    >"$build/scratch/$name.log" 2>&1 || status=$?
+  echo "$status" >"$build/scratch/$name.status"
+}
+names=()
 for corpus in fuzz/corpus/*/; do
   name=$(basename "$corpus")
-  scratch=$build/scratch/$name
+  names+=("$name")
+  rm -f "$build/scratch/$name.status"
+  while (($(jobs -rp | wc -l) >= at_once)); do
+    wait -n || true
+  done
+  fuzz_one "$name" "$corpus" &
+done
+wait
+
+failed=0
+for name in "${names[@]}"; do
   log=$build/scratch/$name.log
-  mkdir -p "$scratch"
   echo "=== fuzz: $name for ${seconds}s ==="
-  # The status is taken from the fuzzer itself: a filter in a pipe would hide a failure.
-  status=0
-  "$build/$name" -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix="$scratch/" "$scratch" "$corpus" >"$log" 2>&1 || status=$?
   grep -E '^(stat::number_of_executed_units|stat::new_units_added|==[0-9]+==|SUMMARY)|Test unit written' \
     "$log" || true
-  if ((status != 0)); then
+  # The status is taken from the fuzzer itself: a filter in a pipe would hide a failure.
+  status=$(cat "$build/scratch/$name.status" 2>/dev/null || echo "none")
+  if [[ $status != 0 ]]; then
     echo "$name failed (exit status $status); its whole output is in $log"
-    exit 1
+    failed=1
   fi
 done
+exit $failed

@@ -7,8 +7,9 @@
 # decoders, then the Windows x64 build under Wine, then the 64-bit ARM Linux build under qemu-user
 # (scripts/run-arm64-tests.sh), then the WPILib vendordep built from the default and Windows
 # builds. After the default build's tests, the suites that depend on threads and timing run once
-# more beside a CPU, memory and I/O load (scripts/run-busy-tests.sh). Fails when any suite fails;
-# prints how long each stage took.
+# more beside a CPU, memory and I/O load (scripts/run-busy-tests.sh). The suites of a build run
+# four at a time: most of their time is spent waiting on simulated devices, not computing. Fails
+# when any suite fails; prints how long each stage took.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 

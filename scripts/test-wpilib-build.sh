@@ -59,5 +59,5 @@ verbose=1 check_links_into "$library" "$prefix" "under $prefix"
 echo "=== wpilib-shaped: tests (${test_programs[*]}) ==="
 # Only those programs are built; the others' cases stand as <program>_NOT_BUILT, and the check
 # of the C++ classes' program (cpp.plain_exports.*), whose program is not among them, is left out.
-ctest --test-dir "$shaped" -j 2 --timeout 120 --output-on-failure --no-tests=error \
+ctest --test-dir "$shaped" -j 4 --timeout 120 --output-on-failure --no-tests=error \
   -E '_NOT_BUILT$|^cpp\.plain_exports\.'

@@ -58,7 +58,7 @@ LD_LIBRARY_PATH="$prefix/lib" "$build/example-cpp/analog_example" >"$build/examp
   { cat "$build/example-cpp/run.log"; fail "examples/cpp failed on WPILib's HAL"; }
 
 echo "=== $stage: tests on WPILib's HAL ==="
-ctest --test-dir "$build" -j 2 --timeout 120 --output-on-failure --no-tests=error |
+ctest --test-dir "$build" -j 4 --timeout 120 --output-on-failure --no-tests=error |
   tee "$build/ctest.log"
 status=${PIPESTATUS[0]}
 skipped=$(grep -c '\*\*\*Skipped' "$build/ctest.log" || true)
