@@ -96,14 +96,23 @@ class CallTimes {
   std::vector<std::pair<std::string, std::vector<double>>> m_times;
 };
 
-/** The program's data log on a file, handed to the library while it lives. */
+/** How often DataLogManager's writer takes a robot's log to its file. */
+constexpr double kLogPeriodSeconds = 0.25;
+
+/**
+ * The program's data log on a file, handed to the library while it lives. Written by a thread of
+ * its own every quarter second, as WPILib's DataLogManager writes a robot's log: no loop call
+ * waits on the disk.
+ */
 class LoggedRun {
  public:
   explicit LoggedRun(const std::filesystem::path& file) : m_file(file.string()) {
-    const WPI_String name = wpi::make_string(m_file);
+    const std::string folder = file.parent_path().string();
+    const std::string fileName = file.filename().string();
+    const WPI_String dir = wpi::make_string(folder);
+    const WPI_String name = wpi::make_string(fileName);
     const WPI_String noHeader = wpi::make_string("");
-    int error = 0;
-    m_log = WPI_DataLog_CreateWriter(&name, &error, &noHeader);
+    m_log = WPI_DataLog_CreateBackgroundWriter(&dir, &name, kLogPeriodSeconds, &noHeader);
     c_Halvern_startDataLog(m_log);
   }
   LoggedRun(const LoggedRun&) = delete;

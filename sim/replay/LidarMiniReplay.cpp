@@ -20,7 +20,7 @@ namespace names = halvern::lidarmini::signals;
 namespace scan = halvern::datalog::scan;
 
 /** A recorded revolution as the simulator sends it. */
-struct Revolution {
+struct MiniRevolution {
   std::vector<SimLidarMini::Point> points;
   std::chrono::microseconds duration{0};  // from its first packet to its last
   bool thenNextStart = false;
@@ -55,12 +55,12 @@ void SimLogPlayer::attach(SimLidarMini& sim, std::string device) {
 
   // Revolutions by their first packet's time, each with what the library needs to take it as
   // whole: the next revolution's start, or, before a stop and at the end, a start of its own.
-  auto revolutions = std::make_shared<std::vector<std::pair<int64_t, Revolution>>>();
+  auto revolutions = std::make_shared<std::vector<std::pair<int64_t, MiniRevolution>>>();
   const std::size_t count = std::min({angles.size(), distances.size(), lastPackets.size()});
   for (std::size_t i = 0; i < count; ++i) {
     const int64_t first = angles[i].timestamp;
     const int64_t nextFirst = i + 1 < count ? angles[i + 1].timestamp : INT64_MAX;
-    Revolution revolution;
+    MiniRevolution revolution;
     revolution.duration =
         std::chrono::microseconds(std::max<int64_t>(lastPackets[i].integer - first, 0));
     revolution.thenNextStart =
@@ -90,7 +90,7 @@ void SimLogPlayer::attach(SimLidarMini& sim, std::string device) {
                  [&value](const auto& revolution) { return revolution.first == value.timestamp; });
              if (found != revolutions->end()) {
                next = static_cast<std::size_t>(found - revolutions->begin()) + 1;
-               const Revolution& revolution = found->second;
+               const MiniRevolution& revolution = found->second;
                sim.sendRevolution(revolution.points, revolution.duration, revolution.thenNextStart);
              }
            });

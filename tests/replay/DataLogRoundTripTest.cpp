@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <latch>
+#include <span>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -16,7 +17,9 @@
 
 #include "ScratchLogFile.h"
 #include "replay/WpilogReader.h"
+#include "WaitFor.h"
 #include "wpi/DataLog.h"
+#include "wpi/DataLogBackgroundWriter.h"
 #include "wpi/DataLogWriter.h"
 #include "wpi/DataLog_c.h"
 #include "wpi/Logger.h"
@@ -385,6 +388,87 @@ TEST(DataLogRoundTrip, AFileThatCannotBeOpenedIsReportedAndRecordsNothing) {
   EXPECT_NE(error, 0);
   WPI_DataLog_Release(log);
   EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(DataLogRoundTrip, TheBackgroundWriterWritesOnItsOwnThreadAndAllOfItByRelease) {
+  ScratchFile file;
+  const std::filesystem::path path{file.path()};
+  const std::string folder = path.parent_path().string();
+  const std::string fileName = path.filename().string();
+  const WPI_String dir = wpi::make_string(folder);
+  const WPI_String name = wpi::make_string(fileName);
+  WPI_DataLog* log = WPI_DataLog_CreateBackgroundWriter(&dir, &name, 0.02, nullptr);
+  ASSERT_NE(log, nullptr);
+  const WPI_String entryName = wpi::make_string("/rpm");
+  const WPI_String type = wpi::make_string("double");
+  const int rpm = WPI_DataLog_Start(log, &entryName, &type, nullptr, 1);
+  WPI_DataLog_AppendDouble(log, rpm, 1.5, 2);
+  // Written by the writer's thread: nobody flushes.
+  EXPECT_TRUE(halvern::test::waitFor([&] { return valuesOf(file.read(), "/rpm").size() == 1; }));
+
+  constexpr int kThreads = 3;
+  constexpr int64_t kAppends = 5000;
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([log, t] {
+        const std::string own = "/thread/" + std::to_string(t);
+        const WPI_String ownName = wpi::make_string(own);
+        const WPI_String int64 = wpi::make_string("int64");
+        const int id = WPI_DataLog_Start(log, &ownName, &int64, nullptr, 1);
+        for (int64_t i = 0; i < kAppends; ++i) {
+          WPI_DataLog_AppendInteger(log, id, i, i + 3);
+        }
+      });
+    }
+  }
+  WPI_DataLog_Release(log);
+
+  const auto contents = file.read();
+  ASSERT_FALSE(contents.error) << contents.error->message;
+  EXPECT_EQ(valuesOf(contents, "/rpm"), (std::vector<TimedValue>{{2, 1.5}}));
+  for (int t = 0; t < kThreads; ++t) {
+    const auto values = valuesOf(contents, "/thread/" + std::to_string(t));
+    ASSERT_EQ(values.size(), static_cast<std::size_t>(kAppends));
+    for (int64_t i = 0; i < kAppends; ++i) {
+      ASSERT_EQ(values[static_cast<std::size_t>(i)], (TimedValue{i + 3, i}));
+    }
+  }
+}
+
+TEST(DataLogRoundTrip, TheBackgroundWriterHandsItsBytesToAFunctionOrRecordsNothing) {
+  std::vector<uint8_t> written;
+  {
+    wpi::log::DataLogBackgroundWriter log{
+        [&written](std::span<const uint8_t> data) {
+          written.insert(written.end(), data.begin(), data.end());
+        },
+        0.02, "extra header"};
+    const int count = log.Start("/count", "int64", R"({"unit":"rev"})", 1);
+    log.AppendInteger(count, 42, 5);
+    log.Flush();
+    const auto flushed = readWpilog(written);
+    ASSERT_FALSE(flushed.error) << flushed.error->message;
+    EXPECT_EQ(flushed.extraHeader, "extra header");
+    EXPECT_EQ(valuesOf(flushed, "/count"), (std::vector<TimedValue>{{5, int64_t{42}}}));
+    log.AppendInteger(count, 43, 6);
+  }
+  const auto contents = readWpilog(written);
+  ASSERT_FALSE(contents.error) << contents.error->message;
+  EXPECT_EQ(valuesOf(contents, "/count"),
+            (std::vector<TimedValue>{{5, int64_t{42}}, {6, int64_t{43}}}));
+
+  // A file that cannot be opened: a log that records nothing, as the file writer's.
+  const std::string missing =
+      (std::filesystem::temp_directory_path() / "halvern_no_such_folder").string();
+  const WPI_String dir = wpi::make_string(missing);
+  const WPI_String name = wpi::make_string("x.wpilog");
+  WPI_DataLog* log = WPI_DataLog_CreateBackgroundWriter(&dir, &name, 0.02, nullptr);
+  const WPI_String entryName = wpi::make_string("/v");
+  const WPI_String type = wpi::make_string("double");
+  WPI_DataLog_AppendDouble(log, WPI_DataLog_Start(log, &entryName, &type, nullptr, 1), 1.0, 1);
+  WPI_DataLog_Release(log);
+  EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
 }  // namespace

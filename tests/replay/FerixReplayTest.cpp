@@ -30,8 +30,9 @@ using halvern::test::waitFor;
 
 const std::string kBoard = "Ferix[1,72]";
 constexpr int kReference = 5;
-// Long enough for several conversions of each input (one every 10 ms or so).
-constexpr auto kHold = 100ms;
+// Long enough for several conversions of each input (one every 10 ms or so), and for a replay
+// on a loaded machine, whose conversions may come late, still to catch each value before the next.
+constexpr auto kHold = 300ms;
 
 // Counts at 1 mV a count (+-2.048 V full scale): from a fresh board's 0 V, each input its own.
 constexpr std::array<std::array<int, 4>, 3> kSteps{{{250, 800, 1500, 2000},

@@ -1,13 +1,16 @@
 // The C API over the C++ one: a WPI_DataLog* is the DataLog* itself. Every call accepts null
-// (what the background writers, which the stand-in lacks, return) and does nothing with it.
+// and does nothing with it.
 #include "wpi/DataLog_c.h"
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "wpi/DataLog.h"
+#include "wpi/DataLogBackgroundWriter.h"
 #include "wpi/DataLogWriter.h"
 
 using wpi::to_string_view;
@@ -22,6 +25,11 @@ std::span<const Value> spanOf(const Value* values, size_t len) {
   return values != nullptr ? std::span<const Value>{values, len} : std::span<const Value>{};
 }
 
+/** Owned by the caller from here on, until WPI_DataLog_Release. */
+WPI_DataLog* released(std::unique_ptr<DataLog> log) {
+  return reinterpret_cast<WPI_DataLog*>(log.release());
+}
+
 }  // namespace
 
 extern "C" {
@@ -34,21 +42,26 @@ struct WPI_DataLog* WPI_DataLog_CreateWriter(const struct WPI_String* filename, 
   if (errorCode != nullptr) {
     *errorCode = ec.value();
   }
-  // Owned by the caller from here on, until WPI_DataLog_Release.
-  return reinterpret_cast<WPI_DataLog*>(static_cast<DataLog*>(log.release()));
+  return released(std::move(log));
 }
 
-struct WPI_DataLog* WPI_DataLog_CreateBackgroundWriter(const struct WPI_String* /*dir*/,
-                                                       const struct WPI_String* /*filename*/,
-                                                       double /*period*/,
-                                                       const struct WPI_String* /*extraHeader*/) {
-  return nullptr;
+struct WPI_DataLog* WPI_DataLog_CreateBackgroundWriter(const struct WPI_String* dir,
+                                                       const struct WPI_String* filename,
+                                                       double period,
+                                                       const struct WPI_String* extraHeader) {
+  return released(std::make_unique<wpi::log::DataLogBackgroundWriter>(
+      to_string_view(dir), to_string_view(filename), period, to_string_view(extraHeader)));
 }
 
 struct WPI_DataLog* WPI_DataLog_CreateBackgroundWriter_Func(
-    void (* /*write*/)(void* ptr, const uint8_t* data, size_t len), void* /*ptr*/,
-    double /*period*/, const struct WPI_String* /*extraHeader*/) {
-  return nullptr;
+    void (*write)(void* ptr, const uint8_t* data, size_t len), void* ptr, double period,
+    const struct WPI_String* extraHeader) {
+  std::function<void(std::span<const uint8_t>)> writer;
+  if (write != nullptr) {
+    writer = [write, ptr](std::span<const uint8_t> data) { write(ptr, data.data(), data.size()); };
+  }
+  return released(std::make_unique<wpi::log::DataLogBackgroundWriter>(
+      std::move(writer), period, to_string_view(extraHeader)));
 }
 
 void WPI_DataLog_SetBackgroundWriterFilename(struct WPI_DataLog* /*datalog*/,

@@ -19,17 +19,20 @@ struct WPI_DataLog* WPI_DataLog_CreateWriter(
     const struct WPI_String* filename, int* errorCode,
     const struct WPI_String* extraHeader);
 
-/** Not available on the stand-in: returns null, which every other call here accepts. */
+/**
+ * A log whose appends only gather records, written to `filename` in the folder `dir` by a thread
+ * of its own every `period` seconds (wpi::log::DataLogBackgroundWriter): as DataLogManager logs.
+ */
 struct WPI_DataLog* WPI_DataLog_CreateBackgroundWriter(
     const struct WPI_String* dir, const struct WPI_String* filename,
     double period, const struct WPI_String* extraHeader);
 
-/** Not available on the stand-in: returns null, which every other call here accepts. */
+/** The same, handing the log's bytes to `write` (with `ptr`) instead of a file. */
 struct WPI_DataLog* WPI_DataLog_CreateBackgroundWriter_Func(
     void (*write)(void* ptr, const uint8_t* data, size_t len), void* ptr,
     double period, const struct WPI_String* extraHeader);
 
-/** For background writers only: does nothing on the stand-in. */
+/** Renames a background writer's file: does nothing on the stand-in. */
 void WPI_DataLog_SetBackgroundWriterFilename(struct WPI_DataLog* datalog,
                                              const struct WPI_String* filename);
 
