@@ -17,14 +17,29 @@ scripts/install-deps.sh test || exit 1
 
 failed=()
 timings=()
+# Each stage's output is kept, so that the end of the run can say why a stage failed: a CI log
+# is often read from its tail alone.
+logs=build/stage-logs
+rm -rf "$logs" && mkdir -p "$logs"
 # Runs one stage: its name, then its command. Records a failure and the stage's time.
 stage() {
   local name=$1 started=$SECONDS
   shift
-  if ! "$@"; then
+  "$@" 2>&1 | tee "$logs/$name.log"
+  if ((PIPESTATUS[0] != 0)); then
     failed+=("$name")
   fi
   timings+=("$name $((SECONDS - started)) s")
+}
+# What a failed stage's log says went wrong: the tests that failed and what they expected, the
+# compiler's errors, the scripts' own failure lines.
+why_failed() {
+  local log=$logs/$1.log
+  {
+    grep -E -A3 ': Failure$' "$log"
+    grep -E '^[[:space:]]*[0-9]+ - .* \((Failed|Timeout|SEGFAULT|Subprocess aborted|Child aborted|Exception)\)$' "$log"
+    grep -E 'error:|=> [a-zA-Z0-9_.]*(Error|Exception)|^FAIL|^[a-z0-9-]+: .*(failed|lacks|not |only )' "$log"
+  } | head -60
 }
 
 build() {
@@ -64,6 +79,12 @@ stage vendordep scripts/test-vendordep.sh build/default build/windows
 echo
 echo "Stage times: $(IFS=,; echo "${timings[*]}" | sed 's/,/, /g')"
 if ((${#failed[@]} > 0)); then
+  for name in "${failed[@]}"; do
+    echo
+    echo "Why $name failed ($logs/$name.log has all of it):"
+    why_failed "$name"
+  done
+  echo
   echo "FAILED: ${failed[*]}"
   exit 1
 fi
