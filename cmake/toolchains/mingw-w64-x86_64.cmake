@@ -26,5 +26,7 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -Wl,--exclude-libs,ALL")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -Wl,--exclude-libs,ALL")
 
-# add_test, gtest_discover_tests and try_run start the programs through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine CACHE FILEPATH "Runs Windows programs on this host")
+# add_test, gtest_discover_tests and try_run start the programs through Wine, by a script that
+# starts once more a program Wine failed to start at all.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh"
+  CACHE FILEPATH "Runs Windows programs on this host")
