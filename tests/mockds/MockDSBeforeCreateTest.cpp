@@ -33,10 +33,11 @@ TEST(MockDSBeforeCreate, EnableDisableAndDestroyDoNothing) {
   EXPECT_EQ(threadCount(), threads);
   EXPECT_EQ(descriptorCountSettledAt(descriptors, 10000ms), descriptors);
 #endif
-  // Whatever had been sent would have arrived before the marker (the one datagram ignored).
-  ASSERT_TRUE(passMarker(*robot));
+  // Whatever had been sent would have arrived before the marker (the only datagrams ignored).
+  std::size_t markers = 0;
+  ASSERT_TRUE(passMarker(*robot, &markers));
   EXPECT_EQ(robot->receivedCount(), 0U);
-  EXPECT_EQ(robot->ignoredCount(), 1U);
+  EXPECT_LE(robot->ignoredCount(), markers);
   robot->clear();
 
   // The enable before create was not kept: the instance starts disabled.
